@@ -1,0 +1,23 @@
+#include "simulator/ResponseTimings.h"
+
+LONG CResponseTimings::NoteWrite(LONGLONG llWriteReturned)
+{
+    CSingleLock lock(m_cs);
+    m_llWriteReturned = llWriteReturned;
+    m_llFirstSignal = 0;
+    return ++m_nWrite;
+}
+
+void CResponseTimings::NoteFirstSignal(LONG nWrite, LONGLONG llSignal)
+{
+    CSingleLock lock(m_cs);
+    if (nWrite == m_nWrite)
+        m_llFirstSignal = llSignal;
+}
+
+void CResponseTimings::Get(LONGLONG& rllWriteReturned, LONGLONG& rllFirstSignal)
+{
+    CSingleLock lock(m_cs);
+    rllWriteReturned = m_llWriteReturned;
+    rllFirstSignal = m_llFirstSignal;
+}

@@ -1,0 +1,386 @@
+#include "simulator/SimDevice.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+const char kIdentityRequest[] = "*IDN?;\n";
+const DWORD kIdentityRequestLength = sizeof(kIdentityRequest) - 1;
+const char kUntrustedFiller[] = "?";
+
+// The caller's buffer sizes, as the product allocates them.
+const size_t kListBufferSize = 260;
+const size_t kManufacturerSize = 32;
+const size_t kManufacturerIdSize = 16;
+const size_t kDescriptionSize = 64;
+const size_t kSerialSize = 16;
+
+// Fills the whole buffer by repeating the text, with no terminating zero.
+void FillUnterminated(char* pchBuffer, size_t nSize, const std::string& strText)
+{
+    const std::string& strPattern = strText.empty() ? std::string(kUntrustedFiller) : strText;
+    for (size_t i = 0; i < nSize; ++i)
+        pchBuffer[i] = strPattern[i % strPattern.size()];
+}
+
+void CopyTerminated(char* pchBuffer, size_t nSize, const std::string& strText)
+{
+    size_t nCopy = std::min(strText.size(), nSize - 1);
+    memcpy(pchBuffer, strText.data(), nCopy);
+    pchBuffer[nCopy] = '\0';
+}
+
+bool IsIdentityRequest(LPCVOID pBuffer, DWORD dwSize)
+{
+    return dwSize == kIdentityRequestLength && memcmp(pBuffer, kIdentityRequest, kIdentityRequestLength) == 0;
+}
+
+LONGLONG Now()
+{
+    LARGE_INTEGER li;
+    QueryPerformanceCounter(&li);
+    return li.QuadPart;
+}
+
+// Waits until the counter reaches llDeadline; false as soon as hCancel is set.
+// The millisecond wait may wake a little early, so it is repeated until the
+// counter agrees: an answer never arrives before its latency has passed.
+bool WaitUntil(HANDLE hCancel, LONGLONG llDeadline)
+{
+    LARGE_INTEGER liFrequency;
+    QueryPerformanceFrequency(&liFrequency);
+    for (;;)
+    {
+        LONGLONG llLeft = llDeadline - Now();
+        DWORD dwWaitMs = 0;
+        if (llLeft > 0)
+            dwWaitMs = static_cast<DWORD>((llLeft * 1000 + liFrequency.QuadPart - 1) / liFrequency.QuadPart);
+        if (WaitForSingleObject(hCancel, dwWaitMs) == WAIT_OBJECT_0)
+            return false;
+        if (llLeft <= 0)
+            return true;
+    }
+}
+
+LONGLONG MsToTicks(DWORD dwMs)
+{
+    LARGE_INTEGER liFrequency;
+    QueryPerformanceFrequency(&liFrequency);
+    return liFrequency.QuadPart * dwMs / 1000;
+}
+}  // namespace
+
+CSimDevice::CSimDevice(unsigned nIndex, const CDeviceScenario& scenario, CTrace& rTrace, CResponseTimings& rTimings)
+    : m_nIndex(nIndex), m_scenario(scenario), m_strAnswer(scenario.SizedAnswer()), m_rTrace(rTrace),
+      m_rTimings(rTimings)
+{
+}
+
+CSimDevice::~CSimDevice()
+{
+    // Only reached when the library is unloaded. A delivery thread holds a
+    // reference to the library, so none can still be running here, and
+    // joining one under the loader lock would hang: just release the handles.
+    for (auto& pDelivery : m_deliveries)
+        ReleaseDelivery(*pDelivery);
+}
+
+std::string CSimDevice::ListedText() const
+{
+    if (!m_scenario.bUntrustedListDescription)
+        return m_scenario.strDescription;
+    std::string strFilled(kListBufferSize, '\0');
+    FillUnterminated(&strFilled[0], strFilled.size(), m_scenario.strDescription);
+    return strFilled;
+}
+
+FT_STATUS CSimDevice::List(char* pchBuffer)
+{
+    FT_STATUS nStatus = m_scenario.nListStatus;
+    if (nStatus == FT_OK && pchBuffer == nullptr)
+        nStatus = FT_INVALID_PARAMETER;
+    std::string strListed = ListedText();
+    if (nStatus == FT_OK)
+    {
+        if (m_scenario.bUntrustedListDescription)
+            memcpy(pchBuffer, strListed.data(), kListBufferSize);
+        else
+            CopyTerminated(pchBuffer, kListBufferSize, strListed);
+    }
+    m_rTrace.Line("FT_ListDevices index=%u desc=%s status=%lu", m_nIndex,
+        CTrace::Quoted(strListed.data(), std::min(strListed.size(), kListBufferSize)).c_str(), nStatus);
+    return nStatus;
+}
+
+bool CSimDevice::Matches(const char* pszDescription) const
+{
+    // The caller's text is read no further than the listing buffer, so a
+    // caller that passes back an unterminated listing does not make us read
+    // past its buffer. After such a listing the caller may have cut the text
+    // short to terminate it: a prefix at least as long as the description
+    // still names this device.
+    size_t nLength = strnlen(pszDescription, kListBufferSize);
+    std::string strListed = ListedText();
+    if (!m_scenario.bUntrustedListDescription)
+        return nLength == strListed.size() && memcmp(pszDescription, strListed.data(), nLength) == 0;
+    return nLength >= m_scenario.strDescription.size() && nLength <= strListed.size() &&
+           memcmp(pszDescription, strListed.data(), nLength) == 0;
+}
+
+FT_STATUS CSimDevice::TryOpen(FT_HANDLE hNew, bool& rbBusy)
+{
+    CSingleLock lock(m_cs);
+    rbBusy = m_hOpen != nullptr;
+    if (rbBusy)
+        return FT_DEVICE_NOT_OPENED;
+    if (m_scenario.nOpenStatus != FT_OK)
+        return m_scenario.nOpenStatus;
+    m_hOpen = hNew;
+    m_hNotify = nullptr;
+    m_strQueue.clear();
+    return FT_OK;
+}
+
+bool CSimDevice::IsOpenAs(FT_HANDLE h)
+{
+    CSingleLock lock(m_cs);
+    return h != nullptr && m_hOpen == h;
+}
+
+FT_STATUS CSimDevice::Close(FT_HANDLE h)
+{
+    std::vector<std::unique_ptr<CDelivery>> pending;
+    unsigned nCancelled = 0;
+    {
+        CSingleLock lock(m_cs);
+        if (h == nullptr || m_hOpen != h)
+        {
+            m_rTrace.Line("FT_Close dev=%u handle=%p status=%lu", m_nIndex, h, FT_INVALID_HANDLE);
+            return FT_INVALID_HANDLE;
+        }
+        m_hOpen = nullptr;
+        m_hNotify = nullptr;
+        m_strQueue.clear();
+        pending.swap(m_deliveries);
+        for (auto& pDelivery : pending)
+        {
+            if (!pDelivery->bDelivered)
+                ++nCancelled;
+            SetEvent(pDelivery->hCancel);
+        }
+    }
+    // Joined outside the lock, which the delivery threads need to finish. Once
+    // Close returns, nothing of ours touches the caller's event any more.
+    for (auto& pDelivery : pending)
+    {
+        WaitForSingleObject(pDelivery->hThread, INFINITE);
+        ReleaseDelivery(*pDelivery);
+    }
+    m_rTrace.Line("FT_Close dev=%u handle=%p cancelled=%u status=%lu", m_nIndex, h, nCancelled, FT_OK);
+    return FT_OK;
+}
+
+void CSimDevice::PutText(char* pchBuffer, size_t nSize, const std::string& strText) const
+{
+    if (pchBuffer == nullptr)
+        return;
+    if (m_scenario.bUntrustedEepromTexts)
+        FillUnterminated(pchBuffer, nSize, strText);
+    else
+        CopyTerminated(pchBuffer, nSize, strText);
+}
+
+FT_STATUS CSimDevice::EeRead(FT_HANDLE h, FT_PROGRAM_DATA* pData)
+{
+    CSingleLock lock(m_cs);
+    FT_STATUS nStatus = IsOpenAs(h) ? m_scenario.nEeReadStatus : FT_INVALID_HANDLE;
+    if (nStatus == FT_OK && pData == nullptr)
+        nStatus = FT_INVALID_PARAMETER;
+    if (nStatus == FT_OK)
+    {
+        pData->VendorId = m_scenario.wVendorId;
+        pData->ProductId = m_scenario.wProductId;
+        PutText(pData->Manufacturer, kManufacturerSize, m_scenario.strManufacturer);
+        PutText(pData->ManufacturerId, kManufacturerIdSize, m_scenario.strManufacturerId);
+        PutText(pData->Description, kDescriptionSize, m_scenario.strEeDescription);
+        PutText(pData->SerialNumber, kSerialSize, m_scenario.strSerial);
+    }
+    m_rTrace.Line("FT_EE_Read dev=%u vid=0x%04X pid=0x%04X serial=%s status=%lu", m_nIndex, m_scenario.wVendorId,
+        m_scenario.wProductId, CTrace::Quoted(m_scenario.strSerial.data(), m_scenario.strSerial.size()).c_str(),
+        nStatus);
+    return nStatus;
+}
+
+FT_STATUS CSimDevice::SetEventNotification(FT_HANDLE h, DWORD dwEventMask, PVOID pParam)
+{
+    CSingleLock lock(m_cs);
+    FT_STATUS nStatus = IsOpenAs(h) ? m_scenario.nNotifyStatus : FT_INVALID_HANDLE;
+    if (nStatus == FT_OK)
+        m_hNotify = (dwEventMask & FT_EVENT_RXCHAR) ? static_cast<HANDLE>(pParam) : nullptr;
+    m_rTrace.Line("FT_SetEventNotification dev=%u mask=0x%lX event=%p status=%lu", m_nIndex, dwEventMask, pParam,
+        nStatus);
+    return nStatus;
+}
+
+FT_STATUS CSimDevice::Write(FT_HANDLE h, LPVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten)
+{
+    CSingleLock lock(m_cs);
+    FT_STATUS nStatus = IsOpenAs(h) ? m_scenario.nWriteStatus : FT_INVALID_HANDLE;
+    if (nStatus == FT_OK && ((pBuffer == nullptr && dwToWrite > 0) || pdwWritten == nullptr))
+        nStatus = FT_INVALID_PARAMETER;
+    ReapFinishedDeliveries();
+
+    std::unique_ptr<CDelivery> pDelivery;
+    if (nStatus == FT_OK && IsIdentityRequest(pBuffer, dwToWrite) && !m_scenario.bSilent && !m_strAnswer.empty())
+        nStatus = StartDelivery(h, pDelivery);
+
+    m_rTrace.Line("FT_Write dev=%u n=%lu hex=%s status=%lu", m_nIndex, dwToWrite,
+        pBuffer != nullptr ? CTrace::Hex(pBuffer, dwToWrite).c_str() : "", nStatus);
+    if (nStatus != FT_OK)
+        return nStatus;
+    *pdwWritten = dwToWrite;
+
+    // The delivery thread waits suspended until the write's own time is
+    // known, so its latency counts from the moment FT_Write returns.
+    LONGLONG llWriteReturned = Now();
+    LONG nWrite = m_rTimings.NoteWrite(llWriteReturned);
+    if (pDelivery)
+    {
+        pDelivery->nWrite = nWrite;
+        pDelivery->llWriteReturned = llWriteReturned;
+        ResumeThread(pDelivery->hThread);
+        m_deliveries.push_back(std::move(pDelivery));
+    }
+    return FT_OK;
+}
+
+FT_STATUS CSimDevice::StartDelivery(FT_HANDLE hOwner, std::unique_ptr<CDelivery>& rpDelivery)
+{
+    auto pDelivery = std::make_unique<CDelivery>();
+    pDelivery->pDevice = this;
+    pDelivery->hOwner = hOwner;
+    pDelivery->hCancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // The thread keeps the library loaded until it has left our code; it
+    // lets go with FreeLibraryAndExitThread.
+    if (pDelivery->hCancel == nullptr ||
+        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, kIdentityRequest, &pDelivery->hModule))
+    {
+        ReleaseDelivery(*pDelivery);
+        return FT_INSUFFICIENT_RESOURCES;
+    }
+    pDelivery->hThread = CreateThread(nullptr, 0, DeliveryThread, pDelivery.get(), CREATE_SUSPENDED, nullptr);
+    if (pDelivery->hThread == nullptr)
+    {
+        FreeLibrary(pDelivery->hModule);
+        ReleaseDelivery(*pDelivery);
+        return FT_INSUFFICIENT_RESOURCES;
+    }
+    rpDelivery = std::move(pDelivery);
+    return FT_OK;
+}
+
+DWORD WINAPI CSimDevice::DeliveryThread(LPVOID pParam)
+{
+    CDelivery* pDelivery = static_cast<CDelivery*>(pParam);
+    HMODULE hModule = pDelivery->hModule;
+    pDelivery->pDevice->Deliver(*pDelivery);
+    FreeLibraryAndExitThread(hModule, 0);
+}
+
+void CSimDevice::Deliver(CDelivery& rDelivery)
+{
+    LONGLONG llDeadline = rDelivery.llWriteReturned + MsToTicks(m_scenario.dwLatencyMs);
+    size_t nChunks = std::max<size_t>(1, std::min<size_t>(m_scenario.dwChunks, m_strAnswer.size()));
+    size_t nOffset = 0;
+    for (size_t nChunk = 0; nChunk < nChunks; ++nChunk)
+    {
+        if (!WaitUntil(rDelivery.hCancel, llDeadline))
+            return;
+        size_t nSize = m_strAnswer.size() / nChunks + (nChunk < m_strAnswer.size() % nChunks ? 1 : 0);
+        LONGLONG llSignal = 0;
+        {
+            CSingleLock lock(m_cs);
+            if (m_hOpen != rDelivery.hOwner)
+                return;
+            m_strQueue.append(m_strAnswer, nOffset, nSize);
+            rDelivery.bDelivered = nChunk + 1 == nChunks;
+            // Taken before the event is set, so a waiter that wakes at once
+            // never reads a signal time later than its own wake-up.
+            llSignal = Now();
+            if (nChunk == 0)
+                m_rTimings.NoteFirstSignal(rDelivery.nWrite, llSignal);
+            if (m_hNotify != nullptr)
+                SetEvent(m_hNotify);
+            // Still under the lock: a caller woken by the event traces its
+            // next call on this device only after this line.
+            m_rTrace.Line("SIM_Signal dev=%u chunk=%u/%u n=%u queued=%u thread=%lu write_qpc=%lld signal_qpc=%lld",
+                m_nIndex, static_cast<unsigned>(nChunk + 1), static_cast<unsigned>(nChunks),
+                static_cast<unsigned>(nSize), static_cast<unsigned>(m_strQueue.size()), GetCurrentThreadId(),
+                rDelivery.llWriteReturned, llSignal);
+        }
+        nOffset += nSize;
+        llDeadline = Now() + MsToTicks(m_scenario.dwChunkGapMs);
+    }
+}
+
+void CSimDevice::ReapFinishedDeliveries()
+{
+    auto itFinished = std::remove_if(m_deliveries.begin(), m_deliveries.end(), [](std::unique_ptr<CDelivery>& p) {
+        if (WaitForSingleObject(p->hThread, 0) != WAIT_OBJECT_0)
+            return false;
+        ReleaseDelivery(*p);
+        return true;
+    });
+    m_deliveries.erase(itFinished, m_deliveries.end());
+}
+
+void CSimDevice::ReleaseDelivery(CDelivery& rDelivery)
+{
+    if (rDelivery.hThread != nullptr)
+        CloseHandle(rDelivery.hThread);
+    if (rDelivery.hCancel != nullptr)
+        CloseHandle(rDelivery.hCancel);
+    rDelivery.hThread = nullptr;
+    rDelivery.hCancel = nullptr;
+}
+
+FT_STATUS CSimDevice::GetQueueStatus(FT_HANDLE h, DWORD* pdwRxBytes)
+{
+    CSingleLock lock(m_cs);
+    FT_STATUS nStatus = IsOpenAs(h) ? m_scenario.nQueueStatus : FT_INVALID_HANDLE;
+    if (nStatus == FT_OK && pdwRxBytes == nullptr)
+        nStatus = FT_INVALID_PARAMETER;
+    if (nStatus == FT_OK)
+        *pdwRxBytes = static_cast<DWORD>(m_strQueue.size());
+    m_rTrace.Line("FT_GetQueueStatus dev=%u queued=%u status=%lu", m_nIndex, static_cast<unsigned>(m_strQueue.size()),
+        nStatus);
+    return nStatus;
+}
+
+FT_STATUS CSimDevice::Read(FT_HANDLE h, LPVOID pBuffer, DWORD dwToRead, LPDWORD pdwReturned)
+{
+    CSingleLock lock(m_cs);
+    FT_STATUS nStatus = IsOpenAs(h) ? m_scenario.nReadStatus : FT_INVALID_HANDLE;
+    if (nStatus == FT_OK && ((pBuffer == nullptr && dwToRead > 0) || pdwReturned == nullptr))
+        nStatus = FT_INVALID_PARAMETER;
+    size_t nCopied = 0;
+    DWORD dwReported = 0;
+    std::string strHex;
+    if (nStatus == FT_OK)
+    {
+        // Never more than asked is written: the over-report lies only in the
+        // count, which is what a robustness test of the caller needs.
+        nCopied = std::min<size_t>(dwToRead, m_strQueue.size());
+        if (nCopied > 0)
+            memcpy(pBuffer, m_strQueue.data(), nCopied);
+        strHex = CTrace::Hex(m_strQueue.data(), nCopied);
+        m_strQueue.erase(0, nCopied);
+        dwReported = m_scenario.dwReadOverreport != 0 ? dwToRead + m_scenario.dwReadOverreport
+                                                       : static_cast<DWORD>(nCopied);
+        *pdwReturned = dwReported;
+    }
+    m_rTrace.Line("FT_Read dev=%u asked=%lu n=%u returned=%lu hex=%s status=%lu", m_nIndex, dwToRead,
+        static_cast<unsigned>(nCopied), dwReported, strHex.c_str(), nStatus);
+    return nStatus;
+}

@@ -1,0 +1,75 @@
+// One simulated instrument: its listing text, EEPROM, open state, receive
+// queue and the threads that deliver its answers.
+#pragma once
+
+#include "simulator/CriticalSection.h"
+#include "simulator/ResponseTimings.h"
+#include "simulator/Scenario.h"
+#include "simulator/Trace.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class CSimDevice
+{
+public:
+    CSimDevice(unsigned nIndex, const CDeviceScenario& scenario, CTrace& rTrace, CResponseTimings& rTimings);
+    ~CSimDevice();
+    CSimDevice(const CSimDevice&) = delete;
+    CSimDevice& operator=(const CSimDevice&) = delete;
+
+    unsigned Index() const { return m_nIndex; }
+
+    // Listing by index into the caller's 260-byte buffer.
+    FT_STATUS List(char* pchBuffer);
+    // Whether FT_OpenEx with this description means this device.
+    bool Matches(const char* pszDescription) const;
+    // Opens the device as hNew. rbBusy tells that it was open already, so the
+    // caller may try the next device with the same description.
+    FT_STATUS TryOpen(FT_HANDLE hNew, bool& rbBusy);
+    bool IsOpenAs(FT_HANDLE h);
+
+    // Each of these answers FT_INVALID_HANDLE unless the device is open as h.
+    FT_STATUS Close(FT_HANDLE h);
+    FT_STATUS EeRead(FT_HANDLE h, FT_PROGRAM_DATA* pData);
+    FT_STATUS SetEventNotification(FT_HANDLE h, DWORD dwEventMask, PVOID pParam);
+    FT_STATUS Write(FT_HANDLE h, LPVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten);
+    FT_STATUS GetQueueStatus(FT_HANDLE h, DWORD* pdwRxBytes);
+    FT_STATUS Read(FT_HANDLE h, LPVOID pBuffer, DWORD dwToRead, LPDWORD pdwReturned);
+
+private:
+    // One answer on its way: it belongs to the open handle that asked for it
+    // and is dropped when that handle is closed.
+    struct CDelivery
+    {
+        CSimDevice* pDevice = nullptr;
+        FT_HANDLE hOwner = nullptr;
+        LONG nWrite = 0;
+        LONGLONG llWriteReturned = 0;
+        HANDLE hCancel = nullptr;
+        HANDLE hThread = nullptr;
+        HMODULE hModule = nullptr;
+        bool bDelivered = false;  // guarded by m_cs
+    };
+
+    static DWORD WINAPI DeliveryThread(LPVOID pParam);
+    void Deliver(CDelivery& rDelivery);
+    FT_STATUS StartDelivery(FT_HANDLE hOwner, std::unique_ptr<CDelivery>& rpDelivery);
+    void ReapFinishedDeliveries();
+    static void ReleaseDelivery(CDelivery& rDelivery);
+    void PutText(char* pchBuffer, size_t nSize, const std::string& strText) const;
+    std::string ListedText() const;
+
+    const unsigned m_nIndex;
+    const CDeviceScenario m_scenario;
+    const std::string m_strAnswer;
+    CTrace& m_rTrace;
+    CResponseTimings& m_rTimings;
+
+    CCriticalSection m_cs;
+    FT_HANDLE m_hOpen = nullptr;
+    HANDLE m_hNotify = nullptr;
+    std::string m_strQueue;
+    std::vector<std::unique_ptr<CDelivery>> m_deliveries;
+};

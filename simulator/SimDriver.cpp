@@ -1,0 +1,219 @@
+#include "simulator/SimDriver.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+const char kScenarioVariable[] = "USBSIM_SCENARIO";
+const char kTraceVariable[] = "USBSIM_TRACE";
+const size_t kDescriptionReadLimit = 260;
+
+// Handles are numbers, not addresses: a handle from an earlier open stays
+// invalid after its device was closed and opened again.
+const UINT_PTR kHandleBase = 0x51D00000;
+const UINT_PTR kHandleStride = 0x10;
+
+CSimDriver g_driver;
+
+// Read through the process environment block, not the C runtime's copy, so
+// that SetEnvironmentVariableA between two loads takes effect.
+std::string EnvironmentValue(const char* pszName)
+{
+    DWORD dwSize = GetEnvironmentVariableA(pszName, nullptr, 0);
+    if (dwSize == 0)
+        return std::string();
+    std::string strValue(dwSize, '\0');
+    DWORD dwLength = GetEnvironmentVariableA(pszName, &strValue[0], dwSize);
+    strValue.resize(dwLength < dwSize ? dwLength : 0);
+    return strValue;
+}
+}  // namespace
+
+CSimDriver& TheDriver()
+{
+    return g_driver;
+}
+
+bool CSimDriver::EnsureLoaded()
+{
+    CSingleLock lock(m_csLoad);
+    if (m_bLoaded)
+        return m_strError.empty();
+    m_bLoaded = true;
+
+    m_trace.SetPath(EnvironmentValue(kTraceVariable));
+    std::string strPath = EnvironmentValue(kScenarioVariable);
+    CScenario scenario = DefaultScenario();
+    if (!strPath.empty() && !LoadScenarioFile(strPath.c_str(), scenario, m_strError))
+    {
+        m_trace.Line("SIM_Load error=%s", CTrace::Quoted(m_strError.data(), m_strError.size()).c_str());
+        return false;
+    }
+    m_dwCount = scenario.dwCount;
+    m_nCountStatus = scenario.nCountStatus;
+    for (size_t i = 0; i < scenario.devices.size(); ++i)
+    {
+        m_devices.push_back(
+            std::make_unique<CSimDevice>(static_cast<unsigned>(i), scenario.devices[i], m_trace, m_timings));
+    }
+    m_trace.Line("SIM_Load scenario=%s devices=%u count=%lu count_status=%lu",
+        CTrace::Quoted(strPath.data(), strPath.size()).c_str(), static_cast<unsigned>(m_devices.size()), m_dwCount,
+        m_nCountStatus);
+    return true;
+}
+
+FT_STATUS CSimDriver::Unusable(const char* pszCall)
+{
+    m_trace.Line("%s dev=-1 status=%lu", pszCall, FT_OTHER_ERROR);
+    return FT_OTHER_ERROR;
+}
+
+template <typename TCall>
+FT_STATUS CSimDriver::OnDevice(const char* pszCall, FT_HANDLE hDevice, TCall call)
+{
+    if (!EnsureLoaded())
+        return Unusable(pszCall);
+    for (auto& pDevice : m_devices)
+    {
+        if (pDevice->IsOpenAs(hDevice))
+            return call(*pDevice);
+    }
+    m_trace.Line("%s dev=-1 handle=%p status=%lu", pszCall, hDevice, FT_INVALID_HANDLE);
+    return FT_INVALID_HANDLE;
+}
+
+FT_HANDLE CSimDriver::NewHandle()
+{
+    LONG nOpen = InterlockedIncrement(&m_nOpens);
+    return reinterpret_cast<FT_HANDLE>(kHandleBase + static_cast<UINT_PTR>(nOpen) * kHandleStride);
+}
+
+FT_STATUS CSimDriver::ListDevices(PVOID pArg1, PVOID pArg2, DWORD dwFlags)
+{
+    if (!EnsureLoaded())
+        return Unusable("FT_ListDevices");
+
+    if (dwFlags == FT_LIST_NUMBER_ONLY)
+    {
+        FT_STATUS nStatus = m_nCountStatus;
+        if (nStatus == FT_OK && pArg1 == nullptr)
+            nStatus = FT_INVALID_PARAMETER;
+        if (nStatus == FT_OK)
+            *static_cast<DWORD*>(pArg1) = m_dwCount;
+        m_trace.Line("FT_ListDevices count=%lu status=%lu", m_dwCount, nStatus);
+        return nStatus;
+    }
+    if (dwFlags == (FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION))
+    {
+        // The index travels in the pointer-sized first argument.
+        UINT_PTR nIndex = reinterpret_cast<UINT_PTR>(pArg1);
+        if (nIndex < m_devices.size())
+            return m_devices[nIndex]->List(static_cast<char*>(pArg2));
+        m_trace.Line("FT_ListDevices index=%u status=%lu", static_cast<unsigned>(nIndex), FT_DEVICE_NOT_FOUND);
+        return FT_DEVICE_NOT_FOUND;
+    }
+    m_trace.Line("FT_ListDevices arg1=%p arg2=%p flags=0x%08lX status=%lu", pArg1, pArg2, dwFlags, FT_NOT_SUPPORTED);
+    return FT_NOT_SUPPORTED;
+}
+
+FT_STATUS CSimDriver::OpenEx(PVOID pArg1, DWORD dwFlags, FT_HANDLE* pHandle)
+{
+    if (!EnsureLoaded())
+        return Unusable("FT_OpenEx");
+
+    const char* pszDescription = static_cast<const char*>(pArg1);
+    FT_STATUS nStatus = FT_DEVICE_NOT_FOUND;
+    FT_HANDLE hOpened = nullptr;
+    int nDevice = -1;
+    if (dwFlags != FT_OPEN_BY_DESCRIPTION)
+    {
+        nStatus = FT_NOT_SUPPORTED;
+    }
+    else if (pszDescription == nullptr || pHandle == nullptr)
+    {
+        nStatus = FT_INVALID_PARAMETER;
+    }
+    else
+    {
+        // Several devices may share a description: the first one not yet
+        // open is taken, as the real driver does.
+        for (auto& pDevice : m_devices)
+        {
+            if (!pDevice->Matches(pszDescription))
+                continue;
+            bool bBusy = false;
+            FT_HANDLE hNew = NewHandle();
+            nStatus = pDevice->TryOpen(hNew, bBusy);
+            if (bBusy)
+                continue;
+            nDevice = static_cast<int>(pDevice->Index());
+            if (nStatus == FT_OK)
+            {
+                hOpened = hNew;
+                *pHandle = hOpened;
+            }
+            break;
+        }
+    }
+    std::string strDescription = pszDescription != nullptr
+                                     ? CTrace::Quoted(pszDescription, strnlen(pszDescription, kDescriptionReadLimit))
+                                     : std::string("null");
+    m_trace.Line("FT_OpenEx desc=%s flags=%lu dev=%d handle=%p status=%lu", strDescription.c_str(), dwFlags, nDevice,
+        hOpened, nStatus);
+    return nStatus;
+}
+
+FT_STATUS CSimDriver::Close(FT_HANDLE hDevice)
+{
+    return OnDevice("FT_Close", hDevice, [&](CSimDevice& rDevice) { return rDevice.Close(hDevice); });
+}
+
+FT_STATUS CSimDriver::GetQueueStatus(FT_HANDLE hDevice, DWORD* pdwRxBytes)
+{
+    return OnDevice("FT_GetQueueStatus", hDevice,
+        [&](CSimDevice& rDevice) { return rDevice.GetQueueStatus(hDevice, pdwRxBytes); });
+}
+
+FT_STATUS CSimDriver::Read(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwToRead, LPDWORD pdwReturned)
+{
+    return OnDevice("FT_Read", hDevice,
+        [&](CSimDevice& rDevice) { return rDevice.Read(hDevice, pBuffer, dwToRead, pdwReturned); });
+}
+
+FT_STATUS CSimDriver::Write(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten)
+{
+    return OnDevice("FT_Write", hDevice,
+        [&](CSimDevice& rDevice) { return rDevice.Write(hDevice, pBuffer, dwToWrite, pdwWritten); });
+}
+
+FT_STATUS CSimDriver::EeRead(FT_HANDLE hDevice, FT_PROGRAM_DATA* pData)
+{
+    return OnDevice("FT_EE_Read", hDevice, [&](CSimDevice& rDevice) { return rDevice.EeRead(hDevice, pData); });
+}
+
+FT_STATUS CSimDriver::SetEventNotification(FT_HANDLE hDevice, DWORD dwEventMask, PVOID pParam)
+{
+    return OnDevice("FT_SetEventNotification", hDevice,
+        [&](CSimDevice& rDevice) { return rDevice.SetEventNotification(hDevice, dwEventMask, pParam); });
+}
+
+FT_STATUS CSimDriver::GetLastTimings(LONGLONG* pllWriteReturned, LONGLONG* pllFirstSignal)
+{
+    if (pllWriteReturned == nullptr || pllFirstSignal == nullptr)
+        return FT_INVALID_PARAMETER;
+    m_timings.Get(*pllWriteReturned, *pllFirstSignal);
+    return FT_OK;
+}
+
+DWORD CSimDriver::GetScenarioError(char* pszBuffer, DWORD dwSize)
+{
+    EnsureLoaded();
+    if (pszBuffer != nullptr && dwSize > 0)
+    {
+        size_t nCopy = std::min<size_t>(m_strError.size(), dwSize - 1);
+        memcpy(pszBuffer, m_strError.data(), nCopy);
+        pszBuffer[nCopy] = '\0';
+    }
+    return static_cast<DWORD>(m_strError.size());
+}
