@@ -1,0 +1,86 @@
+#include "checks/RegistryAccess.h"
+
+const char kControlSetPath[] = "System\\CurrentControlSet\\";
+const char kUsbEnumPath[] = "System\\CurrentControlSet\\Enum\\USB";
+
+namespace
+{
+const UINT kDirectoryBufferSize = 256;
+
+char ToLowerAscii(char ch)
+{
+    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+}
+
+DWORD QueryDirectory(decltype(&::GetSystemDirectoryA) pfnQuery, CString& directory)
+{
+    char szDirectory[kDirectoryBufferSize];
+    const UINT nLength = pfnQuery(szDirectory, kDirectoryBufferSize);
+    if (nLength == 0)
+        return ::GetLastError();
+    // A longer path than the buffer holds is a failure too, not a cut path.
+    if (nLength >= kDirectoryBufferSize)
+        return ERROR_INSUFFICIENT_BUFFER;
+    directory = CString(szDirectory, static_cast<int>(nLength));
+    return ERROR_SUCCESS;
+}
+} // namespace
+
+CString FormatDeviceKeyName(int nVendorId, int nProductId)
+{
+    CString name;
+    name.Format("Vid_%04X&Pid_%04X", static_cast<unsigned>(nVendorId), static_cast<unsigned>(nProductId));
+    return name;
+}
+
+bool EqualsIgnoringAsciiCase(LPCSTR pszA, LPCSTR pszB)
+{
+    for (; *pszA != '\0' && *pszB != '\0'; ++pszA, ++pszB)
+    {
+        if (ToLowerAscii(*pszA) != ToLowerAscii(*pszB))
+            return false;
+    }
+    return *pszA == *pszB;
+}
+
+LONG CRegKeyHolder::Open(LPCSTR pszPath)
+{
+    Close();
+    const LONG lResult = g_SystemCalls.RegOpenKeyExA(HKEY_LOCAL_MACHINE, pszPath, 0, KEY_READ, &m_hKey);
+    if (lResult != ERROR_SUCCESS)
+        m_hKey = nullptr;
+    return lResult;
+}
+
+void CRegKeyHolder::Close()
+{
+    if (m_hKey != nullptr)
+    {
+        g_SystemCalls.RegCloseKey(m_hKey);
+        m_hKey = nullptr;
+    }
+}
+
+DWORD QuerySystemDirectory(CString& directory)
+{
+    return QueryDirectory(g_SystemCalls.GetSystemDirectoryA, directory);
+}
+
+DWORD QueryWindowsDirectory(CString& directory)
+{
+    return QueryDirectory(g_SystemCalls.GetWindowsDirectoryA, directory);
+}
+
+DWORD FindExistingFile(LPCSTR pszPath)
+{
+    WIN32_FIND_DATAA findData;
+    const HANDLE hFind = g_SystemCalls.FindFirstFileA(pszPath, &findData);
+    if (hFind == INVALID_HANDLE_VALUE)
+    {
+        const DWORD dwError = ::GetLastError();
+        // A failed search always carries a reason; never let it pass as found.
+        return dwError != ERROR_SUCCESS ? dwError : ERROR_FILE_NOT_FOUND;
+    }
+    g_SystemCalls.FindClose(hFind);
+    return ERROR_SUCCESS;
+}

@@ -1,0 +1,46 @@
+// Small pieces the two registry checks share: the device key name, key and
+// search handles that close themselves, directory queries and file searches.
+#pragma once
+
+#include "framework/Afx.h"
+
+extern const char kControlSetPath[];   // "System\CurrentControlSet\"
+extern const char kUsbEnumPath[];      // "System\CurrentControlSet\Enum\USB"
+
+// "Vid_%04X&Pid_%04X".
+CString FormatDeviceKeyName(int nVendorId, int nProductId);
+
+// ASCII letters compare without regard to case, everything else byte by byte.
+bool EqualsIgnoringAsciiCase(LPCSTR pszA, LPCSTR pszB);
+
+// An open registry key, closed when the holder goes.
+class CRegKeyHolder
+{
+public:
+    CRegKeyHolder() = default;
+    ~CRegKeyHolder() { Close(); }
+    CRegKeyHolder(const CRegKeyHolder&) = delete;
+    CRegKeyHolder& operator=(const CRegKeyHolder&) = delete;
+
+    // Opens HKEY_LOCAL_MACHINE\pszPath for reading; the registry's result.
+    LONG Open(LPCSTR pszPath);
+    void Close();
+    HKEY Get() const { return m_hKey; }
+
+private:
+    HKEY m_hKey = nullptr;
+};
+
+// Reads a directory into a 256-character buffer. 0, or the error code.
+DWORD QuerySystemDirectory(CString& directory);
+DWORD QueryWindowsDirectory(CString& directory);
+
+// 0 when the file exists (its search handle closed at once), else the search's
+// error code (2 or 3 for a missing file or path).
+DWORD FindExistingFile(LPCSTR pszPath);
+
+// The file search's answer for a missing file or a missing path.
+inline bool IsMissingFile(DWORD dwError)
+{
+    return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND;
+}

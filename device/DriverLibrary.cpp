@@ -1,0 +1,55 @@
+// Loading the driver library and binding its entry points by name.
+#include "app/UsbInstallationTestDlg.h"
+
+DWORD CUsbInstallationTestDlg::LoadDriverLibrary(LPCSTR pszName)
+{
+    CString heading;
+    heading.Format("Load DLL:   %s", pszName);
+    WriteLog(heading, LOG_HEADING);
+
+    // A library left loaded by an earlier call; the member is overwritten below.
+    if (m_hDriverLib != nullptr)
+        ::FreeLibrary(m_hDriverLib);
+
+    m_hDriverLib = g_SystemCalls.LoadLibraryA(pszName);
+    if (m_hDriverLib == nullptr)
+    {
+        const DWORD dwError = ::GetLastError();
+        WriteResult({dwError, "Error", LOG_RESULT_ERROR});
+        DriverEntryPoints = DRIVER_ENTRY_POINTS();
+        return dwError;
+    }
+
+    // States only that the file was loaded: a missing entry point is reported
+    // where it would be called.
+    WriteLog("OK", LOG_RESULT_OK);
+
+    const auto bind = [this](auto& pfnSlot, LPCSTR pszFunction) {
+        pfnSlot = reinterpret_cast<std::remove_reference_t<decltype(pfnSlot)>>(
+            reinterpret_cast<void*>(::GetProcAddress(m_hDriverLib, pszFunction)));
+    };
+    bind(DriverEntryPoints.FT_ListDevices, "FT_ListDevices");
+    bind(DriverEntryPoints.FT_OpenEx, "FT_OpenEx");
+    bind(DriverEntryPoints.FT_Close, "FT_Close");
+    bind(DriverEntryPoints.FT_GetQueueStatus, "FT_GetQueueStatus");
+    bind(DriverEntryPoints.FT_Read, "FT_Read");
+    bind(DriverEntryPoints.FT_Write, "FT_Write");
+    bind(DriverEntryPoints.FT_EE_Read, "FT_EE_Read");
+    bind(DriverEntryPoints.FT_SetEventNotification, "FT_SetEventNotification");
+    return 0;
+}
+
+int CUsbInstallationTestDlg::FreeDriverLibrary()
+{
+    WriteLog("Deallocate DLL Memory", LOG_HEADING);
+    if (m_hDriverLib == nullptr)
+    {
+        WriteLog("The DLL has not been loaded yet.", LOG_DETAIL_ALERT);
+        WriteLog("Warning", LOG_RESULT_WARNING);
+        return 0;
+    }
+    ::FreeLibrary(m_hDriverLib);
+    m_hDriverLib = nullptr;
+    WriteLog("OK", LOG_RESULT_OK);
+    return 1;
+}

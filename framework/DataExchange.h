@@ -1,0 +1,24 @@
+// Data exchange between a dialog and its members: here only the binding of
+// control members to the dialog's child windows.
+#pragma once
+
+#include "Wnd.h"
+
+class CDataExchange
+{
+public:
+    CDataExchange(CWnd* pDlgWnd, BOOL bSaveAndValidate)
+        : m_bSaveAndValidate(bSaveAndValidate), m_pDlgWnd(pDlgWnd)
+    {
+    }
+
+    BOOL m_bSaveAndValidate;
+    CWnd* m_pDlgWnd;
+};
+
+// Binds rControl to the dialog's child window nIDC; a member already bound stays as it is.
+inline void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl)
+{
+    if (rControl.m_hWnd == nullptr)
+        rControl.m_hWnd = ::GetDlgItem(pDX->m_pDlgWnd->m_hWnd, nIDC);
+}

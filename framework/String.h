@@ -1,0 +1,51 @@
+// The framework's string: an 8-bit ANSI text that converts to LPCSTR.
+#pragma once
+
+#include <windows.h>
+#include <string>
+
+class CString
+{
+public:
+    CString() = default;
+    CString(LPCSTR psz) : m_str(psz != nullptr ? psz : "") {}
+    CString(LPCSTR pch, int nLength) : m_str(pch, nLength) {}
+    CString(char ch, int nRepeat) : m_str(static_cast<size_t>(nRepeat), ch) {}
+
+    operator LPCSTR() const { return m_str.c_str(); }
+    int GetLength() const { return static_cast<int>(m_str.size()); }
+    BOOL IsEmpty() const { return m_str.empty(); }
+    void Empty() { m_str.clear(); }
+
+    CString& operator=(LPCSTR psz)
+    {
+        m_str = psz != nullptr ? psz : "";
+        return *this;
+    }
+    CString& operator+=(LPCSTR psz)
+    {
+        m_str += psz != nullptr ? psz : "";
+        return *this;
+    }
+    CString& operator+=(char ch)
+    {
+        m_str += ch;
+        return *this;
+    }
+    friend CString operator+(const CString& a, LPCSTR b)
+    {
+        CString result(a);
+        result += b;
+        return result;
+    }
+    friend bool operator==(const CString& a, LPCSTR b) { return b != nullptr && a.m_str == b; }
+    friend bool operator!=(const CString& a, LPCSTR b) { return !(a == b); }
+
+    // printf-style; the result is as long as its text needs.
+    void Format(LPCSTR pszFormat, ...);
+    // Removes every trailing character that is one of pszChars.
+    CString& TrimRight(LPCSTR pszChars);
+
+private:
+    std::string m_str;
+};

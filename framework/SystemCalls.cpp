@@ -1,0 +1,33 @@
+#include "SystemCalls.h"
+
+const SystemCalls& RealSystemCalls()
+{
+    static const SystemCalls real = {
+        ::CreateThread,
+        ::CreateEventA,
+        ::SetEvent,
+        ::WaitForMultipleObjects,
+        ::QueryPerformanceCounter,
+        ::QueryPerformanceFrequency,
+        ::GetVersionExA,
+        ::RegOpenKeyExA,
+        ::RegEnumKeyExA,
+        ::RegQueryInfoKeyA,
+        ::RegQueryValueExA,
+        ::RegCloseKey,
+        ::GetSystemDirectoryA,
+        ::GetWindowsDirectoryA,
+        ::FindFirstFileA,
+        ::FindClose,
+        ::CreateFileA,
+        ::GetFileSize,
+        ::SetFilePointer,
+        ::ReadFile,
+        ::WriteFile,
+        ::GlobalAlloc,
+        ::LoadLibraryA,
+    };
+    return real;
+}
+
+SystemCalls g_SystemCalls = RealSystemCalls();

@@ -1,0 +1,45 @@
+// The operating-system calls whose failures tests must be able to provoke.
+// Production code calls them through g_SystemCalls, which is bound to the real
+// functions; a test re-points one entry for as long as it needs the fault.
+#pragma once
+
+#include <windows.h>
+
+struct SystemCalls
+{
+    // Threads, events and timing.
+    decltype(&::CreateThread) CreateThread;
+    decltype(&::CreateEventA) CreateEventA;
+    decltype(&::SetEvent) SetEvent;
+    decltype(&::WaitForMultipleObjects) WaitForMultipleObjects;
+    decltype(&::QueryPerformanceCounter) QueryPerformanceCounter;
+    decltype(&::QueryPerformanceFrequency) QueryPerformanceFrequency;
+    decltype(&::GetVersionExA) GetVersionExA;
+
+    // Registry.
+    decltype(&::RegOpenKeyExA) RegOpenKeyExA;
+    decltype(&::RegEnumKeyExA) RegEnumKeyExA;
+    decltype(&::RegQueryInfoKeyA) RegQueryInfoKeyA;
+    decltype(&::RegQueryValueExA) RegQueryValueExA;
+    decltype(&::RegCloseKey) RegCloseKey;
+
+    // Directories and files.
+    decltype(&::GetSystemDirectoryA) GetSystemDirectoryA;
+    decltype(&::GetWindowsDirectoryA) GetWindowsDirectoryA;
+    decltype(&::FindFirstFileA) FindFirstFileA;
+    decltype(&::FindClose) FindClose;
+    decltype(&::CreateFileA) CreateFileA;
+    decltype(&::GetFileSize) GetFileSize;
+    decltype(&::SetFilePointer) SetFilePointer;
+    decltype(&::ReadFile) ReadFile;
+    decltype(&::WriteFile) WriteFile;
+
+    // Memory and libraries.
+    decltype(&::GlobalAlloc) GlobalAlloc;
+    decltype(&::LoadLibraryA) LoadLibraryA;
+};
+
+extern SystemCalls g_SystemCalls;
+
+// The table bound to the real functions.
+const SystemCalls& RealSystemCalls();

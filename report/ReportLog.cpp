@@ -1,0 +1,130 @@
+// The report writer: every finding reaches the report through WriteLog and
+// WriteResult, which run on the check thread and reach the control only
+// through synchronous messages that the window thread carries out.
+#include "app/UsbInstallationTestDlg.h"
+#include "report/StreamCookie.h"
+
+namespace
+{
+struct KindStyle
+{
+    BYTE nKind;
+    LPCSTR pszPrefix;
+    COLORREF crColor;
+    BOOL bBold;
+    BOOL bDetailOnly;
+};
+
+const COLORREF kBlack = RGB(0, 0, 0);
+const COLORREF kBlue = RGB(0, 0, 255);
+const COLORREF kGreen = RGB(0, 127, 0);
+const COLORREF kRed = RGB(255, 0, 0);
+const char kResultPrefix[] = "... Result:   ";
+
+const KindStyle kStyles[] = {
+    {LOG_TEXT, "", kBlack, FALSE, FALSE},
+    {LOG_HEADING, "\n", kBlue, FALSE, FALSE},
+    {LOG_DETAIL, "\t", kBlack, FALSE, TRUE},
+    {LOG_RESULT_OK, kResultPrefix, kGreen, FALSE, FALSE},
+    {LOG_RESULT_WARNING, kResultPrefix, kRed, FALSE, FALSE},
+    {LOG_RESULT_ERROR, kResultPrefix, kRed, FALSE, FALSE},
+    {LOG_DETAIL_ALERT, "\t", kRed, FALSE, TRUE},
+    {LOG_ERROR, "Error:   ", kRed, TRUE, FALSE},
+};
+
+// No caller passes another kind; such a message is plain black text, always shown.
+const KindStyle kUnknownStyle = {0, "", kBlack, FALSE, FALSE};
+
+const KindStyle& StyleOf(BYTE nKind)
+{
+    for (const KindStyle& style : kStyles)
+    {
+        if (style.nKind == nKind)
+            return style;
+    }
+    return kUnknownStyle;
+}
+
+const int kRuleLength = 70;
+} // namespace
+
+void CUsbInstallationTestDlg::WriteLog(LPCSTR pszText, UINT nKind)
+{
+    const BYTE nLogKind = LOBYTE(nKind);
+    if (pszText != nullptr && nLogKind != 0)
+    {
+        // An empty selection at the end, also for a message the view leaves out.
+        CHARRANGE crEnd = {static_cast<LONG>(m_richLog.SendMessage(WM_GETTEXTLENGTH, 0, 0)), -1};
+        m_richLog.SetSel(crEnd);
+
+        const KindStyle& style = StyleOf(nLogKind);
+        CHARFORMATA cf = {};
+        cf.cbSize = sizeof(cf);
+        cf.dwMask = CFM_COLOR | CFM_BOLD;
+        cf.dwEffects = style.bBold ? CFE_BOLD : 0;
+        cf.crTextColor = style.crColor;
+
+        CString message = style.pszPrefix;
+        message += pszText;
+        message += "\n";
+
+        if (!style.bDetailOnly || m_bDetailed.load())
+        {
+            m_richLog.SetSelectionCharFormat(cf);
+            StreamCookie* pCookie = CreateStreamCookie(message, FALSE);
+            EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(pCookie), 0, StreamInCallback};
+            m_richLog.StreamIn(SF_TEXT | SFF_SELECTION, es);
+            ::GlobalFree(pCookie);
+        }
+    }
+
+    if (m_richLog.GetWindowTextLength() > 0)
+    {
+        m_btnDetails.EnableWindow(TRUE);
+        m_btnSave.EnableWindow(TRUE);
+    }
+}
+
+void CUsbInstallationTestDlg::WriteResult(ResultRecord record)
+{
+    WriteLog(record.pszText, record.nKind);
+
+    if (record.dwCode == RESULT_END_OF_RUN)
+    {
+        WriteLog(CString('=', kRuleLength) + "\n", LOG_TEXT);
+
+        // The hand-back. Once the handle is taken, a closing dialog no longer
+        // waits for this thread and may be gone at any moment: nothing of the
+        // object is touched after the exchange.
+        const HWND hwndDialog = m_hWnd;
+        const HWND hwndStart = m_btnStart.m_hWnd;
+        const HANDLE hThread = m_hWorkerThread.exchange(nullptr);
+        if (hThread != nullptr &&
+            !::PostMessageA(hwndDialog, WM_APP_RUN_ENDED, reinterpret_cast<WPARAM>(hThread), 0))
+        {
+            ::CloseHandle(hThread);
+        }
+        ::EnableWindow(hwndStart, TRUE);
+        return;
+    }
+
+    if (record.dwCode == 0)
+        return;
+
+    // Inserts such as %1 are left as they stand: without the flag a text that
+    // holds one (193, a driver library of the wrong bitness) has no text at all.
+    LPSTR pszSystemText = nullptr;
+    const DWORD dwLength = ::FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, record.dwCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<LPSTR>(&pszSystemText), 0, nullptr);
+    if (dwLength == 0 || pszSystemText == nullptr)
+        return;
+
+    CString entry;
+    entry.Format("0x%08X (%u)\n\t", static_cast<unsigned>(record.dwCode), static_cast<unsigned>(record.dwCode));
+    entry += pszSystemText;
+    entry.TrimRight("\r\n");
+    ::LocalFree(pszSystemText);
+    WriteLog(entry, LOG_ERROR);
+}

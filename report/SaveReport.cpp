@@ -1,0 +1,65 @@
+// Saving the report: the control streams its content as RTF into the file the
+// user chose, chunk by chunk, through StreamOutCallback.
+#include "app/UsbInstallationTestDlg.h"
+#include "framework/FileDialog.h"
+#include "report/SaveReport.h"
+#include "report/StreamCookie.h"
+
+namespace
+{
+const char kSaveFilter[] = "Text Files (*.rtf)|*.rtf|All Files (*.*)|*.*||";
+const DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN | OFN_NONETWORKBUTTON;
+} // namespace
+
+// button: "Save Informations"
+void CUsbInstallationTestDlg::OnSave()
+{
+    CFileDialog dialog(FALSE, "rtf", nullptr, kSaveFlags, kSaveFilter);
+    if (dialog.DoModal() != IDOK)
+        return;
+
+    const CString path = dialog.GetPathName();
+    // A null cookie makes the callback refuse the first chunk: nothing is written.
+    StreamCookie* pCookie = CreateStreamCookie(path, TRUE);
+    EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(pCookie), 0, StreamOutCallback};
+    m_richLog.StreamOut(SF_RTF, es);
+    ::GlobalFree(pCookie);
+}
+
+DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
+{
+    StreamCookie* pCookie = reinterpret_cast<StreamCookie*>(dwCookie);
+    if (pCookie == nullptr || pbBuffer == nullptr || cb <= 0)
+    {
+        *pcb = 0;
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (!pCookie->bFile)
+    {
+        *pcb = 0;
+        return ERROR_SUCCESS;
+    }
+
+    // The first chunk replaces whatever the file held; later chunks are appended.
+    const DWORD dwDisposition = pCookie->dwOffset == 0 ? CREATE_ALWAYS : OPEN_EXISTING;
+    const HANDLE hFile = g_SystemCalls.CreateFileA(pCookie->pszSource, GENERIC_WRITE, 0, nullptr, dwDisposition,
+                                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+    {
+        *pcb = 0;
+        const DWORD dwError = ::GetLastError();
+        return dwError != ERROR_SUCCESS ? dwError : ERROR_GEN_FAILURE;
+    }
+
+    DWORD dwError = ERROR_SUCCESS;
+    DWORD dwWritten = 0;
+    if (g_SystemCalls.SetFilePointer(hFile, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER)
+        dwError = ::GetLastError();
+    else if (!g_SystemCalls.WriteFile(hFile, pbBuffer, static_cast<DWORD>(cb), &dwWritten, nullptr))
+        dwError = ::GetLastError();
+    ::CloseHandle(hFile);
+
+    pCookie->dwOffset += dwWritten;
+    *pcb = static_cast<LONG>(dwWritten);
+    return dwError;
+}

@@ -1,0 +1,74 @@
+#include "report/StreamCookie.h"
+
+#include "framework/SystemCalls.h"
+
+#include <cstring>
+
+StreamCookie* CreateStreamCookie(LPCSTR pszSource, BOOL bFile)
+{
+    StreamCookie* pCookie = static_cast<StreamCookie*>(g_SystemCalls.GlobalAlloc(GMEM_FIXED, sizeof(StreamCookie)));
+    if (pCookie == nullptr)
+        return nullptr;
+    pCookie->pszSource = pszSource;
+    pCookie->bFile = bFile;
+    pCookie->dwOffset = 0;
+    return pCookie;
+}
+
+namespace
+{
+// Reads the cookie's file from dwOffset; opened and closed on every call.
+DWORD ReadFromFile(const StreamCookie& cookie, LPBYTE pbBuffer, LONG cb, DWORD& dwRead)
+{
+    dwRead = 0;
+    const HANDLE hFile = g_SystemCalls.CreateFileA(cookie.pszSource, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return ::GetLastError();
+
+    DWORD dwError = ERROR_SUCCESS;
+    const DWORD dwSize = g_SystemCalls.GetFileSize(hFile, nullptr);
+    if (dwSize == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR)
+        dwError = ::GetLastError();
+    else if (g_SystemCalls.SetFilePointer(hFile, static_cast<LONG>(cookie.dwOffset), nullptr, FILE_BEGIN) ==
+                 INVALID_SET_FILE_POINTER &&
+             ::GetLastError() != NO_ERROR)
+        dwError = ::GetLastError();
+    else
+    {
+        const DWORD dwToRead = dwSize < static_cast<DWORD>(cb) ? dwSize : static_cast<DWORD>(cb);
+        if (!g_SystemCalls.ReadFile(hFile, pbBuffer, dwToRead, &dwRead, nullptr))
+            dwError = ::GetLastError();
+    }
+    ::CloseHandle(hFile);
+    return dwError;
+}
+} // namespace
+
+DWORD CALLBACK StreamInCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
+{
+    StreamCookie* pCookie = reinterpret_cast<StreamCookie*>(dwCookie);
+    if (pCookie == nullptr || pbBuffer == nullptr || cb <= 0)
+    {
+        *pcb = 0;
+        return ERROR_INVALID_PARAMETER;
+    }
+
+    DWORD dwError = ERROR_SUCCESS;
+    DWORD dwDelivered = 0;
+    if (!pCookie->bFile)
+    {
+        const size_t nLength = std::strlen(pCookie->pszSource);
+        const size_t nLeft = pCookie->dwOffset < nLength ? nLength - pCookie->dwOffset : 0;
+        dwDelivered = static_cast<DWORD>(nLeft < static_cast<size_t>(cb) ? nLeft : static_cast<size_t>(cb));
+        std::memcpy(pbBuffer, pCookie->pszSource + pCookie->dwOffset, dwDelivered);
+    }
+    else
+    {
+        dwError = ReadFromFile(*pCookie, pbBuffer, cb, dwDelivered);
+    }
+
+    pCookie->dwOffset += dwDelivered;
+    *pcb = static_cast<LONG>(dwDelivered);
+    return dwError;
+}
