@@ -86,30 +86,22 @@ CSimDevice::~CSimDevice()
         ReleaseDelivery(*pDelivery);
 }
 
-std::string CSimDevice::ListedText() const
-{
-    if (!m_scenario.bUntrustedListDescription)
-        return m_scenario.strDescription;
-    std::string strFilled(kListBufferSize, '\0');
-    FillUnterminated(&strFilled[0], strFilled.size(), m_scenario.strDescription);
-    return strFilled;
-}
-
 FT_STATUS CSimDevice::List(char* pchBuffer)
 {
     FT_STATUS nStatus = m_scenario.nListStatus;
     if (nStatus == FT_OK && pchBuffer == nullptr)
         nStatus = FT_INVALID_PARAMETER;
-    std::string strListed = ListedText();
+    const std::string& strDescription = m_scenario.strDescription;
     if (nStatus == FT_OK)
     {
         if (m_scenario.bUntrustedListDescription)
-            memcpy(pchBuffer, strListed.data(), kListBufferSize);
+            FillUnterminated(pchBuffer, kListBufferSize, strDescription);
         else
-            CopyTerminated(pchBuffer, kListBufferSize, strListed);
+            CopyTerminated(pchBuffer, kListBufferSize, strDescription);
     }
-    m_rTrace.Line("FT_ListDevices index=%u desc=%s status=%lu", m_nIndex,
-        CTrace::Quoted(strListed.data(), std::min(strListed.size(), kListBufferSize)).c_str(), nStatus);
+    m_rTrace.Line("FT_ListDevices index=%u desc=%s untrusted=%d status=%lu", m_nIndex,
+        CTrace::Quoted(strDescription.data(), strDescription.size()).c_str(), m_scenario.bUntrustedListDescription,
+        nStatus);
     return nStatus;
 }
 
@@ -117,15 +109,17 @@ bool CSimDevice::Matches(const char* pszDescription) const
 {
     // The caller's text is read no further than the listing buffer, so a
     // caller that passes back an unterminated listing does not make us read
-    // past its buffer. After such a listing the caller may have cut the text
-    // short to terminate it: a prefix at least as long as the description
-    // still names this device.
+    // past its buffer. Such a caller may also have cut the last byte to
+    // terminate it: the text as listed, less at most that byte, names us.
+    std::string strFull = m_scenario.strDescription;
+    if (m_scenario.bUntrustedListDescription)
+    {
+        strFull.assign(kListBufferSize, '\0');
+        FillUnterminated(&strFull[0], strFull.size(), m_scenario.strDescription);
+    }
     size_t nLength = strnlen(pszDescription, kListBufferSize);
-    std::string strListed = ListedText();
-    if (!m_scenario.bUntrustedListDescription)
-        return nLength == strListed.size() && memcmp(pszDescription, strListed.data(), nLength) == 0;
-    return nLength >= m_scenario.strDescription.size() && nLength <= strListed.size() &&
-           memcmp(pszDescription, strListed.data(), nLength) == 0;
+    size_t nNeeded = std::min(strFull.size(), kListBufferSize - 1);
+    return nLength >= nNeeded && nLength <= strFull.size() && memcmp(pszDescription, strFull.data(), nLength) == 0;
 }
 
 FT_STATUS CSimDevice::TryOpen(FT_HANDLE hNew, bool& rbBusy)

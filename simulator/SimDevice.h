@@ -59,7 +59,6 @@ private:
     void ReapFinishedDeliveries();
     static void ReleaseDelivery(CDelivery& rDelivery);
     void PutText(char* pchBuffer, size_t nSize, const std::string& strText) const;
-    std::string ListedText() const;
 
     const unsigned m_nIndex;
     const CDeviceScenario m_scenario;

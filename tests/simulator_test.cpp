@@ -1,0 +1,875 @@
+// Tests of the simulated driver library, loaded as the product loads it: by
+// path with LoadLibraryA, the entry points bound by name, and a scenario file
+// named in USBSIM_SCENARIO before each load.
+#include "device/D2xx.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace
+{
+const char kLibraryFile[] = "KT480_D2XX.DLL";
+const char kRequest[] = "*IDN?;\n";
+const DWORD kRequestLength = 7;
+const char kDefaultDescription[] = "USB Measurement Instrument";
+const char kDefaultAnswer[] = "Simulated Instruments,USB-SIM 1,SIM00001,1.0\r\n";
+const DWORD kListFlags = FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION;
+const size_t kListBufferSize = 260;
+// A bound for states we wait for, far above anything the scenarios ask for.
+const DWORD kWaitMs = 10000;
+// The latency of a delivery that must never arrive during a test.
+const char kNeverMs[] = "600000";
+
+typedef FT_STATUS(WINAPI* PFN_SIM_GetLastTimings)(LONGLONG*, LONGLONG*);
+typedef DWORD(WINAPI* PFN_SIM_GetScenarioError)(char*, DWORD);
+
+template <typename TFunction>
+TFunction Bind(HMODULE hModule, const char* pszName)
+{
+    return reinterpret_cast<TFunction>(reinterpret_cast<void*>(GetProcAddress(hModule, pszName)));
+}
+
+// The library folder as Wine sees it: Linux paths live on drive Z:.
+std::string LibraryPath(const char* pszFile)
+{
+    std::string strPath = std::string("Z:") + TEST_SIMULATOR_DIR + "/" + pszFile;
+    for (char& ch : strPath)
+        ch = ch == '/' ? '\\' : ch;
+    return strPath;
+}
+
+class CSimLibrary
+{
+public:
+    explicit CSimLibrary(const char* pszFile = kLibraryFile) : m_hModule(LoadLibraryA(LibraryPath(pszFile).c_str()))
+    {
+        ListDevices = Bind<PFN_FT_ListDevices>(m_hModule, "FT_ListDevices");
+        OpenEx = Bind<PFN_FT_OpenEx>(m_hModule, "FT_OpenEx");
+        Close = Bind<PFN_FT_Close>(m_hModule, "FT_Close");
+        GetQueueStatus = Bind<PFN_FT_GetQueueStatus>(m_hModule, "FT_GetQueueStatus");
+        Read = Bind<PFN_FT_Read>(m_hModule, "FT_Read");
+        Write = Bind<PFN_FT_Write>(m_hModule, "FT_Write");
+        EeRead = Bind<PFN_FT_EE_Read>(m_hModule, "FT_EE_Read");
+        SetEventNotification = Bind<PFN_FT_SetEventNotification>(m_hModule, "FT_SetEventNotification");
+        GetLastTimings = Bind<PFN_SIM_GetLastTimings>(m_hModule, "SIM_GetLastTimings");
+        GetScenarioError = Bind<PFN_SIM_GetScenarioError>(m_hModule, "SIM_GetScenarioError");
+    }
+    ~CSimLibrary() { Unload(); }
+    CSimLibrary(const CSimLibrary&) = delete;
+    CSimLibrary& operator=(const CSimLibrary&) = delete;
+
+    bool IsLoaded() const { return m_hModule != nullptr; }
+    void Unload()
+    {
+        if (m_hModule != nullptr)
+            FreeLibrary(m_hModule);
+        m_hModule = nullptr;
+    }
+
+    HMODULE m_hModule;
+    PFN_FT_ListDevices ListDevices;
+    PFN_FT_OpenEx OpenEx;
+    PFN_FT_Close Close;
+    PFN_FT_GetQueueStatus GetQueueStatus;
+    PFN_FT_Read Read;
+    PFN_FT_Write Write;
+    PFN_FT_EE_Read EeRead;
+    PFN_FT_SetEventNotification SetEventNotification;
+    PFN_SIM_GetLastTimings GetLastTimings;
+    PFN_SIM_GetScenarioError GetScenarioError;
+};
+
+class CEvent
+{
+public:
+    CEvent() : m_hEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+    ~CEvent() { CloseHandle(m_hEvent); }
+    CEvent(const CEvent&) = delete;
+    CEvent& operator=(const CEvent&) = delete;
+    bool Wait(DWORD dwMs = kWaitMs) const { return WaitForSingleObject(m_hEvent, dwMs) == WAIT_OBJECT_0; }
+    HANDLE m_hEvent;
+};
+
+std::vector<std::string> ReadLines(const std::string& strPath)
+{
+    std::vector<std::string> lines;
+    HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return lines;
+    std::string strText;
+    char achBuffer[4096];
+    DWORD dwRead = 0;
+    while (ReadFile(hFile, achBuffer, sizeof(achBuffer), &dwRead, nullptr) && dwRead > 0)
+        strText.append(achBuffer, dwRead);
+    CloseHandle(hFile);
+    size_t nStart = 0;
+    for (size_t nEnd; (nEnd = strText.find("\r\n", nStart)) != std::string::npos; nStart = nEnd + 2)
+        lines.push_back(strText.substr(nStart, nEnd - nStart));
+    return lines;
+}
+
+std::vector<std::string> LinesStarting(const std::vector<std::string>& lines, const std::string& strPrefix)
+{
+    std::vector<std::string> found;
+    for (const std::string& strLine : lines)
+    {
+        if (strLine.compare(0, strPrefix.size(), strPrefix) == 0)
+            found.push_back(strLine);
+    }
+    return found;
+}
+
+// The value of " key=value" in a trace line, "" when the key is absent.
+std::string Field(const std::string& strLine, const std::string& strKey)
+{
+    size_t nAt = strLine.find(" " + strKey + "=");
+    if (nAt == std::string::npos)
+        return std::string();
+    nAt += strKey.size() + 2;
+    return strLine.substr(nAt, strLine.find(' ', nAt) - nAt);
+}
+
+class SimulatorTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ClearEnvironment();
+        char szTemp[MAX_PATH];
+        ASSERT_NE(GetTempPathA(MAX_PATH, szTemp), 0u);
+        static unsigned s_nFolder = 0;
+        m_strFolder = std::string(szTemp) + "usbsim_test_" + std::to_string(GetCurrentProcessId()) + "_" +
+                      std::to_string(++s_nFolder);
+        ASSERT_TRUE(CreateDirectoryA(m_strFolder.c_str(), nullptr)) << m_strFolder << " " << GetLastError();
+    }
+
+    void TearDown() override
+    {
+        ClearEnvironment();
+        for (const std::string& strFile : {std::string("scenario.ini"), std::string("trace.txt")})
+            DeleteFileA((m_strFolder + "\\" + strFile).c_str());
+        RemoveDirectoryA(m_strFolder.c_str());
+    }
+
+    static void ClearEnvironment()
+    {
+        SetEnvironmentVariableA("USBSIM_SCENARIO", nullptr);
+        SetEnvironmentVariableA("USBSIM_TRACE", nullptr);
+    }
+
+    // Writes the scenario the next load of the library reads.
+    void UseScenario(const std::string& strText)
+    {
+        std::string strPath = m_strFolder + "\\scenario.ini";
+        HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+            nullptr);
+        ASSERT_NE(hFile, INVALID_HANDLE_VALUE) << strPath;
+        DWORD dwWritten = 0;
+        WriteFile(hFile, strText.data(), static_cast<DWORD>(strText.size()), &dwWritten, nullptr);
+        CloseHandle(hFile);
+        ASSERT_EQ(dwWritten, strText.size());
+        SetEnvironmentVariableA("USBSIM_SCENARIO", strPath.c_str());
+    }
+
+    std::string UseTrace()
+    {
+        std::string strPath = m_strFolder + "\\trace.txt";
+        DeleteFileA(strPath.c_str());
+        SetEnvironmentVariableA("USBSIM_TRACE", strPath.c_str());
+        return strPath;
+    }
+
+    // Lists device nIndex and opens it by the listed description.
+    static FT_HANDLE OpenByIndex(CSimLibrary& lib, DWORD nIndex)
+    {
+        char szDescription[kListBufferSize] = {};
+        FT_HANDLE hDevice = nullptr;
+        EXPECT_EQ(lib.ListDevices(reinterpret_cast<PVOID>(static_cast<UINT_PTR>(nIndex)), szDescription, kListFlags),
+            FT_OK) << "listing device " << nIndex;
+        EXPECT_EQ(lib.OpenEx(szDescription, FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OK) << szDescription;
+        return hDevice;
+    }
+
+    // Sends the identification request with notification on rEvent.
+    static void Request(CSimLibrary& lib, FT_HANDLE hDevice, const CEvent& event)
+    {
+        DWORD dwWritten = 0;
+        EXPECT_EQ(lib.SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent), FT_OK);
+        EXPECT_EQ(lib.Write(hDevice, const_cast<char*>(kRequest), kRequestLength, &dwWritten), FT_OK);
+        EXPECT_EQ(dwWritten, kRequestLength);
+    }
+
+    static std::string ReadAll(CSimLibrary& lib, FT_HANDLE hDevice)
+    {
+        DWORD dwQueued = 0;
+        DWORD dwReturned = 0;
+        EXPECT_EQ(lib.GetQueueStatus(hDevice, &dwQueued), FT_OK);
+        std::string strData(dwQueued, '\0');
+        EXPECT_EQ(lib.Read(hDevice, &strData[0], dwQueued, &dwReturned), FT_OK);
+        EXPECT_EQ(dwReturned, dwQueued);
+        return strData;
+    }
+
+    std::string m_strFolder;
+};
+
+TEST_F(SimulatorTest, DefaultDeviceListsOpensAndReadsItsEeprom)
+{
+    CSimLibrary lib;
+    ASSERT_TRUE(lib.IsLoaded()) << LibraryPath(kLibraryFile) << " error " << GetLastError();
+    DWORD dwCount = 0;
+    EXPECT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+    EXPECT_EQ(dwCount, 1u);
+    char szDescription[kListBufferSize];
+    EXPECT_EQ(lib.ListDevices(reinterpret_cast<PVOID>(1), szDescription, kListFlags), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(lib.ListDevices(nullptr, szDescription, kListFlags), FT_OK);
+    EXPECT_STREQ(szDescription, kDefaultDescription);
+
+    FT_HANDLE hDevice = nullptr;
+    ASSERT_EQ(lib.OpenEx(szDescription, FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OK);
+    FT_HANDLE hSecond = nullptr;
+    EXPECT_EQ(lib.OpenEx(szDescription, FT_OPEN_BY_DESCRIPTION, &hSecond), FT_DEVICE_NOT_OPENED) << "open twice";
+    EXPECT_EQ(lib.OpenEx(const_cast<char*>("No Such Device"), FT_OPEN_BY_DESCRIPTION, &hSecond), FT_DEVICE_NOT_FOUND);
+
+    char szManufacturer[32], szManufacturerId[16], szDescriptionEe[64], szSerial[16];
+    FT_PROGRAM_DATA data = {};
+    data.Signature2 = 0xFFFFFFFF;
+    data.Manufacturer = szManufacturer;
+    data.ManufacturerId = szManufacturerId;
+    data.Description = szDescriptionEe;
+    data.SerialNumber = szSerial;
+    ASSERT_EQ(lib.EeRead(hDevice, &data), FT_OK);
+    EXPECT_EQ(data.VendorId, 0x0403);
+    EXPECT_EQ(data.ProductId, 0xB7E4);
+    EXPECT_STREQ(szManufacturer, "Simulated Instruments");
+    EXPECT_STREQ(szManufacturerId, "SI");
+    EXPECT_STREQ(szDescriptionEe, kDefaultDescription);
+    EXPECT_STREQ(szSerial, "SIM00001");
+    EXPECT_EQ(lib.Close(hDevice), FT_OK);
+    EXPECT_EQ(lib.Close(hDevice), FT_INVALID_HANDLE) << "a closed handle must stay invalid";
+}
+
+TEST_F(SimulatorTest, AnswersTheRequestFromItsOwnThreadAfterTheLatency)
+{
+    const DWORD adwLatencyMs[] = {0, 5, 50};
+    std::string strTrace = UseTrace();
+    LARGE_INTEGER liFrequency;
+    QueryPerformanceFrequency(&liFrequency);
+    for (DWORD dwLatencyMs : adwLatencyMs)
+    {
+        SCOPED_TRACE("latency_ms = " + std::to_string(dwLatencyMs));
+        UseScenario("[device0]\nlatency_ms = " + std::to_string(dwLatencyMs) + "\n");
+        CSimLibrary lib;
+        ASSERT_TRUE(lib.IsLoaded());
+        FT_HANDLE hDevice = OpenByIndex(lib, 0);
+        CEvent event;
+        Request(lib, hDevice, event);
+        ASSERT_TRUE(event.Wait()) << "no signal within " << kWaitMs << " ms";
+        EXPECT_EQ(ReadAll(lib, hDevice), kDefaultAnswer);
+
+        // Ordering, not speed: the answer may not come before its latency.
+        LONGLONG llWrite = 0, llSignal = 0;
+        ASSERT_EQ(lib.GetLastTimings(&llWrite, &llSignal), FT_OK);
+        EXPECT_NE(llWrite, 0);
+        EXPECT_GE(llSignal - llWrite, liFrequency.QuadPart * dwLatencyMs / 1000)
+            << "write " << llWrite << " signal " << llSignal;
+        EXPECT_EQ(lib.Close(hDevice), FT_OK);
+
+        std::vector<std::string> signals = LinesStarting(ReadLines(strTrace), "SIM_Signal");
+        ASSERT_FALSE(signals.empty());
+        EXPECT_NE(Field(signals.back(), "thread"), std::to_string(GetCurrentThreadId()))
+            << "signalled from the caller's thread: " << signals.back();
+    }
+}
+
+TEST_F(SimulatorTest, OnlyTheExactRequestIsAnswered)
+{
+    struct SCase
+    {
+        const char* pszName;
+        std::string strBytes;
+    };
+    const SCase aCases[] = {
+        {"without line end", std::string("*IDN?;", 6)},
+        {"with a zero behind", std::string("*IDN?;\n\0", 8)},
+        {"lower case", "*idn?;\n"},
+        {"without semicolon", "*IDN?\n\n"},
+        {"nothing", ""},
+    };
+    std::string strTrace = UseTrace();
+    for (const SCase& test : aCases)
+    {
+        SCOPED_TRACE(test.pszName);
+        DeleteFileA(strTrace.c_str());
+        CSimLibrary lib;
+        FT_HANDLE hDevice = OpenByIndex(lib, 0);
+        CEvent event;
+        DWORD dwWritten = 0;
+        ASSERT_EQ(lib.SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent), FT_OK);
+        EXPECT_EQ(lib.Write(hDevice, const_cast<char*>(test.strBytes.data()), static_cast<DWORD>(test.strBytes.size()),
+                      &dwWritten),
+            FT_OK);
+        EXPECT_EQ(dwWritten, test.strBytes.size());
+        // The real request afterwards: exactly one answer may come back.
+        Request(lib, hDevice, event);
+        ASSERT_TRUE(event.Wait());
+        EXPECT_EQ(ReadAll(lib, hDevice), kDefaultAnswer);
+        EXPECT_EQ(lib.Close(hDevice), FT_OK);
+
+        std::vector<std::string> lines = ReadLines(strTrace);
+        EXPECT_EQ(LinesStarting(lines, "SIM_Signal").size(), 1u);
+        ASSERT_EQ(LinesStarting(lines, "FT_Close").size(), 1u);
+        EXPECT_EQ(Field(LinesStarting(lines, "FT_Close")[0], "cancelled"), "0") << "an answer was still pending";
+    }
+}
+
+TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
+{
+    struct SCase
+    {
+        const char* pszName;
+        const char* pszAnswer;
+        DWORD dwChunks;
+        std::vector<unsigned> sizes;
+    };
+    const SCase aCases[] = {
+        {"even", "0123456789ABCDEFGHIJ", 4, {5, 5, 5, 5}},
+        {"uneven", "0123456789", 3, {4, 3, 3}},
+        {"more chunks than bytes", "xyz", 5, {1, 1, 1}},
+    };
+    std::string strTrace = UseTrace();
+    for (const SCase& test : aCases)
+    {
+        SCOPED_TRACE(test.pszName);
+        DeleteFileA(strTrace.c_str());
+        UseScenario(std::string("[device0]\nanswer = ") + test.pszAnswer + "\nchunks = " +
+                    std::to_string(test.dwChunks) + "\nchunk_gap_ms = 20\n");
+        CSimLibrary lib;
+        FT_HANDLE hDevice = OpenByIndex(lib, 0);
+        CEvent event;
+        Request(lib, hDevice, event);
+        const DWORD dwTotal = static_cast<DWORD>(strlen(test.pszAnswer));
+        DWORD dwQueued = 0;
+        unsigned nWakes = 0;
+        while (dwQueued < dwTotal)
+        {
+            ASSERT_TRUE(event.Wait()) << "queued " << dwQueued << " of " << dwTotal;
+            ++nWakes;
+            DWORD dwBefore = dwQueued;
+            ASSERT_EQ(lib.GetQueueStatus(hDevice, &dwQueued), FT_OK);
+            EXPECT_GT(dwQueued, 0u) << "signalled with an empty queue";
+            EXPECT_GE(dwQueued, dwBefore) << "the queue shrank";
+        }
+        EXPECT_EQ(dwQueued, dwTotal);
+        EXPECT_LE(nWakes, test.sizes.size());
+        EXPECT_EQ(ReadAll(lib, hDevice), test.pszAnswer);
+        EXPECT_EQ(lib.Close(hDevice), FT_OK);
+
+        std::vector<std::string> signals = LinesStarting(ReadLines(strTrace), "SIM_Signal");
+        ASSERT_EQ(signals.size(), test.sizes.size());
+        unsigned nQueued = 0;
+        for (size_t i = 0; i < signals.size(); ++i)
+        {
+            nQueued += test.sizes[i];
+            std::string strChunk = std::to_string(i + 1) + "/" + std::to_string(test.sizes.size());
+            EXPECT_EQ(Field(signals[i], "chunk"), strChunk) << signals[i];
+            EXPECT_EQ(Field(signals[i], "n"), std::to_string(test.sizes[i])) << signals[i];
+            EXPECT_EQ(Field(signals[i], "queued"), std::to_string(nQueued)) << signals[i];
+        }
+    }
+}
+
+TEST_F(SimulatorTest, AnswerTextIsSizedAndDecoded)
+{
+    struct SCase
+    {
+        const char* pszName;
+        const char* pszKeys;
+        std::string strExpected;
+    };
+    std::string str300;
+    while (str300.size() < 300)
+        str300 += "ABC\r\n";
+    str300.resize(300);
+    const SCase aCases[] = {
+        {"300 bytes from a pattern", "answer = ABC\\r\\n\nanswer_length = 300\n", str300},
+        {"cut to length", "answer = ABCDEFGH\nanswer_length = 3\n", "ABC"},
+        {"escapes", "answer = \"A\\x42\\0C\\\\ \\t\\r\\n\"\n", std::string("AB\0C\\ \t\r\n", 9)},
+        {"only line ends", "answer = \\r\\n\\r\\n\n", "\r\n\r\n"},
+    };
+    for (const SCase& test : aCases)
+    {
+        SCOPED_TRACE(test.pszName);
+        UseScenario(std::string("[device0]\n") + test.pszKeys);
+        CSimLibrary lib;
+        FT_HANDLE hDevice = OpenByIndex(lib, 0);
+        CEvent event;
+        Request(lib, hDevice, event);
+        ASSERT_TRUE(event.Wait());
+        // Read in two parts, as a reader with a small buffer would.
+        std::string strData(test.strExpected.size(), '\0');
+        DWORD dwFirst = 0, dwRest = 0, dwHalf = static_cast<DWORD>(strData.size() / 2);
+        EXPECT_EQ(lib.Read(hDevice, &strData[0], dwHalf, &dwFirst), FT_OK);
+        EXPECT_EQ(dwFirst, dwHalf);
+        EXPECT_EQ(lib.Read(hDevice, &strData[dwHalf], static_cast<DWORD>(strData.size()) - dwHalf, &dwRest), FT_OK);
+        EXPECT_EQ(dwFirst + dwRest, test.strExpected.size());
+        EXPECT_EQ(strData, test.strExpected);
+        EXPECT_EQ(lib.Close(hDevice), FT_OK);
+    }
+}
+
+TEST_F(SimulatorTest, EachStatusSwitchFailsItsCallOnly)
+{
+    enum ECall { kList, kOpen, kEeRead, kNotify, kWrite, kQueue, kRead, kCalls };
+    const char* const apszCalls[] = {"list", "open", "ee_read", "notify", "write", "queue", "read"};
+    struct SCase
+    {
+        const char* pszKey;
+        FT_STATUS nStatus;
+        ECall eCall;
+    };
+    const SCase aCases[] = {
+        {"list_status", FT_IO_ERROR, kList},
+        {"open_status", FT_INSUFFICIENT_RESOURCES, kOpen},
+        {"ee_read_status", FT_EEPROM_READ_FAILED, kEeRead},
+        {"notify_status", FT_OTHER_ERROR, kNotify},
+        {"write_status", FT_FAILED_TO_WRITE_DEVICE, kWrite},
+        {"queue_status", FT_IO_ERROR, kQueue},
+        {"read_status", 1234, kRead},
+    };
+    for (const SCase& test : aCases)
+    {
+        SCOPED_TRACE(test.pszKey);
+        UseScenario(std::string("[device0]\n") + test.pszKey + " = " + std::to_string(test.nStatus) + "\n");
+        CSimLibrary lib;
+        FT_STATUS anStatus[kCalls];
+        char szDescription[kListBufferSize] = "untouched";
+        anStatus[kList] = lib.ListDevices(nullptr, szDescription, kListFlags);
+        if (anStatus[kList] != FT_OK)
+        {
+            EXPECT_STREQ(szDescription, "untouched") << "a failed listing wrote the buffer";
+        }
+        FT_HANDLE hDevice = nullptr;
+        anStatus[kOpen] = lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &hDevice);
+        char szText[64];
+        FT_PROGRAM_DATA data = {};
+        data.Manufacturer = data.ManufacturerId = data.Description = data.SerialNumber = szText;
+        anStatus[kEeRead] = lib.EeRead(hDevice, &data);
+        CEvent event;
+        anStatus[kNotify] = lib.SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent);
+        DWORD dwCount = 0;
+        anStatus[kWrite] = lib.Write(hDevice, const_cast<char*>(kRequest), kRequestLength, &dwCount);
+        if (anStatus[kNotify] == FT_OK && anStatus[kWrite] == FT_OK)
+        {
+            EXPECT_TRUE(event.Wait());
+        }
+        anStatus[kQueue] = lib.GetQueueStatus(hDevice, &dwCount);
+        char achBuffer[64];
+        anStatus[kRead] = lib.Read(hDevice, achBuffer, sizeof(achBuffer), &dwCount);
+
+        for (int nCall = kList; nCall < kCalls; ++nCall)
+        {
+            FT_STATUS nExpected = FT_OK;
+            if (nCall == test.eCall)
+                nExpected = test.nStatus;
+            else if (test.eCall == kOpen && nCall > kOpen)
+                nExpected = FT_INVALID_HANDLE;
+            EXPECT_EQ(anStatus[nCall], nExpected) << "call " << apszCalls[nCall];
+        }
+        if (hDevice != nullptr)
+        {
+            EXPECT_EQ(lib.Close(hDevice), FT_OK);
+        }
+    }
+}
+
+TEST_F(SimulatorTest, CountingReportsTheScenarioCountOrItsFailure)
+{
+    const DWORD kUntouched = 0xDEADBEEF;
+    struct SCase
+    {
+        const char* pszName;
+        const char* pszScenario;
+        FT_STATUS nStatus;
+        DWORD dwCount;
+    };
+    const SCase aCases[] = {
+        {"count set", "[driver]\ncount = 3\n", FT_OK, 3},
+        {"count zero", "[driver]\ncount = 0\n", FT_OK, 0},
+        {"one per device section", "[device0]\n[device1]\n", FT_OK, 2},
+        {"sparse sections", "[device2]\nsilent = 1\n", FT_OK, 3},
+        {"count fails", "[driver]\ncount_status = 4\n", FT_IO_ERROR, kUntouched},
+    };
+    for (const SCase& test : aCases)
+    {
+        SCOPED_TRACE(test.pszName);
+        UseScenario(test.pszScenario);
+        CSimLibrary lib;
+        DWORD dwCount = kUntouched;
+        EXPECT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), test.nStatus);
+        EXPECT_EQ(dwCount, test.dwCount);
+    }
+}
+
+TEST_F(SimulatorTest, DevicesSharingADescriptionOpenInTurn)
+{
+    UseScenario(
+        "; two instruments of one model, one of another\n"
+        "[device0]\nserial = AAA1\n"
+        "[DEVICE1]\nSerial = AAA2\n"
+        "[device2]\ndescription = \"  Other Model  \"\nvid = 0x1234\npid = 4660\n");
+    CSimLibrary lib;
+    const char* const apszSerials[] = {"AAA1", "AAA2"};
+    FT_HANDLE ahDevice[2] = {};
+    for (int i = 0; i < 2; ++i)
+    {
+        ASSERT_EQ(lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &ahDevice[i]), FT_OK);
+        char szSerial[16] = {}, szOther[64] = {};
+        FT_PROGRAM_DATA data = {};
+        data.Manufacturer = data.ManufacturerId = data.Description = szOther;
+        data.SerialNumber = szSerial;
+        EXPECT_EQ(lib.EeRead(ahDevice[i], &data), FT_OK);
+        EXPECT_STREQ(szSerial, apszSerials[i]) << "open number " << i;
+    }
+    FT_HANDLE hThird = nullptr;
+    EXPECT_EQ(lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &hThird),
+        FT_DEVICE_NOT_OPENED);
+
+    char szDescription[kListBufferSize] = {};
+    ASSERT_EQ(lib.ListDevices(reinterpret_cast<PVOID>(2), szDescription, kListFlags), FT_OK);
+    EXPECT_STREQ(szDescription, "  Other Model  ");
+    FT_HANDLE hOther = OpenByIndex(lib, 2);
+    FT_PROGRAM_DATA data = {};
+    ASSERT_EQ(lib.EeRead(hOther, &data), FT_OK) << "null text pointers are skipped";
+    EXPECT_EQ(data.VendorId, 0x1234);
+    EXPECT_EQ(data.ProductId, 0x1234);
+    for (FT_HANDLE hDevice : {ahDevice[0], ahDevice[1], hOther})
+        EXPECT_EQ(lib.Close(hDevice), FT_OK);
+}
+
+TEST_F(SimulatorTest, UntrustedDataFillsBuffersWithoutTerminator)
+{
+    const unsigned char kGuardByte = 0xCC;
+    const size_t kGuard = 16;
+    UseScenario(
+        "[device0]\nuntrusted_list_description = 1\nuntrusted_eeprom_texts = yes\nread_overreport = 5\n"
+        "manufacturer = Maker\nmanufacturer_id = MK\nee_description = Probe\nserial = S123\n");
+    CSimLibrary lib;
+
+    unsigned char abyList[kListBufferSize + kGuard];
+    memset(abyList, kGuardByte, sizeof(abyList));
+    ASSERT_EQ(lib.ListDevices(nullptr, abyList, kListFlags), FT_OK);
+    for (size_t i = 0; i < sizeof(abyList); ++i)
+    {
+        unsigned char byExpected = i < kListBufferSize ? kDefaultDescription[i % strlen(kDefaultDescription)]
+                                                       : kGuardByte;
+        ASSERT_EQ(abyList[i], byExpected) << "listing byte " << i;
+    }
+    // A caller that terminates the listing by cutting its last byte still
+    // names the device.
+    abyList[kListBufferSize - 1] = '\0';
+    FT_HANDLE hDevice = nullptr;
+    ASSERT_EQ(lib.OpenEx(abyList, FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OK);
+
+    struct SText
+    {
+        const char* pszName;
+        size_t nSize;
+        const char* pszPattern;
+        char* FT_PROGRAM_DATA::*pField;
+    };
+    const SText aTexts[] = {
+        {"manufacturer", 32, "Maker", &FT_PROGRAM_DATA::Manufacturer},
+        {"manufacturer id", 16, "MK", &FT_PROGRAM_DATA::ManufacturerId},
+        {"description", 64, "Probe", &FT_PROGRAM_DATA::Description},
+        {"serial", 16, "S123", &FT_PROGRAM_DATA::SerialNumber},
+    };
+    char aachText[4][64 + kGuard];
+    memset(aachText, kGuardByte, sizeof(aachText));
+    FT_PROGRAM_DATA data = {};
+    for (int i = 0; i < 4; ++i)
+        data.*aTexts[i].pField = aachText[i];
+    ASSERT_EQ(lib.EeRead(hDevice, &data), FT_OK);
+    for (int i = 0; i < 4; ++i)
+    {
+        const SText& text = aTexts[i];
+        for (size_t n = 0; n < text.nSize + kGuard; ++n)
+        {
+            char chExpected = n < text.nSize ? text.pszPattern[n % strlen(text.pszPattern)]
+                                             : static_cast<char>(kGuardByte);
+            ASSERT_EQ(aachText[i][n], chExpected) << text.pszName << " byte " << n;
+        }
+    }
+
+    CEvent event;
+    Request(lib, hDevice, event);
+    ASSERT_TRUE(event.Wait());
+    char achRead[10 + kGuard];
+    memset(achRead, kGuardByte, sizeof(achRead));
+    DWORD dwReturned = 0;
+    ASSERT_EQ(lib.Read(hDevice, achRead, 10, &dwReturned), FT_OK);
+    EXPECT_EQ(dwReturned, 15u) << "asked 10, over-report 5";
+    // The default answer follows the scenario's manufacturer and serial.
+    EXPECT_EQ(std::string(achRead, 10), std::string("Maker,USB-SIM 1,S123,1.0\r\n").substr(0, 10));
+    for (size_t n = 10; n < sizeof(achRead); ++n)
+        ASSERT_EQ(static_cast<unsigned char>(achRead[n]), kGuardByte) << "read wrote past the asked count at " << n;
+    EXPECT_EQ(lib.Close(hDevice), FT_OK);
+}
+
+TEST_F(SimulatorTest, TrustedTextsAreCutAndTerminated)
+{
+    std::string strLong(100, 'L');
+    UseScenario("[device0]\nmanufacturer = " + strLong + "\nserial = " + strLong + "\ndescription = " +
+                std::string(300, 'D') + "\n");
+    CSimLibrary lib;
+    char szList[kListBufferSize];
+    ASSERT_EQ(lib.ListDevices(nullptr, szList, kListFlags), FT_OK);
+    EXPECT_EQ(std::string(szList), std::string(kListBufferSize - 1, 'D'));
+    FT_HANDLE hDevice = nullptr;
+    ASSERT_EQ(lib.OpenEx(const_cast<char*>(std::string(300, 'D').c_str()), FT_OPEN_BY_DESCRIPTION, &hDevice),
+        FT_OK) << "the full description opens the device";
+    char szManufacturer[32], szSerial[16], szOther[64];
+    FT_PROGRAM_DATA data = {};
+    data.Manufacturer = szManufacturer;
+    data.SerialNumber = szSerial;
+    data.ManufacturerId = data.Description = szOther;
+    ASSERT_EQ(lib.EeRead(hDevice, &data), FT_OK);
+    EXPECT_EQ(std::string(szManufacturer), std::string(31, 'L'));
+    EXPECT_EQ(std::string(szSerial), std::string(15, 'L'));
+    EXPECT_EQ(lib.Close(hDevice), FT_OK);
+}
+
+struct SCloseCall
+{
+    CSimLibrary* pLib;
+    FT_HANDLE hDevice;
+    FT_STATUS nStatus;
+};
+
+DWORD WINAPI CloseThread(LPVOID pParam)
+{
+    SCloseCall* pCall = static_cast<SCloseCall*>(pParam);
+    pCall->nStatus = pCall->pLib->Close(pCall->hDevice);
+    return 0;
+}
+
+TEST_F(SimulatorTest, CloseStopsAPendingDelivery)
+{
+    struct SCase
+    {
+        const char* pszName;
+        std::string strKeys;
+        unsigned nSignalsBeforeClose;
+    };
+    const SCase aCases[] = {
+        {"before the first chunk", std::string("latency_ms = ") + kNeverMs + "\n", 0},
+        {"between chunks", std::string("latency_ms = 0\nchunks = 3\nchunk_gap_ms = ") + kNeverMs + "\n", 1},
+    };
+    std::string strTrace = UseTrace();
+    for (const SCase& test : aCases)
+    {
+        SCOPED_TRACE(test.pszName);
+        DeleteFileA(strTrace.c_str());
+        UseScenario("[device0]\n" + test.strKeys);
+        {
+            CSimLibrary lib;
+            FT_HANDLE hDevice = OpenByIndex(lib, 0);
+            CEvent event;
+            Request(lib, hDevice, event);
+            for (unsigned n = 0; n < test.nSignalsBeforeClose; ++n)
+                ASSERT_TRUE(event.Wait());
+
+            // Closed from another thread, so a close that waited for the
+            // delivery fails here instead of hanging the test.
+            SCloseCall call = {&lib, hDevice, FT_OTHER_ERROR};
+            HANDLE hThread = CreateThread(nullptr, 0, CloseThread, &call, 0, nullptr);
+            ASSERT_NE(hThread, nullptr);
+            DWORD dwWait = WaitForSingleObject(hThread, kWaitMs);
+            CloseHandle(hThread);
+            ASSERT_EQ(dwWait, static_cast<DWORD>(WAIT_OBJECT_0)) << "FT_Close did not return";
+            EXPECT_EQ(call.nStatus, FT_OK);
+            EXPECT_FALSE(event.Wait(0)) << "signalled during or after the close";
+        }
+        // A delivery thread left running would keep the library loaded.
+        EXPECT_EQ(GetModuleHandleA(kLibraryFile), nullptr) << "library still loaded after FreeLibrary";
+
+        std::vector<std::string> lines = ReadLines(strTrace);
+        EXPECT_EQ(LinesStarting(lines, "SIM_Signal").size(), test.nSignalsBeforeClose);
+        std::vector<std::string> closes = LinesStarting(lines, "FT_Close");
+        ASSERT_EQ(closes.size(), 1u);
+        EXPECT_EQ(Field(closes[0], "cancelled"), "1") << closes[0];
+    }
+}
+
+TEST_F(SimulatorTest, SilentDeviceNeverAnswers)
+{
+    std::string strTrace = UseTrace();
+    UseScenario("[device0]\nsilent = 1\n");
+    {
+        CSimLibrary lib;
+        FT_HANDLE hDevice = OpenByIndex(lib, 0);
+        CEvent event;
+        Request(lib, hDevice, event);
+        EXPECT_EQ(lib.Close(hDevice), FT_OK);
+    }
+    std::vector<std::string> lines = ReadLines(strTrace);
+    ASSERT_EQ(LinesStarting(lines, "FT_Write").size(), 1u) << "the request was not traced";
+    EXPECT_TRUE(LinesStarting(lines, "SIM_Signal").empty());
+    ASSERT_EQ(LinesStarting(lines, "FT_Close").size(), 1u);
+    EXPECT_EQ(Field(LinesStarting(lines, "FT_Close")[0], "cancelled"), "0") << "an answer was scheduled";
+}
+
+TEST_F(SimulatorTest, UnknownHandlesAreRefused)
+{
+    CSimLibrary lib;
+    FT_HANDLE hClosed = OpenByIndex(lib, 0);
+    ASSERT_EQ(lib.Close(hClosed), FT_OK);
+    FT_HANDLE hOpen = OpenByIndex(lib, 0);
+    ASSERT_NE(hOpen, hClosed) << "a reopened device must not take its old handle";
+    const FT_HANDLE ahBad[] = {nullptr, hClosed, reinterpret_cast<FT_HANDLE>(0x1234)};
+    for (FT_HANDLE hBad : ahBad)
+    {
+        SCOPED_TRACE(hBad);
+        DWORD dwCount = 0;
+        char achBuffer[8];
+        FT_PROGRAM_DATA data = {};
+        CEvent event;
+        EXPECT_EQ(lib.GetQueueStatus(hBad, &dwCount), FT_INVALID_HANDLE);
+        EXPECT_EQ(lib.Read(hBad, achBuffer, sizeof(achBuffer), &dwCount), FT_INVALID_HANDLE);
+        EXPECT_EQ(lib.Write(hBad, const_cast<char*>(kRequest), kRequestLength, &dwCount), FT_INVALID_HANDLE);
+        EXPECT_EQ(lib.EeRead(hBad, &data), FT_INVALID_HANDLE);
+        EXPECT_EQ(lib.SetEventNotification(hBad, FT_EVENT_RXCHAR, event.m_hEvent), FT_INVALID_HANDLE);
+        EXPECT_EQ(lib.Close(hBad), FT_INVALID_HANDLE);
+    }
+    EXPECT_EQ(lib.Close(hOpen), FT_OK) << "refused calls must not disturb the open device";
+}
+
+TEST_F(SimulatorTest, VariantsLackTheirEntryPoint)
+{
+    const char* const apszNames[] = {"FT_ListDevices", "FT_OpenEx", "FT_Close", "FT_GetQueueStatus", "FT_Read",
+        "FT_Write", "FT_EE_Read", "FT_SetEventNotification"};
+    struct SCase
+    {
+        const char* pszFile;
+        const char* pszMissing;
+    };
+    const SCase aCases[] = {
+        {kLibraryFile, ""},
+        {"sim_no_listdevices.dll", "FT_ListDevices"},
+        {"sim_no_eventnotification.dll", "FT_SetEventNotification"},
+    };
+    for (const SCase& test : aCases)
+    {
+        CSimLibrary lib(test.pszFile);
+        ASSERT_TRUE(lib.IsLoaded()) << test.pszFile << " error " << GetLastError();
+        for (const char* pszName : apszNames)
+        {
+            bool bExpected = strcmp(pszName, test.pszMissing) != 0;
+            EXPECT_EQ(GetProcAddress(lib.m_hModule, pszName) != nullptr, bExpected)
+                << test.pszFile << ": " << pszName;
+        }
+    }
+}
+
+TEST_F(SimulatorTest, TraceRecordsEveryCallAndTheSignalTimes)
+{
+    std::string strTrace = UseTrace();
+    LONGLONG llWrite = 0, llSignal = 0;
+    {
+        CSimLibrary lib;
+        DWORD dwCount = 0;
+        ASSERT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+        FT_HANDLE hDevice = OpenByIndex(lib, 0);
+        FT_PROGRAM_DATA data = {};
+        EXPECT_EQ(lib.EeRead(hDevice, &data), FT_OK);
+        CEvent event;
+        Request(lib, hDevice, event);
+        ASSERT_TRUE(event.Wait());
+        ReadAll(lib, hDevice);
+        EXPECT_EQ(lib.Close(hDevice), FT_OK);
+        ASSERT_EQ(lib.GetLastTimings(&llWrite, &llSignal), FT_OK);
+    }
+    std::vector<std::string> lines = ReadLines(strTrace);
+    const char* const apszOrder[] = {"SIM_Load", "FT_ListDevices count=1 ", "FT_ListDevices index=0 ", "FT_OpenEx",
+        "FT_EE_Read", "FT_SetEventNotification", "FT_Write", "SIM_Signal", "FT_GetQueueStatus", "FT_Read",
+        "FT_Close"};
+    ASSERT_EQ(lines.size(), std::size(apszOrder));
+    for (size_t i = 0; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i].compare(0, strlen(apszOrder[i]), apszOrder[i]), 0) << "line " << i << ": " << lines[i];
+    EXPECT_EQ(lines[6], "FT_Write dev=0 n=7 hex=2A49444E3F3B0A status=0");
+    EXPECT_EQ(Field(lines[7], "write_qpc"), std::to_string(llWrite)) << lines[7];
+    EXPECT_EQ(Field(lines[7], "signal_qpc"), std::to_string(llSignal)) << lines[7];
+    EXPECT_EQ(Field(lines[9], "hex"), "53696D756C6174656420496E737472756D656E74732C5553422D53494D20312C53494D"
+                                      "30303030312C312E300D0A")
+        << lines[9];
+}
+
+TEST_F(SimulatorTest, ScenarioIsReadAfreshOnEachLoad)
+{
+    struct SCase
+    {
+        const char* pszScenario;  // null: no scenario variable
+        const char* pszDescription;
+    };
+    const SCase aCases[] = {
+        {"[device0]\ndescription = Alpha\n", "Alpha"},
+        {"[device0]\ndescription = Beta\n", "Beta"},
+        {nullptr, kDefaultDescription},
+        {"", kDefaultDescription},
+    };
+    for (const SCase& test : aCases)
+    {
+        SCOPED_TRACE(test.pszDescription);
+        if (test.pszScenario != nullptr)
+            UseScenario(test.pszScenario);
+        else
+            SetEnvironmentVariableA("USBSIM_SCENARIO", nullptr);
+        CSimLibrary lib;
+        char szDescription[kListBufferSize] = {};
+        EXPECT_EQ(lib.ListDevices(nullptr, szDescription, kListFlags), FT_OK);
+        EXPECT_STREQ(szDescription, test.pszDescription);
+    }
+}
+
+TEST_F(SimulatorTest, FaultyScenarioMakesEveryCallFail)
+{
+    struct SCase
+    {
+        const char* pszName;
+        const char* pszScenario;  // null: the variable names a missing file
+        const char* pszReason;
+    };
+    const SCase aCases[] = {
+        {"misspelt key", "[device0]\nlatncy_ms = 5\n", "line 2: unknown key 'latncy_ms'"},
+        {"not a number", "\n[device0]\nlatency_ms = fast\n", "line 3: 'fast' is not a number"},
+        {"too large", "[device0]\nvid = 0x10000\n", "line 2: '0x10000' is not a number that fits"},
+        {"unknown section", "[devices]\n", "line 1: unknown section [devices]"},
+        {"bad escape", "[device0]\nanswer = A\\qB\n", "line 2: unknown escape \\q"},
+        {"key outside a section", "count = 1\n", "line 1: key 'count' outside any section"},
+        {"missing file", nullptr, "cannot open scenario"},
+    };
+    for (const SCase& test : aCases)
+    {
+        SCOPED_TRACE(test.pszName);
+        if (test.pszScenario != nullptr)
+            UseScenario(test.pszScenario);
+        else
+            SetEnvironmentVariableA("USBSIM_SCENARIO", (m_strFolder + "\\missing.ini").c_str());
+        CSimLibrary lib;
+        DWORD dwCount = 0;
+        FT_HANDLE hDevice = nullptr;
+        EXPECT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OTHER_ERROR);
+        EXPECT_EQ(lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &hDevice),
+            FT_OTHER_ERROR);
+        char szReason[512] = {};
+        EXPECT_GT(lib.GetScenarioError(szReason, sizeof(szReason)), 0u);
+        EXPECT_NE(std::string(szReason).find(test.pszReason), std::string::npos)
+            << "expected \"" << test.pszReason << "\" in \"" << szReason << "\"";
+    }
+}
+}  // namespace
