@@ -1,1 +1,2 @@
 add_wine_test(simulator_test SOURCES simulator_test.cpp NO_APP)
+add_wine_test(osversion_test SOURCES osversion_test.cpp)

@@ -1,0 +1,155 @@
+#include "support/Fixtures.h"
+
+#include <fstream>
+#include <sstream>
+
+DeviceTableOverride::DeviceTableOverride(std::vector<DEVICE_INFO> entries)
+    : m_entries(std::move(entries)), m_saved(g_DeviceTable)
+{
+    g_DeviceTable = {m_entries.data(), static_cast<UINT>(m_entries.size())};
+}
+
+DeviceTableOverride::~DeviceTableOverride()
+{
+    g_DeviceTable = m_saved;
+}
+
+std::string WinePath(const std::string& unixPath)
+{
+    std::string path = "Z:" + unixPath;
+    for (char& ch : path)
+    {
+        if (ch == '/')
+            ch = '\\';
+    }
+    return path;
+}
+
+std::string SimulatorDir()
+{
+    return WinePath(TEST_SIMULATOR_DIR);
+}
+
+std::string BuildDir()
+{
+    return WinePath(TEST_EXE_DIR);
+}
+
+std::string SystemDirectory()
+{
+    char sz[MAX_PATH] = {};
+    ::GetSystemDirectoryA(sz, MAX_PATH);
+    return sz;
+}
+
+std::string WindowsDirectory()
+{
+    char sz[MAX_PATH] = {};
+    ::GetWindowsDirectoryA(sz, MAX_PATH);
+    return sz;
+}
+
+std::string TempDirectory()
+{
+    static std::string directory;
+    if (directory.empty())
+    {
+        char szTemp[MAX_PATH] = {};
+        ::GetTempPathA(MAX_PATH, szTemp);
+        std::ostringstream name;
+        name << szTemp << "usbtest-" << ::GetCurrentProcessId();
+        directory = name.str();
+        ::CreateDirectoryA(directory.c_str(), nullptr);
+    }
+    return directory;
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(file);
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+bool FileExists(const std::string& path)
+{
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void DeleteFileIfAny(const std::string& path)
+{
+    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(path.c_str());
+}
+
+bool CreateRegistryKey(const std::string& path)
+{
+    HKEY hKey = nullptr;
+    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
+                          nullptr) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(hKey);
+    return true;
+}
+
+bool SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD dwType, const std::string& bytes)
+{
+    HKEY hKey = nullptr;
+    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
+                          nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG lResult = ::RegSetValueExA(hKey, name.c_str(), 0, dwType,
+                                          reinterpret_cast<const BYTE*>(bytes.data()),
+                                          static_cast<DWORD>(bytes.size()));
+    ::RegCloseKey(hKey);
+    return lResult == ERROR_SUCCESS;
+}
+
+bool SetRegistryString(const std::string& keyPath, const std::string& name, const std::string& value)
+{
+    return SetRegistryValue(keyPath, name, REG_SZ, std::string(value.c_str(), value.size() + 1));
+}
+
+namespace
+{
+void DeleteSubtree(HKEY hParent, const std::string& name)
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExA(hParent, name.c_str(), 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS)
+        return;
+    for (;;)
+    {
+        char szChild[512];
+        DWORD cchChild = sizeof(szChild);
+        if (::RegEnumKeyExA(hKey, 0, szChild, &cchChild, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        DeleteSubtree(hKey, szChild);
+        // A child that cannot be deleted would loop forever.
+        char szAgain[512];
+        DWORD cchAgain = sizeof(szAgain);
+        if (::RegEnumKeyExA(hKey, 0, szAgain, &cchAgain, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+            std::string(szAgain) == szChild)
+            break;
+    }
+    ::RegCloseKey(hKey);
+    ::RegDeleteKeyA(hParent, name.c_str());
+}
+} // namespace
+
+void DeleteRegistryTree(const std::string& path)
+{
+    DeleteSubtree(HKEY_LOCAL_MACHINE, path);
+}
+
+void SetEnv(const char* pszName, const std::string& value)
+{
+    ::SetEnvironmentVariableA(pszName, value.empty() ? nullptr : value.c_str());
+}

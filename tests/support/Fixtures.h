@@ -1,0 +1,63 @@
+// Test fixtures over the real system: seam overrides, the device table,
+// registry keys and files in the Wine prefix, and paths.
+#pragma once
+
+#include "checks/SupportedDevices.h"
+#include "framework/SystemCalls.h"
+
+#include <string>
+#include <vector>
+
+// Re-points one entry of g_SystemCalls for the holder's lifetime.
+template <typename Fn>
+class SystemCallOverride
+{
+public:
+    SystemCallOverride(Fn& slot, Fn replacement) : m_slot(slot), m_saved(slot) { m_slot = replacement; }
+    ~SystemCallOverride() { m_slot = m_saved; }
+    SystemCallOverride(const SystemCallOverride&) = delete;
+    SystemCallOverride& operator=(const SystemCallOverride&) = delete;
+
+private:
+    Fn& m_slot;
+    Fn m_saved;
+};
+
+// Points the checks at a device table of the test's own for the holder's lifetime.
+class DeviceTableOverride
+{
+public:
+    explicit DeviceTableOverride(std::vector<DEVICE_INFO> entries);
+    ~DeviceTableOverride();
+    DeviceTableOverride(const DeviceTableOverride&) = delete;
+    DeviceTableOverride& operator=(const DeviceTableOverride&) = delete;
+
+private:
+    std::vector<DEVICE_INFO> m_entries;
+    DeviceTable m_saved;
+};
+
+// A Linux path as Wine sees it (Z:\...).
+std::string WinePath(const std::string& unixPath);
+// The folder of the build's simulator DLLs, and the build folder with the product.
+std::string SimulatorDir();
+std::string BuildDir();
+
+std::string SystemDirectory();
+std::string WindowsDirectory();
+std::string TempDirectory();   // a fresh folder of this test process
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+void DeleteFileIfAny(const std::string& path);
+
+// HKEY_LOCAL_MACHINE\path, created with its parents; false on failure.
+bool CreateRegistryKey(const std::string& path);
+bool SetRegistryString(const std::string& keyPath, const std::string& name, const std::string& value);
+bool SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD dwType, const std::string& bytes);
+// Deletes HKEY_LOCAL_MACHINE\path with everything below it; no error when absent.
+void DeleteRegistryTree(const std::string& path);
+
+// Sets an environment variable for this process (and the processes it starts).
+void SetEnv(const char* pszName, const std::string& value);

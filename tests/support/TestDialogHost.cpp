@@ -1,0 +1,176 @@
+#include "support/TestDialogHost.h"
+
+#include "res/resource.h"
+
+#include <richedit.h>
+
+TestDialogHost::TestDialogHost()
+{
+    AfxInitRichEdit();
+    m_dialog.Create(nullptr);
+    PumpUntil([] { return true; }, 0);
+}
+
+TestDialogHost::~TestDialogHost()
+{
+    if (m_dialog.m_hWnd != nullptr)
+        ::DestroyWindow(m_dialog.m_hWnd);
+    // The finished thread's handle comes back in a posted message.
+    PumpUntil([] { return false; }, 0);
+}
+
+std::string TestDialogHost::ReportText() const
+{
+    const HWND hwndLog = m_dialog.m_richLog.m_hWnd;
+    const int nLength = static_cast<int>(::SendMessageA(hwndLog, WM_GETTEXTLENGTH, 0, 0));
+    std::string text(static_cast<size_t>(nLength) + 1, '\0');
+    const int nCopied = static_cast<int>(
+        ::SendMessageA(hwndLog, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0])));
+    text.resize(static_cast<size_t>(nCopied > 0 ? nCopied : 0));
+    std::string normalized;
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] == '\r')
+        {
+            normalized += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        }
+        else
+        {
+            normalized += text[i];
+        }
+    }
+    return normalized;
+}
+
+std::vector<FormattedRun> TestDialogHost::FormattedRuns() const
+{
+    const HWND hwndLog = m_dialog.m_richLog.m_hWnd;
+    std::vector<FormattedRun> runs;
+    // Character positions count a paragraph end as one character.
+    std::string chars(65536, '\0');
+    TEXTRANGEA range = {{0, -1}, &chars[0]};
+    const int nChars = static_cast<int>(::SendMessageA(hwndLog, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range)));
+    CHARRANGE crSaved;
+    ::SendMessageA(hwndLog, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&crSaved));
+    for (int i = 0; i < nChars; ++i)
+    {
+        CHARRANGE cr = {i, i + 1};
+        ::SendMessageA(hwndLog, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&cr));
+        CHARFORMATA cf = {};
+        cf.cbSize = sizeof(cf);
+        ::SendMessageA(hwndLog, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
+        const bool bBold = (cf.dwEffects & CFE_BOLD) != 0;
+        const char ch = chars[static_cast<size_t>(i)] == '\r' ? '\n' : chars[static_cast<size_t>(i)];
+        if (runs.empty() || runs.back().crColor != cf.crTextColor || runs.back().bBold != bBold)
+            runs.push_back({std::string(), cf.crTextColor, bBold});
+        runs.back().text += ch;
+    }
+    ::SendMessageA(hwndLog, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&crSaved));
+    return runs;
+}
+
+namespace
+{
+struct WorkerJob
+{
+    const std::function<DWORD()>* pFn;
+    DWORD dwResult;
+};
+
+DWORD WINAPI WorkerJobProc(LPVOID pParam)
+{
+    WorkerJob* pJob = static_cast<WorkerJob*>(pParam);
+    pJob->dwResult = (*pJob->pFn)();
+    return 0;
+}
+} // namespace
+
+DWORD TestDialogHost::RunOnWorker(const std::function<DWORD()>& fn)
+{
+    WorkerJob job = {&fn, 0};
+    const HANDLE hThread = ::CreateThread(nullptr, 0, WorkerJobProc, &job, 0, nullptr);
+    if (hThread == nullptr)
+        return 0xFFFFFFFF;
+    for (;;)
+    {
+        const DWORD dwWait = ::MsgWaitForMultipleObjects(1, &hThread, FALSE, INFINITE, QS_ALLINPUT);
+        if (dwWait != WAIT_OBJECT_0 + 1)
+            break;
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+    }
+    ::CloseHandle(hThread);
+    return job.dwResult;
+}
+
+void TestDialogHost::Click(int nID)
+{
+    ::SendMessageA(::GetDlgItem(m_dialog.m_hWnd, nID), BM_CLICK, 0, 0);
+}
+
+bool TestDialogHost::IsEnabled(int nID) const
+{
+    return ::IsWindowEnabled(::GetDlgItem(m_dialog.m_hWnd, nID)) != FALSE;
+}
+
+std::string TestDialogHost::Caption(int nID) const
+{
+    char sz[256] = {};
+    ::GetWindowTextA(::GetDlgItem(m_dialog.m_hWnd, nID), sz, sizeof(sz));
+    return sz;
+}
+
+bool TestDialogHost::PumpUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs)
+{
+    const DWORD dwStart = ::GetTickCount();
+    for (;;)
+    {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        if (pred())
+            return true;
+        const DWORD dwElapsed = ::GetTickCount() - dwStart;
+        if (dwElapsed >= dwTimeoutMs)
+            return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwTimeoutMs - dwElapsed < 50 ? dwTimeoutMs - dwElapsed : 50,
+                                    QS_ALLINPUT);
+    }
+}
+
+bool TestDialogHost::StartAndWaitForEnd(DWORD dwTimeoutMs)
+{
+    Click(IDC_BUTTON_START);
+    return PumpUntil([this] { return m_dialog.m_hWorkerThread.load() == nullptr && IsEnabled(IDC_BUTTON_START); },
+                     dwTimeoutMs);
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::string current;
+    for (const char ch : text)
+    {
+        if (ch == '\n')
+        {
+            lines.push_back(current);
+            current.clear();
+        }
+        else
+        {
+            current += ch;
+        }
+    }
+    if (!current.empty())
+        lines.push_back(current);
+    return lines;
+}

@@ -1,0 +1,59 @@
+// Hosts the check dialog inside a test process: created modeless from the real
+// template, so that the checks can be called directly on this thread or run on
+// a second thread while this one serves the report writes.
+#pragma once
+
+#include "app/UsbInstallationTestDlg.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct FormattedRun
+{
+    std::string text;
+    COLORREF crColor;
+    bool bBold;
+};
+
+class TestDialogHost
+{
+public:
+    // The dialog stays visible: hiding a top-level window under Wine without a
+    // window manager waits two seconds for an unmap that never comes.
+    TestDialogHost();
+    ~TestDialogHost();
+    TestDialogHost(const TestDialogHost&) = delete;
+    TestDialogHost& operator=(const TestDialogHost&) = delete;
+
+    CUsbInstallationTestDlg& Dialog() { return m_dialog; }
+    HWND Hwnd() const { return m_dialog.m_hWnd; }
+
+    void SetDetailed(bool bDetailed) { m_dialog.m_bDetailed.store(bDetailed ? TRUE : FALSE); }
+    void ClearReport() { ::SetWindowTextA(m_dialog.m_richLog.m_hWnd, ""); }
+
+    // The report as text, paragraphs ended by "\n".
+    std::string ReportText() const;
+    // The report as runs of equal colour and weight.
+    std::vector<FormattedRun> FormattedRuns() const;
+
+    // Runs fn on a second thread, as the check thread would, while this thread
+    // carries out its report writes; gives fn's result.
+    DWORD RunOnWorker(const std::function<DWORD()>& fn);
+
+    // Clicks a control of the dialog, as a user would.
+    void Click(int nID);
+    bool IsEnabled(int nID) const;
+    std::string Caption(int nID) const;
+
+    // Serves this thread's messages until pred() holds or the time is up.
+    bool PumpUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = 60000);
+    // Starts a run with the Start button and waits for its end-of-run record.
+    bool StartAndWaitForEnd(DWORD dwTimeoutMs = 60000);
+
+private:
+    CUsbInstallationTestDlg m_dialog;
+};
+
+// Lines of a report text, without their "\n".
+std::vector<std::string> SplitLines(const std::string& text);

@@ -1,0 +1,167 @@
+#include "support/UiHarness.h"
+
+#include "res/resource.h"
+#include "support/Fixtures.h"
+
+#include <string>
+#include <vector>
+
+const char kDialogCaption[] = "QUELM - USB Installation and Communication Check";
+
+namespace
+{
+struct WindowSearch
+{
+    DWORD dwProcessId;
+    HWND hwndFound;
+};
+
+BOOL CALLBACK FindDialogOfProcess(HWND hwnd, LPARAM lParam)
+{
+    WindowSearch* pSearch = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD dwProcessId = 0;
+    ::GetWindowThreadProcessId(hwnd, &dwProcessId);
+    char szCaption[128] = {};
+    ::GetWindowTextA(hwnd, szCaption, sizeof(szCaption));
+    if (dwProcessId == pSearch->dwProcessId && std::string(szCaption) == kDialogCaption)
+    {
+        pSearch->hwndFound = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string WindowText(HWND hwnd)
+{
+    DWORD_PTR dwLength = 0;
+    ::SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 30000, &dwLength);
+    std::vector<char> buffer(dwLength + 1, '\0');
+    DWORD_PTR dwCopied = 0;
+    ::SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
+                          30000, &dwCopied);
+    return std::string(buffer.data(), dwCopied <= dwLength ? dwCopied : dwLength);
+}
+} // namespace
+
+UiHarness::UiHarness(const char* pszCurrentDir, const std::string& exePath)
+{
+    const std::string exe = exePath.empty() ? BuildDir() + "\\UsbInstallationTest.exe" : exePath;
+    const std::string currentDir = pszCurrentDir != nullptr ? pszCurrentDir : BuildDir();
+    std::string commandLine = "\"" + exe + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    if (!::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(),
+                          &startup, &m_process))
+    {
+        m_process = PROCESS_INFORMATION();
+        return;
+    }
+    WaitUntil([this] {
+        WindowSearch search = {m_process.dwProcessId, nullptr};
+        ::EnumWindows(FindDialogOfProcess, reinterpret_cast<LPARAM>(&search));
+        m_hwndDialog = search.hwndFound;
+        // Ready once the dialog has placed and captioned its buttons.
+        return m_hwndDialog != nullptr && Caption(IDC_BUTTON_START) == "Start Check Routine";
+    });
+}
+
+UiHarness::~UiHarness()
+{
+    if (m_process.hProcess == nullptr)
+        return;
+    if (!WaitForExit(0) && !Close(60000))
+        ::TerminateProcess(m_process.hProcess, 1);
+    ::CloseHandle(m_process.hThread);
+    ::CloseHandle(m_process.hProcess);
+}
+
+void UiHarness::Click(int nID)
+{
+    DWORD_PTR dwIgnored = 0;
+    ::SendMessageTimeoutA(Control(nID), BM_CLICK, 0, 0, SMTO_NORMAL, 60000, &dwIgnored);
+}
+
+void UiHarness::PostClick(int nID)
+{
+    ::PostMessageA(Control(nID), BM_CLICK, 0, 0);
+}
+
+bool UiHarness::IsEnabled(int nID) const
+{
+    return ::IsWindowEnabled(Control(nID)) != FALSE;
+}
+
+std::string UiHarness::Caption(int nID) const
+{
+    return WindowText(Control(nID));
+}
+
+std::string UiHarness::ReportText() const
+{
+    const std::string text = WindowText(Control(IDC_RICHEDIT_LOG));
+    std::string normalized;
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] == '\r')
+        {
+            normalized += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        }
+        else
+        {
+            normalized += text[i];
+        }
+    }
+    return normalized;
+}
+
+RECT UiHarness::ClientRect() const
+{
+    RECT rc = {};
+    ::GetClientRect(m_hwndDialog, &rc);
+    return rc;
+}
+
+RECT UiHarness::ControlRect(int nID) const
+{
+    RECT rc = {};
+    ::GetWindowRect(Control(nID), &rc);
+    ::MapWindowPoints(nullptr, m_hwndDialog, reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
+bool UiHarness::WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs) const
+{
+    const DWORD dwStart = ::GetTickCount();
+    for (;;)
+    {
+        if (pred())
+            return true;
+        if (::GetTickCount() - dwStart >= dwTimeoutMs)
+            return false;
+        ::Sleep(10);
+    }
+}
+
+bool UiHarness::RunEnded() const
+{
+    return IsEnabled(IDC_BUTTON_START) && ReportText().find(std::string(70, '=')) != std::string::npos;
+}
+
+bool UiHarness::StartAndWaitForEnd(DWORD dwTimeoutMs)
+{
+    Click(IDC_BUTTON_START);
+    return WaitUntil([this] { return RunEnded(); }, dwTimeoutMs);
+}
+
+bool UiHarness::Close(DWORD dwTimeoutMs)
+{
+    ::PostMessageA(m_hwndDialog, WM_CLOSE, 0, 0);
+    return WaitForExit(dwTimeoutMs);
+}
+
+bool UiHarness::WaitForExit(DWORD dwTimeoutMs) const
+{
+    return ::WaitForSingleObject(m_process.hProcess, dwTimeoutMs) == WAIT_OBJECT_0;
+}

@@ -1,0 +1,54 @@
+// Drives the real UsbInstallationTest.exe through window messages, as a user
+// (or a support engineer's script) would: clicks, button states, captions and
+// the report's text, read across the process boundary.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+class UiHarness
+{
+public:
+    // Starts the product from pszCurrentDir (the build folder when null) with
+    // this process's environment, and waits for its dialog.
+    explicit UiHarness(const char* pszCurrentDir = nullptr, const std::string& exePath = std::string());
+    ~UiHarness();
+    UiHarness(const UiHarness&) = delete;
+    UiHarness& operator=(const UiHarness&) = delete;
+
+    bool Started() const { return m_hwndDialog != nullptr; }
+    HWND Dialog() const { return m_hwndDialog; }
+    HWND Control(int nID) const { return ::GetDlgItem(m_hwndDialog, nID); }
+    HANDLE Process() const { return m_process.hProcess; }
+    DWORD ProcessId() const { return m_process.dwProcessId; }
+
+    // Clicks and returns when the dialog has handled the click.
+    void Click(int nID);
+    // Clicks without waiting: for a click that opens a modal dialog.
+    void PostClick(int nID);
+    bool IsEnabled(int nID) const;
+    std::string Caption(int nID) const;
+    // The report, paragraphs ended by "\n".
+    std::string ReportText() const;
+    RECT ClientRect() const;
+    // A control's rectangle in the dialog's client coordinates.
+    RECT ControlRect(int nID) const;
+
+    bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = 60000) const;
+    // Clicks Start and waits for the end of the run: Start enabled again and
+    // the closing rule in the report.
+    bool StartAndWaitForEnd(DWORD dwTimeoutMs = 60000);
+    bool RunEnded() const;
+
+    // Asks the dialog to close; true when the process ended within the time.
+    bool Close(DWORD dwTimeoutMs = 60000);
+    bool WaitForExit(DWORD dwTimeoutMs) const;
+
+private:
+    PROCESS_INFORMATION m_process = {};
+    HWND m_hwndDialog = nullptr;
+};
+
+extern const char kDialogCaption[];
