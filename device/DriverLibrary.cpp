@@ -11,7 +11,7 @@ DWORD CUsbInstallationTestDlg::LoadDriverLibrary(LPCSTR pszName)
     if (m_hDriverLib != nullptr)
         ::FreeLibrary(m_hDriverLib);
 
-    m_hDriverLib = g_SystemCalls.LoadLibraryA(pszName);
+    m_hDriverLib = ::LoadLibraryA(pszName);
     if (m_hDriverLib == nullptr)
     {
         const DWORD dwError = ::GetLastError();

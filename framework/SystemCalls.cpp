@@ -25,7 +25,7 @@ const SystemCalls& RealSystemCalls()
         ::ReadFile,
         ::WriteFile,
         ::GlobalAlloc,
-        ::LoadLibraryA,
+        ::FormatMessageA,
     };
     return real;
 }

@@ -34,9 +34,9 @@ struct SystemCalls
     decltype(&::ReadFile) ReadFile;
     decltype(&::WriteFile) WriteFile;
 
-    // Memory and libraries.
+    // Memory and system texts.
     decltype(&::GlobalAlloc) GlobalAlloc;
-    decltype(&::LoadLibraryA) LoadLibraryA;
+    decltype(&::FormatMessageA) FormatMessageA;
 };
 
 extern SystemCalls g_SystemCalls;

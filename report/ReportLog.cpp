@@ -54,7 +54,10 @@ void CUsbInstallationTestDlg::WriteLog(LPCSTR pszText, UINT nKind)
     if (pszText != nullptr && nLogKind != 0)
     {
         // An empty selection at the end, also for a message the view leaves out.
-        CHARRANGE crEnd = {static_cast<LONG>(m_richLog.SendMessage(WM_GETTEXTLENGTH, 0, 0)), -1};
+        // The end is given twice: this control takes a cpMax of -1 to include
+        // the final paragraph mark, which leaves a selection that is not empty.
+        const LONG nEnd = static_cast<LONG>(m_richLog.SendMessage(WM_GETTEXTLENGTH, 0, 0));
+        CHARRANGE crEnd = {nEnd, nEnd};
         m_richLog.SetSel(crEnd);
 
         const KindStyle& style = StyleOf(nLogKind);
@@ -114,7 +117,7 @@ void CUsbInstallationTestDlg::WriteResult(ResultRecord record)
     // Inserts such as %1 are left as they stand: without the flag a text that
     // holds one (193, a driver library of the wrong bitness) has no text at all.
     LPSTR pszSystemText = nullptr;
-    const DWORD dwLength = ::FormatMessageA(
+    const DWORD dwLength = g_SystemCalls.FormatMessageA(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, record.dwCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
         reinterpret_cast<LPSTR>(&pszSystemText), 0, nullptr);
