@@ -1,0 +1,527 @@
+// The check dialog in this process: its class record and message table, the
+// template and resources, the size rule, the start of a run, the view switch
+// and the closing protocol, with the faults only the seam can give.
+#include "res/resource.h"
+#include "support/Fixtures.h"
+#include "support/HandleCount.h"
+#include "support/TestDialogHost.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace
+{
+const std::string kRule = std::string(70, '=');
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+RECT ControlRect(HWND hwndDialog, int nID)
+{
+    RECT rc = {};
+    ::GetWindowRect(::GetDlgItem(hwndDialog, nID), &rc);
+    ::MapWindowPoints(nullptr, hwndDialog, reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
+std::string Describe(const RECT& rc)
+{
+    char sz[96];
+    std::snprintf(sz, sizeof(sz), "(%ld, %ld) %ld x %ld", rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+    return sz;
+}
+} // namespace
+
+TEST(CheckDialogClass, RunTimeClassRecord)
+{
+    const CRuntimeClass* pClass = RUNTIME_CLASS(CUsbInstallationTestDlg);
+    EXPECT_STREQ(pClass->m_lpszClassName, "CUsbInstallationTestDlg");
+    EXPECT_EQ(pClass->m_nObjectSize, static_cast<int>(sizeof(CUsbInstallationTestDlg)));
+    EXPECT_EQ(pClass->m_wSchema, 0xFFFFu);
+    EXPECT_EQ(pClass->m_pfnCreateObject, nullptr);
+    EXPECT_EQ(pClass->m_pBaseClass, RUNTIME_CLASS(CDialog));
+    EXPECT_TRUE(pClass->IsDerivedFrom(RUNTIME_CLASS(CWnd)));
+    EXPECT_FALSE(RUNTIME_CLASS(CDialog)->IsDerivedFrom(pClass));
+}
+
+TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
+{
+    const AFX_MSGMAP* pMap = CUsbInstallationTestDlg::GetThisMessageMap();
+    const UINT kExpected[][3] = {
+        {WM_DESTROY, 0, 0},
+        {WM_PAINT, 0, 0},
+        {WM_QUERYDRAGICON, 0, 0},
+        {WM_SIZE, 0, 0},
+        {WM_COMMAND, BN_CLICKED, IDC_BUTTON_START},
+        {WM_COMMAND, BN_CLICKED, IDC_BUTTON_DETAILS},
+        {WM_COMMAND, BN_CLICKED, IDC_BUTTON_SAVE},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(kExpected); ++i)
+    {
+        const AFX_MSGMAP_ENTRY& entry = pMap->lpEntries[i];
+        EXPECT_EQ(entry.nMessage, kExpected[i][0]) << "entry " << i;
+        EXPECT_EQ(entry.nCode, kExpected[i][1]) << "entry " << i;
+        EXPECT_EQ(entry.nID, kExpected[i][2]) << "entry " << i;
+    }
+    // Exit has no entry of its own: the base dialog's table ends the dialog.
+    EXPECT_EQ(CCmdTarget::FindMessageEntry(pMap, WM_COMMAND, BN_CLICKED, IDCANCEL),
+              CCmdTarget::FindMessageEntry(CDialog::GetThisMessageMap(), WM_COMMAND, 0, IDCANCEL));
+    EXPECT_NE(CCmdTarget::FindMessageEntry(pMap, WM_COMMAND, 0, IDOK), nullptr);
+    EXPECT_EQ(CCmdTarget::FindMessageEntry(pMap, WM_TIMER, 0, 0), nullptr);
+}
+
+namespace
+{
+struct TemplateReader
+{
+    const BYTE* p;
+    WORD Word() { const WORD w = *reinterpret_cast<const WORD*>(p); p += 2; return w; }
+    DWORD Dword() { const DWORD d = *reinterpret_cast<const DWORD*>(p); p += 4; return d; }
+    // A string or an ordinal (0xFFFF followed by its value).
+    std::string SzOrOrd()
+    {
+        if (*reinterpret_cast<const WORD*>(p) == 0xFFFF)
+        {
+            p += 2;
+            return "#" + std::to_string(Word());
+        }
+        std::string text;
+        for (WORD w = Word(); w != 0; w = Word())
+            text += static_cast<char>(w);
+        return text;
+    }
+    void AlignDword() { p = reinterpret_cast<const BYTE*>((reinterpret_cast<UINT_PTR>(p) + 3) & ~UINT_PTR(3)); }
+};
+} // namespace
+
+TEST(CheckDialogResources, DialogTemplate)
+{
+    const HMODULE hExe = ::LoadLibraryExA((BuildDir() + "\\UsbInstallationTest.exe").c_str(), nullptr,
+                                          LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(hExe, nullptr);
+    const HRSRC hRes = ::FindResourceExA(hExe, MAKEINTRESOURCEA(5) /*RT_DIALOG*/, MAKEINTRESOURCEA(102),
+                                         MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
+    ASSERT_NE(hRes, nullptr) << "template 102 in German";
+    TemplateReader r = {static_cast<const BYTE*>(::LockResource(::LoadResource(hExe, hRes)))};
+    EXPECT_EQ(r.Word(), 1u);        // version
+    EXPECT_EQ(r.Word(), 0xFFFFu);   // signature
+    EXPECT_EQ(r.Dword(), 0u);       // help ID
+    EXPECT_EQ(r.Dword(), static_cast<DWORD>(WS_EX_APPWINDOW));
+    EXPECT_EQ(r.Dword(), 0x90CB00C4u);
+    EXPECT_EQ(r.Word(), 5u);        // controls
+    const short x = static_cast<short>(r.Word()), y = static_cast<short>(r.Word());
+    const short cx = static_cast<short>(r.Word()), cy = static_cast<short>(r.Word());
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    EXPECT_EQ(cx, 326);
+    EXPECT_EQ(cy, 180);
+    EXPECT_EQ(r.SzOrOrd(), "");     // menu
+    EXPECT_EQ(r.SzOrOrd(), "");     // class
+    EXPECT_EQ(r.SzOrOrd(), "QUELM - USB Installation and Communication Check");
+    EXPECT_EQ(r.Word(), 8u);        // point size
+    EXPECT_EQ(r.Word(), 0u);        // weight
+    EXPECT_EQ(*r.p++, 0u);          // italic
+    EXPECT_EQ(*r.p++, 1u);          // character set
+    EXPECT_EQ(r.SzOrOrd(), "MS Sans Serif");
+
+    const struct
+    {
+        WORD wID;
+        const char* pszClass;
+        DWORD dwStyle;
+    } kControls[] = {
+        {IDC_RICHEDIT_LOG, "RICHEDIT", 0x50B108C4},
+        {IDC_BUTTON_START, "#128", 0x50010000},
+        {IDC_BUTTON_DETAILS, "#128", 0x50010000},
+        {IDC_BUTTON_SAVE, "#128", 0x50010000},
+        {IDCANCEL, "#128", 0x50010000},
+    };
+    for (const auto& control : kControls)
+    {
+        r.AlignDword();
+        EXPECT_EQ(r.Dword(), 0u) << control.wID;                 // help ID
+        EXPECT_EQ(r.Dword(), 0u) << control.wID;                 // extended style
+        EXPECT_EQ(r.Dword(), control.dwStyle) << control.wID;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(r.Word(), 0u) << control.wID;              // position and size
+        EXPECT_EQ(r.Dword(), control.wID);
+        EXPECT_EQ(r.SzOrOrd(), control.pszClass) << control.wID;
+        EXPECT_EQ(r.SzOrOrd(), "") << control.wID;               // caption
+        EXPECT_EQ(r.Word(), 0u) << control.wID;                  // creation data
+    }
+    ::FreeLibrary(hExe);
+}
+
+TEST(CheckDialogResources, IconsAndVersionBlock)
+{
+    const std::string exe = BuildDir() + "\\UsbInstallationTest.exe";
+    const HMODULE hExe = ::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(hExe, nullptr);
+    const struct
+    {
+        WORD wGroup;
+        BYTE nSize;
+    } kIcons[] = {{IDR_MAINFRAME, 16}, {IDI_LARGE_ICON, 32}};
+    for (const auto& icon : kIcons)
+    {
+        const HRSRC hGroup = ::FindResourceA(hExe, MAKEINTRESOURCEA(icon.wGroup), MAKEINTRESOURCEA(14) /*RT_GROUP_ICON*/);
+        ASSERT_NE(hGroup, nullptr) << icon.wGroup;
+        const BYTE* pGroup = static_cast<const BYTE*>(::LockResource(::LoadResource(hExe, hGroup)));
+        EXPECT_EQ(*reinterpret_cast<const WORD*>(pGroup + 4), 1u) << "one image in icon " << icon.wGroup;
+        EXPECT_EQ(pGroup[6], icon.nSize) << icon.wGroup;                          // width
+        EXPECT_EQ(pGroup[7], icon.nSize) << icon.wGroup;                          // height
+        EXPECT_EQ(pGroup[8], 16u) << icon.wGroup;                                 // colours
+        EXPECT_EQ(*reinterpret_cast<const WORD*>(pGroup + 12), 4u) << icon.wGroup; // bits per pixel
+    }
+    ::FreeLibrary(hExe);
+
+    DWORD dwHandle = 0;
+    const DWORD cbInfo = ::GetFileVersionInfoSizeA(exe.c_str(), &dwHandle);
+    ASSERT_GT(cbInfo, 0u);
+    std::vector<BYTE> info(cbInfo);
+    ASSERT_TRUE(::GetFileVersionInfoA(exe.c_str(), 0, cbInfo, info.data()));
+    VS_FIXEDFILEINFO* pFixed = nullptr;
+    UINT cbFixed = 0;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&pFixed), &cbFixed));
+    EXPECT_EQ(pFixed->dwFileVersionMS, 0x00000001u);
+    EXPECT_EQ(pFixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(pFixed->dwProductVersionMS, 0x00000001u);
+    EXPECT_EQ(pFixed->dwFileFlagsMask, 0x3Fu);
+    EXPECT_EQ(pFixed->dwFileFlags, 0u);
+    EXPECT_EQ(pFixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+    EXPECT_EQ(pFixed->dwFileType, static_cast<DWORD>(VFT_APP));
+    WORD* pTranslation = nullptr;
+    UINT cbTranslation = 0;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&pTranslation),
+                                 &cbTranslation));
+    EXPECT_EQ(pTranslation[0], 0x0407u);
+    EXPECT_EQ(pTranslation[1], 0x04B0u);
+    const struct
+    {
+        const char* pszName;
+        const char* pszValue;
+    } kStrings[] = {
+        {"FileDescription", "USB Installations- und Kommunikationstest"},
+        {"FileVersion", "0, 1, 0, 0"},
+        {"ProductVersion", "0, 1, 0, 0"},
+        {"ProductName", ""},
+        {"InternalName", ""},
+    };
+    for (const auto& entry : kStrings)
+    {
+        char* pszValue = nullptr;
+        UINT cchValue = 0;
+        const std::string path = std::string("\\StringFileInfo\\040704b0\\") + entry.pszName;
+        ASSERT_TRUE(::VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&pszValue), &cchValue))
+            << entry.pszName;
+        EXPECT_STREQ(pszValue, entry.pszValue) << entry.pszName;
+    }
+}
+
+TEST(CheckDialogLayout, OpensInTheOpenedStateWithItsPlacement)
+{
+    TestDialogHost host;
+    const HWND hwnd = host.Hwnd();
+    RECT rcClient;
+    ::GetClientRect(hwnd, &rcClient);
+    EXPECT_EQ(rcClient.right, 500);
+    EXPECT_GE(rcClient.bottom, 300);
+    const LONG nHeight = rcClient.bottom;
+
+    const RECT rcLog = ControlRect(hwnd, IDC_RICHEDIT_LOG);
+    EXPECT_EQ(Describe(rcLog), Describe({12, 13, 12 + 476, 13 + nHeight - 80}));
+    const int yButtons = nHeight - ::GetSystemMetrics(SM_CYDLGFRAME) - 40;
+    const struct
+    {
+        int nID;
+        const char* pszCaption;
+        int x;
+        int nWidth;
+        bool bEnabled;
+    } kButtons[] = {
+        {IDC_BUTTON_START, "Start Check Routine", 20, 120, true},
+        {IDC_BUTTON_DETAILS, "Details >>", 170, 75, false},
+        {IDC_BUTTON_SAVE, "Save Informations", 265, 110, false},
+        {IDCANCEL, "Exit", 405, 75, true},
+    };
+    for (const auto& button : kButtons)
+    {
+        EXPECT_EQ(Describe(ControlRect(hwnd, button.nID)),
+                  Describe({button.x, yButtons, button.x + button.nWidth, yButtons + 23}))
+            << button.pszCaption;
+        EXPECT_EQ(host.Caption(button.nID), button.pszCaption);
+        EXPECT_EQ(host.IsEnabled(button.nID), button.bEnabled) << button.pszCaption;
+    }
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(hwnd, IDC_RICHEDIT_LOG)));
+    EXPECT_EQ(::GetWindowLongA(::GetDlgItem(hwnd, IDC_BUTTON_START), GWL_STYLE) & 0x0F, BS_DEFPUSHBUTTON);
+    EXPECT_EQ(::GetWindowLongA(::GetDlgItem(hwnd, IDC_BUTTON_DETAILS), GWL_STYLE) & 0x0F, BS_PUSHBUTTON);
+    // The report is first in the tab order and has the focus.
+    EXPECT_EQ(::GetFocus(), ::GetDlgItem(hwnd, IDC_RICHEDIT_LOG));
+
+    // The icon, as window icon and as the minimized window's drag cursor.
+    EXPECT_NE(host.Dialog().m_hIcon, nullptr);
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_GETICON, ICON_BIG, 0)), host.Dialog().m_hIcon);
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_GETICON, ICON_SMALL, 0)), host.Dialog().m_hIcon);
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_QUERYDRAGICON, 0, 0)), host.Dialog().m_hIcon);
+}
+
+TEST(CheckDialogLayout, SizeRuleKeepsTheWidthAndAMinimumHeight)
+{
+    TestDialogHost host;
+    const HWND hwnd = host.Hwnd();
+
+    // 500 x 300 lays the controls out and leaves the window where it is.
+    RECT rcBefore;
+    ::GetWindowRect(hwnd, &rcBefore);
+    ::SendMessageA(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(500, 300));
+    RECT rcAfter;
+    ::GetWindowRect(hwnd, &rcAfter);
+    EXPECT_EQ(Describe(rcAfter), Describe(rcBefore));
+    EXPECT_EQ(Describe(ControlRect(hwnd, IDC_RICHEDIT_LOG)), Describe({12, 13, 488, 233}));
+    EXPECT_EQ(Describe(ControlRect(hwnd, IDC_BUTTON_START)), Describe({20, 260, 140, 283}));
+    EXPECT_EQ(Describe(ControlRect(hwnd, IDCANCEL)), Describe({405, 260, 480, 283}));
+
+    // Outer sizes that break the rule are mended; the controls follow the
+    // client height that results.
+    const struct
+    {
+        int nClientWidth;
+        int nClientHeight;
+        int nExpectedHeight;
+    } kCases[] = {{501, 320, 320}, {700, 299, 300}, {500, 250, 300}, {320, 450, 450}};
+    for (const auto& c : kCases)
+    {
+        RECT rcWindow;
+        ::GetWindowRect(hwnd, &rcWindow);
+        RECT rcClient;
+        ::GetClientRect(hwnd, &rcClient);
+        const int nFrameWidth = (rcWindow.right - rcWindow.left) - rcClient.right;
+        const int nFrameHeight = (rcWindow.bottom - rcWindow.top) - rcClient.bottom;
+        ::SetWindowPos(hwnd, nullptr, 0, 0, c.nClientWidth + nFrameWidth, c.nClientHeight + nFrameHeight,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ::GetClientRect(hwnd, &rcClient);
+        EXPECT_EQ(rcClient.right, 500) << c.nClientWidth << " x " << c.nClientHeight;
+        EXPECT_EQ(rcClient.bottom, c.nExpectedHeight) << c.nClientWidth << " x " << c.nClientHeight;
+        EXPECT_EQ(Describe(ControlRect(hwnd, IDC_RICHEDIT_LOG)),
+                  Describe({12, 13, 488, 13 + c.nExpectedHeight - 80}));
+        EXPECT_EQ(Describe(ControlRect(hwnd, IDC_BUTTON_SAVE)),
+                  Describe({265, c.nExpectedHeight - 40, 375, c.nExpectedHeight - 17}));
+    }
+}
+
+TEST(CheckDialogLayout, MaximizeMinimizeAndRestore)
+{
+    TestDialogHost host;
+    const HWND hwnd = host.Hwnd();
+    ::SetWindowPos(hwnd, nullptr, 0, 0, 600, 420, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT rcRestored;
+    ::GetClientRect(hwnd, &rcRestored);
+    ASSERT_EQ(rcRestored.right, 500);
+
+    ::ShowWindow(hwnd, SW_MAXIMIZE);
+    RECT rcMax;
+    ::GetClientRect(hwnd, &rcMax);
+    EXPECT_EQ(rcMax.right, 500);
+    EXPECT_GT(rcMax.bottom, rcRestored.bottom);
+    EXPECT_EQ(Describe(ControlRect(hwnd, IDC_RICHEDIT_LOG)), Describe({12, 13, 488, 13 + rcMax.bottom - 80}));
+    EXPECT_EQ(ControlRect(hwnd, IDC_BUTTON_DETAILS).top, rcMax.bottom - 40);
+
+    ::ShowWindow(hwnd, SW_RESTORE);
+    ::ShowWindow(hwnd, SW_MINIMIZE);
+    EXPECT_TRUE(::IsIconic(hwnd));
+    // A minimized dialog is left alone: no chain of size notifications.
+    ::UpdateWindow(hwnd);
+    ::ShowWindow(hwnd, SW_RESTORE);
+    RECT rcBack;
+    ::GetClientRect(hwnd, &rcBack);
+    EXPECT_EQ(rcBack.right, 500);
+    EXPECT_EQ(rcBack.bottom, rcRestored.bottom);
+    EXPECT_EQ(Describe(ControlRect(hwnd, IDC_RICHEDIT_LOG)), Describe({12, 13, 488, 13 + rcRestored.bottom - 80}));
+}
+
+namespace
+{
+HANDLE WINAPI FailingCreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD)
+{
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+} // namespace
+
+TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
+{
+    TestDialogHost host;
+    host.Dialog().WriteLog("old report", LOG_TEXT);
+    {
+        SystemCallOverride<decltype(g_SystemCalls.CreateThread)> fake(g_SystemCalls.CreateThread,
+                                                                        FailingCreateThread);
+        host.Click(IDC_BUTTON_START);
+    }
+    EXPECT_EQ(host.ReportText(), "");
+    EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_START));
+    EXPECT_FALSE(host.IsEnabled(IDC_BUTTON_DETAILS));
+    EXPECT_FALSE(host.IsEnabled(IDC_BUTTON_SAVE));
+    EXPECT_EQ(host.Dialog().m_hWorkerThread.load(), nullptr);
+
+    // A later click tries again.
+    DeviceTableOverride table({});
+    ASSERT_TRUE(host.StartAndWaitForEnd());
+    EXPECT_TRUE(Contains(host.ReportText(), kRule));
+}
+
+TEST(CheckDialogRun, DetailsSwitchesTheViewAndStartsANewRun)
+{
+    TestDialogHost host;
+    const std::string simulator = SimulatorDir() + "\\KT480_D2XX.DLL";
+    DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
+    const std::string detail = "\tOpen the connection.\n";
+    ASSERT_TRUE(host.StartAndWaitForEnd());
+    EXPECT_FALSE(Contains(host.ReportText(), detail)) << host.ReportText();
+
+    for (const bool bDetailed : {true, false})
+    {
+        host.Click(IDC_BUTTON_DETAILS);
+        EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), bDetailed ? "<< Simple" : "Details >>");
+        EXPECT_EQ(host.Dialog().m_bDetailed.load() != FALSE, bDetailed);
+        ASSERT_TRUE(host.PumpUntil([&] {
+            return host.Dialog().m_hWorkerThread.load() == nullptr && host.IsEnabled(IDC_BUTTON_START);
+        }));
+        const std::string report = host.ReportText();
+        // One run's report, in the view just chosen.
+        EXPECT_EQ(report.find(kRule), report.rfind(kRule)) << report;
+        EXPECT_EQ(Contains(report, detail), bDetailed) << report;
+    }
+}
+
+namespace
+{
+CUsbInstallationTestDlg* g_pClosingDialog = nullptr;
+BOOL g_bCancelSetAtSignal = FALSE;
+int g_nCancelSignals = 0;
+
+BOOL WINAPI RecordingSetEvent(HANDLE hEvent)
+{
+    if (g_pClosingDialog != nullptr && hEvent == g_pClosingDialog->m_hCancelEvent)
+    {
+        ++g_nCancelSignals;
+        g_bCancelSetAtSignal = g_pClosingDialog->m_bCancel.load();
+    }
+    return ::SetEvent(hEvent);
+}
+
+HANDLE WINAPI FailingCreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR)
+{
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+std::string WriteScenario(const std::string& text)
+{
+    const std::string path = TempDirectory() + "\\dialog-scenario.ini";
+    WriteFileBytes(path, text);
+    return path;
+}
+
+// Starts a run whose device does not answer, so that it is still waiting when the dialog closes.
+HANDLE StartWaitingRun(TestDialogHost& host)
+{
+    host.SetDetailed(true);
+    host.Click(IDC_BUTTON_START);
+    host.PumpUntil([&] { return Contains(host.ReportText(), "Wait for SCPI response\n\tSend SCPI"); });
+    HANDLE hCopy = nullptr;
+    ::DuplicateHandle(::GetCurrentProcess(), host.Dialog().m_hWorkerThread.load(), ::GetCurrentProcess(), &hCopy, 0,
+                      FALSE, DUPLICATE_SAME_ACCESS);
+    return hCopy;
+}
+} // namespace
+
+TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
+{
+    const std::string simulator = SimulatorDir() + "\\KT480_D2XX.DLL";
+    DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
+    SetEnv("USBSIM_SCENARIO", WriteScenario("[device0]\nsilent=1\n"));
+    SystemCallOverride<decltype(g_SystemCalls.SetEvent)> recording(g_SystemCalls.SetEvent, RecordingSetEvent);
+
+    TestDialogHost host;
+    g_pClosingDialog = &host.Dialog();
+    g_nCancelSignals = 0;
+    const HANDLE hThread = StartWaitingRun(host);
+    ASSERT_NE(hThread, nullptr);
+    ASSERT_EQ(::WaitForSingleObject(hThread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    const DWORD dwStart = ::GetTickCount();
+    ::DestroyWindow(host.Hwnd());
+    const DWORD dwElapsed = ::GetTickCount() - dwStart;
+
+    EXPECT_EQ(g_nCancelSignals, 1);
+    EXPECT_TRUE(g_bCancelSetAtSignal) << "the flag is set before the event is signalled";
+    EXPECT_TRUE(host.Dialog().m_bCancel.load());
+    EXPECT_EQ(host.Dialog().m_hWorkerThread.load(), nullptr);
+    EXPECT_EQ(::WaitForSingleObject(hThread, 0), WAIT_OBJECT_0) << "the thread has ended when the window is gone";
+    // The cancel ended the device's two-second wait at once.
+    EXPECT_LT(dwElapsed, 1900u);
+    ::CloseHandle(hThread);
+    g_pClosingDialog = nullptr;
+    SetEnv("USBSIM_SCENARIO", "");
+}
+
+TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
+{
+    const std::string simulator = SimulatorDir() + "\\KT480_D2XX.DLL";
+    DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr},
+                               {-1, -1, simulator.c_str(), nullptr, nullptr},
+                               {-1, -1, simulator.c_str(), nullptr, nullptr}});
+    std::unique_ptr<TestDialogHost> pHost;
+    {
+        SystemCallOverride<decltype(g_SystemCalls.CreateEventA)> fake(g_SystemCalls.CreateEventA,
+                                                                        FailingCreateEventA);
+        pHost.reset(new TestDialogHost());
+    }
+    ASSERT_EQ(pHost->Dialog().m_hCancelEvent, nullptr);
+    ASSERT_EQ(pHost->Dialog().m_hRxEvent, nullptr);
+    pHost->Click(IDC_BUTTON_START);
+    ASSERT_TRUE(pHost->PumpUntil([&] { return Contains(pHost->ReportText(), "Load DLL"); }));
+    HANDLE hThread = nullptr;
+    ::DuplicateHandle(::GetCurrentProcess(), pHost->Dialog().m_hWorkerThread.load(), ::GetCurrentProcess(), &hThread,
+                      0, FALSE, DUPLICATE_SAME_ACCESS);
+    ASSERT_NE(hThread, nullptr);
+
+    ::DestroyWindow(pHost->Hwnd());
+    EXPECT_TRUE(pHost->Dialog().m_bCancel.load());
+    EXPECT_EQ(::WaitForSingleObject(hThread, 0), WAIT_OBJECT_0);
+    // The destructor may now unload whatever the run had loaded.
+    pHost.reset();
+    ::CloseHandle(hThread);
+}
+
+TEST(CheckDialogClose, ClosingWithoutARunSetsNoFlag)
+{
+    SystemCallOverride<decltype(g_SystemCalls.SetEvent)> recording(g_SystemCalls.SetEvent, RecordingSetEvent);
+    TestDialogHost host;
+    g_pClosingDialog = &host.Dialog();
+    g_nCancelSignals = 0;
+    ::DestroyWindow(host.Hwnd());
+    EXPECT_FALSE(host.Dialog().m_bCancel.load());
+    EXPECT_EQ(g_nCancelSignals, 0);
+    g_pClosingDialog = nullptr;
+}
+
+TEST(CheckDialogRun, RepeatedRunsKeepHandlesFlat)
+{
+    TestDialogHost host;
+    const std::string simulator = SimulatorDir() + "\\KT480_D2XX.DLL";
+    DeviceTableOverride table({{0x0403, 0x0001, simulator.c_str(), "U.EXE", "U.INI"}});
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(host.StartAndWaitForEnd());
+    host.PumpUntil([] { return false; }, 200);
+    const long nBefore = CountProcessHandles(::GetCurrentProcessId());
+    ASSERT_GT(nBefore, 0);
+    for (int i = 0; i < 50; ++i)
+        ASSERT_TRUE(host.StartAndWaitForEnd()) << "run " << i;
+    // The last run's handle is closed by a posted message.
+    host.PumpUntil([&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBefore; }, 5000);
+    EXPECT_LE(CountProcessHandles(::GetCurrentProcessId()), nBefore + 2);
+}
