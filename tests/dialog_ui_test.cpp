@@ -1,0 +1,249 @@
+// The real UsbInstallationTest.exe, driven through window messages from
+// another process: button states and captions across a run, the view switch,
+// closing during a run, the layout, and repeated runs.
+#include "res/resource.h"
+#include "support/Fixtures.h"
+#include "support/HandleCount.h"
+#include "support/UiHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace
+{
+const std::string kRule = std::string(70, '=');
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+size_t CountOf(const std::string& text, const std::string& part)
+{
+    size_t nCount = 0;
+    for (size_t nAt = text.find(part); nAt != std::string::npos; nAt = text.find(part, nAt + part.size()))
+        ++nCount;
+    return nCount;
+}
+
+// A folder with the product and the simulated driver beside it, as an
+// installation in the program's own folder would have it; the scenario is
+// handed down through the environment.
+class InstalledCopy
+{
+public:
+    explicit InstalledCopy(const std::string& scenario)
+    {
+        m_folder = TempDirectory() + "\\installed-" + std::to_string(++s_nCopies);
+        ::CreateDirectoryA(m_folder.c_str(), nullptr);
+        ::CopyFileA((BuildDir() + "\\UsbInstallationTest.exe").c_str(), Exe().c_str(), FALSE);
+        ::CopyFileA((SimulatorDir() + "\\KT480_D2XX.DLL").c_str(), (m_folder + "\\KT480_D2XX.DLL").c_str(), FALSE);
+        const std::string scenarioPath = m_folder + "\\scenario.ini";
+        WriteFileBytes(scenarioPath, scenario);
+        SetEnv("USBSIM_SCENARIO", scenarioPath);
+    }
+    ~InstalledCopy() { SetEnv("USBSIM_SCENARIO", ""); }
+
+    std::string Exe() const { return m_folder + "\\UsbInstallationTest.exe"; }
+    const std::string& Folder() const { return m_folder; }
+
+private:
+    static int s_nCopies;
+    std::string m_folder;
+};
+int InstalledCopy::s_nCopies = 0;
+
+const char kSilentDevice[] = "[device0]\nsilent=1\n";
+} // namespace
+
+TEST(DialogUi, OpensInTheOpenedState)
+{
+    UiHarness ui;
+    ASSERT_TRUE(ui.Started());
+    EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_START));
+    EXPECT_TRUE(ui.IsEnabled(IDCANCEL));
+    EXPECT_FALSE(ui.IsEnabled(IDC_BUTTON_DETAILS));
+    EXPECT_FALSE(ui.IsEnabled(IDC_BUTTON_SAVE));
+    EXPECT_EQ(ui.Caption(IDC_BUTTON_DETAILS), "Details >>");
+    EXPECT_EQ(ui.Caption(IDC_BUTTON_SAVE), "Save Informations");
+    EXPECT_EQ(ui.Caption(IDCANCEL), "Exit");
+    EXPECT_EQ(ui.ReportText(), "");
+
+    const RECT rcClient = ui.ClientRect();
+    EXPECT_EQ(rcClient.right, 500);
+    EXPECT_GE(rcClient.bottom, 300);
+    const RECT rcLog = ui.ControlRect(IDC_RICHEDIT_LOG);
+    EXPECT_EQ(rcLog.left, 12);
+    EXPECT_EQ(rcLog.top, 13);
+    EXPECT_EQ(rcLog.right - rcLog.left, 476);
+    EXPECT_EQ(rcLog.bottom - rcLog.top, rcClient.bottom - 80);
+    const LONG yButtons = rcClient.bottom - ::GetSystemMetrics(SM_CYDLGFRAME) - 40;
+    const struct
+    {
+        int nID;
+        LONG x;
+        LONG nWidth;
+    } kButtons[] = {{IDC_BUTTON_START, 20, 120}, {IDC_BUTTON_DETAILS, 170, 75}, {IDC_BUTTON_SAVE, 265, 110}, {IDCANCEL, 405, 75}};
+    for (const auto& button : kButtons)
+    {
+        const RECT rc = ui.ControlRect(button.nID);
+        EXPECT_EQ(rc.left, button.x) << button.nID;
+        EXPECT_EQ(rc.top, yButtons) << button.nID;
+        EXPECT_EQ(rc.right - rc.left, button.nWidth) << button.nID;
+        EXPECT_EQ(rc.bottom - rc.top, 23) << button.nID;
+    }
+}
+
+TEST(DialogUi, StartRunsToTheEndAndHandsTheButtonsBack)
+{
+    UiHarness ui;
+    ASSERT_TRUE(ui.Started());
+    ASSERT_TRUE(ui.StartAndWaitForEnd());
+    const std::string report = ui.ReportText();
+    EXPECT_EQ(report.find("Operating System:   Windows XP"), 0u) << report;
+    EXPECT_TRUE(Contains(report, "\nCheck finished.\n\n" + kRule + "\n\n")) << report;
+    EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_START));
+    EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_DETAILS));
+    EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_SAVE));
+
+    // A second run replaces the report.
+    ASSERT_TRUE(ui.StartAndWaitForEnd());
+    EXPECT_EQ(CountOf(ui.ReportText(), kRule), 1u);
+}
+
+TEST(DialogUi, DetailsTwiceSwitchesTheViewEachTime)
+{
+    UiHarness ui;
+    ASSERT_TRUE(ui.Started());
+    ASSERT_TRUE(ui.StartAndWaitForEnd());
+    const std::string simple = ui.ReportText();
+
+    ui.Click(IDC_BUTTON_DETAILS);
+    EXPECT_EQ(ui.Caption(IDC_BUTTON_DETAILS), "<< Simple");
+    ASSERT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); }));
+    const std::string detailed = ui.ReportText();
+    // Without a driver in reach the detailed view adds the unloading's explanation.
+    EXPECT_FALSE(Contains(simple, "\tThe DLL has not been loaded yet.")) << simple;
+    EXPECT_TRUE(Contains(detailed, "\tThe DLL has not been loaded yet.")) << detailed;
+
+    ui.Click(IDC_BUTTON_DETAILS);
+    EXPECT_EQ(ui.Caption(IDC_BUTTON_DETAILS), "Details >>");
+    ASSERT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); }));
+    EXPECT_EQ(ui.ReportText(), simple);
+}
+
+TEST(DialogUi, DetailsDuringARunSwitchesTheRunInProgress)
+{
+    InstalledCopy copy(kSilentDevice);
+    UiHarness ui(nullptr, copy.Exe());
+    ASSERT_TRUE(ui.Started());
+    ui.Click(IDC_BUTTON_START);
+    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "Check communication with device:"); }));
+    ui.Click(IDC_BUTTON_DETAILS);
+    EXPECT_EQ(ui.Caption(IDC_BUTTON_DETAILS), "<< Simple");
+    EXPECT_FALSE(ui.IsEnabled(IDC_BUTTON_START));
+
+    ASSERT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); }));
+    const std::string report = ui.ReportText();
+    // Only what the run wrote after the click, in the detailed view, and no second run.
+    EXPECT_FALSE(Contains(report, "Operating System:")) << report;
+    EXPECT_FALSE(Contains(report, "Load DLL:")) << report;
+    EXPECT_TRUE(Contains(report, "\t... a timeout is occured\n")) << report;
+    EXPECT_EQ(CountOf(report, kRule), 1u) << report;
+}
+
+TEST(DialogUi, ClosingDuringARunNeverHangs)
+{
+    DWORD dwIdleClose = 0;
+    {
+        UiHarness ui;
+        ASSERT_TRUE(ui.Started());
+        const DWORD dwStart = ::GetTickCount();
+        ASSERT_TRUE(ui.Close(60000));
+        dwIdleClose = ::GetTickCount() - dwStart;
+    }
+
+    InstalledCopy copy(kSilentDevice);
+    std::vector<DWORD> closeTimes;
+    for (int nRepeat = 0; nRepeat < 20; ++nRepeat)
+    {
+        UiHarness ui(nullptr, copy.Exe());
+        ASSERT_TRUE(ui.Started()) << "repeat " << nRepeat;
+        ui.Click(nRepeat % 2 == 0 ? IDC_BUTTON_START : IDC_BUTTON_DETAILS);
+        // Close at a different moment of the run each time.
+        ::Sleep(static_cast<DWORD>((nRepeat * 131) % 1500));
+        const DWORD dwStart = ::GetTickCount();
+        ASSERT_TRUE(ui.Close(60000)) << "repeat " << nRepeat << " did not end";
+        closeTimes.push_back(::GetTickCount() - dwStart);
+    }
+    std::sort(closeTimes.begin(), closeTimes.end());
+    const DWORD dwMedian = closeTimes[closeTimes.size() / 2];
+    std::printf("closing an idle dialog: %lu ms; during a run: median %lu ms, longest %lu ms\n",
+                static_cast<unsigned long>(dwIdleClose), static_cast<unsigned long>(dwMedian),
+                static_cast<unsigned long>(closeTimes.back()));
+    // An uncancelled wait for the silent device would add up to two seconds.
+    EXPECT_LT(dwMedian, dwIdleClose + 1500);
+}
+
+TEST(DialogUi, ResizeMaximizeMinimizeAndRestore)
+{
+    UiHarness ui;
+    ASSERT_TRUE(ui.Started());
+    const HWND hwnd = ui.Dialog();
+    const auto resizeClientTo = [&](int cx, int cy) {
+        RECT rcWindow;
+        ::GetWindowRect(hwnd, &rcWindow);
+        const RECT rcClient = ui.ClientRect();
+        ::SetWindowPos(hwnd, nullptr, 0, 0, cx + (rcWindow.right - rcWindow.left) - rcClient.right,
+                       cy + (rcWindow.bottom - rcWindow.top) - rcClient.bottom, SWP_NOMOVE | SWP_NOZORDER);
+    };
+    resizeClientTo(501, 350);
+    EXPECT_TRUE(ui.WaitUntil([&] { return ui.ClientRect().right == 500; }, 10000));
+    EXPECT_EQ(ui.ClientRect().bottom, 350);
+    resizeClientTo(500, 299);
+    EXPECT_TRUE(ui.WaitUntil([&] { return ui.ClientRect().bottom == 300; }, 10000));
+    EXPECT_EQ(ui.ControlRect(IDC_RICHEDIT_LOG).bottom, 13 + 220);
+    EXPECT_EQ(ui.ControlRect(IDC_BUTTON_START).top, 260);
+
+    resizeClientTo(500, 360);
+    const RECT rcRestored = ui.ClientRect();
+    ::ShowWindow(hwnd, SW_MAXIMIZE);
+    ASSERT_TRUE(ui.WaitUntil([&] { return ::IsZoomed(hwnd) && ui.ClientRect().bottom > rcRestored.bottom; }, 10000));
+    const RECT rcMax = ui.ClientRect();
+    EXPECT_EQ(rcMax.right, 500);
+    EXPECT_EQ(ui.ControlRect(IDC_RICHEDIT_LOG).bottom - 13, rcMax.bottom - 80);
+    EXPECT_EQ(ui.ControlRect(IDCANCEL).top, rcMax.bottom - 40);
+
+    ::ShowWindow(hwnd, SW_RESTORE);
+    ::ShowWindow(hwnd, SW_MINIMIZE);
+    ASSERT_TRUE(ui.WaitUntil([&] { return ::IsIconic(hwnd) != FALSE; }, 10000));
+    ::ShowWindow(hwnd, SW_RESTORE);
+    ASSERT_TRUE(ui.WaitUntil([&] { return !::IsIconic(hwnd); }, 10000));
+    EXPECT_EQ(ui.ClientRect().right, 500);
+    EXPECT_EQ(ui.ClientRect().bottom, rcRestored.bottom);
+    EXPECT_EQ(ui.ControlRect(IDC_BUTTON_SAVE).top, rcRestored.bottom - 40);
+}
+
+TEST(DialogUi, HundredRunsKeepHandlesAndMemoryFlat)
+{
+    InstalledCopy copy("");
+    UiHarness ui(nullptr, copy.Exe());
+    ASSERT_TRUE(ui.Started());
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(ui.StartAndWaitForEnd());
+    const long nHandlesBefore = CountProcessHandles(ui.ProcessId());
+    const SIZE_T cbBefore = ProcessPrivateBytes(ui.Process());
+    ASSERT_GT(nHandlesBefore, 0);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_TRUE(ui.StartAndWaitForEnd()) << "run " << i;
+    EXPECT_TRUE(Contains(ui.ReportText(), "Check finished.") || Contains(ui.ReportText(), "successfully"));
+    // The last run's thread handle is closed by a posted message.
+    ui.WaitUntil([&] { return CountProcessHandles(ui.ProcessId()) <= nHandlesBefore; }, 5000);
+    const long nHandlesAfter = CountProcessHandles(ui.ProcessId());
+    const SIZE_T cbAfter = ProcessPrivateBytes(ui.Process());
+    std::printf("handles %ld -> %ld, private bytes %lu -> %lu over 100 runs\n", nHandlesBefore, nHandlesAfter,
+                static_cast<unsigned long>(cbBefore), static_cast<unsigned long>(cbAfter));
+    EXPECT_LE(nHandlesAfter, nHandlesBefore + 3);
+    EXPECT_LT(cbAfter, cbBefore + 2 * 1024 * 1024);
+}
