@@ -17,7 +17,12 @@ DWORD QueryDirectory(decltype(&::GetSystemDirectoryA) pfnQuery, CString& directo
     char szDirectory[kDirectoryBufferSize];
     const UINT nLength = pfnQuery(szDirectory, kDirectoryBufferSize);
     if (nLength == 0)
-        return ::GetLastError();
+    {
+        // A failed query always carries a reason: an empty path must not pass
+        // for the directory and send the searches to the current drive's root.
+        const DWORD dwError = ::GetLastError();
+        return dwError != ERROR_SUCCESS ? dwError : ERROR_PATH_NOT_FOUND;
+    }
     // A longer path than the buffer holds is a failure too, not a cut path.
     if (nLength >= kDirectoryBufferSize)
         return ERROR_INSUFFICIENT_BUFFER;
