@@ -1,0 +1,701 @@
+#include "registry_fixture.h"
+
+#include "report/LogKind.h"
+#include "support/HandleCount.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+const char kUsbEnumKey[] = "System\\CurrentControlSet\\Enum\\USB";
+const char kDeviceKeyName[] = "Vid_0403&Pid_B7E4";
+const char kClassRoot[] = "System\\CurrentControlSet\\Control\\Class";
+const char kTestClassGuid[] = "{7E57B7E4-0403-4C1A-9E57-0000B7E40403}";
+const char kDriverLibrary[] = "KT480_D2XX.DLL";
+const char kUninstaller[] = "KT480_UNIN.EXE";
+const char kUninstallIni[] = "KT480_D2XXUN.INI";
+
+namespace
+{
+const char kEnumKey[] = "System\\CurrentControlSet\\Enum";
+const char kSavedSuffix[] = ".sandbox-saved";
+const int kTestFileSlots = 4;
+
+bool EndsWithIgnoringCase(const std::string& text, const std::string& end)
+{
+    if (end.size() > text.size())
+        return false;
+    return ::lstrcmpiA(text.c_str() + text.size() - end.size(), end.c_str()) == 0;
+}
+
+bool KeyExists(const std::string& path)
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(hKey);
+    return true;
+}
+
+// Names the tests give driver and installation files; the sandbox keeps any
+// such file the prefix holds out of the way while it lives.
+std::vector<std::string> GuardedTestFiles()
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < kTestFileSlots; ++i)
+    {
+        char szDriver[32];
+        char szInf[32];
+        std::snprintf(szDriver, sizeof(szDriver), "kt480t%d.sys", i);
+        std::snprintf(szInf, sizeof(szInf), "oemkt480t%d.inf", i);
+        paths.push_back(DriverFilePath(szDriver));
+        paths.push_back(InfFilePath(szInf));
+    }
+    return paths;
+}
+} // namespace
+
+std::string DeviceKeyPath(const std::string& deviceKeyName)
+{
+    return std::string(kUsbEnumKey) + "\\" + deviceKeyName;
+}
+
+std::string TestDriverValue(int nClassKey)
+{
+    char szValue[64];
+    std::snprintf(szValue, sizeof(szValue), "%s\\%04d", kTestClassGuid, nClassKey);
+    return szValue;
+}
+
+std::string SystemFilePath(const std::string& name)
+{
+    return SystemDirectory() + "\\" + name;
+}
+
+std::string DriverFilePath(const std::string& name)
+{
+    return SystemDirectory() + "\\Drivers\\" + name;
+}
+
+std::string InfFilePath(const std::string& name)
+{
+    return WindowsDirectory() + "\\inf\\" + name;
+}
+
+// ---- Key snapshots
+
+bool CaptureKey(HKEY hParent, const std::string& name, KeySnapshot& snapshot)
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExA(hParent, name.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return false;
+    snapshot = KeySnapshot();
+    snapshot.name = name;
+    DWORD cchMaxValueName = 0;
+    DWORD cbMaxData = 0;
+    ::RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &cchMaxValueName,
+                       &cbMaxData, nullptr, nullptr);
+    for (DWORD dwIndex = 0;; ++dwIndex)
+    {
+        std::string valueName(cchMaxValueName + 2, '\0');
+        std::string data(cbMaxData + 2, '\0');
+        DWORD cchName = static_cast<DWORD>(valueName.size());
+        DWORD cbData = static_cast<DWORD>(data.size());
+        DWORD dwType = 0;
+        if (::RegEnumValueA(hKey, dwIndex, &valueName[0], &cchName, nullptr, &dwType,
+                            reinterpret_cast<BYTE*>(&data[0]), &cbData) != ERROR_SUCCESS)
+            break;
+        snapshot.values.push_back({valueName.substr(0, cchName), dwType, data.substr(0, cbData)});
+    }
+    bool bComplete = true;
+    for (DWORD dwIndex = 0;; ++dwIndex)
+    {
+        char szChild[512];
+        DWORD cchChild = sizeof(szChild);
+        if (::RegEnumKeyExA(hKey, dwIndex, szChild, &cchChild, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        snapshot.children.emplace_back();
+        bComplete = CaptureKey(hKey, szChild, snapshot.children.back()) && bComplete;
+    }
+    ::RegCloseKey(hKey);
+    return bComplete;
+}
+
+bool RestoreKey(HKEY hParent, const KeySnapshot& snapshot)
+{
+    HKEY hKey = nullptr;
+    if (::RegCreateKeyExA(hParent, snapshot.name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
+                          nullptr) != ERROR_SUCCESS)
+        return false;
+    bool bComplete = true;
+    for (const KeySnapshot::Value& value : snapshot.values)
+    {
+        bComplete = ::RegSetValueExA(hKey, value.name.c_str(), 0, value.dwType,
+                                     reinterpret_cast<const BYTE*>(value.bytes.data()),
+                                     static_cast<DWORD>(value.bytes.size())) == ERROR_SUCCESS &&
+                    bComplete;
+    }
+    for (const KeySnapshot& child : snapshot.children)
+        bComplete = RestoreKey(hKey, child) && bComplete;
+    ::RegCloseKey(hKey);
+    return bComplete;
+}
+
+// ---- Sandbox
+
+InstallationSandbox::InstallationSandbox()
+{
+    if (KeyExists(kUsbEnumKey))
+    {
+        HKEY hEnum = nullptr;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumKey, 0, KEY_READ, &hEnum) == ERROR_SUCCESS)
+        {
+            m_bUsbKeyExisted = CaptureKey(hEnum, "USB", m_usbKey);
+            ::RegCloseKey(hEnum);
+        }
+        // A key that could not be saved whole is left alone: the tests then
+        // fail instead of losing it.
+        if (m_bUsbKeyExisted)
+            DeleteRegistryTree(kUsbEnumKey);
+        EXPECT_TRUE(m_bUsbKeyExisted) << "the existing USB enumeration key could not be saved";
+    }
+    EXPECT_FALSE(KeyExists(kUsbEnumKey)) << "the USB enumeration key is still there";
+    DeleteRegistryTree(std::string(kClassRoot) + "\\" + kTestClassGuid);
+
+    for (const char* pszName : {kDriverLibrary, kUninstaller, kUninstallIni})
+        GuardFile(SystemFilePath(pszName));
+    for (const std::string& path : GuardedTestFiles())
+        GuardFile(path);
+}
+
+InstallationSandbox::~InstallationSandbox()
+{
+    DeleteRegistryTree(kUsbEnumKey);
+    if (m_bUsbKeyExisted)
+    {
+        HKEY hEnum = nullptr;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumKey, 0, KEY_ALL_ACCESS, &hEnum) == ERROR_SUCCESS)
+        {
+            EXPECT_TRUE(RestoreKey(hEnum, m_usbKey)) << "the USB enumeration key was not put back whole";
+            ::RegCloseKey(hEnum);
+        }
+    }
+    DeleteRegistryTree(std::string(kClassRoot) + "\\" + kTestClassGuid);
+    for (const std::string& name : m_ownClassKeys)
+        DeleteRegistryTree(std::string(kClassRoot) + "\\" + name);
+
+    for (auto it = m_files.rbegin(); it != m_files.rend(); ++it)
+    {
+        DeleteFileIfAny(it->path);
+        if (it->bMovedAside)
+            ::MoveFileA((it->path + kSavedSuffix).c_str(), it->path.c_str());
+    }
+}
+
+void InstallationSandbox::GuardFile(const std::string& path)
+{
+    for (const SavedFile& file : m_files)
+    {
+        if (::lstrcmpiA(file.path.c_str(), path.c_str()) == 0)
+            return;
+    }
+    bool bMovedAside = false;
+    if (FileExists(path))
+    {
+        DeleteFileIfAny(path + kSavedSuffix);
+        bMovedAside = ::MoveFileA(path.c_str(), (path + kSavedSuffix).c_str()) != FALSE;
+        EXPECT_TRUE(bMovedAside) << "could not move " << path << " out of the way";
+    }
+    m_files.push_back({path, bMovedAside});
+}
+
+void InstallationSandbox::CreateKey(const std::string& path)
+{
+    EXPECT_TRUE(CreateRegistryKey(path)) << "creating HKLM\\" << path;
+}
+
+void InstallationSandbox::CreateChildKey(const std::string& parentPath, const std::string& childName)
+{
+    HKEY hParent = nullptr;
+    LONG lResult = ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, parentPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                     &hParent, nullptr);
+    ASSERT_EQ(lResult, ERROR_SUCCESS) << "creating HKLM\\" << parentPath;
+    HKEY hChild = nullptr;
+    lResult = ::RegCreateKeyExA(hParent, childName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hChild, nullptr);
+    EXPECT_EQ(lResult, ERROR_SUCCESS) << "creating a child of " << childName.size() << " characters below "
+                                      << parentPath;
+    if (lResult == ERROR_SUCCESS)
+        ::RegCloseKey(hChild);
+    ::RegCloseKey(hParent);
+}
+
+void InstallationSandbox::SetValue(const std::string& keyPath, const std::string& name, DWORD dwType,
+                                   const std::string& bytes)
+{
+    // The registry counts a terminator the caller left out of the size when a
+    // zero happens to follow the data; a byte that is not zero keeps it out.
+    std::string buffer = bytes + "#";
+    HKEY hKey = nullptr;
+    LONG lResult = ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                     &hKey, nullptr);
+    ASSERT_EQ(lResult, ERROR_SUCCESS) << "creating HKLM\\" << keyPath;
+    lResult = ::RegSetValueExA(hKey, name.c_str(), 0, dwType, reinterpret_cast<const BYTE*>(buffer.data()),
+                               static_cast<DWORD>(bytes.size()));
+    ::RegCloseKey(hKey);
+    EXPECT_EQ(lResult, ERROR_SUCCESS) << "setting " << name << " of HKLM\\" << keyPath;
+}
+
+void InstallationSandbox::SetText(const std::string& keyPath, const std::string& name, const std::string& text)
+{
+    SetValue(keyPath, name, REG_SZ, std::string(text.c_str(), text.size() + 1));
+}
+
+void InstallationSandbox::AddInstance(const std::string& instance, int nClassKey, const std::string& driverFile,
+                                      const std::string& infFile, const std::string& deviceKeyName)
+{
+    SetText(DeviceKeyPath(deviceKeyName) + "\\" + instance, "Driver", TestDriverValue(nClassKey));
+    const std::string classKey = std::string(kClassRoot) + "\\" + TestDriverValue(nClassKey);
+    CreateKey(classKey);
+    if (!driverFile.empty())
+        SetText(classKey, "NTMPDriver", driverFile);
+    if (!infFile.empty())
+        SetText(classKey, "InfPath", infFile);
+}
+
+void InstallationSandbox::OwnClassKey(const std::string& topName)
+{
+    DeleteRegistryTree(std::string(kClassRoot) + "\\" + topName);
+    m_ownClassKeys.push_back(topName);
+}
+
+void InstallationSandbox::PutFile(const std::string& path)
+{
+    GuardFile(path);
+    EXPECT_TRUE(WriteFileBytes(path, "installed by a test\r\n")) << "writing " << path;
+}
+
+void InstallationSandbox::PutCommonFiles()
+{
+    for (const char* pszName : {kDriverLibrary, kUninstaller, kUninstallIni})
+        PutFile(SystemFilePath(pszName));
+}
+
+// ---- Seam faults
+
+namespace
+{
+std::string g_searchFaultEnd;
+DWORD g_dwSearchFault = 0;
+
+HANDLE WINAPI FaultyFindFirstFileA(LPCSTR pszPath, LPWIN32_FIND_DATAA pData)
+{
+    if (pszPath != nullptr && EndsWithIgnoringCase(pszPath, g_searchFaultEnd))
+    {
+        ::SetLastError(g_dwSearchFault);
+        return INVALID_HANDLE_VALUE;
+    }
+    return RealSystemCalls().FindFirstFileA(pszPath, pData);
+}
+
+std::string g_openFaultEnd;
+LONG g_lOpenFault = 0;
+
+LONG WINAPI FaultyRegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult)
+{
+    if (pszSubKey != nullptr && EndsWithIgnoringCase(pszSubKey, g_openFaultEnd))
+        return g_lOpenFault;
+    return RealSystemCalls().RegOpenKeyExA(hKey, pszSubKey, dwOptions, samDesired, phkResult);
+}
+
+LONG g_lCountFault = 0;
+
+LONG WINAPI FaultyRegQueryInfoKeyA(HKEY, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD,
+                                   LPDWORD, LPDWORD, PFILETIME)
+{
+    return g_lCountFault;
+}
+
+DWORD g_dwEnumFaultIndex = 0;
+LONG g_lEnumFault = 0;
+
+LONG WINAPI FaultyRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR pszName, LPDWORD pcchName, LPDWORD pReserved,
+                                LPSTR pszClass, LPDWORD pcchClass, PFILETIME pftLastWrite)
+{
+    if (dwIndex == g_dwEnumFaultIndex)
+        return g_lEnumFault;
+    return RealSystemCalls().RegEnumKeyExA(hKey, dwIndex, pszName, pcchName, pReserved, pszClass, pcchClass,
+                                           pftLastWrite);
+}
+
+DirectoryFault::Which g_directoryFaultWhich = DirectoryFault::SYSTEM;
+UINT g_uDirectoryResult = 0;
+DWORD g_dwDirectoryError = 0;
+
+UINT WINAPI FaultyGetSystemDirectoryA(LPSTR pszBuffer, UINT uSize)
+{
+    if (g_directoryFaultWhich != DirectoryFault::SYSTEM)
+        return RealSystemCalls().GetSystemDirectoryA(pszBuffer, uSize);
+    ::SetLastError(g_dwDirectoryError);
+    return g_uDirectoryResult;
+}
+
+UINT WINAPI FaultyGetWindowsDirectoryA(LPSTR pszBuffer, UINT uSize)
+{
+    if (g_directoryFaultWhich != DirectoryFault::WINDOWS)
+        return RealSystemCalls().GetWindowsDirectoryA(pszBuffer, uSize);
+    ::SetLastError(g_dwDirectoryError);
+    return g_uDirectoryResult;
+}
+} // namespace
+
+FileSearchFault::FileSearchFault(const std::string& name, DWORD dwError)
+    : m_override(g_SystemCalls.FindFirstFileA, FaultyFindFirstFileA)
+{
+    g_searchFaultEnd = "\\" + name;
+    g_dwSearchFault = dwError;
+}
+
+FileSearchFault::~FileSearchFault()
+{
+    g_searchFaultEnd.clear();
+}
+
+KeyOpenFault::KeyOpenFault(const std::string& pathEnd, LONG lError)
+    : m_override(g_SystemCalls.RegOpenKeyExA, FaultyRegOpenKeyExA)
+{
+    g_openFaultEnd = pathEnd;
+    g_lOpenFault = lError;
+}
+
+KeyOpenFault::~KeyOpenFault()
+{
+    g_openFaultEnd.clear();
+}
+
+CountQueryFault::CountQueryFault(LONG lError) : m_override(g_SystemCalls.RegQueryInfoKeyA, FaultyRegQueryInfoKeyA)
+{
+    g_lCountFault = lError;
+}
+
+EnumerationFault::EnumerationFault(DWORD dwIndex, LONG lError)
+    : m_override(g_SystemCalls.RegEnumKeyExA, FaultyRegEnumKeyExA)
+{
+    g_dwEnumFaultIndex = dwIndex;
+    g_lEnumFault = lError;
+}
+
+DirectoryFault::DirectoryFault(Which which, UINT uResult, DWORD dwError)
+    : m_system(g_SystemCalls.GetSystemDirectoryA, FaultyGetSystemDirectoryA),
+      m_windows(g_SystemCalls.GetWindowsDirectoryA, FaultyGetWindowsDirectoryA)
+{
+    g_directoryFaultWhich = which;
+    g_uDirectoryResult = uResult;
+    g_dwDirectoryError = dwError;
+}
+
+// ---- Spy
+
+namespace
+{
+struct SpyState
+{
+    SystemCalls inner;
+    long nOpenKeys = 0;
+    long nOpenSearches = 0;
+    int nSearches = 0;
+    std::vector<SeamSpy::Call> keyOpens;
+    std::vector<SeamSpy::Call> valueQueries;
+};
+SpyState* g_pSpy = nullptr;
+
+LONG WINAPI SpyRegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult)
+{
+    const LONG lResult = g_pSpy->inner.RegOpenKeyExA(hKey, pszSubKey, dwOptions, samDesired, phkResult);
+    if (lResult == ERROR_SUCCESS)
+        ++g_pSpy->nOpenKeys;
+    g_pSpy->keyOpens.push_back({pszSubKey != nullptr ? pszSubKey : "", lResult, 0});
+    return lResult;
+}
+
+LONG WINAPI SpyRegCloseKey(HKEY hKey)
+{
+    --g_pSpy->nOpenKeys;
+    return g_pSpy->inner.RegCloseKey(hKey);
+}
+
+LONG WINAPI SpyRegQueryValueExA(HKEY hKey, LPCSTR pszName, LPDWORD pReserved, LPDWORD pdwType, LPBYTE pData,
+                                LPDWORD pcbData)
+{
+    const LONG lResult = g_pSpy->inner.RegQueryValueExA(hKey, pszName, pReserved, pdwType, pData, pcbData);
+    g_pSpy->valueQueries.push_back({pszName != nullptr ? pszName : "", lResult, pcbData != nullptr ? *pcbData : 0});
+    return lResult;
+}
+
+HANDLE WINAPI SpyFindFirstFileA(LPCSTR pszPath, LPWIN32_FIND_DATAA pData)
+{
+    const HANDLE hFind = g_pSpy->inner.FindFirstFileA(pszPath, pData);
+    const DWORD dwError = ::GetLastError();
+    ++g_pSpy->nSearches;
+    if (hFind != INVALID_HANDLE_VALUE)
+        ++g_pSpy->nOpenSearches;
+    ::SetLastError(dwError);
+    return hFind;
+}
+
+BOOL WINAPI SpyFindClose(HANDLE hFind)
+{
+    --g_pSpy->nOpenSearches;
+    return g_pSpy->inner.FindClose(hFind);
+}
+} // namespace
+
+SeamSpy::SeamSpy() : m_saved(g_SystemCalls)
+{
+    g_pSpy = new SpyState;
+    g_pSpy->inner = g_SystemCalls;
+    g_SystemCalls.RegOpenKeyExA = SpyRegOpenKeyExA;
+    g_SystemCalls.RegCloseKey = SpyRegCloseKey;
+    g_SystemCalls.RegQueryValueExA = SpyRegQueryValueExA;
+    g_SystemCalls.FindFirstFileA = SpyFindFirstFileA;
+    g_SystemCalls.FindClose = SpyFindClose;
+}
+
+SeamSpy::~SeamSpy()
+{
+    g_SystemCalls.RegOpenKeyExA = m_saved.RegOpenKeyExA;
+    g_SystemCalls.RegCloseKey = m_saved.RegCloseKey;
+    g_SystemCalls.RegQueryValueExA = m_saved.RegQueryValueExA;
+    g_SystemCalls.FindFirstFileA = m_saved.FindFirstFileA;
+    g_SystemCalls.FindClose = m_saved.FindClose;
+    delete g_pSpy;
+    g_pSpy = nullptr;
+}
+
+long SeamSpy::OpenKeys() const
+{
+    return g_pSpy->nOpenKeys;
+}
+
+long SeamSpy::OpenSearches() const
+{
+    return g_pSpy->nOpenSearches;
+}
+
+const std::vector<SeamSpy::Call>& SeamSpy::KeyOpens() const
+{
+    return g_pSpy->keyOpens;
+}
+
+const std::vector<SeamSpy::Call>& SeamSpy::ValueQueries() const
+{
+    return g_pSpy->valueQueries;
+}
+
+int SeamSpy::FileSearches() const
+{
+    return g_pSpy->nSearches;
+}
+
+void SeamSpy::Reset()
+{
+    g_pSpy->nOpenKeys = 0;
+    g_pSpy->nOpenSearches = 0;
+    g_pSpy->nSearches = 0;
+    g_pSpy->keyOpens.clear();
+    g_pSpy->valueQueries.clear();
+}
+
+// ---- Expected reports
+
+std::string SystemText(DWORD dwCode)
+{
+    LPSTR pszText = nullptr;
+    const DWORD dwLength = ::FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwCode,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&pszText), 0, nullptr);
+    std::string text = dwLength != 0 && pszText != nullptr ? std::string(pszText, dwLength) : std::string();
+    if (pszText != nullptr)
+        ::LocalFree(pszText);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
+        text.pop_back();
+    std::string shown;
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        shown += text[i] == '\r' ? '\n' : text[i];
+    }
+    return shown;
+}
+
+std::string ErrorEntry(DWORD dwCode)
+{
+    char szCode[64];
+    std::snprintf(szCode, sizeof(szCode), "0x%08X (%u)\n\t", static_cast<unsigned>(dwCode),
+                  static_cast<unsigned>(dwCode));
+    return szCode + SystemText(dwCode);
+}
+
+namespace
+{
+struct KindLook
+{
+    UINT nKind;
+    const char* pszPrefix;
+    COLORREF crColor;
+    bool bBold;
+    bool bDetailOnly;
+};
+
+const KindLook kLooks[] = {
+    {LOG_TEXT, "", RGB(0, 0, 0), false, false},
+    {LOG_HEADING, "\n", RGB(0, 0, 255), false, false},
+    {LOG_DETAIL, "\t", RGB(0, 0, 0), false, true},
+    {LOG_RESULT_OK, "... Result:   ", RGB(0, 127, 0), false, false},
+    {LOG_RESULT_WARNING, "... Result:   ", RGB(255, 0, 0), false, false},
+    {LOG_RESULT_ERROR, "... Result:   ", RGB(255, 0, 0), false, false},
+    {LOG_DETAIL_ALERT, "\t", RGB(255, 0, 0), false, true},
+    {LOG_ERROR, "Error:   ", RGB(255, 0, 0), true, false},
+};
+
+const KindLook& LookOf(UINT nKind)
+{
+    for (const KindLook& look : kLooks)
+    {
+        if (look.nKind == nKind)
+            return look;
+    }
+    ADD_FAILURE() << "no look for kind " << nKind;
+    return kLooks[0];
+}
+} // namespace
+
+void ExpectedReport::Add(const std::string& text, UINT nKind)
+{
+    const KindLook& look = LookOf(nKind);
+    if (look.bDetailOnly && !m_bDetailed)
+        return;
+    m_lines.push_back({look.pszPrefix + text, nKind});
+}
+
+ExpectedReport& ExpectedReport::Heading(const std::string& text)
+{
+    Add(text, LOG_HEADING);
+    return *this;
+}
+
+ExpectedReport& ExpectedReport::Detail(const std::string& text)
+{
+    Add(text, LOG_DETAIL);
+    return *this;
+}
+
+ExpectedReport& ExpectedReport::Alert(const std::string& text)
+{
+    Add(text, LOG_DETAIL_ALERT);
+    return *this;
+}
+
+ExpectedReport& ExpectedReport::Ok()
+{
+    Add("OK", LOG_RESULT_OK);
+    return *this;
+}
+
+ExpectedReport& ExpectedReport::Warning()
+{
+    Add("Warning", LOG_RESULT_WARNING);
+    return *this;
+}
+
+ExpectedReport& ExpectedReport::Error(DWORD dwCode)
+{
+    return Result(dwCode, "Error", LOG_RESULT_ERROR);
+}
+
+ExpectedReport& ExpectedReport::Result(DWORD dwCode, const std::string& text, UINT nKind)
+{
+    Add(text, nKind);
+    if (dwCode != 0)
+        Add(ErrorEntry(dwCode), LOG_ERROR);
+    return *this;
+}
+
+std::string ExpectedReport::Text() const
+{
+    std::string text;
+    for (const ExpectedLine& line : m_lines)
+        text += line.text + "\n";
+    return text;
+}
+
+std::vector<FormattedRun> ExpectedReport::Runs() const
+{
+    std::vector<FormattedRun> runs;
+    for (const ExpectedLine& line : m_lines)
+    {
+        const KindLook& look = LookOf(line.nKind);
+        if (runs.empty() || runs.back().crColor != look.crColor || runs.back().bBold != look.bBold)
+            runs.push_back({std::string(), look.crColor, look.bBold});
+        runs.back().text += line.text + "\n";
+    }
+    return runs;
+}
+
+std::string DescribeRuns(const std::vector<FormattedRun>& runs)
+{
+    std::string description;
+    for (const FormattedRun& run : runs)
+    {
+        char szLook[48];
+        std::snprintf(szLook, sizeof(szLook), "[%06lX%s] \"", static_cast<unsigned long>(run.crColor),
+                      run.bBold ? " bold" : "");
+        description += szLook;
+        for (const char ch : run.text)
+        {
+            if (ch == '\n')
+                description += "\\n";
+            else if (ch == '\t')
+                description += "\\t";
+            else
+                description += ch;
+        }
+        description += "\"\n";
+    }
+    return description;
+}
+
+// ---- Running a check
+
+CheckOutcome RunCheck(TestDialogHost& host, RegistryCheck check, UINT nIndex, int nRuns)
+{
+    const auto runOnce = [&host, check, nIndex] {
+        host.ClearReport();
+        return check == RegistryCheck::COMMON ? host.Dialog().CheckCommonRegistry(nIndex)
+                                              : host.Dialog().CheckDeviceRegistry(nIndex);
+    };
+    runOnce();
+    const std::string firstText = host.ReportText();
+
+    CheckOutcome outcome = {};
+    const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
+    {
+        SeamSpy spy;
+        for (int nRun = 0; nRun < nRuns; ++nRun)
+        {
+            spy.Reset();
+            outcome.dwResult = runOnce();
+            EXPECT_EQ(spy.OpenKeys(), 0) << "registry keys left open by run " << nRun;
+            EXPECT_EQ(spy.OpenSearches(), 0) << "search handles left open by run " << nRun;
+        }
+        outcome.text = host.ReportText();
+        outcome.keyOpens = spy.KeyOpens();
+        outcome.valueQueries = spy.ValueQueries();
+        outcome.nFileSearches = spy.FileSearches();
+    }
+    const long nHandlesAfter = CountProcessHandles(::GetCurrentProcessId());
+    EXPECT_NE(nHandlesBefore, -1) << "the handle list could not be read";
+    EXPECT_EQ(nHandlesAfter, nHandlesBefore) << "process handles before and after " << nRuns << " runs";
+    EXPECT_EQ(outcome.text, firstText) << "a later run wrote another report than the first";
+    return outcome;
+}

@@ -1,0 +1,253 @@
+// What the registry tests and the registry benchmark share: a sandbox that
+// builds an installation (USB keys, class keys, files) in the Wine prefix and
+// takes it away again, seam faults for what a real registry cannot give on
+// demand, a spy that checks every key and search handle is given back, and
+// the expected report text and colours of a run.
+#pragma once
+
+#include "framework/SystemCalls.h"
+#include "support/Fixtures.h"
+#include "support/TestDialogHost.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+extern const char kUsbEnumKey[];      // System\CurrentControlSet\Enum\USB
+extern const char kDeviceKeyName[];   // Vid_0403&Pid_B7E4
+extern const char kClassRoot[];       // System\CurrentControlSet\Control\Class
+extern const char kTestClassGuid[];   // a class of the tests' own below the class root
+extern const char kDriverLibrary[];   // the three files of the common check
+extern const char kUninstaller[];
+extern const char kUninstallIni[];
+
+std::string DeviceKeyPath(const std::string& deviceKeyName = kDeviceKeyName);
+// The "Driver" value of the test class's key number n: "{guid}\000n".
+std::string TestDriverValue(int nClassKey);
+
+std::string SystemFilePath(const std::string& name);   // <system>\name
+std::string DriverFilePath(const std::string& name);   // <system>\Drivers\name
+std::string InfFilePath(const std::string& name);      // <windows>\inf\name
+
+// A registry key tree held in memory, to take a key away and put it back.
+struct KeySnapshot
+{
+    struct Value
+    {
+        std::string name;
+        DWORD dwType;
+        std::string bytes;
+    };
+    std::string name;
+    std::vector<Value> values;
+    std::vector<KeySnapshot> children;
+};
+
+// The installation as the tests want it. On construction it takes away what
+// the checks look at (the USB enumeration key, the three files of the common
+// check, the test class) and keeps it; on destruction it removes all it made
+// and puts back what it took, on every path a test can leave by.
+class InstallationSandbox
+{
+public:
+    InstallationSandbox();
+    ~InstallationSandbox();
+    InstallationSandbox(const InstallationSandbox&) = delete;
+    InstallationSandbox& operator=(const InstallationSandbox&) = delete;
+
+    // HKEY_LOCAL_MACHINE\path with its parents. Fails the test on error.
+    void CreateKey(const std::string& path);
+    // A child created relative to its parent, for names too long for a full path.
+    void CreateChildKey(const std::string& parentPath, const std::string& childName);
+    // A value with exactly these bytes: a byte that is not zero stands behind
+    // them, so the registry does not add a terminator the test did not give.
+    void SetValue(const std::string& keyPath, const std::string& name, DWORD dwType, const std::string& bytes);
+    // A text value with its terminating zero.
+    void SetText(const std::string& keyPath, const std::string& name, const std::string& text);
+
+    // An instance below the device key with "Driver" = TestDriverValue(n), and
+    // the class key n with "NTMPDriver" and "InfPath" (an empty name leaves the
+    // value out).
+    void AddInstance(const std::string& instance, int nClassKey, const std::string& driverFile,
+                     const std::string& infFile, const std::string& deviceKeyName = kDeviceKeyName);
+    // The top key of a class key outside the test class, removed at the end.
+    void OwnClassKey(const std::string& topName);
+
+    // A file of a few bytes; taken away again at the end.
+    void PutFile(const std::string& path);
+    void PutCommonFiles();   // the three files of the common check
+
+private:
+    void GuardFile(const std::string& path);
+
+    bool m_bUsbKeyExisted = false;
+    KeySnapshot m_usbKey;
+    std::vector<std::string> m_ownClassKeys;
+    struct SavedFile
+    {
+        std::string path;
+        bool bMovedAside;
+    };
+    std::vector<SavedFile> m_files;
+};
+
+bool CaptureKey(HKEY hParent, const std::string& name, KeySnapshot& snapshot);
+bool RestoreKey(HKEY hParent, const KeySnapshot& snapshot);
+
+// ---- Seam faults: each fails one kind of call as long as it lives, and hands
+// every other call to the real function.
+
+// A file search whose path ends in the name (any letter case) fails with dwError.
+class FileSearchFault
+{
+public:
+    FileSearchFault(const std::string& name, DWORD dwError);
+    ~FileSearchFault();
+
+private:
+    SystemCallOverride<decltype(SystemCalls::FindFirstFileA)> m_override;
+};
+
+// Opening a key whose path ends in the text (any letter case) fails with lError.
+class KeyOpenFault
+{
+public:
+    KeyOpenFault(const std::string& pathEnd, LONG lError);
+    ~KeyOpenFault();
+
+private:
+    SystemCallOverride<decltype(SystemCalls::RegOpenKeyExA)> m_override;
+};
+
+// Every subkey-count query fails with lError.
+class CountQueryFault
+{
+public:
+    explicit CountQueryFault(LONG lError);
+
+private:
+    SystemCallOverride<decltype(SystemCalls::RegQueryInfoKeyA)> m_override;
+};
+
+// Every subkey enumeration fails with lError at the given index.
+class EnumerationFault
+{
+public:
+    EnumerationFault(DWORD dwIndex, LONG lError);
+
+private:
+    SystemCallOverride<decltype(SystemCalls::RegEnumKeyExA)> m_override;
+};
+
+// The system or the Windows directory query returns uResult (0: failed) with
+// the last error dwError.
+class DirectoryFault
+{
+public:
+    enum Which
+    {
+        SYSTEM,
+        WINDOWS
+    };
+    DirectoryFault(Which which, UINT uResult, DWORD dwError);
+
+private:
+    SystemCallOverride<decltype(SystemCalls::GetSystemDirectoryA)> m_system;
+    SystemCallOverride<decltype(SystemCalls::GetWindowsDirectoryA)> m_windows;
+};
+
+// Watches the registry and file-search calls of the checks, passing them on to
+// whatever the seam held before (a fault or the real function).
+class SeamSpy
+{
+public:
+    struct Call
+    {
+        std::string name;   // the key path or value name
+        LONG lResult;
+        DWORD cbData;       // value queries: the size the call reported
+    };
+
+    SeamSpy();
+    ~SeamSpy();
+    SeamSpy(const SeamSpy&) = delete;
+    SeamSpy& operator=(const SeamSpy&) = delete;
+
+    long OpenKeys() const;        // keys opened and not closed
+    long OpenSearches() const;    // search handles returned and not closed
+    const std::vector<Call>& KeyOpens() const;
+    const std::vector<Call>& ValueQueries() const;
+    int FileSearches() const;
+    void Reset();
+
+private:
+    SystemCalls m_saved;
+};
+
+// ---- Expected reports
+
+struct ExpectedLine
+{
+    std::string text;   // with its prefix, without the line feed
+    UINT nKind;
+};
+
+// The lines a run writes, in the report's own form: its text as ReportText()
+// gives it and its colour runs as FormattedRuns() gives them.
+class ExpectedReport
+{
+public:
+    explicit ExpectedReport(bool bDetailed) : m_bDetailed(bDetailed) {}
+
+    ExpectedReport& Heading(const std::string& text);
+    ExpectedReport& Detail(const std::string& text);
+    ExpectedReport& Alert(const std::string& text);
+    ExpectedReport& Ok();
+    ExpectedReport& Warning();
+    // The "Error" result with the system's text for the code.
+    ExpectedReport& Error(DWORD dwCode);
+    // A result record with its own text and kind, and the system's text.
+    ExpectedReport& Result(DWORD dwCode, const std::string& text, UINT nKind);
+
+    std::string Text() const;
+    std::vector<FormattedRun> Runs() const;
+
+private:
+    void Add(const std::string& text, UINT nKind);
+
+    bool m_bDetailed;
+    std::vector<ExpectedLine> m_lines;
+};
+
+// The system's text for a code, as the report shows it: trailing line ends
+// cut, inner "\r\n" as "\n".
+std::string SystemText(DWORD dwCode);
+// "Error:   0x%08X (%u)\n\t<system text>".
+std::string ErrorEntry(DWORD dwCode);
+
+// Readable runs for failure messages.
+std::string DescribeRuns(const std::vector<FormattedRun>& runs);
+
+// ---- Running a check
+
+enum class RegistryCheck
+{
+    COMMON,
+    DEVICE
+};
+
+struct CheckOutcome
+{
+    DWORD dwResult;
+    std::string text;                          // the report of the last run
+    std::vector<SeamSpy::Call> keyOpens;       // of the last run
+    std::vector<SeamSpy::Call> valueQueries;   // of the last run
+    int nFileSearches;                         // of the last run
+};
+
+// Runs the check on an emptied report several times and expects each run to
+// give back every key and search handle it took: none left open by the seam's
+// count, and the process's handle count after the runs equal to the count
+// before them. One run goes first, so that what a process keeps for good (the
+// handle behind a predefined root key, say) is not taken for a leak.
+CheckOutcome RunCheck(TestDialogHost& host, RegistryCheck check, UINT nIndex = 0, int nRuns = 3);
