@@ -1,11 +1,23 @@
 // The library's exported functions: the eight driver entry points the product
 // binds by name, and two of our own for tests and benchmarks. Which of them a
 // build exports is decided by its .def file.
+#include "simulator/RuntimeRelease.h"
 #include "simulator/SimDriver.h"
 
 #include <type_traits>
 
 extern "C" {
+
+// The entry point only gives back what the static runtime took; the scenario
+// is read on the first call, not here under the loader lock.
+BOOL WINAPI DllMain(HINSTANCE, DWORD dwReason, LPVOID pReserved)
+{
+    // pReserved is null for FreeLibrary and set at process exit, when
+    // nothing needs giving back.
+    if (dwReason == DLL_PROCESS_DETACH && pReserved == nullptr)
+        ReleaseStaticRuntime();
+    return TRUE;
+}
 
 FT_STATUS WINAPI FT_ListDevices(PVOID pArg1, PVOID pArg2, DWORD dwFlags)
 {

@@ -142,10 +142,17 @@ protected:
         ClearEnvironment();
         char szTemp[MAX_PATH];
         ASSERT_NE(GetTempPathA(MAX_PATH, szTemp), 0u);
+        // Wine reuses small process ids, and a killed run leaves its folder
+        // behind: the tick count keeps names apart, the loop skips leftovers.
         static unsigned s_nFolder = 0;
-        m_strFolder = std::string(szTemp) + "usbsim_test_" + std::to_string(GetCurrentProcessId()) + "_" +
-                      std::to_string(++s_nFolder);
-        ASSERT_TRUE(CreateDirectoryA(m_strFolder.c_str(), nullptr)) << m_strFolder << " " << GetLastError();
+        for (int nTry = 0; nTry < 100; ++nTry)
+        {
+            m_strFolder = std::string(szTemp) + "usbsim_test_" + std::to_string(GetCurrentProcessId()) + "_" +
+                          std::to_string(GetTickCount()) + "_" + std::to_string(++s_nFolder);
+            if (CreateDirectoryA(m_strFolder.c_str(), nullptr))
+                return;
+        }
+        FAIL() << "no temporary folder beside " << m_strFolder << ", error " << GetLastError();
     }
 
     void TearDown() override
@@ -665,10 +672,12 @@ TEST_F(SimulatorTest, CloseStopsAPendingDelivery)
         const char* pszName;
         std::string strKeys;
         unsigned nSignalsBeforeClose;
+        DWORD dwQueuedBeforeClose;
     };
+    // The default answer has 46 bytes: in 3 chunks, 16 come first.
     const SCase aCases[] = {
-        {"before the first chunk", std::string("latency_ms = ") + kNeverMs + "\n", 0},
-        {"between chunks", std::string("latency_ms = 0\nchunks = 3\nchunk_gap_ms = ") + kNeverMs + "\n", 1},
+        {"before the first chunk", std::string("latency_ms = ") + kNeverMs + "\n", 0, 0},
+        {"between chunks", std::string("latency_ms = 0\nchunks = 3\nchunk_gap_ms = ") + kNeverMs + "\n", 1, 16},
     };
     std::string strTrace = UseTrace();
     for (const SCase& test : aCases)
@@ -683,6 +692,9 @@ TEST_F(SimulatorTest, CloseStopsAPendingDelivery)
             Request(lib, hDevice, event);
             for (unsigned n = 0; n < test.nSignalsBeforeClose; ++n)
                 ASSERT_TRUE(event.Wait());
+            DWORD dwQueued = 0;
+            EXPECT_EQ(lib.GetQueueStatus(hDevice, &dwQueued), FT_OK);
+            EXPECT_EQ(dwQueued, test.dwQueuedBeforeClose) << "the first chunk must be signalled on its own";
 
             // Closed from another thread, so a close that waited for the
             // delivery fails here instead of hanging the test.
@@ -807,6 +819,24 @@ TEST_F(SimulatorTest, TraceRecordsEveryCallAndTheSignalTimes)
     EXPECT_EQ(Field(lines[9], "hex"), "53696D756C6174656420496E737472756D656E74732C5553422D53494D20312C53494D"
                                       "30303030312C312E300D0A")
         << lines[9];
+}
+
+TEST_F(SimulatorTest, RepeatedLoadsGiveBackTheirTlsIndexes)
+{
+    // The product loads the library once per check run; a process runs out
+    // of TLS indexes after about a thousand loads that each keep one.
+    const int kLoads = 50;
+    DWORD dwBefore = TlsAlloc();
+    TlsFree(dwBefore);
+    for (int i = 0; i < kLoads; ++i)
+    {
+        CSimLibrary lib;
+        DWORD dwCount = 0;
+        ASSERT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OK) << "load " << i;
+    }
+    DWORD dwAfter = TlsAlloc();
+    TlsFree(dwAfter);
+    EXPECT_EQ(dwAfter, dwBefore) << "the lowest free TLS index moved after " << kLoads << " loads";
 }
 
 TEST_F(SimulatorTest, ScenarioIsReadAfreshOnEachLoad)
