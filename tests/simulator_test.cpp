@@ -33,8 +33,8 @@ TFunction Bind(HMODULE hModule, const char* pszName)
     return reinterpret_cast<TFunction>(reinterpret_cast<void*>(GetProcAddress(hModule, pszName)));
 }
 
-// The library folder as Wine sees it: Linux paths live on drive Z:.
-std::string LibraryPath(const char* pszFile)
+// A file of the simulator folder as Wine sees it: Linux paths live on drive Z:.
+std::string SimulatorPath(const char* pszFile)
 {
     std::string strPath = std::string("Z:") + TEST_SIMULATOR_DIR + "/" + pszFile;
     for (char& ch : strPath)
@@ -45,7 +45,7 @@ std::string LibraryPath(const char* pszFile)
 class CSimLibrary
 {
 public:
-    explicit CSimLibrary(const char* pszFile = kLibraryFile) : m_hModule(LoadLibraryA(LibraryPath(pszFile).c_str()))
+    explicit CSimLibrary(const char* pszFile = kLibraryFile) : m_hModule(LoadLibraryA(SimulatorPath(pszFile).c_str()))
     {
         ListDevices = Bind<PFN_FT_ListDevices>(m_hModule, "FT_ListDevices");
         OpenEx = Bind<PFN_FT_OpenEx>(m_hModule, "FT_OpenEx");
@@ -202,7 +202,7 @@ protected:
         return hDevice;
     }
 
-    // Sends the identification request with notification on rEvent.
+    // Sends the identification request, to be signalled on event.
     static void Request(CSimLibrary& lib, FT_HANDLE hDevice, const CEvent& event)
     {
         DWORD dwWritten = 0;
@@ -228,7 +228,7 @@ protected:
 TEST_F(SimulatorTest, DefaultDeviceListsOpensAndReadsItsEeprom)
 {
     CSimLibrary lib;
-    ASSERT_TRUE(lib.IsLoaded()) << LibraryPath(kLibraryFile) << " error " << GetLastError();
+    ASSERT_TRUE(lib.IsLoaded()) << SimulatorPath(kLibraryFile) << " error " << GetLastError();
     DWORD dwCount = 0;
     EXPECT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
     EXPECT_EQ(dwCount, 1u);
@@ -863,6 +863,34 @@ TEST_F(SimulatorTest, ScenarioIsReadAfreshOnEachLoad)
         char szDescription[kListBufferSize] = {};
         EXPECT_EQ(lib.ListDevices(nullptr, szDescription, kListFlags), FT_OK);
         EXPECT_STREQ(szDescription, test.pszDescription);
+    }
+}
+
+TEST_F(SimulatorTest, ExampleScenarioDescribesTwoAnsweringDevices)
+{
+    SetEnvironmentVariableA("USBSIM_SCENARIO", SimulatorPath("scenario-example.ini").c_str());
+    CSimLibrary lib;
+    DWORD dwCount = 0;
+    char szReason[512] = {};
+    lib.GetScenarioError(szReason, sizeof(szReason));
+    ASSERT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OK) << szReason;
+    ASSERT_EQ(dwCount, 2u);
+    for (DWORD nIndex = 0; nIndex < dwCount; ++nIndex)
+    {
+        SCOPED_TRACE("device " + std::to_string(nIndex));
+        const std::string strExpected = "Simulated Instruments,USB-SIM 1,SIM0000" + std::to_string(nIndex + 1) +
+                                        ",1.0\r\n";
+        FT_HANDLE hDevice = OpenByIndex(lib, nIndex);
+        CEvent event;
+        Request(lib, hDevice, event);
+        std::string strAnswer;
+        while (strAnswer.size() < strExpected.size())
+        {
+            ASSERT_TRUE(event.Wait()) << "received so far: " << strAnswer;
+            strAnswer += ReadAll(lib, hDevice);
+        }
+        EXPECT_EQ(strAnswer, strExpected);
+        EXPECT_EQ(lib.Close(hDevice), FT_OK);
     }
 }
 
