@@ -294,7 +294,13 @@ TEST_P(RegistryValueSizes, ReadWholeUpToTheLimitAndOneByteMoreIs234)
     EXPECT_EQ(outcome.text, expected.Text());
 }
 
-INSTANTIATE_TEST_SUITE_P(DeviceCheck, RegistryValueSizes, testing::ValuesIn(kValueSizeCases));
+std::string ValueSizeCaseName(const testing::TestParamInfo<ValueSizeCase>& info)
+{
+    return std::string(info.param.pszValue) + (info.param.dwType == REG_SZ ? "Text" : "Binary") +
+           std::to_string(info.param.nBytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceCheck, RegistryValueSizes, testing::ValuesIn(kValueSizeCases), ValueSizeCaseName);
 
 // ---- Names at the registry's limits
 

@@ -578,6 +578,12 @@ void ExpectedReport::Add(const std::string& text, UINT nKind)
     m_lines.push_back({look.pszPrefix + text, nKind});
 }
 
+ExpectedReport& ExpectedReport::Line(const std::string& text)
+{
+    Add(text, LOG_TEXT);
+    return *this;
+}
+
 ExpectedReport& ExpectedReport::Heading(const std::string& text)
 {
     Add(text, LOG_HEADING);

@@ -199,6 +199,7 @@ class ExpectedReport
 public:
     explicit ExpectedReport(bool bDetailed) : m_bDetailed(bDetailed) {}
 
+    ExpectedReport& Line(const std::string& text);   // LOG_TEXT
     ExpectedReport& Heading(const std::string& text);
     ExpectedReport& Detail(const std::string& text);
     ExpectedReport& Alert(const std::string& text);
