@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -559,95 +560,87 @@ TEST_F(SimulatorTest, DevicesSharingADescriptionOpenInTurn)
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
 }
 
-TEST_F(SimulatorTest, UntrustedDataFillsBuffersWithoutTerminator)
+TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
 {
-    const unsigned char kGuardByte = 0xCC;
-    const size_t kGuard = 16;
-    UseScenario(
-        "[device0]\nuntrusted_list_description = 1\nuntrusted_eeprom_texts = yes\nread_overreport = 5\n"
-        "manufacturer = Maker\nmanufacturer_id = MK\nee_description = Probe\nserial = S123\n");
-    CSimLibrary lib;
-
-    unsigned char abyList[kListBufferSize + kGuard];
-    memset(abyList, kGuardByte, sizeof(abyList));
-    ASSERT_EQ(lib.ListDevices(nullptr, abyList, kListFlags), FT_OK);
-    for (size_t i = 0; i < sizeof(abyList); ++i)
-    {
-        unsigned char byExpected = i < kListBufferSize ? kDefaultDescription[i % strlen(kDefaultDescription)]
-                                                       : kGuardByte;
-        ASSERT_EQ(abyList[i], byExpected) << "listing byte " << i;
-    }
-    // A caller that terminates the listing by cutting its last byte still
-    // names the device.
-    abyList[kListBufferSize - 1] = '\0';
-    FT_HANDLE hDevice = nullptr;
-    ASSERT_EQ(lib.OpenEx(abyList, FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OK);
-
+    const char kGuard = static_cast<char>(0xCC);
+    const size_t kGuardSize = 16;
+    const std::string strLong = "Maker of Simulated Instruments and Probes";  // 41 bytes
     struct SText
     {
-        const char* pszName;
+        const char* pszKey;
+        std::string strValue;
         size_t nSize;
-        const char* pszPattern;
-        char* FT_PROGRAM_DATA::*pField;
+        char* FT_PROGRAM_DATA::*pField;  // null: the listing
     };
     const SText aTexts[] = {
-        {"manufacturer", 32, "Maker", &FT_PROGRAM_DATA::Manufacturer},
-        {"manufacturer id", 16, "MK", &FT_PROGRAM_DATA::ManufacturerId},
-        {"description", 64, "Probe", &FT_PROGRAM_DATA::Description},
-        {"serial", 16, "S123", &FT_PROGRAM_DATA::SerialNumber},
+        {"description", std::string(300, 'D'), kListBufferSize, nullptr},
+        {"manufacturer", strLong, 32, &FT_PROGRAM_DATA::Manufacturer},
+        {"manufacturer_id", "MK", 16, &FT_PROGRAM_DATA::ManufacturerId},
+        {"ee_description", "Probe", 64, &FT_PROGRAM_DATA::Description},
+        {"serial", strLong, 16, &FT_PROGRAM_DATA::SerialNumber},
     };
-    char aachText[4][64 + kGuard];
-    memset(aachText, kGuardByte, sizeof(aachText));
-    FT_PROGRAM_DATA data = {};
-    for (int i = 0; i < 4; ++i)
-        data.*aTexts[i].pField = aachText[i];
-    ASSERT_EQ(lib.EeRead(hDevice, &data), FT_OK);
-    for (int i = 0; i < 4; ++i)
+    for (bool bUntrusted : {false, true})
     {
-        const SText& text = aTexts[i];
-        for (size_t n = 0; n < text.nSize + kGuard; ++n)
-        {
-            char chExpected = n < text.nSize ? text.pszPattern[n % strlen(text.pszPattern)]
-                                             : static_cast<char>(kGuardByte);
-            ASSERT_EQ(aachText[i][n], chExpected) << text.pszName << " byte " << n;
-        }
-    }
+        SCOPED_TRACE(bUntrusted ? "untrusted" : "trusted");
+        std::string strScenario = "[device0]\n";
+        strScenario += std::string("untrusted_list_description = ") + (bUntrusted ? "1" : "0") + "\n";
+        strScenario += std::string("untrusted_eeprom_texts = ") + (bUntrusted ? "1" : "0") + "\n";
+        for (const SText& text : aTexts)
+            strScenario += std::string(text.pszKey) + " = " + text.strValue + "\n";
+        UseScenario(strScenario);
+        CSimLibrary lib;
 
+        std::vector<std::vector<char>> buffers;
+        for (const SText& text : aTexts)
+            buffers.emplace_back(text.nSize + kGuardSize, kGuard);
+        ASSERT_EQ(lib.ListDevices(nullptr, buffers[0].data(), kListFlags), FT_OK);
+        // A caller that terminates an unterminated listing by cutting its
+        // last byte still names the device, and so does the full text.
+        std::vector<char> listed(buffers[0].begin(), buffers[0].begin() + kListBufferSize);
+        listed.back() = '\0';
+        FT_HANDLE hDevice = nullptr;
+        ASSERT_EQ(lib.OpenEx(listed.data(), FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OK);
+        FT_HANDLE hAgain = nullptr;
+        EXPECT_EQ(lib.OpenEx(const_cast<char*>(aTexts[0].strValue.c_str()), FT_OPEN_BY_DESCRIPTION, &hAgain),
+            FT_DEVICE_NOT_OPENED) << "the full description names the open device";
+        FT_PROGRAM_DATA data = {};
+        for (size_t i = 1; i < std::size(aTexts); ++i)
+            data.*aTexts[i].pField = buffers[i].data();
+        ASSERT_EQ(lib.EeRead(hDevice, &data), FT_OK);
+
+        for (size_t i = 0; i < std::size(aTexts); ++i)
+        {
+            const SText& text = aTexts[i];
+            const size_t nCopied = std::min(text.strValue.size(), text.nSize - 1);
+            for (size_t n = 0; n < buffers[i].size(); ++n)
+            {
+                char chExpected = kGuard;
+                if (bUntrusted && n < text.nSize)
+                    chExpected = text.strValue[n % text.strValue.size()];
+                else if (!bUntrusted && n <= nCopied)
+                    chExpected = n < nCopied ? text.strValue[n] : '\0';
+                ASSERT_EQ(buffers[i][n], chExpected) << text.pszKey << " byte " << n;
+            }
+        }
+        EXPECT_EQ(lib.Close(hDevice), FT_OK);
+    }
+}
+
+TEST_F(SimulatorTest, ReadOverReportsWithoutWritingPastTheBuffer)
+{
+    const char kGuard = static_cast<char>(0xCC);
+    UseScenario("[device0]\nread_overreport = 5\nmanufacturer = Maker\nserial = S123\n");
+    CSimLibrary lib;
+    FT_HANDLE hDevice = OpenByIndex(lib, 0);
     CEvent event;
     Request(lib, hDevice, event);
     ASSERT_TRUE(event.Wait());
-    char achRead[10 + kGuard];
-    memset(achRead, kGuardByte, sizeof(achRead));
+    std::string strRead(26, kGuard);
     DWORD dwReturned = 0;
-    ASSERT_EQ(lib.Read(hDevice, achRead, 10, &dwReturned), FT_OK);
+    ASSERT_EQ(lib.Read(hDevice, &strRead[0], 10, &dwReturned), FT_OK);
     EXPECT_EQ(dwReturned, 15u) << "asked 10, over-report 5";
     // The default answer follows the scenario's manufacturer and serial.
-    EXPECT_EQ(std::string(achRead, 10), std::string("Maker,USB-SIM 1,S123,1.0\r\n").substr(0, 10));
-    for (size_t n = 10; n < sizeof(achRead); ++n)
-        ASSERT_EQ(static_cast<unsigned char>(achRead[n]), kGuardByte) << "read wrote past the asked count at " << n;
-    EXPECT_EQ(lib.Close(hDevice), FT_OK);
-}
-
-TEST_F(SimulatorTest, TrustedTextsAreCutAndTerminated)
-{
-    std::string strLong(100, 'L');
-    UseScenario("[device0]\nmanufacturer = " + strLong + "\nserial = " + strLong + "\ndescription = " +
-                std::string(300, 'D') + "\n");
-    CSimLibrary lib;
-    char szList[kListBufferSize];
-    ASSERT_EQ(lib.ListDevices(nullptr, szList, kListFlags), FT_OK);
-    EXPECT_EQ(std::string(szList), std::string(kListBufferSize - 1, 'D'));
-    FT_HANDLE hDevice = nullptr;
-    ASSERT_EQ(lib.OpenEx(const_cast<char*>(std::string(300, 'D').c_str()), FT_OPEN_BY_DESCRIPTION, &hDevice),
-        FT_OK) << "the full description opens the device";
-    char szManufacturer[32], szSerial[16], szOther[64];
-    FT_PROGRAM_DATA data = {};
-    data.Manufacturer = szManufacturer;
-    data.SerialNumber = szSerial;
-    data.ManufacturerId = data.Description = szOther;
-    ASSERT_EQ(lib.EeRead(hDevice, &data), FT_OK);
-    EXPECT_EQ(std::string(szManufacturer), std::string(31, 'L'));
-    EXPECT_EQ(std::string(szSerial), std::string(15, 'L'));
+    EXPECT_EQ(strRead, "Maker,USB-" + std::string(16, kGuard));
     EXPECT_EQ(lib.Close(hDevice), FT_OK);
 }
 
@@ -673,11 +666,14 @@ TEST_F(SimulatorTest, CloseStopsAPendingDelivery)
         std::string strKeys;
         unsigned nSignalsBeforeClose;
         DWORD dwQueuedBeforeClose;
+        const char* pszCancelled;
     };
     // The default answer has 46 bytes: in 3 chunks, 16 come first.
     const SCase aCases[] = {
-        {"before the first chunk", std::string("latency_ms = ") + kNeverMs + "\n", 0, 0},
-        {"between chunks", std::string("latency_ms = 0\nchunks = 3\nchunk_gap_ms = ") + kNeverMs + "\n", 1, 16},
+        {"before the first chunk", std::string("latency_ms = ") + kNeverMs + "\n", 0, 0, "1"},
+        {"between chunks", std::string("latency_ms = 0\nchunks = 3\nchunk_gap_ms = ") + kNeverMs + "\n", 1, 16,
+            "1"},
+        {"silent device, nothing pending", "silent = 1\n", 0, 0, "0"},
     };
     std::string strTrace = UseTrace();
     for (const SCase& test : aCases)
@@ -714,26 +710,8 @@ TEST_F(SimulatorTest, CloseStopsAPendingDelivery)
         EXPECT_EQ(LinesStarting(lines, "SIM_Signal").size(), test.nSignalsBeforeClose);
         std::vector<std::string> closes = LinesStarting(lines, "FT_Close");
         ASSERT_EQ(closes.size(), 1u);
-        EXPECT_EQ(Field(closes[0], "cancelled"), "1") << closes[0];
+        EXPECT_EQ(Field(closes[0], "cancelled"), test.pszCancelled) << closes[0];
     }
-}
-
-TEST_F(SimulatorTest, SilentDeviceNeverAnswers)
-{
-    std::string strTrace = UseTrace();
-    UseScenario("[device0]\nsilent = 1\n");
-    {
-        CSimLibrary lib;
-        FT_HANDLE hDevice = OpenByIndex(lib, 0);
-        CEvent event;
-        Request(lib, hDevice, event);
-        EXPECT_EQ(lib.Close(hDevice), FT_OK);
-    }
-    std::vector<std::string> lines = ReadLines(strTrace);
-    ASSERT_EQ(LinesStarting(lines, "FT_Write").size(), 1u) << "the request was not traced";
-    EXPECT_TRUE(LinesStarting(lines, "SIM_Signal").empty());
-    ASSERT_EQ(LinesStarting(lines, "FT_Close").size(), 1u);
-    EXPECT_EQ(Field(LinesStarting(lines, "FT_Close")[0], "cancelled"), "0") << "an answer was scheduled";
 }
 
 TEST_F(SimulatorTest, UnknownHandlesAreRefused)
