@@ -274,6 +274,12 @@ void InstallationSandbox::PutFile(const std::string& path)
     EXPECT_TRUE(WriteFileBytes(path, "installed by a test\r\n")) << "writing " << path;
 }
 
+void InstallationSandbox::PutCopy(const std::string& path, const std::string& source)
+{
+    GuardFile(path);
+    EXPECT_TRUE(::CopyFileA(source.c_str(), path.c_str(), FALSE)) << "copying " << source << " to " << path;
+}
+
 void InstallationSandbox::PutCommonFiles()
 {
     for (const char* pszName : {kDriverLibrary, kUninstaller, kUninstallIni})

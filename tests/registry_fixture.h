@@ -76,6 +76,8 @@ public:
     // A file of a few bytes; taken away again at the end.
     void PutFile(const std::string& path);
     void PutCommonFiles();   // the three files of the common check
+    // A copy of an existing file; taken away again at the end.
+    void PutCopy(const std::string& path, const std::string& source);
 
 private:
     void GuardFile(const std::string& path);

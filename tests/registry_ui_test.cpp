@@ -1,0 +1,87 @@
+// The real UsbInstallationTest.exe over an installed device: keys, values and
+// files as a driver installation leaves them, with two instances and the
+// (simulated) driver library in the system directory. The registry section of
+// the report must come out exactly, in both views, and the run must succeed.
+#include "registry_fixture.h"
+
+#include "report/LogKind.h"
+#include "res/resource.h"
+#include "support/UiHarness.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+const std::string kDashes(140, '-');
+const std::string kRule = std::string(70, '=') + "\n";
+
+// The report between the first separator and the second.
+std::string RegistrySection(const std::string& report)
+{
+    const size_t nFirst = report.find(kDashes);
+    if (nFirst == std::string::npos)
+        return "(no first separator)";
+    const size_t nStart = nFirst + kDashes.size() + 1;
+    const size_t nSecond = report.find(kDashes, nStart);
+    if (nSecond == std::string::npos || nSecond < nStart + 1)
+        return "(no second separator)";
+    return report.substr(nStart, nSecond - 1 - nStart);
+}
+
+bool EndsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+ExpectedReport ExpectedRegistrySection(bool bDetailed)
+{
+    ExpectedReport e(bDetailed);
+    e.Heading("Check common registry entries for devices:   Vid_0403&Pid_B7E4");
+    e.Detail("Number of devices registered:   2");
+    e.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
+    e.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
+    e.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Detail("... File was found.");
+    e.Ok();
+    for (const char* pszInstance : {"KT0001A", "KT0002B"})
+    {
+        e.Heading(std::string("Check specific registry entries for device:   Vid_0403&Pid_B7E4#") + pszInstance);
+        e.Detail("Registered driver file:   kt480t0.sys").Detail("... File was found.");
+        e.Detail("Registered installation file:   oemkt480t0.inf").Detail("... File was found.");
+        e.Ok();
+    }
+    return e;
+}
+} // namespace
+
+TEST(RegistryUi, InstalledDeviceGivesTheExactRegistrySectionInBothViews)
+{
+    InstallationSandbox sandbox;
+    // Both instances share the class key the installation made for the driver.
+    sandbox.AddInstance("KT0001A", 0, "kt480t0.sys", "oemkt480t0.inf");
+    sandbox.SetText(DeviceKeyPath() + "\\KT0002B", "Driver", TestDriverValue(0));
+    sandbox.PutFile(DriverFilePath("kt480t0.sys"));
+    sandbox.PutFile(InfFilePath("oemkt480t0.inf"));
+    sandbox.PutCopy(SystemFilePath(kDriverLibrary), SimulatorDir() + "\\KT480_D2XX.DLL");
+    sandbox.PutFile(SystemFilePath(kUninstaller));
+    sandbox.PutFile(SystemFilePath(kUninstallIni));
+    SetEnv("USBSIM_SCENARIO", "");   // the simulator's one healthy instrument
+    SetEnv("USBSIM_TRACE", "");
+
+    UiHarness ui;
+    ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
+    const std::string summary =
+        ExpectedReport(false).Result(0, "Check completed successfully!\n", LOG_HEADING).Line(kRule).Text();
+
+    ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the simple run did not end";
+    std::string report = ui.ReportText();
+    EXPECT_EQ(RegistrySection(report), ExpectedRegistrySection(false).Text()) << "simple view";
+    EXPECT_TRUE(EndsWith(report, summary)) << "simple view, the report:\n" << report;
+
+    ui.Click(IDC_BUTTON_DETAILS);
+    ASSERT_TRUE(ui.WaitUntil([&ui] { return ui.RunEnded(); })) << "the detailed run did not end";
+    report = ui.ReportText();
+    EXPECT_EQ(RegistrySection(report), ExpectedRegistrySection(true).Text()) << "detailed view";
+    EXPECT_TRUE(EndsWith(report, summary)) << "detailed view, the report:\n" << report;
+
+    EXPECT_TRUE(ui.Close()) << "the dialog did not close";
+}
