@@ -13,6 +13,7 @@ BEGIN_MESSAGE_MAP(CUsbInstallationTestDlg, CDialog)
     ON_BN_CLICKED(IDC_BUTTON_DETAILS, &CUsbInstallationTestDlg::OnDetails)
     ON_BN_CLICKED(IDC_BUTTON_SAVE, &CUsbInstallationTestDlg::OnSave)
     ON_MESSAGE(WM_APP_RUN_ENDED, &CUsbInstallationTestDlg::OnRunEnded)
+    ON_WM_TIMER()
 END_MESSAGE_MAP()
 
 namespace
@@ -92,6 +93,7 @@ void CUsbInstallationTestDlg::OnStart()
         if (hThread == nullptr)
             return;
         m_hWorkerThread.store(hThread);
+        BeginRunPainting();
     }
     m_btnStart.EnableWindow(FALSE);
 }
@@ -118,6 +120,7 @@ void CUsbInstallationTestDlg::OnDetails()
 LRESULT CUsbInstallationTestDlg::OnRunEnded(WPARAM wParam, LPARAM /*lParam*/)
 {
     ::CloseHandle(reinterpret_cast<HANDLE>(wParam));
+    EndRunPainting();
     return 0;
 }
 
@@ -135,5 +138,6 @@ void CUsbInstallationTestDlg::OnDestroy()
         WaitServingSentMessages(hThread);
         ::CloseHandle(hThread);
     }
+    EndRunPainting();
     CDialog::OnDestroy();
 }

@@ -26,6 +26,10 @@ public:
     // Report (report/ReportLog.cpp). Called on the check thread.
     void WriteLog(LPCSTR pszText, UINT nKind);
     void WriteResult(ResultRecord record);
+    // While a run writes, the report repaints at a bounded rate rather than
+    // after every line (report/ReportPainting.cpp). Window thread only.
+    void BeginRunPainting();
+    void EndRunPainting();
 
     // Check run (checks/).
     CString GetOsVersionText();
@@ -52,6 +56,7 @@ protected:
     void OnDetails();
     void OnSave();
     LRESULT OnRunEnded(WPARAM wParam, LPARAM lParam);
+    void OnTimer(UINT_PTR nIDEvent);
 
     DECLARE_MESSAGE_MAP()
 
@@ -71,6 +76,9 @@ public:
     CButton m_btnSave;
     CButton m_btnExit;
     HICON m_hIcon;
+
+private:
+    BOOL m_bRunPainting = FALSE;
 };
 
 // The check thread's routine; its parameter is the check dialog.

@@ -1,0 +1,1 @@
+add_benchmark(report_bench SOURCES report_bench.cpp)

@@ -54,10 +54,10 @@ void CUsbInstallationTestDlg::WriteLog(LPCSTR pszText, UINT nKind)
     if (pszText != nullptr && nLogKind != 0)
     {
         // An empty selection at the end, also for a message the view leaves out.
-        // The end is given twice: this control takes a cpMax of -1 to include
-        // the final paragraph mark, which leaves a selection that is not empty.
-        const LONG nEnd = static_cast<LONG>(m_richLog.SendMessage(WM_GETTEXTLENGTH, 0, 0));
-        CHARRANGE crEnd = {nEnd, nEnd};
+        // {-1, -1} puts the caret behind the last character whatever the
+        // report's length; a character position would cost a walk through
+        // every line, and {length, -1} takes in the final paragraph mark.
+        CHARRANGE crEnd = {-1, -1};
         m_richLog.SetSel(crEnd);
 
         const KindStyle& style = StyleOf(nLogKind);

@@ -370,6 +370,10 @@ TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
     DeviceTableOverride table({});
     ASSERT_TRUE(host.StartAndWaitForEnd());
     EXPECT_TRUE(Contains(host.ReportText(), kRule));
+    // The report paints at its own pace during a run and normally again after it.
+    host.PumpUntil([] { return false; }, 100);
+    EXPECT_TRUE(::IsWindowVisible(host.Dialog().m_richLog.m_hWnd));
+    EXPECT_EQ(::GetUpdateRect(host.Dialog().m_richLog.m_hWnd, nullptr, FALSE), FALSE);
 }
 
 TEST(CheckDialogRun, DetailsSwitchesTheViewAndStartsANewRun)
