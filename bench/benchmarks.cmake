@@ -1,1 +1,2 @@
 add_benchmark(report_bench SOURCES report_bench.cpp)
+add_benchmark(registry_bench SOURCES registry_bench.cpp ${CMAKE_SOURCE_DIR}/tests/registry_fixture.cpp)
