@@ -39,10 +39,110 @@ DWORD WINAPI TrackedTlsAlloc()
 }
 }  // namespace
 
-// Constant-initialised, so it is in place before any start-up code of the
+// winpthreads also gives every thread that calls into it from outside a record
+// of its own, with a duplicate of the thread's handle and an event, and frees
+// it only when that thread ends while the library is still loaded. The thread
+// that unloads the library would so leave two handles behind on every load.
+// Every handle created in this library through these import slots is noted
+// until it is closed; what is still open at unload is closed then.
+namespace
+{
+const LONG kMaxOpenHandles = 256;
+HANDLE g_ahOpen[kMaxOpenHandles];
+LONG g_nHandleLock = 0;
+
+// Looked up by name, since the import slot would come back here; kept in a
+// plain pointer, since a guarded static would itself create an event.
+template <typename T>
+T KernelFunction(T& pfnCached, const char* pszName)
+{
+    if (pfnCached == nullptr)
+        pfnCached = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), pszName)));
+    return pfnCached;
+}
+decltype(&CreateEventA) g_pfnCreateEventA = nullptr;
+decltype(&CreateEventW) g_pfnCreateEventW = nullptr;
+decltype(&DuplicateHandle) g_pfnDuplicateHandle = nullptr;
+decltype(&CloseHandle) g_pfnCloseHandle = nullptr;
+
+class CHandleLock
+{
+public:
+    CHandleLock()
+    {
+        while (InterlockedCompareExchange(&g_nHandleLock, 1, 0) != 0)
+            Sleep(0);
+    }
+    ~CHandleLock() { InterlockedExchange(&g_nHandleLock, 0); }
+};
+
+void NoteOpened(HANDLE hHandle)
+{
+    if (hHandle == nullptr || hHandle == INVALID_HANDLE_VALUE)
+        return;
+    CHandleLock lock;
+    for (HANDLE& hSlot : g_ahOpen)
+    {
+        if (hSlot == nullptr)
+        {
+            hSlot = hHandle;
+            return;
+        }
+    }
+}
+
+void NoteClosed(HANDLE hHandle)
+{
+    CHandleLock lock;
+    for (HANDLE& hSlot : g_ahOpen)
+    {
+        if (hSlot == hHandle)
+            hSlot = nullptr;
+    }
+}
+
+HANDLE WINAPI TrackedCreateEventA(LPSECURITY_ATTRIBUTES pAttributes, BOOL bManualReset, BOOL bInitialState, LPCSTR pszName)
+{
+    HANDLE hEvent = KernelFunction(g_pfnCreateEventA, "CreateEventA")(pAttributes, bManualReset, bInitialState, pszName);
+    NoteOpened(hEvent);
+    return hEvent;
+}
+
+HANDLE WINAPI TrackedCreateEventW(LPSECURITY_ATTRIBUTES pAttributes, BOOL bManualReset, BOOL bInitialState, LPCWSTR pszName)
+{
+    HANDLE hEvent = KernelFunction(g_pfnCreateEventW, "CreateEventW")(pAttributes, bManualReset, bInitialState, pszName);
+    NoteOpened(hEvent);
+    return hEvent;
+}
+
+BOOL WINAPI TrackedDuplicateHandle(HANDLE hSourceProcess, HANDLE hSource, HANDLE hTargetProcess, LPHANDLE phTarget,
+                                   DWORD dwAccess, BOOL bInherit, DWORD dwOptions)
+{
+    BOOL bDone = KernelFunction(g_pfnDuplicateHandle, "DuplicateHandle")(hSourceProcess, hSource, hTargetProcess, phTarget, dwAccess, bInherit, dwOptions);
+    if (bDone && phTarget != nullptr && hTargetProcess == GetCurrentProcess())
+        NoteOpened(*phTarget);
+    return bDone;
+}
+
+BOOL WINAPI TrackedCloseHandle(HANDLE hObject)
+{
+    NoteClosed(hObject);
+    return KernelFunction(g_pfnCloseHandle, "CloseHandle")(hObject);
+}
+}  // namespace
+
+// Constant-initialised, so they are in place before any start-up code of the
 // runtime in this library runs.
 extern "C" DWORD(WINAPI* g_pfnImportedTlsAlloc)() __asm__("__imp__TlsAlloc@0");
 DWORD(WINAPI* g_pfnImportedTlsAlloc)() = TrackedTlsAlloc;
+extern "C" decltype(&CreateEventA) g_pfnImportedCreateEventA __asm__("__imp__CreateEventA@16");
+decltype(&CreateEventA) g_pfnImportedCreateEventA = TrackedCreateEventA;
+extern "C" decltype(&CreateEventW) g_pfnImportedCreateEventW __asm__("__imp__CreateEventW@16");
+decltype(&CreateEventW) g_pfnImportedCreateEventW = TrackedCreateEventW;
+extern "C" decltype(&DuplicateHandle) g_pfnImportedDuplicateHandle __asm__("__imp__DuplicateHandle@28");
+decltype(&DuplicateHandle) g_pfnImportedDuplicateHandle = TrackedDuplicateHandle;
+extern "C" decltype(&CloseHandle) g_pfnImportedCloseHandle __asm__("__imp__CloseHandle@4");
+decltype(&CloseHandle) g_pfnImportedCloseHandle = TrackedCloseHandle;
 
 void ReleaseStaticRuntime()
 {
@@ -50,4 +150,15 @@ void ReleaseStaticRuntime()
     for (LONG i = 0; i < nIndexes && i < kMaxTracked; ++i)
         TlsFree(g_adwIndexes[i]);
     __gnu_cxx::__freeres();
+
+    const auto pfnClose = KernelFunction(g_pfnCloseHandle, "CloseHandle");
+    CHandleLock lock;
+    for (HANDLE& hSlot : g_ahOpen)
+    {
+        if (hSlot != nullptr)
+        {
+            pfnClose(hSlot);
+            hSlot = nullptr;
+        }
+    }
 }

@@ -3,6 +3,8 @@
 // named in USBSIM_SCENARIO before each load.
 #include "device/D2xx.h"
 
+#include "support/HandleCount.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -799,13 +801,18 @@ TEST_F(SimulatorTest, TraceRecordsEveryCallAndTheSignalTimes)
         << lines[9];
 }
 
-TEST_F(SimulatorTest, RepeatedLoadsGiveBackTheirTlsIndexes)
+TEST_F(SimulatorTest, RepeatedLoadsGiveBackTheirTlsIndexesAndHandles)
 {
     // The product loads the library once per check run; a process runs out
-    // of TLS indexes after about a thousand loads that each keep one.
+    // of TLS indexes after about a thousand loads that each keep one, and its
+    // handle count would grow with every run.
     const int kLoads = 50;
+    {
+        CSimLibrary warmUp;
+    }
     DWORD dwBefore = TlsAlloc();
     TlsFree(dwBefore);
+    const long nHandlesBefore = CountProcessHandles(GetCurrentProcessId());
     for (int i = 0; i < kLoads; ++i)
     {
         CSimLibrary lib;
@@ -815,6 +822,7 @@ TEST_F(SimulatorTest, RepeatedLoadsGiveBackTheirTlsIndexes)
     DWORD dwAfter = TlsAlloc();
     TlsFree(dwAfter);
     EXPECT_EQ(dwAfter, dwBefore) << "the lowest free TLS index moved after " << kLoads << " loads";
+    EXPECT_EQ(CountProcessHandles(GetCurrentProcessId()), nHandlesBefore) << "handles after " << kLoads << " loads";
 }
 
 TEST_F(SimulatorTest, ScenarioIsReadAfreshOnEachLoad)
