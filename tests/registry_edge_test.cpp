@@ -302,11 +302,11 @@ std::string ValueSizeCaseName(const testing::TestParamInfo<ValueSizeCase>& info)
 
 INSTANTIATE_TEST_SUITE_P(DeviceCheck, RegistryValueSizes, testing::ValuesIn(kValueSizeCases), ValueSizeCaseName);
 
-// ---- Names at the registry's limits
+// ---- Names: letter case and the registry's limits
 
 // Windows opens an instance key of 254 characters below the device key; Wine
 // answers 234 for its path of more than 260 characters.
-TEST(RegistryLongNames, InstanceNameOf254CharactersIsReadButItsKeyIsNotOpened)
+TEST(RegistryNames, InstanceNameOf254CharactersIsReadButItsKeyIsNotOpened)
 {
     const std::string instance(254, 'A');
     InstallationSandbox sandbox;
@@ -327,6 +327,24 @@ TEST(RegistryLongNames, InstanceNameOf254CharactersIsReadButItsKeyIsNotOpened)
     expected.Heading(InstanceHeading(instance)).Error(lOpen == ERROR_SUCCESS ? ERROR_FILE_NOT_FOUND : ERROR_MORE_DATA);
     EXPECT_EQ(outcome.dwResult, 0u);
     EXPECT_EQ(outcome.text, expected.Text());
+}
+
+// The registry matches names whatever their case, so only the path that was
+// asked for shows whether the stored name was used.
+TEST(RegistryNames, DeviceKeyIsOpenedUnderItsStoredName)
+{
+    InstallationSandbox sandbox;
+    sandbox.CreateKey(DeviceKeyPath("VID_0403&PID_B7E4") + "\\0000");
+    TestDialogHost host;
+
+    const CheckOutcome outcome = RunCheck(host, RegistryCheck::COMMON);
+
+    EXPECT_EQ(outcome.dwResult, 0u);
+    std::string opened;
+    for (const SeamSpy::Call& call : outcome.keyOpens)
+        opened += "\n  " + call.name;
+    EXPECT_NE(FindCall(outcome.keyOpens, DeviceKeyPath("VID_0403&PID_B7E4")), nullptr) << "keys opened:" << opened;
+    EXPECT_EQ(FindCall(outcome.keyOpens, DeviceKeyPath()), nullptr) << "keys opened:" << opened;
 }
 
 // ---- Device tables of the tests' own
