@@ -31,7 +31,8 @@ private:
     HKEY m_hKey = nullptr;
 };
 
-// Reads a directory into a 256-character buffer. 0, or the error code.
+// Reads a directory into a 256-character buffer. 0, or the error code: 122
+// for a path the buffer cannot hold, 3 for a failure that names no reason.
 DWORD QuerySystemDirectory(CString& directory);
 DWORD QueryWindowsDirectory(CString& directory);
 
