@@ -9,6 +9,14 @@ namespace
 {
 const char kSaveFilter[] = "Text Files (*.rtf)|*.rtf|All Files (*.*)|*.*||";
 const DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN | OFN_NONETWORKBUTTON;
+
+// A failed call that left no reason behind must still stop the stream: a result
+// of 0 would tell the control that all went well.
+DWORD LastErrorOfFailure()
+{
+    const DWORD dwError = ::GetLastError();
+    return dwError != ERROR_SUCCESS ? dwError : ERROR_GEN_FAILURE;
+}
 } // namespace
 
 // button: "Save Informations"
@@ -47,16 +55,15 @@ DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, L
     if (hFile == INVALID_HANDLE_VALUE)
     {
         *pcb = 0;
-        const DWORD dwError = ::GetLastError();
-        return dwError != ERROR_SUCCESS ? dwError : ERROR_GEN_FAILURE;
+        return LastErrorOfFailure();
     }
 
     DWORD dwError = ERROR_SUCCESS;
     DWORD dwWritten = 0;
     if (g_SystemCalls.SetFilePointer(hFile, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER)
-        dwError = ::GetLastError();
+        dwError = LastErrorOfFailure();
     else if (!g_SystemCalls.WriteFile(hFile, pbBuffer, static_cast<DWORD>(cb), &dwWritten, nullptr))
-        dwError = ::GetLastError();
+        dwError = LastErrorOfFailure();
     ::CloseHandle(hFile);
 
     pCookie->dwOffset += dwWritten;
