@@ -120,7 +120,9 @@ void CUsbInstallationTestDlg::OnDetails()
 LRESULT CUsbInstallationTestDlg::OnRunEnded(WPARAM wParam, LPARAM /*lParam*/)
 {
     ::CloseHandle(reinterpret_cast<HANDLE>(wParam));
-    EndRunPainting();
+    // A run started since keeps the paced painting.
+    if (m_hWorkerThread.load() == nullptr)
+        EndRunPainting();
     return 0;
 }
 

@@ -70,7 +70,12 @@ TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
     EXPECT_EQ(CCmdTarget::FindMessageEntry(pMap, WM_COMMAND, BN_CLICKED, IDCANCEL),
               CCmdTarget::FindMessageEntry(CDialog::GetThisMessageMap(), WM_COMMAND, 0, IDCANCEL));
     EXPECT_NE(CCmdTarget::FindMessageEntry(pMap, WM_COMMAND, 0, IDOK), nullptr);
-    EXPECT_EQ(CCmdTarget::FindMessageEntry(pMap, WM_TIMER, 0, 0), nullptr);
+    // The window thread's own messages follow: the hand-over of a finished
+    // run's thread and the paced repaint.
+    EXPECT_EQ(pMap->lpEntries[7].nMessage, WM_APP_RUN_ENDED);
+    EXPECT_EQ(pMap->lpEntries[8].nMessage, static_cast<UINT>(WM_TIMER));
+    EXPECT_EQ(pMap->lpEntries[9].pfnHandler, nullptr);
+    EXPECT_EQ(CCmdTarget::FindMessageEntry(pMap, WM_CLOSE, 0, 0), nullptr);
 }
 
 namespace

@@ -1,0 +1,7 @@
+// Reading a saved report back: the text that a rich edit control of this
+// process makes of an RTF file, paragraphs ended by "\n".
+#pragma once
+
+#include <string>
+
+std::string RtfToPlainText(const std::string& rtf);

@@ -1,0 +1,304 @@
+#include "support/SaveDialog.h"
+
+#include <dlgs.h>
+
+#include <functional>
+#include <sstream>
+
+namespace
+{
+const DWORD kMessageTimeoutMs = 30000;
+
+std::string ClassOf(HWND hwnd)
+{
+    char szClass[64] = {};
+    ::GetClassNameA(hwnd, szClass, sizeof(szClass));
+    return szClass;
+}
+
+// Text of a window of any process: WM_GETTEXT is marshalled, GetWindowText is not.
+std::string TextOf(HWND hwnd)
+{
+    DWORD_PTR dwLength = 0;
+    if (!::SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kMessageTimeoutMs, &dwLength))
+        return std::string();
+    std::vector<char> buffer(dwLength + 1, '\0');
+    DWORD_PTR dwCopied = 0;
+    ::SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
+                          kMessageTimeoutMs, &dwCopied);
+    return std::string(buffer.data(), dwCopied <= dwLength ? dwCopied : dwLength);
+}
+
+struct TopLevelSearch
+{
+    DWORD dwProcessId;
+    HWND hwndExclude;
+    HWND hwndOwner;  // when set, only windows owned by it
+    HWND hwndFound;
+};
+
+bool IsCandidate(HWND hwnd, const TopLevelSearch& search)
+{
+    DWORD dwProcessId = 0;
+    ::GetWindowThreadProcessId(hwnd, &dwProcessId);
+    return dwProcessId == search.dwProcessId && hwnd != search.hwndExclude && ::IsWindowVisible(hwnd) &&
+           ClassOf(hwnd) == "#32770";
+}
+
+BOOL CALLBACK FindSaveDialogProc(HWND hwnd, LPARAM lParam)
+{
+    TopLevelSearch* pSearch = reinterpret_cast<TopLevelSearch*>(lParam);
+    // The file-name field: a combo box (cmb13) in the Explorer style, an edit
+    // (edt1) in the old one.
+    if (IsCandidate(hwnd, *pSearch) &&
+        (::GetDlgItem(hwnd, cmb13) != nullptr || ::GetDlgItem(hwnd, edt1) != nullptr))
+    {
+        pSearch->hwndFound = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FindOwnedDialogProc(HWND hwnd, LPARAM lParam)
+{
+    TopLevelSearch* pSearch = reinterpret_cast<TopLevelSearch*>(lParam);
+    if (IsCandidate(hwnd, *pSearch) && ::GetWindow(hwnd, GW_OWNER) == pSearch->hwndOwner)
+    {
+        pSearch->hwndFound = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FindAnyDialogProc(HWND hwnd, LPARAM lParam)
+{
+    TopLevelSearch* pSearch = reinterpret_cast<TopLevelSearch*>(lParam);
+    if (IsCandidate(hwnd, *pSearch))
+    {
+        pSearch->hwndFound = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindChildOfClass(HWND hwndParent, const char* pszClass)
+{
+    return ::FindWindowExA(hwndParent, nullptr, pszClass, nullptr);
+}
+
+HWND FileNameEdit(HWND hwndDialog)
+{
+    HWND hwndField = ::GetDlgItem(hwndDialog, cmb13);
+    if (hwndField == nullptr)
+        return ::GetDlgItem(hwndDialog, edt1);
+    if (ClassOf(hwndField) == "ComboBoxEx32")
+        hwndField = FindChildOfClass(hwndField, "ComboBox");
+    return hwndField != nullptr ? FindChildOfClass(hwndField, "Edit") : nullptr;
+}
+
+// The dialog button with the ID, not another child that shares it (a toolbar).
+HWND ButtonOf(HWND hwndDialog, int nID)
+{
+    for (HWND hwnd = FindChildOfClass(hwndDialog, "Button"); hwnd != nullptr;
+         hwnd = ::FindWindowExA(hwndDialog, hwnd, "Button", nullptr))
+    {
+        if (::GetDlgCtrlID(hwnd) == nID)
+            return hwnd;
+    }
+    return nullptr;
+}
+
+std::vector<std::string> ComboEntries(HWND hwndCombo)
+{
+    std::vector<std::string> entries;
+    DWORD_PTR dwCount = 0;
+    if (hwndCombo == nullptr ||
+        !::SendMessageTimeoutA(hwndCombo, CB_GETCOUNT, 0, 0, SMTO_NORMAL, kMessageTimeoutMs, &dwCount))
+        return entries;
+    for (DWORD_PTR i = 0; i < dwCount && static_cast<LONG_PTR>(dwCount) != CB_ERR; ++i)
+    {
+        DWORD_PTR dwLength = 0;
+        ::SendMessageTimeoutA(hwndCombo, CB_GETLBTEXTLEN, i, 0, SMTO_NORMAL, kMessageTimeoutMs, &dwLength);
+        std::vector<char> buffer(dwLength + 1, '\0');
+        DWORD_PTR dwCopied = 0;
+        ::SendMessageTimeoutA(hwndCombo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
+                              kMessageTimeoutMs, &dwCopied);
+        entries.push_back(buffer.data());
+    }
+    return entries;
+}
+
+std::string StaticTexts(HWND hwndDialog)
+{
+    std::string text;
+    for (HWND hwnd = FindChildOfClass(hwndDialog, "Static"); hwnd != nullptr;
+         hwnd = ::FindWindowExA(hwndDialog, hwnd, "Static", nullptr))
+    {
+        text += TextOf(hwnd);
+    }
+    return text;
+}
+
+bool WaitFor(DWORD dwDeadline, const std::function<bool()>& pred)
+{
+    for (;;)
+    {
+        if (pred())
+            return true;
+        if (static_cast<LONG>(::GetTickCount() - dwDeadline) >= 0)
+            return false;
+        ::Sleep(10);
+    }
+}
+} // namespace
+
+SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDialogScript& script,
+                               DWORD dwTimeoutMs)
+{
+    SaveDialogSeen seen;
+    const DWORD dwDeadline = ::GetTickCount() + dwTimeoutMs;
+
+    HWND hwndDialog = nullptr;
+    HWND hwndEdit = nullptr;
+    HWND hwndSave = nullptr;
+    seen.bFound = WaitFor(dwDeadline, [&] {
+        TopLevelSearch search = {dwProcessId, hwndExclude, nullptr, nullptr};
+        ::EnumWindows(FindSaveDialogProc, reinterpret_cast<LPARAM>(&search));
+        hwndDialog = search.hwndFound;
+        hwndEdit = hwndDialog != nullptr ? FileNameEdit(hwndDialog) : nullptr;
+        hwndSave = hwndDialog != nullptr ? ButtonOf(hwndDialog, IDOK) : nullptr;
+        return hwndEdit != nullptr && hwndSave != nullptr && ::IsWindowVisible(hwndSave);
+    });
+    if (!seen.bFound)
+    {
+        seen.problem = "no save dialog appeared";
+        return seen;
+    }
+
+    seen.hwndOwner = ::GetWindow(hwndDialog, GW_OWNER);
+    const HWND hwndFilter = ::GetDlgItem(hwndDialog, cmb1);
+    seen.filterEntries = ComboEntries(hwndFilter);
+    DWORD_PTR dwSelected = static_cast<DWORD_PTR>(CB_ERR);
+    ::SendMessageTimeoutA(hwndFilter, CB_GETCURSEL, 0, 0, SMTO_NORMAL, kMessageTimeoutMs, &dwSelected);
+    seen.nFilterSelected = static_cast<int>(static_cast<LONG_PTR>(dwSelected));
+    seen.initialFileName = TextOf(hwndEdit);
+    const HWND hwndReadOnly = ::GetDlgItem(hwndDialog, chx1);
+    seen.bReadOnlyBoxVisible = hwndReadOnly != nullptr && ::IsWindowVisible(hwndReadOnly);
+
+    if (script.bCancel)
+    {
+        ::PostMessageA(ButtonOf(hwndDialog, IDCANCEL), BM_CLICK, 0, 0);
+    }
+    else
+    {
+        DWORD_PTR dwIgnored = 0;
+        ::SendMessageTimeoutA(hwndEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(script.fileName.c_str()),
+                              SMTO_NORMAL, kMessageTimeoutMs, &dwIgnored);
+        seen.bNameTyped = TextOf(hwndEdit) == script.fileName;
+        if (!seen.bNameTyped)
+            seen.problem = "the file-name field did not take the name";
+        // Posted: the click runs the overwrite question modally inside the dialog.
+        ::PostMessageA(hwndSave, BM_CLICK, 0, 0);
+    }
+
+    HWND hwndQuestion = nullptr;
+    bool bAnswered = false;
+    seen.bClosed = WaitFor(dwDeadline, [&] {
+        if (!::IsWindow(hwndDialog))
+            return true;
+        if (bAnswered)
+            return false;
+        TopLevelSearch search = {dwProcessId, hwndDialog, hwndDialog, nullptr};
+        ::EnumWindows(FindOwnedDialogProc, reinterpret_cast<LPARAM>(&search));
+        hwndQuestion = search.hwndFound;
+        if (hwndQuestion == nullptr || ButtonOf(hwndQuestion, IDYES) == nullptr)
+            return false;
+        seen.bOverwriteAsked = true;
+        seen.overwriteText = StaticTexts(hwndQuestion);
+        const int nAnswer = script.nOverwriteAnswer != 0 ? script.nOverwriteAnswer : IDNO;
+        if (script.nOverwriteAnswer == 0)
+            seen.problem = "an overwrite question came unexpectedly";
+        ::PostMessageA(ButtonOf(hwndQuestion, nAnswer), BM_CLICK, 0, 0);
+        if (nAnswer == IDNO)
+        {
+            // The dialog stays open for another name: leave it.
+            WaitFor(dwDeadline, [&] { return !::IsWindow(hwndQuestion); });
+            ::PostMessageA(ButtonOf(hwndDialog, IDCANCEL), BM_CLICK, 0, 0);
+        }
+        bAnswered = true;
+        return false;
+    });
+    if (!seen.bClosed && seen.problem.empty())
+        seen.problem = "the save dialog did not close";
+    return seen;
+}
+
+SaveDialogDriverThread::SaveDialogDriverThread(HWND hwndExclude, SaveDialogScript script)
+    : m_hwndExclude(hwndExclude), m_script(std::move(script)), m_seen(), m_shownAfterwards(), m_nStop(0),
+      m_hThread(::CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr))
+{
+}
+
+SaveDialogDriverThread::~SaveDialogDriverThread()
+{
+    Result();
+}
+
+const SaveDialogSeen& SaveDialogDriverThread::Result()
+{
+    ::InterlockedExchange(&m_nStop, 1);
+    if (m_hThread != nullptr)
+    {
+        // The driver may still be sending to windows of this thread.
+        while (::MsgWaitForMultipleObjects(1, &m_hThread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
+        {
+            MSG msg;
+            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+        ::CloseHandle(m_hThread);
+        m_hThread = nullptr;
+    }
+    return m_seen;
+}
+
+const std::vector<std::string>& SaveDialogDriverThread::WindowsShownAfterwards()
+{
+    Result();
+    return m_shownAfterwards;
+}
+
+DWORD WINAPI SaveDialogDriverThread::ThreadProc(LPVOID pParam)
+{
+    SaveDialogDriverThread* pThis = static_cast<SaveDialogDriverThread*>(pParam);
+    pThis->m_seen = DriveSaveDialog(::GetCurrentProcessId(), pThis->m_hwndExclude, pThis->m_script);
+    while (pThis->m_nStop == 0)
+    {
+        TopLevelSearch search = {::GetCurrentProcessId(), pThis->m_hwndExclude, nullptr, nullptr};
+        ::EnumWindows(FindAnyDialogProc, reinterpret_cast<LPARAM>(&search));
+        if (search.hwndFound != nullptr)
+        {
+            pThis->m_shownAfterwards.push_back(TextOf(search.hwndFound) + ": " + StaticTexts(search.hwndFound));
+            const HWND hwndFound = search.hwndFound;
+            ::PostMessageA(hwndFound, WM_COMMAND, IDCANCEL, 0);
+            ::PostMessageA(hwndFound, WM_COMMAND, IDOK, 0);
+            WaitFor(::GetTickCount() + 30000, [&] { return !::IsWindow(hwndFound); });
+        }
+        ::Sleep(10);
+    }
+    return 0;
+}
+
+std::string DescribeSaveDialog(const SaveDialogSeen& seen)
+{
+    std::ostringstream text;
+    text << "save dialog: found " << seen.bFound << ", owner " << seen.hwndOwner << ", filters {";
+    for (const std::string& entry : seen.filterEntries)
+        text << " \"" << entry << "\"";
+    text << " }, selected " << seen.nFilterSelected << ", initial name \"" << seen.initialFileName
+         << "\", read-only box visible " << seen.bReadOnlyBoxVisible << ", name typed " << seen.bNameTyped
+         << ", overwrite asked " << seen.bOverwriteAsked << " (\"" << seen.overwriteText << "\"), closed "
+         << seen.bClosed;
+    if (!seen.problem.empty())
+        text << ", problem: " << seen.problem;
+    return text.str();
+}

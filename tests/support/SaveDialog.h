@@ -1,0 +1,72 @@
+// Drives the common save dialog and its overwrite question as a user would:
+// from another thread of the process that shows them (in-process tests) or
+// from the test process (the real executable).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct SaveDialogScript
+{
+    // Typed into the file-name field; ignored when bCancel is set.
+    std::string fileName;
+    bool bCancel = false;
+    // The button that answers the overwrite question (IDYES or IDNO), or 0 when
+    // none is expected: a question that comes anyway is then answered No and
+    // reported.
+    int nOverwriteAnswer = 0;
+};
+
+// What the driver saw of the dialog, for the test to assert.
+struct SaveDialogSeen
+{
+    bool bFound = false;
+    HWND hwndOwner = nullptr;
+    std::vector<std::string> filterEntries;
+    int nFilterSelected = -1;
+    std::string initialFileName;
+    bool bReadOnlyBoxVisible = false;
+    bool bNameTyped = false;
+    bool bOverwriteAsked = false;
+    std::string overwriteText;
+    bool bClosed = false;
+    // What went wrong, for the failure message; empty when all went to plan.
+    std::string problem;
+};
+
+// Waits for a save dialog of the process (a visible top-level dialog with a
+// file-name field, not hwndExclude), follows the script and waits until the
+// dialog has closed.
+SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDialogScript& script,
+                               DWORD dwTimeoutMs = 60000);
+
+// Runs DriveSaveDialog on a thread of its own, for a dialog that this
+// process's test thread shows modally; then, until Result(), it closes any
+// further dialog of the process (a message box that should not come) and keeps
+// its text.
+class SaveDialogDriverThread
+{
+public:
+    SaveDialogDriverThread(HWND hwndExclude, SaveDialogScript script);
+    ~SaveDialogDriverThread();
+    SaveDialogDriverThread(const SaveDialogDriverThread&) = delete;
+    SaveDialogDriverThread& operator=(const SaveDialogDriverThread&) = delete;
+
+    // Waits for the driver to finish and gives what it saw.
+    const SaveDialogSeen& Result();
+    const std::vector<std::string>& WindowsShownAfterwards();
+
+private:
+    static DWORD WINAPI ThreadProc(LPVOID pParam);
+
+    HWND m_hwndExclude;
+    SaveDialogScript m_script;
+    SaveDialogSeen m_seen;
+    std::vector<std::string> m_shownAfterwards;
+    volatile LONG m_nStop;
+    HANDLE m_hThread;
+};
+
+std::string DescribeSaveDialog(const SaveDialogSeen& seen);
