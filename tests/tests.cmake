@@ -6,3 +6,11 @@ add_wine_test(dialog_test SOURCES dialog_test.cpp)
 add_wine_test(registry_test SOURCES registry_test.cpp registry_edge_test.cpp registry_run_test.cpp registry_fixture.cpp LOCKS installation)
 add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp LOCKS installation)
 add_wine_test(registry_ui_test SOURCES registry_ui_test.cpp registry_fixture.cpp LOCKS installation)
+
+# Saving the report. file_holder holds a file open without sharing from
+# another process, for the save tests.
+add_executable(file_holder support/FileHolder.cpp)
+target_compile_options(file_holder PRIVATE ${OWN_WARNINGS})
+target_link_options(file_holder PRIVATE ${STATIC_LINK_OPTIONS})
+add_wine_test(save_test SOURCES save_test.cpp support/SaveDialog.cpp support/HeldFile.cpp support/RtfText.cpp)
+add_dependencies(save_test file_holder)
