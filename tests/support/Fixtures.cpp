@@ -149,6 +149,25 @@ void DeleteRegistryTree(const std::string& path)
     DeleteSubtree(HKEY_LOCAL_MACHINE, path);
 }
 
+std::string NormalizeLineEnds(const std::string& text)
+{
+    std::string normalized;
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] == '\r')
+        {
+            normalized += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        }
+        else
+        {
+            normalized += text[i];
+        }
+    }
+    return normalized;
+}
+
 void SetEnv(const char* pszName, const std::string& value)
 {
     ::SetEnvironmentVariableA(pszName, value.empty() ? nullptr : value.c_str());

@@ -59,5 +59,8 @@ bool SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD
 // Deletes HKEY_LOCAL_MACHINE\path with everything below it; no error when absent.
 void DeleteRegistryTree(const std::string& path);
 
+// A control's text with each paragraph end ("\r\n" or "\r") as one "\n".
+std::string NormalizeLineEnds(const std::string& text);
+
 // Sets an environment variable for this process (and the processes it starts).
 void SetEnv(const char* pszName, const std::string& value);

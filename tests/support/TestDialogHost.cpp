@@ -1,6 +1,7 @@
 #include "support/TestDialogHost.h"
 
 #include "res/resource.h"
+#include "support/Fixtures.h"
 
 #include <richedit.h>
 
@@ -27,21 +28,7 @@ std::string TestDialogHost::ReportText() const
     const int nCopied = static_cast<int>(
         ::SendMessageA(hwndLog, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0])));
     text.resize(static_cast<size_t>(nCopied > 0 ? nCopied : 0));
-    std::string normalized;
-    for (size_t i = 0; i < text.size(); ++i)
-    {
-        if (text[i] == '\r')
-        {
-            normalized += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        }
-        else
-        {
-            normalized += text[i];
-        }
-    }
-    return normalized;
+    return NormalizeLineEnds(text);
 }
 
 std::vector<FormattedRun> TestDialogHost::FormattedRuns() const

@@ -98,22 +98,7 @@ std::string UiHarness::Caption(int nID) const
 
 std::string UiHarness::ReportText() const
 {
-    const std::string text = WindowText(Control(IDC_RICHEDIT_LOG));
-    std::string normalized;
-    for (size_t i = 0; i < text.size(); ++i)
-    {
-        if (text[i] == '\r')
-        {
-            normalized += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        }
-        else
-        {
-            normalized += text[i];
-        }
-    }
-    return normalized;
+    return NormalizeLineEnds(WindowText(Control(IDC_RICHEDIT_LOG)));
 }
 
 RECT UiHarness::ClientRect() const
