@@ -207,7 +207,11 @@ DWORD CUsbInstallationTestDlg::CheckCommunication()
             }
             else
             {
+                // A failed wait that names no reason must still fail the
+                // device: with 0 here it would pass as "OK".
                 dwError = ::GetLastError();
+                if (dwError == ERROR_SUCCESS)
+                    dwError = ERROR_GEN_FAILURE;
             }
         } while (false);
 
@@ -249,7 +253,9 @@ FT_STATUS CUsbInstallationTestDlg::ReceiveResponse(FT_HANDLE hDevice, CString& r
         line.Format("%u bytes received by the device driver", static_cast<unsigned>(dwQueued));
         WriteLog(line, LOG_DETAIL);
 
-        char buffer[kMaxRead + 2];
+        // Zeroed, so that bytes the driver counts but never wrote read as the
+        // end of the answer rather than as what an earlier call left here.
+        char buffer[kMaxRead + 2] = {};
         const DWORD dwToRead = dwQueued < kMaxRead ? dwQueued : kMaxRead;
         DWORD dwReturned = 0;
         status = DriverEntryPoints.FT_Read(hDevice, buffer, dwToRead, &dwReturned);
