@@ -24,3 +24,5 @@ add_test(NAME save_rtf_unrtf
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/save_rtf_check.sh
     ${CMAKE_CURRENT_BINARY_DIR}/save_rtf_report.rtf ${CMAKE_CURRENT_BINARY_DIR}/save_rtf_report.expected)
 set_tests_properties(save_rtf_unrtf PROPERTIES FIXTURES_REQUIRED saved_rtf TIMEOUT 60)
+add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp device_fixture.cpp)
+add_wine_test(device_test SOURCES device_test.cpp device_fixture.cpp)

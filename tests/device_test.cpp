@@ -1,0 +1,880 @@
+// The device search and the communication test against the simulated driver:
+// the exact lines of every outcome in both views, the result of one and of
+// several devices, the request bytes each device is sent, driver data that
+// cannot be trusted, the receive event between devices, a cancel during the
+// wait, and handles over repeated failures. Response times are made exact
+// through the counter seam where a case compares whole sections.
+#include "device_fixture.h"
+#include "res/resource.h"
+#include "support/HandleCount.h"
+#include "support/TestDialogHost.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+namespace
+{
+const char kHeading[] = "Check communication with device:   ";
+const char kSuccess[] = "The operation completed successfully.";
+
+// A text repeated to fill n bytes, as a driver fills a buffer it does not end.
+std::string Filled(const std::string& pattern, size_t n)
+{
+    std::string text;
+    while (text.size() < n)
+        text += pattern[text.size() % pattern.size()];
+    return text;
+}
+
+// ---- Seam and slot fakes
+
+int g_nWaits = 0;
+DWORD g_dwWaitResults[8];   // what the real waits returned, in call order
+int g_nFailingWait = 0;     // the wait call (from 1) that fails; 0: none
+DWORD g_dwWaitResult = WAIT_FAILED;
+DWORD g_dwWaitError = 0;
+HANDLE g_hWaitEntered = nullptr;
+bool g_bCancelWithTheAnswer = false;
+HANDLE g_hCancelEvent = nullptr;
+HANDLE g_hRxEvent = nullptr;
+
+DWORD WINAPI HookedWait(DWORD nCount, const HANDLE* pHandles, BOOL bWaitAll, DWORD dwMilliseconds)
+{
+    if (++g_nWaits == g_nFailingWait)
+    {
+        ::SetLastError(g_dwWaitError);
+        return g_dwWaitResult;
+    }
+    if (g_hWaitEntered != nullptr)
+        ::SetEvent(g_hWaitEntered);
+    if (g_bCancelWithTheAnswer)
+    {
+        // Both signalled when the wait begins: the answer's (taken here and
+        // given back) and the dialog's cancel.
+        if (::WaitForSingleObject(g_hRxEvent, 5000) == WAIT_OBJECT_0)
+            ::SetEvent(g_hRxEvent);
+        ::SetEvent(g_hCancelEvent);
+    }
+    const DWORD dwResult = ::WaitForMultipleObjects(nCount, pHandles, bWaitAll, dwMilliseconds);
+    if (g_nWaits <= 8)
+        g_dwWaitResults[g_nWaits - 1] = dwResult;
+    return dwResult;
+}
+
+// Hooks the wait for one test: counts the calls, fails one of them if asked,
+// and tells when one has begun.
+class WaitHook
+{
+public:
+    explicit WaitHook(int nFailingWait = 0, DWORD dwResult = WAIT_FAILED, DWORD dwError = 0)
+        : m_override(g_SystemCalls.WaitForMultipleObjects, HookedWait)
+    {
+        g_nWaits = 0;
+        g_nFailingWait = nFailingWait;
+        g_dwWaitResult = dwResult;
+        g_dwWaitError = dwError;
+        g_hWaitEntered = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        g_bCancelWithTheAnswer = false;
+    }
+    ~WaitHook()
+    {
+        g_bCancelWithTheAnswer = false;
+        ::CloseHandle(g_hWaitEntered);
+        g_hWaitEntered = nullptr;
+    }
+    WaitHook(const WaitHook&) = delete;
+    WaitHook& operator=(const WaitHook&) = delete;
+
+    static bool Entered() { return ::WaitForSingleObject(g_hWaitEntered, 0) == WAIT_OBJECT_0; }
+    static int Calls() { return g_nWaits; }
+    static void CancelWithTheAnswer(const CUsbInstallationTestDlg& dlg)
+    {
+        g_hCancelEvent = dlg.m_hCancelEvent;
+        g_hRxEvent = dlg.m_hRxEvent;
+        g_bCancelWithTheAnswer = true;
+    }
+    static DWORD Result(int nCall) { return g_dwWaitResults[nCall - 1]; }
+
+private:
+    SystemCallOverride<decltype(SystemCalls::WaitForMultipleObjects)> m_override;
+};
+
+PFN_FT_GetQueueStatus g_pfnRealQueueStatus = nullptr;
+
+// The real driver is asked, but reports nothing queued.
+FT_STATUS WINAPI EmptyQueueStatus(FT_HANDLE hDevice, DWORD* pdwRxBytes)
+{
+    const FT_STATUS status = g_pfnRealQueueStatus(hDevice, pdwRxBytes);
+    *pdwRxBytes = 0;
+    return status;
+}
+
+// A driver whose read writes g_readData and reports g_dwReadReported bytes.
+DWORD g_dwQueued = 0;
+std::string g_readData;
+DWORD g_dwReadReported = 0;
+DWORD g_dwReadAsked = 0;
+
+FT_STATUS WINAPI ScriptedQueueStatus(FT_HANDLE, DWORD* pdwRxBytes)
+{
+    *pdwRxBytes = g_dwQueued;
+    return FT_OK;
+}
+
+FT_STATUS WINAPI ScriptedRead(FT_HANDLE, LPVOID pBuffer, DWORD dwToRead, LPDWORD pdwReturned)
+{
+    g_dwReadAsked = dwToRead;
+    g_readData.copy(static_cast<char*>(pBuffer), std::min<size_t>(g_readData.size(), dwToRead));
+    *pdwReturned = g_dwReadReported;
+    return FT_OK;
+}
+
+struct CommunicationJob
+{
+    CUsbInstallationTestDlg* pDlg;
+    DWORD dwResult;
+};
+
+DWORD WINAPI CommunicationJobProc(LPVOID pParam)
+{
+    CommunicationJob* pJob = static_cast<CommunicationJob*>(pParam);
+    pJob->dwResult = pJob->pDlg->CheckCommunication();
+    return 0;
+}
+
+class Communication : public ::testing::Test
+{
+protected:
+    void SetUp() override { SetEnv("USBSIM_SCENARIO", ""); }
+    void TearDown() override
+    {
+        if (Dlg().m_hDriverLib != nullptr)
+            Dlg().FreeDriverLibrary();
+    }
+
+    CUsbInstallationTestDlg& Dlg() { return host.Dialog(); }
+
+    // Loads the driver with the scenario and searches its devices.
+    void Load(const std::string& scenario)
+    {
+        ScenarioFile file(scenario);
+        ASSERT_EQ(Dlg().LoadDriverLibrary(SimulatorLibrary().c_str()), 0u);
+        // The scenario is read on the first call after the load.
+        Dlg().SearchDevices();
+    }
+
+    // The communication test on an emptied report, with the driver loaded
+    // for this scenario; the library is unloaded afterwards.
+    DWORD Communicate(const std::string& scenario)
+    {
+        Load(scenario);
+        host.ClearReport();
+        const DWORD dwResult = Dlg().CheckCommunication();
+        Dlg().FreeDriverLibrary();
+        // Only the communication test's lines.
+        m_report = host.ReportText();
+        const size_t nFree = m_report.rfind("\nDeallocate DLL Memory\n");
+        if (nFree != std::string::npos)
+            m_report.resize(nFree);
+        return dwResult;
+    }
+
+    TestDialogHost host;
+    std::string m_report;
+};
+
+const DeviceLines::Device kDevice = DeviceLines::Device::Of(0, "Test Instrument A");
+
+std::string OneDevice(const std::string& extra = std::string())
+{
+    return "[driver]\ncount = 1\n" + ScenarioDevice(0, kDevice.description, extra);
+}
+} // namespace
+
+TEST_F(Communication, ADeviceThatAnswersAtOnceGivesEveryStepInOrder)
+{
+    for (bool bDetailed : {true, false})
+    {
+        host.SetDetailed(bDetailed);
+        FakeCounter counter;
+        EXPECT_EQ(Communicate(OneDevice()), 0u) << "detailed " << bDetailed;
+        EXPECT_EQ(m_report, DeviceLines(bDetailed).UpToTheWait(kDevice).Answered(27, 27, kTestAnswer).Str())
+            << "detailed " << bDetailed;
+        // One frequency, then the start and the end of the span.
+        EXPECT_EQ(FakeCounter::Readings(), 2);
+    }
+}
+
+namespace
+{
+LONGLONG g_llCounterReadings[8];
+int g_nCounterReadings = 0;
+
+BOOL WINAPI RecordingCounter(LARGE_INTEGER* pCounter)
+{
+    const BOOL bResult = ::QueryPerformanceCounter(pCounter);
+    if (g_nCounterReadings < 8)
+        g_llCounterReadings[g_nCounterReadings++] = pCounter->QuadPart;
+    return bResult;
+}
+
+typedef FT_STATUS(WINAPI* PFN_SIM_GetLastTimings)(LONGLONG*, LONGLONG*);
+} // namespace
+
+TEST_F(Communication, TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal)
+{
+    // The span's arithmetic: 0 counts show as 0.01, 12.344 ms as 12.35.
+    host.SetDetailed(true);
+    {
+        FakeCounter still(true);
+        Communicate(OneDevice());
+        EXPECT_TRUE(Contains(m_report, "\tResponse time:   0.01 ms\n")) << m_report;
+    }
+    {
+        FakeCounter moving;
+        Communicate(OneDevice());
+        EXPECT_TRUE(Contains(m_report, "\tResponse time:   12.35 ms\n")) << m_report;
+    }
+
+    // With the real counter: the clock starts after FT_Write has returned and
+    // stops after the answer was signalled, and the line shows that span.
+    SystemCallOverride<decltype(SystemCalls::QueryPerformanceCounter)> recording(
+        g_SystemCalls.QueryPerformanceCounter, RecordingCounter);
+    g_nCounterReadings = 0;
+    Load(OneDevice("latency_ms = 30\n"));
+    host.ClearReport();
+    ASSERT_EQ(Dlg().CheckCommunication(), 0u);
+    const auto pfnTimings =
+        reinterpret_cast<PFN_SIM_GetLastTimings>(
+        reinterpret_cast<void*>(::GetProcAddress(Dlg().m_hDriverLib, "SIM_GetLastTimings")));
+    ASSERT_NE(pfnTimings, nullptr);
+    LONGLONG llWriteReturned = 0;
+    LONGLONG llSignal = 0;
+    ASSERT_EQ(pfnTimings(&llWriteReturned, &llSignal), FT_OK);
+    ASSERT_EQ(g_nCounterReadings, 2);
+    const LONGLONG llStart = g_llCounterReadings[0];
+    const LONGLONG llEnd = g_llCounterReadings[1];
+    EXPECT_GE(llStart, llWriteReturned) << "the clock started before FT_Write returned";
+    EXPECT_GE(llEnd, llSignal) << "the clock stopped before the answer was signalled";
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceFrequency(&frequency);
+    char szExpected[64];
+    std::snprintf(szExpected, sizeof(szExpected), "\tResponse time:   %#.2f ms\n",
+                  static_cast<double>(llEnd - llStart) / static_cast<double>(frequency.QuadPart) * 1000.0 + 0.005);
+    const std::string report = host.ReportText();
+    EXPECT_TRUE(Contains(report, szExpected)) << "expected " << szExpected << " in\n" << report;
+}
+
+TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
+{
+    const std::string answer300 = Filled("0123456789", 300);
+    const auto upToTheWait = [](DeviceLines& e) { e.UpToTheWait(kDevice); };
+    const auto closedWithWarning = [](DeviceLines& e, const char* pszStatus) {
+        e.Detail("The connection is closed.").Alert(pszStatus).Warning();
+    };
+    struct Case
+    {
+        const char* pszCase;
+        std::string scenario;
+        std::function<void(DeviceLines&)> expected;
+        DWORD dwResult;
+    };
+    const Case cases[] = {
+        {"FT_OpenEx fails", OneDevice("open_status = 3\n"),
+         [](DeviceLines& e) {
+             // No close, no result line.
+             e.Heading(kHeading + kDevice.description).Detail("Open the connection.");
+             e.Alert("... failed").Alert("The specified device has not been opened.");
+         },
+         1},
+        {"FT_EE_Read fails", OneDevice("ee_read_status = 11\n"),
+         [&](DeviceLines& e) {
+             e.Heading(kHeading + kDevice.description).Detail("Open the connection.").Detail("... successfull");
+             e.Detail("Read EEPROM data").Alert("... failed");
+             closedWithWarning(e, "The system cannot read from the EEPROM of the specified device.");
+         },
+         1},
+        {"FT_SetEventNotification fails", OneDevice("notify_status = 4\n"),
+         [&](DeviceLines& e) {
+             e.Heading(kHeading + kDevice.description).Detail("Open the connection.").Detail("... successfull");
+             e.Detail("Read EEPROM data").Detail("... successfull");
+             e.Detail("Device connected:   " + kDevice.identity).Detail("Description:   " + kDevice.eeDescription);
+             e.Detail("Manufacturer:   " + kDevice.manufacturer);
+             e.Detail("Set the event notification").Alert("... failed");
+             closedWithWarning(e, "The request could not be performed because of an I/O device error.");
+         },
+         1},
+        {"FT_Write fails", OneDevice("write_status = 10\n"),
+         [&](DeviceLines& e) {
+             e.Heading(kHeading + kDevice.description).Detail("Open the connection.").Detail("... successfull");
+             e.Detail("Read EEPROM data").Detail("... successfull");
+             e.Detail("Device connected:   " + kDevice.identity).Detail("Description:   " + kDevice.eeDescription);
+             e.Detail("Manufacturer:   " + kDevice.manufacturer);
+             e.Detail("Set the event notification").Detail("... successfull").Detail("Wait for SCPI response");
+             e.Detail("Send SCPI request:   *IDN?;").Alert("... failed");
+             closedWithWarning(e, "The system cannot write to the specified device.");
+         },
+         1},
+        {"FT_GetQueueStatus fails after the event", OneDevice("queue_status = 1\n"),
+         [&](DeviceLines& e) {
+             upToTheWait(e);
+             e.Detail("... first characters received").Detail("Response time:   12.35 ms");
+             closedWithWarning(e, "The handle is invalid.");
+         },
+         1},
+        {"FT_Read fails after the event", OneDevice("read_status = 4\n"),
+         [&](DeviceLines& e) {
+             upToTheWait(e);
+             e.Detail("... first characters received").Detail("27 bytes received by the device driver");
+             e.Detail("Response time:   12.35 ms");
+             closedWithWarning(e, "The request could not be performed because of an I/O device error.");
+         },
+         1},
+        {"no answer within 2000 ms", OneDevice("silent = 1\n"),
+         [&](DeviceLines& e) {
+             upToTheWait(e);
+             e.Alert("... a timeout is occured");
+             closedWithWarning(e, kSuccess);
+         },
+         1},
+        {"answer ending in CR LF pairs", OneDevice("answer = TEST,1\\r\\n\\r\\n\\r\\n\n"),
+         [&](DeviceLines& e) { e.UpToTheWait(kDevice).Answered(12, 12, "TEST,1"); }, 0},
+        {"answer ending in a mix of line ends", OneDevice("answer = TEST,2\\n\\r\\r\\n\\n\n"),
+         [&](DeviceLines& e) { e.UpToTheWait(kDevice).Answered(11, 11, "TEST,2"); }, 0},
+        {"answer of line ends only", OneDevice("answer = \\r\\n\\r\\n\n"),
+         [&](DeviceLines& e) { e.UpToTheWait(kDevice).Answered(4, 4, ""); }, 0},
+        {"answer of 300 bytes", OneDevice("answer = 0123456789\nanswer_length = 300\n"),
+         [&](DeviceLines& e) { e.UpToTheWait(kDevice).Answered(300, 254, answer300.substr(0, 254)); }, 0},
+        {"answer with a zero byte", OneDevice("answer = AB\\0CD\\r\\n\n"),
+         [&](DeviceLines& e) { e.UpToTheWait(kDevice).Answered(7, 7, "AB"); }, 0},
+        {"answer in three chunks", OneDevice("chunks = 3\nchunk_gap_ms = 10\n"),
+         [&](DeviceLines& e) { e.UpToTheWait(kDevice).Answered(27, 27, kTestAnswer); }, 0},
+        {"listing without a terminating zero", OneDevice("untrusted_list_description = 1\n"),
+         [&](DeviceLines& e) {
+             DeviceLines::Device device = kDevice;
+             device.description = Filled(kDevice.description, 260);
+             e.UpToTheWait(device).Answered(27, 27, kTestAnswer);
+         },
+         0},
+        {"EEPROM texts without a terminating zero", OneDevice("untrusted_eeprom_texts = 1\n"),
+         [&](DeviceLines& e) {
+             DeviceLines::Device device = kDevice;
+             device.identity = "Vid_0403&Pid_B7E4#" + Filled("TI000001", 16);
+             device.eeDescription = Filled(kDevice.eeDescription, 64);
+             device.manufacturer = Filled(kDevice.manufacturer, 32);
+             e.UpToTheWait(device).Answered(27, 27, kTestAnswer);
+         },
+         0},
+        {"FT_Read reports more than it was asked for", OneDevice("read_overreport = 50\n"),
+         [&](DeviceLines& e) { e.UpToTheWait(kDevice).Answered(27, 27, kTestAnswer); }, 0},
+    };
+    for (bool bDetailed : {true, false})
+    {
+        host.SetDetailed(bDetailed);
+        for (const Case& c : cases)
+        {
+            FakeCounter counter;
+            DeviceLines expected(bDetailed);
+            c.expected(expected);
+            EXPECT_EQ(Communicate(c.scenario), c.dwResult) << c.pszCase;
+            EXPECT_EQ(m_report, expected.Str()) << c.pszCase << (bDetailed ? ", detailed view" : ", simple view");
+        }
+    }
+}
+
+TEST_F(Communication, NothingQueuedIsReadAsAnEmptyAnswer)
+{
+    TraceFile trace;
+    host.SetDetailed(true);
+    FakeCounter counter;
+    Load(OneDevice());
+    g_pfnRealQueueStatus = Dlg().DriverEntryPoints.FT_GetQueueStatus;
+    Dlg().DriverEntryPoints.FT_GetQueueStatus = EmptyQueueStatus;
+    host.ClearReport();
+    EXPECT_EQ(Dlg().CheckCommunication(), 0u);
+    EXPECT_EQ(host.ReportText(), DeviceLines(true).UpToTheWait(kDevice).Answered(0, 0, "").Str());
+    const std::vector<std::string> reads = trace.Calls("FT_Read");
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_EQ(reads[0].rfind("FT_Read dev=0 asked=0 n=0 returned=0 ", 0), 0u) << reads[0];
+}
+
+TEST_F(Communication, ReadCountsFromTheDriverAreNotBelieved)
+{
+    struct
+    {
+        const char* pszCase;
+        DWORD dwQueued;
+        std::string data;        // what the driver writes
+        DWORD dwReported;        // what it says it wrote
+        DWORD dwAsked;           // what it must have been asked for
+        DWORD dwCopied;          // what the report says was copied
+        std::string response;
+    } cases[] = {
+        // Fills the receive buffer, so that the next case would find its bytes.
+        {"a full read", 300, std::string(254, 'X'), 254, 254, 254, std::string(254, 'X')},
+        {"counted but not written", 10, "AB", 10, 10, 10, "AB"},
+        {"more than asked", 10, "CD\r\n", 0xFFFFFFFF, 10, 10, "CD"},
+        {"a whole queue", 6, "EFGHIJ", 6, 6, 6, "EFGHIJ"},
+    };
+    host.SetDetailed(true);
+    Dlg().DriverEntryPoints.FT_GetQueueStatus = ScriptedQueueStatus;
+    Dlg().DriverEntryPoints.FT_Read = ScriptedRead;
+    for (const auto& c : cases)
+    {
+        g_dwQueued = c.dwQueued;
+        g_readData = c.data;
+        g_dwReadReported = c.dwReported;
+        host.ClearReport();
+        CString response("left over");
+        EXPECT_EQ(Dlg().ReceiveResponse(nullptr, response), FT_OK) << c.pszCase;
+        EXPECT_EQ(g_dwReadAsked, c.dwAsked) << c.pszCase;
+        EXPECT_EQ(std::string(response), c.response) << c.pszCase;
+        EXPECT_EQ(host.ReportText(), DeviceLines(true)
+                                         .Detail(std::to_string(c.dwQueued) + " bytes received by the device driver")
+                                         .Detail(std::to_string(c.dwCopied) + " bytes copied into the receive buffer")
+                                         .Str())
+            << c.pszCase;
+    }
+    Dlg().DriverEntryPoints = DRIVER_ENTRY_POINTS();
+}
+
+TEST_F(Communication, LongDescriptionsAndAnswersAreShownWhole)
+{
+    const std::string description = Filled("Long Instrument Name ", 259);
+    const std::string answer = Filled("Model,Serial,Firmware;", 254);
+    FakeCounter counter;
+    host.SetDetailed(true);
+    EXPECT_EQ(Communicate("[driver]\ncount = 1\n" + ScenarioDevice(0, description, "answer = " + answer + "\n")), 0u);
+    const DeviceLines::Device device = DeviceLines::Device::Of(0, description);
+    DeviceLines expected(true);
+    // The EEPROM keeps 63 characters of its description.
+    DeviceLines::Device eeprom = device;
+    eeprom.eeDescription = description.substr(0, 63);
+    expected.UpToTheWait(eeprom).Answered(254, 254, answer);
+    EXPECT_EQ(m_report, expected.Str());
+}
+
+TEST_F(Communication, TheSearchReportsTheCountNoDeviceAndADriverError)
+{
+    struct
+    {
+        const char* pszCase;
+        const char* pszScenario;
+        std::function<void(DeviceLines&)> expected;
+        int nResult;
+    } cases[] = {
+        {"two devices", "[driver]\ncount = 2\n",
+         [](DeviceLines& e) { e.Detail("Number of devices found:   2").Ok(); }, 0},
+        {"no device", "[driver]\ncount = 0\n", [](DeviceLines& e) { e.Alert("No device found").Warning(); }, 2},
+        {"counting fails", "[driver]\ncount_status = 4\n",
+         [](DeviceLines& e) {
+             // The driver's status text, not a system text.
+             e.ErrorWord().ErrorText("The request could not be performed because of an I/O device error.");
+         },
+         1},
+    };
+    for (bool bDetailed : {true, false})
+    {
+        host.SetDetailed(bDetailed);
+        for (const auto& c : cases)
+        {
+            ScenarioFile file(c.pszScenario);
+            ASSERT_EQ(Dlg().LoadDriverLibrary(SimulatorLibrary().c_str()), 0u);
+            host.ClearReport();
+            EXPECT_EQ(Dlg().SearchDevices(), c.nResult) << c.pszCase;
+            DeviceLines expected(bDetailed);
+            expected.Heading("Search devices currently connected to the PC");
+            c.expected(expected);
+            EXPECT_EQ(host.ReportText(), expected.Str()) << c.pszCase << ", detailed " << bDetailed;
+            Dlg().FreeDriverLibrary();
+        }
+    }
+}
+
+TEST_F(Communication, TheResultIsTheLastFailingDevicesOutcome)
+{
+    const std::string kOpenFails = "open_status = 2\n";
+    const std::string kWriteFails = "write_status = 10\n";
+    struct
+    {
+        const char* pszCase;
+        std::string first;
+        std::string second;
+        DWORD dwResult;
+    } cases[] = {
+        {"OK, OK", "", "", 0},
+        {"Warning, OK", kWriteFails, "", 1},
+        {"OK, Warning", "", kWriteFails, 1},
+        {"cannot be opened, OK", kOpenFails, "", 1},
+        {"OK, cannot be opened", "", kOpenFails, 1},
+    };
+    host.SetDetailed(false);
+    for (const auto& c : cases)
+    {
+        const std::string scenario = "[driver]\ncount = 2\n" + ScenarioDevice(0, "Instrument One", c.first) +
+                                     ScenarioDevice(1, "Instrument Two", c.second);
+        EXPECT_EQ(Communicate(scenario), c.dwResult) << c.pszCase;
+        // Both devices were tested, whatever the first one gave.
+        EXPECT_TRUE(Contains(m_report, std::string(kHeading) + "Instrument One\n")) << c.pszCase << "\n" << m_report;
+        EXPECT_TRUE(Contains(m_report, std::string(kHeading) + "Instrument Two\n")) << c.pszCase << "\n" << m_report;
+        const size_t nResults = CountOf(m_report, "... Result:   ");
+        const size_t nOpenFailures = CountOf(c.first + c.second, kOpenFails);
+        EXPECT_EQ(nResults, 2 - nOpenFailures) << c.pszCase << "\n" << m_report;
+    }
+}
+
+TEST_F(Communication, AFailedWaitIsAnErrorWithTheSystemsText)
+{
+    struct
+    {
+        const char* pszCase;
+        DWORD dwWaitResult;
+        DWORD dwLastError;
+        DWORD dwShown;   // the code of the result
+    } cases[] = {
+        {"WAIT_FAILED with a reason", WAIT_FAILED, ERROR_INVALID_HANDLE, ERROR_INVALID_HANDLE},
+        {"an unexpected result", WAIT_ABANDONED_0, ERROR_NOT_ENOUGH_MEMORY, ERROR_NOT_ENOUGH_MEMORY},
+        // With no reason the device must still fail, not pass as "OK".
+        {"WAIT_FAILED without a reason", WAIT_FAILED, ERROR_SUCCESS, ERROR_GEN_FAILURE},
+    };
+    for (bool bDetailed : {true, false})
+    {
+        host.SetDetailed(bDetailed);
+        for (const auto& c : cases)
+        {
+            FakeCounter counter;
+            WaitHook hook(1, c.dwWaitResult, c.dwLastError);
+            EXPECT_EQ(Communicate(OneDevice()), c.dwShown) << c.pszCase;
+            DeviceLines expected(bDetailed);
+            expected.UpToTheWait(kDevice).Detail("The connection is closed.").Error(c.dwShown);
+            EXPECT_EQ(m_report, expected.Str()) << c.pszCase << ", detailed " << bDetailed;
+        }
+    }
+
+    // Among two devices: the last failing one gives the result.
+    host.SetDetailed(false);
+    {
+        WaitHook hook(1, WAIT_FAILED, ERROR_INVALID_HANDLE);
+        const std::string errorThenWarning = "[driver]\ncount = 2\n" + ScenarioDevice(0, "Instrument One") +
+                                             ScenarioDevice(1, "Instrument Two", "write_status = 10\n");
+        EXPECT_EQ(Communicate(errorThenWarning), 1u) << m_report;
+    }
+    {
+        WaitHook hook(1, WAIT_FAILED, ERROR_INVALID_HANDLE);
+        const std::string warningThenError = "[driver]\ncount = 2\n" +
+                                             ScenarioDevice(0, "Instrument One", "write_status = 10\n") +
+                                             ScenarioDevice(1, "Instrument Two");
+        EXPECT_EQ(Communicate(warningThenError), static_cast<DWORD>(ERROR_INVALID_HANDLE)) << m_report;
+    }
+}
+
+TEST_F(Communication, EveryDeviceIsSentTheSameSevenBytes)
+{
+    TraceFile trace;
+    host.SetDetailed(true);
+    const std::string scenario = "[driver]\ncount = 3\n" + ScenarioDevice(0, "Instrument One") +
+                                 ScenarioDevice(1, "Instrument Two") + ScenarioDevice(2, "Instrument Three");
+    EXPECT_EQ(Communicate(scenario), 0u);
+    const std::vector<std::string> writes = trace.Calls("FT_Write");
+    ASSERT_EQ(writes.size(), 3u);
+    for (size_t i = 0; i < writes.size(); ++i)
+    {
+        const std::string expected = "FT_Write dev=" + std::to_string(i) + " n=7 hex=2A49444E3F3B0A status=0";
+        EXPECT_EQ(writes[i], expected);
+    }
+    EXPECT_EQ(CountOf(m_report, "\tSend SCPI request:   *IDN?;\n"), 3u) << m_report;
+    EXPECT_EQ(CountOf(m_report, "... Result:   OK\n"), 3u) << m_report;
+}
+
+TEST_F(Communication, AFailedListingEndsTheLoop)
+{
+    TraceFile trace;
+    FakeCounter counter;
+    for (bool bDetailed : {true, false})
+    {
+        host.SetDetailed(bDetailed);
+        const std::string secondFails = "[driver]\ncount = 3\n" + ScenarioDevice(0, "Instrument One") +
+                                        ScenarioDevice(1, "Instrument Two", "list_status = 2\n") +
+                                        ScenarioDevice(2, "Instrument Three");
+        EXPECT_EQ(Communicate(secondFails), 1u);
+        DeviceLines expected(bDetailed);
+        expected.UpToTheWait(DeviceLines::Device::Of(0, "Instrument One")).Answered(27, 27, kTestAnswer);
+        expected.Heading("Check device communication").ErrorWord();
+        expected.ErrorText("The system cannot find the device specified.");
+        EXPECT_EQ(m_report, expected.Str()) << "detailed " << bDetailed;
+    }
+    for (const std::string& line : trace.Lines())
+    {
+        EXPECT_FALSE(Contains(line, "dev=1") && !Contains(line, "FT_ListDevices")) << line;
+        EXPECT_FALSE(Contains(line, "index=2") || Contains(line, "dev=2")) << "the third device was reached: " << line;
+    }
+
+    const std::string firstFails = "[driver]\ncount = 2\n" + ScenarioDevice(0, "Instrument One", "list_status = 18\n") +
+                                   ScenarioDevice(1, "Instrument Two");
+    EXPECT_EQ(Communicate(firstFails), 1u);
+    EXPECT_EQ(m_report, DeviceLines(false)
+                            .Heading("Check device communication")
+                            .ErrorWord()
+                            .ErrorText("The operation finished with an unknown error.")
+                            .Str());
+}
+
+TEST_F(Communication, AMissingEntryPointStopsTheTestBeforeAnyDevice)
+{
+    TraceFile trace;
+    host.SetDetailed(true);
+    Load(OneDevice());
+    const DRIVER_ENTRY_POINTS bound = Dlg().DriverEntryPoints;
+    void* slots[8];
+    static_assert(sizeof(slots) == sizeof(DRIVER_ENTRY_POINTS), "one slot per entry point");
+    for (size_t nSlot = 0; nSlot < 8; ++nSlot)
+    {
+        std::memcpy(slots, &bound, sizeof(slots));
+        slots[nSlot] = nullptr;
+        std::memcpy(&Dlg().DriverEntryPoints, slots, sizeof(slots));
+        host.ClearReport();
+        EXPECT_EQ(Dlg().CheckCommunication(), 1u) << "slot " << nSlot;
+        EXPECT_EQ(host.ReportText(), DeviceLines(true)
+                                         .Heading("Check device communication")
+                                         .Alert("Incorrect function pointer")
+                                         .Warning()
+                                         .Str())
+            << "slot " << nSlot;
+    }
+    Dlg().DriverEntryPoints = bound;
+    // Only the search's count: no device was listed or opened.
+    for (const std::string& line : trace.Lines())
+        EXPECT_FALSE(Contains(line, "index=") || Contains(line, "FT_OpenEx")) << line;
+}
+
+TEST_F(Communication, ACallWithNoDeviceToTestWritesNothingAndFails)
+{
+    Load(OneDevice());
+    Dlg().m_nDevices = 0;
+    host.ClearReport();
+    EXPECT_EQ(Dlg().CheckCommunication(), 1u);
+    EXPECT_EQ(host.ReportText(), "");
+}
+
+TEST_F(Communication, ALeftoverSignalOfAChunkedAnswerDoesNotEndTheNextDevicesWait)
+{
+    // The first answer comes in three chunks 20 ms apart: the wait takes the
+    // first signal, the later two arrive while the answer is being read and
+    // leave the receive event set. The second device never answers.
+    TraceFile trace;
+    host.SetDetailed(true);
+    FakeCounter counter;
+    const std::string scenario = "[driver]\ncount = 2\n" +
+                                 ScenarioDevice(0, "Instrument One", "chunks = 3\nchunk_gap_ms = 20\n") +
+                                 ScenarioDevice(1, "Instrument Two", "silent = 1\n");
+    EXPECT_EQ(Communicate(scenario), 1u);
+    ASSERT_EQ(trace.Calls("SIM_Signal").size(), 3u) << "the first device's answer did not come in three chunks";
+    DeviceLines expected(true);
+    expected.UpToTheWait(DeviceLines::Device::Of(0, "Instrument One")).Answered(27, 27, kTestAnswer);
+    expected.UpToTheWait(DeviceLines::Device::Of(1, "Instrument Two"));
+    expected.Alert("... a timeout is occured").Detail("The connection is closed.").Alert(kSuccess).Warning();
+    EXPECT_EQ(m_report, expected.Str());
+}
+
+TEST_F(Communication, ACancelDuringTheFirstWaitEndsOnlyThatDevice)
+{
+    // The first device does not answer; the dialog is closed while its test
+    // waits. The cancel signal is used up by that wait: the second device is
+    // tested in full.
+    TraceFile trace;
+    host.SetDetailed(true);
+    FakeCounter counter;
+    const std::string scenario = "[driver]\ncount = 2\n" + ScenarioDevice(0, "Instrument One", "silent = 1\n") +
+                                 ScenarioDevice(1, "Instrument Two");
+    Load(scenario);
+    host.ClearReport();
+    WaitHook hook;
+    CommunicationJob job = {&Dlg(), 0xDEAD};
+    const HANDLE hThread = ::CreateThread(nullptr, 0, CommunicationJobProc, &job, 0, nullptr);
+    ASSERT_NE(hThread, nullptr);
+    ASSERT_TRUE(host.PumpUntil([] { return WaitHook::Entered(); })) << "the first device's wait never began";
+    Dlg().m_bCancel.store(TRUE);
+    ::SetEvent(Dlg().m_hCancelEvent);
+    ASSERT_TRUE(host.PumpUntil([&] { return ::WaitForSingleObject(hThread, 0) == WAIT_OBJECT_0; }));
+    ::CloseHandle(hThread);
+
+    EXPECT_EQ(job.dwResult, 1u);
+    DeviceLines expected(true);
+    expected.UpToTheWait(DeviceLines::Device::Of(0, "Instrument One"));
+    expected.Alert("... thread is going to terminate").Detail("The connection is closed.").Alert(kSuccess).Warning();
+    expected.UpToTheWait(DeviceLines::Device::Of(1, "Instrument Two")).Answered(27, 27, kTestAnswer);
+    EXPECT_EQ(host.ReportText(), expected.Str());
+    EXPECT_EQ(trace.Calls("FT_Close").size(), 2u);
+    ASSERT_EQ(WaitHook::Calls(), 2);
+    EXPECT_EQ(WaitHook::Result(1), WAIT_OBJECT_0) << "the first wait did not end with the cancel";
+    EXPECT_EQ(WaitHook::Result(2), WAIT_OBJECT_0 + 1) << "the second wait did not end with the answer";
+}
+
+TEST_F(Communication, ACancelWinsOverAnAnswerThatCameAtTheSameTime)
+{
+    host.SetDetailed(true);
+    FakeCounter counter;
+    WaitHook hook;
+    hook.CancelWithTheAnswer(Dlg());
+    EXPECT_EQ(Communicate(OneDevice()), 1u);
+    DeviceLines expected(true);
+    expected.UpToTheWait(kDevice);
+    expected.Alert("... thread is going to terminate").Detail("The connection is closed.").Alert(kSuccess).Warning();
+    EXPECT_EQ(m_report, expected.Str());
+}
+
+TEST_F(Communication, ClosingTheDialogDuringTheFirstWaitStillTestsTheSecondDevice)
+{
+    TraceFile trace;
+    const std::string scenario = "[driver]\ncount = 2\n" + ScenarioDevice(0, "Instrument One", "silent = 1\n") +
+                                 ScenarioDevice(1, "Instrument Two");
+    ScenarioFile file(scenario);
+    const std::string library = SimulatorLibrary();
+    DeviceTableOverride table({{-1, -1, library.c_str(), nullptr, nullptr}});
+    WaitHook hook;
+    host.SetDetailed(true);
+    host.Click(IDC_BUTTON_START);
+    ASSERT_TRUE(host.PumpUntil([] { return WaitHook::Entered(); })) << "the first device's wait never began";
+    ::DestroyWindow(host.Hwnd());
+
+    // The window is gone with its report; the driver's trace and the waits tell the rest.
+    EXPECT_EQ(host.Dialog().m_hWorkerThread.load(), nullptr) << "the run had not ended when the window was gone";
+    ASSERT_EQ(WaitHook::Calls(), 2);
+    EXPECT_EQ(WaitHook::Result(1), WAIT_OBJECT_0) << "the first wait did not end with the cancel";
+    EXPECT_EQ(WaitHook::Result(2), WAIT_OBJECT_0 + 1) << "the second wait did not end with the answer";
+    const std::vector<std::string> closes = trace.Calls("FT_Close");
+    ASSERT_EQ(closes.size(), 2u);
+    EXPECT_EQ(closes[0].rfind("FT_Close dev=0 ", 0), 0u) << closes[0];
+    EXPECT_EQ(closes[1].rfind("FT_Close dev=1 ", 0), 0u) << closes[1];
+    bool bSecondRead = false;
+    for (const std::string& line : trace.Calls("FT_Read"))
+        bSecondRead = bSecondRead || line.rfind("FT_Read dev=1 asked=27 n=27 ", 0) == 0;
+    EXPECT_TRUE(bSecondRead) << "the second device's answer was not read";
+}
+
+TEST_F(Communication, RepeatedFailuresLeaveNoHandlesBehind)
+{
+    host.SetDetailed(true);
+    const std::string scenarios[] = {
+        OneDevice("open_status = 3\n"),
+        OneDevice("ee_read_status = 11\n"),
+        OneDevice("notify_status = 4\n"),
+        OneDevice("write_status = 10\n"),
+        OneDevice("queue_status = 1\n"),
+        OneDevice("read_status = 4\n"),
+        OneDevice("untrusted_list_description = 1\nuntrusted_eeprom_texts = 1\nread_overreport = 9\n"),
+        OneDevice("answer = 0123456789\nanswer_length = 300\nchunks = 4\nchunk_gap_ms = 5\n"),
+        "[driver]\ncount = 3\n" + ScenarioDevice(0, "Instrument One") +
+            ScenarioDevice(1, "Instrument Two", "list_status = 2\n"),
+        "[driver]\ncount_status = 4\n",
+    };
+    const auto runAll = [&] {
+        for (const std::string& scenario : scenarios)
+        {
+            Communicate(scenario);
+            // A failed wait, on the same scenario.
+            WaitHook hook(1, WAIT_FAILED, ERROR_INVALID_HANDLE);
+            Communicate(OneDevice());
+        }
+    };
+    runAll();
+    const long nBefore = CountProcessHandles(::GetCurrentProcessId());
+    ASSERT_GT(nBefore, 0) << "the handle list could not be read";
+    for (int nRound = 0; nRound < 2; ++nRound)
+        runAll();
+    // A delivery thread's handle goes when the thread has left the library.
+    host.PumpUntil([&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBefore; }, 10000);
+    EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nBefore) << "handles before and after two rounds";
+    // One that never answers, once: it costs its two seconds.
+    const long nBeforeSilent = CountProcessHandles(::GetCurrentProcessId());
+    Communicate(OneDevice("silent = 1\n"));
+    Communicate(OneDevice("silent = 1\n"));
+    host.PumpUntil([&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBeforeSilent; }, 10000);
+    EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nBeforeSilent) << "handles around two silent devices";
+}
+
+// ---- The driver loop of the check run
+
+namespace
+{
+const std::string kSeparator = "\n" + std::string(140, '-') + "\n";
+const std::string kRule = std::string(70, '=') + "\n\n";
+
+class DriverLoop : public ::testing::Test
+{
+protected:
+    void SetUp() override { SetEnv("USBSIM_SCENARIO", ""); }
+    DWORD Run() { return host.RunOnWorker([this] { return CheckThreadProc(&host.Dialog()); }); }
+
+    TestDialogHost host;
+    const std::string m_library = SimulatorLibrary();
+};
+} // namespace
+
+TEST_F(DriverLoop, AHealthyInstrumentGivesTheWholeDriverSectionAndSucceeds)
+{
+    ScenarioFile file(OneDevice());
+    DeviceTableOverride table({{-1, -1, m_library.c_str(), nullptr, nullptr}});
+    FakeCounter counter;
+    for (bool bDetailed : {true, false})
+    {
+        host.SetDetailed(bDetailed);
+        host.ClearReport();
+        EXPECT_EQ(Run(), 0u);
+        DeviceLines expected(bDetailed);
+        expected.Heading("Load DLL:   " + m_library).Ok();
+        expected.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
+        expected.UpToTheWait(kDevice).Answered(27, 27, kTestAnswer);
+        expected.Heading("Deallocate DLL Memory").Ok();
+        // No registry part: the opening separator and the driver loop's follow each other.
+        const std::string text = std::string(host.Dialog().GetOsVersionText()) + "\n" + kSeparator + kSeparator +
+                                 expected.Str() + "\nCheck completed successfully!\n\n" + kRule;
+        EXPECT_EQ(host.ReportText(), text) << "detailed " << bDetailed;
+        EXPECT_EQ(host.Dialog().m_hDriverLib, nullptr);
+    }
+}
+
+TEST_F(DriverLoop, ADeviceThatFailsEndsTheRunWithCheckFinished)
+{
+    struct
+    {
+        const char* pszCase;
+        std::string scenario;
+    } cases[] = {
+        {"the device cannot be opened", OneDevice("open_status = 3\n")},
+        {"the first of two warns, the second passes",
+         "[driver]\ncount = 2\n" + ScenarioDevice(0, "Instrument One", "write_status = 10\n") +
+             ScenarioDevice(1, "Instrument Two")},
+    };
+    DeviceTableOverride table({{-1, -1, m_library.c_str(), nullptr, nullptr}});
+    for (const auto& c : cases)
+    {
+        ScenarioFile file(c.scenario);
+        host.ClearReport();
+        EXPECT_EQ(Run(), 1u) << c.pszCase;
+        const std::string report = host.ReportText();
+        const std::string summary = "\nCheck finished.\n\n" + kRule;
+        EXPECT_EQ(report.compare(report.size() - std::min(report.size(), summary.size()), summary.size(), summary), 0)
+            << c.pszCase << ":\n" << report;
+        EXPECT_FALSE(Contains(report, "Check completed successfully!")) << c.pszCase;
+    }
+}
+
+TEST_F(DriverLoop, AnEntryWithoutALibraryTakesNoPartInTheDriverLoop)
+{
+    ScenarioFile file(OneDevice());
+    DeviceTableOverride table({{-1, -1, m_library.c_str(), nullptr, nullptr},
+                               {-1, -1, nullptr, nullptr, nullptr},
+                               {-1, -1, m_library.c_str(), nullptr, nullptr}});
+    EXPECT_EQ(Run(), 0u);
+    const std::string report = host.ReportText();
+    // The opening separator and one for each entry with a library.
+    EXPECT_EQ(CountOf(report, kSeparator), 3u) << report;
+    EXPECT_EQ(CountOf(report, "\nLoad DLL:   "), 2u) << report;
+    EXPECT_EQ(CountOf(report, "\nDeallocate DLL Memory\n... Result:   OK\n"), 2u) << report;
+    EXPECT_TRUE(Contains(report, "\nCheck completed successfully!\n")) << report;
+}
