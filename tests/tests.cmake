@@ -26,3 +26,4 @@ add_test(NAME save_rtf_unrtf
 set_tests_properties(save_rtf_unrtf PROPERTIES FIXTURES_REQUIRED saved_rtf TIMEOUT 60)
 add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp device_fixture.cpp)
 add_wine_test(device_test SOURCES device_test.cpp device_fixture.cpp)
+add_wine_test(device_ui_test SOURCES device_ui_test.cpp device_fixture.cpp registry_fixture.cpp LOCKS installation)

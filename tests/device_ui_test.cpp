@@ -1,0 +1,133 @@
+// The driver part through the real UsbInstallationTest.exe: a driver library
+// planted in the current directory is not loaded, and an installation as the
+// driver's setup leaves it gives the whole detailed report and succeeds.
+#include "device_fixture.h"
+#include "registry_fixture.h"
+#include "res/resource.h"
+#include "support/UiHarness.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+const std::string kSeparator = "\n" + std::string(140, '-') + "\n";
+const std::string kRule = std::string(70, '=') + "\n\n";
+
+std::string MakeFolder(const std::string& name)
+{
+    const std::string folder = TempDirectory() + "\\" + name;
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+std::string OsLine()
+{
+    CUsbInstallationTestDlg dlg;
+    return std::string(dlg.GetOsVersionText());
+}
+
+std::string Describe(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+} // namespace
+
+TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryIsNotLoaded)
+{
+    // No driver library in the system directory while the sandbox lives.
+    InstallationSandbox sandbox;
+    ASSERT_FALSE(FileExists(SystemFilePath(kDriverLibrary))) << "a driver library is installed";
+    SetEnv("USBSIM_SCENARIO", "");
+    TraceFile trace;
+
+    const std::string appFolder = MakeFolder("planted-app");
+    const std::string currentFolder = MakeFolder("planted-current");
+    const std::string exe = appFolder + "\\UsbInstallationTest.exe";
+    ASSERT_TRUE(::CopyFileA((BuildDir() + "\\UsbInstallationTest.exe").c_str(), exe.c_str(), FALSE));
+    DeleteFileIfAny(appFolder + "\\" + kDriverLibrary);
+    const std::string planted = currentFolder + "\\" + kDriverLibrary;
+    ASSERT_TRUE(::CopyFileA(SimulatorLibrary().c_str(), planted.c_str(), FALSE));
+
+    {
+        UiHarness ui(currentFolder.c_str(), exe);
+        ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
+        ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the run did not end";
+        const std::string report = ui.ReportText();
+        const std::string expected = DeviceLines(false)
+                                         .Heading("Load DLL:   KT480_D2XX.DLL")
+                                         .Error(ERROR_MOD_NOT_FOUND)
+                                         .Heading("Deallocate DLL Memory")
+                                         .Warning()
+                                         .Str();
+        EXPECT_TRUE(Contains(report, expected)) << "expected\n" << expected << "in\n" << report;
+        EXPECT_TRUE(ui.Close()) << "the dialog did not close";
+    }
+    EXPECT_TRUE(trace.Lines().empty()) << "the planted library was called:\n" << Describe(trace.Lines());
+
+    // The same copy finds a library in its own folder: the failure above was
+    // the search, not the copy.
+    const std::string beside = appFolder + "\\" + kDriverLibrary;
+    ASSERT_TRUE(::CopyFileA(SimulatorLibrary().c_str(), beside.c_str(), FALSE));
+    {
+        UiHarness ui(currentFolder.c_str(), exe);
+        ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
+        ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the run did not end";
+        const std::string report = ui.ReportText();
+        EXPECT_TRUE(Contains(report, "\nLoad DLL:   KT480_D2XX.DLL\n... Result:   OK\n")) << report;
+        EXPECT_TRUE(ui.Close()) << "the dialog did not close";
+    }
+    EXPECT_FALSE(trace.Calls("FT_ListDevices").empty()) << "the library beside the program was not called";
+    DeleteFileIfAny(beside);
+    DeleteFileIfAny(planted);
+    DeleteFileIfAny(exe);
+}
+
+TEST(DeviceUi, AnInstalledDriverGivesTheWholeReportAndSucceeds)
+{
+    InstallationSandbox sandbox;
+    sandbox.AddInstance("KT0001A", 0, "kt480t0.sys", "oemkt480t0.inf");
+    sandbox.PutFile(DriverFilePath("kt480t0.sys"));
+    sandbox.PutFile(InfFilePath("oemkt480t0.inf"));
+    sandbox.PutCopy(SystemFilePath(kDriverLibrary), SimulatorLibrary());
+    sandbox.PutFile(SystemFilePath(kUninstaller));
+    sandbox.PutFile(SystemFilePath(kUninstallIni));
+    const DeviceLines::Device device = DeviceLines::Device::Of(0, "Test Instrument A");
+    ScenarioFile scenario("[driver]\ncount = 1\n" + ScenarioDevice(0, device.description));
+    SetEnv("USBSIM_TRACE", "");
+
+    const auto expectedReport = [&](bool bDetailed) {
+        DeviceLines registry(bDetailed);
+        registry.Heading("Check common registry entries for devices:   Vid_0403&Pid_B7E4");
+        registry.Detail("Number of devices registered:   1");
+        registry.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
+        registry.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
+        registry.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Detail("... File was found.");
+        registry.Ok();
+        registry.Heading("Check specific registry entries for device:   Vid_0403&Pid_B7E4#KT0001A");
+        registry.Detail("Registered driver file:   kt480t0.sys").Detail("... File was found.");
+        registry.Detail("Registered installation file:   oemkt480t0.inf").Detail("... File was found.");
+        registry.Ok();
+        DeviceLines driver(bDetailed);
+        driver.Heading("Load DLL:   KT480_D2XX.DLL").Ok();
+        driver.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
+        driver.UpToTheWait(device).Answered(27, 27, kTestAnswer, "#");
+        driver.Heading("Deallocate DLL Memory").Ok();
+        return OsLine() + "\n" + kSeparator + registry.Str() + kSeparator + driver.Str() +
+               "\nCheck completed successfully!\n\n" + kRule;
+    };
+
+    UiHarness ui;
+    ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
+    ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the simple run did not end";
+    EXPECT_EQ(ui.ReportText(), expectedReport(false)) << "simple view";
+
+    ui.Click(IDC_BUTTON_DETAILS);
+    ASSERT_TRUE(ui.WaitUntil([&ui] { return ui.RunEnded(); })) << "the detailed run did not end";
+    const std::string report = ui.ReportText();
+    EXPECT_EQ(MaskResponseTimes(report), expectedReport(true)) << "detailed view";
+    EXPECT_EQ(CountOf(report, "\tResponse time:   "), 1u) << report;
+    EXPECT_TRUE(ui.Close()) << "the dialog did not close";
+}
