@@ -5,6 +5,7 @@
 #include "report/StreamCookie.h"
 #include "res/resource.h"
 #include "support/Fixtures.h"
+#include "support/HandleCount.h"
 #include "support/HeldFile.h"
 #include "support/RtfText.h"
 #include "support/SaveDialog.h"
@@ -284,7 +285,9 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrder)
 
     const std::string path = TempFile("long.rtf");
     DeleteFileIfAny(path);
+    const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
     const StreamResult result = SaveReportTo(host, path);
+    EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the stream";
 
     ASSERT_GT(result.calls.size(), 1u) << "the RTF fitted into one chunk; the report is too short for this test";
     LONGLONG nSum = 0;
@@ -497,6 +500,7 @@ TEST(SaveReportStream, FailingFileCallStopsTheStreamAndKeepsEarlierChunks)
     SystemCallOverride<decltype(g_SystemCalls.SetFilePointer)> setFilePointer(g_SystemCalls.SetFilePointer,
                                                                              FaultySetFilePointer);
     SystemCallOverride<decltype(g_SystemCalls.WriteFile)> writeFile(g_SystemCalls.WriteFile, FaultyWriteFile);
+    const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
     for (const Case& c : kCases)
     {
         std::ostringstream name;
@@ -535,6 +539,7 @@ TEST(SaveReportStream, FailingFileCallStopsTheStreamAndKeepsEarlierChunks)
                                              : static_cast<DWORD>(expected.size()))
             << name.str();
     }
+    EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the failed saves";
     const DialogState after = StateOf(host);
     EXPECT_TRUE(after == before) << "before: " << DescribeState(before) << "; after: " << DescribeState(after);
     DeleteFileIfAny(path);

@@ -27,3 +27,5 @@ set_tests_properties(save_rtf_unrtf PROPERTIES FIXTURES_REQUIRED saved_rtf TIMEO
 add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp device_fixture.cpp)
 add_wine_test(device_test SOURCES device_test.cpp device_fixture.cpp)
 add_wine_test(device_ui_test SOURCES device_ui_test.cpp device_fixture.cpp registry_fixture.cpp LOCKS installation)
+# Installs the simulated driver into the system directory for one case.
+add_wine_test(save_ui_test SOURCES save_ui_test.cpp support/SaveDialog.cpp support/RtfText.cpp LOCKS installation)

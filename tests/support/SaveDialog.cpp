@@ -108,22 +108,30 @@ HWND ButtonOf(HWND hwndDialog, int nID)
     return nullptr;
 }
 
+// Through the wide messages: across processes, Wine's CB_GETLBTEXT sent with
+// SendMessageTimeoutA to the dialog's Unicode combo box corrupts the heap of
+// the sender; the wide form does not.
 std::vector<std::string> ComboEntries(HWND hwndCombo)
 {
     std::vector<std::string> entries;
     DWORD_PTR dwCount = 0;
     if (hwndCombo == nullptr ||
-        !::SendMessageTimeoutA(hwndCombo, CB_GETCOUNT, 0, 0, SMTO_NORMAL, kMessageTimeoutMs, &dwCount))
+        !::SendMessageTimeoutW(hwndCombo, CB_GETCOUNT, 0, 0, SMTO_NORMAL, kMessageTimeoutMs, &dwCount))
         return entries;
     for (DWORD_PTR i = 0; i < dwCount && static_cast<LONG_PTR>(dwCount) != CB_ERR; ++i)
     {
         DWORD_PTR dwLength = 0;
-        ::SendMessageTimeoutA(hwndCombo, CB_GETLBTEXTLEN, i, 0, SMTO_NORMAL, kMessageTimeoutMs, &dwLength);
-        std::vector<char> buffer(dwLength + 1, '\0');
+        ::SendMessageTimeoutW(hwndCombo, CB_GETLBTEXTLEN, i, 0, SMTO_NORMAL, kMessageTimeoutMs, &dwLength);
+        if (static_cast<LONG_PTR>(dwLength) == CB_ERR)
+            dwLength = 0;
+        std::vector<WCHAR> buffer(dwLength + 1, L'\0');
         DWORD_PTR dwCopied = 0;
-        ::SendMessageTimeoutA(hwndCombo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
+        ::SendMessageTimeoutW(hwndCombo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
                               kMessageTimeoutMs, &dwCopied);
-        entries.push_back(buffer.data());
+        buffer.back() = L'\0';
+        char szEntry[1024] = {};
+        ::WideCharToMultiByte(CP_ACP, 0, buffer.data(), -1, szEntry, sizeof(szEntry) - 1, nullptr, nullptr);
+        entries.push_back(szEntry);
     }
     return entries;
 }

@@ -1,0 +1,260 @@
+// Saving the report through the real executable and the real save dialog:
+// a saved run, cancel, the overwrite question, and a save while a run is in
+// progress (with the simulated driver in the system directory).
+#include "res/resource.h"
+#include "support/Fixtures.h"
+#include "support/RtfText.h"
+#include "support/SaveDialog.h"
+#include "support/UiHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace
+{
+const std::string kRule = std::string(70, '=');
+const std::vector<std::string> kFilters = {"Text Files (*.rtf)", "All Files (*.*)"};
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// Returns once the product's window thread is back in its message loop, so a
+// save that followed the dialog has ended.
+void WaitForIdle(const UiHarness& ui)
+{
+    DWORD_PTR dwIgnored = 0;
+    ::SendMessageTimeoutA(ui.Dialog(), WM_NULL, 0, 0, SMTO_NORMAL, 60000, &dwIgnored);
+}
+
+SaveDialogSeen ClickSave(UiHarness& ui, const SaveDialogScript& script)
+{
+    ui.PostClick(IDC_BUTTON_SAVE);
+    const SaveDialogSeen seen = DriveSaveDialog(ui.ProcessId(), ui.Dialog(), script);
+    WaitForIdle(ui);
+    return seen;
+}
+
+struct ButtonStates
+{
+    bool bStart;
+    bool bDetails;
+    bool bSave;
+};
+
+ButtonStates ButtonsOf(const UiHarness& ui)
+{
+    return {ui.IsEnabled(IDC_BUTTON_START), ui.IsEnabled(IDC_BUTTON_DETAILS), ui.IsEnabled(IDC_BUTTON_SAVE)};
+}
+
+std::vector<std::string> FilesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found = {};
+    const HANDLE hFind = ::FindFirstFileA((folder + "\\*.*").c_str(), &found);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return names;
+    do
+    {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (::FindNextFileA(hFind, &found));
+    ::FindClose(hFind);
+    return names;
+}
+
+std::string FreshFolder(const std::string& name)
+{
+    const std::string folder = TempDirectory() + "\\" + name;
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    for (const std::string& file : FilesIn(folder))
+        DeleteFileIfAny(folder + "\\" + file);
+    return folder;
+}
+
+std::string Joined(const std::vector<std::string>& names)
+{
+    std::string joined;
+    for (const std::string& name : names)
+        joined += "[" + name + "] ";
+    return joined;
+}
+} // namespace
+
+TEST(SaveUi, SavesTheReportOfARunUnderTheTypedNameWithTheRtfExtension)
+{
+    UiHarness ui;
+    ASSERT_TRUE(ui.Started());
+    ASSERT_TRUE(ui.StartAndWaitForEnd()) << ui.ReportText();
+    const std::string report = ui.ReportText();
+    ASSERT_FALSE(report.empty());
+    const ButtonStates buttons = ButtonsOf(ui);
+    ASSERT_TRUE(buttons.bSave);
+
+    const std::string folder = FreshFolder("ui-saved");
+    SaveDialogScript script;
+    script.fileName = folder + "\\report of the run";
+    const SaveDialogSeen seen = ClickSave(ui, script);
+    ASSERT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
+    EXPECT_EQ(seen.hwndOwner, ui.Dialog()) << "the save dialog is not owned by the check dialog";
+    EXPECT_EQ(seen.filterEntries, kFilters) << DescribeSaveDialog(seen);
+    EXPECT_EQ(seen.nFilterSelected, 0) << DescribeSaveDialog(seen);
+    EXPECT_EQ(seen.initialFileName, "") << DescribeSaveDialog(seen);
+    EXPECT_FALSE(seen.bReadOnlyBoxVisible) << DescribeSaveDialog(seen);
+    EXPECT_FALSE(seen.bOverwriteAsked) << DescribeSaveDialog(seen);
+
+    const std::vector<std::string> files = FilesIn(folder);
+    ASSERT_EQ(files, std::vector<std::string>{"report of the run.rtf"}) << "files: " << Joined(files);
+    const std::string saved = ReadFileBytes(folder + "\\report of the run.rtf");
+    EXPECT_EQ(saved.compare(0, 5, "{\\rtf"), 0) << "not RTF: " << saved.substr(0, 40);
+    EXPECT_EQ(RtfToPlainText(saved), report);
+
+    EXPECT_EQ(ui.ReportText(), report) << "the save changed the report";
+    const ButtonStates after = ButtonsOf(ui);
+    EXPECT_TRUE(after.bStart == buttons.bStart && after.bDetails == buttons.bDetails &&
+                after.bSave == buttons.bSave)
+        << "buttons start/details/save before " << buttons.bStart << buttons.bDetails << buttons.bSave
+        << ", after " << after.bStart << after.bDetails << after.bSave;
+}
+
+TEST(SaveUi, CancelCreatesNothing)
+{
+    UiHarness ui;
+    ASSERT_TRUE(ui.Started());
+    ASSERT_TRUE(ui.StartAndWaitForEnd()) << ui.ReportText();
+    const std::string report = ui.ReportText();
+    const std::string folder = FreshFolder("ui-cancel");
+
+    SaveDialogScript script;
+    script.bCancel = true;
+    const SaveDialogSeen seen = ClickSave(ui, script);
+    EXPECT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
+    EXPECT_TRUE(FilesIn(folder).empty()) << "files: " << Joined(FilesIn(folder));
+    EXPECT_EQ(ui.ReportText(), report);
+    EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_SAVE));
+}
+
+TEST(SaveUi, OverwriteQuestionNoKeepsTheFileYesReplacesIt)
+{
+    UiHarness ui;
+    ASSERT_TRUE(ui.Started());
+    ASSERT_TRUE(ui.StartAndWaitForEnd()) << ui.ReportText();
+    const std::string report = ui.ReportText();
+    const std::string folder = FreshFolder("ui-overwrite");
+    const std::string path = folder + "\\existing.rtf";
+    const std::string oldContent = std::string(200000, 'X') + "END OF THE OLD FILE";
+    ASSERT_TRUE(WriteFileBytes(path, oldContent));
+
+    SaveDialogScript script;
+    script.fileName = folder + "\\existing";
+    script.nOverwriteAnswer = IDNO;
+    const SaveDialogSeen keep = ClickSave(ui, script);
+    EXPECT_TRUE(keep.bOverwriteAsked) << DescribeSaveDialog(keep);
+    EXPECT_TRUE(keep.bClosed && keep.problem.empty()) << DescribeSaveDialog(keep);
+    EXPECT_TRUE(ReadFileBytes(path) == oldContent) << "answering No changed the file";
+
+    script.nOverwriteAnswer = IDYES;
+    const SaveDialogSeen replace = ClickSave(ui, script);
+    EXPECT_TRUE(replace.bOverwriteAsked) << DescribeSaveDialog(replace);
+    EXPECT_TRUE(replace.bClosed && replace.problem.empty()) << DescribeSaveDialog(replace);
+    const std::string saved = ReadFileBytes(path);
+    EXPECT_EQ(saved.compare(0, 5, "{\\rtf"), 0) << "not RTF: " << saved.substr(0, 40);
+    EXPECT_EQ(saved.find("END OF THE OLD FILE"), std::string::npos) << "the old tail is still there";
+    EXPECT_EQ(RtfToPlainText(saved), report);
+    EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"existing.rtf"}) << Joined(FilesIn(folder));
+
+    // Saving again gives the same bytes.
+    const SaveDialogSeen again = ClickSave(ui, script);
+    EXPECT_TRUE(again.bClosed && again.problem.empty()) << DescribeSaveDialog(again);
+    EXPECT_TRUE(ReadFileBytes(path) == saved) << "the second save gave other bytes";
+}
+
+namespace
+{
+// The simulated driver in the system directory for the object's lifetime; a
+// file that stood there before comes back afterwards.
+class InstalledDriver
+{
+public:
+    explicit InstalledDriver(const std::string& scenario)
+        : m_path(SystemDirectory() + "\\KT480_D2XX.DLL"), m_bHadFile(FileExists(m_path)),
+          m_previous(m_bHadFile ? ReadFileBytes(m_path) : std::string())
+    {
+        m_bInstalled = ::CopyFileA((SimulatorDir() + "\\KT480_D2XX.DLL").c_str(), m_path.c_str(), FALSE) != FALSE;
+        const std::string scenarioPath = TempDirectory() + "\\save-ui-scenario.ini";
+        WriteFileBytes(scenarioPath, scenario);
+        SetEnv("USBSIM_SCENARIO", scenarioPath);
+    }
+    ~InstalledDriver()
+    {
+        SetEnv("USBSIM_SCENARIO", "");
+        if (m_bHadFile)
+            WriteFileBytes(m_path, m_previous);
+        else
+            DeleteFileIfAny(m_path);
+    }
+    InstalledDriver(const InstalledDriver&) = delete;
+    InstalledDriver& operator=(const InstalledDriver&) = delete;
+
+    bool Installed() const { return m_bInstalled; }
+
+private:
+    std::string m_path;
+    bool m_bHadFile;
+    std::string m_previous;
+    bool m_bInstalled = false;
+};
+
+// Devices that never answer: the communication test waits 2 s for each.
+std::string SilentDevices(int nCount)
+{
+    std::ostringstream scenario;
+    scenario << "[driver]\ncount=" << nCount << "\n";
+    for (int i = 0; i < nCount; ++i)
+        scenario << "[device" << i << "]\ndescription=Silent instrument " << i << "\nsilent=1\n";
+    return scenario.str();
+}
+} // namespace
+
+TEST(SaveUi, SaveDuringARunHoldsTheReportSoFarAndTheRunGoesOn)
+{
+    const int nDevices = 6;
+    InstalledDriver driver(SilentDevices(nDevices));
+    ASSERT_TRUE(driver.Installed()) << "cannot copy the simulator into " << SystemDirectory();
+    UiHarness ui;
+    ASSERT_TRUE(ui.Started());
+
+    // The run undisturbed, for comparison.
+    ASSERT_TRUE(ui.StartAndWaitForEnd(120000)) << ui.ReportText();
+    const std::string undisturbed = ui.ReportText();
+    ASSERT_TRUE(Contains(undisturbed, "Silent instrument " + std::to_string(nDevices - 1))) << undisturbed;
+
+    ui.Click(IDC_BUTTON_START);
+    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "Silent instrument 1"); }, 60000))
+        << "the run did not reach the second device: " << ui.ReportText();
+    const std::string beforeSave = ui.ReportText();
+    const std::string folder = FreshFolder("ui-during-run");
+    SaveDialogScript script;
+    script.fileName = folder + "\\during the run";
+    const SaveDialogSeen seen = ClickSave(ui, script);
+    const std::string afterSave = ui.ReportText();
+    const bool bRunEndedMeanwhile = ui.RunEnded();
+    ASSERT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
+    ASSERT_FALSE(bRunEndedMeanwhile) << "the run ended before the save: make it longer";
+
+    const std::string saved = RtfToPlainText(ReadFileBytes(folder + "\\during the run.rtf"));
+    EXPECT_EQ(saved.compare(0, beforeSave.size(), beforeSave), 0)
+        << "the file lacks what the report held when Save was clicked:\n"
+        << saved;
+    EXPECT_EQ(afterSave.compare(0, saved.size(), saved), 0)
+        << "the file is not the report as it stood at one moment:\n"
+        << saved;
+    EXPECT_FALSE(Contains(saved, kRule)) << saved;
+    EXPECT_FALSE(Contains(saved, "Silent instrument " + std::to_string(nDevices - 1))) << saved;
+
+    ASSERT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); }, 120000)) << ui.ReportText();
+    EXPECT_EQ(ui.ReportText(), undisturbed) << "the run went otherwise with a save in its middle";
+}
