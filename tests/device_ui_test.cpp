@@ -87,16 +87,22 @@ TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryIsNotLoaded)
 
 TEST(DeviceUi, AnInstalledDriverGivesTheWholeReportAndSucceeds)
 {
+    // As the demo installation has it, with the simulator's own instrument.
     InstallationSandbox sandbox;
-    sandbox.AddInstance("KT0001A", 0, "kt480t0.sys", "oemkt480t0.inf");
-    sandbox.PutFile(DriverFilePath("kt480t0.sys"));
-    sandbox.PutFile(InfFilePath("oemkt480t0.inf"));
+    sandbox.AddInstance("SIM00001", 0, "KT480USB.SYS", "oem7.inf");
+    sandbox.PutFile(DriverFilePath("KT480USB.SYS"));
+    sandbox.PutFile(InfFilePath("oem7.inf"));
     sandbox.PutCopy(SystemFilePath(kDriverLibrary), SimulatorLibrary());
     sandbox.PutFile(SystemFilePath(kUninstaller));
     sandbox.PutFile(SystemFilePath(kUninstallIni));
-    const DeviceLines::Device device = DeviceLines::Device::Of(0, "Test Instrument A");
-    ScenarioFile scenario("[driver]\ncount = 1\n" + ScenarioDevice(0, device.description));
+    SetEnv("USBSIM_SCENARIO", "");
     SetEnv("USBSIM_TRACE", "");
+    DeviceLines::Device device;
+    device.description = "USB Measurement Instrument";
+    device.identity = "Vid_0403&Pid_B7E4#SIM00001";
+    device.eeDescription = "USB Measurement Instrument";
+    device.manufacturer = "Simulated Instruments";
+    const std::string answer = "Simulated Instruments,USB-SIM 1,SIM00001,1.0";
 
     const auto expectedReport = [&](bool bDetailed) {
         DeviceLines registry(bDetailed);
@@ -106,14 +112,14 @@ TEST(DeviceUi, AnInstalledDriverGivesTheWholeReportAndSucceeds)
         registry.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
         registry.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Detail("... File was found.");
         registry.Ok();
-        registry.Heading("Check specific registry entries for device:   Vid_0403&Pid_B7E4#KT0001A");
-        registry.Detail("Registered driver file:   kt480t0.sys").Detail("... File was found.");
-        registry.Detail("Registered installation file:   oemkt480t0.inf").Detail("... File was found.");
+        registry.Heading("Check specific registry entries for device:   Vid_0403&Pid_B7E4#SIM00001");
+        registry.Detail("Registered driver file:   KT480USB.SYS").Detail("... File was found.");
+        registry.Detail("Registered installation file:   oem7.inf").Detail("... File was found.");
         registry.Ok();
         DeviceLines driver(bDetailed);
         driver.Heading("Load DLL:   KT480_D2XX.DLL").Ok();
         driver.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
-        driver.UpToTheWait(device).Answered(27, 27, kTestAnswer, "#");
+        driver.UpToTheWait(device).Answered(46, 46, answer, "#");
         driver.Heading("Deallocate DLL Memory").Ok();
         return OsLine() + "\n" + kSeparator + registry.Str() + kSeparator + driver.Str() +
                "\nCheck completed successfully!\n\n" + kRule;
