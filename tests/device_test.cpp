@@ -378,10 +378,16 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
         for (const Case& c : cases)
         {
             FakeCounter counter;
+            TraceFile trace;
             DeviceLines expected(bDetailed);
             c.expected(expected);
             EXPECT_EQ(Communicate(c.scenario), c.dwResult) << c.pszCase;
             EXPECT_EQ(m_report, expected.Str()) << c.pszCase << (bDetailed ? ", detailed view" : ", simple view");
+            // A device that was opened is closed, whatever failed after the open.
+            size_t nOpened = 0;
+            for (const std::string& open : trace.Calls("FT_OpenEx"))
+                nOpened += Contains(open, " status=0") ? 1 : 0;
+            EXPECT_EQ(trace.Calls("FT_Close").size(), nOpened) << c.pszCase;
         }
     }
 }

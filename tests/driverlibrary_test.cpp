@@ -2,6 +2,7 @@
 // points by name, and the texts of the driver's status codes. The library is
 // the simulated driver or one of its variants that lack an entry point.
 #include "device_fixture.h"
+#include "support/HandleCount.h"
 #include "support/TestDialogHost.h"
 
 #include <gtest/gtest.h>
@@ -74,6 +75,9 @@ TEST_F(DriverLibrary, ALibraryThatCannotBeLoadedReportsTheSystemTextAndClearsEve
     } cases[] = {
         {"NO_SUCH_KT480_DRIVER.DLL", ERROR_MOD_NOT_FOUND},
         {TempDirectory() + "\\no\\such\\folder\\KT480_D2XX.DLL", 0},
+        // The longest name a caller may pass: the heading shows it whole.
+        {TempDirectory() + "\\" + std::string(243 - TempDirectory().size() - 5, 'N') + ".DLL", 0},
+        // Last, for the look at its text below.
         {garbage, ERROR_BAD_EXE_FORMAT},
     };
     for (bool bDetailed : {false, true})
@@ -218,6 +222,33 @@ TEST_F(DriverLibrary, WithoutListDevicesTheSearchReportsTheMissingFunction)
         EXPECT_EQ(Dlg().FreeDriverLibrary(), 1);
     }
     EXPECT_TRUE(trace.Lines().empty()) << "the driver was called: " << trace.Lines().front();
+}
+
+TEST_F(DriverLibrary, RepeatedFailingAndGoodLoadsLeaveNoHandlesBehind)
+{
+    const std::string garbage = TempDirectory() + "\\garbage.dll";
+    ASSERT_TRUE(WriteFileBytes(garbage, "MZ" + std::string(1022, '\x01')));
+    const std::string names[] = {"NO_SUCH_KT480_DRIVER.DLL", garbage, SimulatorLibrary(kNoListDevices),
+                                 SimulatorLibrary(), SimulatorLibrary(kNoEventNotification)};
+    const auto loadAll = [&] {
+        for (const std::string& name : names)
+        {
+            Dlg().LoadDriverLibrary(name.c_str());
+            Dlg().SearchDevices();
+            Dlg().CheckCommunication();
+        }
+        Dlg().FreeDriverLibrary();
+        Dlg().FreeDriverLibrary();
+    };
+    loadAll();
+    const long nBefore = CountProcessHandles(::GetCurrentProcessId());
+    ASSERT_GT(nBefore, 0) << "the handle list could not be read";
+    for (int nRound = 0; nRound < 3; ++nRound)
+        loadAll();
+    host.PumpUntil([&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBefore; }, 10000);
+    EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nBefore) << "handles before and after three rounds";
+    EXPECT_FALSE(IsLoaded(SimulatorLibrary())) << "a library is left loaded";
+    DeleteFileIfAny(garbage);
 }
 
 TEST(DriverLibraryLifetime, TheDialogsDestructorUnloadsALibraryStillHeld)
