@@ -573,7 +573,7 @@ DWORD WINAPI WriteLinesProc(LPVOID pParam)
 TEST(SaveReportStream, SaveWhileWritingHoldsTheReportAsItStoodWritesGoOn)
 {
     TestDialogHost host;
-    const int nLines = 800;
+    const int nLines = 400;
     WriterJob job = {&host.Dialog(), nLines};
     const HANDLE hWriter = ::CreateThread(nullptr, 0, WriteLinesProc, &job, 0, nullptr);
     ASSERT_NE(hWriter, nullptr);
@@ -585,7 +585,7 @@ TEST(SaveReportStream, SaveWhileWritingHoldsTheReportAsItStoodWritesGoOn)
     bool bSaved = false;
     const bool bEnded = host.PumpUntil(
         [&] {
-            if (!bSaved && SplitLines(host.ReportText()).size() >= 200)
+            if (!bSaved && SplitLines(host.ReportText()).size() >= 100)
             {
                 beforeStream = host.ReportText();
                 SaveReportTo(host, path);
@@ -597,7 +597,7 @@ TEST(SaveReportStream, SaveWhileWritingHoldsTheReportAsItStoodWritesGoOn)
         120000);
     ::CloseHandle(hWriter);
     ASSERT_TRUE(bEnded) << "the writer did not finish";
-    ASSERT_TRUE(bSaved) << "the writer ended before the report had 200 lines";
+    ASSERT_TRUE(bSaved) << "the writer ended before the report had 100 lines";
 
     EXPECT_EQ(afterStream, beforeStream) << "a write landed while the report was streamed";
     EXPECT_EQ(RtfToPlainText(ReadFileBytes(path)), beforeStream);

@@ -66,14 +66,34 @@ std::vector<std::string> FilesIn(const std::string& folder)
     return names;
 }
 
-std::string FreshFolder(const std::string& name)
+// An empty folder of the test's own, removed with what it holds at the end.
+class ScratchFolder
 {
-    const std::string folder = TempDirectory() + "\\" + name;
-    ::CreateDirectoryA(folder.c_str(), nullptr);
-    for (const std::string& file : FilesIn(folder))
-        DeleteFileIfAny(folder + "\\" + file);
-    return folder;
-}
+public:
+    explicit ScratchFolder(const std::string& name) : m_path(TempDirectory() + "\\" + name)
+    {
+        Empty();
+        ::CreateDirectoryA(m_path.c_str(), nullptr);
+    }
+    ~ScratchFolder()
+    {
+        Empty();
+        ::RemoveDirectoryA(m_path.c_str());
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& Path() const { return m_path; }
+
+private:
+    void Empty() const
+    {
+        for (const std::string& file : FilesIn(m_path))
+            DeleteFileIfAny(m_path + "\\" + file);
+    }
+
+    std::string m_path;
+};
 
 std::string Joined(const std::vector<std::string>& names)
 {
@@ -86,6 +106,8 @@ std::string Joined(const std::vector<std::string>& names)
 
 TEST(SaveUi, SavesTheReportOfARunUnderTheTypedNameWithTheRtfExtension)
 {
+    const ScratchFolder scratch("ui-saved");
+    const std::string& folder = scratch.Path();
     UiHarness ui;
     ASSERT_TRUE(ui.Started());
     ASSERT_TRUE(ui.StartAndWaitForEnd()) << ui.ReportText();
@@ -94,7 +116,6 @@ TEST(SaveUi, SavesTheReportOfARunUnderTheTypedNameWithTheRtfExtension)
     const ButtonStates buttons = ButtonsOf(ui);
     ASSERT_TRUE(buttons.bSave);
 
-    const std::string folder = FreshFolder("ui-saved");
     SaveDialogScript script;
     script.fileName = folder + "\\report of the run";
     const SaveDialogSeen seen = ClickSave(ui, script);
@@ -122,13 +143,15 @@ TEST(SaveUi, SavesTheReportOfARunUnderTheTypedNameWithTheRtfExtension)
 
 TEST(SaveUi, CancelCreatesNothing)
 {
+    const ScratchFolder scratch("ui-cancel");
+    const std::string& folder = scratch.Path();
     UiHarness ui;
     ASSERT_TRUE(ui.Started());
     ASSERT_TRUE(ui.StartAndWaitForEnd()) << ui.ReportText();
     const std::string report = ui.ReportText();
-    const std::string folder = FreshFolder("ui-cancel");
 
     SaveDialogScript script;
+    script.fileName = folder + "\\cancelled";
     script.bCancel = true;
     const SaveDialogSeen seen = ClickSave(ui, script);
     EXPECT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
@@ -139,11 +162,12 @@ TEST(SaveUi, CancelCreatesNothing)
 
 TEST(SaveUi, OverwriteQuestionNoKeepsTheFileYesReplacesIt)
 {
+    const ScratchFolder scratch("ui-overwrite");
+    const std::string& folder = scratch.Path();
     UiHarness ui;
     ASSERT_TRUE(ui.Started());
     ASSERT_TRUE(ui.StartAndWaitForEnd()) << ui.ReportText();
     const std::string report = ui.ReportText();
-    const std::string folder = FreshFolder("ui-overwrite");
     const std::string path = folder + "\\existing.rtf";
     const std::string oldContent = std::string(200000, 'X') + "END OF THE OLD FILE";
     ASSERT_TRUE(WriteFileBytes(path, oldContent));
@@ -180,17 +204,18 @@ class InstalledDriver
 {
 public:
     explicit InstalledDriver(const std::string& scenario)
-        : m_path(SystemDirectory() + "\\KT480_D2XX.DLL"), m_bHadFile(FileExists(m_path)),
+        : m_path(SystemDirectory() + "\\KT480_D2XX.DLL"),
+          m_scenarioPath(TempDirectory() + "\\save-ui-scenario.ini"), m_bHadFile(FileExists(m_path)),
           m_previous(m_bHadFile ? ReadFileBytes(m_path) : std::string())
     {
         m_bInstalled = ::CopyFileA((SimulatorDir() + "\\KT480_D2XX.DLL").c_str(), m_path.c_str(), FALSE) != FALSE;
-        const std::string scenarioPath = TempDirectory() + "\\save-ui-scenario.ini";
-        WriteFileBytes(scenarioPath, scenario);
-        SetEnv("USBSIM_SCENARIO", scenarioPath);
+        WriteFileBytes(m_scenarioPath, scenario);
+        SetEnv("USBSIM_SCENARIO", m_scenarioPath);
     }
     ~InstalledDriver()
     {
         SetEnv("USBSIM_SCENARIO", "");
+        DeleteFileIfAny(m_scenarioPath);
         if (m_bHadFile)
             WriteFileBytes(m_path, m_previous);
         else
@@ -203,6 +228,7 @@ public:
 
 private:
     std::string m_path;
+    std::string m_scenarioPath;
     bool m_bHadFile;
     std::string m_previous;
     bool m_bInstalled = false;
@@ -221,6 +247,8 @@ std::string SilentDevices(int nCount)
 
 TEST(SaveUi, SaveDuringARunHoldsTheReportSoFarAndTheRunGoesOn)
 {
+    const ScratchFolder scratch("ui-during-run");
+    const std::string& folder = scratch.Path();
     const int nDevices = 6;
     InstalledDriver driver(SilentDevices(nDevices));
     ASSERT_TRUE(driver.Installed()) << "cannot copy the simulator into " << SystemDirectory();
@@ -236,7 +264,6 @@ TEST(SaveUi, SaveDuringARunHoldsTheReportSoFarAndTheRunGoesOn)
     ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "Silent instrument 1"); }, 60000))
         << "the run did not reach the second device: " << ui.ReportText();
     const std::string beforeSave = ui.ReportText();
-    const std::string folder = FreshFolder("ui-during-run");
     SaveDialogScript script;
     script.fileName = folder + "\\during the run";
     const SaveDialogSeen seen = ClickSave(ui, script);

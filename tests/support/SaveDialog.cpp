@@ -193,11 +193,7 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
     const HWND hwndReadOnly = ::GetDlgItem(hwndDialog, chx1);
     seen.bReadOnlyBoxVisible = hwndReadOnly != nullptr && ::IsWindowVisible(hwndReadOnly);
 
-    if (script.bCancel)
-    {
-        ::PostMessageA(ButtonOf(hwndDialog, IDCANCEL), BM_CLICK, 0, 0);
-    }
-    else
+    if (!script.fileName.empty())
     {
         DWORD_PTR dwIgnored = 0;
         ::SendMessageTimeoutA(hwndEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(script.fileName.c_str()),
@@ -205,9 +201,9 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
         seen.bNameTyped = TextOf(hwndEdit) == script.fileName;
         if (!seen.bNameTyped)
             seen.problem = "the file-name field did not take the name";
-        // Posted: the click runs the overwrite question modally inside the dialog.
-        ::PostMessageA(hwndSave, BM_CLICK, 0, 0);
     }
+    // Posted: the click runs the overwrite question modally inside the dialog.
+    ::PostMessageA(script.bCancel ? ButtonOf(hwndDialog, IDCANCEL) : hwndSave, BM_CLICK, 0, 0);
 
     HWND hwndQuestion = nullptr;
     bool bAnswered = false;

@@ -10,8 +10,9 @@
 
 struct SaveDialogScript
 {
-    // Typed into the file-name field; ignored when bCancel is set.
+    // Typed into the file-name field, when not empty.
     std::string fileName;
+    // Cancel instead of Save.
     bool bCancel = false;
     // The button that answers the overwrite question (IDYES or IDNO), or 0 when
     // none is expected: a question that comes anyway is then answered No and
