@@ -11,10 +11,13 @@ DWORD CUsbInstallationTestDlg::LoadDriverLibrary(LPCSTR pszName)
     if (m_hDriverLib != nullptr)
         ::FreeLibrary(m_hDriverLib);
 
-    m_hDriverLib = ::LoadLibraryA(pszName);
+    m_hDriverLib = g_SystemCalls.LoadLibraryA(pszName);
     if (m_hDriverLib == nullptr)
     {
-        const DWORD dwError = ::GetLastError();
+        // A failed load that leaves no reason must not pass as a loaded library.
+        DWORD dwError = ::GetLastError();
+        if (dwError == ERROR_SUCCESS)
+            dwError = ERROR_GEN_FAILURE;
         WriteResult({dwError, "Error", LOG_RESULT_ERROR});
         DriverEntryPoints = DRIVER_ENTRY_POINTS();
         return dwError;

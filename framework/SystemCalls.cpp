@@ -26,6 +26,7 @@ const SystemCalls& RealSystemCalls()
         ::WriteFile,
         ::GlobalAlloc,
         ::FormatMessageA,
+        ::LoadLibraryA,
     };
     return real;
 }

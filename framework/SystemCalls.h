@@ -34,9 +34,10 @@ struct SystemCalls
     decltype(&::ReadFile) ReadFile;
     decltype(&::WriteFile) WriteFile;
 
-    // Memory and system texts.
+    // Memory, system texts and libraries.
     decltype(&::GlobalAlloc) GlobalAlloc;
     decltype(&::FormatMessageA) FormatMessageA;
+    decltype(&::LoadLibraryA) LoadLibraryA;
 };
 
 extern SystemCalls g_SystemCalls;

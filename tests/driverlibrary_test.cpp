@@ -106,6 +106,28 @@ TEST_F(DriverLibrary, ALibraryThatCannotBeLoadedReportsTheSystemTextAndClearsEve
     DeleteFileIfAny(garbage);
 }
 
+namespace
+{
+HMODULE WINAPI LoadLibraryFailingWithoutReason(LPCSTR)
+{
+    ::SetLastError(ERROR_SUCCESS);
+    return nullptr;
+}
+} // namespace
+
+TEST_F(DriverLibrary, ALoadThatFailsWithoutAReasonIsStillAFailure)
+{
+    SystemCallOverride<decltype(g_SystemCalls.LoadLibraryA)> fake(g_SystemCalls.LoadLibraryA,
+                                                                    LoadLibraryFailingWithoutReason);
+    SpoilSlots(Dlg());
+    EXPECT_EQ(Dlg().LoadDriverLibrary("KT480_D2XX.DLL"), static_cast<DWORD>(ERROR_GEN_FAILURE));
+    EXPECT_EQ(host.ReportText(), LoadFailure("KT480_D2XX.DLL", ERROR_GEN_FAILURE));
+    EXPECT_EQ(Dlg().m_hDriverLib, nullptr);
+    const Slots slots = SlotsOf(Dlg());
+    for (size_t i = 0; i < kSlots; ++i)
+        EXPECT_EQ(slots.p[i], nullptr) << kEntryPointNames[i];
+}
+
 TEST_F(DriverLibrary, ALoadBindsTheEightNamesInSlotOrderAndLeavesAMissingOneNull)
 {
     for (const char* pszFile : {"KT480_D2XX.DLL", kNoListDevices, kNoEventNotification})
