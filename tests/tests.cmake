@@ -1,11 +1,24 @@
+# The test executables. Those that install keys or files into the prefix, or
+# run a check that would see them, share the lock `installation`.
+
+# Simulated driver.
 add_wine_test(simulator_test SOURCES simulator_test.cpp support/HandleCount.cpp NO_APP)
+
+# Check dialog, report writer, check run.
 add_wine_test(osversion_test SOURCES osversion_test.cpp)
 add_wine_test(report_test SOURCES report_test.cpp)
 add_wine_test(checkrun_test SOURCES checkrun_test.cpp)
 add_wine_test(dialog_test SOURCES dialog_test.cpp)
-add_wine_test(registry_test SOURCES registry_test.cpp registry_edge_test.cpp registry_run_test.cpp registry_fixture.cpp LOCKS installation)
 add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp LOCKS installation)
+
+# Registry checks.
+add_wine_test(registry_test SOURCES registry_test.cpp registry_edge_test.cpp registry_run_test.cpp registry_fixture.cpp LOCKS installation)
 add_wine_test(registry_ui_test SOURCES registry_ui_test.cpp registry_fixture.cpp LOCKS installation)
+
+# Driver binding, device search and communication test.
+add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp device_fixture.cpp)
+add_wine_test(device_test SOURCES device_test.cpp device_fixture.cpp)
+add_wine_test(device_ui_test SOURCES device_ui_test.cpp device_fixture.cpp registry_fixture.cpp LOCKS installation)
 
 # Saving the report. file_holder holds a file open without sharing from
 # another process, for the save tests.
@@ -14,6 +27,8 @@ target_compile_options(file_holder PRIVATE ${OWN_WARNINGS})
 target_link_options(file_holder PRIVATE ${STATIC_LINK_OPTIONS})
 add_wine_test(save_test SOURCES save_test.cpp support/SaveDialog.cpp support/HeldFile.cpp support/RtfText.cpp)
 add_dependencies(save_test file_holder)
+# Installs the simulated driver into the system directory for one case.
+add_wine_test(save_ui_test SOURCES save_ui_test.cpp support/SaveDialog.cpp support/RtfText.cpp LOCKS installation)
 
 # The saved RTF read by unrtf: the Windows test writes the file and the lines
 # to find, the script reads it on the Linux side.
@@ -24,8 +39,3 @@ add_test(NAME save_rtf_unrtf
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/save_rtf_check.sh
     ${CMAKE_CURRENT_BINARY_DIR}/save_rtf_report.rtf ${CMAKE_CURRENT_BINARY_DIR}/save_rtf_report.expected)
 set_tests_properties(save_rtf_unrtf PROPERTIES FIXTURES_REQUIRED saved_rtf TIMEOUT 60)
-add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp device_fixture.cpp)
-add_wine_test(device_test SOURCES device_test.cpp device_fixture.cpp)
-add_wine_test(device_ui_test SOURCES device_ui_test.cpp device_fixture.cpp registry_fixture.cpp LOCKS installation)
-# Installs the simulated driver into the system directory for one case.
-add_wine_test(save_ui_test SOURCES save_ui_test.cpp support/SaveDialog.cpp support/RtfText.cpp LOCKS installation)
