@@ -19,24 +19,6 @@ const std::string kSummarySuccess = "\nCheck completed successfully!\n\n" + kRul
 const int kUnregisteredVendor = 0x0403;
 const int kUnregisteredProduct = 0x0001;
 
-size_t CountOf(const std::string& text, const std::string& part)
-{
-    size_t nCount = 0;
-    for (size_t nAt = text.find(part); nAt != std::string::npos; nAt = text.find(part, nAt + part.size()))
-        ++nCount;
-    return nCount;
-}
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
-bool EndsWith(const std::string& text, const std::string& tail)
-{
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 class CheckRun : public ::testing::Test
 {
 protected:

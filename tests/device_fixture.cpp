@@ -194,28 +194,6 @@ DeviceLines& DeviceLines::Answered(unsigned nQueued, unsigned nCopied, const std
     return Ok();
 }
 
-std::string ReportedSystemText(DWORD dwCode)
-{
-    LPSTR pszText = nullptr;
-    const DWORD dwLength = ::FormatMessageA(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwCode,
-        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&pszText), 0, nullptr);
-    std::string text = dwLength != 0 && pszText != nullptr ? std::string(pszText, dwLength) : std::string();
-    if (pszText != nullptr)
-        ::LocalFree(pszText);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
-        text.pop_back();
-    // The report gives back a paragraph end as "\n".
-    std::string shown;
-    for (size_t i = 0; i < text.size(); ++i)
-    {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        shown += text[i] == '\r' ? '\n' : text[i];
-    }
-    return shown;
-}
-
 std::string MaskResponseTimes(const std::string& report)
 {
     const std::string label = "Response time:   ";
@@ -239,15 +217,3 @@ std::string ScenarioDevice(int nIndex, const std::string& description, const std
            "answer = " + kTestAnswer + "\\r\\n\nlatency_ms = 0\n" + extra;
 }
 
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
-size_t CountOf(const std::string& text, const std::string& part)
-{
-    size_t nCount = 0;
-    for (size_t nAt = text.find(part); nAt != std::string::npos; nAt = text.find(part, nAt + part.size()))
-        ++nCount;
-    return nCount;
-}

@@ -111,8 +111,6 @@ private:
     std::string m_text;
 };
 
-// The system's text for an error code as the report shows it.
-std::string ReportedSystemText(DWORD dwCode);
 
 // The report with the value of every "Response time:   <value> ms" line
 // replaced by "#", for runs whose time is real.
@@ -124,5 +122,3 @@ std::string MaskResponseTimes(const std::string& report);
 std::string ScenarioDevice(int nIndex, const std::string& description, const std::string& extra = std::string());
 extern const char kTestAnswer[];   // "TEST,MODEL 1,TI000001,2.5"
 
-bool Contains(const std::string& text, const std::string& part);
-size_t CountOf(const std::string& text, const std::string& part);

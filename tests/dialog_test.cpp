@@ -14,11 +14,6 @@ namespace
 {
 const std::string kRule = std::string(70, '=');
 
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 RECT ControlRect(HWND hwndDialog, int nID)
 {
     RECT rc = {};

@@ -14,19 +14,6 @@ namespace
 {
 const std::string kRule = std::string(70, '=');
 
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
-size_t CountOf(const std::string& text, const std::string& part)
-{
-    size_t nCount = 0;
-    for (size_t nAt = text.find(part); nAt != std::string::npos; nAt = text.find(part, nAt + part.size()))
-        ++nCount;
-    return nCount;
-}
-
 // A folder with the product and the simulated driver beside it, as an
 // installation in the program's own folder would have it; the scenario is
 // handed down through the environment.

@@ -513,33 +513,12 @@ void SeamSpy::Reset()
 
 // ---- Expected reports
 
-std::string SystemText(DWORD dwCode)
-{
-    LPSTR pszText = nullptr;
-    const DWORD dwLength = ::FormatMessageA(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwCode,
-        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&pszText), 0, nullptr);
-    std::string text = dwLength != 0 && pszText != nullptr ? std::string(pszText, dwLength) : std::string();
-    if (pszText != nullptr)
-        ::LocalFree(pszText);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
-        text.pop_back();
-    std::string shown;
-    for (size_t i = 0; i < text.size(); ++i)
-    {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        shown += text[i] == '\r' ? '\n' : text[i];
-    }
-    return shown;
-}
-
 std::string ErrorEntry(DWORD dwCode)
 {
     char szCode[64];
     std::snprintf(szCode, sizeof(szCode), "0x%08X (%u)\n\t", static_cast<unsigned>(dwCode),
                   static_cast<unsigned>(dwCode));
-    return szCode + SystemText(dwCode);
+    return szCode + ReportedSystemText(dwCode);
 }
 
 namespace

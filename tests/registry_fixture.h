@@ -222,9 +222,6 @@ private:
     std::vector<ExpectedLine> m_lines;
 };
 
-// The system's text for a code, as the report shows it: trailing line ends
-// cut, inner "\r\n" as "\n".
-std::string SystemText(DWORD dwCode);
 // "Error:   0x%08X (%u)\n\t<system text>".
 std::string ErrorEntry(DWORD dwCode);
 

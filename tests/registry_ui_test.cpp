@@ -28,11 +28,6 @@ std::string RegistrySection(const std::string& report)
     return report.substr(nStart, nSecond - 1 - nStart);
 }
 
-bool EndsWith(const std::string& text, const std::string& end)
-{
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 ExpectedReport ExpectedRegistrySection(bool bDetailed)
 {
     ExpectedReport e(bDetailed);

@@ -19,25 +19,12 @@ const COLORREF kGreen = RGB(0, 127, 0);
 const COLORREF kRed = RGB(255, 0, 0);
 
 // The system's own text for a code, as the error entry shows it.
-std::string SystemText(DWORD dwCode)
-{
-    LPSTR pszText = nullptr;
-    const DWORD dwLength = ::FormatMessageA(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        dwCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&pszText), 0, nullptr);
-    std::string text = dwLength != 0 && pszText != nullptr ? pszText : "";
-    ::LocalFree(pszText);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
 std::string ErrorEntry(DWORD dwCode)
 {
     char szHead[64];
     std::snprintf(szHead, sizeof(szHead), "Error:   0x%08X (%u)\n\t", static_cast<unsigned>(dwCode),
                   static_cast<unsigned>(dwCode));
-    return szHead + SystemText(dwCode) + "\n";
+    return szHead + ReportedSystemText(dwCode) + "\n";
 }
 
 std::string Describe(const std::vector<FormattedRun>& runs)
@@ -185,7 +172,7 @@ TEST_F(ReportWriter, ResultRecords)
 
     host.ClearReport();
     dlg.WriteResult({5, "Error", LOG_RESULT_ERROR});
-    ASSERT_FALSE(SystemText(5).empty());
+    ASSERT_FALSE(ReportedSystemText(5).empty());
     EXPECT_EQ(host.ReportText(), "... Result:   Error\n" + ErrorEntry(5));
     const std::string described = Describe(host.FormattedRuns());
     EXPECT_NE(described.find("{#FF0000:... Result:   Error\n}{#FF0000 bold:Error:   0x00000005 (5)\n\t"),
@@ -194,13 +181,13 @@ TEST_F(ReportWriter, ResultRecords)
 
     // A code the system has no text for leaves only the record's own line.
     const DWORD dwNoText = 0x1FFFFFF0;
-    ASSERT_TRUE(SystemText(dwNoText).empty());
+    ASSERT_TRUE(ReportedSystemText(dwNoText).empty());
     host.ClearReport();
     dlg.WriteResult({dwNoText, "Error", LOG_RESULT_ERROR});
     EXPECT_EQ(host.ReportText(), "... Result:   Error\n");
 
     // A text with an insert (a library of the wrong bitness) is shown with the insert as it stands.
-    ASSERT_NE(SystemText(ERROR_BAD_EXE_FORMAT).find("%1"), std::string::npos);
+    ASSERT_NE(ReportedSystemText(ERROR_BAD_EXE_FORMAT).find("%1"), std::string::npos);
     host.ClearReport();
     dlg.WriteResult({ERROR_BAD_EXE_FORMAT, "Error", LOG_RESULT_ERROR});
     EXPECT_EQ(host.ReportText(), "... Result:   Error\n" + ErrorEntry(ERROR_BAD_EXE_FORMAT));

@@ -24,20 +24,6 @@ const COLORREF kBlue = RGB(0, 0, 255);
 const COLORREF kGreen = RGB(0, 127, 0);
 const COLORREF kRed = RGB(255, 0, 0);
 
-std::string SystemText(DWORD dwCode)
-{
-    LPSTR pszText = nullptr;
-    const DWORD dwLength = ::FormatMessageA(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        dwCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&pszText), 0, nullptr);
-    std::string text = dwLength != 0 && pszText != nullptr ? pszText : "";
-    if (pszText != nullptr)
-        ::LocalFree(pszText);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
 std::string HtmlColour(COLORREF cr)
 {
     char sz[8];
@@ -61,7 +47,7 @@ TEST(SavedRtf, EveryMessageKindForTheRtfReader)
     dialog.WriteLog("Bracing {the} \\RTF\\ specials", LOG_TEXT);
     dialog.WriteResult({RESULT_END_OF_RUN, "Check finished.\n", LOG_HEADING});
 
-    const std::string systemText = SystemText(ERROR_ACCESS_DENIED);
+    const std::string systemText = ReportedSystemText(ERROR_ACCESS_DENIED);
     ASSERT_FALSE(systemText.empty()) << "the system has no text for code 5";
     const std::vector<ExpectedLine> expected = {
         {"Operating System:   Windows XP Service Pack 3 Build: 2600", kBlack, false},

@@ -16,11 +16,6 @@ namespace
 const std::string kRule = std::string(70, '=');
 const std::vector<std::string> kFilters = {"Text Files (*.rtf)", "All Files (*.*)"};
 
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 // Returns once the product's window thread is back in its message loop, so a
 // save that followed the dialog has ended.
 void WaitForIdle(const UiHarness& ui)

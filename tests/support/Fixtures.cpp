@@ -168,6 +168,38 @@ std::string NormalizeLineEnds(const std::string& text)
     return normalized;
 }
 
+std::string ReportedSystemText(DWORD dwCode)
+{
+    LPSTR pszText = nullptr;
+    const DWORD dwLength = ::FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwCode,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&pszText), 0, nullptr);
+    std::string text = dwLength != 0 && pszText != nullptr ? std::string(pszText, dwLength) : std::string();
+    if (pszText != nullptr)
+        ::LocalFree(pszText);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
+        text.pop_back();
+    return NormalizeLineEnds(text);
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+size_t CountOf(const std::string& text, const std::string& part)
+{
+    size_t nCount = 0;
+    for (size_t nAt = text.find(part); nAt != std::string::npos; nAt = text.find(part, nAt + part.size()))
+        ++nCount;
+    return nCount;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail)
+{
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 void SetEnv(const char* pszName, const std::string& value)
 {
     ::SetEnvironmentVariableA(pszName, value.empty() ? nullptr : value.c_str());

@@ -59,6 +59,14 @@ bool SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD
 // Deletes HKEY_LOCAL_MACHINE\path with everything below it; no error when absent.
 void DeleteRegistryTree(const std::string& path);
 
+// The system's text for an error code as the report shows it: its trailing
+// line ends removed and each paragraph end one "\n"; empty when it has none.
+std::string ReportedSystemText(DWORD dwCode);
+
+bool Contains(const std::string& text, const std::string& part);
+size_t CountOf(const std::string& text, const std::string& part);
+bool EndsWith(const std::string& text, const std::string& tail);
+
 // A control's text with each paragraph end ("\r\n" or "\r") as one "\n".
 std::string NormalizeLineEnds(const std::string& text);
 

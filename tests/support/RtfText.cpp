@@ -1,5 +1,7 @@
 #include "support/RtfText.h"
 
+#include "support/Fixtures.h"
+
 #include <windows.h>
 
 #include <richedit.h>
@@ -48,19 +50,5 @@ std::string RtfToPlainText(const std::string& rtf)
     text.resize(static_cast<size_t>(nCopied > 0 ? nCopied : 0));
     ::DestroyWindow(hwnd);
 
-    std::string normalized;
-    for (size_t i = 0; i < text.size(); ++i)
-    {
-        if (text[i] == '\r')
-        {
-            normalized += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        }
-        else
-        {
-            normalized += text[i];
-        }
-    }
-    return normalized;
+    return NormalizeLineEnds(text);
 }
