@@ -6,6 +6,7 @@
 // - run overhead: a whole run with one instrument answering at once, from
 //   the Start click to the end-of-run record, less the 200 ms pause before
 //   the answer is read.
+#include "bench/BenchClock.h"
 #include "device_fixture.h"
 #include "res/resource.h"
 #include "support/TestDialogHost.h"
@@ -30,12 +31,6 @@ double Frequency()
     return static_cast<double>(frequency.QuadPart);
 }
 
-double NowMs()
-{
-    LARGE_INTEGER counter;
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / Frequency();
-}
 
 double Median(std::vector<double> values)
 {

@@ -4,6 +4,7 @@
 // (hosted dialog, simple view) and, as the floor, a bare loop of the same
 // registry and file calls without report writes, at both sizes, and prints
 // how the check's cost grows against the floor's.
+#include "bench/BenchClock.h"
 #include "registry_fixture.h"
 
 #include <algorithm>
@@ -18,17 +19,6 @@ const int kInstances = 3;
 const int kRepeats = 9;
 const double kGoalRatio = 1.2;
 
-double Now()
-{
-    static const LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 // Keys "Vid_0000&Pid_%04X" sort before Vid_0403&Pid_B7E4. Created relative to
 // the open USB key: one path lookup less per key.
@@ -148,15 +138,15 @@ Timing Measure(TestDialogHost& host, bool& bSound)
     for (int nRepeat = 0; nRepeat < kRepeats; ++nRepeat)
     {
         host.ClearReport();
-        double dStart = Now();
+        double dStart = NowMs();
         const DWORD dwCommon = host.Dialog().CheckCommonRegistry(0);
         const DWORD dwDevice = host.Dialog().CheckDeviceRegistry(0);
-        checks.push_back(Now() - dStart);
+        checks.push_back(NowMs() - dStart);
         bSound = bSound && dwCommon == 0 && dwDevice == 0;
 
-        dStart = Now();
+        dStart = NowMs();
         const int nFound = BareRegistryCalls();
-        floors.push_back(Now() - dStart);
+        floors.push_back(NowMs() - dStart);
         bSound = bSound && nFound == 3 + 2 * kInstances;
     }
     return {Median(checks), Median(floors)};
@@ -181,15 +171,15 @@ int main()
     host.SetDetailed(false);
     bool bSound = true;
 
-    double dStart = Now();
+    double dStart = NowMs();
     bSound = AddOtherDeviceKeys(0, kSmallCount) && bSound;
-    const double dSmallSetupMs = Now() - dStart;
+    const double dSmallSetupMs = NowMs() - dStart;
     const Timing small = Measure(host, bSound);
     const std::string report = host.ReportText();
 
-    dStart = Now();
+    dStart = NowMs();
     bSound = AddOtherDeviceKeys(kSmallCount, kLargeCount) && bSound;
-    const double dLargeSetupMs = Now() - dStart;
+    const double dLargeSetupMs = NowMs() - dStart;
     const Timing large = Measure(host, bSound);
 
     const double dCheckGrowth = large.dCheckMs / small.dCheckMs;

@@ -10,7 +10,7 @@
 namespace
 {
 const UINT_PTR kRepaintTimer = 1;
-const UINT kRepaintIntervalMs = 40;
+const UINT kRepaintIntervalMs = 60;
 } // namespace
 
 void CUsbInstallationTestDlg::BeginRunPainting()
