@@ -16,13 +16,10 @@ DWORD QueryDirectory(decltype(&::GetSystemDirectoryA) pfnQuery, CString& directo
 {
     char szDirectory[kDirectoryBufferSize];
     const UINT nLength = pfnQuery(szDirectory, kDirectoryBufferSize);
+    // An empty path must never pass for the directory and send the searches
+    // to the current drive's root.
     if (nLength == 0)
-    {
-        // A failed query always carries a reason: an empty path must not pass
-        // for the directory and send the searches to the current drive's root.
-        const DWORD dwError = ::GetLastError();
-        return dwError != ERROR_SUCCESS ? dwError : ERROR_PATH_NOT_FOUND;
-    }
+        return LastErrorOr(ERROR_PATH_NOT_FOUND);
     // A longer path than the buffer holds is a failure too, not a cut path.
     if (nLength >= kDirectoryBufferSize)
         return ERROR_INSUFFICIENT_BUFFER;
@@ -81,11 +78,7 @@ DWORD FindExistingFile(LPCSTR pszPath)
     WIN32_FIND_DATAA findData;
     const HANDLE hFind = g_SystemCalls.FindFirstFileA(pszPath, &findData);
     if (hFind == INVALID_HANDLE_VALUE)
-    {
-        const DWORD dwError = ::GetLastError();
-        // A failed search always carries a reason; never let it pass as found.
-        return dwError != ERROR_SUCCESS ? dwError : ERROR_FILE_NOT_FOUND;
-    }
+        return LastErrorOr(ERROR_FILE_NOT_FOUND);
     g_SystemCalls.FindClose(hFind);
     return ERROR_SUCCESS;
 }

@@ -209,9 +209,7 @@ DWORD CUsbInstallationTestDlg::CheckCommunication()
             {
                 // A failed wait that names no reason must still fail the
                 // device: with 0 here it would pass as "OK".
-                dwError = ::GetLastError();
-                if (dwError == ERROR_SUCCESS)
-                    dwError = ERROR_GEN_FAILURE;
+                dwError = LastErrorOr(ERROR_GEN_FAILURE);
             }
         } while (false);
 

@@ -15,9 +15,7 @@ DWORD CUsbInstallationTestDlg::LoadDriverLibrary(LPCSTR pszName)
     if (m_hDriverLib == nullptr)
     {
         // A failed load that leaves no reason must not pass as a loaded library.
-        DWORD dwError = ::GetLastError();
-        if (dwError == ERROR_SUCCESS)
-            dwError = ERROR_GEN_FAILURE;
+        const DWORD dwError = LastErrorOr(ERROR_GEN_FAILURE);
         WriteResult({dwError, "Error", LOG_RESULT_ERROR});
         DriverEntryPoints = DRIVER_ENTRY_POINTS();
         return dwError;

@@ -42,5 +42,13 @@ struct SystemCalls
 
 extern SystemCalls g_SystemCalls;
 
+// The reason the call just made failed: GetLastError, or dwFallback when the
+// failed call left none, so that a failure never reads as success (0).
+inline DWORD LastErrorOr(DWORD dwFallback)
+{
+    const DWORD dwError = ::GetLastError();
+    return dwError != ERROR_SUCCESS ? dwError : dwFallback;
+}
+
 // The table bound to the real functions.
 const SystemCalls& RealSystemCalls();

@@ -10,13 +10,6 @@ namespace
 const char kSaveFilter[] = "Text Files (*.rtf)|*.rtf|All Files (*.*)|*.*||";
 const DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN | OFN_NONETWORKBUTTON;
 
-// A failed call that left no reason behind must still stop the stream: a result
-// of 0 would tell the control that all went well.
-DWORD LastErrorOfFailure()
-{
-    const DWORD dwError = ::GetLastError();
-    return dwError != ERROR_SUCCESS ? dwError : ERROR_GEN_FAILURE;
-}
 } // namespace
 
 // button: "Save Informations"
@@ -55,15 +48,15 @@ DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, L
     if (hFile == INVALID_HANDLE_VALUE)
     {
         *pcb = 0;
-        return LastErrorOfFailure();
+        return LastErrorOr(ERROR_GEN_FAILURE);
     }
 
     DWORD dwError = ERROR_SUCCESS;
     DWORD dwWritten = 0;
     if (g_SystemCalls.SetFilePointer(hFile, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER)
-        dwError = LastErrorOfFailure();
+        dwError = LastErrorOr(ERROR_GEN_FAILURE);
     else if (!g_SystemCalls.WriteFile(hFile, pbBuffer, static_cast<DWORD>(cb), &dwWritten, nullptr))
-        dwError = LastErrorOfFailure();
+        dwError = LastErrorOr(ERROR_GEN_FAILURE);
     ::CloseHandle(hFile);
 
     pCookie->dwOffset += dwWritten;
