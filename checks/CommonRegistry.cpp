@@ -94,17 +94,8 @@ DWORD CUsbInstallationTestDlg::CheckCommonRegistry(UINT nIndex)
                         continue;
                     line.Format(file.pszLabel, file.pszName);
                     WriteLog(line, LOG_DETAIL);
-                    dwPending = FindExistingFile(systemDirectory + "\\" + file.pszName);
-                    if (dwPending == ERROR_SUCCESS)
-                    {
-                        WriteLog(file.pszFound, LOG_DETAIL);
-                    }
-                    else if (IsMissingFile(dwPending))
-                    {
-                        bFileMissing = TRUE;
-                        WriteLog("... File was not found.", LOG_DETAIL_ALERT);
-                        dwPending = ERROR_SUCCESS;
-                    }
+                    dwPending = SearchAndReportFile(*this, systemDirectory + "\\" + file.pszName, file.pszFound,
+                                                    bFileMissing);
                 }
                 if (dwPending == ERROR_SUCCESS)
                     dwPending = dwCountError;

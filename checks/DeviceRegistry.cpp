@@ -10,6 +10,7 @@ namespace
 const DWORD kSubkeyNameSize = 255;   // characters, terminating zero included
 const DWORD kDriverValueSize = 255;
 const DWORD kFileValueSize = 256;
+const char kFileFound[] = "... File was found.";
 
 // Reads a value as text without asking for its type. The buffer holds one byte
 // more than the registry may fill, so a value whose data do not end in a zero
@@ -119,17 +120,9 @@ DWORD CUsbInstallationTestDlg::CheckDeviceRegistry(UINT nIndex)
         }
         line.Format("Registered driver file:   %s", static_cast<LPCSTR>(driverFile));
         WriteLog(line, LOG_DETAIL);
-        DWORD dwSearch = FindExistingFile(systemDirectory + "\\Drivers\\" + driverFile);
-        if (dwSearch == ERROR_SUCCESS)
-        {
-            WriteLog("... File was found.", LOG_DETAIL);
-        }
-        else if (IsMissingFile(dwSearch))
-        {
-            bFileMissing = TRUE;
-            WriteLog("... File was not found.", LOG_DETAIL_ALERT);
-        }
-        else
+        DWORD dwSearch = SearchAndReportFile(*this, systemDirectory + "\\Drivers\\" + driverFile,
+                                             kFileFound, bFileMissing);
+        if (dwSearch != ERROR_SUCCESS)
         {
             // The driver file cannot be looked at: that is this instance's
             // result, and the check goes on with the next instance.
@@ -146,18 +139,9 @@ DWORD CUsbInstallationTestDlg::CheckDeviceRegistry(UINT nIndex)
         }
         line.Format("Registered installation file:   %s", static_cast<LPCSTR>(infFile));
         WriteLog(line, LOG_DETAIL);
-        dwSearch = FindExistingFile(windowsDirectory + "\\inf\\" + infFile);
-        if (dwSearch == ERROR_SUCCESS)
-        {
-            WriteLog("... File was found.", LOG_DETAIL);
-        }
-        else if (IsMissingFile(dwSearch))
-        {
-            bFileMissing = TRUE;
-            WriteLog("... File was not found.", LOG_DETAIL_ALERT);
-        }
+        dwSearch = SearchAndReportFile(*this, windowsDirectory + "\\inf\\" + infFile, kFileFound, bFileMissing);
         classKey.Close();
-        if (dwSearch != ERROR_SUCCESS && !IsMissingFile(dwSearch))
+        if (dwSearch != ERROR_SUCCESS)
         {
             WriteResult({dwSearch, "Error", LOG_RESULT_ERROR});
             return dwSearch;

@@ -1,5 +1,7 @@
 #include "checks/RegistryAccess.h"
 
+#include "app/UsbInstallationTestDlg.h"
+
 const char kControlSetPath[] = "System\\CurrentControlSet\\";
 const char kUsbEnumPath[] = "System\\CurrentControlSet\\Enum\\USB";
 
@@ -80,5 +82,20 @@ DWORD FindExistingFile(LPCSTR pszPath)
     if (hFind == INVALID_HANDLE_VALUE)
         return LastErrorOr(ERROR_FILE_NOT_FOUND);
     g_SystemCalls.FindClose(hFind);
+    return ERROR_SUCCESS;
+}
+
+DWORD SearchAndReportFile(CUsbInstallationTestDlg& dlg, LPCSTR pszPath, LPCSTR pszFoundText, BOOL& bFileMissing)
+{
+    const DWORD dwSearch = FindExistingFile(pszPath);
+    if (dwSearch == ERROR_SUCCESS)
+    {
+        dlg.WriteLog(pszFoundText, LOG_DETAIL);
+        return ERROR_SUCCESS;
+    }
+    if (!IsMissingFile(dwSearch))
+        return dwSearch;
+    bFileMissing = TRUE;
+    dlg.WriteLog("... File was not found.", LOG_DETAIL_ALERT);
     return ERROR_SUCCESS;
 }

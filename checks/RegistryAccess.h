@@ -45,3 +45,11 @@ inline bool IsMissingFile(DWORD dwError)
 {
     return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND;
 }
+
+class CUsbInstallationTestDlg;
+
+// Searches one file and writes the finding: pszFoundText when it exists, or
+// "... File was not found." with bFileMissing set when it or its path does
+// not. Both return 0: a missing file is a warning, never an error. Any other
+// search failure is returned, with nothing written for it.
+DWORD SearchAndReportFile(CUsbInstallationTestDlg& dlg, LPCSTR pszPath, LPCSTR pszFoundText, BOOL& bFileMissing);
