@@ -6,7 +6,7 @@ namespace
 const int kClientWidth = 500;
 const int kMinClientHeight = 300;
 const int kButtonHeight = 23;
-const int kButtonRowOffset = 40;   // button row above the client bottom
+const int kButtonRowOffset = 40; // button row above the client bottom
 const int kReportMarginBottom = 80;
 
 struct ButtonPlacement

@@ -31,7 +31,6 @@ double Frequency()
     return static_cast<double>(frequency.QuadPart);
 }
 
-
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -184,8 +183,7 @@ int main()
 
     const Overhead o = MeasureOverhead(host);
     std::printf("run overhead: a whole detailed run, one instrument answering at once, Start click to the\n");
-    std::printf("end-of-run record, less the 200 ms pause; median of %d runs with the dialog visible\n",
-                kOverheadRuns);
+    std::printf("end-of-run record, less the 200 ms pause; median of %d runs with the dialog visible\n", kOverheadRuns);
     std::printf("  %.1f ms  (min %.1f, max %.1f)  goal: under 100 ms%s", o.dMedian, o.dMin, o.dMax,
                 o.dMedian < 100.0 ? "" : "  MISSED");
     if (o.nFailed != 0)

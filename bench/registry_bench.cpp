@@ -19,7 +19,6 @@ const int kInstances = 3;
 const int kRepeats = 9;
 const double kGoalRatio = 1.2;
 
-
 // Keys "Vid_0000&Pid_%04X" sort before Vid_0403&Pid_B7E4. Created relative to
 // the open USB key: one path lookup less per key.
 bool AddOtherDeviceKeys(int nFrom, int nTo)
@@ -33,8 +32,7 @@ bool AddOtherDeviceKeys(int nFrom, int nTo)
         char szName[32];
         std::snprintf(szName, sizeof(szName), "Vid_0000&Pid_%04X", i);
         HKEY hKey = nullptr;
-        bOk = ::RegCreateKeyExA(hUsb, szName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr) ==
-              ERROR_SUCCESS;
+        bOk = ::RegCreateKeyExA(hUsb, szName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr) == ERROR_SUCCESS;
         if (bOk)
             ::RegCloseKey(hKey);
     }
@@ -56,8 +54,7 @@ std::string QueryText(HKEY hKey, const char* pszName, DWORD cbMax)
 {
     char buffer[257] = {};
     DWORD cbData = cbMax;
-    if (::RegQueryValueExA(hKey, pszName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &cbData) !=
-        ERROR_SUCCESS)
+    if (::RegQueryValueExA(hKey, pszName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &cbData) != ERROR_SUCCESS)
         return std::string();
     return std::string(buffer, std::min<DWORD>(cbData, cbMax)).c_str();
 }
@@ -83,8 +80,8 @@ int BareRegistryCalls()
         HKEY hDevice = nullptr;
         ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, DeviceKeyPath(szName).c_str(), 0, KEY_READ, &hDevice);
         DWORD dwSubkeys = 0;
-        ::RegQueryInfoKeyA(hDevice, nullptr, nullptr, nullptr, &dwSubkeys, nullptr, nullptr, nullptr, nullptr,
-                           nullptr, nullptr, nullptr);
+        ::RegQueryInfoKeyA(hDevice, nullptr, nullptr, nullptr, &dwSubkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, nullptr);
         ::RegCloseKey(hDevice);
         ::GetSystemDirectoryA(szSystem, sizeof(szSystem));
         for (const char* pszFile : {kDriverLibrary, kUninstaller, kUninstallIni})
@@ -109,8 +106,7 @@ int BareRegistryCalls()
         const std::string driver = QueryText(hInstance, "Driver", 255);
         ::RegCloseKey(hInstance);
         HKEY hClass = nullptr;
-        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(kClassRoot) + "\\" + driver).c_str(), 0, KEY_READ,
-                        &hClass);
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(kClassRoot) + "\\" + driver).c_str(), 0, KEY_READ, &hClass);
         nFound += SearchFile(std::string(szSystem) + "\\Drivers\\" + QueryText(hClass, "NTMPDriver", 256)) ? 1 : 0;
         nFound += SearchFile(std::string(szWindows) + "\\inf\\" + QueryText(hClass, "InfPath", 256)) ? 1 : 0;
         ::RegCloseKey(hClass);

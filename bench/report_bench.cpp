@@ -22,7 +22,6 @@ struct Timing
     double dLastBlockMs;
 };
 
-
 Timing Measure(bool bVisible, bool bPaced)
 {
     TestDialogHost host;
@@ -38,7 +37,8 @@ Timing Measure(bool bVisible, bool bPaced)
         stamps[0] = NowMs();
         for (int i = 0; i < kLines; ++i)
         {
-            dlg.WriteLog(i % 10 == 0 ? "Check specific registry entries for device:   Vid_0403&Pid_B7E4" : "Registered driver file:   driver.sys",
+            dlg.WriteLog(i % 10 == 0 ? "Check specific registry entries for device:   Vid_0403&Pid_B7E4"
+                                     : "Registered driver file:   driver.sys",
                          i % 10 == 0 ? LOG_HEADING : LOG_DETAIL);
             stamps[static_cast<size_t>(i) + 1] = NowMs();
         }
@@ -74,12 +74,15 @@ int main()
     std::printf("report throughput, %d WriteLog calls from a second thread (median of 3 runs)\n", kLines);
     std::printf("  visible, repainted after every line: %8.0f lines/s  (%.3f ms per line)\n",
                 kLines * 1000.0 / unpaced.dTotalMs, unpaced.dTotalMs / kLines);
-    std::printf("  visible, as a run paints it:        %8.0f lines/s  (%.3f ms per line)\n", kLines * 1000.0 / visible.dTotalMs, visible.dTotalMs / kLines);
-    std::printf("  hidden:                              %8.0f lines/s  (%.3f ms per line)\n", kLines * 1000.0 / hidden.dTotalMs, hidden.dTotalMs / kLines);
+    std::printf("  visible, as a run paints it:        %8.0f lines/s  (%.3f ms per line)\n",
+                kLines * 1000.0 / visible.dTotalMs, visible.dTotalMs / kLines);
+    std::printf("  hidden:                              %8.0f lines/s  (%.3f ms per line)\n",
+                kLines * 1000.0 / hidden.dTotalMs, hidden.dTotalMs / kLines);
     std::printf("  visible / hidden cost: %.2f  (goal: at most 1.5)\n", visible.dTotalMs / hidden.dTotalMs);
-    std::printf("  visible, first %d lines: %.3f ms per line; last %d: %.3f ms per line; ratio %.2f (goal: at most 1.5)\n",
-                kBlock, visible.dFirstBlockMs / kBlock, kBlock, visible.dLastBlockMs / kBlock,
-                visible.dLastBlockMs / visible.dFirstBlockMs);
+    std::printf(
+        "  visible, first %d lines: %.3f ms per line; last %d: %.3f ms per line; ratio %.2f (goal: at most 1.5)\n",
+        kBlock, visible.dFirstBlockMs / kBlock, kBlock, visible.dLastBlockMs / kBlock,
+        visible.dLastBlockMs / visible.dFirstBlockMs);
     std::printf("  hidden,  first %d lines: %.3f ms per line; last %d: %.3f ms per line; ratio %.2f\n", kBlock,
                 hidden.dFirstBlockMs / kBlock, kBlock, hidden.dLastBlockMs / kBlock,
                 hidden.dLastBlockMs / hidden.dFirstBlockMs);

@@ -8,7 +8,7 @@
 
 namespace
 {
-const DWORD kSubkeyNameSize = 255;   // characters, terminating zero included
+const DWORD kSubkeyNameSize = 255; // characters, terminating zero included
 } // namespace
 
 DWORD CUsbInstallationTestDlg::CheckCommonRegistry(UINT nIndex)
@@ -62,9 +62,9 @@ DWORD CUsbInstallationTestDlg::CheckCommonRegistry(UINT nIndex)
             if (dwPending == ERROR_SUCCESS)
             {
                 DWORD dwInstances = 0;
-                dwCountError = static_cast<DWORD>(g_SystemCalls.RegQueryInfoKeyA(
-                    deviceKey.Get(), nullptr, nullptr, nullptr, &dwInstances, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr));
+                dwCountError = static_cast<DWORD>(
+                    g_SystemCalls.RegQueryInfoKeyA(deviceKey.Get(), nullptr, nullptr, nullptr, &dwInstances, nullptr,
+                                                   nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
                 if (dwCountError == ERROR_SUCCESS)
                 {
                     line.Format("Number of devices registered:   %u", static_cast<unsigned>(dwInstances));
@@ -94,8 +94,8 @@ DWORD CUsbInstallationTestDlg::CheckCommonRegistry(UINT nIndex)
                         continue;
                     line.Format(file.pszLabel, file.pszName);
                     WriteLog(line, LOG_DETAIL);
-                    dwPending = SearchAndReportFile(*this, systemDirectory + "\\" + file.pszName, file.pszFound,
-                                                    bFileMissing);
+                    dwPending =
+                        SearchAndReportFile(*this, systemDirectory + "\\" + file.pszName, file.pszFound, bFileMissing);
                 }
                 if (dwPending == ERROR_SUCCESS)
                     dwPending = dwCountError;

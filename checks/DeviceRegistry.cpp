@@ -7,7 +7,7 @@
 
 namespace
 {
-const DWORD kSubkeyNameSize = 255;   // characters, terminating zero included
+const DWORD kSubkeyNameSize = 255; // characters, terminating zero included
 const DWORD kDriverValueSize = 255;
 const DWORD kFileValueSize = 256;
 const char kFileFound[] = "... File was found.";
@@ -21,8 +21,8 @@ LONG ReadTextValue(HKEY hKey, LPCSTR pszValueName, DWORD cbMax, CString& text)
 {
     char buffer[kFileValueSize + 1] = {};
     DWORD cbData = cbMax;
-    const LONG lResult = g_SystemCalls.RegQueryValueExA(hKey, pszValueName, nullptr, nullptr,
-                                                        reinterpret_cast<LPBYTE>(buffer), &cbData);
+    const LONG lResult =
+        g_SystemCalls.RegQueryValueExA(hKey, pszValueName, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &cbData);
     if (lResult != ERROR_SUCCESS)
         return lResult;
     buffer[cbData < cbMax ? cbData : cbMax] = '\0';
@@ -120,8 +120,8 @@ DWORD CUsbInstallationTestDlg::CheckDeviceRegistry(UINT nIndex)
         }
         line.Format("Registered driver file:   %s", static_cast<LPCSTR>(driverFile));
         WriteLog(line, LOG_DETAIL);
-        DWORD dwSearch = SearchAndReportFile(*this, systemDirectory + "\\Drivers\\" + driverFile,
-                                             kFileFound, bFileMissing);
+        DWORD dwSearch =
+            SearchAndReportFile(*this, systemDirectory + "\\Drivers\\" + driverFile, kFileFound, bFileMissing);
         if (dwSearch != ERROR_SUCCESS)
         {
             // The driver file cannot be looked at: that is this instance's

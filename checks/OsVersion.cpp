@@ -5,9 +5,9 @@ namespace
 {
 enum BuildForm
 {
-    NAME_ONLY,      // nothing follows the name
-    BUILD_9X,       // service pack directly, then the low 16 bits of the build
-    BUILD_NT,       // a blank, the service pack, then the full build
+    NAME_ONLY, // nothing follows the name
+    BUILD_9X,  // service pack directly, then the low 16 bits of the build
+    BUILD_NT,  // a blank, the service pack, then the full build
 };
 
 const DWORD kAny = 0xFFFFFFFF;
@@ -60,8 +60,8 @@ CString CUsbInstallationTestDlg::GetOsVersionText()
         line += row.pszName;
         CString build;
         // The record's text is at most 128 characters and need not end in a zero.
-        const CString servicePack(version.szCSDVersion, static_cast<int>(strnlen(version.szCSDVersion,
-                                                                                 sizeof(version.szCSDVersion))));
+        const CString servicePack(version.szCSDVersion,
+                                  static_cast<int>(strnlen(version.szCSDVersion, sizeof(version.szCSDVersion))));
         if (row.form == BUILD_9X)
         {
             build.Format("%s Build: %u", static_cast<LPCSTR>(servicePack), LOWORD(version.dwBuildNumber));
@@ -69,7 +69,8 @@ CString CUsbInstallationTestDlg::GetOsVersionText()
         }
         else if (row.form == BUILD_NT)
         {
-            build.Format(" %s Build: %u", static_cast<LPCSTR>(servicePack), static_cast<unsigned>(version.dwBuildNumber));
+            build.Format(" %s Build: %u", static_cast<LPCSTR>(servicePack),
+                         static_cast<unsigned>(version.dwBuildNumber));
             line += build;
         }
         break;

@@ -4,8 +4,8 @@
 
 #include "framework/Afx.h"
 
-extern const char kControlSetPath[];   // "System\CurrentControlSet\"
-extern const char kUsbEnumPath[];      // "System\CurrentControlSet\Enum\USB"
+extern const char kControlSetPath[]; // "System\CurrentControlSet\"
+extern const char kUsbEnumPath[];    // "System\CurrentControlSet\Enum\USB"
 
 // "Vid_%04X&Pid_%04X".
 CString FormatDeviceKeyName(int nVendorId, int nProductId);

@@ -5,9 +5,9 @@
 
 struct DEVICE_INFO
 {
-    int nVendorId;   // negative: no registry checks for this entry
-    int nProductId;  // negative: no registry checks for this entry
-    LPCSTR pszDriverLibrary;  // null: no driver and communication checks
+    int nVendorId;           // negative: no registry checks for this entry
+    int nProductId;          // negative: no registry checks for this entry
+    LPCSTR pszDriverLibrary; // null: no driver and communication checks
     LPCSTR pszUninstaller;
     LPCSTR pszUninstallIni;
 };

@@ -8,9 +8,9 @@
 namespace
 {
 const char kRequest[] = "*IDN?;";
-const DWORD kRequestLength = 7;       // the request and its line end
-const DWORD kResponseWait = 2000;     // ms for the first characters
-const DWORD kReceivePause = 200;      // ms before the answer is read
+const DWORD kRequestLength = 7;   // the request and its line end
+const DWORD kResponseWait = 2000; // ms for the first characters
+const DWORD kReceivePause = 200;  // ms before the answer is read
 const DWORD kMaxRead = 254;
 const DWORD kDescriptionSize = 260;
 
@@ -193,10 +193,9 @@ DWORD CUsbInstallationTestDlg::CheckCommunication()
                     line.Format("SCPI response:   %s", static_cast<LPCSTR>(response));
                     WriteLog(line, LOG_DETAIL);
                 }
-                const double dResponseTime =
-                    static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart) *
-                        1000.0 +
-                    0.005;
+                const double dResponseTime = static_cast<double>(end.QuadPart - start.QuadPart) /
+                                                 static_cast<double>(frequency.QuadPart) * 1000.0 +
+                                             0.005;
                 line.Format("Response time:   %#.2f ms", dResponseTime);
                 WriteLog(line, LOG_DETAIL);
             }

@@ -16,7 +16,7 @@ struct AFX_MSGMAP_ENTRY
     UINT nMessage;
     UINT nCode;
     UINT nID;
-    AFX_PHANDLER pfnHandler;   // null ends the table
+    AFX_PHANDLER pfnHandler; // null ends the table
 };
 
 struct AFX_MSGMAP
@@ -25,50 +25,74 @@ struct AFX_MSGMAP
     const AFX_MSGMAP_ENTRY* lpEntries;
 };
 
-#define DECLARE_MESSAGE_MAP()                                                                      \
-public:                                                                                            \
-    static const AFX_MSGMAP* GetThisMessageMap();                                                  \
+#define DECLARE_MESSAGE_MAP()                                                                                          \
+public:                                                                                                                \
+    static const AFX_MSGMAP* GetThisMessageMap();                                                                      \
     const AFX_MSGMAP* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                     \
-    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }              \
-    const AFX_MSGMAP* theClass::GetThisMessageMap()                                                \
-    {                                                                                              \
-        typedef theClass ThisClass;                                                                \
-        typedef baseClass TheBaseClass;                                                            \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                                         \
+    const AFX_MSGMAP* theClass::GetMessageMap() const                                                                  \
+    {                                                                                                                  \
+        return GetThisMessageMap();                                                                                    \
+    }                                                                                                                  \
+    const AFX_MSGMAP* theClass::GetThisMessageMap()                                                                    \
+    {                                                                                                                  \
+        typedef theClass ThisClass;                                                                                    \
+        typedef baseClass TheBaseClass;                                                                                \
         static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 
-#define END_MESSAGE_MAP()                                                                          \
-    {0, 0, 0, nullptr}                                                                             \
-    }                                                                                              \
-    ;                                                                                              \
-    static_cast<void>(sizeof(ThisClass*));                                                         \
-    static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &_messageEntries[0]};  \
-    return &messageMap;                                                                            \
+#define END_MESSAGE_MAP()                                                                                              \
+    {                                                                                                                  \
+        0, 0, 0, nullptr                                                                                               \
+    }                                                                                                                  \
+    }                                                                                                                  \
+    ;                                                                                                                  \
+    static_cast<void>(sizeof(ThisClass*));                                                                             \
+    static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &_messageEntries[0]};                      \
+    return &messageMap;                                                                                                \
     }
 
-#define AFX_HANDLER(call)                                                                          \
-    [](CCmdTarget* pTarget, WPARAM wParam, LPARAM lParam) -> LRESULT {                             \
-        static_cast<void>(wParam);                                                                 \
-        static_cast<void>(lParam);                                                                 \
-        ThisClass* pThis = static_cast<ThisClass*>(pTarget);                                       \
-        call;                                                                                      \
+#define AFX_HANDLER(call)                                                                                              \
+    [](CCmdTarget* pTarget, WPARAM wParam, LPARAM lParam) -> LRESULT {                                                 \
+        static_cast<void>(wParam);                                                                                     \
+        static_cast<void>(lParam);                                                                                     \
+        ThisClass* pThis = static_cast<ThisClass*>(pTarget);                                                           \
+        call;                                                                                                          \
     }
 
-#define ON_COMMAND(id, memberFxn)                                                                  \
-    {WM_COMMAND, 0, (UINT)(id), AFX_HANDLER((pThis->*(memberFxn))(); return 0)},
-#define ON_BN_CLICKED(id, memberFxn)                                                               \
-    {WM_COMMAND, BN_CLICKED, (UINT)(id), AFX_HANDLER((pThis->*(memberFxn))(); return 0)},
-#define ON_WM_DESTROY() {WM_DESTROY, 0, 0, AFX_HANDLER(pThis->OnDestroy(); return 0)},
-#define ON_WM_PAINT() {WM_PAINT, 0, 0, AFX_HANDLER(pThis->OnPaint(); return 0)},
-#define ON_WM_TIMER()                                                                              \
-    {WM_TIMER, 0, 0, AFX_HANDLER(pThis->OnTimer(static_cast<UINT_PTR>(wParam)); return 0)},
-#define ON_WM_QUERYDRAGICON()                                                                      \
+#define ON_COMMAND(id, memberFxn)                                                                                      \
+    {                                                                                                                  \
+        WM_COMMAND, 0, (UINT)(id), AFX_HANDLER((pThis->*(memberFxn))(); return 0)                                      \
+    }                                                                                                                  \
+    ,
+#define ON_BN_CLICKED(id, memberFxn)                                                                                   \
+    {                                                                                                                  \
+        WM_COMMAND, BN_CLICKED, (UINT)(id), AFX_HANDLER((pThis->*(memberFxn))(); return 0)                             \
+    }                                                                                                                  \
+    ,
+#define ON_WM_DESTROY()                                                                                                \
+    {                                                                                                                  \
+        WM_DESTROY, 0, 0, AFX_HANDLER(pThis->OnDestroy(); return 0)                                                    \
+    }                                                                                                                  \
+    ,
+#define ON_WM_PAINT()                                                                                                  \
+    {                                                                                                                  \
+        WM_PAINT, 0, 0, AFX_HANDLER(pThis->OnPaint(); return 0)                                                        \
+    }                                                                                                                  \
+    ,
+#define ON_WM_TIMER()                                                                                                  \
+    {                                                                                                                  \
+        WM_TIMER, 0, 0, AFX_HANDLER(pThis->OnTimer(static_cast<UINT_PTR>(wParam)); return 0)                           \
+    }                                                                                                                  \
+    ,
+#define ON_WM_QUERYDRAGICON()                                                                                          \
     {WM_QUERYDRAGICON, 0, 0, AFX_HANDLER(return reinterpret_cast<LRESULT>(pThis->OnQueryDragIcon()))},
-#define ON_WM_SIZE()                                                                               \
-    {WM_SIZE, 0, 0,                                                                                \
-     AFX_HANDLER(pThis->OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam)); return 0)},
-#define ON_MESSAGE(message, memberFxn)                                                             \
+#define ON_WM_SIZE()                                                                                                   \
+    {                                                                                                                  \
+        WM_SIZE, 0, 0, AFX_HANDLER(pThis->OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam)); return 0) \
+    }                                                                                                                  \
+    ,
+#define ON_MESSAGE(message, memberFxn)                                                                                 \
     {(UINT)(message), 0, 0, AFX_HANDLER(return (pThis->*(memberFxn))(wParam, lParam))},
 
 class CCmdTarget : public CObject
@@ -80,8 +104,7 @@ public:
     virtual const AFX_MSGMAP* GetMessageMap() const;
 
     // The first entry for the message along this class's chain of tables, or null.
-    static const AFX_MSGMAP_ENTRY* FindMessageEntry(const AFX_MSGMAP* pMap, UINT nMessage,
-                                                    UINT nCode, UINT nID);
+    static const AFX_MSGMAP_ENTRY* FindMessageEntry(const AFX_MSGMAP* pMap, UINT nMessage, UINT nCode, UINT nID);
 
     // Calls the table's handler for a command; FALSE when none is in the table.
     virtual BOOL OnCmdMsg(UINT nID, int nCode);

@@ -9,8 +9,7 @@ BEGIN_MESSAGE_MAP(CDialog, CWnd)
     ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
 END_MESSAGE_MAP()
 
-CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
-    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd)
+CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd) : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd)
 {
 }
 
@@ -18,8 +17,8 @@ INT_PTR CDialog::DoModal()
 {
     m_bModal = TRUE;
     const HWND hwndParent = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
-    const INT_PTR nResult = ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate),
-                                              hwndParent, DialogProc, reinterpret_cast<LPARAM>(this));
+    const INT_PTR nResult = ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), hwndParent,
+                                              DialogProc, reinterpret_cast<LPARAM>(this));
     m_bModal = FALSE;
     return nResult;
 }
@@ -28,8 +27,8 @@ BOOL CDialog::Create(CWnd* pParentWnd)
 {
     m_pParentWnd = pParentWnd;
     const HWND hwndParent = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
-    return ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), hwndParent,
-                                DialogProc, reinterpret_cast<LPARAM>(this)) != nullptr;
+    return ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), hwndParent, DialogProc,
+                                reinterpret_cast<LPARAM>(this)) != nullptr;
 }
 
 void CDialog::EndDialog(int nResult)

@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <cstring>
 
-CFileDialog::CFileDialog(BOOL bOpenFileDialog, LPCSTR pszDefExt, LPCSTR pszFileName, DWORD dwFlags,
-                         LPCSTR pszFilter, CWnd* pParentWnd)
-    : m_ofn(), m_bOpenFileDialog(bOpenFileDialog), m_strDefExt(pszDefExt != nullptr ? pszDefExt : ""),
-      m_strFilter(pszFilter != nullptr ? pszFilter : ""), m_szFileName()
+CFileDialog::CFileDialog(BOOL bOpenFileDialog, LPCSTR pszDefExt, LPCSTR pszFileName, DWORD dwFlags, LPCSTR pszFilter,
+                         CWnd* pParentWnd)
+    : m_ofn(),
+      m_bOpenFileDialog(bOpenFileDialog),
+      m_strDefExt(pszDefExt != nullptr ? pszDefExt : ""),
+      m_strFilter(pszFilter != nullptr ? pszFilter : ""),
+      m_szFileName()
 {
     if (pszFileName != nullptr)
         lstrcpynA(m_szFileName, pszFileName, MAX_PATH);

@@ -18,16 +18,19 @@ struct CRuntimeClass
 
 #define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
 
-#define DECLARE_DYNAMIC(class_name)                                                                \
-public:                                                                                            \
-    static CRuntimeClass class##class_name;                                                        \
+#define DECLARE_DYNAMIC(class_name)                                                                                    \
+public:                                                                                                                \
+    static CRuntimeClass class##class_name;                                                                            \
     CRuntimeClass* GetRuntimeClass() const override;
 
 // Dynamic but not creatable and not serialisable: schema 0xFFFF, no factory.
-#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                             \
-    CRuntimeClass class_name::class##class_name = {#class_name, sizeof(class_name), 0xFFFF,       \
-                                                    nullptr, RUNTIME_CLASS(base_class_name)};      \
-    CRuntimeClass* class_name::GetRuntimeClass() const { return RUNTIME_CLASS(class_name); }
+#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                                                 \
+    CRuntimeClass class_name::class##class_name = {#class_name, sizeof(class_name), 0xFFFF, nullptr,                   \
+                                                   RUNTIME_CLASS(base_class_name)};                                    \
+    CRuntimeClass* class_name::GetRuntimeClass() const                                                                 \
+    {                                                                                                                  \
+        return RUNTIME_CLASS(class_name);                                                                              \
+    }
 
 class CObject
 {

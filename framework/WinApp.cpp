@@ -4,7 +4,7 @@ namespace
 {
 CWinApp* g_pApp = nullptr;
 HMODULE g_hRichEdit = nullptr;
-}
+} // namespace
 
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
@@ -53,8 +53,7 @@ CWinApp* AfxGetApp()
 
 HINSTANCE AfxGetInstanceHandle()
 {
-    return g_pApp != nullptr && g_pApp->m_hInstance != nullptr ? g_pApp->m_hInstance
-                                                               : ::GetModuleHandleA(nullptr);
+    return g_pApp != nullptr && g_pApp->m_hInstance != nullptr ? g_pApp->m_hInstance : ::GetModuleHandleA(nullptr);
 }
 
 HINSTANCE AfxGetResourceHandle()

@@ -102,8 +102,7 @@ void CUsbInstallationTestDlg::WriteResult(ResultRecord record)
         const HWND hwndDialog = m_hWnd;
         const HWND hwndStart = m_btnStart.m_hWnd;
         const HANDLE hThread = m_hWorkerThread.exchange(nullptr);
-        if (hThread != nullptr &&
-            !::PostMessageA(hwndDialog, WM_APP_RUN_ENDED, reinterpret_cast<WPARAM>(hThread), 0))
+        if (hThread != nullptr && !::PostMessageA(hwndDialog, WM_APP_RUN_ENDED, reinterpret_cast<WPARAM>(hThread), 0))
         {
             ::CloseHandle(hThread);
         }
@@ -118,9 +117,8 @@ void CUsbInstallationTestDlg::WriteResult(ResultRecord record)
     // holds one (193, a driver library of the wrong bitness) has no text at all.
     LPSTR pszSystemText = nullptr;
     const DWORD dwLength = g_SystemCalls.FormatMessageA(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, record.dwCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-        reinterpret_cast<LPSTR>(&pszSystemText), 0, nullptr);
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        record.dwCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&pszSystemText), 0, nullptr);
     if (dwLength == 0 || pszSystemText == nullptr)
         return;
 

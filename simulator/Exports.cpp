@@ -6,73 +6,74 @@
 
 #include <type_traits>
 
-extern "C" {
-
-// The entry point only gives back what the static runtime took; the scenario
-// is read on the first call, not here under the loader lock.
-BOOL WINAPI DllMain(HINSTANCE, DWORD dwReason, LPVOID pReserved)
+extern "C"
 {
-    // pReserved is null for FreeLibrary and set at process exit, when
-    // nothing needs giving back.
-    if (dwReason == DLL_PROCESS_DETACH && pReserved == nullptr)
-        ReleaseStaticRuntime();
-    return TRUE;
-}
 
-FT_STATUS WINAPI FT_ListDevices(PVOID pArg1, PVOID pArg2, DWORD dwFlags)
-{
-    return TheDriver().ListDevices(pArg1, pArg2, dwFlags);
-}
+    // The entry point only gives back what the static runtime took; the scenario
+    // is read on the first call, not here under the loader lock.
+    BOOL WINAPI DllMain(HINSTANCE, DWORD dwReason, LPVOID pReserved)
+    {
+        // pReserved is null for FreeLibrary and set at process exit, when
+        // nothing needs giving back.
+        if (dwReason == DLL_PROCESS_DETACH && pReserved == nullptr)
+            ReleaseStaticRuntime();
+        return TRUE;
+    }
 
-FT_STATUS WINAPI FT_OpenEx(PVOID pArg1, DWORD dwFlags, FT_HANDLE* pHandle)
-{
-    return TheDriver().OpenEx(pArg1, dwFlags, pHandle);
-}
+    FT_STATUS WINAPI FT_ListDevices(PVOID pArg1, PVOID pArg2, DWORD dwFlags)
+    {
+        return TheDriver().ListDevices(pArg1, pArg2, dwFlags);
+    }
 
-FT_STATUS WINAPI FT_Close(FT_HANDLE hDevice)
-{
-    return TheDriver().Close(hDevice);
-}
+    FT_STATUS WINAPI FT_OpenEx(PVOID pArg1, DWORD dwFlags, FT_HANDLE* pHandle)
+    {
+        return TheDriver().OpenEx(pArg1, dwFlags, pHandle);
+    }
 
-FT_STATUS WINAPI FT_GetQueueStatus(FT_HANDLE hDevice, DWORD* pdwRxBytes)
-{
-    return TheDriver().GetQueueStatus(hDevice, pdwRxBytes);
-}
+    FT_STATUS WINAPI FT_Close(FT_HANDLE hDevice)
+    {
+        return TheDriver().Close(hDevice);
+    }
 
-FT_STATUS WINAPI FT_Read(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwToRead, LPDWORD pdwReturned)
-{
-    return TheDriver().Read(hDevice, pBuffer, dwToRead, pdwReturned);
-}
+    FT_STATUS WINAPI FT_GetQueueStatus(FT_HANDLE hDevice, DWORD* pdwRxBytes)
+    {
+        return TheDriver().GetQueueStatus(hDevice, pdwRxBytes);
+    }
 
-FT_STATUS WINAPI FT_Write(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten)
-{
-    return TheDriver().Write(hDevice, pBuffer, dwToWrite, pdwWritten);
-}
+    FT_STATUS WINAPI FT_Read(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwToRead, LPDWORD pdwReturned)
+    {
+        return TheDriver().Read(hDevice, pBuffer, dwToRead, pdwReturned);
+    }
 
-FT_STATUS WINAPI FT_EE_Read(FT_HANDLE hDevice, FT_PROGRAM_DATA* pData)
-{
-    return TheDriver().EeRead(hDevice, pData);
-}
+    FT_STATUS WINAPI FT_Write(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten)
+    {
+        return TheDriver().Write(hDevice, pBuffer, dwToWrite, pdwWritten);
+    }
 
-FT_STATUS WINAPI FT_SetEventNotification(FT_HANDLE hDevice, DWORD dwEventMask, PVOID pParam)
-{
-    return TheDriver().SetEventNotification(hDevice, dwEventMask, pParam);
-}
+    FT_STATUS WINAPI FT_EE_Read(FT_HANDLE hDevice, FT_PROGRAM_DATA* pData)
+    {
+        return TheDriver().EeRead(hDevice, pData);
+    }
 
-// The performance-counter values taken when the last FT_Write was about to
-// return and when the first chunk of its answer was signalled (0 until then).
-FT_STATUS WINAPI SIM_GetLastTimings(LONGLONG* pllWriteReturned, LONGLONG* pllFirstSignal)
-{
-    return TheDriver().GetLastTimings(pllWriteReturned, pllFirstSignal);
-}
+    FT_STATUS WINAPI FT_SetEventNotification(FT_HANDLE hDevice, DWORD dwEventMask, PVOID pParam)
+    {
+        return TheDriver().SetEventNotification(hDevice, dwEventMask, pParam);
+    }
 
-// Why the scenario file was refused, "" when it was not; returns the length.
-DWORD WINAPI SIM_GetScenarioError(char* pszBuffer, DWORD dwSize)
-{
-    return TheDriver().GetScenarioError(pszBuffer, dwSize);
-}
+    // The performance-counter values taken when the last FT_Write was about to
+    // return and when the first chunk of its answer was signalled (0 until then).
+    FT_STATUS WINAPI SIM_GetLastTimings(LONGLONG* pllWriteReturned, LONGLONG* pllFirstSignal)
+    {
+        return TheDriver().GetLastTimings(pllWriteReturned, pllFirstSignal);
+    }
 
-}  // extern "C"
+    // Why the scenario file was refused, "" when it was not; returns the length.
+    DWORD WINAPI SIM_GetScenarioError(char* pszBuffer, DWORD dwSize)
+    {
+        return TheDriver().GetScenarioError(pszBuffer, dwSize);
+    }
+
+} // extern "C"
 
 // The exports must keep the exact types the product binds them with.
 static_assert(std::is_same_v<decltype(&FT_ListDevices), PFN_FT_ListDevices>);

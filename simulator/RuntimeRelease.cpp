@@ -37,7 +37,7 @@ DWORD WINAPI TrackedTlsAlloc()
     }
     return dwIndex;
 }
-}  // namespace
+} // namespace
 
 // winpthreads also gives every thread that calls into it from outside a record
 // of its own, with a duplicate of the thread's handle and an event, and frees
@@ -57,7 +57,8 @@ template <typename T>
 T KernelFunction(T& pfnCached, const char* pszName)
 {
     if (pfnCached == nullptr)
-        pfnCached = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), pszName)));
+        pfnCached =
+            reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), pszName)));
     return pfnCached;
 }
 decltype(&CreateEventA) g_pfnCreateEventA = nullptr;
@@ -101,16 +102,20 @@ void NoteClosed(HANDLE hHandle)
     }
 }
 
-HANDLE WINAPI TrackedCreateEventA(LPSECURITY_ATTRIBUTES pAttributes, BOOL bManualReset, BOOL bInitialState, LPCSTR pszName)
+HANDLE WINAPI TrackedCreateEventA(LPSECURITY_ATTRIBUTES pAttributes, BOOL bManualReset, BOOL bInitialState,
+                                  LPCSTR pszName)
 {
-    HANDLE hEvent = KernelFunction(g_pfnCreateEventA, "CreateEventA")(pAttributes, bManualReset, bInitialState, pszName);
+    HANDLE hEvent =
+        KernelFunction(g_pfnCreateEventA, "CreateEventA")(pAttributes, bManualReset, bInitialState, pszName);
     NoteOpened(hEvent);
     return hEvent;
 }
 
-HANDLE WINAPI TrackedCreateEventW(LPSECURITY_ATTRIBUTES pAttributes, BOOL bManualReset, BOOL bInitialState, LPCWSTR pszName)
+HANDLE WINAPI TrackedCreateEventW(LPSECURITY_ATTRIBUTES pAttributes, BOOL bManualReset, BOOL bInitialState,
+                                  LPCWSTR pszName)
 {
-    HANDLE hEvent = KernelFunction(g_pfnCreateEventW, "CreateEventW")(pAttributes, bManualReset, bInitialState, pszName);
+    HANDLE hEvent =
+        KernelFunction(g_pfnCreateEventW, "CreateEventW")(pAttributes, bManualReset, bInitialState, pszName);
     NoteOpened(hEvent);
     return hEvent;
 }
@@ -118,7 +123,8 @@ HANDLE WINAPI TrackedCreateEventW(LPSECURITY_ATTRIBUTES pAttributes, BOOL bManua
 BOOL WINAPI TrackedDuplicateHandle(HANDLE hSourceProcess, HANDLE hSource, HANDLE hTargetProcess, LPHANDLE phTarget,
                                    DWORD dwAccess, BOOL bInherit, DWORD dwOptions)
 {
-    BOOL bDone = KernelFunction(g_pfnDuplicateHandle, "DuplicateHandle")(hSourceProcess, hSource, hTargetProcess, phTarget, dwAccess, bInherit, dwOptions);
+    BOOL bDone = KernelFunction(g_pfnDuplicateHandle, "DuplicateHandle")(hSourceProcess, hSource, hTargetProcess,
+                                                                         phTarget, dwAccess, bInherit, dwOptions);
     if (bDone && phTarget != nullptr && hTargetProcess == GetCurrentProcess())
         NoteOpened(*phTarget);
     return bDone;
@@ -129,7 +135,7 @@ BOOL WINAPI TrackedCloseHandle(HANDLE hObject)
     NoteClosed(hObject);
     return KernelFunction(g_pfnCloseHandle, "CloseHandle")(hObject);
 }
-}  // namespace
+} // namespace
 
 // Constant-initialised, so they are in place before any start-up code of the
 // runtime in this library runs.

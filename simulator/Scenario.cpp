@@ -20,8 +20,8 @@ const DWORD kDefaultLatencyMs = 3;
 const unsigned kMaxDevices = 64;
 const char kDeviceSectionPrefix[] = "device";
 
-using TDeviceField = std::variant<std::string CDeviceScenario::*, WORD CDeviceScenario::*,
-    DWORD CDeviceScenario::*, bool CDeviceScenario::*>;
+using TDeviceField = std::variant<std::string CDeviceScenario::*, WORD CDeviceScenario::*, DWORD CDeviceScenario::*,
+                                  bool CDeviceScenario::*>;
 
 struct SDeviceKey
 {
@@ -68,7 +68,7 @@ std::string Trim(const std::string& str)
 std::string Lower(std::string str)
 {
     std::transform(str.begin(), str.end(), str.begin(),
-        [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
     return str;
 }
 
@@ -106,7 +106,7 @@ bool ParseBool(const std::string& str, bool& rb)
 }
 
 bool SetDeviceKey(CDeviceScenario& rDevice, const TDeviceField& field, const std::string& strValue,
-    std::string& rstrError)
+                  std::string& rstrError)
 {
     return std::visit(
         [&](auto pMember) -> bool {
@@ -162,12 +162,12 @@ std::string SerialFor(unsigned nIndex)
 
 bool ReadWholeFile(const char* pszPath, std::string& rstrText, std::string& rstrError)
 {
-    HANDLE hFile = CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hFile = CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
     {
-        rstrError = std::string("cannot open scenario '") + pszPath + "' (error " +
-                    std::to_string(GetLastError()) + ")";
+        rstrError =
+            std::string("cannot open scenario '") + pszPath + "' (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
     rstrText.clear();
@@ -177,12 +177,12 @@ bool ReadWholeFile(const char* pszPath, std::string& rstrText, std::string& rstr
     while ((bOk = ReadFile(hFile, achBuffer, sizeof(achBuffer), &dwRead, nullptr) != FALSE) && dwRead > 0)
         rstrText.append(achBuffer, dwRead);
     if (!bOk)
-        rstrError = std::string("cannot read scenario '") + pszPath + "' (error " +
-                    std::to_string(GetLastError()) + ")";
+        rstrError =
+            std::string("cannot read scenario '") + pszPath + "' (error " + std::to_string(GetLastError()) + ")";
     CloseHandle(hFile);
     return bOk;
 }
-}  // namespace
+} // namespace
 
 std::string CDeviceScenario::SizedAnswer() const
 {
@@ -237,12 +237,24 @@ bool DecodeEscapes(const std::string& strIn, std::string& rstrOut, std::string& 
         }
         switch (strIn[i])
         {
-        case 'r': strOut += '\r'; break;
-        case 'n': strOut += '\n'; break;
-        case 't': strOut += '\t'; break;
-        case '0': strOut += '\0'; break;
-        case '\\': strOut += '\\'; break;
-        case '"': strOut += '"'; break;
+        case 'r':
+            strOut += '\r';
+            break;
+        case 'n':
+            strOut += '\n';
+            break;
+        case 't':
+            strOut += '\t';
+            break;
+        case '0':
+            strOut += '\0';
+            break;
+        case '\\':
+            strOut += '\\';
+            break;
+        case '"':
+            strOut += '"';
+            break;
         case 'x':
             if (i + 2 < strIn.size() && std::isxdigit(static_cast<unsigned char>(strIn[i + 1])) &&
                 std::isxdigit(static_cast<unsigned char>(strIn[i + 2])))
@@ -264,7 +276,12 @@ bool DecodeEscapes(const std::string& strIn, std::string& rstrOut, std::string& 
 
 bool ParseScenario(const std::string& strText, CScenario& rScenario, std::string& rstrError)
 {
-    enum class ESection { None, Driver, Device };
+    enum class ESection
+    {
+        None,
+        Driver,
+        Device
+    };
     ESection eSection = ESection::None;
     unsigned nDevice = 0;
     bool bCountSet = false;
@@ -351,7 +368,7 @@ bool ParseScenario(const std::string& strText, CScenario& rScenario, std::string
         else if (eSection == ESection::Device)
         {
             const SDeviceKey* pKey = std::find_if(std::begin(kDeviceKeys), std::end(kDeviceKeys),
-                [&](const SDeviceKey& key) { return strKey == key.pszKey; });
+                                                  [&](const SDeviceKey& key) { return strKey == key.pszKey; });
             if (pKey == std::end(kDeviceKeys))
                 strFault = "unknown key '" + strKey + "' in [device" + std::to_string(nDevice) + "]";
             else if (SetDeviceKey(devices[nDevice], pKey->field, strValue, strFault))

@@ -11,7 +11,7 @@
 // device's [deviceN] section sets it.
 struct CDeviceScenario
 {
-    std::string strDescription;  // listing-by-index text, and what FT_OpenEx matches
+    std::string strDescription; // listing-by-index text, and what FT_OpenEx matches
     WORD wVendorId = 0;
     WORD wProductId = 0;
     std::string strSerial;
@@ -27,8 +27,8 @@ struct CDeviceScenario
     FT_STATUS nQueueStatus = FT_OK;
     FT_STATUS nReadStatus = FT_OK;
 
-    std::string strAnswer;     // the pattern; SizedAnswer() gives the bytes sent
-    DWORD dwAnswerLength = 0;  // 0: the pattern as it is
+    std::string strAnswer;    // the pattern; SizedAnswer() gives the bytes sent
+    DWORD dwAnswerLength = 0; // 0: the pattern as it is
     DWORD dwLatencyMs = 0;
     DWORD dwChunks = 1;
     DWORD dwChunkGapMs = 0;
@@ -43,7 +43,7 @@ struct CDeviceScenario
 
 struct CScenario
 {
-    DWORD dwCount = 0;  // what the counting call reports
+    DWORD dwCount = 0; // what the counting call reports
     FT_STATUS nCountStatus = FT_OK;
     std::vector<CDeviceScenario> devices;
 };

@@ -69,10 +69,13 @@ LONGLONG MsToTicks(DWORD dwMs)
     QueryPerformanceFrequency(&liFrequency);
     return liFrequency.QuadPart * dwMs / 1000;
 }
-}  // namespace
+} // namespace
 
 CSimDevice::CSimDevice(unsigned nIndex, const CDeviceScenario& scenario, CTrace& rTrace, CResponseTimings& rTimings)
-    : m_nIndex(nIndex), m_scenario(scenario), m_strAnswer(scenario.SizedAnswer()), m_rTrace(rTrace),
+    : m_nIndex(nIndex),
+      m_scenario(scenario),
+      m_strAnswer(scenario.SizedAnswer()),
+      m_rTrace(rTrace),
       m_rTimings(rTimings)
 {
 }
@@ -100,8 +103,8 @@ FT_STATUS CSimDevice::List(char* pchBuffer)
             CopyTerminated(pchBuffer, kListBufferSize, strDescription);
     }
     m_rTrace.Line("FT_ListDevices index=%u desc=%s untrusted=%d status=%lu", m_nIndex,
-        CTrace::Quoted(strDescription.data(), strDescription.size()).c_str(), m_scenario.bUntrustedListDescription,
-        nStatus);
+                  CTrace::Quoted(strDescription.data(), strDescription.size()).c_str(),
+                  m_scenario.bUntrustedListDescription, nStatus);
     return nStatus;
 }
 
@@ -201,8 +204,8 @@ FT_STATUS CSimDevice::EeRead(FT_HANDLE h, FT_PROGRAM_DATA* pData)
         PutText(pData->SerialNumber, kSerialSize, m_scenario.strSerial);
     }
     m_rTrace.Line("FT_EE_Read dev=%u vid=0x%04X pid=0x%04X serial=%s status=%lu", m_nIndex, m_scenario.wVendorId,
-        m_scenario.wProductId, CTrace::Quoted(m_scenario.strSerial.data(), m_scenario.strSerial.size()).c_str(),
-        nStatus);
+                  m_scenario.wProductId,
+                  CTrace::Quoted(m_scenario.strSerial.data(), m_scenario.strSerial.size()).c_str(), nStatus);
     return nStatus;
 }
 
@@ -213,7 +216,7 @@ FT_STATUS CSimDevice::SetEventNotification(FT_HANDLE h, DWORD dwEventMask, PVOID
     if (nStatus == FT_OK)
         m_hNotify = (dwEventMask & FT_EVENT_RXCHAR) ? static_cast<HANDLE>(pParam) : nullptr;
     m_rTrace.Line("FT_SetEventNotification dev=%u mask=0x%lX event=%p status=%lu", m_nIndex, dwEventMask, pParam,
-        nStatus);
+                  nStatus);
     return nStatus;
 }
 
@@ -230,7 +233,7 @@ FT_STATUS CSimDevice::Write(FT_HANDLE h, LPVOID pBuffer, DWORD dwToWrite, LPDWOR
         nStatus = StartDelivery(h, pDelivery);
 
     m_rTrace.Line("FT_Write dev=%u n=%lu hex=%s status=%lu", m_nIndex, dwToWrite,
-        pBuffer != nullptr ? CTrace::Hex(pBuffer, dwToWrite).c_str() : "", nStatus);
+                  pBuffer != nullptr ? CTrace::Hex(pBuffer, dwToWrite).c_str() : "", nStatus);
     if (nStatus != FT_OK)
         return nStatus;
     *pdwWritten = dwToWrite;
@@ -309,9 +312,9 @@ void CSimDevice::Deliver(CDelivery& rDelivery)
             // Still under the lock: a caller woken by the event traces its
             // next call on this device only after this line.
             m_rTrace.Line("SIM_Signal dev=%u chunk=%u/%u n=%u queued=%u thread=%lu write_qpc=%lld signal_qpc=%lld",
-                m_nIndex, static_cast<unsigned>(nChunk + 1), static_cast<unsigned>(nChunks),
-                static_cast<unsigned>(nSize), static_cast<unsigned>(m_strQueue.size()), GetCurrentThreadId(),
-                rDelivery.llWriteReturned, llSignal);
+                          m_nIndex, static_cast<unsigned>(nChunk + 1), static_cast<unsigned>(nChunks),
+                          static_cast<unsigned>(nSize), static_cast<unsigned>(m_strQueue.size()), GetCurrentThreadId(),
+                          rDelivery.llWriteReturned, llSignal);
         }
         nOffset += nSize;
         llDeadline = Now() + MsToTicks(m_scenario.dwChunkGapMs);
@@ -348,7 +351,7 @@ FT_STATUS CSimDevice::GetQueueStatus(FT_HANDLE h, DWORD* pdwRxBytes)
     if (nStatus == FT_OK)
         *pdwRxBytes = static_cast<DWORD>(m_strQueue.size());
     m_rTrace.Line("FT_GetQueueStatus dev=%u queued=%u status=%lu", m_nIndex, static_cast<unsigned>(m_strQueue.size()),
-        nStatus);
+                  nStatus);
     return nStatus;
 }
 
@@ -370,11 +373,11 @@ FT_STATUS CSimDevice::Read(FT_HANDLE h, LPVOID pBuffer, DWORD dwToRead, LPDWORD 
             memcpy(pBuffer, m_strQueue.data(), nCopied);
         strHex = CTrace::Hex(m_strQueue.data(), nCopied);
         m_strQueue.erase(0, nCopied);
-        dwReported = m_scenario.dwReadOverreport != 0 ? dwToRead + m_scenario.dwReadOverreport
-                                                       : static_cast<DWORD>(nCopied);
+        dwReported =
+            m_scenario.dwReadOverreport != 0 ? dwToRead + m_scenario.dwReadOverreport : static_cast<DWORD>(nCopied);
         *pdwReturned = dwReported;
     }
     m_rTrace.Line("FT_Read dev=%u asked=%lu n=%u returned=%lu hex=%s status=%lu", m_nIndex, dwToRead,
-        static_cast<unsigned>(nCopied), dwReported, strHex.c_str(), nStatus);
+                  static_cast<unsigned>(nCopied), dwReported, strHex.c_str(), nStatus);
     return nStatus;
 }

@@ -50,7 +50,7 @@ private:
         HANDLE hCancel = nullptr;
         HANDLE hThread = nullptr;
         HMODULE hModule = nullptr;
-        bool bDelivered = false;  // guarded by m_cs
+        bool bDelivered = false; // guarded by m_cs
     };
 
     static DWORD WINAPI DeliveryThread(LPVOID pParam);

@@ -28,7 +28,7 @@ std::string EnvironmentValue(const char* pszName)
     strValue.resize(dwLength < dwSize ? dwLength : 0);
     return strValue;
 }
-}  // namespace
+} // namespace
 
 CSimDriver& TheDriver()
 {
@@ -58,8 +58,8 @@ bool CSimDriver::EnsureLoaded()
             std::make_unique<CSimDevice>(static_cast<unsigned>(i), scenario.devices[i], m_trace, m_timings));
     }
     m_trace.Line("SIM_Load scenario=%s devices=%u count=%lu count_status=%lu",
-        CTrace::Quoted(strPath.data(), strPath.size()).c_str(), static_cast<unsigned>(m_devices.size()), m_dwCount,
-        m_nCountStatus);
+                 CTrace::Quoted(strPath.data(), strPath.size()).c_str(), static_cast<unsigned>(m_devices.size()),
+                 m_dwCount, m_nCountStatus);
     return true;
 }
 
@@ -160,7 +160,7 @@ FT_STATUS CSimDriver::OpenEx(PVOID pArg1, DWORD dwFlags, FT_HANDLE* pHandle)
                                      ? CTrace::Quoted(pszDescription, strnlen(pszDescription, kDescriptionReadLimit))
                                      : std::string("null");
     m_trace.Line("FT_OpenEx desc=%s flags=%lu dev=%d handle=%p status=%lu", strDescription.c_str(), dwFlags, nDevice,
-        hOpened, nStatus);
+                 hOpened, nStatus);
     return nStatus;
 }
 
@@ -172,19 +172,19 @@ FT_STATUS CSimDriver::Close(FT_HANDLE hDevice)
 FT_STATUS CSimDriver::GetQueueStatus(FT_HANDLE hDevice, DWORD* pdwRxBytes)
 {
     return OnDevice("FT_GetQueueStatus", hDevice,
-        [&](CSimDevice& rDevice) { return rDevice.GetQueueStatus(hDevice, pdwRxBytes); });
+                    [&](CSimDevice& rDevice) { return rDevice.GetQueueStatus(hDevice, pdwRxBytes); });
 }
 
 FT_STATUS CSimDriver::Read(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwToRead, LPDWORD pdwReturned)
 {
     return OnDevice("FT_Read", hDevice,
-        [&](CSimDevice& rDevice) { return rDevice.Read(hDevice, pBuffer, dwToRead, pdwReturned); });
+                    [&](CSimDevice& rDevice) { return rDevice.Read(hDevice, pBuffer, dwToRead, pdwReturned); });
 }
 
 FT_STATUS CSimDriver::Write(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten)
 {
     return OnDevice("FT_Write", hDevice,
-        [&](CSimDevice& rDevice) { return rDevice.Write(hDevice, pBuffer, dwToWrite, pdwWritten); });
+                    [&](CSimDevice& rDevice) { return rDevice.Write(hDevice, pBuffer, dwToWrite, pdwWritten); });
 }
 
 FT_STATUS CSimDriver::EeRead(FT_HANDLE hDevice, FT_PROGRAM_DATA* pData)
@@ -195,7 +195,7 @@ FT_STATUS CSimDriver::EeRead(FT_HANDLE hDevice, FT_PROGRAM_DATA* pData)
 FT_STATUS CSimDriver::SetEventNotification(FT_HANDLE hDevice, DWORD dwEventMask, PVOID pParam)
 {
     return OnDevice("FT_SetEventNotification", hDevice,
-        [&](CSimDevice& rDevice) { return rDevice.SetEventNotification(hDevice, dwEventMask, pParam); });
+                    [&](CSimDevice& rDevice) { return rDevice.SetEventNotification(hDevice, dwEventMask, pParam); });
 }
 
 FT_STATUS CSimDriver::GetLastTimings(LONGLONG* pllWriteReturned, LONGLONG* pllFirstSignal)

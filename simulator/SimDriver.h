@@ -49,7 +49,7 @@ private:
     std::string m_strError;
     DWORD m_dwCount = 0;
     FT_STATUS m_nCountStatus = FT_OK;
-    std::vector<std::unique_ptr<CSimDevice>> m_devices;  // fixed once loaded
+    std::vector<std::unique_ptr<CSimDevice>> m_devices; // fixed once loaded
     LONG m_nOpens = 0;
 };
 

@@ -7,7 +7,7 @@
 namespace
 {
 const char kHexDigits[] = "0123456789ABCDEF";
-}  // namespace
+} // namespace
 
 void CTrace::Line(const char* pszFormat, ...)
 {
@@ -31,9 +31,9 @@ void CTrace::Line(const char* pszFormat, ...)
         // Processes share the file: each line is opened, appended whole and
         // closed, so lines from several processes never interleave.
         CSingleLock lock(m_cs);
-        HANDLE hFile = CreateFileA(m_strPath.c_str(), FILE_APPEND_DATA,
-            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-            nullptr);
+        HANDLE hFile =
+            CreateFileA(m_strPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (hFile != INVALID_HANDLE_VALUE)
         {
             DWORD dwWritten = 0;

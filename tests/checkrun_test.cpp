@@ -36,7 +36,10 @@ protected:
         SetEnv("USBSIM_SCENARIO", path);
     }
 
-    DWORD Run() { return host.RunOnWorker([this] { return CheckThreadProc(&host.Dialog()); }); }
+    DWORD Run()
+    {
+        return host.RunOnWorker([this] { return CheckThreadProc(&host.Dialog()); });
+    }
 
     TestDialogHost host;
     std::string m_strSimulator;
@@ -121,15 +124,21 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
         std::vector<std::string> absent;
         DWORD dwExpectedResult;
     } cases[] = {
-        {"library cannot be loaded", "", "Z:\\no\\such\\driver.dll",
+        {"library cannot be loaded",
+         "",
+         "Z:\\no\\such\\driver.dll",
          {"Deallocate DLL Memory", "The DLL has not been loaded yet."},
          {"Search devices currently connected", "Check communication"},
          ERROR_MOD_NOT_FOUND},
-        {"no device connected", "[driver]\ncount=0\n", nullptr,
+        {"no device connected",
+         "[driver]\ncount=0\n",
+         nullptr,
          {"No device found", "Deallocate DLL Memory"},
          {"Check communication"},
          2},
-        {"device does not answer", "[device0]\nsilent=1\n", nullptr,
+        {"device does not answer",
+         "[device0]\nsilent=1\n",
+         nullptr,
          {"... a timeout is occured", "Deallocate DLL Memory"},
          {},
          1},
@@ -157,8 +166,7 @@ TEST_F(CheckRun, EntriesWithoutIdsOrLibraryTakeNoPartInTheirLoop)
     EXPECT_EQ(Run(), 0u);
     // Nothing but the opening lines and the summary: no registry lines, no
     // second separator, no driver lines.
-    EXPECT_EQ(host.ReportText(),
-              std::string(host.Dialog().GetOsVersionText()) + "\n" + kSeparator + kSummarySuccess);
+    EXPECT_EQ(host.ReportText(), std::string(host.Dialog().GetOsVersionText()) + "\n" + kSeparator + kSummarySuccess);
 }
 
 TEST_F(CheckRun, CancelledBeforeTheOpeningLinesWritesOnlyTheSummary)
@@ -186,7 +194,7 @@ TEST_F(CheckRun, CancelledDuringTheCommonCheckSkipsEverythingAfterIt)
                                {kUnregisteredVendor, kUnregisteredProduct, m_strSimulator.c_str(), nullptr, nullptr}});
     g_pCancelledDialog = &host.Dialog();
     SystemCallOverride<decltype(g_SystemCalls.RegOpenKeyExA)> fake(g_SystemCalls.RegOpenKeyExA,
-                                                                     CancellingRegOpenKeyExA);
+                                                                   CancellingRegOpenKeyExA);
     Run();
     const std::string report = host.ReportText();
     EXPECT_EQ(CountOf(report, "Check common registry entries for devices"), 1u) << report;

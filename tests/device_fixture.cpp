@@ -9,7 +9,7 @@ const char kTestAnswer[] = "TEST,MODEL 1,TI000001,2.5";
 namespace
 {
 const LONGLONG kFakeFrequency = 10000000;
-const LONGLONG kFakeStep = 123440;   // 12.344 ms at 10 MHz
+const LONGLONG kFakeStep = 123440; // 12.344 ms at 10 MHz
 
 LONGLONG g_llFakeCounter = 0;
 LONGLONG g_llFakeStep = kFakeStep;
@@ -216,4 +216,3 @@ std::string ScenarioDevice(int nIndex, const std::string& description, const std
            "vid = 0x0403\npid = 0xB7E4\nserial = " + serial + "\nmanufacturer = Test Maker\n" +
            "answer = " + kTestAnswer + "\\r\\n\nlatency_ms = 0\n" + extra;
 }
-

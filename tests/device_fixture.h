@@ -64,7 +64,7 @@ private:
     SystemCallOverride<decltype(SystemCalls::QueryPerformanceFrequency)> m_frequency;
     SystemCallOverride<decltype(SystemCalls::QueryPerformanceCounter)> m_counter;
 };
-extern const char kFakeResponseTime[];   // "12.35"
+extern const char kFakeResponseTime[]; // "12.35"
 
 // Report lines as WriteLog renders them: prefix, text, line feed; the detail
 // kinds only for the detailed view.
@@ -111,7 +111,6 @@ private:
     std::string m_text;
 };
 
-
 // The report with the value of every "Response time:   <value> ms" line
 // replaced by "#", for runs whose time is real.
 std::string MaskResponseTimes(const std::string& report);
@@ -120,5 +119,4 @@ std::string MaskResponseTimes(const std::string& report);
 // identity of DeviceLines::Device, answering kTestAnswer and CR LF at once;
 // extra lines follow the defaults and override them.
 std::string ScenarioDevice(int nIndex, const std::string& description, const std::string& extra = std::string());
-extern const char kTestAnswer[];   // "TEST,MODEL 1,TI000001,2.5"
-
+extern const char kTestAnswer[]; // "TEST,MODEL 1,TI000001,2.5"

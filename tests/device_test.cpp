@@ -33,8 +33,8 @@ std::string Filled(const std::string& pattern, size_t n)
 // ---- Seam and slot fakes
 
 int g_nWaits = 0;
-DWORD g_dwWaitResults[8];   // what the real waits returned, in call order
-int g_nFailingWait = 0;     // the wait call (from 1) that fails; 0: none
+DWORD g_dwWaitResults[8]; // what the real waits returned, in call order
+int g_nFailingWait = 0;   // the wait call (from 1) that fails; 0: none
 DWORD g_dwWaitResult = WAIT_FAILED;
 DWORD g_dwWaitError = 0;
 HANDLE g_hWaitEntered = nullptr;
@@ -242,14 +242,13 @@ TEST_F(Communication, TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal)
 
     // With the real counter: the clock starts after FT_Write has returned and
     // stops after the answer was signalled, and the line shows that span.
-    SystemCallOverride<decltype(SystemCalls::QueryPerformanceCounter)> recording(
-        g_SystemCalls.QueryPerformanceCounter, RecordingCounter);
+    SystemCallOverride<decltype(SystemCalls::QueryPerformanceCounter)> recording(g_SystemCalls.QueryPerformanceCounter,
+                                                                                 RecordingCounter);
     g_nCounterReadings = 0;
     Load(OneDevice("latency_ms = 30\n"));
     host.ClearReport();
     ASSERT_EQ(Dlg().CheckCommunication(), 0u);
-    const auto pfnTimings =
-        reinterpret_cast<PFN_SIM_GetLastTimings>(
+    const auto pfnTimings = reinterpret_cast<PFN_SIM_GetLastTimings>(
         reinterpret_cast<void*>(::GetProcAddress(Dlg().m_hDriverLib, "SIM_GetLastTimings")));
     ASSERT_NE(pfnTimings, nullptr);
     LONGLONG llWriteReturned = 0;
@@ -414,10 +413,10 @@ TEST_F(Communication, ReadCountsFromTheDriverAreNotBelieved)
     {
         const char* pszCase;
         DWORD dwQueued;
-        std::string data;        // what the driver writes
-        DWORD dwReported;        // what it says it wrote
-        DWORD dwAsked;           // what it must have been asked for
-        DWORD dwCopied;          // what the report says was copied
+        std::string data; // what the driver writes
+        DWORD dwReported; // what it says it wrote
+        DWORD dwAsked;    // what it must have been asked for
+        DWORD dwCopied;   // what the report says was copied
         std::string response;
     } cases[] = {
         // Fills the receive buffer, so that the next case would find its bytes.
@@ -473,8 +472,8 @@ TEST_F(Communication, TheSearchReportsTheCountNoDeviceAndADriverError)
         std::function<void(DeviceLines&)> expected;
         int nResult;
     } cases[] = {
-        {"two devices", "[driver]\ncount = 2\n",
-         [](DeviceLines& e) { e.Detail("Number of devices found:   2").Ok(); }, 0},
+        {"two devices", "[driver]\ncount = 2\n", [](DeviceLines& e) { e.Detail("Number of devices found:   2").Ok(); },
+         0},
         {"no device", "[driver]\ncount = 0\n", [](DeviceLines& e) { e.Alert("No device found").Warning(); }, 2},
         {"counting fails", "[driver]\ncount_status = 4\n",
          [](DeviceLines& e) {
@@ -540,7 +539,7 @@ TEST_F(Communication, AFailedWaitIsAnErrorWithTheSystemsText)
         const char* pszCase;
         DWORD dwWaitResult;
         DWORD dwLastError;
-        DWORD dwShown;   // the code of the result
+        DWORD dwShown; // the code of the result
     } cases[] = {
         {"WAIT_FAILED with a reason", WAIT_FAILED, ERROR_INVALID_HANDLE, ERROR_INVALID_HANDLE},
         {"an unexpected result", WAIT_ABANDONED_0, ERROR_NOT_ENOUGH_MEMORY, ERROR_NOT_ENOUGH_MEMORY},
@@ -644,11 +643,9 @@ TEST_F(Communication, AMissingEntryPointStopsTheTestBeforeAnyDevice)
         std::memcpy(&Dlg().DriverEntryPoints, slots, sizeof(slots));
         host.ClearReport();
         EXPECT_EQ(Dlg().CheckCommunication(), 1u) << "slot " << nSlot;
-        EXPECT_EQ(host.ReportText(), DeviceLines(true)
-                                         .Heading("Check device communication")
-                                         .Alert("Incorrect function pointer")
-                                         .Warning()
-                                         .Str())
+        EXPECT_EQ(
+            host.ReportText(),
+            DeviceLines(true).Heading("Check device communication").Alert("Incorrect function pointer").Warning().Str())
             << "slot " << nSlot;
     }
     Dlg().DriverEntryPoints = bound;
@@ -814,7 +811,10 @@ class DriverLoop : public ::testing::Test
 {
 protected:
     void SetUp() override { SetEnv("USBSIM_SCENARIO", ""); }
-    DWORD Run() { return host.RunOnWorker([this] { return CheckThreadProc(&host.Dialog()); }); }
+    DWORD Run()
+    {
+        return host.RunOnWorker([this] { return CheckThreadProc(&host.Dialog()); });
+    }
 
     TestDialogHost host;
     const std::string m_library = SimulatorLibrary();
@@ -852,9 +852,9 @@ TEST_F(DriverLoop, ADeviceThatFailsEndsTheRunWithCheckFinished)
         std::string scenario;
     } cases[] = {
         {"the device cannot be opened", OneDevice("open_status = 3\n")},
-        {"the first of two warns, the second passes",
-         "[driver]\ncount = 2\n" + ScenarioDevice(0, "Instrument One", "write_status = 10\n") +
-             ScenarioDevice(1, "Instrument Two")},
+        {"the first of two warns, the second passes", "[driver]\ncount = 2\n" +
+                                                          ScenarioDevice(0, "Instrument One", "write_status = 10\n") +
+                                                          ScenarioDevice(1, "Instrument Two")},
     };
     DeviceTableOverride table({{-1, -1, m_library.c_str(), nullptr, nullptr}});
     for (const auto& c : cases)
@@ -865,7 +865,8 @@ TEST_F(DriverLoop, ADeviceThatFailsEndsTheRunWithCheckFinished)
         const std::string report = host.ReportText();
         const std::string summary = "\nCheck finished.\n\n" + kRule;
         EXPECT_EQ(report.compare(report.size() - std::min(report.size(), summary.size()), summary.size(), summary), 0)
-            << c.pszCase << ":\n" << report;
+            << c.pszCase << ":\n"
+            << report;
         EXPECT_FALSE(Contains(report, "Check completed successfully!")) << c.pszCase;
     }
 }

@@ -78,8 +78,18 @@ namespace
 struct TemplateReader
 {
     const BYTE* p;
-    WORD Word() { const WORD w = *reinterpret_cast<const WORD*>(p); p += 2; return w; }
-    DWORD Dword() { const DWORD d = *reinterpret_cast<const DWORD*>(p); p += 4; return d; }
+    WORD Word()
+    {
+        const WORD w = *reinterpret_cast<const WORD*>(p);
+        p += 2;
+        return w;
+    }
+    DWORD Dword()
+    {
+        const DWORD d = *reinterpret_cast<const DWORD*>(p);
+        p += 4;
+        return d;
+    }
     // A string or an ordinal (0xFFFF followed by its value).
     std::string SzOrOrd()
     {
@@ -99,32 +109,32 @@ struct TemplateReader
 
 TEST(CheckDialogResources, DialogTemplate)
 {
-    const HMODULE hExe = ::LoadLibraryExA((BuildDir() + "\\UsbInstallationTest.exe").c_str(), nullptr,
-                                          LOAD_LIBRARY_AS_DATAFILE);
+    const HMODULE hExe =
+        ::LoadLibraryExA((BuildDir() + "\\UsbInstallationTest.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(hExe, nullptr);
     const HRSRC hRes = ::FindResourceExA(hExe, MAKEINTRESOURCEA(5) /*RT_DIALOG*/, MAKEINTRESOURCEA(102),
                                          MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
     ASSERT_NE(hRes, nullptr) << "template 102 in German";
     TemplateReader r = {static_cast<const BYTE*>(::LockResource(::LoadResource(hExe, hRes)))};
-    EXPECT_EQ(r.Word(), 1u);        // version
-    EXPECT_EQ(r.Word(), 0xFFFFu);   // signature
-    EXPECT_EQ(r.Dword(), 0u);       // help ID
+    EXPECT_EQ(r.Word(), 1u);      // version
+    EXPECT_EQ(r.Word(), 0xFFFFu); // signature
+    EXPECT_EQ(r.Dword(), 0u);     // help ID
     EXPECT_EQ(r.Dword(), static_cast<DWORD>(WS_EX_APPWINDOW));
     EXPECT_EQ(r.Dword(), 0x90CB00C4u);
-    EXPECT_EQ(r.Word(), 5u);        // controls
+    EXPECT_EQ(r.Word(), 5u); // controls
     const short x = static_cast<short>(r.Word()), y = static_cast<short>(r.Word());
     const short cx = static_cast<short>(r.Word()), cy = static_cast<short>(r.Word());
     EXPECT_EQ(x, 0);
     EXPECT_EQ(y, 0);
     EXPECT_EQ(cx, 326);
     EXPECT_EQ(cy, 180);
-    EXPECT_EQ(r.SzOrOrd(), "");     // menu
-    EXPECT_EQ(r.SzOrOrd(), "");     // class
+    EXPECT_EQ(r.SzOrOrd(), ""); // menu
+    EXPECT_EQ(r.SzOrOrd(), ""); // class
     EXPECT_EQ(r.SzOrOrd(), "QUELM - USB Installation and Communication Check");
-    EXPECT_EQ(r.Word(), 8u);        // point size
-    EXPECT_EQ(r.Word(), 0u);        // weight
-    EXPECT_EQ(*r.p++, 0u);          // italic
-    EXPECT_EQ(*r.p++, 1u);          // character set
+    EXPECT_EQ(r.Word(), 8u); // point size
+    EXPECT_EQ(r.Word(), 0u); // weight
+    EXPECT_EQ(*r.p++, 0u);   // italic
+    EXPECT_EQ(*r.p++, 1u);   // character set
     EXPECT_EQ(r.SzOrOrd(), "MS Sans Serif");
 
     const struct
@@ -142,15 +152,15 @@ TEST(CheckDialogResources, DialogTemplate)
     for (const auto& control : kControls)
     {
         r.AlignDword();
-        EXPECT_EQ(r.Dword(), 0u) << control.wID;                 // help ID
-        EXPECT_EQ(r.Dword(), 0u) << control.wID;                 // extended style
+        EXPECT_EQ(r.Dword(), 0u) << control.wID; // help ID
+        EXPECT_EQ(r.Dword(), 0u) << control.wID; // extended style
         EXPECT_EQ(r.Dword(), control.dwStyle) << control.wID;
         for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(r.Word(), 0u) << control.wID;              // position and size
+            EXPECT_EQ(r.Word(), 0u) << control.wID; // position and size
         EXPECT_EQ(r.Dword(), control.wID);
         EXPECT_EQ(r.SzOrOrd(), control.pszClass) << control.wID;
-        EXPECT_EQ(r.SzOrOrd(), "") << control.wID;               // caption
-        EXPECT_EQ(r.Word(), 0u) << control.wID;                  // creation data
+        EXPECT_EQ(r.SzOrOrd(), "") << control.wID; // caption
+        EXPECT_EQ(r.Word(), 0u) << control.wID;    // creation data
     }
     ::FreeLibrary(hExe);
 }
@@ -167,13 +177,14 @@ TEST(CheckDialogResources, IconsAndVersionBlock)
     } kIcons[] = {{IDR_MAINFRAME, 16}, {IDI_LARGE_ICON, 32}};
     for (const auto& icon : kIcons)
     {
-        const HRSRC hGroup = ::FindResourceA(hExe, MAKEINTRESOURCEA(icon.wGroup), MAKEINTRESOURCEA(14) /*RT_GROUP_ICON*/);
+        const HRSRC hGroup =
+            ::FindResourceA(hExe, MAKEINTRESOURCEA(icon.wGroup), MAKEINTRESOURCEA(14) /*RT_GROUP_ICON*/);
         ASSERT_NE(hGroup, nullptr) << icon.wGroup;
         const BYTE* pGroup = static_cast<const BYTE*>(::LockResource(::LoadResource(hExe, hGroup)));
         EXPECT_EQ(*reinterpret_cast<const WORD*>(pGroup + 4), 1u) << "one image in icon " << icon.wGroup;
-        EXPECT_EQ(pGroup[6], icon.nSize) << icon.wGroup;                          // width
-        EXPECT_EQ(pGroup[7], icon.nSize) << icon.wGroup;                          // height
-        EXPECT_EQ(pGroup[8], 16u) << icon.wGroup;                                 // colours
+        EXPECT_EQ(pGroup[6], icon.nSize) << icon.wGroup;                           // width
+        EXPECT_EQ(pGroup[7], icon.nSize) << icon.wGroup;                           // height
+        EXPECT_EQ(pGroup[8], 16u) << icon.wGroup;                                  // colours
         EXPECT_EQ(*reinterpret_cast<const WORD*>(pGroup + 12), 4u) << icon.wGroup; // bits per pixel
     }
     ::FreeLibrary(hExe);
@@ -305,8 +316,7 @@ TEST(CheckDialogLayout, SizeRuleKeepsTheWidthAndAMinimumHeight)
         ::GetClientRect(hwnd, &rcClient);
         EXPECT_EQ(rcClient.right, 500) << c.nClientWidth << " x " << c.nClientHeight;
         EXPECT_EQ(rcClient.bottom, c.nExpectedHeight) << c.nClientWidth << " x " << c.nClientHeight;
-        EXPECT_EQ(Describe(ControlRect(hwnd, IDC_RICHEDIT_LOG)),
-                  Describe({12, 13, 488, 13 + c.nExpectedHeight - 80}));
+        EXPECT_EQ(Describe(ControlRect(hwnd, IDC_RICHEDIT_LOG)), Describe({12, 13, 488, 13 + c.nExpectedHeight - 80}));
         EXPECT_EQ(Describe(ControlRect(hwnd, IDC_BUTTON_SAVE)),
                   Describe({265, c.nExpectedHeight - 40, 375, c.nExpectedHeight - 17}));
     }
@@ -356,8 +366,7 @@ TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
     TestDialogHost host;
     host.Dialog().WriteLog("old report", LOG_TEXT);
     {
-        SystemCallOverride<decltype(g_SystemCalls.CreateThread)> fake(g_SystemCalls.CreateThread,
-                                                                        FailingCreateThread);
+        SystemCallOverride<decltype(g_SystemCalls.CreateThread)> fake(g_SystemCalls.CreateThread, FailingCreateThread);
         host.Click(IDC_BUTTON_START);
     }
     EXPECT_EQ(host.ReportText(), "");
@@ -390,9 +399,8 @@ TEST(CheckDialogRun, DetailsSwitchesTheViewAndStartsANewRun)
         host.Click(IDC_BUTTON_DETAILS);
         EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), bDetailed ? "<< Simple" : "Details >>");
         EXPECT_EQ(host.Dialog().m_bDetailed.load() != FALSE, bDetailed);
-        ASSERT_TRUE(host.PumpUntil([&] {
-            return host.Dialog().m_hWorkerThread.load() == nullptr && host.IsEnabled(IDC_BUTTON_START);
-        }));
+        ASSERT_TRUE(host.PumpUntil(
+            [&] { return host.Dialog().m_hWorkerThread.load() == nullptr && host.IsEnabled(IDC_BUTTON_START); }));
         const std::string report = host.ReportText();
         // One run's report, in the view just chosen.
         EXPECT_EQ(report.find(kRule), report.rfind(kRule)) << report;
@@ -480,8 +488,7 @@ TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
                                {-1, -1, simulator.c_str(), nullptr, nullptr}});
     std::unique_ptr<TestDialogHost> pHost;
     {
-        SystemCallOverride<decltype(g_SystemCalls.CreateEventA)> fake(g_SystemCalls.CreateEventA,
-                                                                        FailingCreateEventA);
+        SystemCallOverride<decltype(g_SystemCalls.CreateEventA)> fake(g_SystemCalls.CreateEventA, FailingCreateEventA);
         pHost.reset(new TestDialogHost());
     }
     ASSERT_EQ(pHost->Dialog().m_hCancelEvent, nullptr);
@@ -489,8 +496,8 @@ TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
     pHost->Click(IDC_BUTTON_START);
     ASSERT_TRUE(pHost->PumpUntil([&] { return Contains(pHost->ReportText(), "Load DLL"); }));
     HANDLE hThread = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), pHost->Dialog().m_hWorkerThread.load(), ::GetCurrentProcess(), &hThread,
-                      0, FALSE, DUPLICATE_SAME_ACCESS);
+    ::DuplicateHandle(::GetCurrentProcess(), pHost->Dialog().m_hWorkerThread.load(), ::GetCurrentProcess(), &hThread, 0,
+                      FALSE, DUPLICATE_SAME_ACCESS);
     ASSERT_NE(hThread, nullptr);
 
     ::DestroyWindow(pHost->Hwnd());

@@ -71,7 +71,8 @@ TEST(DialogUi, OpensInTheOpenedState)
         int nID;
         LONG x;
         LONG nWidth;
-    } kButtons[] = {{IDC_BUTTON_START, 20, 120}, {IDC_BUTTON_DETAILS, 170, 75}, {IDC_BUTTON_SAVE, 265, 110}, {IDCANCEL, 405, 75}};
+    } kButtons[] = {
+        {IDC_BUTTON_START, 20, 120}, {IDC_BUTTON_DETAILS, 170, 75}, {IDC_BUTTON_SAVE, 265, 110}, {IDCANCEL, 405, 75}};
     for (const auto& button : kButtons)
     {
         const RECT rc = ui.ControlRect(button.nID);

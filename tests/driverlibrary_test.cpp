@@ -13,8 +13,8 @@
 namespace
 {
 const char* const kEntryPointNames[] = {
-    "FT_ListDevices", "FT_OpenEx", "FT_Close", "FT_GetQueueStatus",
-    "FT_Read", "FT_Write", "FT_EE_Read", "FT_SetEventNotification",
+    "FT_ListDevices", "FT_OpenEx", "FT_Close",   "FT_GetQueueStatus",
+    "FT_Read",        "FT_Write",  "FT_EE_Read", "FT_SetEventNotification",
 };
 const size_t kSlots = sizeof(kEntryPointNames) / sizeof(kEntryPointNames[0]);
 static_assert(sizeof(DRIVER_ENTRY_POINTS) == kSlots * sizeof(void*), "one slot per name");
@@ -71,7 +71,7 @@ TEST_F(DriverLibrary, ALibraryThatCannotBeLoadedReportsTheSystemTextAndClearsEve
     struct
     {
         std::string name;
-        DWORD dwExpected;   // 0: whatever the system says, as long as it is not 0
+        DWORD dwExpected; // 0: whatever the system says, as long as it is not 0
     } cases[] = {
         {"NO_SUCH_KT480_DRIVER.DLL", ERROR_MOD_NOT_FOUND},
         {TempDirectory() + "\\no\\such\\folder\\KT480_D2XX.DLL", 0},
@@ -118,7 +118,7 @@ HMODULE WINAPI LoadLibraryFailingWithoutReason(LPCSTR)
 TEST_F(DriverLibrary, ALoadThatFailsWithoutAReasonIsStillAFailure)
 {
     SystemCallOverride<decltype(g_SystemCalls.LoadLibraryA)> fake(g_SystemCalls.LoadLibraryA,
-                                                                    LoadLibraryFailingWithoutReason);
+                                                                  LoadLibraryFailingWithoutReason);
     SpoilSlots(Dlg());
     EXPECT_EQ(Dlg().LoadDriverLibrary("KT480_D2XX.DLL"), static_cast<DWORD>(ERROR_GEN_FAILURE));
     EXPECT_EQ(host.ReportText(), LoadFailure("KT480_D2XX.DLL", ERROR_GEN_FAILURE));

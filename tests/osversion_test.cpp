@@ -72,8 +72,8 @@ TEST(GetOsVersionText, EveryRowOfTheVersionTable)
         g_fakeVersion.dwBuildNumber = c.dwBuild;
         std::strcpy(g_fakeVersion.szCSDVersion, c.pszServicePack);
         EXPECT_EQ(std::string(host.Dialog().GetOsVersionText()), c.pszExpected)
-            << "platform " << c.dwPlatform << ", version " << c.dwMajor << "." << c.dwMinor << ", build "
-            << c.dwBuild << ", service pack \"" << c.pszServicePack << "\"";
+            << "platform " << c.dwPlatform << ", version " << c.dwMajor << "." << c.dwMinor << ", build " << c.dwBuild
+            << ", service pack \"" << c.pszServicePack << "\"";
     }
 }
 

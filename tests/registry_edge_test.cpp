@@ -174,9 +174,9 @@ namespace
 {
 struct ValueSizeCase
 {
-    const char* pszValue;   // "Driver", "NTMPDriver" or "InfPath"
+    const char* pszValue; // "Driver", "NTMPDriver" or "InfPath"
     DWORD dwType;
-    size_t nBytes;          // none of them zero
+    size_t nBytes; // none of them zero
 };
 
 std::ostream& operator<<(std::ostream& os, const ValueSizeCase& c)
@@ -185,9 +185,9 @@ std::ostream& operator<<(std::ostream& os, const ValueSizeCase& c)
 }
 
 const ValueSizeCase kValueSizeCases[] = {
-    {"Driver", REG_SZ, 255},     {"Driver", REG_BINARY, 255},  {"Driver", REG_SZ, 256},
-    {"NTMPDriver", REG_SZ, 255}, {"NTMPDriver", REG_SZ, 256},  {"NTMPDriver", REG_BINARY, 256},
-    {"NTMPDriver", REG_SZ, 257}, {"InfPath", REG_SZ, 255},     {"InfPath", REG_SZ, 256},
+    {"Driver", REG_SZ, 255},      {"Driver", REG_BINARY, 255},  {"Driver", REG_SZ, 256},
+    {"NTMPDriver", REG_SZ, 255},  {"NTMPDriver", REG_SZ, 256},  {"NTMPDriver", REG_BINARY, 256},
+    {"NTMPDriver", REG_SZ, 257},  {"InfPath", REG_SZ, 255},     {"InfPath", REG_SZ, 256},
     {"InfPath", REG_BINARY, 256}, {"InfPath", REG_BINARY, 257},
 };
 
@@ -399,17 +399,16 @@ TEST(RegistryDeviceTable, IdsAreFourUpperCaseHexDigitsAndEveryIndexOfTheTableCou
 
     CheckOutcome outcome = RunCheck(host, RegistryCheck::COMMON, 1);
     EXPECT_EQ(outcome.dwResult, 0u);
-    EXPECT_EQ(outcome.text, ExpectedReport(false)
-                                .Heading("Check common registry entries for devices:   Vid_0ABC&Pid_000D")
-                                .Ok()
-                                .Text());
+    EXPECT_EQ(
+        outcome.text,
+        ExpectedReport(false).Heading("Check common registry entries for devices:   Vid_0ABC&Pid_000D").Ok().Text());
 
     outcome = RunCheck(host, RegistryCheck::DEVICE, 1);
     EXPECT_EQ(outcome.dwResult, 0u);
-    EXPECT_EQ(outcome.text,
-              ExpectedReport(false).Heading("Check specific registry entries for device:   Vid_0ABC&Pid_000D#0000")
-                  .Ok()
-                  .Text());
+    EXPECT_EQ(outcome.text, ExpectedReport(false)
+                                .Heading("Check specific registry entries for device:   Vid_0ABC&Pid_000D#0000")
+                                .Ok()
+                                .Text());
 
     outcome = RunCheck(host, RegistryCheck::COMMON, 0);
     EXPECT_EQ(outcome.dwResult, static_cast<DWORD>(ERROR_NO_MORE_ITEMS));

@@ -102,8 +102,8 @@ bool CaptureKey(HKEY hParent, const std::string& name, KeySnapshot& snapshot)
         DWORD cchName = static_cast<DWORD>(valueName.size());
         DWORD cbData = static_cast<DWORD>(data.size());
         DWORD dwType = 0;
-        if (::RegEnumValueA(hKey, dwIndex, &valueName[0], &cchName, nullptr, &dwType,
-                            reinterpret_cast<BYTE*>(&data[0]), &cbData) != ERROR_SUCCESS)
+        if (::RegEnumValueA(hKey, dwIndex, &valueName[0], &cchName, nullptr, &dwType, reinterpret_cast<BYTE*>(&data[0]),
+                            &cbData) != ERROR_SUCCESS)
             break;
         snapshot.values.push_back({valueName.substr(0, cchName), dwType, data.substr(0, cbData)});
     }
@@ -124,8 +124,8 @@ bool CaptureKey(HKEY hParent, const std::string& name, KeySnapshot& snapshot)
 bool RestoreKey(HKEY hParent, const KeySnapshot& snapshot)
 {
     HKEY hKey = nullptr;
-    if (::RegCreateKeyExA(hParent, snapshot.name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
-                          nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExA(hParent, snapshot.name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr) !=
+        ERROR_SUCCESS)
         return false;
     bool bComplete = true;
     for (const KeySnapshot::Value& value : snapshot.values)
@@ -236,8 +236,8 @@ void InstallationSandbox::SetValue(const std::string& keyPath, const std::string
     // zero happens to follow the data; a byte that is not zero keeps it out.
     std::string buffer = bytes + "#";
     HKEY hKey = nullptr;
-    LONG lResult = ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                     &hKey, nullptr);
+    LONG lResult =
+        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr);
     ASSERT_EQ(lResult, ERROR_SUCCESS) << "creating HKLM\\" << keyPath;
     lResult = ::RegSetValueExA(hKey, name.c_str(), 0, dwType, reinterpret_cast<const BYTE*>(buffer.data()),
                                static_cast<DWORD>(bytes.size()));
@@ -315,8 +315,8 @@ LONG WINAPI FaultyRegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD dwOptions, RE
 
 LONG g_lCountFault = 0;
 
-LONG WINAPI FaultyRegQueryInfoKeyA(HKEY, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD,
-                                   LPDWORD, LPDWORD, PFILETIME)
+LONG WINAPI FaultyRegQueryInfoKeyA(HKEY, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD,
+                                   LPDWORD, PFILETIME)
 {
     return g_lCountFault;
 }

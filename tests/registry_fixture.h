@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-extern const char kUsbEnumKey[];      // System\CurrentControlSet\Enum\USB
-extern const char kDeviceKeyName[];   // Vid_0403&Pid_B7E4
-extern const char kClassRoot[];       // System\CurrentControlSet\Control\Class
-extern const char kTestClassGuid[];   // a class of the tests' own below the class root
-extern const char kDriverLibrary[];   // the three files of the common check
+extern const char kUsbEnumKey[];    // System\CurrentControlSet\Enum\USB
+extern const char kDeviceKeyName[]; // Vid_0403&Pid_B7E4
+extern const char kClassRoot[];     // System\CurrentControlSet\Control\Class
+extern const char kTestClassGuid[]; // a class of the tests' own below the class root
+extern const char kDriverLibrary[]; // the three files of the common check
 extern const char kUninstaller[];
 extern const char kUninstallIni[];
 
@@ -25,9 +25,9 @@ std::string DeviceKeyPath(const std::string& deviceKeyName = kDeviceKeyName);
 // The "Driver" value of the test class's key number n: "{guid}\000n".
 std::string TestDriverValue(int nClassKey);
 
-std::string SystemFilePath(const std::string& name);   // <system>\name
-std::string DriverFilePath(const std::string& name);   // <system>\Drivers\name
-std::string InfFilePath(const std::string& name);      // <windows>\inf\name
+std::string SystemFilePath(const std::string& name); // <system>\name
+std::string DriverFilePath(const std::string& name); // <system>\Drivers\name
+std::string InfFilePath(const std::string& name);    // <windows>\inf\name
 
 // A registry key tree held in memory, to take a key away and put it back.
 struct KeySnapshot
@@ -75,7 +75,7 @@ public:
 
     // A file of a few bytes; taken away again at the end.
     void PutFile(const std::string& path);
-    void PutCommonFiles();   // the three files of the common check
+    void PutCommonFiles(); // the three files of the common check
     // A copy of an existing file; taken away again at the end.
     void PutCopy(const std::string& path, const std::string& source);
 
@@ -165,9 +165,9 @@ class SeamSpy
 public:
     struct Call
     {
-        std::string name;   // the key path or value name
+        std::string name; // the key path or value name
         LONG lResult;
-        DWORD cbData;       // value queries: the size the call reported
+        DWORD cbData; // value queries: the size the call reported
     };
 
     SeamSpy();
@@ -175,8 +175,8 @@ public:
     SeamSpy(const SeamSpy&) = delete;
     SeamSpy& operator=(const SeamSpy&) = delete;
 
-    long OpenKeys() const;        // keys opened and not closed
-    long OpenSearches() const;    // search handles returned and not closed
+    long OpenKeys() const;     // keys opened and not closed
+    long OpenSearches() const; // search handles returned and not closed
     const std::vector<Call>& KeyOpens() const;
     const std::vector<Call>& ValueQueries() const;
     int FileSearches() const;
@@ -190,7 +190,7 @@ private:
 
 struct ExpectedLine
 {
-    std::string text;   // with its prefix, without the line feed
+    std::string text; // with its prefix, without the line feed
     UINT nKind;
 };
 
@@ -201,7 +201,7 @@ class ExpectedReport
 public:
     explicit ExpectedReport(bool bDetailed) : m_bDetailed(bDetailed) {}
 
-    ExpectedReport& Line(const std::string& text);   // LOG_TEXT
+    ExpectedReport& Line(const std::string& text); // LOG_TEXT
     ExpectedReport& Heading(const std::string& text);
     ExpectedReport& Detail(const std::string& text);
     ExpectedReport& Alert(const std::string& text);
@@ -239,10 +239,10 @@ enum class RegistryCheck
 struct CheckOutcome
 {
     DWORD dwResult;
-    std::string text;                          // the report of the last run
-    std::vector<SeamSpy::Call> keyOpens;       // of the last run
-    std::vector<SeamSpy::Call> valueQueries;   // of the last run
-    int nFileSearches;                         // of the last run
+    std::string text;                        // the report of the last run
+    std::vector<SeamSpy::Call> keyOpens;     // of the last run
+    std::vector<SeamSpy::Call> valueQueries; // of the last run
+    int nFileSearches;                       // of the last run
 };
 
 // Runs the check on an emptied report several times and expects each run to

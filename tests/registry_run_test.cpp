@@ -66,8 +66,7 @@ std::ostream& operator<<(std::ostream& os, const RunCase& c)
 }
 
 const RunCase kRunCases[] = {
-    {"BothChecksPass",
-     [](InstallationSandbox& s) { InstallForRegistryOnly(s, 1); },
+    {"BothChecksPass", [](InstallationSandbox& s) { InstallForRegistryOnly(s, 1); },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Ok();
          e.Heading(kDeviceHeading + "#0000").Ok();
@@ -92,8 +91,7 @@ const RunCase kRunCases[] = {
          e.Heading(kDeviceHeading + "#0000").Ok();
      },
      true},
-    {"DeviceCheckWithoutInstancePasses",
-     [](InstallationSandbox& s) { InstallForRegistryOnly(s, 0); },
+    {"DeviceCheckWithoutInstancePasses", [](InstallationSandbox& s) { InstallForRegistryOnly(s, 0); },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Ok();
          e.Heading(kDeviceHeading).Warning();
@@ -175,7 +173,7 @@ TEST(RegistryLoopEntries, NegativeVendorOrProductIdTakesNoPartInTheRegistryLoop)
 
 TEST(RegistryLoopEntries, DriverLoopRunsAfterAFailedRegistryLoop)
 {
-    InstallationSandbox sandbox;   // no USB enumeration key; no driver library in the system directory
+    InstallationSandbox sandbox; // no USB enumeration key; no driver library in the system directory
     ASSERT_FALSE(FileExists(SystemFilePath(kDriverLibrary)));
     ASSERT_FALSE(FileExists(WinePath(std::string(TEST_EXE_DIR) + "/tests/" + kDriverLibrary)));
     TestDialogHost host;

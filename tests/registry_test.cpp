@@ -354,8 +354,7 @@ const RegistryCase kDeviceCases[] = {
     {"NoInstance", RegistryCheck::DEVICE, 0, [](InstallationSandbox& s, Faults&) { InstallDevice(s, 0); },
      [](ExpectedReport& e) { e.Heading(kDeviceHeading).Alert("No device was found.").Warning(); }, 0},
     {"OneInstanceBothFilesFound", RegistryCheck::DEVICE, 0,
-     [](InstallationSandbox& s, Faults&) { InstallDevice(s, 1); }, [](ExpectedReport& e) { InstanceFound(e, 0); },
-     0},
+     [](InstallationSandbox& s, Faults&) { InstallDevice(s, 1); }, [](ExpectedReport& e) { InstanceFound(e, 0); }, 0},
     {"OneInstanceInstallationFileMissing", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults&) {
          s.AddInstance("0000", 0, DriverFile(0), InfFile(0));
@@ -527,8 +526,7 @@ const RegistryCase kDeviceCases[] = {
          InstallDevice(s, 1);
          Add<DirectoryFault>(f, DirectoryFault::WINDOWS, 256u, static_cast<DWORD>(ERROR_SUCCESS));
      },
-     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_INSUFFICIENT_BUFFER); },
-     ERROR_INSUFFICIENT_BUFFER},
+     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_INSUFFICIENT_BUFFER); }, ERROR_INSUFFICIENT_BUFFER},
     {"WindowsDirectoryQueryFailsWithoutAReason", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 1);

@@ -59,7 +59,7 @@ TEST(RegistryUi, InstalledDeviceGivesTheExactRegistrySectionInBothViews)
     sandbox.PutCopy(SystemFilePath(kDriverLibrary), SimulatorDir() + "\\KT480_D2XX.DLL");
     sandbox.PutFile(SystemFilePath(kUninstaller));
     sandbox.PutFile(SystemFilePath(kUninstallIni));
-    SetEnv("USBSIM_SCENARIO", "");   // the simulator's one healthy instrument
+    SetEnv("USBSIM_SCENARIO", ""); // the simulator's one healthy instrument
     SetEnv("USBSIM_TRACE", "");
 
     UiHarness ui;

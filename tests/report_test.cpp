@@ -102,7 +102,7 @@ TEST_F(ReportWriter, NullTextAndKindZeroWriteNothing)
     dlg.WriteLog("first", LOG_TEXT);
     dlg.WriteLog(nullptr, LOG_HEADING);
     dlg.WriteLog("ignored", 0);
-    dlg.WriteLog("ignored too", 0x100);   // low byte 0
+    dlg.WriteLog("ignored too", 0x100); // low byte 0
     EXPECT_EQ(host.ReportText(), "first\n");
 }
 
@@ -153,7 +153,7 @@ TEST_F(ReportWriter, EachMessageLeavesTheSelectionEmptyAtTheEnd)
     {
         CHARRANGE crUser = {2, 6};
         ::SendMessageA(dlg.m_richLog.m_hWnd, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&crUser));
-        dlg.WriteLog("more", nKind);   // the detail is not shown in the simple view
+        dlg.WriteLog("more", nKind); // the detail is not shown in the simple view
         CHARRANGE crAfter = {};
         ::SendMessageA(dlg.m_richLog.m_hWnd, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&crAfter));
         GETTEXTLENGTHEX gtl = {GTL_NUMCHARS, CP_ACP};
@@ -223,7 +223,7 @@ TEST_F(ReportWriter, ErrorEntryHoldsTheWholeSystemTextWithOnlyTrailingLineEndsSt
 {
     {
         SystemCallOverride<decltype(g_SystemCalls.FormatMessageA)> fake(g_SystemCalls.FormatMessageA,
-                                                                         FakeLongFormatMessageA);
+                                                                        FakeLongFormatMessageA);
         dlg.WriteResult({0x1234, "Error", LOG_RESULT_ERROR});
     }
     EXPECT_EQ(host.ReportText(), "... Result:   Error\nError:   0x00001234 (4660)\n\t" + std::string(600, 'x') + "\n");
@@ -231,7 +231,7 @@ TEST_F(ReportWriter, ErrorEntryHoldsTheWholeSystemTextWithOnlyTrailingLineEndsSt
     host.ClearReport();
     {
         SystemCallOverride<decltype(g_SystemCalls.FormatMessageA)> fake(g_SystemCalls.FormatMessageA,
-                                                                         FakeInnerLineEndsFormatMessageA);
+                                                                        FakeInnerLineEndsFormatMessageA);
         dlg.WriteResult({0x80000001, "Error", LOG_RESULT_ERROR});
     }
     // The control turns "\r\n" inside a message into one paragraph end.

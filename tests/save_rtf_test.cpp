@@ -92,8 +92,8 @@ TEST(SavedRtf, EveryMessageKindForTheRtfReader)
     std::ostringstream lineFile;
     for (const ExpectedLine& line : expected)
     {
-        lineFile << (line.text.empty() ? std::string("-") : HtmlColour(line.crColor)) << '\t'
-                 << (line.bBold ? 1 : 0) << '\t' << line.text << '\n';
+        lineFile << (line.text.empty() ? std::string("-") : HtmlColour(line.crColor)) << '\t' << (line.bBold ? 1 : 0)
+                 << '\t' << line.text << '\n';
     }
     ASSERT_TRUE(WriteFileBytes(expectedPath, lineFile.str()));
 }

@@ -52,8 +52,8 @@ bool FileIsClosed(const std::string& path)
 
 DWORD CALLBACK RecordingStreamOut(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
 {
-    ChunkCall call = {std::string(reinterpret_cast<const char*>(pbBuffer), cb > 0 ? static_cast<size_t>(cb) : 0),
-                      cb, -1, 0, false};
+    ChunkCall call = {std::string(reinterpret_cast<const char*>(pbBuffer), cb > 0 ? static_cast<size_t>(cb) : 0), cb,
+                      -1, 0, false};
     call.dwResult = StreamOutCallback(dwCookie, pbBuffer, cb, pcb);
     call.nTaken = *pcb;
     call.bFileClosedAfter = FileIsClosed(g_pRecorder->path);
@@ -64,8 +64,8 @@ DWORD CALLBACK RecordingStreamOut(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, 
 struct StreamResult
 {
     std::vector<ChunkCall> calls;
-    DWORD dwError;         // EDITSTREAM::dwError after the stream
-    DWORD dwCookieOffset;  // the cookie's dwOffset after the stream
+    DWORD dwError;        // EDITSTREAM::dwError after the stream
+    DWORD dwCookieOffset; // the cookie's dwOffset after the stream
 };
 
 // Streams the hosted report as RTF into path, as OnSave does after its dialog.
@@ -160,8 +160,8 @@ DialogState StateOf(const TestDialogHost& host)
 std::string DescribeState(const DialogState& state)
 {
     std::ostringstream text;
-    text << state.runs.size() << " runs, " << state.report.size() << " characters, buttons start "
-         << state.bStart << " details " << state.bDetails << " save " << state.bSave;
+    text << state.runs.size() << " runs, " << state.report.size() << " characters, buttons start " << state.bStart
+         << " details " << state.bDetails << " save " << state.bSave;
     return text.str();
 }
 
@@ -208,9 +208,12 @@ TEST(StreamOutCallback, RefusesEachArgumentFault)
         LONG cb;
     };
     const Case kCases[] = {
-        {"null cookie", false, true, 9},  {"null buffer", true, false, 9},
-        {"length 0", true, true, 0},      {"length -1", true, true, -1},
-        {"length INT_MIN", true, true, LONG_MIN}, {"everything missing", false, false, 0},
+        {"null cookie", false, true, 9},
+        {"null buffer", true, false, 9},
+        {"length 0", true, true, 0},
+        {"length -1", true, true, -1},
+        {"length INT_MIN", true, true, LONG_MIN},
+        {"everything missing", false, false, 0},
     };
     for (const Case& c : kCases)
     {
@@ -262,9 +265,9 @@ TEST(StreamOutCallback, FirstChunkReplacesLaterChunksAppendFileClosedBetween)
     {
         std::string chunk = pszChunk;
         LONG nTaken = -1;
-        const DWORD dwResult = StreamOutCallback(reinterpret_cast<DWORD_PTR>(pCookie),
-                                                 reinterpret_cast<LPBYTE>(&chunk[0]),
-                                                 static_cast<LONG>(chunk.size()), &nTaken);
+        const DWORD dwResult =
+            StreamOutCallback(reinterpret_cast<DWORD_PTR>(pCookie), reinterpret_cast<LPBYTE>(&chunk[0]),
+                              static_cast<LONG>(chunk.size()), &nTaken);
         expected += chunk;
         EXPECT_EQ(dwResult, 0u) << "chunk \"" << chunk << "\"";
         EXPECT_EQ(nTaken, static_cast<LONG>(chunk.size())) << "chunk \"" << chunk << "\"";
@@ -351,8 +354,8 @@ TEST(SaveReportStream, FileHeldOpenByAnotherProcessIsLeftAlone)
         HeldFile held(path);
         ASSERT_TRUE(held.Holding()) << "the holder process could not open " << path;
         const StreamResult result = SaveReportTo(host, path);
-        ASSERT_EQ(result.calls.size(), 1u) << "the control went on after a refused chunk: "
-                                           << DescribeCalls(result.calls);
+        ASSERT_EQ(result.calls.size(), 1u)
+            << "the control went on after a refused chunk: " << DescribeCalls(result.calls);
         EXPECT_EQ(result.calls[0].dwResult, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
         EXPECT_EQ(result.calls[0].nTaken, 0);
         EXPECT_EQ(result.dwError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
@@ -387,8 +390,7 @@ TEST(SaveReportStream, UnallocatedCookieRefusesTheFirstChunk)
     StreamCookie* pCookie = nullptr;
     {
         g_dwAllocError = ERROR_NOT_ENOUGH_MEMORY;
-        SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> noMemory(g_SystemCalls.GlobalAlloc,
-                                                                         FaultyGlobalAlloc);
+        SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> noMemory(g_SystemCalls.GlobalAlloc, FaultyGlobalAlloc);
         pCookie = CreateStreamCookie(path.c_str(), TRUE);
     }
     ASSERT_EQ(pCookie, nullptr);
@@ -414,9 +416,9 @@ enum class FailingCall
 struct SeamFault
 {
     FailingCall call;
-    int nChunk;          // 1-based: the chunk whose call fails
-    DWORD dwLastError;   // what the failing call leaves in GetLastError
-    DWORD dwBytesFirst;  // WriteFile only: bytes it writes before failing
+    int nChunk;         // 1-based: the chunk whose call fails
+    DWORD dwLastError;  // what the failing call leaves in GetLastError
+    DWORD dwBytesFirst; // WriteFile only: bytes it writes before failing
 };
 
 SeamFault g_fault;
@@ -462,9 +464,12 @@ const char* NameOf(FailingCall call)
 {
     switch (call)
     {
-    case FailingCall::CreateFile: return "CreateFileA";
-    case FailingCall::SetFilePointer: return "SetFilePointer";
-    case FailingCall::WriteFile: return "WriteFile";
+    case FailingCall::CreateFile:
+        return "CreateFileA";
+    case FailingCall::SetFilePointer:
+        return "SetFilePointer";
+    case FailingCall::WriteFile:
+        return "WriteFile";
     }
     return "?";
 }
@@ -481,7 +486,7 @@ TEST(SaveReportStream, FailingFileCallStopsTheStreamAndKeepsEarlierChunks)
     struct Case
     {
         SeamFault fault;
-        DWORD dwExpectedResult;  // 0: any non-zero code
+        DWORD dwExpectedResult; // 0: any non-zero code
     };
     const Case kCases[] = {
         // A read-only target: the open fails with access denied, the old content stays.
@@ -498,10 +503,9 @@ TEST(SaveReportStream, FailingFileCallStopsTheStreamAndKeepsEarlierChunks)
         {{FailingCall::WriteFile, 2, ERROR_SUCCESS, 10}, 0},
     };
 
-    SystemCallOverride<decltype(g_SystemCalls.CreateFileA)> createFile(g_SystemCalls.CreateFileA,
-                                                                      FaultyCreateFileA);
+    SystemCallOverride<decltype(g_SystemCalls.CreateFileA)> createFile(g_SystemCalls.CreateFileA, FaultyCreateFileA);
     SystemCallOverride<decltype(g_SystemCalls.SetFilePointer)> setFilePointer(g_SystemCalls.SetFilePointer,
-                                                                             FaultySetFilePointer);
+                                                                              FaultySetFilePointer);
     SystemCallOverride<decltype(g_SystemCalls.WriteFile)> writeFile(g_SystemCalls.WriteFile, FaultyWriteFile);
     const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
     for (const Case& c : kCases)
@@ -607,8 +611,8 @@ TEST(SaveReportStream, SaveWhileWritingHoldsTheReportAsItStoodWritesGoOn)
         << "a write landed while the report was streamed: " << SplitLines(beforeStream).size()
         << " lines before the stream, " << SplitLines(afterStream).size() << " after it";
     const std::string saved = RtfToPlainText(ReadFileBytes(path));
-    EXPECT_TRUE(saved == beforeStream) << "the file holds " << SplitLines(saved).size()
-                                       << " lines, the report held " << SplitLines(beforeStream).size();
+    EXPECT_TRUE(saved == beforeStream) << "the file holds " << SplitLines(saved).size() << " lines, the report held "
+                                       << SplitLines(beforeStream).size();
     const std::vector<std::string> lines = SplitLines(host.ReportText());
     ASSERT_EQ(lines.size(), static_cast<size_t>(nLines)) << "the writes did not all arrive after the save";
     for (int i = 0; i < nLines; ++i)
@@ -629,7 +633,7 @@ namespace
 struct SaveOutcome
 {
     SaveDialogSeen seen;
-    std::vector<std::string> shownAfter;  // windows shown once the dialog closed
+    std::vector<std::string> shownAfter; // windows shown once the dialog closed
 };
 
 SaveOutcome ClickSave(TestDialogHost& host, const SaveDialogScript& script)
@@ -688,8 +692,8 @@ TEST(OnSave, FailuresWriteNothingAndShowNothing)
     struct Case
     {
         const char* pszName;
-        const char* pszFile;  // without extension, in the temp folder
-        bool bExisting;       // an existing file: the overwrite question is answered Yes
+        const char* pszFile; // without extension, in the temp folder
+        bool bExisting;      // an existing file: the overwrite question is answered Yes
         bool bHeld;
         DWORD dwFailingAlloc;
         DWORD dwFailingOpen;
@@ -719,10 +723,8 @@ TEST(OnSave, FailuresWriteNothingAndShowNothing)
             g_dwAllocError = c.dwFailingAlloc;
             g_fault = {FailingCall::CreateFile, c.dwFailingOpen != 0 ? 1 : 0, c.dwFailingOpen, 0};
             g_nCallsSeen = 0;
-            SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(g_SystemCalls.GlobalAlloc,
-                                                                          FaultyGlobalAlloc);
-            SystemCallOverride<decltype(g_SystemCalls.CreateFileA)> open(g_SystemCalls.CreateFileA,
-                                                                         FaultyCreateFileA);
+            SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(g_SystemCalls.GlobalAlloc, FaultyGlobalAlloc);
+            SystemCallOverride<decltype(g_SystemCalls.CreateFileA)> open(g_SystemCalls.CreateFileA, FaultyCreateFileA);
             SaveDialogScript script;
             script.fileName = TempFile(c.pszFile);
             script.nOverwriteAnswer = c.bExisting ? IDYES : 0;

@@ -130,10 +130,9 @@ TEST(SaveUi, SavesTheReportOfARunUnderTheTypedNameWithTheRtfExtension)
 
     EXPECT_EQ(ui.ReportText(), report) << "the save changed the report";
     const ButtonStates after = ButtonsOf(ui);
-    EXPECT_TRUE(after.bStart == buttons.bStart && after.bDetails == buttons.bDetails &&
-                after.bSave == buttons.bSave)
-        << "buttons start/details/save before " << buttons.bStart << buttons.bDetails << buttons.bSave
-        << ", after " << after.bStart << after.bDetails << after.bSave;
+    EXPECT_TRUE(after.bStart == buttons.bStart && after.bDetails == buttons.bDetails && after.bSave == buttons.bSave)
+        << "buttons start/details/save before " << buttons.bStart << buttons.bDetails << buttons.bSave << ", after "
+        << after.bStart << after.bDetails << after.bSave;
 }
 
 TEST(SaveUi, CancelCreatesNothing)
@@ -200,7 +199,8 @@ class InstalledDriver
 public:
     explicit InstalledDriver(const std::string& scenario)
         : m_path(SystemDirectory() + "\\KT480_D2XX.DLL"),
-          m_scenarioPath(TempDirectory() + "\\save-ui-scenario.ini"), m_bHadFile(FileExists(m_path)),
+          m_scenarioPath(TempDirectory() + "\\save-ui-scenario.ini"),
+          m_bHadFile(FileExists(m_path)),
           m_previous(m_bHadFile ? ReadFileBytes(m_path) : std::string())
     {
         m_bInstalled = ::CopyFileA((SimulatorDir() + "\\KT480_D2XX.DLL").c_str(), m_path.c_str(), FALSE) != FALSE;
@@ -271,9 +271,8 @@ TEST(SaveUi, SaveDuringARunHoldsTheReportSoFarAndTheRunGoesOn)
     EXPECT_EQ(saved.compare(0, beforeSave.size(), beforeSave), 0)
         << "the file lacks what the report held when Save was clicked:\n"
         << saved;
-    EXPECT_EQ(afterSave.compare(0, saved.size(), saved), 0)
-        << "the file is not the report as it stood at one moment:\n"
-        << saved;
+    EXPECT_EQ(afterSave.compare(0, saved.size(), saved), 0) << "the file is not the report as it stood at one moment:\n"
+                                                            << saved;
     EXPECT_FALSE(Contains(saved, kRule)) << saved;
     EXPECT_FALSE(Contains(saved, "Silent instrument " + std::to_string(nDevices - 1))) << saved;
 

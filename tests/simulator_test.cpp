@@ -101,7 +101,7 @@ std::vector<std::string> ReadLines(const std::string& strPath)
 {
     std::vector<std::string> lines;
     HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return lines;
     std::string strText;
@@ -176,8 +176,8 @@ protected:
     void UseScenario(const std::string& strText)
     {
         std::string strPath = m_strFolder + "\\scenario.ini";
-        HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-            nullptr);
+        HANDLE hFile =
+            CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(hFile, INVALID_HANDLE_VALUE) << strPath;
         DWORD dwWritten = 0;
         WriteFile(hFile, strText.data(), static_cast<DWORD>(strText.size()), &dwWritten, nullptr);
@@ -200,7 +200,8 @@ protected:
         char szDescription[kListBufferSize] = {};
         FT_HANDLE hDevice = nullptr;
         EXPECT_EQ(lib.ListDevices(reinterpret_cast<PVOID>(static_cast<UINT_PTR>(nIndex)), szDescription, kListFlags),
-            FT_OK) << "listing device " << nIndex;
+                  FT_OK)
+            << "listing device " << nIndex;
         EXPECT_EQ(lib.OpenEx(szDescription, FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OK) << szDescription;
         return hDevice;
     }
@@ -322,8 +323,8 @@ TEST_F(SimulatorTest, OnlyTheExactRequestIsAnswered)
         DWORD dwWritten = 0;
         ASSERT_EQ(lib.SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent), FT_OK);
         EXPECT_EQ(lib.Write(hDevice, const_cast<char*>(test.strBytes.data()), static_cast<DWORD>(test.strBytes.size()),
-                      &dwWritten),
-            FT_OK);
+                            &dwWritten),
+                  FT_OK);
         EXPECT_EQ(dwWritten, test.strBytes.size());
         // The real request afterwards: exactly one answer may come back.
         Request(lib, hDevice, event);
@@ -357,8 +358,8 @@ TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
     {
         SCOPED_TRACE(test.pszName);
         DeleteFileA(strTrace.c_str());
-        UseScenario(std::string("[device0]\nanswer = ") + test.pszAnswer + "\nchunks = " +
-                    std::to_string(test.dwChunks) + "\nchunk_gap_ms = 20\n");
+        UseScenario(std::string("[device0]\nanswer = ") + test.pszAnswer +
+                    "\nchunks = " + std::to_string(test.dwChunks) + "\nchunk_gap_ms = 20\n");
         CSimLibrary lib;
         FT_HANDLE hDevice = OpenByIndex(lib, 0);
         CEvent event;
@@ -435,7 +436,17 @@ TEST_F(SimulatorTest, AnswerTextIsSizedAndDecoded)
 
 TEST_F(SimulatorTest, EachStatusSwitchFailsItsCallOnly)
 {
-    enum ECall { kList, kOpen, kEeRead, kNotify, kWrite, kQueue, kRead, kCalls };
+    enum ECall
+    {
+        kList,
+        kOpen,
+        kEeRead,
+        kNotify,
+        kWrite,
+        kQueue,
+        kRead,
+        kCalls
+    };
     const char* const apszCalls[] = {"list", "open", "ee_read", "notify", "write", "queue", "read"};
     struct SCase
     {
@@ -528,11 +539,10 @@ TEST_F(SimulatorTest, CountingReportsTheScenarioCountOrItsFailure)
 
 TEST_F(SimulatorTest, DevicesSharingADescriptionOpenInTurn)
 {
-    UseScenario(
-        "; two instruments of one model, one of another\n"
-        "[device0]\nserial = AAA1\n"
-        "[DEVICE1]\nSerial = AAA2\n"
-        "[device2]\ndescription = \"  Other Model  \"\nvid = 0x1234\npid = 4660\n");
+    UseScenario("; two instruments of one model, one of another\n"
+                "[device0]\nserial = AAA1\n"
+                "[DEVICE1]\nSerial = AAA2\n"
+                "[device2]\ndescription = \"  Other Model  \"\nvid = 0x1234\npid = 4660\n");
     CSimLibrary lib;
     const char* const apszSerials[] = {"AAA1", "AAA2"};
     FT_HANDLE ahDevice[2] = {};
@@ -548,7 +558,7 @@ TEST_F(SimulatorTest, DevicesSharingADescriptionOpenInTurn)
     }
     FT_HANDLE hThird = nullptr;
     EXPECT_EQ(lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &hThird),
-        FT_DEVICE_NOT_OPENED);
+              FT_DEVICE_NOT_OPENED);
 
     char szDescription[kListBufferSize] = {};
     ASSERT_EQ(lib.ListDevices(reinterpret_cast<PVOID>(2), szDescription, kListFlags), FT_OK);
@@ -566,13 +576,13 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
 {
     const char kGuard = static_cast<char>(0xCC);
     const size_t kGuardSize = 16;
-    const std::string strLong = "Maker of Simulated Instruments and Probes";  // 41 bytes
+    const std::string strLong = "Maker of Simulated Instruments and Probes"; // 41 bytes
     struct SText
     {
         const char* pszKey;
         std::string strValue;
         size_t nSize;
-        char* FT_PROGRAM_DATA::*pField;  // null: the listing
+        char* FT_PROGRAM_DATA::*pField; // null: the listing
     };
     const SText aTexts[] = {
         {"description", std::string(300, 'D'), kListBufferSize, nullptr},
@@ -604,7 +614,8 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
         ASSERT_EQ(lib.OpenEx(listed.data(), FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OK);
         FT_HANDLE hAgain = nullptr;
         EXPECT_EQ(lib.OpenEx(const_cast<char*>(aTexts[0].strValue.c_str()), FT_OPEN_BY_DESCRIPTION, &hAgain),
-            FT_DEVICE_NOT_OPENED) << "the full description names the open device";
+                  FT_DEVICE_NOT_OPENED)
+            << "the full description names the open device";
         FT_PROGRAM_DATA data = {};
         for (size_t i = 1; i < std::size(aTexts); ++i)
             data.*aTexts[i].pField = buffers[i].data();
@@ -673,8 +684,7 @@ TEST_F(SimulatorTest, CloseStopsAPendingDelivery)
     // The default answer has 46 bytes: in 3 chunks, 16 come first.
     const SCase aCases[] = {
         {"before the first chunk", std::string("latency_ms = ") + kNeverMs + "\n", 0, 0, "1"},
-        {"between chunks", std::string("latency_ms = 0\nchunks = 3\nchunk_gap_ms = ") + kNeverMs + "\n", 1, 16,
-            "1"},
+        {"between chunks", std::string("latency_ms = 0\nchunks = 3\nchunk_gap_ms = ") + kNeverMs + "\n", 1, 16, "1"},
         {"silent device, nothing pending", "silent = 1\n", 0, 0, "0"},
     };
     std::string strTrace = UseTrace();
@@ -743,8 +753,8 @@ TEST_F(SimulatorTest, UnknownHandlesAreRefused)
 
 TEST_F(SimulatorTest, VariantsLackTheirEntryPoint)
 {
-    const char* const apszNames[] = {"FT_ListDevices", "FT_OpenEx", "FT_Close", "FT_GetQueueStatus", "FT_Read",
-        "FT_Write", "FT_EE_Read", "FT_SetEventNotification"};
+    const char* const apszNames[] = {"FT_ListDevices", "FT_OpenEx", "FT_Close",   "FT_GetQueueStatus",
+                                     "FT_Read",        "FT_Write",  "FT_EE_Read", "FT_SetEventNotification"};
     struct SCase
     {
         const char* pszFile;
@@ -762,8 +772,7 @@ TEST_F(SimulatorTest, VariantsLackTheirEntryPoint)
         for (const char* pszName : apszNames)
         {
             bool bExpected = strcmp(pszName, test.pszMissing) != 0;
-            EXPECT_EQ(GetProcAddress(lib.m_hModule, pszName) != nullptr, bExpected)
-                << test.pszFile << ": " << pszName;
+            EXPECT_EQ(GetProcAddress(lib.m_hModule, pszName) != nullptr, bExpected) << test.pszFile << ": " << pszName;
         }
     }
 }
@@ -787,9 +796,17 @@ TEST_F(SimulatorTest, TraceRecordsEveryCallAndTheSignalTimes)
         ASSERT_EQ(lib.GetLastTimings(&llWrite, &llSignal), FT_OK);
     }
     std::vector<std::string> lines = ReadLines(strTrace);
-    const char* const apszOrder[] = {"SIM_Load", "FT_ListDevices count=1 ", "FT_ListDevices index=0 ", "FT_OpenEx",
-        "FT_EE_Read", "FT_SetEventNotification", "FT_Write", "SIM_Signal", "FT_GetQueueStatus", "FT_Read",
-        "FT_Close"};
+    const char* const apszOrder[] = {"SIM_Load",
+                                     "FT_ListDevices count=1 ",
+                                     "FT_ListDevices index=0 ",
+                                     "FT_OpenEx",
+                                     "FT_EE_Read",
+                                     "FT_SetEventNotification",
+                                     "FT_Write",
+                                     "SIM_Signal",
+                                     "FT_GetQueueStatus",
+                                     "FT_Read",
+                                     "FT_Close"};
     ASSERT_EQ(lines.size(), std::size(apszOrder));
     for (size_t i = 0; i < lines.size(); ++i)
         EXPECT_EQ(lines[i].compare(0, strlen(apszOrder[i]), apszOrder[i]), 0) << "line " << i << ": " << lines[i];
@@ -829,7 +846,7 @@ TEST_F(SimulatorTest, ScenarioIsReadAfreshOnEachLoad)
 {
     struct SCase
     {
-        const char* pszScenario;  // null: no scenario variable
+        const char* pszScenario; // null: no scenario variable
         const char* pszDescription;
     };
     const SCase aCases[] = {
@@ -864,8 +881,8 @@ TEST_F(SimulatorTest, ExampleScenarioDescribesTwoAnsweringDevices)
     for (DWORD nIndex = 0; nIndex < dwCount; ++nIndex)
     {
         SCOPED_TRACE("device " + std::to_string(nIndex));
-        const std::string strExpected = "Simulated Instruments,USB-SIM 1,SIM0000" + std::to_string(nIndex + 1) +
-                                        ",1.0\r\n";
+        const std::string strExpected =
+            "Simulated Instruments,USB-SIM 1,SIM0000" + std::to_string(nIndex + 1) + ",1.0\r\n";
         FT_HANDLE hDevice = OpenByIndex(lib, nIndex);
         CEvent event;
         Request(lib, hDevice, event);
@@ -885,7 +902,7 @@ TEST_F(SimulatorTest, FaultyScenarioMakesEveryCallFail)
     struct SCase
     {
         const char* pszName;
-        const char* pszScenario;  // null: the variable names a missing file
+        const char* pszScenario; // null: the variable names a missing file
         const char* pszReason;
     };
     const SCase aCases[] = {
@@ -908,12 +925,11 @@ TEST_F(SimulatorTest, FaultyScenarioMakesEveryCallFail)
         DWORD dwCount = 0;
         FT_HANDLE hDevice = nullptr;
         EXPECT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OTHER_ERROR);
-        EXPECT_EQ(lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &hDevice),
-            FT_OTHER_ERROR);
+        EXPECT_EQ(lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OTHER_ERROR);
         char szReason[512] = {};
         EXPECT_GT(lib.GetScenarioError(szReason, sizeof(szReason)), 0u);
         EXPECT_NE(std::string(szReason).find(test.pszReason), std::string::npos)
             << "expected \"" << test.pszReason << "\" in \"" << szReason << "\"";
     }
 }
-}  // namespace
+} // namespace

@@ -9,8 +9,8 @@ int main(int argc, char** argv)
         return 2;
     const HANDLE hReady = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]);
     const HANDLE hRelease = ::OpenEventA(SYNCHRONIZE, FALSE, argv[3]);
-    const HANDLE hFile = ::CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE hFile =
+        ::CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     int nExit = 1;
     if (hReady != nullptr && hRelease != nullptr && hFile != INVALID_HANDLE_VALUE)
     {

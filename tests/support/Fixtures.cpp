@@ -93,8 +93,8 @@ void DeleteFileIfAny(const std::string& path)
 bool CreateRegistryKey(const std::string& path)
 {
     HKEY hKey = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
-                          nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr) !=
+        ERROR_SUCCESS)
         return false;
     ::RegCloseKey(hKey);
     return true;
@@ -106,8 +106,7 @@ bool SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD
     if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
                           nullptr) != ERROR_SUCCESS)
         return false;
-    const LONG lResult = ::RegSetValueExA(hKey, name.c_str(), 0, dwType,
-                                          reinterpret_cast<const BYTE*>(bytes.data()),
+    const LONG lResult = ::RegSetValueExA(hKey, name.c_str(), 0, dwType, reinterpret_cast<const BYTE*>(bytes.data()),
                                           static_cast<DWORD>(bytes.size()));
     ::RegCloseKey(hKey);
     return lResult == ERROR_SUCCESS;

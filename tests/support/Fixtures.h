@@ -45,7 +45,7 @@ std::string BuildDir();
 
 std::string SystemDirectory();
 std::string WindowsDirectory();
-std::string TempDirectory();   // a fresh folder of this test process
+std::string TempDirectory(); // a fresh folder of this test process
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);

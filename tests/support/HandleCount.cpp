@@ -38,8 +38,8 @@ long CountProcessHandles(DWORD dwProcessId)
     for (int nTry = 0; nTry < 16; ++nTry)
     {
         ULONG cbNeeded = 0;
-        const LONG status = pfnQuery(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
-                                     &cbNeeded);
+        const LONG status =
+            pfnQuery(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &cbNeeded);
         if (status == kStatusInfoLengthMismatch)
         {
             buffer.resize(buffer.size() * 2 > cbNeeded ? buffer.size() * 2 : cbNeeded + 4096);

@@ -34,8 +34,8 @@ std::string RtfToPlainText(const std::string& rtf)
     if (hRichEdit == nullptr)
         return "<no rich edit library>";
     // Never shown: a hidden top-level window costs nothing to destroy.
-    const HWND hwnd = ::CreateWindowExA(0, "RichEdit", "", WS_POPUP | ES_MULTILINE, 0, 0, 400, 300, nullptr,
-                                        nullptr, nullptr, nullptr);
+    const HWND hwnd = ::CreateWindowExA(0, "RichEdit", "", WS_POPUP | ES_MULTILINE, 0, 0, 400, 300, nullptr, nullptr,
+                                        nullptr, nullptr);
     if (hwnd == nullptr)
         return "<no rich edit control>";
     ::SendMessageA(hwnd, EM_EXLIMITTEXT, 0, 0x7FFFFFFF);

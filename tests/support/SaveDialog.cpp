@@ -33,7 +33,7 @@ struct TopLevelSearch
 {
     DWORD dwProcessId;
     HWND hwndExclude;
-    HWND hwndOwner;  // when set, only windows owned by it
+    HWND hwndOwner; // when set, only windows owned by it
     HWND hwndFound;
 };
 
@@ -50,8 +50,7 @@ BOOL CALLBACK FindSaveDialogProc(HWND hwnd, LPARAM lParam)
     TopLevelSearch* pSearch = reinterpret_cast<TopLevelSearch*>(lParam);
     // The file-name field: a combo box (cmb13) in the Explorer style, an edit
     // (edt1) in the old one.
-    if (IsCandidate(hwnd, *pSearch) &&
-        (::GetDlgItem(hwnd, cmb13) != nullptr || ::GetDlgItem(hwnd, edt1) != nullptr))
+    if (IsCandidate(hwnd, *pSearch) && (::GetDlgItem(hwnd, cmb13) != nullptr || ::GetDlgItem(hwnd, edt1) != nullptr))
     {
         pSearch->hwndFound = hwnd;
         return FALSE;
@@ -160,8 +159,7 @@ bool WaitFor(DWORD dwDeadline, const std::function<bool()>& pred)
 }
 } // namespace
 
-SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDialogScript& script,
-                               DWORD dwTimeoutMs)
+SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDialogScript& script, DWORD dwTimeoutMs)
 {
     SaveDialogSeen seen;
     const DWORD dwDeadline = ::GetTickCount() + dwTimeoutMs;
@@ -196,8 +194,8 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
     if (!script.fileName.empty())
     {
         DWORD_PTR dwIgnored = 0;
-        ::SendMessageTimeoutA(hwndEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(script.fileName.c_str()),
-                              SMTO_NORMAL, kMessageTimeoutMs, &dwIgnored);
+        ::SendMessageTimeoutA(hwndEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(script.fileName.c_str()), SMTO_NORMAL,
+                              kMessageTimeoutMs, &dwIgnored);
         seen.bNameTyped = TextOf(hwndEdit) == script.fileName;
         if (!seen.bNameTyped)
             seen.problem = "the file-name field did not take the name";
@@ -238,7 +236,11 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
 }
 
 SaveDialogDriverThread::SaveDialogDriverThread(HWND hwndExclude, SaveDialogScript script)
-    : m_hwndExclude(hwndExclude), m_script(std::move(script)), m_seen(), m_shownAfterwards(), m_nStop(0),
+    : m_hwndExclude(hwndExclude),
+      m_script(std::move(script)),
+      m_seen(),
+      m_shownAfterwards(),
+      m_nStop(0),
       m_hThread(::CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr))
 {
 }

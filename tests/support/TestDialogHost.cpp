@@ -25,8 +25,8 @@ std::string TestDialogHost::ReportText() const
     const HWND hwndLog = m_dialog.m_richLog.m_hWnd;
     const int nLength = static_cast<int>(::SendMessageA(hwndLog, WM_GETTEXTLENGTH, 0, 0));
     std::string text(static_cast<size_t>(nLength) + 1, '\0');
-    const int nCopied = static_cast<int>(
-        ::SendMessageA(hwndLog, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0])));
+    const int nCopied =
+        static_cast<int>(::SendMessageA(hwndLog, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0])));
     text.resize(static_cast<size_t>(nCopied > 0 ? nCopied : 0));
     return NormalizeLineEnds(text);
 }

@@ -37,8 +37,8 @@ std::string WindowText(HWND hwnd)
     ::SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 30000, &dwLength);
     std::vector<char> buffer(dwLength + 1, '\0');
     DWORD_PTR dwCopied = 0;
-    ::SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
-                          30000, &dwCopied);
+    ::SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL, 30000,
+                          &dwCopied);
     return std::string(buffer.data(), dwCopied <= dwLength ? dwCopied : dwLength);
 }
 } // namespace
