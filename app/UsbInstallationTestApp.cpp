@@ -1,5 +1,6 @@
 #include "app/UsbInstallationTestApp.h"
 
+#include "app/ReportCommand.h"
 #include "app/UsbInstallationTestDlg.h"
 
 BEGIN_MESSAGE_MAP(CUsbInstallationTestApp, CWinApp)
@@ -27,6 +28,14 @@ BOOL CUsbInstallationTestApp::InitInstance()
     Enable3dControlsStatic();
     AfxInitRichEdit();
 
+    // "/report FILE [/simple]": the report without the dialog.
+    const ReportCommand command = ParseReportCommand(::GetCommandLineA());
+    if (command.bReport)
+    {
+        m_dwExitCode = RunReportCommand(command);
+        return FALSE;
+    }
+
     CUsbInstallationTestDlg dlg;
     m_pMainWnd = &dlg;
     dlg.DoModal();
@@ -34,4 +43,9 @@ BOOL CUsbInstallationTestApp::InitInstance()
 
     // Ends the application instead of entering a message loop of its own.
     return FALSE;
+}
+
+int CUsbInstallationTestApp::ExitInstance()
+{
+    return static_cast<int>(m_dwExitCode);
 }

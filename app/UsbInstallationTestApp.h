@@ -1,4 +1,5 @@
-// The application object: it runs the check dialog and ends with it.
+// The application object: it runs the check dialog and ends with it, or,
+// for "/report FILE", writes the report without showing the dialog.
 #pragma once
 
 #include "framework/Afx.h"
@@ -10,6 +11,11 @@ public:
     ~CUsbInstallationTestApp() override;
 
     BOOL InitInstance() override;
+    // The process's exit code: 0 after the dialog, the report command's otherwise.
+    int ExitInstance() override;
 
     DECLARE_MESSAGE_MAP()
+
+private:
+    DWORD m_dwExitCode = 0;
 };

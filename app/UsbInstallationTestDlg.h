@@ -76,6 +76,10 @@ public:
     CButton m_btnSave;
     CButton m_btnExit;
     HICON m_hIcon;
+    // Whether the last run that ended wrote "Check completed successfully!";
+    // set by the check run just before its end-of-run record, read once the
+    // run's thread has ended (app/ReportCommand.cpp).
+    std::atomic<BOOL> m_bLastRunSucceeded{FALSE};
 
 private:
     BOOL m_bRunPainting = FALSE;

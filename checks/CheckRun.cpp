@@ -69,6 +69,7 @@ DWORD WINAPI CheckThreadProc(LPVOID pParam)
 
     const BOOL bCancelled = dlg.m_bCancel.load();
     const LPCSTR pszSummary = bCancelled || bFailed ? kSummaryFinished : kSummarySuccess;
+    dlg.m_bLastRunSucceeded.store(!bCancelled && !bFailed);
     dlg.WriteResult({RESULT_END_OF_RUN, pszSummary, LOG_HEADING});
     return dwLastResult;
 }

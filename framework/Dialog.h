@@ -16,6 +16,9 @@ public:
     virtual INT_PTR DoModal();
     // Modeless creation, for hosting the dialog inside another program's loop.
     BOOL Create(CWnd* pParentWnd = nullptr);
+    // Modeless creation from a template in memory, e.g. a copy of the resource
+    // without WS_VISIBLE for a dialog that is never shown.
+    BOOL CreateIndirect(LPCDLGTEMPLATEA pTemplate, CWnd* pParentWnd = nullptr);
     void EndDialog(int nResult);
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
 

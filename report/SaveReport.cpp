@@ -19,12 +19,19 @@ void CUsbInstallationTestDlg::OnSave()
     if (dialog.DoModal() != IDOK)
         return;
 
+    // A failed save shows nothing.
     const CString path = dialog.GetPathName();
+    SaveReportAsRtf(m_richLog, path);
+}
+
+DWORD SaveReportAsRtf(CRichEditCtrl& richLog, LPCSTR pszPath)
+{
     // A null cookie makes the callback refuse the first chunk: nothing is written.
-    StreamCookie* pCookie = CreateStreamCookie(path, TRUE);
+    StreamCookie* pCookie = CreateStreamCookie(pszPath, TRUE);
     EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(pCookie), 0, StreamOutCallback};
-    m_richLog.StreamOut(SF_RTF, es);
+    richLog.StreamOut(SF_RTF, es);
     ::GlobalFree(pCookie);
+    return es.dwError;
 }
 
 DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
