@@ -89,12 +89,7 @@ TEST(DeviceUi, AnInstalledDriverGivesTheWholeReportAndSucceeds)
 {
     // As the demo installation has it, with the simulator's own instrument.
     InstallationSandbox sandbox;
-    sandbox.AddInstance("SIM00001", 0, "KT480USB.SYS", "oem7.inf");
-    sandbox.PutFile(DriverFilePath("KT480USB.SYS"));
-    sandbox.PutFile(InfFilePath("oem7.inf"));
-    sandbox.PutCopy(SystemFilePath(kDriverLibrary), SimulatorLibrary());
-    sandbox.PutFile(SystemFilePath(kUninstaller));
-    sandbox.PutFile(SystemFilePath(kUninstallIni));
+    sandbox.PutDemoInstallation();
     SetEnv("USBSIM_SCENARIO", "");
     SetEnv("USBSIM_TRACE", "");
     DeviceLines::Device device;

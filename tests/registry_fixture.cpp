@@ -280,6 +280,16 @@ void InstallationSandbox::PutCopy(const std::string& path, const std::string& so
     EXPECT_TRUE(::CopyFileA(source.c_str(), path.c_str(), FALSE)) << "copying " << source << " to " << path;
 }
 
+void InstallationSandbox::PutDemoInstallation()
+{
+    AddInstance("SIM00001", 0, "KT480USB.SYS", "oem7.inf");
+    PutFile(DriverFilePath("KT480USB.SYS"));
+    PutFile(InfFilePath("oem7.inf"));
+    PutCopy(SystemFilePath(kDriverLibrary), SimulatorDir() + "\\KT480_D2XX.DLL");
+    PutFile(SystemFilePath(kUninstaller));
+    PutFile(SystemFilePath(kUninstallIni));
+}
+
 void InstallationSandbox::PutCommonFiles()
 {
     for (const char* pszName : {kDriverLibrary, kUninstaller, kUninstallIni})

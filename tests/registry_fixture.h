@@ -78,6 +78,10 @@ public:
     void PutCommonFiles(); // the three files of the common check
     // A copy of an existing file; taken away again at the end.
     void PutCopy(const std::string& path, const std::string& source);
+    // What the demo's driver setup leaves (scripts/lib/install-demo): one
+    // instance SIM00001 with KT480USB.SYS and oem7.inf, the three files of the
+    // common check, and the simulator as the driver library.
+    void PutDemoInstallation();
 
 private:
     void GuardFile(const std::string& path);

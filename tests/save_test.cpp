@@ -642,14 +642,6 @@ SaveOutcome ClickSave(TestDialogHost& host, const SaveDialogScript& script)
     host.Click(IDC_BUTTON_SAVE);
     return {driver.Result(), driver.WindowsShownAfterwards()};
 }
-
-std::string Joined(const std::vector<std::string>& texts)
-{
-    std::string joined;
-    for (const std::string& text : texts)
-        joined += "[" + text + "] ";
-    return joined;
-}
 } // namespace
 
 TEST(OnSave, WritesTheChosenFileWithTheDefaultExtension)
@@ -764,18 +756,7 @@ TEST(OnSave, CancelWritesNothing)
     EXPECT_TRUE(outcome.seen.bClosed && outcome.seen.problem.empty()) << DescribeSaveDialog(outcome.seen);
     EXPECT_TRUE(outcome.shownAfter.empty()) << "shown after the cancel: " << Joined(outcome.shownAfter);
 
-    WIN32_FIND_DATAA found = {};
-    const HANDLE hFind = ::FindFirstFileA((folder + "\\*.*").c_str(), &found);
-    std::vector<std::string> names;
-    if (hFind != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            if (std::string(found.cFileName) != "." && std::string(found.cFileName) != "..")
-                names.push_back(found.cFileName);
-        } while (::FindNextFileA(hFind, &found));
-        ::FindClose(hFind);
-    }
+    const std::vector<std::string> names = FilesIn(folder);
     EXPECT_TRUE(names.empty()) << "files after a cancel: " << Joined(names);
     const DialogState after = StateOf(host);
     EXPECT_TRUE(after == before) << "before: " << DescribeState(before) << "; after: " << DescribeState(after);

@@ -16,20 +16,9 @@ namespace
 const std::string kRule = std::string(70, '=');
 const std::vector<std::string> kFilters = {"Text Files (*.rtf)", "All Files (*.*)"};
 
-// Returns once the product's window thread is back in its message loop, so a
-// save that followed the dialog has ended.
-void WaitForIdle(const UiHarness& ui)
-{
-    DWORD_PTR dwIgnored = 0;
-    ::SendMessageTimeoutA(ui.Dialog(), WM_NULL, 0, 0, SMTO_NORMAL, 60000, &dwIgnored);
-}
-
 SaveDialogSeen ClickSave(UiHarness& ui, const SaveDialogScript& script)
 {
-    ui.PostClick(IDC_BUTTON_SAVE);
-    const SaveDialogSeen seen = DriveSaveDialog(ui.ProcessId(), ui.Dialog(), script);
-    WaitForIdle(ui);
-    return seen;
+    return SaveFromProduct(ui.ProcessId(), ui.Dialog(), script);
 }
 
 struct ButtonStates
@@ -42,60 +31,6 @@ struct ButtonStates
 ButtonStates ButtonsOf(const UiHarness& ui)
 {
     return {ui.IsEnabled(IDC_BUTTON_START), ui.IsEnabled(IDC_BUTTON_DETAILS), ui.IsEnabled(IDC_BUTTON_SAVE)};
-}
-
-std::vector<std::string> FilesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found = {};
-    const HANDLE hFind = ::FindFirstFileA((folder + "\\*.*").c_str(), &found);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return names;
-    do
-    {
-        const std::string name = found.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    } while (::FindNextFileA(hFind, &found));
-    ::FindClose(hFind);
-    return names;
-}
-
-// An empty folder of the test's own, removed with what it holds at the end.
-class ScratchFolder
-{
-public:
-    explicit ScratchFolder(const std::string& name) : m_path(TempDirectory() + "\\" + name)
-    {
-        Empty();
-        ::CreateDirectoryA(m_path.c_str(), nullptr);
-    }
-    ~ScratchFolder()
-    {
-        Empty();
-        ::RemoveDirectoryA(m_path.c_str());
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const std::string& Path() const { return m_path; }
-
-private:
-    void Empty() const
-    {
-        for (const std::string& file : FilesIn(m_path))
-            DeleteFileIfAny(m_path + "\\" + file);
-    }
-
-    std::string m_path;
-};
-
-std::string Joined(const std::vector<std::string>& names)
-{
-    std::string joined;
-    for (const std::string& name : names)
-        joined += "[" + name + "] ";
-    return joined;
 }
 } // namespace
 

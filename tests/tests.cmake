@@ -39,3 +39,16 @@ add_test(NAME save_rtf_unrtf
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/save_rtf_check.sh
     ${CMAKE_CURRENT_BINARY_DIR}/save_rtf_report.rtf ${CMAKE_CURRENT_BINARY_DIR}/save_rtf_report.expected)
 set_tests_properties(save_rtf_unrtf PROPERTIES FIXTURES_REQUIRED saved_rtf TIMEOUT 60)
+
+# The report without the dialog, "/report FILE": the Windows test writes the
+# dialog's own save and the report of the same run; the script compares what
+# unrtf reads in them.
+add_wine_test(report_command_test SOURCES report_command_test.cpp device_fixture.cpp registry_fixture.cpp
+  support/SaveDialog.cpp support/HeldFile.cpp support/RtfText.cpp LOCKS installation)
+add_dependencies(report_command_test file_holder)
+target_compile_definitions(report_command_test PRIVATE REPORT_RTF_DIR="${CMAKE_CURRENT_BINARY_DIR}")
+set_tests_properties(report_command_test PROPERTIES FIXTURES_SETUP report_rtf)
+add_test(NAME report_command_unrtf
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/report_rtf_check.sh
+    ${CMAKE_CURRENT_BINARY_DIR}/report_command_dialog.rtf ${CMAKE_CURRENT_BINARY_DIR}/report_command_report.rtf)
+set_tests_properties(report_command_unrtf PROPERTIES FIXTURES_REQUIRED report_rtf TIMEOUT 60)

@@ -64,6 +64,49 @@ std::string TempDirectory()
     return directory;
 }
 
+ScratchFolder::ScratchFolder(const std::string& name) : m_path(TempDirectory() + "\\" + name)
+{
+    Empty();
+    ::CreateDirectoryA(m_path.c_str(), nullptr);
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    Empty();
+    ::RemoveDirectoryA(m_path.c_str());
+}
+
+void ScratchFolder::Empty() const
+{
+    for (const std::string& file : FilesIn(m_path))
+        DeleteFileIfAny(m_path + "\\" + file);
+}
+
+std::vector<std::string> FilesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found = {};
+    const HANDLE hFind = ::FindFirstFileA((folder + "\\*.*").c_str(), &found);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return names;
+    do
+    {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (::FindNextFileA(hFind, &found));
+    ::FindClose(hFind);
+    return names;
+}
+
+std::string Joined(const std::vector<std::string>& texts)
+{
+    std::string joined;
+    for (const std::string& text : texts)
+        joined += "[" + text + "] ";
+    return joined;
+}
+
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
 {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);

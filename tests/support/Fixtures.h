@@ -47,6 +47,28 @@ std::string SystemDirectory();
 std::string WindowsDirectory();
 std::string TempDirectory(); // a fresh folder of this test process
 
+// An empty folder below TempDirectory(), removed with what it holds at the end.
+class ScratchFolder
+{
+public:
+    explicit ScratchFolder(const std::string& name);
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& Path() const { return m_path; }
+
+private:
+    void Empty() const;
+
+    std::string m_path;
+};
+
+// The names of the files in a folder.
+std::vector<std::string> FilesIn(const std::string& folder);
+// "[a] [b] ", for failure messages.
+std::string Joined(const std::vector<std::string>& texts);
+
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);

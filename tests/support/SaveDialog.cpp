@@ -1,5 +1,7 @@
 #include "support/SaveDialog.h"
 
+#include "res/resource.h"
+
 #include <dlgs.h>
 
 #include <functional>
@@ -232,6 +234,15 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
     });
     if (!seen.bClosed && seen.problem.empty())
         seen.problem = "the save dialog did not close";
+    return seen;
+}
+
+SaveDialogSeen SaveFromProduct(DWORD dwProcessId, HWND hwndDialog, const SaveDialogScript& script)
+{
+    ::PostMessageA(::GetDlgItem(hwndDialog, IDC_BUTTON_SAVE), BM_CLICK, 0, 0);
+    const SaveDialogSeen seen = DriveSaveDialog(dwProcessId, hwndDialog, script);
+    DWORD_PTR dwIgnored = 0;
+    ::SendMessageTimeoutA(hwndDialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &dwIgnored);
     return seen;
 }
 

@@ -43,6 +43,11 @@ struct SaveDialogSeen
 SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDialogScript& script,
                                DWORD dwTimeoutMs = 60000);
 
+// Clicks "Save Informations" of the product's dialog in another process,
+// follows the script, and returns once the product's window thread is back in
+// its message loop, so that the save has ended.
+SaveDialogSeen SaveFromProduct(DWORD dwProcessId, HWND hwndDialog, const SaveDialogScript& script);
+
 // Runs DriveSaveDialog on a thread of its own, for a dialog that this
 // process's test thread shows modally; then, until Result(), it closes any
 // further dialog of the process (a message box that should not come) and keeps

@@ -43,25 +43,52 @@ std::string WindowText(HWND hwnd)
 }
 } // namespace
 
-UiHarness::UiHarness(const char* pszCurrentDir, const std::string& exePath)
+namespace
+{
+bool StartProduct(const std::string& arguments, const char* pszCurrentDir, const std::string& exePath,
+                  PROCESS_INFORMATION& process)
 {
     const std::string exe = exePath.empty() ? BuildDir() + "\\UsbInstallationTest.exe" : exePath;
     const std::string currentDir = pszCurrentDir != nullptr ? pszCurrentDir : BuildDir();
-    std::string commandLine = "\"" + exe + "\"";
+    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
-    if (!::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(),
-                          &startup, &m_process))
+    if (::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(),
+                         &startup, &process))
     {
-        m_process = PROCESS_INFORMATION();
-        return;
+        return true;
     }
+    process = PROCESS_INFORMATION();
+    return false;
+}
+
+struct VisibleSearch
+{
+    DWORD dwProcessId;
+    int nVisible;
+};
+
+BOOL CALLBACK CountVisibleOfProcess(HWND hwnd, LPARAM lParam)
+{
+    VisibleSearch* pSearch = reinterpret_cast<VisibleSearch*>(lParam);
+    DWORD dwProcessId = 0;
+    ::GetWindowThreadProcessId(hwnd, &dwProcessId);
+    if (dwProcessId == pSearch->dwProcessId && ::IsWindowVisible(hwnd))
+        ++pSearch->nVisible;
+    return TRUE;
+}
+} // namespace
+
+UiHarness::UiHarness(const char* pszCurrentDir, const std::string& exePath, const std::string& arguments)
+{
+    if (!StartProduct(arguments, pszCurrentDir, exePath, m_process))
+        return;
     WaitUntil([this] {
         WindowSearch search = {m_process.dwProcessId, nullptr};
         ::EnumWindows(FindDialogOfProcess, reinterpret_cast<LPARAM>(&search));
         m_hwndDialog = search.hwndFound;
         // Ready once the dialog has placed and captioned its buttons.
-        return m_hwndDialog != nullptr && Caption(IDC_BUTTON_START) == "Start Check Routine";
+        return (m_hwndDialog != nullptr && Caption(IDC_BUTTON_START) == "Start Check Routine") || WaitForExit(0);
     });
 }
 
@@ -149,4 +176,33 @@ bool UiHarness::Close(DWORD dwTimeoutMs)
 bool UiHarness::WaitForExit(DWORD dwTimeoutMs) const
 {
     return ::WaitForSingleObject(m_process.hProcess, dwTimeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD UiHarness::ExitCode() const
+{
+    DWORD dwExitCode = STILL_ACTIVE;
+    ::GetExitCodeProcess(m_process.hProcess, &dwExitCode);
+    return dwExitCode;
+}
+
+int UiHarness::VisibleWindows() const
+{
+    VisibleSearch search = {m_process.dwProcessId, 0};
+    ::EnumWindows(CountVisibleOfProcess, reinterpret_cast<LPARAM>(&search));
+    return search.nVisible;
+}
+
+DWORD RunToEnd(const std::string& arguments, const char* pszCurrentDir, DWORD dwTimeoutMs)
+{
+    PROCESS_INFORMATION process = {};
+    if (!StartProduct(arguments, pszCurrentDir, std::string(), process))
+        return STILL_ACTIVE;
+    DWORD dwExitCode = STILL_ACTIVE;
+    if (::WaitForSingleObject(process.hProcess, dwTimeoutMs) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process.hProcess, &dwExitCode);
+    else
+        ::TerminateProcess(process.hProcess, STILL_ACTIVE);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return dwExitCode;
 }

@@ -12,8 +12,10 @@ class UiHarness
 {
 public:
     // Starts the product from pszCurrentDir (the build folder when null) with
-    // this process's environment, and waits for its dialog.
-    explicit UiHarness(const char* pszCurrentDir = nullptr, const std::string& exePath = std::string());
+    // this process's environment and the arguments, and waits for its dialog
+    // (shown or not), or for the process's end.
+    explicit UiHarness(const char* pszCurrentDir = nullptr, const std::string& exePath = std::string(),
+                       const std::string& arguments = std::string());
     ~UiHarness();
     UiHarness(const UiHarness&) = delete;
     UiHarness& operator=(const UiHarness&) = delete;
@@ -45,6 +47,10 @@ public:
     // Asks the dialog to close; true when the process ended within the time.
     bool Close(DWORD dwTimeoutMs = 60000);
     bool WaitForExit(DWORD dwTimeoutMs) const;
+    // The process's exit code; STILL_ACTIVE while it runs.
+    DWORD ExitCode() const;
+    // The process's top-level windows that are visible now.
+    int VisibleWindows() const;
 
 private:
     PROCESS_INFORMATION m_process = {};
@@ -52,3 +58,8 @@ private:
 };
 
 extern const char kDialogCaption[];
+
+// Runs the product with the arguments from pszCurrentDir (the build folder
+// when null) and waits for its end: its exit code, or STILL_ACTIVE when it did
+// not end in time (it is then ended).
+DWORD RunToEnd(const std::string& arguments, const char* pszCurrentDir = nullptr, DWORD dwTimeoutMs = 120000);

@@ -1,0 +1,304 @@
+// The report without the dialog, "/report FILE [/simple]": its command line,
+// and through the real executable the exit codes, the file against the
+// dialog's own save, no window ever visible, and bad targets that leave
+// everything as it was. In the process itself: a write that fails half-way
+// and a run that cannot start.
+#include "app/ReportCommand.h"
+#include "device_fixture.h"
+#include "registry_fixture.h"
+#include "res/resource.h"
+#include "support/Fixtures.h"
+#include "support/HeldFile.h"
+#include "support/RtfText.h"
+#include "support/SaveDialog.h"
+#include "support/UiHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace
+{
+const char kOldContent[] = "the report of an earlier run";
+const char kSuccess[] = "\nCheck completed successfully!\n";
+const char kFinished[] = "\nCheck finished.\n";
+
+std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
+// The report's text as a rich edit control reads the file.
+std::string ReportIn(const std::string& path)
+{
+    return RtfToPlainText(ReadFileBytes(path));
+}
+
+// Instruments that never answer: the run waits 2 s for each.
+std::string SilentScenario(int nDevices)
+{
+    std::string scenario = "[driver]\ncount = " + std::to_string(nDevices) + "\n";
+    for (int i = 0; i < nDevices; ++i)
+        scenario += "[device" + std::to_string(i) + "]\ndescription = Silent instrument\nsilent = 1\n";
+    return scenario;
+}
+
+// The run is in its wait for the silent instrument.
+bool Waiting(const UiHarness& ui)
+{
+    return Contains(ui.ReportText(), "Send SCPI request:   *IDN?;") && !ui.RunEnded();
+}
+} // namespace
+
+TEST(ReportCommand, CommandLines)
+{
+    const DWORD kBad = ERROR_INVALID_PARAMETER;
+    struct Case
+    {
+        const char* pszCommandLine;
+        BOOL bReport;
+        BOOL bSimple;
+        const char* pszPath;
+        DWORD dwError;
+    } const cases[] = {
+        {"\"C:\\Program Files\\UsbInstallationTest.exe\"", FALSE, FALSE, "", 0},
+        {"UsbInstallationTest.exe", FALSE, FALSE, "", 0},
+        {"UsbInstallationTest.exe /simple", FALSE, TRUE, "", 0},
+        {"UsbInstallationTest.exe something else", FALSE, FALSE, "", 0},
+        {"UsbInstallationTest.exe /report out.rtf", TRUE, FALSE, "out.rtf", 0},
+        {"UsbInstallationTest.exe -REPORT out.rtf", TRUE, FALSE, "out.rtf", 0},
+        {"UsbInstallationTest.exe /Report out.rtf -Simple", TRUE, TRUE, "out.rtf", 0},
+        {"UsbInstallationTest.exe /SIMPLE /report out.rtf", TRUE, TRUE, "out.rtf", 0},
+        {"\"C:\\my tools\\UsbInstallationTest.exe\"\t/report   \"C:\\my reports\\a b.rtf\"", TRUE, FALSE,
+         "C:\\my reports\\a b.rtf", 0},
+        {"x.exe /report C:\\r\\\"quoted\\\".rtf", TRUE, FALSE, "C:\\r\"quoted\".rtf", 0},
+        {"x.exe /report \"C:\\r\\\\\"", TRUE, FALSE, "C:\\r\\", 0},
+        {"x.exe /report -out.rtf", TRUE, FALSE, "-out.rtf", 0},
+        {"x.exe /report", TRUE, FALSE, "", kBad},
+        {"x.exe /report \"\"", TRUE, FALSE, "", kBad},
+        {"x.exe /report /simple", TRUE, TRUE, "", kBad},
+        {"x.exe /report /simple out.rtf", TRUE, TRUE, "", kBad},
+        {"x.exe /report a.rtf b.rtf", TRUE, FALSE, "a.rtf", kBad},
+        {"x.exe /report a.rtf /details", TRUE, FALSE, "a.rtf", kBad},
+        {"x.exe /report a.rtf /report b.rtf", TRUE, FALSE, "b.rtf", kBad},
+        {"x.exe /reports a.rtf", FALSE, FALSE, "", 0},
+    };
+    for (const Case& c : cases)
+    {
+        const ReportCommand command = ParseReportCommand(c.pszCommandLine);
+        EXPECT_EQ(command.bReport, c.bReport) << c.pszCommandLine;
+        EXPECT_EQ(command.bSimple, c.bSimple) << c.pszCommandLine;
+        EXPECT_EQ(std::string(command.path), c.pszPath) << c.pszCommandLine;
+        EXPECT_EQ(command.dwError, c.dwError) << c.pszCommandLine;
+    }
+}
+
+TEST(ReportCommand, DemoInstallationGivesZeroAndWhatTheDialogSaves)
+{
+    InstallationSandbox sandbox;
+    sandbox.PutDemoInstallation();
+    SetEnv("USBSIM_SCENARIO", "");
+    const std::string dialogRtf = WinePath(REPORT_RTF_DIR "/report_command_dialog.rtf");
+    const std::string reportRtf = WinePath(REPORT_RTF_DIR "/report_command_report.rtf");
+    DeleteFileIfAny(dialogRtf);
+    DeleteFileIfAny(reportRtf);
+
+    // The dialog: a simple run, then the detailed one, saved.
+    std::string simpleReport;
+    {
+        UiHarness ui;
+        ASSERT_TRUE(ui.Started());
+        // The count that must stay 0 without the dialog sees the dialog here.
+        EXPECT_EQ(ui.VisibleWindows(), 1);
+        ASSERT_TRUE(ui.StartAndWaitForEnd()) << ui.ReportText();
+        simpleReport = ui.ReportText();
+        ui.Click(IDC_BUTTON_DETAILS);
+        ASSERT_TRUE(ui.WaitUntil([&ui] { return ui.RunEnded(); })) << ui.ReportText();
+        SaveDialogScript script;
+        script.fileName = dialogRtf;
+        const SaveDialogSeen seen = SaveFromProduct(ui.ProcessId(), ui.Dialog(), script);
+        ASSERT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
+        EXPECT_TRUE(ui.Close());
+    }
+    ASSERT_TRUE(Contains(simpleReport, kSuccess)) << simpleReport;
+
+    // Over an existing file; its old content goes.
+    ASSERT_TRUE(WriteFileBytes(reportRtf, kOldContent));
+    EXPECT_EQ(RunToEnd("/report " + Quoted(reportRtf)), REPORT_EXIT_SUCCEEDED);
+    const std::string detailed = ReportIn(reportRtf);
+    EXPECT_EQ(MaskResponseTimes(detailed), MaskResponseTimes(ReportIn(dialogRtf)));
+    EXPECT_EQ(CountOf(detailed, "\tResponse time:   "), 1u) << detailed;
+    EXPECT_TRUE(Contains(detailed, kSuccess)) << detailed;
+    // tests/report_rtf_check.sh compares the two files read by unrtf.
+
+    // /simple before /report, and a FILE relative to the current directory.
+    const ScratchFolder current("report-relative");
+    EXPECT_EQ(RunToEnd("-SIMPLE -Report relative.rtf", current.Path().c_str()), REPORT_EXIT_SUCCEEDED);
+    EXPECT_EQ(FilesIn(current.Path()), std::vector<std::string>{"relative.rtf"}) << Joined(FilesIn(current.Path()));
+    EXPECT_EQ(ReportIn(current.Path() + "\\relative.rtf"), simpleReport);
+}
+
+TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisible)
+{
+    InstallationSandbox sandbox;
+    sandbox.PutDemoInstallation();
+    ScenarioFile scenario(SilentScenario(1));
+    const ScratchFolder scratch("report-silent");
+    const std::string path = scratch.Path() + "\\silent.rtf";
+    ASSERT_TRUE(WriteFileBytes(path, kOldContent));
+
+    UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
+    ASSERT_TRUE(ui.Started()) << "no check dialog, hidden or shown, in the process";
+    // Visible neither after its creation nor during the run.
+    EXPECT_EQ(ui.VisibleWindows(), 0);
+    ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
+    EXPECT_EQ(ui.VisibleWindows(), 0);
+    EXPECT_FALSE(::IsWindowVisible(ui.Dialog()));
+    EXPECT_TRUE(ReadFileBytes(path) == kOldContent) << "FILE changed before the run ended";
+
+    ASSERT_TRUE(ui.WaitForExit(60000));
+    EXPECT_EQ(ui.ExitCode(), REPORT_EXIT_FINISHED);
+    const std::string report = ReportIn(path);
+    EXPECT_TRUE(Contains(report, "Silent instrument")) << report;
+    EXPECT_TRUE(Contains(report, kFinished)) << report;
+    EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"silent.rtf"}) << Joined(FilesIn(scratch.Path()));
+}
+
+TEST(ReportCommand, FileHeldOpenWhenTheRunEndsOrDialogClosedLeavesFileAsItWas)
+{
+    InstallationSandbox sandbox;
+    sandbox.PutDemoInstallation();
+    // Three silent instruments: 6 s for the other process to take the file.
+    ScenarioFile scenario(SilentScenario(3));
+    const ScratchFolder scratch("report-held");
+    const std::string path = scratch.Path() + "\\held.rtf";
+    ASSERT_TRUE(WriteFileBytes(path, kOldContent));
+
+    // What the system answers when a file takes the place of one held open.
+    const std::string probe = scratch.Path() + "\\probe.tmp";
+    DWORD dwMoveError = 0;
+    {
+        HeldFile held(path);
+        ASSERT_TRUE(held.Holding());
+        ASSERT_TRUE(WriteFileBytes(probe, "x"));
+        EXPECT_FALSE(::MoveFileExA(probe.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+        dwMoveError = ::GetLastError();
+        DeleteFileIfAny(probe);
+    }
+
+    // Held from the middle of the run on: the report is written, but cannot
+    // take FILE's place.
+    {
+        UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
+        ASSERT_TRUE(ui.Started());
+        ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
+        HeldFile held(path);
+        ASSERT_TRUE(held.Holding());
+        ASSERT_FALSE(ui.WaitForExit(0)) << "the run ended before the file was held: make it longer";
+        ASSERT_TRUE(ui.WaitForExit(60000));
+        EXPECT_EQ(ui.ExitCode(), dwMoveError);
+    }
+    EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
+    EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
+
+    // The hidden dialog closed during the run (the session ending, say): the
+    // run is cancelled and there is no report to write.
+    {
+        UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
+        ASSERT_TRUE(ui.Started());
+        ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
+        ASSERT_TRUE(ui.Close());
+        EXPECT_EQ(ui.ExitCode(), static_cast<DWORD>(ERROR_CANCELLED));
+    }
+    EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
+    EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
+}
+
+TEST(ReportCommand, BadTargetsGiveTheirCodeAndLeaveEverythingAsItWas)
+{
+    InstallationSandbox sandbox;
+    sandbox.PutDemoInstallation();
+    SetEnv("USBSIM_SCENARIO", "");
+    const ScratchFolder scratch("report-bad");
+    const std::string existing = scratch.Path() + "\\existing.rtf";
+    ASSERT_TRUE(WriteFileBytes(existing, kOldContent));
+    const std::string folder = scratch.Path() + "\\folder";
+    ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+    std::unique_ptr<HeldFile> held(new HeldFile(existing));
+    ASSERT_TRUE(held->Holding());
+
+    const struct
+    {
+        const char* pszName;
+        std::string arguments;
+        DWORD dwExitCode;
+    } cases[] = {
+        {"no FILE", "/report", ERROR_INVALID_PARAMETER},
+        {"no FILE, only /simple", "/report /simple", ERROR_INVALID_PARAMETER},
+        {"two files", "/report " + Quoted(scratch.Path() + "\\a.rtf") + " b.rtf", ERROR_INVALID_PARAMETER},
+        {"missing folder", "/report " + Quoted(scratch.Path() + "\\missing\\a.rtf"), ERROR_PATH_NOT_FOUND},
+        {"missing folder named", "/report " + Quoted(scratch.Path() + "\\missing\\\\"), ERROR_PATH_NOT_FOUND},
+        {"a folder", "/report " + Quoted(folder), ERROR_ACCESS_DENIED},
+        {"a folder named", "/report " + Quoted(folder + "\\\\"), ERROR_ACCESS_DENIED},
+        {"held by another process", "/report " + Quoted(existing), ERROR_SHARING_VIOLATION},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(RunToEnd(c.arguments, scratch.Path().c_str()), c.dwExitCode) << c.pszName << ": " << c.arguments;
+        const std::vector<std::string> files = FilesIn(scratch.Path());
+        EXPECT_EQ(files, (std::vector<std::string>{"existing.rtf", "folder"})) << c.pszName << ": " << Joined(files);
+        EXPECT_TRUE(FilesIn(folder).empty()) << c.pszName << ": " << Joined(FilesIn(folder));
+    }
+    ::RemoveDirectoryA(folder.c_str());
+    held.reset();
+    EXPECT_TRUE(ReadFileBytes(existing) == kOldContent);
+}
+
+namespace
+{
+// Writes the first half of the chunk, then fails as a full disk would.
+BOOL WINAPI HalfWriteThenDiskFull(HANDLE hFile, LPCVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten,
+                                  LPOVERLAPPED pOverlapped)
+{
+    ::WriteFile(hFile, pBuffer, dwToWrite / 2, pdwWritten, pOverlapped);
+    ::SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD)
+{
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+} // namespace
+
+TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
+{
+    AfxInitRichEdit();
+    DeviceTableOverride table({});
+    const ScratchFolder scratch("report-in-process");
+    const std::string path = scratch.Path() + "\\report.rtf";
+    ASSERT_TRUE(WriteFileBytes(path, kOldContent));
+    ReportCommand command = ParseReportCommand(("x.exe /report " + Quoted(path)).c_str());
+    ASSERT_TRUE(command.bReport);
+
+    {
+        SystemCallOverride<decltype(g_SystemCalls.WriteFile)> fault(g_SystemCalls.WriteFile, HalfWriteThenDiskFull);
+        EXPECT_EQ(RunReportCommand(command), static_cast<DWORD>(ERROR_DISK_FULL));
+    }
+    EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
+    EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
+
+    {
+        SystemCallOverride<decltype(g_SystemCalls.CreateThread)> fault(g_SystemCalls.CreateThread, NoThread);
+        EXPECT_EQ(RunReportCommand(command), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    }
+    EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
+    EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
+
+    // Undisturbed, the same command replaces the file: the faults above were
+    // what stopped it.
+    EXPECT_EQ(RunReportCommand(command), REPORT_EXIT_SUCCEEDED);
+    EXPECT_TRUE(Contains(ReportIn(path), kSuccess)) << ReportIn(path);
+    EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
+}

@@ -1,0 +1,29 @@
+#!/bin/sh
+# report_rtf_check.sh DIALOG.rtf REPORT.rtf: reads the dialog's own save and
+# the file that "/report FILE" wrote for the same scenario with unrtf, an RTF
+# reader outside this program, and compares their texts. Only the
+# response-time figures may differ; report_command_test wrote both files.
+set -eu
+dialog=$1
+report=$2
+command -v unrtf >/dev/null || { echo "unrtf is not installed (scripts/test installs it)"; exit 1; }
+for f in "$dialog" "$report"; do
+  [ -f "$f" ] || { echo "no file at $f"; exit 1; }
+done
+
+a=$(mktemp)
+b=$(mktemp)
+trap 'rm -f "$a" "$b"' EXIT
+# unrtf's own lines start with "###"; it folds runs of blanks.
+read_text() {
+  unrtf --text "$1" 2>/dev/null | sed -e '/^###/d' -e 's/Response time: *[0-9.]* ms/Response time: # ms/'
+}
+read_text "$dialog" >"$a" || { echo "unrtf failed on $dialog"; exit 1; }
+read_text "$report" >"$b" || { echo "unrtf failed on $report"; exit 1; }
+grep -q 'Check completed successfully!' "$a" || { echo "unrtf found no finished run in $dialog"; cat "$a"; exit 1; }
+grep -q 'Response time: # ms' "$a" || { echo "unrtf found no response time in $dialog"; cat "$a"; exit 1; }
+if ! diff "$a" "$b"; then
+  echo "unrtf read the report (>) otherwise than the dialog's save (<)"
+  exit 1
+fi
+echo "unrtf read the same $(wc -l <"$a") lines in both files"
