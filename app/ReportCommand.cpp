@@ -122,8 +122,10 @@ DWORD ResolveTarget(LPCSTR pszPath, ReportTarget& target)
     return ERROR_SUCCESS;
 }
 
-// The check dialog's template without WS_VISIBLE: created from it, the dialog
-// is never shown. Empty when the resource cannot be read.
+// The check dialog's template without WS_VISIBLE and with WS_DISABLED:
+// created from it, the dialog is never shown, and the focus that the dialog
+// manager gives its first control cannot activate it and take the keyboard
+// from the window the user works in. Empty when the resource cannot be read.
 std::vector<BYTE> HiddenDialogTemplate()
 {
     std::vector<BYTE> copy;
@@ -145,7 +147,7 @@ std::vector<BYTE> HiddenDialogTemplate()
     const size_t nStyleOffset = wVersion == 1 && wSignature == 0xFFFF ? 12 : 0;
     DWORD dwStyle;
     std::memcpy(&dwStyle, &copy[nStyleOffset], sizeof(DWORD));
-    dwStyle &= ~static_cast<DWORD>(WS_VISIBLE);
+    dwStyle = (dwStyle & ~static_cast<DWORD>(WS_VISIBLE)) | WS_DISABLED;
     std::memcpy(&copy[nStyleOffset], &dwStyle, sizeof(DWORD));
     return copy;
 }

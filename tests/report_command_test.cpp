@@ -138,7 +138,7 @@ TEST(ReportCommand, DemoInstallationGivesZeroAndWhatTheDialogSaves)
     EXPECT_EQ(ReportIn(current.Path() + "\\relative.rtf"), simpleReport);
 }
 
-TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisible)
+TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
 {
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
@@ -154,6 +154,12 @@ TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisible)
     ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
     EXPECT_EQ(ui.VisibleWindows(), 0);
     EXPECT_FALSE(::IsWindowVisible(ui.Dialog()));
+    // Nor does it take the keyboard from the window the user works in.
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof(thread);
+    ASSERT_TRUE(::GetGUIThreadInfo(::GetWindowThreadProcessId(ui.Dialog(), nullptr), &thread));
+    EXPECT_EQ(thread.hwndActive, nullptr);
+    EXPECT_EQ(thread.hwndFocus, nullptr);
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent) << "FILE changed before the run ended";
 
     ASSERT_TRUE(ui.WaitForExit(60000));
