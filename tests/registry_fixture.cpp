@@ -74,7 +74,8 @@ std::string SystemFilePath(const std::string& name)
 
 std::string DriverFilePath(const std::string& name)
 {
-    return SystemDirectory() + "\\Drivers\\" + name;
+    const std::string native = RunsUnderWow64() ? WindowsDirectory() + "\\Sysnative" : SystemDirectory();
+    return native + "\\Drivers\\" + name;
 }
 
 std::string InfFilePath(const std::string& name)

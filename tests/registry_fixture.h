@@ -26,8 +26,10 @@ std::string DeviceKeyPath(const std::string& deviceKeyName = kDeviceKeyName);
 std::string TestDriverValue(int nClassKey);
 
 std::string SystemFilePath(const std::string& name); // <system>\name
-std::string DriverFilePath(const std::string& name); // <system>\Drivers\name
-std::string InfFilePath(const std::string& name);    // <windows>\inf\name
+// <system>\Drivers\name in the native system directory, where a 64-bit
+// driver package puts its kernel driver also under WOW64.
+std::string DriverFilePath(const std::string& name);
+std::string InfFilePath(const std::string& name); // <windows>\inf\name
 
 // A registry key tree held in memory, to take a key away and put it back.
 struct KeySnapshot
