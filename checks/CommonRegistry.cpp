@@ -9,6 +9,86 @@
 namespace
 {
 const DWORD kSubkeyNameSize = 255; // characters, terminating zero included
+
+// Looks for the device key among the subkeys of the USB enumeration key,
+// without regard to letter case. 0 with the name as stored, which the key is
+// then opened under; else the failed open's or enumeration's result, 259 when
+// no subkey matched. The enumeration key is closed before it returns.
+DWORD FindDeviceKey(const CString& deviceKeyName, CString& storedName)
+{
+    CRegKeyHolder usbKey;
+    const LONG lOpen = usbKey.Open(kUsbEnumPath);
+    if (lOpen != ERROR_SUCCESS)
+        return static_cast<DWORD>(lOpen);
+    for (DWORD dwSubkey = 0;; ++dwSubkey)
+    {
+        char szName[kSubkeyNameSize];
+        DWORD cchName = kSubkeyNameSize;
+        const LONG lEnum =
+            g_SystemCalls.RegEnumKeyExA(usbKey.Get(), dwSubkey, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
+        if (lEnum != ERROR_SUCCESS)
+            return static_cast<DWORD>(lEnum);
+        if (EqualsIgnoringAsciiCase(szName, deviceKeyName))
+        {
+            storedName = CString(szName, static_cast<int>(cchName));
+            return ERROR_SUCCESS;
+        }
+    }
+}
+
+// The device key was found: its instance count and the three files. 0 when
+// nothing failed, with bFileMissing set when a file is missing; else the code
+// for the "Error" result.
+DWORD CheckRegisteredDevice(CUsbInstallationTestDlg& dlg, const DEVICE_INFO& device, const CString& storedName,
+                            BOOL& bFileMissing)
+{
+    CRegKeyHolder deviceKey;
+    const LONG lOpen = deviceKey.Open(CString(kUsbEnumPath) + "\\" + storedName);
+    if (lOpen != ERROR_SUCCESS)
+        return static_cast<DWORD>(lOpen);
+    DWORD dwInstances = 0;
+    // A failed count query is an error of the check, but the files are still
+    // searched and reported. A search that fails is the more specific finding,
+    // so the count's code is returned only when the searches went through.
+    const DWORD dwCountError = static_cast<DWORD>(
+        g_SystemCalls.RegQueryInfoKeyA(deviceKey.Get(), nullptr, nullptr, nullptr, &dwInstances, nullptr, nullptr,
+                                       nullptr, nullptr, nullptr, nullptr, nullptr));
+    CString line;
+    if (dwCountError == ERROR_SUCCESS)
+    {
+        line.Format("Number of devices registered:   %u", static_cast<unsigned>(dwInstances));
+        dlg.WriteLog(line, LOG_DETAIL);
+    }
+    deviceKey.Close();
+
+    CString systemDirectory;
+    const DWORD dwDirectory = QuerySystemDirectory(systemDirectory);
+    if (dwDirectory != ERROR_SUCCESS)
+        return dwDirectory;
+    const struct
+    {
+        LPCSTR pszName;
+        LPCSTR pszLabel;
+        LPCSTR pszFound;
+    } files[] = {
+        {device.pszDriverLibrary, "Registered DLL:   %s", "... DLL was found."},
+        {device.pszUninstaller, "Registered uninstall file:   %s", "... File was found."},
+        {device.pszUninstallIni, "Registered uninstall file:   %s", "... File was found."},
+    };
+    for (const auto& file : files)
+    {
+        if (file.pszName == nullptr)
+            continue;
+        line.Format(file.pszLabel, file.pszName);
+        dlg.WriteLog(line, LOG_DETAIL);
+        // Any failure but a missing file ends the searches.
+        const DWORD dwSearch =
+            SearchAndReportFile(dlg, systemDirectory + "\\" + file.pszName, file.pszFound, bFileMissing);
+        if (dwSearch != ERROR_SUCCESS)
+            return dwSearch;
+    }
+    return dwCountError;
+}
 } // namespace
 
 DWORD CUsbInstallationTestDlg::CheckCommonRegistry(UINT nIndex)
@@ -25,102 +105,21 @@ DWORD CUsbInstallationTestDlg::CheckCommonRegistry(UINT nIndex)
     line.Format("Check common registry entries for devices:   %s", static_cast<LPCSTR>(deviceKeyName));
     WriteLog(line, LOG_HEADING);
 
-    DWORD dwPending = ERROR_SUCCESS;
-    // A failed count query is an error of the check, but the files are still
-    // searched and reported; the count's code decides the result only when the
-    // searches themselves went through.
-    DWORD dwCountError = ERROR_SUCCESS;
-    BOOL bDeviceKeyFound = FALSE;
-    BOOL bFileMissing = FALSE;
-
-    CRegKeyHolder usbKey;
-    dwPending = static_cast<DWORD>(usbKey.Open(kUsbEnumPath));
-    if (dwPending == ERROR_SUCCESS)
-    {
-        CString storedName;
-        for (DWORD dwSubkey = 0;; ++dwSubkey)
-        {
-            char szName[kSubkeyNameSize];
-            DWORD cchName = kSubkeyNameSize;
-            dwPending = static_cast<DWORD>(g_SystemCalls.RegEnumKeyExA(usbKey.Get(), dwSubkey, szName, &cchName,
-                                                                       nullptr, nullptr, nullptr, nullptr));
-            if (dwPending != ERROR_SUCCESS)
-                break;
-            if (EqualsIgnoringAsciiCase(szName, deviceKeyName))
-            {
-                storedName = CString(szName, static_cast<int>(cchName));
-                bDeviceKeyFound = TRUE;
-                break;
-            }
-        }
-
-        if (bDeviceKeyFound)
-        {
-            // Opened under the name as stored, in its own letter case.
-            CRegKeyHolder deviceKey;
-            dwPending = static_cast<DWORD>(deviceKey.Open(CString(kUsbEnumPath) + "\\" + storedName));
-            if (dwPending == ERROR_SUCCESS)
-            {
-                DWORD dwInstances = 0;
-                dwCountError = static_cast<DWORD>(
-                    g_SystemCalls.RegQueryInfoKeyA(deviceKey.Get(), nullptr, nullptr, nullptr, &dwInstances, nullptr,
-                                                   nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
-                if (dwCountError == ERROR_SUCCESS)
-                {
-                    line.Format("Number of devices registered:   %u", static_cast<unsigned>(dwInstances));
-                    WriteLog(line, LOG_DETAIL);
-                }
-                deviceKey.Close();
-
-                CString systemDirectory;
-                dwPending = QuerySystemDirectory(systemDirectory);
-                const struct
-                {
-                    LPCSTR pszName;
-                    LPCSTR pszLabel;
-                    LPCSTR pszFound;
-                } files[] = {
-                    {device.pszDriverLibrary, "Registered DLL:   %s", "... DLL was found."},
-                    {device.pszUninstaller, "Registered uninstall file:   %s", "... File was found."},
-                    {device.pszUninstallIni, "Registered uninstall file:   %s", "... File was found."},
-                };
-                for (const auto& file : files)
-                {
-                    // A search that failed for another reason than a missing
-                    // file ends the searches.
-                    if (dwPending != ERROR_SUCCESS)
-                        break;
-                    if (file.pszName == nullptr)
-                        continue;
-                    line.Format(file.pszLabel, file.pszName);
-                    WriteLog(line, LOG_DETAIL);
-                    dwPending =
-                        SearchAndReportFile(*this, systemDirectory + "\\" + file.pszName, file.pszFound, bFileMissing);
-                }
-                if (dwPending == ERROR_SUCCESS)
-                    dwPending = dwCountError;
-            }
-        }
-        usbKey.Close();
-    }
-
-    if (bDeviceKeyFound)
-    {
-        if (dwPending != ERROR_SUCCESS)
-        {
-            WriteResult({dwPending, "Error", LOG_RESULT_ERROR});
-            return dwPending;
-        }
-        WriteLog(bFileMissing ? "Warning" : "OK", bFileMissing ? LOG_RESULT_WARNING : LOG_RESULT_OK);
-        return ERROR_SUCCESS;
-    }
-
-    if (dwPending == ERROR_NO_MORE_ITEMS)
+    CString storedName;
+    const DWORD dwLookup = FindDeviceKey(deviceKeyName, storedName);
+    if (dwLookup == ERROR_NO_MORE_ITEMS)
     {
         WriteLog("Device key was not found.", LOG_DETAIL_ALERT);
         WriteLog("Warning", LOG_RESULT_WARNING);
         return ERROR_NO_MORE_ITEMS;
     }
-    WriteResult({dwPending, "Error", LOG_RESULT_ERROR});
-    return dwPending;
+    if (dwLookup != ERROR_SUCCESS)
+        return WriteErrorResult(*this, dwLookup);
+
+    BOOL bFileMissing = FALSE;
+    const DWORD dwError = CheckRegisteredDevice(*this, device, storedName, bFileMissing);
+    if (dwError != ERROR_SUCCESS)
+        return WriteErrorResult(*this, dwError);
+    WriteLog(bFileMissing ? "Warning" : "OK", bFileMissing ? LOG_RESULT_WARNING : LOG_RESULT_OK);
+    return ERROR_SUCCESS;
 }

@@ -11,23 +11,107 @@ const DWORD kSubkeyNameSize = 255; // characters, terminating zero included
 const DWORD kDriverValueSize = 255;
 const DWORD kFileValueSize = 256;
 const char kFileFound[] = "... File was found.";
+// What an instance's check returns when the check goes on with the next one.
+const DWORD kNextInstance = ERROR_SUCCESS;
 
 // Reads a value as text without asking for its type. The buffer holds one byte
 // more than the registry may fill, so a value whose data do not end in a zero
 // (binary data, a number, a text stored without its terminator) is taken as
 // the text of its bytes up to the first zero or to the end of its data, and
 // never read past them. 234 when the data exceed cbMax.
-LONG ReadTextValue(HKEY hKey, LPCSTR pszValueName, DWORD cbMax, CString& text)
+DWORD ReadTextValue(HKEY hKey, LPCSTR pszValueName, DWORD cbMax, CString& text)
 {
     char buffer[kFileValueSize + 1] = {};
     DWORD cbData = cbMax;
     const LONG lResult =
         g_SystemCalls.RegQueryValueExA(hKey, pszValueName, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &cbData);
     if (lResult != ERROR_SUCCESS)
-        return lResult;
+        return static_cast<DWORD>(lResult);
     buffer[cbData < cbMax ? cbData : cbMax] = '\0';
     text = buffer;
     return ERROR_SUCCESS;
+}
+
+// What every instance of one call shares.
+struct DeviceContext
+{
+    CString deviceKeyName;
+    CString deviceKeyPath;
+    CString systemDirectory;
+    CString windowsDirectory;
+};
+
+// Follows an instance's "Driver" value to its class key below the class root.
+// The instance key is closed as soon as the value is read.
+DWORD OpenClassKey(const CString& instancePath, CRegKeyHolder& classKey)
+{
+    CRegKeyHolder instanceKey;
+    DWORD dwError = static_cast<DWORD>(instanceKey.Open(instancePath));
+    CString driver;
+    if (dwError == ERROR_SUCCESS)
+        dwError = ReadTextValue(instanceKey.Get(), "Driver", kDriverValueSize, driver);
+    instanceKey.Close();
+    if (dwError != ERROR_SUCCESS)
+        return dwError;
+    CString classPath;
+    classPath.Format("%sControl\\Class\\%s", kControlSetPath, static_cast<LPCSTR>(driver));
+    return static_cast<DWORD>(classKey.Open(classPath));
+}
+
+// One instance: its heading, the driver's two files and exactly one result.
+// kNextInstance, or the code of a failure that ends the whole check.
+DWORD CheckInstance(CUsbInstallationTestDlg& dlg, const DeviceContext& context, LPCSTR pszInstance)
+{
+    CString line;
+    line.Format("Check specific registry entries for device:   %s#%s", static_cast<LPCSTR>(context.deviceKeyName),
+                pszInstance);
+    dlg.WriteLog(line, LOG_HEADING);
+    BOOL bFileMissing = FALSE;
+
+    CString instancePath;
+    instancePath.Format("%s\\%s", static_cast<LPCSTR>(context.deviceKeyPath), pszInstance);
+    CRegKeyHolder classKey;
+    DWORD dwError = OpenClassKey(instancePath, classKey);
+    CString driverFile;
+    if (dwError == ERROR_SUCCESS)
+        dwError = ReadTextValue(classKey.Get(), "NTMPDriver", kFileValueSize, driverFile);
+    if (dwError != ERROR_SUCCESS)
+    {
+        WriteErrorResult(dlg, dwError);
+        return kNextInstance;
+    }
+    line.Format("Registered driver file:   %s", static_cast<LPCSTR>(driverFile));
+    dlg.WriteLog(line, LOG_DETAIL);
+    dwError = ReportFileSearch(dlg, FindNativeSystemFile(context.systemDirectory + "\\Drivers\\" + driverFile),
+                               kFileFound, bFileMissing);
+    if (dwError != ERROR_SUCCESS)
+    {
+        // The driver file cannot be looked at: that is this instance's
+        // result alone, and the check goes on with the next instance.
+        WriteErrorResult(dlg, dwError);
+        return kNextInstance;
+    }
+
+    CString infFile;
+    dwError = ReadTextValue(classKey.Get(), "InfPath", kFileValueSize, infFile);
+    if (dwError != ERROR_SUCCESS)
+    {
+        WriteErrorResult(dlg, dwError);
+        return kNextInstance;
+    }
+    line.Format("Registered installation file:   %s", static_cast<LPCSTR>(infFile));
+    dlg.WriteLog(line, LOG_DETAIL);
+    dwError = SearchAndReportFile(dlg, context.windowsDirectory + "\\inf\\" + infFile, kFileFound, bFileMissing);
+    classKey.Close();
+    if (dwError != ERROR_SUCCESS)
+    {
+        // Unlike the driver file's, a failed search of the installation file
+        // ends the whole check: the instances that follow are not examined.
+        return WriteErrorResult(dlg, dwError);
+    }
+
+    dlg.WriteLog(bFileMissing ? "Warning" : "OK", bFileMissing ? LOG_RESULT_WARNING : LOG_RESULT_OK);
+    return kNextInstance;
 }
 } // namespace
 
@@ -39,35 +123,27 @@ DWORD CUsbInstallationTestDlg::CheckDeviceRegistry(UINT nIndex)
         return ERROR_INVALID_PARAMETER;
     }
     const DEVICE_INFO& device = g_DeviceTable.pEntries[nIndex];
-    const CString deviceKeyName = FormatDeviceKeyName(device.nVendorId, device.nProductId);
+    DeviceContext context;
+    context.deviceKeyName = FormatDeviceKeyName(device.nVendorId, device.nProductId);
+    context.deviceKeyPath.Format("%sEnum\\USB\\%s", kControlSetPath, static_cast<LPCSTR>(context.deviceKeyName));
+    // Written only where the check ends without an instance heading of its own.
     CString deviceHeading;
-    deviceHeading.Format("Check specific registry entries for device:   %s", static_cast<LPCSTR>(deviceKeyName));
+    deviceHeading.Format("Check specific registry entries for device:   %s",
+                         static_cast<LPCSTR>(context.deviceKeyName));
 
-    CString systemDirectory;
-    CString windowsDirectory;
-    DWORD dwError = QuerySystemDirectory(systemDirectory);
+    DWORD dwError = QuerySystemDirectory(context.systemDirectory);
     if (dwError == ERROR_SUCCESS)
-        dwError = QueryWindowsDirectory(windowsDirectory);
-    if (dwError != ERROR_SUCCESS)
-    {
-        WriteLog(deviceHeading, LOG_HEADING);
-        WriteResult({dwError, "Error", LOG_RESULT_ERROR});
-        return dwError;
-    }
-
-    CString deviceKeyPath;
-    deviceKeyPath.Format("%sEnum\\USB\\%s", kControlSetPath, static_cast<LPCSTR>(deviceKeyName));
+        dwError = QueryWindowsDirectory(context.windowsDirectory);
     CRegKeyHolder deviceKey;
-    dwError = static_cast<DWORD>(deviceKey.Open(deviceKeyPath));
+    if (dwError == ERROR_SUCCESS)
+        dwError = static_cast<DWORD>(deviceKey.Open(context.deviceKeyPath));
     if (dwError != ERROR_SUCCESS)
     {
         WriteLog(deviceHeading, LOG_HEADING);
-        WriteResult({dwError, "Error", LOG_RESULT_ERROR});
-        return dwError;
+        return WriteErrorResult(*this, dwError);
     }
 
     BOOL bInstanceSeen = FALSE;
-    CString line;
     for (DWORD dwSubkey = 0;; ++dwSubkey)
     {
         char szInstance[kSubkeyNameSize];
@@ -76,91 +152,22 @@ DWORD CUsbInstallationTestDlg::CheckDeviceRegistry(UINT nIndex)
                                                                  nullptr, nullptr, nullptr, nullptr));
         if (dwError != ERROR_SUCCESS)
             break;
-
-        line.Format("Check specific registry entries for device:   %s#%s", static_cast<LPCSTR>(deviceKeyName),
-                    szInstance);
-        WriteLog(line, LOG_HEADING);
         bInstanceSeen = TRUE;
-        BOOL bFileMissing = FALSE;
-
-        CString instancePath;
-        instancePath.Format("%s\\%s", static_cast<LPCSTR>(deviceKeyPath), szInstance);
-        CRegKeyHolder instanceKey;
-        LONG lResult = instanceKey.Open(instancePath);
-        if (lResult != ERROR_SUCCESS)
-        {
-            WriteResult({static_cast<DWORD>(lResult), "Error", LOG_RESULT_ERROR});
-            continue;
-        }
-        CString driver;
-        lResult = ReadTextValue(instanceKey.Get(), "Driver", kDriverValueSize, driver);
-        instanceKey.Close();
-        if (lResult != ERROR_SUCCESS)
-        {
-            WriteResult({static_cast<DWORD>(lResult), "Error", LOG_RESULT_ERROR});
-            continue;
-        }
-
-        CString classPath;
-        classPath.Format("%sControl\\Class\\%s", kControlSetPath, static_cast<LPCSTR>(driver));
-        CRegKeyHolder classKey;
-        lResult = classKey.Open(classPath);
-        if (lResult != ERROR_SUCCESS)
-        {
-            WriteResult({static_cast<DWORD>(lResult), "Error", LOG_RESULT_ERROR});
-            continue;
-        }
-
-        CString driverFile;
-        lResult = ReadTextValue(classKey.Get(), "NTMPDriver", kFileValueSize, driverFile);
-        if (lResult != ERROR_SUCCESS)
-        {
-            WriteResult({static_cast<DWORD>(lResult), "Error", LOG_RESULT_ERROR});
-            continue;
-        }
-        line.Format("Registered driver file:   %s", static_cast<LPCSTR>(driverFile));
-        WriteLog(line, LOG_DETAIL);
-        DWORD dwSearch =
-            SearchAndReportFile(*this, systemDirectory + "\\Drivers\\" + driverFile, kFileFound, bFileMissing);
-        if (dwSearch != ERROR_SUCCESS)
-        {
-            // The driver file cannot be looked at: that is this instance's
-            // result, and the check goes on with the next instance.
-            WriteResult({dwSearch, "Error", LOG_RESULT_ERROR});
-            continue;
-        }
-
-        CString infFile;
-        lResult = ReadTextValue(classKey.Get(), "InfPath", kFileValueSize, infFile);
-        if (lResult != ERROR_SUCCESS)
-        {
-            WriteResult({static_cast<DWORD>(lResult), "Error", LOG_RESULT_ERROR});
-            continue;
-        }
-        line.Format("Registered installation file:   %s", static_cast<LPCSTR>(infFile));
-        WriteLog(line, LOG_DETAIL);
-        dwSearch = SearchAndReportFile(*this, windowsDirectory + "\\inf\\" + infFile, kFileFound, bFileMissing);
-        classKey.Close();
-        if (dwSearch != ERROR_SUCCESS)
-        {
-            WriteResult({dwSearch, "Error", LOG_RESULT_ERROR});
-            return dwSearch;
-        }
-
-        WriteLog(bFileMissing ? "Warning" : "OK", bFileMissing ? LOG_RESULT_WARNING : LOG_RESULT_OK);
+        const DWORD dwEnd = CheckInstance(*this, context, szInstance);
+        if (dwEnd != kNextInstance)
+            return dwEnd;
     }
 
-    if (dwError == ERROR_NO_MORE_ITEMS)
+    if (dwError != ERROR_NO_MORE_ITEMS)
     {
-        if (!bInstanceSeen)
-        {
-            WriteLog(deviceHeading, LOG_HEADING);
-            WriteLog("No device was found.", LOG_DETAIL_ALERT);
-            WriteLog("Warning", LOG_RESULT_WARNING);
-        }
-        return ERROR_SUCCESS;
+        WriteLog(deviceHeading, LOG_HEADING);
+        return WriteErrorResult(*this, dwError);
     }
-    WriteLog(deviceHeading, LOG_HEADING);
-    WriteResult({dwError, "Error", LOG_RESULT_ERROR});
-    return dwError;
+    if (!bInstanceSeen)
+    {
+        WriteLog(deviceHeading, LOG_HEADING);
+        WriteLog("No device was found.", LOG_DETAIL_ALERT);
+        WriteLog("Warning", LOG_RESULT_WARNING);
+    }
+    return ERROR_SUCCESS;
 }

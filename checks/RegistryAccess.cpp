@@ -85,9 +85,37 @@ DWORD FindExistingFile(LPCSTR pszPath)
     return ERROR_SUCCESS;
 }
 
-DWORD SearchAndReportFile(CUsbInstallationTestDlg& dlg, LPCSTR pszPath, LPCSTR pszFoundText, BOOL& bFileMissing)
+// A 32-bit program under WOW64 has its accesses to the system directory sent
+// to SysWOW64, where the 32-bit files of an installation lie, but a kernel
+// driver lies only in the native System32\Drivers. So redirection is turned
+// off for this one search and on again at once, and nothing else is searched
+// or loaded by this thread meanwhile. Where it cannot be turned off (or back
+// on), the search is reported as failed with the reason: a search in
+// SysWOW64 would call every sound installation's driver file missing.
+DWORD FindNativeSystemFile(LPCSTR pszPath)
 {
+    // Absent before XP SP2, which has no WOW64.
+    if (g_SystemCalls.IsWow64Process == nullptr)
+        return FindExistingFile(pszPath);
+    BOOL bWow64 = FALSE;
+    if (!g_SystemCalls.IsWow64Process(::GetCurrentProcess(), &bWow64))
+        return LastErrorOr(ERROR_CALL_NOT_IMPLEMENTED);
+    if (!bWow64)
+        return FindExistingFile(pszPath);
+    if (g_SystemCalls.Wow64DisableWow64FsRedirection == nullptr ||
+        g_SystemCalls.Wow64RevertWow64FsRedirection == nullptr)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    PVOID pRedirection = nullptr;
+    if (!g_SystemCalls.Wow64DisableWow64FsRedirection(&pRedirection))
+        return LastErrorOr(ERROR_CALL_NOT_IMPLEMENTED);
     const DWORD dwSearch = FindExistingFile(pszPath);
+    if (!g_SystemCalls.Wow64RevertWow64FsRedirection(pRedirection))
+        return LastErrorOr(ERROR_CALL_NOT_IMPLEMENTED);
+    return dwSearch;
+}
+
+DWORD ReportFileSearch(CUsbInstallationTestDlg& dlg, DWORD dwSearch, LPCSTR pszFoundText, BOOL& bFileMissing)
+{
     if (dwSearch == ERROR_SUCCESS)
     {
         dlg.WriteLog(pszFoundText, LOG_DETAIL);
@@ -98,4 +126,15 @@ DWORD SearchAndReportFile(CUsbInstallationTestDlg& dlg, LPCSTR pszPath, LPCSTR p
     bFileMissing = TRUE;
     dlg.WriteLog("... File was not found.", LOG_DETAIL_ALERT);
     return ERROR_SUCCESS;
+}
+
+DWORD SearchAndReportFile(CUsbInstallationTestDlg& dlg, LPCSTR pszPath, LPCSTR pszFoundText, BOOL& bFileMissing)
+{
+    return ReportFileSearch(dlg, FindExistingFile(pszPath), pszFoundText, bFileMissing);
+}
+
+DWORD WriteErrorResult(CUsbInstallationTestDlg& dlg, DWORD dwError)
+{
+    dlg.WriteResult({dwError, "Error", LOG_RESULT_ERROR});
+    return dwError;
 }

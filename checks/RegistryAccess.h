@@ -40,6 +40,10 @@ DWORD QueryWindowsDirectory(CString& directory);
 // error code (2 or 3 for a missing file or path).
 DWORD FindExistingFile(LPCSTR pszPath);
 
+// FindExistingFile for a path in the system directory that must be searched in
+// the native one, also by this 32-bit program under WOW64 (see the source).
+DWORD FindNativeSystemFile(LPCSTR pszPath);
+
 // The file search's answer for a missing file or a missing path.
 inline bool IsMissingFile(DWORD dwError)
 {
@@ -48,8 +52,13 @@ inline bool IsMissingFile(DWORD dwError)
 
 class CUsbInstallationTestDlg;
 
-// Searches one file and writes the finding: pszFoundText when it exists, or
-// "... File was not found." with bFileMissing set when it or its path does
-// not. Both return 0: a missing file is a warning, never an error. Any other
-// search failure is returned, with nothing written for it.
+// Writes the finding of a file search that gave dwSearch: pszFoundText when
+// the file exists, or "... File was not found." with bFileMissing set when it
+// or its path does not. Both return 0: a missing file is a warning, never an
+// error. Any other search failure is returned, with nothing written for it.
+DWORD ReportFileSearch(CUsbInstallationTestDlg& dlg, DWORD dwSearch, LPCSTR pszFoundText, BOOL& bFileMissing);
+// FindExistingFile, then ReportFileSearch.
 DWORD SearchAndReportFile(CUsbInstallationTestDlg& dlg, LPCSTR pszPath, LPCSTR pszFoundText, BOOL& bFileMissing);
+
+// Writes the "Error" result with the code and the system's text; returns the code.
+DWORD WriteErrorResult(CUsbInstallationTestDlg& dlg, DWORD dwError);

@@ -1,5 +1,15 @@
 #include "SystemCalls.h"
 
+namespace
+{
+// A kernel32 function that not every supported Windows has, or null.
+template <typename Fn>
+Fn OptionalKernelFunction(LPCSTR pszName)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), pszName)));
+}
+} // namespace
+
 const SystemCalls& RealSystemCalls()
 {
     static const SystemCalls real = {
@@ -27,6 +37,9 @@ const SystemCalls& RealSystemCalls()
         ::GlobalAlloc,
         ::FormatMessageA,
         ::LoadLibraryA,
+        OptionalKernelFunction<decltype(SystemCalls::IsWow64Process)>("IsWow64Process"),
+        OptionalKernelFunction<decltype(SystemCalls::Wow64DisableWow64FsRedirection)>("Wow64DisableWow64FsRedirection"),
+        OptionalKernelFunction<decltype(SystemCalls::Wow64RevertWow64FsRedirection)>("Wow64RevertWow64FsRedirection"),
     };
     return real;
 }

@@ -38,6 +38,13 @@ struct SystemCalls
     decltype(&::GlobalAlloc) GlobalAlloc;
     decltype(&::FormatMessageA) FormatMessageA;
     decltype(&::LoadLibraryA) LoadLibraryA;
+
+    // WOW64. Looked up in kernel32 at start-up and null where the system lacks
+    // them (IsWow64Process before XP SP2, the redirection switches on 32-bit
+    // XP): imported, they would keep the program from starting there.
+    decltype(&::IsWow64Process) IsWow64Process;
+    decltype(&::Wow64DisableWow64FsRedirection) Wow64DisableWow64FsRedirection;
+    decltype(&::Wow64RevertWow64FsRedirection) Wow64RevertWow64FsRedirection;
 };
 
 extern SystemCalls g_SystemCalls;

@@ -9,13 +9,13 @@ namespace __gnu_cxx
 void __freeres() noexcept;
 }
 
-// The static libstdc++ brings winpthreads along (through the exception
-// unwinder). Each time the library is loaded, winpthreads takes a TLS index
-// and it never frees one: after about a thousand loads in one process TlsAlloc
-// fails and winpthreads aborts the process. Its calls reach TlsAlloc through
-// the import slot "__imp__TlsAlloc@0"; defining that slot here, ahead of the
-// kernel32 import library, routes them through TrackedTlsAlloc, which notes
-// each index so that it can be freed on unload.
+// The static C++ runtime keeps its emulated thread-local data under a TLS
+// index of its own. Each time the library is loaded it takes one and it never
+// frees it: after about a thousand loads in one process TlsAlloc fails and the
+// runtime aborts the process. Its calls reach TlsAlloc through the import slot
+// "__imp__TlsAlloc@0"; defining that slot here, ahead of the kernel32 import
+// library, routes them through TrackedTlsAlloc, which notes each index so
+// that it can be freed on unload.
 namespace
 {
 const LONG kMaxTracked = 8;
@@ -39,12 +39,10 @@ DWORD WINAPI TrackedTlsAlloc()
 }
 } // namespace
 
-// winpthreads also gives every thread that calls into it from outside a record
-// of its own, with a duplicate of the thread's handle and an event, and frees
-// it only when that thread ends while the library is still loaded. The thread
-// that unloads the library would so leave two handles behind on every load.
-// Every handle created in this library through these import slots is noted
-// until it is closed; what is still open at unload is closed then.
+// The lock that guards that data is a semaphore (the win32 thread model's
+// mutex), created on first use and never closed: one handle left behind on
+// every load. Every handle created in this library through these import slots
+// is noted until it is closed; what is still open at unload is closed then.
 namespace
 {
 const LONG kMaxOpenHandles = 256;
@@ -52,7 +50,7 @@ HANDLE g_ahOpen[kMaxOpenHandles];
 LONG g_nHandleLock = 0;
 
 // Looked up by name, since the import slot would come back here; kept in a
-// plain pointer, since a guarded static would itself create an event.
+// plain pointer, since a guarded static would itself take a lock.
 template <typename T>
 T KernelFunction(T& pfnCached, const char* pszName)
 {
@@ -61,10 +59,8 @@ T KernelFunction(T& pfnCached, const char* pszName)
             reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), pszName)));
     return pfnCached;
 }
-decltype(&CreateEventA) g_pfnCreateEventA = nullptr;
-decltype(&CreateEventW) g_pfnCreateEventW = nullptr;
-decltype(&DuplicateHandle) g_pfnDuplicateHandle = nullptr;
 decltype(&CloseHandle) g_pfnCloseHandle = nullptr;
+decltype(&CreateSemaphoreW) g_pfnCreateSemaphoreW = nullptr;
 
 class CHandleLock
 {
@@ -102,32 +98,13 @@ void NoteClosed(HANDLE hHandle)
     }
 }
 
-HANDLE WINAPI TrackedCreateEventA(LPSECURITY_ATTRIBUTES pAttributes, BOOL bManualReset, BOOL bInitialState,
-                                  LPCSTR pszName)
+HANDLE WINAPI TrackedCreateSemaphoreW(LPSECURITY_ATTRIBUTES pAttributes, LONG nInitialCount, LONG nMaximumCount,
+                                      LPCWSTR pszName)
 {
-    HANDLE hEvent =
-        KernelFunction(g_pfnCreateEventA, "CreateEventA")(pAttributes, bManualReset, bInitialState, pszName);
-    NoteOpened(hEvent);
-    return hEvent;
-}
-
-HANDLE WINAPI TrackedCreateEventW(LPSECURITY_ATTRIBUTES pAttributes, BOOL bManualReset, BOOL bInitialState,
-                                  LPCWSTR pszName)
-{
-    HANDLE hEvent =
-        KernelFunction(g_pfnCreateEventW, "CreateEventW")(pAttributes, bManualReset, bInitialState, pszName);
-    NoteOpened(hEvent);
-    return hEvent;
-}
-
-BOOL WINAPI TrackedDuplicateHandle(HANDLE hSourceProcess, HANDLE hSource, HANDLE hTargetProcess, LPHANDLE phTarget,
-                                   DWORD dwAccess, BOOL bInherit, DWORD dwOptions)
-{
-    BOOL bDone = KernelFunction(g_pfnDuplicateHandle, "DuplicateHandle")(hSourceProcess, hSource, hTargetProcess,
-                                                                         phTarget, dwAccess, bInherit, dwOptions);
-    if (bDone && phTarget != nullptr && hTargetProcess == GetCurrentProcess())
-        NoteOpened(*phTarget);
-    return bDone;
+    HANDLE hSemaphore =
+        KernelFunction(g_pfnCreateSemaphoreW, "CreateSemaphoreW")(pAttributes, nInitialCount, nMaximumCount, pszName);
+    NoteOpened(hSemaphore);
+    return hSemaphore;
 }
 
 BOOL WINAPI TrackedCloseHandle(HANDLE hObject)
@@ -141,14 +118,10 @@ BOOL WINAPI TrackedCloseHandle(HANDLE hObject)
 // runtime in this library runs.
 extern "C" DWORD(WINAPI* g_pfnImportedTlsAlloc)() __asm__("__imp__TlsAlloc@0");
 DWORD(WINAPI* g_pfnImportedTlsAlloc)() = TrackedTlsAlloc;
-extern "C" decltype(&CreateEventA) g_pfnImportedCreateEventA __asm__("__imp__CreateEventA@16");
-decltype(&CreateEventA) g_pfnImportedCreateEventA = TrackedCreateEventA;
-extern "C" decltype(&CreateEventW) g_pfnImportedCreateEventW __asm__("__imp__CreateEventW@16");
-decltype(&CreateEventW) g_pfnImportedCreateEventW = TrackedCreateEventW;
-extern "C" decltype(&DuplicateHandle) g_pfnImportedDuplicateHandle __asm__("__imp__DuplicateHandle@28");
-decltype(&DuplicateHandle) g_pfnImportedDuplicateHandle = TrackedDuplicateHandle;
 extern "C" decltype(&CloseHandle) g_pfnImportedCloseHandle __asm__("__imp__CloseHandle@4");
 decltype(&CloseHandle) g_pfnImportedCloseHandle = TrackedCloseHandle;
+extern "C" decltype(&CreateSemaphoreW) g_pfnImportedCreateSemaphoreW __asm__("__imp__CreateSemaphoreW@16");
+decltype(&CreateSemaphoreW) g_pfnImportedCreateSemaphoreW = TrackedCreateSemaphoreW;
 
 void ReleaseStaticRuntime()
 {

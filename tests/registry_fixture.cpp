@@ -74,7 +74,8 @@ std::string SystemFilePath(const std::string& name)
 
 std::string DriverFilePath(const std::string& name)
 {
-    return SystemDirectory() + "\\Drivers\\" + name;
+    const std::string native = RunsUnderWow64() ? WindowsDirectory() + "\\Sysnative" : SystemDirectory();
+    return native + "\\Drivers\\" + name;
 }
 
 std::string InfFilePath(const std::string& name)
@@ -407,6 +408,147 @@ DirectoryFault::DirectoryFault(Which which, UINT uResult, DWORD dwError)
     g_directoryFaultWhich = which;
     g_uDirectoryResult = uResult;
     g_dwDirectoryError = dwError;
+}
+
+// ---- WOW64
+
+namespace
+{
+struct Wow64State
+{
+    SystemCalls inner;
+    Wow64Seam::Kind kind;
+    DWORD dwError;
+    bool bOff = false;
+    int nOff = 0;
+    int nOn = 0;
+    int nDriverSearches = 0;
+    std::vector<std::string> misuses;
+};
+Wow64State* g_pWow64 = nullptr;
+// What the switch hands out, to be handed back.
+int g_nRedirectionToken = 0;
+
+void NoteIfOff(const std::string& call)
+{
+    if (g_pWow64->bOff)
+        g_pWow64->misuses.push_back(call + " while redirection was off");
+}
+
+BOOL WINAPI FakeIsWow64Process(HANDLE, PBOOL pbWow64)
+{
+    if (g_pWow64->kind == Wow64Seam::ISWOW64PROCESS_FAILS)
+    {
+        ::SetLastError(g_pWow64->dwError);
+        return FALSE;
+    }
+    *pbWow64 = g_pWow64->kind != Wow64Seam::NOT_WOW64;
+    return TRUE;
+}
+
+BOOL WINAPI FakeDisableRedirection(PVOID* ppOldValue)
+{
+    NoteIfOff("redirection turned off");
+    if (g_pWow64->kind == Wow64Seam::WOW64_DISABLE_FAILS)
+    {
+        ::SetLastError(g_pWow64->dwError);
+        return FALSE;
+    }
+    ++g_pWow64->nOff;
+    g_pWow64->bOff = true;
+    *ppOldValue = &g_nRedirectionToken;
+    return TRUE;
+}
+
+BOOL WINAPI FakeRevertRedirection(PVOID pOldValue)
+{
+    if (!g_pWow64->bOff)
+        g_pWow64->misuses.push_back("redirection turned on while it was on");
+    if (pOldValue != &g_nRedirectionToken)
+        g_pWow64->misuses.push_back("redirection turned on with another value than it gave");
+    ++g_pWow64->nOn;
+    g_pWow64->bOff = false;
+    if (g_pWow64->kind == Wow64Seam::WOW64_REVERT_FAILS)
+    {
+        ::SetLastError(g_pWow64->dwError);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HANDLE WINAPI Wow64FindFirstFileA(LPCSTR pszPath, LPWIN32_FIND_DATAA pData)
+{
+    const std::string path = pszPath != nullptr ? pszPath : "";
+    std::string lower = path;
+    for (char& ch : lower)
+        ch = static_cast<char>(::tolower(static_cast<unsigned char>(ch)));
+    const bool bDriverFile = lower.find("\\drivers\\") != std::string::npos;
+    if (bDriverFile)
+    {
+        ++g_pWow64->nDriverSearches;
+        if (g_pWow64->kind == Wow64Seam::WOW64 && !g_pWow64->bOff)
+            g_pWow64->misuses.push_back("the driver file " + path + " searched with redirection on");
+    }
+    else
+    {
+        NoteIfOff("searched " + path);
+    }
+    return g_pWow64->inner.FindFirstFileA(pszPath, pData);
+}
+
+LONG WINAPI Wow64RegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult)
+{
+    NoteIfOff(std::string("opened ") + (pszSubKey != nullptr ? pszSubKey : ""));
+    return g_pWow64->inner.RegOpenKeyExA(hKey, pszSubKey, dwOptions, samDesired, phkResult);
+}
+
+LONG WINAPI Wow64RegQueryValueExA(HKEY hKey, LPCSTR pszName, LPDWORD pReserved, LPDWORD pdwType, LPBYTE pData,
+                                  LPDWORD pcbData)
+{
+    NoteIfOff(std::string("read ") + (pszName != nullptr ? pszName : ""));
+    return g_pWow64->inner.RegQueryValueExA(hKey, pszName, pReserved, pdwType, pData, pcbData);
+}
+
+HMODULE WINAPI Wow64LoadLibraryA(LPCSTR pszName)
+{
+    NoteIfOff(std::string("loaded ") + (pszName != nullptr ? pszName : ""));
+    return g_pWow64->inner.LoadLibraryA(pszName);
+}
+} // namespace
+
+Wow64Seam::Wow64Seam(Kind kind, DWORD dwError) : m_saved(g_SystemCalls)
+{
+    g_pWow64 = new Wow64State;
+    g_pWow64->inner = g_SystemCalls;
+    g_pWow64->kind = kind;
+    g_pWow64->dwError = dwError;
+    const bool bSwitches = kind != WOW64_NO_SWITCHES;
+    g_SystemCalls.IsWow64Process = kind != NO_ISWOW64PROCESS ? FakeIsWow64Process : nullptr;
+    g_SystemCalls.Wow64DisableWow64FsRedirection = bSwitches ? FakeDisableRedirection : nullptr;
+    g_SystemCalls.Wow64RevertWow64FsRedirection = bSwitches ? FakeRevertRedirection : nullptr;
+    g_SystemCalls.FindFirstFileA = Wow64FindFirstFileA;
+    g_SystemCalls.RegOpenKeyExA = Wow64RegOpenKeyExA;
+    g_SystemCalls.RegQueryValueExA = Wow64RegQueryValueExA;
+    g_SystemCalls.LoadLibraryA = Wow64LoadLibraryA;
+}
+
+Wow64Seam::~Wow64Seam()
+{
+    g_SystemCalls = m_saved;
+    const Wow64State& state = *g_pWow64;
+    for (const std::string& misuse : state.misuses)
+        ADD_FAILURE() << misuse;
+    EXPECT_FALSE(state.bOff) << "redirection left off";
+    EXPECT_EQ(state.nOn, state.nOff) << "redirection turned off and back on";
+    const bool bTurnsOff = state.kind == WOW64 || state.kind == WOW64_REVERT_FAILS;
+    // Each driver-file search under WOW64 is one switch off, and the only one.
+    EXPECT_EQ(state.nOff, bTurnsOff ? state.nDriverSearches : 0) << "redirection turned off";
+    if (state.kind == WOW64_NO_SWITCHES || state.kind == WOW64_DISABLE_FAILS || state.kind == ISWOW64PROCESS_FAILS)
+    {
+        EXPECT_EQ(state.nDriverSearches, 0) << "driver files searched where redirection could not be turned off";
+    }
+    delete g_pWow64;
+    g_pWow64 = nullptr;
 }
 
 // ---- Spy

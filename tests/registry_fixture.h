@@ -26,8 +26,10 @@ std::string DeviceKeyPath(const std::string& deviceKeyName = kDeviceKeyName);
 std::string TestDriverValue(int nClassKey);
 
 std::string SystemFilePath(const std::string& name); // <system>\name
-std::string DriverFilePath(const std::string& name); // <system>\Drivers\name
-std::string InfFilePath(const std::string& name);    // <windows>\inf\name
+// <system>\Drivers\name in the native system directory, where a 64-bit
+// driver package puts its kernel driver also under WOW64.
+std::string DriverFilePath(const std::string& name);
+std::string InfFilePath(const std::string& name); // <windows>\inf\name
 
 // A registry key tree held in memory, to take a key away and put it back.
 struct KeySnapshot
@@ -160,6 +162,34 @@ public:
 private:
     SystemCallOverride<decltype(SystemCalls::GetSystemDirectoryA)> m_system;
     SystemCallOverride<decltype(SystemCalls::GetWindowsDirectoryA)> m_windows;
+};
+
+// Shows the checks a process under WOW64 (or not) through the seam, with
+// redirection switches that work, fail or are absent, and watches their use:
+// a driver file (a path with "\Drivers\") is searched only while redirection
+// is off where it can be turned off, nothing else is searched, opened, read or
+// loaded while it is off, and every switch off is followed by one back on.
+// What it saw wrong fails the test when the holder goes.
+class Wow64Seam
+{
+public:
+    enum Kind
+    {
+        NOT_WOW64,            // IsWow64Process says no
+        NO_ISWOW64PROCESS,    // the system has no IsWow64Process
+        ISWOW64PROCESS_FAILS, // it fails with dwError
+        WOW64,                // under WOW64, switches that work
+        WOW64_NO_SWITCHES,    // under WOW64, the switches absent
+        WOW64_DISABLE_FAILS,  // turning redirection off fails with dwError
+        WOW64_REVERT_FAILS,   // turning it back on reports dwError
+    };
+    explicit Wow64Seam(Kind kind, DWORD dwError = ERROR_ACCESS_DENIED);
+    ~Wow64Seam();
+    Wow64Seam(const Wow64Seam&) = delete;
+    Wow64Seam& operator=(const Wow64Seam&) = delete;
+
+private:
+    SystemCalls m_saved;
 };
 
 // Watches the registry and file-search calls of the checks, passing them on to

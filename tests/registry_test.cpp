@@ -339,6 +339,17 @@ const RegistryCase kCommonCases[] = {
          Add<FileSearchFault>(f, kDriverLibrary, ERROR_ACCESS_DENIED);
      },
      [](ExpectedReport& e) { e.Heading(kCommonHeading).Detail("Registered DLL:   KT480_D2XX.DLL").Error(5); }, 5},
+    {"Wow64FilesSearchedWhereTheProgramLoadsFrom", RegistryCheck::COMMON, 0,
+     [](InstallationSandbox& s, Faults& f) {
+         InstallDevice(s, 1);
+         Add<Wow64Seam>(f, Wow64Seam::WOW64);
+     },
+     [](ExpectedReport& e) {
+         e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
+         AllCommonFilesFound(e);
+         e.Ok();
+     },
+     0},
 };
 
 INSTANTIATE_TEST_SUITE_P(CheckCommonRegistry, RegistryCaseTest, testing::ValuesIn(kCommonCases), CaseName);
@@ -533,6 +544,70 @@ const RegistryCase kDeviceCases[] = {
          Add<DirectoryFault>(f, DirectoryFault::WINDOWS, 0u, static_cast<DWORD>(ERROR_SUCCESS));
      },
      [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_PATH_NOT_FOUND); }, ERROR_PATH_NOT_FOUND},
+    // Under WOW64 the driver file is searched with redirection off, the
+    // installation file with it on; where it cannot be turned off, the
+    // driver file's search fails with the reason.
+    {"Wow64DriverFileSearchedWithRedirectionOff", RegistryCheck::DEVICE, 0,
+     [](InstallationSandbox& s, Faults& f) {
+         InstallDevice(s, 2);
+         Add<Wow64Seam>(f, Wow64Seam::WOW64);
+     },
+     [](ExpectedReport& e) {
+         InstanceFound(e, 0);
+         InstanceFound(e, 1);
+     },
+     0},
+    {"NotWow64SearchesAsIs", RegistryCheck::DEVICE, 0,
+     [](InstallationSandbox& s, Faults& f) {
+         InstallDevice(s, 1);
+         Add<Wow64Seam>(f, Wow64Seam::NOT_WOW64);
+     },
+     [](ExpectedReport& e) { InstanceFound(e, 0); }, 0},
+    {"NoIsWow64ProcessSearchesAsIs", RegistryCheck::DEVICE, 0,
+     [](InstallationSandbox& s, Faults& f) {
+         InstallDevice(s, 1);
+         Add<Wow64Seam>(f, Wow64Seam::NO_ISWOW64PROCESS);
+     },
+     [](ExpectedReport& e) { InstanceFound(e, 0); }, 0},
+    {"IsWow64ProcessFailsIsThatInstancesError", RegistryCheck::DEVICE, 0,
+     [](InstallationSandbox& s, Faults& f) {
+         InstallDevice(s, 1);
+         Add<Wow64Seam>(f, Wow64Seam::ISWOW64PROCESS_FAILS, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+     },
+     [](ExpectedReport& e) {
+         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(5);
+     },
+     0},
+    {"Wow64RedirectionCannotBeTurnedOff", RegistryCheck::DEVICE, 0,
+     [](InstallationSandbox& s, Faults& f) {
+         InstallDevice(s, 2);
+         Add<Wow64Seam>(f, Wow64Seam::WOW64_DISABLE_FAILS, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+     },
+     [](ExpectedReport& e) {
+         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(5);
+         e.Heading(InstanceHeading("0001")).Detail("Registered driver file:   kt480t1.sys").Error(5);
+     },
+     0},
+    {"Wow64WithoutRedirectionSwitches", RegistryCheck::DEVICE, 0,
+     [](InstallationSandbox& s, Faults& f) {
+         InstallDevice(s, 1);
+         Add<Wow64Seam>(f, Wow64Seam::WOW64_NO_SWITCHES);
+     },
+     [](ExpectedReport& e) {
+         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys");
+         e.Error(ERROR_CALL_NOT_IMPLEMENTED);
+     },
+     0},
+    {"Wow64RedirectionNotTurnedBackOn", RegistryCheck::DEVICE, 0,
+     [](InstallationSandbox& s, Faults& f) {
+         InstallDevice(s, 1);
+         Add<Wow64Seam>(f, Wow64Seam::WOW64_REVERT_FAILS, static_cast<DWORD>(ERROR_INVALID_FUNCTION));
+     },
+     [](ExpectedReport& e) {
+         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys");
+         e.Error(ERROR_INVALID_FUNCTION);
+     },
+     0},
 };
 
 INSTANTIATE_TEST_SUITE_P(CheckDeviceRegistry, RegistryCaseTest, testing::ValuesIn(kDeviceCases), CaseName);

@@ -19,6 +19,8 @@ add_wine_test(registry_ui_test SOURCES registry_ui_test.cpp registry_fixture.cpp
 add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp device_fixture.cpp)
 add_wine_test(device_test SOURCES device_test.cpp device_fixture.cpp)
 add_wine_test(device_ui_test SOURCES device_ui_test.cpp device_fixture.cpp registry_fixture.cpp LOCKS installation)
+# The end-to-end case on 64-bit Windows, with a 64-bit driver package's layout.
+add_wine64_runs(device_ui_test DeviceUi.AnInstalledDriverGivesTheWholeReportAndSucceeds)
 
 # Saving the report. file_holder holds a file open without sharing from
 # another process, for the save tests.
@@ -52,3 +54,14 @@ add_test(NAME report_command_unrtf
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/report_rtf_check.sh
     ${CMAKE_CURRENT_BINARY_DIR}/report_command_dialog.rtf ${CMAKE_CURRENT_BINARY_DIR}/report_command_report.rtf)
 set_tests_properties(report_command_unrtf PROPERTIES FIXTURES_REQUIRED report_rtf TIMEOUT 60)
+
+# What ships imports nothing that Windows XP SP3 lacks; the check itself must
+# name both offenders of a program built to have them.
+set(XP_IMPORTS_CHECK ${CMAKE_CURRENT_SOURCE_DIR}/xp_imports_check.sh ${CMAKE_C_COMPILER} ${CMAKE_OBJDUMP})
+add_test(NAME xp_imports COMMAND ${XP_IMPORTS_CHECK} $<TARGET_FILE:UsbInstallationTest> $<TARGET_FILE:simulator>)
+set_tests_properties(xp_imports PROPERTIES TIMEOUT 60)
+add_executable(xp_offender tools/xp_offender.c)
+target_compile_options(xp_offender PRIVATE ${OWN_WARNINGS})
+add_test(NAME xp_imports_names_offenders COMMAND ${XP_IMPORTS_CHECK} $<TARGET_FILE:xp_offender>)
+set_tests_properties(xp_imports_names_offenders PROPERTIES TIMEOUT 60 PASS_REGULAR_EXPRESSION
+  "lacks:\n  xp_offender.exe: KERNEL32.dll!GetTickCount64\n  xp_offender.exe: KERNEL32.dll!Wow64DisableWow64FsRedirection\n$")

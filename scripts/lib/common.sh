@@ -14,7 +14,7 @@ as_root() {
 }
 
 ensure_packages() {
-  local wanted=(cmake make wine wine32:i386 g++-mingw-w64-i686 googletest xvfb xauth x11-apps imagemagick unrtf)
+  local wanted=(cmake make wine wine32:i386 wine64 g++-mingw-w64-i686 googletest xvfb xauth x11-apps imagemagick unrtf)
   local missing=()
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -29,7 +29,11 @@ ensure_packages() {
 }
 
 configure_and_build() {
-  cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
+  local toolchain="$ROOT/cmake/mingw-i686.cmake" fresh=()
+  # CMake keeps the compilers it found first: a changed toolchain file needs
+  # a configuration from scratch.
+  if [ "$toolchain" -nt "$BUILD_DIR/CMakeCache.txt" ]; then fresh=(--fresh); fi
+  cmake "${fresh[@]}" -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$BUILD_DIR" -j"$(nproc)" "$@"
 }

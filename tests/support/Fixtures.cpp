@@ -49,6 +49,12 @@ std::string WindowsDirectory()
     return sz;
 }
 
+bool RunsUnderWow64()
+{
+    BOOL bWow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &bWow64) && bWow64;
+}
+
 std::string TempDirectory()
 {
     static std::string directory;

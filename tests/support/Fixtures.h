@@ -45,6 +45,9 @@ std::string BuildDir();
 
 std::string SystemDirectory();
 std::string WindowsDirectory();
+// True for this 32-bit process on 64-bit Windows: its system directory is then
+// SysWOW64, and the native one is reached as <windows>\Sysnative.
+bool RunsUnderWow64();
 std::string TempDirectory(); // a fresh folder of this test process
 
 // An empty folder below TempDirectory(), removed with what it holds at the end.

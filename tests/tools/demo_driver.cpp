@@ -11,8 +11,10 @@
 
 namespace
 {
-bool Signal(const std::string& folder, int nStep)
+// Paints the dialog now, then tells the script and waits for its photograph.
+bool Signal(const UiHarness& ui, const std::string& folder, int nStep)
 {
+    ::RedrawWindow(ui.Dialog(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     const std::string ready = folder + "\\step" + std::to_string(nStep) + ".ready";
     const std::string done = folder + "\\step" + std::to_string(nStep) + ".done";
     const HANDLE hFile = ::CreateFileA(ready.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -47,14 +49,14 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("%s", ui.ReportText().c_str());
-    if (!Signal(argv[2], 1))
+    if (!Signal(ui, argv[2], 1))
         return 1;
 
     ui.Click(IDC_BUTTON_DETAILS);
     if (!ui.WaitUntil([&] { return ui.RunEnded(); }, 120000))
         return 1;
     std::printf("%s", ui.ReportText().c_str());
-    if (!Signal(argv[2], 2))
+    if (!Signal(ui, argv[2], 2))
         return 1;
     return ui.Close(60000) ? 0 : 1;
 }
