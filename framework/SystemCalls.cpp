@@ -7,6 +7,7 @@ const SystemCalls& RealSystemCalls()
         ::CreateEventA,
         ::SetEvent,
         ::WaitForMultipleObjects,
+        ::Sleep,
         ::QueryPerformanceCounter,
         ::QueryPerformanceFrequency,
         ::GetVersionExA,
@@ -27,6 +28,7 @@ const SystemCalls& RealSystemCalls()
         ::GlobalAlloc,
         ::FormatMessageA,
         ::LoadLibraryA,
+        ::SendMessageA,
     };
     return real;
 }

@@ -12,6 +12,7 @@ struct SystemCalls
     decltype(&::CreateEventA) CreateEventA;
     decltype(&::SetEvent) SetEvent;
     decltype(&::WaitForMultipleObjects) WaitForMultipleObjects;
+    decltype(&::Sleep) Sleep;
     decltype(&::QueryPerformanceCounter) QueryPerformanceCounter;
     decltype(&::QueryPerformanceFrequency) QueryPerformanceFrequency;
     decltype(&::GetVersionExA) GetVersionExA;
@@ -38,6 +39,9 @@ struct SystemCalls
     decltype(&::GlobalAlloc) GlobalAlloc;
     decltype(&::FormatMessageA) FormatMessageA;
     decltype(&::LoadLibraryA) LoadLibraryA;
+
+    // The message that hands a finished run back to the window thread.
+    decltype(&::SendMessageA) SendMessageA;
 };
 
 extern SystemCalls g_SystemCalls;

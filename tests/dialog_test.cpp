@@ -373,7 +373,7 @@ TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
     EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_START));
     EXPECT_FALSE(host.IsEnabled(IDC_BUTTON_DETAILS));
     EXPECT_FALSE(host.IsEnabled(IDC_BUTTON_SAVE));
-    EXPECT_EQ(host.Dialog().m_hWorkerThread.load(), nullptr);
+    EXPECT_EQ(host.Dialog().m_hWorkerThread, nullptr);
 
     // A later click tries again.
     DeviceTableOverride table({});
@@ -400,7 +400,7 @@ TEST(CheckDialogRun, DetailsSwitchesTheViewAndStartsANewRun)
         EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), bDetailed ? "<< Simple" : "Details >>");
         EXPECT_EQ(host.Dialog().m_bDetailed.load() != FALSE, bDetailed);
         ASSERT_TRUE(host.PumpUntil(
-            [&] { return host.Dialog().m_hWorkerThread.load() == nullptr && host.IsEnabled(IDC_BUTTON_START); }));
+            [&] { return host.Dialog().m_hWorkerThread == nullptr && host.IsEnabled(IDC_BUTTON_START); }));
         const std::string report = host.ReportText();
         // One run's report, in the view just chosen.
         EXPECT_EQ(report.find(kRule), report.rfind(kRule)) << report;
@@ -444,8 +444,8 @@ HANDLE StartWaitingRun(TestDialogHost& host)
     host.Click(IDC_BUTTON_START);
     host.PumpUntil([&] { return Contains(host.ReportText(), "Wait for SCPI response\n\tSend SCPI"); });
     HANDLE hCopy = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), host.Dialog().m_hWorkerThread.load(), ::GetCurrentProcess(), &hCopy, 0,
-                      FALSE, DUPLICATE_SAME_ACCESS);
+    ::DuplicateHandle(::GetCurrentProcess(), host.Dialog().m_hWorkerThread, ::GetCurrentProcess(), &hCopy, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS);
     return hCopy;
 }
 } // namespace
@@ -471,7 +471,7 @@ TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
     EXPECT_EQ(g_nCancelSignals, 1);
     EXPECT_TRUE(g_bCancelSetAtSignal) << "the flag is set before the event is signalled";
     EXPECT_TRUE(host.Dialog().m_bCancel.load());
-    EXPECT_EQ(host.Dialog().m_hWorkerThread.load(), nullptr);
+    EXPECT_EQ(host.Dialog().m_hWorkerThread, nullptr);
     EXPECT_EQ(::WaitForSingleObject(hThread, 0), WAIT_OBJECT_0) << "the thread has ended when the window is gone";
     // The cancel ended the device's two-second wait at once.
     EXPECT_LT(dwElapsed, 1900u);
@@ -496,8 +496,8 @@ TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
     pHost->Click(IDC_BUTTON_START);
     ASSERT_TRUE(pHost->PumpUntil([&] { return Contains(pHost->ReportText(), "Load DLL"); }));
     HANDLE hThread = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), pHost->Dialog().m_hWorkerThread.load(), ::GetCurrentProcess(), &hThread, 0,
-                      FALSE, DUPLICATE_SAME_ACCESS);
+    ::DuplicateHandle(::GetCurrentProcess(), pHost->Dialog().m_hWorkerThread, ::GetCurrentProcess(), &hThread, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS);
     ASSERT_NE(hThread, nullptr);
 
     ::DestroyWindow(pHost->Hwnd());

@@ -242,13 +242,13 @@ TEST_F(ReportWriter, EndOfRunRecordWritesTheRuleAndHandsStartBack)
 {
     const HANDLE hStandIn = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
     ASSERT_NE(hStandIn, nullptr);
-    dlg.m_hWorkerThread.store(hStandIn);
+    dlg.m_hWorkerThread = hStandIn;
     ::EnableWindow(dlg.m_btnStart.m_hWnd, FALSE);
 
     dlg.WriteResult({RESULT_END_OF_RUN, nullptr, LOG_HEADING});
 
     EXPECT_EQ(host.ReportText(), std::string(70, '=') + "\n\n");
-    EXPECT_EQ(dlg.m_hWorkerThread.load(), nullptr);
+    EXPECT_EQ(dlg.m_hWorkerThread, nullptr);
     EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_START));
     // The handed-over handle is closed by the window thread, once.
     EXPECT_TRUE(host.PumpUntil([&] {

@@ -137,7 +137,7 @@ bool TestDialogHost::PumpUntil(const std::function<bool()>& pred, DWORD dwTimeou
 bool TestDialogHost::StartAndWaitForEnd(DWORD dwTimeoutMs)
 {
     Click(IDC_BUTTON_START);
-    return PumpUntil([this] { return m_dialog.m_hWorkerThread.load() == nullptr && IsEnabled(IDC_BUTTON_START); },
+    return PumpUntil([this] { return m_dialog.m_hWorkerThread == nullptr && IsEnabled(IDC_BUTTON_START); },
                      dwTimeoutMs);
 }
 
