@@ -91,13 +91,15 @@ public:
 
 private:
     static LRESULT CALLBACK ReportWndProc(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lParam);
+    void ShowHeldReport();
 
     // Set when the window is being destroyed: no run starts from then on.
     BOOL m_bClosing = FALSE;
     // Details during a run emptied the report for the run in progress.
     BOOL m_bViewSwitchedDuringRun = FALSE;
     BOOL m_bRunPainting = FALSE;
-    BOOL m_bReportChanged = FALSE;
+    // The report's drawing is off for lines not yet shown.
+    BOOL m_bReportHeld = FALSE;
     WNDPROC m_pfnReportWndProc = nullptr;
 };
 
