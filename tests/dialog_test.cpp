@@ -410,6 +410,48 @@ TEST(CheckDialogRun, DetailsSwitchesTheViewAndStartsANewRun)
 
 namespace
 {
+bool g_bDetailsClicked = false;
+bool g_bStartEnabledAtTheClick = true;
+
+// Holds the end-of-run record between the run's last line and its hand-over,
+// and clicks Details there, once.
+LRESULT WINAPI ClickingDetailsBeforeTheHandOver(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lParam)
+{
+    if (nMessage == WM_APP_RUN_ENDED && !g_bDetailsClicked)
+    {
+        g_bDetailsClicked = true;
+        ::SendMessageA(::GetDlgItem(hwnd, IDC_BUTTON_DETAILS), BM_CLICK, 0, 0);
+        g_bStartEnabledAtTheClick = ::IsWindowEnabled(::GetDlgItem(hwnd, IDC_BUTTON_START)) != FALSE;
+    }
+    return ::SendMessageA(hwnd, nMessage, wParam, lParam);
+}
+} // namespace
+
+TEST(CheckDialogRun, DetailsClickedAsARunEndsRunsAgainWithStartNeverEnabledMeanwhile)
+{
+    TestDialogHost host;
+    DeviceTableOverride table({});
+    g_bDetailsClicked = false;
+    SystemCallOverride<decltype(g_SystemCalls.SendMessageA)> seam(g_SystemCalls.SendMessageA,
+                                                                  ClickingDetailsBeforeTheHandOver);
+    host.Click(IDC_BUTTON_START);
+    bool bStartEnabledDuringARun = false;
+    ASSERT_TRUE(host.PumpUntil([&] {
+        bStartEnabledDuringARun |= host.IsEnabled(IDC_BUTTON_START) && host.Dialog().m_hWorkerThread != nullptr;
+        return host.Dialog().m_nRunsEnded == 2 && host.IsEnabled(IDC_BUTTON_START);
+    }));
+    EXPECT_TRUE(g_bDetailsClicked);
+    EXPECT_FALSE(g_bStartEnabledAtTheClick);
+    EXPECT_FALSE(bStartEnabledDuringARun);
+    EXPECT_TRUE(host.Dialog().m_bLastRunSucceeded);
+    // The click emptied the report after the run's last line: the second run
+    // writes it again, in the view chosen.
+    EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "<< Simple");
+    EXPECT_EQ(CountOf(host.ReportText(), kRule), 1u) << host.ReportText();
+}
+
+namespace
+{
 CUsbInstallationTestDlg* g_pClosingDialog = nullptr;
 BOOL g_bCancelSetAtSignal = FALSE;
 int g_nCancelSignals = 0;

@@ -404,6 +404,12 @@ BOOL WINAPI FailingReadFile(HANDLE, LPVOID, DWORD, LPDWORD pdwRead, LPOVERLAPPED
     ::SetLastError(ERROR_READ_FAULT);
     return FALSE;
 }
+
+HANDLE WINAPI FailingCreateFileWithoutAReason(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+{
+    ::SetLastError(ERROR_SUCCESS);
+    return INVALID_HANDLE_VALUE;
+}
 } // namespace
 
 TEST(StreamInCallback, FileModeStepFailuresAnswerTheirCodeAndReleaseTheFile)
@@ -415,9 +421,16 @@ TEST(StreamInCallback, FileModeStepFailuresAnswerTheirCodeAndReleaseTheFile)
     {
         const char* pszCase;
         DWORD dwExpected;
-    } cases[] = {{"size", ERROR_ACCESS_DENIED}, {"seek", ERROR_NEGATIVE_SEEK}, {"read", ERROR_READ_FAULT}};
+    } cases[] = {{"size", ERROR_ACCESS_DENIED},
+                 {"seek", ERROR_NEGATIVE_SEEK},
+                 {"read", ERROR_READ_FAULT},
+                 // An open that fails without a reason still fails: 0 would end the stream as a success.
+                 {"open", ERROR_GEN_FAILURE}};
     for (const auto& c : cases)
     {
+        SystemCallOverride<decltype(g_SystemCalls.CreateFileA)> open(
+            g_SystemCalls.CreateFileA,
+            std::strcmp(c.pszCase, "open") == 0 ? FailingCreateFileWithoutAReason : g_SystemCalls.CreateFileA);
         SystemCallOverride<decltype(g_SystemCalls.GetFileSize)> size(
             g_SystemCalls.GetFileSize, std::strcmp(c.pszCase, "size") == 0 ? FailingGetFileSize : ::GetFileSize);
         SystemCallOverride<decltype(g_SystemCalls.SetFilePointer)> seek(
