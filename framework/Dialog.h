@@ -17,7 +17,8 @@ public:
     // Modeless creation, for hosting the dialog inside another program's loop.
     BOOL Create(CWnd* pParentWnd = nullptr);
     void EndDialog(int nResult);
-    BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
+    // Binds the controls; there is no data to move in either direction.
+    BOOL UpdateData();
 
     virtual BOOL OnInitDialog();
     virtual void OnOK();

@@ -10,11 +10,8 @@ public:
     CString() = default;
     CString(LPCSTR psz) : m_str(psz != nullptr ? psz : "") {}
     CString(LPCSTR pch, int nLength) : m_str(pch, nLength) {}
-    CString(char ch, int nRepeat) : m_str(static_cast<size_t>(nRepeat), ch) {}
 
     operator LPCSTR() const { return m_str.c_str(); }
-    int GetLength() const { return static_cast<int>(m_str.size()); }
-    BOOL IsEmpty() const { return m_str.empty(); }
     void Empty() { m_str.clear(); }
 
     CString& operator=(LPCSTR psz)
@@ -27,11 +24,6 @@ public:
         m_str += psz != nullptr ? psz : "";
         return *this;
     }
-    CString& operator+=(char ch)
-    {
-        m_str += ch;
-        return *this;
-    }
     friend CString operator+(const CString& a, LPCSTR b)
     {
         CString result(a);
@@ -39,7 +31,6 @@ public:
         return result;
     }
     friend bool operator==(const CString& a, LPCSTR b) { return b != nullptr && a.m_str == b; }
-    friend bool operator!=(const CString& a, LPCSTR b) { return !(a == b); }
 
     // printf-style; the result is as long as its text needs.
     void Format(LPCSTR pszFormat, ...);
