@@ -97,12 +97,12 @@ void CUsbInstallationTestDlg::OnStart()
         if (hThread == nullptr)
             return;
         m_hWorkerThread = hThread;
-        m_bViewSwitchedDuringRun = FALSE;
+        m_bReportEmptiedDuringRun = FALSE;
         BeginRunPainting();
     }
     else
     {
-        m_bViewSwitchedDuringRun = TRUE;
+        m_bReportEmptiedDuringRun = TRUE;
     }
     m_btnStart.EnableWindow(FALSE);
 }
@@ -149,11 +149,11 @@ LRESULT CUsbInstallationTestDlg::OnRunEnded(WPARAM wParam, LPARAM /*lParam*/)
         return 0;
     EndRunPainting();
     m_btnStart.EnableWindow(TRUE);
-    // Details clicked after the run's last line emptied the report for a view
-    // that no run would write: that run starts now.
-    if (m_bViewSwitchedDuringRun && m_richLog.GetWindowTextLength() == 0)
+    // A click after the run's last line (Details, to switch the view) emptied
+    // the report, and no run would write it again: that run starts now.
+    if (m_bReportEmptiedDuringRun && m_richLog.GetWindowTextLength() == 0)
         OnStart();
-    m_bViewSwitchedDuringRun = FALSE;
+    m_bReportEmptiedDuringRun = FALSE;
     return 0;
 }
 

@@ -95,8 +95,8 @@ private:
 
     // Set when the window is being destroyed: no run starts from then on.
     BOOL m_bClosing = FALSE;
-    // Details during a run emptied the report for the run in progress.
-    BOOL m_bViewSwitchedDuringRun = FALSE;
+    // A click during a run (Details) emptied the report for the run in progress.
+    BOOL m_bReportEmptiedDuringRun = FALSE;
     BOOL m_bRunPainting = FALSE;
     // The report's drawing is off for lines not yet shown.
     BOOL m_bReportHeld = FALSE;
