@@ -19,11 +19,13 @@ struct ButtonPlacement
     BOOL bEnabled;
 };
 
+const UINT kButtonStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_CENTER | BS_VCENTER;
+
 const ButtonPlacement kButtons[] = {
-    {&CUsbInstallationTestDlg::m_btnStart, "Start Check Routine", 0x54010F01, 20, 120, TRUE},
-    {&CUsbInstallationTestDlg::m_btnDetails, "Details >>", 0x54010F00, 170, 75, FALSE},
-    {&CUsbInstallationTestDlg::m_btnSave, "Save Informations", 0x54010F00, 265, 110, FALSE},
-    {&CUsbInstallationTestDlg::m_btnExit, "Exit", 0x54010F00, 405, 75, TRUE},
+    {&CUsbInstallationTestDlg::m_btnStart, "Start Check Routine", kButtonStyle | BS_DEFPUSHBUTTON, 20, 120, TRUE},
+    {&CUsbInstallationTestDlg::m_btnDetails, "Details >>", kButtonStyle | BS_PUSHBUTTON, 170, 75, FALSE},
+    {&CUsbInstallationTestDlg::m_btnSave, "Save Informations", kButtonStyle | BS_PUSHBUTTON, 265, 110, FALSE},
+    {&CUsbInstallationTestDlg::m_btnExit, "Exit", kButtonStyle | BS_PUSHBUTTON, 405, 75, TRUE},
 };
 } // namespace
 

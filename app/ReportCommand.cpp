@@ -196,7 +196,7 @@ DWORD RunHidden(CUsbInstallationTestDlg& dlg, BOOL bSimple)
     // The run cannot end before this thread serves its first report write, so
     // the handle is still the run's. A run that did not start leaves the
     // thread creation's reason.
-    const HANDLE hWorker = dlg.m_hWorkerThread.load();
+    const HANDLE hWorker = dlg.m_hWorkerThread;
     if (hWorker == nullptr)
         return LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
     // Our own handle: the dialog closes its own when the run hands it over.
@@ -306,5 +306,5 @@ DWORD RunReportCommand(const ReportCommand& command)
         dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     if (dwError != ERROR_SUCCESS)
         return dwError;
-    return dlg.m_bLastRunSucceeded.load() ? REPORT_EXIT_SUCCEEDED : REPORT_EXIT_FINISHED;
+    return dlg.m_bLastRunSucceeded ? REPORT_EXIT_SUCCEEDED : REPORT_EXIT_FINISHED;
 }

@@ -46,7 +46,7 @@ CUsbInstallationTestDlg::CUsbInstallationTestDlg()
       m_bDetailed(FALSE),
       m_hDriverLib(nullptr),
       m_nDevices(0),
-      DriverEntryPoints(),
+      m_DriverEntryPoints(),
       m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME)))
 {
 }
@@ -82,18 +82,27 @@ void CUsbInstallationTestDlg::DoDataExchange(CDataExchange* pDX)
 // button: "Start Check Routine"
 void CUsbInstallationTestDlg::OnStart()
 {
+    // A click that other threads send while the closing waits for the run
+    // would otherwise start a thread on a dialog about to be freed.
+    if (m_bClosing)
+        return;
     m_richLog.SetWindowText("");
     m_btnDetails.EnableWindow(FALSE);
     m_btnSave.EnableWindow(FALSE);
     // A run in progress goes on writing into the emptied report.
-    if (m_hWorkerThread.load() == nullptr)
+    if (m_hWorkerThread == nullptr)
     {
         DWORD dwThreadId;
         const HANDLE hThread = g_SystemCalls.CreateThread(nullptr, 0, CheckThreadProc, this, 0, &dwThreadId);
         if (hThread == nullptr)
             return;
-        m_hWorkerThread.store(hThread);
+        m_hWorkerThread = hThread;
+        m_bReportEmptiedDuringRun = FALSE;
         BeginRunPainting();
+    }
+    else
+    {
+        m_bReportEmptiedDuringRun = TRUE;
     }
     m_btnStart.EnableWindow(FALSE);
 }
@@ -116,22 +125,46 @@ void CUsbInstallationTestDlg::OnDetails()
     OnStart();
 }
 
-// The end-of-run record hands over the finished thread's handle.
+void CUsbInstallationTestDlg::HandOverRun(BOOL bSucceeded)
+{
+    // Synchronous, like every report write: the run is in progress until the
+    // window thread has taken it back, and a closing dialog waits for it.
+    g_SystemCalls.SendMessageA(m_hWnd, WM_APP_RUN_ENDED, bSucceeded, 0);
+}
+
+// The end of a run, in one step on the window thread: no click can come
+// between the run's end and Start being handed back, so the buttons follow
+// the run actually in progress.
 LRESULT CUsbInstallationTestDlg::OnRunEnded(WPARAM wParam, LPARAM /*lParam*/)
 {
-    ::CloseHandle(reinterpret_cast<HANDLE>(wParam));
-    // A run started since keeps the paced painting.
-    if (m_hWorkerThread.load() == nullptr)
-        EndRunPainting();
+    ++m_nRunsEnded;
+    m_bLastRunSucceeded = wParam != 0 ? TRUE : FALSE;
+    // A closing dialog has taken the handle already and waits for the thread.
+    if (m_hWorkerThread != nullptr)
+    {
+        ::CloseHandle(m_hWorkerThread);
+        m_hWorkerThread = nullptr;
+    }
+    if (m_bClosing)
+        return 0;
+    EndRunPainting();
+    m_btnStart.EnableWindow(TRUE);
+    // A click after the run's last line (Details, to switch the view) emptied
+    // the report, and no run would write it again: that run starts now.
+    if (m_bReportEmptiedDuringRun && m_richLog.GetWindowTextLength() == 0)
+        OnStart();
+    m_bReportEmptiedDuringRun = FALSE;
     return 0;
 }
 
 void CUsbInstallationTestDlg::OnDestroy()
 {
-    // Taken with the same exchange as the end-of-run record's, so the handle is
-    // closed exactly once. A run is cancelled and waited for even without a
-    // cancel event: the destructor unloads the driver library the run may be in.
-    const HANDLE hThread = m_hWorkerThread.exchange(nullptr);
+    m_bClosing = TRUE;
+    // A run is cancelled and waited for even without a cancel event: the
+    // destructor unloads the driver library the run may be in. Its end-of-run
+    // record is served during the wait and finds the handle taken.
+    const HANDLE hThread = m_hWorkerThread;
+    m_hWorkerThread = nullptr;
     if (hThread != nullptr)
     {
         m_bCancel.store(TRUE);

@@ -11,8 +11,8 @@
 
 #include <atomic>
 
-// Posted by the end-of-run record: wParam is the finished check thread's handle,
-// which the window thread closes.
+// Sent by the end-of-run record: wParam is TRUE when the run's summary was
+// SUMMARY_SUCCESS.
 const UINT WM_APP_RUN_ENDED = WM_APP + 1;
 
 class CUsbInstallationTestDlg : public CDialog
@@ -26,6 +26,9 @@ public:
     // Report (report/ReportLog.cpp). Called on the check thread.
     void WriteLog(LPCSTR pszText, UINT nKind);
     void WriteResult(ResultRecord record);
+    // The end-of-run record's last step, on the check thread: the window
+    // thread takes the run back (OnRunEnded).
+    void HandOverRun(BOOL bSucceeded);
     // While a run writes, the report repaints at a bounded rate rather than
     // after every line (report/ReportPainting.cpp). Window thread only.
     void BeginRunPainting();
@@ -36,7 +39,9 @@ public:
     DWORD CheckCommonRegistry(UINT nIndex);
     DWORD CheckDeviceRegistry(UINT nIndex);
 
-    // Driver and devices (device/).
+    // Driver and devices (device/). FreeDriverLibrary's 1 for an unloaded
+    // library and SearchDevices' 0, 1 and 2 differ from the 0-for-success of
+    // the other checks on purpose: the check run relies on these conventions.
     DWORD LoadDriverLibrary(LPCSTR pszName);
     int FreeDriverLibrary();
     static LPCSTR GetStatusText(FT_STATUS status);
@@ -61,28 +66,41 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 public:
+    // The check thread of the run in progress; window thread only.
+    HANDLE m_hWorkerThread;
     // Shared with the check thread without a lock: each one aligned 32-bit value.
-    std::atomic<HANDLE> m_hWorkerThread;
     std::atomic<BOOL> m_bCancel;
     HANDLE m_hCancelEvent;
     HANDLE m_hRxEvent;
     std::atomic<BOOL> m_bDetailed;
     HMODULE m_hDriverLib;
     DWORD m_nDevices;
-    DRIVER_ENTRY_POINTS DriverEntryPoints;
+    DRIVER_ENTRY_POINTS m_DriverEntryPoints;
     CRichEditCtrl m_richLog;
     CButton m_btnStart;
     CButton m_btnDetails;
     CButton m_btnSave;
     CButton m_btnExit;
     HICON m_hIcon;
-    // Whether the last run that ended wrote "Check completed successfully!";
-    // set by the check run just before its end-of-run record, read once the
-    // run's thread has ended (app/ReportCommand.cpp).
-    std::atomic<BOOL> m_bLastRunSucceeded{FALSE};
+
+    // Set by OnRunEnded on the window thread, before Start is handed back:
+    // how many runs have ended, and whether the last one ended with
+    // SUMMARY_SUCCESS.
+    UINT m_nRunsEnded = 0;
+    BOOL m_bLastRunSucceeded = FALSE;
 
 private:
+    static LRESULT CALLBACK ReportWndProc(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lParam);
+    void ShowHeldReport();
+
+    // Set when the window is being destroyed: no run starts from then on.
+    BOOL m_bClosing = FALSE;
+    // A click during a run (Details) emptied the report for the run in progress.
+    BOOL m_bReportEmptiedDuringRun = FALSE;
     BOOL m_bRunPainting = FALSE;
+    // The report's drawing is off for lines not yet shown.
+    BOOL m_bReportHeld = FALSE;
+    WNDPROC m_pfnReportWndProc = nullptr;
 };
 
 // The check thread's routine; its parameter is the check dialog.

@@ -136,7 +136,7 @@ Overhead MeasureOverhead(TestDialogHost& host)
         const double dStart = NowMs();
         host.Click(IDC_BUTTON_START);
         // The end-of-run record clears the worker's handle.
-        const bool bEnded = host.PumpUntil([&dlg] { return dlg.m_hWorkerThread.load() == nullptr; });
+        const bool bEnded = host.PumpUntil([&dlg] { return dlg.m_hWorkerThread == nullptr; });
         const double dEnd = NowMs();
         // Let the finished thread's handle come back before the next click.
         host.PumpUntil([&host] { return host.IsEnabled(IDC_BUTTON_START); });

@@ -4,13 +4,6 @@
 #include "app/UsbInstallationTestDlg.h"
 #include "checks/SupportedDevices.h"
 
-namespace
-{
-const int kSeparatorHalf = 70;
-const char kSummarySuccess[] = "Check completed successfully!\n";
-const char kSummaryFinished[] = "Check finished.\n";
-} // namespace
-
 DWORD WINAPI CheckThreadProc(LPVOID pParam)
 {
     CObject* pObject = static_cast<CObject*>(pParam);
@@ -18,14 +11,13 @@ DWORD WINAPI CheckThreadProc(LPVOID pParam)
         return ERROR_INVALID_PARAMETER;
     CUsbInstallationTestDlg& dlg = *static_cast<CUsbInstallationTestDlg*>(pObject);
 
-    const CString separator = CString("\n") + CString('-', kSeparatorHalf) + CString('-', kSeparatorHalf);
     BOOL bFailed = FALSE;
     DWORD dwLastResult = 0;
 
     if (!dlg.m_bCancel.load())
     {
         dlg.WriteLog(dlg.GetOsVersionText(), LOG_TEXT);
-        dlg.WriteLog(separator, LOG_TEXT);
+        dlg.WriteLog(REPORT_SEPARATOR, LOG_TEXT);
     }
 
     for (UINT nIndex = 0; nIndex < g_DeviceTable.nEntries; ++nIndex)
@@ -57,7 +49,7 @@ DWORD WINAPI CheckThreadProc(LPVOID pParam)
         const DEVICE_INFO& device = g_DeviceTable.pEntries[nIndex];
         if (device.pszDriverLibrary == nullptr)
             continue;
-        dlg.WriteLog(separator, LOG_TEXT);
+        dlg.WriteLog(REPORT_SEPARATOR, LOG_TEXT);
         dwLastResult = dlg.LoadDriverLibrary(device.pszDriverLibrary);
         if (!dlg.m_bCancel.load() && dwLastResult == 0)
             dwLastResult = static_cast<DWORD>(dlg.SearchDevices());
@@ -68,8 +60,7 @@ DWORD WINAPI CheckThreadProc(LPVOID pParam)
     }
 
     const BOOL bCancelled = dlg.m_bCancel.load();
-    const LPCSTR pszSummary = bCancelled || bFailed ? kSummaryFinished : kSummarySuccess;
-    dlg.m_bLastRunSucceeded.store(!bCancelled && !bFailed);
+    const LPCSTR pszSummary = bCancelled || bFailed ? SUMMARY_FINISHED : SUMMARY_SUCCESS;
     dlg.WriteResult({RESULT_END_OF_RUN, pszSummary, LOG_HEADING});
     return dwLastResult;
 }

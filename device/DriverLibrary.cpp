@@ -17,7 +17,7 @@ DWORD CUsbInstallationTestDlg::LoadDriverLibrary(LPCSTR pszName)
         // A failed load that leaves no reason must not pass as a loaded library.
         const DWORD dwError = LastErrorOr(ERROR_GEN_FAILURE);
         WriteResult({dwError, "Error", LOG_RESULT_ERROR});
-        DriverEntryPoints = DRIVER_ENTRY_POINTS();
+        m_DriverEntryPoints = DRIVER_ENTRY_POINTS();
         return dwError;
     }
 
@@ -29,14 +29,14 @@ DWORD CUsbInstallationTestDlg::LoadDriverLibrary(LPCSTR pszName)
         pfnSlot = reinterpret_cast<std::remove_reference_t<decltype(pfnSlot)>>(
             reinterpret_cast<void*>(::GetProcAddress(m_hDriverLib, pszFunction)));
     };
-    bind(DriverEntryPoints.FT_ListDevices, "FT_ListDevices");
-    bind(DriverEntryPoints.FT_OpenEx, "FT_OpenEx");
-    bind(DriverEntryPoints.FT_Close, "FT_Close");
-    bind(DriverEntryPoints.FT_GetQueueStatus, "FT_GetQueueStatus");
-    bind(DriverEntryPoints.FT_Read, "FT_Read");
-    bind(DriverEntryPoints.FT_Write, "FT_Write");
-    bind(DriverEntryPoints.FT_EE_Read, "FT_EE_Read");
-    bind(DriverEntryPoints.FT_SetEventNotification, "FT_SetEventNotification");
+    bind(m_DriverEntryPoints.FT_ListDevices, "FT_ListDevices");
+    bind(m_DriverEntryPoints.FT_OpenEx, "FT_OpenEx");
+    bind(m_DriverEntryPoints.FT_Close, "FT_Close");
+    bind(m_DriverEntryPoints.FT_GetQueueStatus, "FT_GetQueueStatus");
+    bind(m_DriverEntryPoints.FT_Read, "FT_Read");
+    bind(m_DriverEntryPoints.FT_Write, "FT_Write");
+    bind(m_DriverEntryPoints.FT_EE_Read, "FT_EE_Read");
+    bind(m_DriverEntryPoints.FT_SetEventNotification, "FT_SetEventNotification");
     return 0;
 }
 

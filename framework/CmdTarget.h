@@ -65,6 +65,7 @@ public:                                                                         
         WM_COMMAND, 0, (UINT)(id), AFX_HANDLER((pThis->*(memberFxn))(); return 0)                                      \
     }                                                                                                                  \
     ,
+// BN_CLICKED is 0, so ON_BN_CLICKED builds the same entry as ON_COMMAND, as in MFC.
 #define ON_BN_CLICKED(id, memberFxn)                                                                                   \
     {                                                                                                                  \
         WM_COMMAND, BN_CLICKED, (UINT)(id), AFX_HANDLER((pThis->*(memberFxn))(); return 0)                             \

@@ -47,9 +47,9 @@ void CDialog::EndDialog(int nResult)
         ::DestroyWindow(m_hWnd);
 }
 
-BOOL CDialog::UpdateData(BOOL bSaveAndValidate)
+BOOL CDialog::UpdateData()
 {
-    CDataExchange dx(this, bSaveAndValidate);
+    CDataExchange dx(this);
     DoDataExchange(&dx);
     return TRUE;
 }
@@ -60,13 +60,13 @@ void CDialog::DoDataExchange(CDataExchange* /*pDX*/)
 
 BOOL CDialog::OnInitDialog()
 {
-    UpdateData(FALSE);
+    UpdateData();
     return TRUE;
 }
 
 void CDialog::OnOK()
 {
-    if (UpdateData(TRUE))
+    if (UpdateData())
         EndDialog(IDOK);
 }
 

@@ -20,7 +20,8 @@ public:
     // without WS_VISIBLE for a dialog that is never shown.
     BOOL CreateIndirect(LPCDLGTEMPLATEA pTemplate, CWnd* pParentWnd = nullptr);
     void EndDialog(int nResult);
-    BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
+    // Binds the controls; there is no data to move in either direction.
+    BOOL UpdateData();
 
     virtual BOOL OnInitDialog();
     virtual void OnOK();

@@ -13,7 +13,6 @@ public:
     CString(char ch, int nRepeat) : m_str(static_cast<size_t>(nRepeat), ch) {}
 
     operator LPCSTR() const { return m_str.c_str(); }
-    int GetLength() const { return static_cast<int>(m_str.size()); }
     BOOL IsEmpty() const { return m_str.empty(); }
     void Empty() { m_str.clear(); }
 
@@ -39,7 +38,6 @@ public:
         return result;
     }
     friend bool operator==(const CString& a, LPCSTR b) { return b != nullptr && a.m_str == b; }
-    friend bool operator!=(const CString& a, LPCSTR b) { return !(a == b); }
 
     // printf-style; the result is as long as its text needs.
     void Format(LPCSTR pszFormat, ...);

@@ -12,6 +12,7 @@ struct SystemCalls
     decltype(&::CreateEventA) CreateEventA;
     decltype(&::SetEvent) SetEvent;
     decltype(&::WaitForMultipleObjects) WaitForMultipleObjects;
+    decltype(&::Sleep) Sleep;
     decltype(&::QueryPerformanceCounter) QueryPerformanceCounter;
     decltype(&::QueryPerformanceFrequency) QueryPerformanceFrequency;
     decltype(&::GetVersionExA) GetVersionExA;
@@ -38,6 +39,9 @@ struct SystemCalls
     decltype(&::GlobalAlloc) GlobalAlloc;
     decltype(&::FormatMessageA) FormatMessageA;
     decltype(&::LoadLibraryA) LoadLibraryA;
+
+    // The message that hands a finished run back to the window thread.
+    decltype(&::SendMessageA) SendMessageA;
 
     // WOW64. Looked up in kernel32 at start-up and null where the system lacks
     // them (IsWow64Process before XP SP2, the redirection switches on 32-bit

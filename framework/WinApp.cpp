@@ -9,7 +9,8 @@ HMODULE g_hRichEdit = nullptr;
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
 
-CWinApp::CWinApp(LPCSTR pszAppName) : m_pszAppName(pszAppName)
+// The name would name the application's settings; it has none.
+CWinApp::CWinApp(LPCSTR /*pszAppName*/)
 {
     g_pApp = this;
 }

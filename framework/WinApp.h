@@ -22,7 +22,6 @@ public:
 
     void OnHelp();
 
-    LPCSTR m_pszAppName;
     HINSTANCE m_hInstance = nullptr;
     CWnd* m_pMainWnd = nullptr;
 

@@ -1,4 +1,5 @@
-// The kinds of report messages and the record of a check's result.
+// The kinds of report messages, the record of a check's result, and the texts
+// that frame a run's report.
 #pragma once
 
 #include <windows.h>
@@ -25,3 +26,15 @@ struct ResultRecord
     LPCSTR pszText;
     UINT nKind;
 };
+
+// The report's texts, these and every text a check writes where it writes it,
+// are kept letter for letter, spelling included ("successfull", "is occured",
+// "Save Informations"): saved reports, and the people who read them, compare them.
+const char SUMMARY_SUCCESS[] = "Check completed successfully!\n";
+const char SUMMARY_FINISHED[] = "Check finished.\n";
+// Between the parts of a run: a line feed, then two runs of 70 '-'.
+const char REPORT_SEPARATOR[] = "\n"
+                                "----------------------------------------------------------------------"
+                                "----------------------------------------------------------------------";
+// Closes a run's report, with an empty line after it.
+const char REPORT_RULE[] = "======================================================================\n";

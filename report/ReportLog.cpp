@@ -1,8 +1,11 @@
 // The report writer: every finding reaches the report through WriteLog and
 // WriteResult, which run on the check thread and reach the control only
-// through synchronous messages that the window thread carries out.
+// through synchronous messages that the window thread carries out. The
+// end-of-run record is written here and handed to the dialog (app/).
 #include "app/UsbInstallationTestDlg.h"
 #include "report/StreamCookie.h"
+
+#include <cstring>
 
 namespace
 {
@@ -44,8 +47,6 @@ const KindStyle& StyleOf(BYTE nKind)
     }
     return kUnknownStyle;
 }
-
-const int kRuleLength = 70;
 } // namespace
 
 void CUsbInstallationTestDlg::WriteLog(LPCSTR pszText, UINT nKind)
@@ -94,19 +95,10 @@ void CUsbInstallationTestDlg::WriteResult(ResultRecord record)
 
     if (record.dwCode == RESULT_END_OF_RUN)
     {
-        WriteLog(CString('=', kRuleLength) + "\n", LOG_TEXT);
-
-        // The hand-back. Once the handle is taken, a closing dialog no longer
-        // waits for this thread and may be gone at any moment: nothing of the
-        // object is touched after the exchange.
-        const HWND hwndDialog = m_hWnd;
-        const HWND hwndStart = m_btnStart.m_hWnd;
-        const HANDLE hThread = m_hWorkerThread.exchange(nullptr);
-        if (hThread != nullptr && !::PostMessageA(hwndDialog, WM_APP_RUN_ENDED, reinterpret_cast<WPARAM>(hThread), 0))
-        {
-            ::CloseHandle(hThread);
-        }
-        ::EnableWindow(hwndStart, TRUE);
+        WriteLog(REPORT_RULE, LOG_TEXT);
+        const BOOL bSucceeded = record.pszText != nullptr && std::strcmp(record.pszText, SUMMARY_SUCCESS) == 0;
+        // The last use of the dialog: once the run is handed over, it may be gone.
+        HandOverRun(bSucceeded);
         return;
     }
 

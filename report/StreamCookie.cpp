@@ -23,8 +23,9 @@ DWORD ReadFromFile(const StreamCookie& cookie, LPBYTE pbBuffer, LONG cb, DWORD& 
     dwRead = 0;
     const HANDLE hFile = g_SystemCalls.CreateFileA(cookie.pszSource, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A failure must never read as success (0): the control would take it as the end of the text.
     if (hFile == INVALID_HANDLE_VALUE)
-        return ::GetLastError();
+        return LastErrorOr(ERROR_GEN_FAILURE);
 
     DWORD dwError = ERROR_SUCCESS;
     const DWORD dwSize = g_SystemCalls.GetFileSize(hFile, nullptr);
@@ -38,7 +39,7 @@ DWORD ReadFromFile(const StreamCookie& cookie, LPBYTE pbBuffer, LONG cb, DWORD& 
     {
         const DWORD dwToRead = dwSize < static_cast<DWORD>(cb) ? dwSize : static_cast<DWORD>(cb);
         if (!g_SystemCalls.ReadFile(hFile, pbBuffer, dwToRead, &dwRead, nullptr))
-            dwError = ::GetLastError();
+            dwError = LastErrorOr(ERROR_GEN_FAILURE);
     }
     ::CloseHandle(hFile);
     return dwError;

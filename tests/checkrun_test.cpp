@@ -111,6 +111,9 @@ TEST_F(CheckRun, SucceedsOnlyWhenEveryCheckPassed)
     EXPECT_FALSE(Contains(report, "registry entries")) << report;
     EXPECT_TRUE(EndsWith(report, kSummarySuccess)) << report;
     EXPECT_EQ(host.Dialog().m_hDriverLib, nullptr);
+    // The dialog keeps the outcome of the run that ended.
+    EXPECT_EQ(host.Dialog().m_nRunsEnded, 1u);
+    EXPECT_TRUE(host.Dialog().m_bLastRunSucceeded);
 }
 
 TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
@@ -123,30 +126,58 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
         std::vector<std::string> present;
         std::vector<std::string> absent;
         DWORD dwExpectedResult;
+        const char* pszCancelAt; // the dialog closes while this line is written
     } cases[] = {
         {"library cannot be loaded",
          "",
          "Z:\\no\\such\\driver.dll",
          {"Deallocate DLL Memory", "The DLL has not been loaded yet."},
          {"Search devices currently connected", "Check communication"},
-         ERROR_MOD_NOT_FOUND},
+         ERROR_MOD_NOT_FOUND,
+         nullptr},
+        {"the search fails",
+         "[driver]\ncount_status=4\n",
+         nullptr,
+         {"Search devices currently connected", "Deallocate DLL Memory\n... Result:   OK"},
+         {"Check communication"},
+         1,
+         nullptr},
         {"no device connected",
          "[driver]\ncount=0\n",
          nullptr,
          {"No device found", "Deallocate DLL Memory"},
          {"Check communication"},
-         2},
+         2,
+         nullptr},
         {"device does not answer",
          "[device0]\nsilent=1\n",
          nullptr,
          {"... a timeout is occured", "Deallocate DLL Memory"},
          {},
-         1},
+         1,
+         nullptr},
+        // The library's "OK" comes before its entry points are bound.
+        {"cancelled once the library is loaded",
+         "",
+         nullptr,
+         {"Load DLL:   ", "Deallocate DLL Memory\n... Result:   OK"},
+         {"Search devices currently connected"},
+         0,
+         "... Result:   OK"},
+        {"cancelled once the devices are counted",
+         "",
+         nullptr,
+         {"Number of devices found:   1", "Deallocate DLL Memory\n... Result:   OK"},
+         {"Check communication"},
+         0,
+         "Number of devices found"},
     };
     host.SetDetailed(true);
     for (const auto& c : cases)
     {
         host.ClearReport();
+        host.Dialog().m_bCancel.store(FALSE);
+        host.CancelWhenWritten(c.pszCancelAt != nullptr ? c.pszCancelAt : "");
         UseScenario(c.pszScenario);
         const std::string library = c.pszLibrary != nullptr ? c.pszLibrary : m_strSimulator;
         DeviceTableOverride table({{-1, -1, library.c_str(), nullptr, nullptr}});
@@ -157,6 +188,7 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
         for (const std::string& part : c.absent)
             EXPECT_FALSE(Contains(report, part)) << c.pszCase << ": unexpected \"" << part << "\" in\n" << report;
         EXPECT_TRUE(EndsWith(report, kSummaryFinished)) << c.pszCase << ":\n" << report;
+        EXPECT_FALSE(host.Dialog().m_bLastRunSucceeded) << c.pszCase;
     }
 }
 

@@ -373,7 +373,7 @@ TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
     EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_START));
     EXPECT_FALSE(host.IsEnabled(IDC_BUTTON_DETAILS));
     EXPECT_FALSE(host.IsEnabled(IDC_BUTTON_SAVE));
-    EXPECT_EQ(host.Dialog().m_hWorkerThread.load(), nullptr);
+    EXPECT_EQ(host.Dialog().m_hWorkerThread, nullptr);
 
     // A later click tries again.
     DeviceTableOverride table({});
@@ -400,12 +400,54 @@ TEST(CheckDialogRun, DetailsSwitchesTheViewAndStartsANewRun)
         EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), bDetailed ? "<< Simple" : "Details >>");
         EXPECT_EQ(host.Dialog().m_bDetailed.load() != FALSE, bDetailed);
         ASSERT_TRUE(host.PumpUntil(
-            [&] { return host.Dialog().m_hWorkerThread.load() == nullptr && host.IsEnabled(IDC_BUTTON_START); }));
+            [&] { return host.Dialog().m_hWorkerThread == nullptr && host.IsEnabled(IDC_BUTTON_START); }));
         const std::string report = host.ReportText();
         // One run's report, in the view just chosen.
         EXPECT_EQ(report.find(kRule), report.rfind(kRule)) << report;
         EXPECT_EQ(Contains(report, detail), bDetailed) << report;
     }
+}
+
+namespace
+{
+bool g_bDetailsClicked = false;
+bool g_bStartEnabledAtTheClick = true;
+
+// Holds the end-of-run record between the run's last line and its hand-over,
+// and clicks Details there, once.
+LRESULT WINAPI ClickingDetailsBeforeTheHandOver(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lParam)
+{
+    if (nMessage == WM_APP_RUN_ENDED && !g_bDetailsClicked)
+    {
+        g_bDetailsClicked = true;
+        ::SendMessageA(::GetDlgItem(hwnd, IDC_BUTTON_DETAILS), BM_CLICK, 0, 0);
+        g_bStartEnabledAtTheClick = ::IsWindowEnabled(::GetDlgItem(hwnd, IDC_BUTTON_START)) != FALSE;
+    }
+    return ::SendMessageA(hwnd, nMessage, wParam, lParam);
+}
+} // namespace
+
+TEST(CheckDialogRun, DetailsClickedAsARunEndsRunsAgainWithStartNeverEnabledMeanwhile)
+{
+    TestDialogHost host;
+    DeviceTableOverride table({});
+    g_bDetailsClicked = false;
+    SystemCallOverride<decltype(g_SystemCalls.SendMessageA)> seam(g_SystemCalls.SendMessageA,
+                                                                  ClickingDetailsBeforeTheHandOver);
+    host.Click(IDC_BUTTON_START);
+    bool bStartEnabledDuringARun = false;
+    ASSERT_TRUE(host.PumpUntil([&] {
+        bStartEnabledDuringARun |= host.IsEnabled(IDC_BUTTON_START) && host.Dialog().m_hWorkerThread != nullptr;
+        return host.Dialog().m_nRunsEnded == 2 && host.IsEnabled(IDC_BUTTON_START);
+    }));
+    EXPECT_TRUE(g_bDetailsClicked);
+    EXPECT_FALSE(g_bStartEnabledAtTheClick);
+    EXPECT_FALSE(bStartEnabledDuringARun);
+    EXPECT_TRUE(host.Dialog().m_bLastRunSucceeded);
+    // The click emptied the report after the run's last line: the second run
+    // writes it again, in the view chosen.
+    EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "<< Simple");
+    EXPECT_EQ(CountOf(host.ReportText(), kRule), 1u) << host.ReportText();
 }
 
 namespace
@@ -444,8 +486,8 @@ HANDLE StartWaitingRun(TestDialogHost& host)
     host.Click(IDC_BUTTON_START);
     host.PumpUntil([&] { return Contains(host.ReportText(), "Wait for SCPI response\n\tSend SCPI"); });
     HANDLE hCopy = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), host.Dialog().m_hWorkerThread.load(), ::GetCurrentProcess(), &hCopy, 0,
-                      FALSE, DUPLICATE_SAME_ACCESS);
+    ::DuplicateHandle(::GetCurrentProcess(), host.Dialog().m_hWorkerThread, ::GetCurrentProcess(), &hCopy, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS);
     return hCopy;
 }
 } // namespace
@@ -471,7 +513,7 @@ TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
     EXPECT_EQ(g_nCancelSignals, 1);
     EXPECT_TRUE(g_bCancelSetAtSignal) << "the flag is set before the event is signalled";
     EXPECT_TRUE(host.Dialog().m_bCancel.load());
-    EXPECT_EQ(host.Dialog().m_hWorkerThread.load(), nullptr);
+    EXPECT_EQ(host.Dialog().m_hWorkerThread, nullptr);
     EXPECT_EQ(::WaitForSingleObject(hThread, 0), WAIT_OBJECT_0) << "the thread has ended when the window is gone";
     // The cancel ended the device's two-second wait at once.
     EXPECT_LT(dwElapsed, 1900u);
@@ -496,8 +538,8 @@ TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
     pHost->Click(IDC_BUTTON_START);
     ASSERT_TRUE(pHost->PumpUntil([&] { return Contains(pHost->ReportText(), "Load DLL"); }));
     HANDLE hThread = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), pHost->Dialog().m_hWorkerThread.load(), ::GetCurrentProcess(), &hThread, 0,
-                      FALSE, DUPLICATE_SAME_ACCESS);
+    ::DuplicateHandle(::GetCurrentProcess(), pHost->Dialog().m_hWorkerThread, ::GetCurrentProcess(), &hThread, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS);
     ASSERT_NE(hThread, nullptr);
 
     ::DestroyWindow(pHost->Hwnd());
@@ -532,7 +574,7 @@ TEST(CheckDialogRun, RepeatedRunsKeepHandlesFlat)
     ASSERT_GT(nBefore, 0);
     for (int i = 0; i < 50; ++i)
         ASSERT_TRUE(host.StartAndWaitForEnd()) << "run " << i;
-    // The last run's handle is closed by a posted message.
+    // The last run's thread may still be ending after it handed the run back.
     host.PumpUntil([&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBefore; }, 5000);
     EXPECT_LE(CountProcessHandles(::GetCurrentProcessId()), nBefore + 2);
 }

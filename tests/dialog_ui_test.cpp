@@ -141,6 +141,63 @@ TEST(DialogUi, DetailsDuringARunSwitchesTheRunInProgress)
     EXPECT_EQ(CountOf(report, kRule), 1u) << report;
 }
 
+TEST(DialogUi, TheReportIsVisibleAndScrollsDuringARun)
+{
+    InstalledCopy copy(kSilentDevice);
+    UiHarness ui(nullptr, copy.Exe());
+    ASSERT_TRUE(ui.Started());
+    // Above the dialogs that other tests may open at the same place.
+    ::SetWindowPos(ui.Dialog(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    const HWND hwndLog = ui.Control(IDC_RICHEDIT_LOG);
+    RECT rc;
+    ::GetWindowRect(hwndLog, &rc);
+    const POINT ptCentre = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+    const auto firstLine = [&] { return ::SendMessageA(hwndLog, EM_GETFIRSTVISIBLELINE, 0, 0); };
+    const auto running = [&] { return !ui.IsEnabled(IDC_BUTTON_START); };
+
+    // A detailed run: more lines than the report shows. Its device never answers.
+    ui.Click(IDC_BUTTON_DETAILS);
+    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\tSend SCPI request:"); }));
+    EXPECT_TRUE(ui.WaitUntil([&] {
+        return running() && ::IsWindowVisible(hwndLog) && ::WindowFromPoint(ptCentre) == hwndLog;
+    })) << "the report was hidden or not under the pointer during the run";
+    ASSERT_GT(firstLine(), 0) << ui.ReportText();
+    // The wheel, sent where the pointer is, scrolls the report up.
+    EXPECT_TRUE(ui.WaitUntil([&] {
+        const LRESULT nBefore = firstLine();
+        DWORD_PTR dwIgnored = 0;
+        ::SendMessageTimeoutA(::WindowFromPoint(ptCentre), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA),
+                              MAKELPARAM(ptCentre.x, ptCentre.y), SMTO_NORMAL, 10000, &dwIgnored);
+        return running() && firstLine() < nBefore;
+    })) << "the report did not scroll during the run";
+}
+
+TEST(DialogUi, AStartSentWhileTheCloseWaitsStartsNoRun)
+{
+    // The close cancels the first device's wait; the second device's wait
+    // still takes its two seconds, and the close waits for it.
+    InstalledCopy copy("[device0]\nsilent=1\n[device1]\ndescription=Second\nsilent=1\n");
+    UiHarness ui(nullptr, copy.Exe());
+    ASSERT_TRUE(ui.Started());
+    ui.Click(IDC_BUTTON_DETAILS);
+    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\tSend SCPI request:"); }));
+    ::PostMessageA(ui.Dialog(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\t... thread is going to terminate\n"); }));
+
+    // A click on Start as automation sends it.
+    DWORD_PTR dwIgnored = 0;
+    ::SendMessageTimeoutA(ui.Dialog(), WM_COMMAND, MAKEWPARAM(IDC_BUTTON_START, BN_CLICKED),
+                          reinterpret_cast<LPARAM>(ui.Control(IDC_BUTTON_START)), SMTO_NORMAL, 60000, &dwIgnored);
+    const std::string report = ui.ReportText();
+    EXPECT_TRUE(Contains(report, "\t... thread is going to terminate\n")) << "a new run emptied the report:\n"
+                                                                          << report;
+    EXPECT_EQ(CountOf(report, "Operating System:"), 1u) << report;
+    ASSERT_TRUE(ui.WaitForExit(60000)) << "the dialog did not close";
+    DWORD dwExitCode = 0;
+    ::GetExitCodeProcess(ui.Process(), &dwExitCode);
+    EXPECT_EQ(dwExitCode, 0u);
+}
+
 TEST(DialogUi, ClosingDuringARunNeverHangs)
 {
     DWORD dwIdleClose = 0;
@@ -226,7 +283,7 @@ TEST(DialogUi, HundredRunsKeepHandlesAndMemoryFlat)
     for (int i = 0; i < 100; ++i)
         ASSERT_TRUE(ui.StartAndWaitForEnd()) << "run " << i;
     EXPECT_TRUE(Contains(ui.ReportText(), "Check finished.") || Contains(ui.ReportText(), "successfully"));
-    // The last run's thread handle is closed by a posted message.
+    // The last run's thread may still be ending after it handed the run back.
     ui.WaitUntil([&] { return CountProcessHandles(ui.ProcessId()) <= nHandlesBefore; }, 5000);
     const long nHandlesAfter = CountProcessHandles(ui.ProcessId());
     const SIZE_T cbAfter = ProcessPrivateBytes(ui.Process());

@@ -27,14 +27,14 @@ struct Slots
 Slots SlotsOf(const CUsbInstallationTestDlg& dlg)
 {
     Slots slots;
-    std::memcpy(slots.p, &dlg.DriverEntryPoints, sizeof(slots.p));
+    std::memcpy(slots.p, &dlg.m_DriverEntryPoints, sizeof(slots.p));
     return slots;
 }
 
 // Every slot set to something that is not null, so that clearing them shows.
 void SpoilSlots(CUsbInstallationTestDlg& dlg)
 {
-    std::memset(&dlg.DriverEntryPoints, 0x5A, sizeof(dlg.DriverEntryPoints));
+    std::memset(&dlg.m_DriverEntryPoints, 0x5A, sizeof(dlg.m_DriverEntryPoints));
 }
 
 bool IsLoaded(const std::string& path)
@@ -164,7 +164,7 @@ TEST_F(DriverLibrary, ASecondLoadUnloadsTheFirstLibraryBeforeLoading)
     ASSERT_EQ(Dlg().LoadDriverLibrary(second.c_str()), 0u);
     EXPECT_FALSE(IsLoaded(first)) << "the first library is still loaded";
     EXPECT_EQ(Dlg().m_hDriverLib, ::GetModuleHandleA(second.c_str()));
-    EXPECT_NE(Dlg().DriverEntryPoints.FT_ListDevices, nullptr) << "the second library's binding";
+    EXPECT_NE(Dlg().m_DriverEntryPoints.FT_ListDevices, nullptr) << "the second library's binding";
 
     // A failing load after a good one: the good one is gone too.
     ASSERT_EQ(Dlg().LoadDriverLibrary("NO_SUCH_KT480_DRIVER.DLL"), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));

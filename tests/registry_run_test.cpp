@@ -58,6 +58,7 @@ struct RunCase
     std::function<void(InstallationSandbox&)> arrange;
     std::function<void(ExpectedReport&)> expectRegistryLines;
     bool bSuccess;
+    const char* pszCancelAt; // the dialog closes while this line is written
 };
 
 std::ostream& operator<<(std::ostream& os, const RunCase& c)
@@ -71,16 +72,16 @@ const RunCase kRunCases[] = {
          e.Heading(kCommonHeading).Ok();
          e.Heading(kDeviceHeading + "#0000").Ok();
      },
-     true},
+     true, nullptr},
     {"NoDeviceKeyLeavesOutTheDeviceCheck",
      [](InstallationSandbox& s) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Warning(); }, false},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Warning(); }, false, nullptr},
     {"FailedCommonCheckLeavesOutTheDeviceCheck",
      [](InstallationSandbox& s) {
          InstallForRegistryOnly(s, 1);
          s.CreateChildKey(kUsbEnumKey, std::string(255, 'A'));
      },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, false},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, false, nullptr},
     {"CommonWarningStillRunsTheDeviceCheck",
      [](InstallationSandbox& s) {
          InstallForRegistryOnly(s, 1);
@@ -90,13 +91,13 @@ const RunCase kRunCases[] = {
          e.Heading(kCommonHeading).Warning();
          e.Heading(kDeviceHeading + "#0000").Ok();
      },
-     true},
+     true, nullptr},
     {"DeviceCheckWithoutInstancePasses", [](InstallationSandbox& s) { InstallForRegistryOnly(s, 0); },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Ok();
          e.Heading(kDeviceHeading).Warning();
      },
-     true},
+     true, nullptr},
     {"FailedDeviceCheckFailsTheRun",
      [](InstallationSandbox& s) {
          InstallForRegistryOnly(s, 1);
@@ -107,7 +108,11 @@ const RunCase kRunCases[] = {
          e.Heading(kDeviceHeading + "#0000").Ok();
          e.Heading(kDeviceHeading).Error(ERROR_MORE_DATA);
      },
-     false},
+     false, nullptr},
+    // The cancel comes as the passed common check writes its result.
+    {"CancelAfterAPassedCommonCheckLeavesOutTheDeviceCheck",
+     [](InstallationSandbox& s) { InstallForRegistryOnly(s, 1); },
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Ok(); }, false, "... Result:   OK"},
     // An instance's own "Error" result does not change what the check returns.
     {"InstanceErrorLeavesTheRunSuccessful",
      [](InstallationSandbox& s) {
@@ -119,7 +124,7 @@ const RunCase kRunCases[] = {
          e.Heading(kDeviceHeading + "#0000").Error(ERROR_FILE_NOT_FOUND);
          e.Heading(kDeviceHeading + "#0001").Ok();
      },
-     true},
+     true, nullptr},
 };
 
 class RegistryLoop : public testing::TestWithParam<RunCase>
@@ -134,6 +139,7 @@ TEST_P(RegistryLoop, ChecksSummaryAndExitCode)
     InstallationSandbox sandbox;
     c.arrange(sandbox);
     TestDialogHost host;
+    host.CancelWhenWritten(c.pszCancelAt != nullptr ? c.pszCancelAt : "");
 
     RunCheckThread(host);
 

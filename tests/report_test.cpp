@@ -242,13 +242,13 @@ TEST_F(ReportWriter, EndOfRunRecordWritesTheRuleAndHandsStartBack)
 {
     const HANDLE hStandIn = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
     ASSERT_NE(hStandIn, nullptr);
-    dlg.m_hWorkerThread.store(hStandIn);
+    dlg.m_hWorkerThread = hStandIn;
     ::EnableWindow(dlg.m_btnStart.m_hWnd, FALSE);
 
     dlg.WriteResult({RESULT_END_OF_RUN, nullptr, LOG_HEADING});
 
     EXPECT_EQ(host.ReportText(), std::string(70, '=') + "\n\n");
-    EXPECT_EQ(dlg.m_hWorkerThread.load(), nullptr);
+    EXPECT_EQ(dlg.m_hWorkerThread, nullptr);
     EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_START));
     // The handed-over handle is closed by the window thread, once.
     EXPECT_TRUE(host.PumpUntil([&] {
@@ -404,6 +404,12 @@ BOOL WINAPI FailingReadFile(HANDLE, LPVOID, DWORD, LPDWORD pdwRead, LPOVERLAPPED
     ::SetLastError(ERROR_READ_FAULT);
     return FALSE;
 }
+
+HANDLE WINAPI FailingCreateFileWithoutAReason(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+{
+    ::SetLastError(ERROR_SUCCESS);
+    return INVALID_HANDLE_VALUE;
+}
 } // namespace
 
 TEST(StreamInCallback, FileModeStepFailuresAnswerTheirCodeAndReleaseTheFile)
@@ -415,9 +421,16 @@ TEST(StreamInCallback, FileModeStepFailuresAnswerTheirCodeAndReleaseTheFile)
     {
         const char* pszCase;
         DWORD dwExpected;
-    } cases[] = {{"size", ERROR_ACCESS_DENIED}, {"seek", ERROR_NEGATIVE_SEEK}, {"read", ERROR_READ_FAULT}};
+    } cases[] = {{"size", ERROR_ACCESS_DENIED},
+                 {"seek", ERROR_NEGATIVE_SEEK},
+                 {"read", ERROR_READ_FAULT},
+                 // An open that fails without a reason still fails: 0 would end the stream as a success.
+                 {"open", ERROR_GEN_FAILURE}};
     for (const auto& c : cases)
     {
+        SystemCallOverride<decltype(g_SystemCalls.CreateFileA)> open(
+            g_SystemCalls.CreateFileA,
+            std::strcmp(c.pszCase, "open") == 0 ? FailingCreateFileWithoutAReason : g_SystemCalls.CreateFileA);
         SystemCallOverride<decltype(g_SystemCalls.GetFileSize)> size(
             g_SystemCalls.GetFileSize, std::strcmp(c.pszCase, "size") == 0 ? FailingGetFileSize : ::GetFileSize);
         SystemCallOverride<decltype(g_SystemCalls.SetFilePointer)> seek(

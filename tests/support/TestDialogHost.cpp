@@ -1,6 +1,7 @@
 #include "support/TestDialogHost.h"
 
 #include "res/resource.h"
+#include "report/StreamCookie.h"
 #include "support/Fixtures.h"
 
 #include <richedit.h>
@@ -14,9 +15,9 @@ TestDialogHost::TestDialogHost()
 
 TestDialogHost::~TestDialogHost()
 {
+    CancelWhenWritten(std::string());
     if (m_dialog.m_hWnd != nullptr)
         ::DestroyWindow(m_dialog.m_hWnd);
-    // The finished thread's handle comes back in a posted message.
     PumpUntil([] { return false; }, 0);
 }
 
@@ -137,7 +138,7 @@ bool TestDialogHost::PumpUntil(const std::function<bool()>& pred, DWORD dwTimeou
 bool TestDialogHost::StartAndWaitForEnd(DWORD dwTimeoutMs)
 {
     Click(IDC_BUTTON_START);
-    return PumpUntil([this] { return m_dialog.m_hWorkerThread.load() == nullptr && IsEnabled(IDC_BUTTON_START); },
+    return PumpUntil([this] { return m_dialog.m_hWorkerThread == nullptr && IsEnabled(IDC_BUTTON_START); },
                      dwTimeoutMs);
 }
 
@@ -160,4 +161,44 @@ std::vector<std::string> SplitLines(const std::string& text)
     if (!current.empty())
         lines.push_back(current);
     return lines;
+}
+
+namespace
+{
+TestDialogHost* g_pWatchingHost = nullptr;
+} // namespace
+
+void TestDialogHost::CancelWhenWritten(const std::string& text)
+{
+    if (m_hWatch != nullptr)
+    {
+        ::UnhookWindowsHookEx(m_hWatch);
+        m_hWatch = nullptr;
+        g_pWatchingHost = nullptr;
+    }
+    m_cancelText = text;
+    if (text.empty())
+        return;
+    // Every report write is a message sent to this thread; the hook sees it
+    // before the control does, while the check thread waits for it.
+    g_pWatchingHost = this;
+    m_hWatch = ::SetWindowsHookExA(WH_CALLWNDPROC, WatchReport, nullptr, ::GetCurrentThreadId());
+}
+
+LRESULT CALLBACK TestDialogHost::WatchReport(int nCode, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* pMessage = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    TestDialogHost* pHost = g_pWatchingHost;
+    if (nCode == HC_ACTION && pHost != nullptr && !pHost->m_cancelText.empty() && pMessage->message == EM_STREAMIN &&
+        pMessage->hwnd == pHost->m_dialog.m_richLog.m_hWnd)
+    {
+        const EDITSTREAM* pStream = reinterpret_cast<const EDITSTREAM*>(pMessage->lParam);
+        const StreamCookie* pCookie = reinterpret_cast<const StreamCookie*>(pStream->dwCookie);
+        if (pCookie != nullptr && !pCookie->bFile && Contains(pCookie->pszSource, pHost->m_cancelText))
+        {
+            pHost->m_dialog.m_bCancel.store(TRUE);
+            pHost->m_cancelText.clear();
+        }
+    }
+    return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
 }

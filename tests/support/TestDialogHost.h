@@ -51,8 +51,17 @@ public:
     // Starts a run with the Start button and waits for its end-of-run record.
     bool StartAndWaitForEnd(DWORD dwTimeoutMs = 60000);
 
+    // Sets the cancel flag, as closing the dialog would, while the report is
+    // being sent the first message that holds text; an empty text removes
+    // the watch. The message must be one the view shows.
+    void CancelWhenWritten(const std::string& text);
+
 private:
+    static LRESULT CALLBACK WatchReport(int nCode, WPARAM wParam, LPARAM lParam);
+
     CUsbInstallationTestDlg m_dialog;
+    HHOOK m_hWatch = nullptr;
+    std::string m_cancelText;
 };
 
 // Lines of a report text, without their "\n".
