@@ -1,62 +1,89 @@
 #include "support/HandleCount.h"
 
 #include <psapi.h>
+#include <winternl.h>
 #include <vector>
 
 namespace
 {
-const ULONG kSystemHandleInformation = 16;
 const LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 
-struct SystemHandleEntry
-{
-    ULONG OwnerPid;
-    BYTE ObjectType;
-    BYTE HandleFlags;
-    USHORT HandleValue;
-    PVOID ObjectPointer;
-    ULONG AccessMask;
-};
+typedef LONG(WINAPI* PFN_NtQuerySystemInformation)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
 
-struct SystemHandleInformation
+// The number of entries of the process's handle table, or 0. Wine gives it as
+// the handle count of the process list (32, 64, 128, ...); the handle values
+// of the entries are 4, 8, ... up to four times it.
+ULONG HandleTableSize(DWORD dwProcessId)
 {
-    ULONG Count;
-    SystemHandleEntry Handles[1];
-};
+    const auto pfnQuery = reinterpret_cast<PFN_NtQuerySystemInformation>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (pfnQuery == nullptr)
+        return 0;
+    std::vector<BYTE> buffer(1 << 16);
+    LONG status = kStatusInfoLengthMismatch;
+    for (int nTry = 0; nTry < 8 && status == kStatusInfoLengthMismatch; ++nTry)
+    {
+        ULONG cbNeeded = 0;
+        status = pfnQuery(SystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &cbNeeded);
+        if (status == kStatusInfoLengthMismatch)
+            buffer.resize(buffer.size() * 2 > cbNeeded ? buffer.size() * 2 : cbNeeded + 4096);
+    }
+    if (status != 0)
+        return 0;
+    for (size_t nAt = 0;;)
+    {
+        const auto* pInfo = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(&buffer[nAt]);
+        if (reinterpret_cast<ULONG_PTR>(pInfo->UniqueProcessId) == dwProcessId)
+            return pInfo->HandleCount;
+        if (pInfo->NextEntryOffset == 0)
+            return 0;
+        nAt += pInfo->NextEntryOffset;
+    }
+}
 
-typedef LONG(WINAPI* PFN_NtQuerySystemInformation)(ULONG, PVOID, ULONG, PULONG);
+// hProcess null: the calling process, whose handles are asked about directly.
+bool IsOpenHandle(HANDLE hProcess, ULONG_PTR nValue)
+{
+    const HANDLE hValue = reinterpret_cast<HANDLE>(nValue);
+    if (hProcess == nullptr)
+    {
+        DWORD dwFlags = 0;
+        return ::GetHandleInformation(hValue, &dwFlags) != FALSE;
+    }
+    HANDLE hCopy = nullptr;
+    if (!::DuplicateHandle(hProcess, hValue, ::GetCurrentProcess(), &hCopy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return false;
+    ::CloseHandle(hCopy);
+    return true;
+}
 } // namespace
 
 long CountProcessHandles(DWORD dwProcessId)
 {
-    const HMODULE hNtdll = ::GetModuleHandleA("ntdll.dll");
-    const auto pfnQuery = reinterpret_cast<PFN_NtQuerySystemInformation>(
-        reinterpret_cast<void*>(::GetProcAddress(hNtdll, "NtQuerySystemInformation")));
-    if (pfnQuery == nullptr)
+    const bool bSelf = dwProcessId == ::GetCurrentProcessId();
+    const HANDLE hProcess = bSelf ? nullptr : ::OpenProcess(PROCESS_DUP_HANDLE, FALSE, dwProcessId);
+    if (!bSelf && hProcess == nullptr)
         return -1;
-    std::vector<BYTE> buffer(1 << 16);
-    for (int nTry = 0; nTry < 16; ++nTry)
+    long nCount = -1;
+    // A table that grew while it was walked, its first new entry taken, is
+    // walked again.
+    for (int nTry = 0; nTry < 4 && nCount == -1; ++nTry)
     {
-        ULONG cbNeeded = 0;
-        const LONG status =
-            pfnQuery(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &cbNeeded);
-        if (status == kStatusInfoLengthMismatch)
+        const ULONG nEntries = HandleTableSize(dwProcessId);
+        if (nEntries == 0)
+            break;
+        long nOpen = 0;
+        for (ULONG nEntry = 1; nEntry <= nEntries; ++nEntry)
         {
-            buffer.resize(buffer.size() * 2 > cbNeeded ? buffer.size() * 2 : cbNeeded + 4096);
-            continue;
+            if (IsOpenHandle(hProcess, nEntry * 4))
+                ++nOpen;
         }
-        if (status != 0)
-            return -1;
-        const auto* pInfo = reinterpret_cast<const SystemHandleInformation*>(buffer.data());
-        long nCount = 0;
-        for (ULONG i = 0; i < pInfo->Count; ++i)
-        {
-            if (pInfo->Handles[i].OwnerPid == dwProcessId)
-                ++nCount;
-        }
-        return nCount;
+        if (!IsOpenHandle(hProcess, (nEntries + 1) * 4))
+            nCount = nOpen;
     }
-    return -1;
+    if (hProcess != nullptr)
+        ::CloseHandle(hProcess);
+    return nCount;
 }
 
 SIZE_T ProcessPrivateBytes(HANDLE hProcess)
