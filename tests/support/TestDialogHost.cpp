@@ -42,6 +42,11 @@ std::vector<FormattedRun> TestDialogHost::FormattedRuns() const
     const int nChars = static_cast<int>(::SendMessageA(hwndLog, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range)));
     CHARRANGE crSaved;
     ::SendMessageA(hwndLog, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&crSaved));
+    // Each selection change repaints a visible control: drawing stays off
+    // while the characters are read.
+    const BOOL bVisible = ::IsWindowVisible(hwndLog);
+    if (bVisible)
+        ::SendMessageA(hwndLog, WM_SETREDRAW, FALSE, 0);
     for (int i = 0; i < nChars; ++i)
     {
         CHARRANGE cr = {i, i + 1};
@@ -56,6 +61,11 @@ std::vector<FormattedRun> TestDialogHost::FormattedRuns() const
         runs.back().text += ch;
     }
     ::SendMessageA(hwndLog, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&crSaved));
+    if (bVisible)
+    {
+        ::SendMessageA(hwndLog, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(hwndLog, nullptr, TRUE);
+    }
     return runs;
 }
 
