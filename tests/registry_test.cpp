@@ -99,13 +99,13 @@ class RegistryCaseTest : public testing::TestWithParam<RegistryCase>
 TEST_P(RegistryCaseTest, ReportAndResultInBothViews)
 {
     const RegistryCase& c = GetParam();
+    InstallationSandbox sandbox;
+    Faults faults;
+    c.arrange(sandbox, faults);
+    TestDialogHost host;
     for (const bool bDetailed : {true, false})
     {
         SCOPED_TRACE(bDetailed ? "detailed view" : "simple view");
-        InstallationSandbox sandbox;
-        Faults faults;
-        c.arrange(sandbox, faults);
-        TestDialogHost host;
         host.SetDetailed(bDetailed);
         const CheckOutcome outcome = RunCheck(host, c.check, c.nIndex);
         ExpectedReport expected(bDetailed);
