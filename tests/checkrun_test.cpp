@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace
 {
 const std::string kSeparator = "\n" + std::string(140, '-') + "\n";
@@ -43,6 +45,7 @@ protected:
 
     TestDialogHost host;
     std::string m_strSimulator;
+    NoReceivePause m_noPause;
 };
 } // namespace
 
@@ -179,6 +182,7 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
         host.Dialog().m_bCancel.store(FALSE);
         host.CancelWhenWritten(c.pszCancelAt != nullptr ? c.pszCancelAt : "");
         UseScenario(c.pszScenario);
+        std::unique_ptr<NoAnswerWait> noWait(Contains(c.pszScenario, "silent") ? new NoAnswerWait : nullptr);
         const std::string library = c.pszLibrary != nullptr ? c.pszLibrary : m_strSimulator;
         DeviceTableOverride table({{-1, -1, library.c_str(), nullptr, nullptr}});
         EXPECT_EQ(Run(), c.dwExpectedResult) << c.pszCase;

@@ -102,17 +102,6 @@ int FakeCounter::Readings()
     return g_nReadings;
 }
 
-namespace
-{
-VOID WINAPI NoPause(DWORD /*dwMilliseconds*/)
-{
-}
-} // namespace
-
-NoReceivePause::NoReceivePause() : m_sleep(g_SystemCalls.Sleep, NoPause)
-{
-}
-
 DeviceLines& DeviceLines::Heading(const std::string& text)
 {
     m_text += "\n" + text + "\n";

@@ -66,17 +66,6 @@ private:
 };
 extern const char kFakeResponseTime[]; // "12.35"
 
-// The 200 ms pause before an answer is read, skipped. Only for answers that
-// come in one piece: the pause is what lets the later chunks arrive.
-class NoReceivePause
-{
-public:
-    NoReceivePause();
-
-private:
-    SystemCallOverride<decltype(SystemCalls::Sleep)> m_sleep;
-};
-
 // Report lines as WriteLog renders them: prefix, text, line feed; the detail
 // kinds only for the detailed view.
 class DeviceLines

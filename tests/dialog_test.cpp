@@ -388,6 +388,7 @@ TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
 TEST(CheckDialogRun, DetailsSwitchesTheViewAndStartsANewRun)
 {
     TestDialogHost host;
+    NoReceivePause noPause;
     const std::string simulator = SimulatorDir() + "\\KT480_D2XX.DLL";
     DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
     const std::string detail = "\tOpen the connection.\n";
@@ -506,17 +507,17 @@ TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
     ASSERT_NE(hThread, nullptr);
     ASSERT_EQ(::WaitForSingleObject(hThread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
-    const DWORD dwStart = ::GetTickCount();
     ::DestroyWindow(host.Hwnd());
-    const DWORD dwElapsed = ::GetTickCount() - dwStart;
 
     EXPECT_EQ(g_nCancelSignals, 1);
     EXPECT_TRUE(g_bCancelSetAtSignal) << "the flag is set before the event is signalled";
     EXPECT_TRUE(host.Dialog().m_bCancel.load());
     EXPECT_EQ(host.Dialog().m_hWorkerThread, nullptr);
     EXPECT_EQ(::WaitForSingleObject(hThread, 0), WAIT_OBJECT_0) << "the thread has ended when the window is gone";
-    // The cancel ended the device's two-second wait at once.
-    EXPECT_LT(dwElapsed, 1900u);
+    // The cancel ended the device's wait, which would otherwise have timed out.
+    const std::string written = host.WrittenText();
+    EXPECT_TRUE(Contains(written, "\n\t... thread is going to terminate\n")) << written;
+    EXPECT_FALSE(Contains(written, "timeout")) << written;
     ::CloseHandle(hThread);
     g_pClosingDialog = nullptr;
     SetEnv("USBSIM_SCENARIO", "");
@@ -565,16 +566,22 @@ TEST(CheckDialogClose, ClosingWithoutARunSetsNoFlag)
 TEST(CheckDialogRun, RepeatedRunsKeepHandlesFlat)
 {
     TestDialogHost host;
+    NoReceivePause noPause;
     const std::string simulator = SimulatorDir() + "\\KT480_D2XX.DLL";
     DeviceTableOverride table({{0x0403, 0x0001, simulator.c_str(), "U.EXE", "U.INI"}});
-    for (int i = 0; i < 5; ++i)
+    // Two runs first, for what the process keeps once it has run; then more
+    // runs than the count may stray, so that one handle kept per run shows.
+    const long nStray = 2;
+    const int nRuns = 3;
+    for (int i = 0; i < 2; ++i)
         ASSERT_TRUE(host.StartAndWaitForEnd());
     host.PumpUntil([] { return false; }, 200);
     const long nBefore = CountProcessHandles(::GetCurrentProcessId());
     ASSERT_GT(nBefore, 0);
-    for (int i = 0; i < 50; ++i)
+    for (int i = 0; i < nRuns; ++i)
         ASSERT_TRUE(host.StartAndWaitForEnd()) << "run " << i;
     // The last run's thread may still be ending after it handed the run back.
     host.PumpUntil([&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBefore; }, 5000);
-    EXPECT_LE(CountProcessHandles(::GetCurrentProcessId()), nBefore + 2);
+    EXPECT_LE(CountProcessHandles(::GetCurrentProcessId()), nBefore + nStray)
+        << "handles before and after " << nRuns << " runs";
 }

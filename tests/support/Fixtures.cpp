@@ -3,6 +3,26 @@
 #include <fstream>
 #include <sstream>
 
+namespace
+{
+VOID WINAPI NoPause(DWORD /*dwMilliseconds*/)
+{
+}
+
+DWORD WINAPI WaitWithoutTime(DWORD nCount, const HANDLE* pHandles, BOOL bWaitAll, DWORD /*dwMilliseconds*/)
+{
+    return ::WaitForMultipleObjects(nCount, pHandles, bWaitAll, 0);
+}
+} // namespace
+
+NoReceivePause::NoReceivePause() : m_sleep(g_SystemCalls.Sleep, NoPause)
+{
+}
+
+NoAnswerWait::NoAnswerWait() : m_wait(g_SystemCalls.WaitForMultipleObjects, WaitWithoutTime)
+{
+}
+
 DeviceTableOverride::DeviceTableOverride(std::vector<DEVICE_INFO> entries)
     : m_entries(std::move(entries)), m_saved(g_DeviceTable)
 {

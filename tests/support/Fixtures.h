@@ -23,6 +23,29 @@ private:
     Fn m_saved;
 };
 
+// The 200 ms pause before an answer is read, skipped. Only for answers that
+// come in one piece: the pause is what lets the later chunks arrive.
+class NoReceivePause
+{
+public:
+    NoReceivePause();
+
+private:
+    SystemCallOverride<decltype(SystemCalls::Sleep)> m_sleep;
+};
+
+// The wait of up to 2 s for an answer's first characters gives up at once
+// when neither they nor the dialog's closing have come: for devices that never
+// answer, whose wait would otherwise take its whole time.
+class NoAnswerWait
+{
+public:
+    NoAnswerWait();
+
+private:
+    SystemCallOverride<decltype(SystemCalls::WaitForMultipleObjects)> m_wait;
+};
+
 // Points the checks at a device table of the test's own for the holder's lifetime.
 class DeviceTableOverride
 {

@@ -6,8 +6,22 @@
 
 #include <richedit.h>
 
+#include <algorithm>
+
+namespace
+{
+// The hosts of this thread, and the one hook that watches their reports.
+std::vector<TestDialogHost*> g_hosts;
+HHOOK g_hWatch = nullptr;
+} // namespace
+
 TestDialogHost::TestDialogHost()
 {
+    // Every report write is a message sent to this thread; the hook sees it
+    // before the control does, while the check thread waits for it.
+    if (g_hosts.empty())
+        g_hWatch = ::SetWindowsHookExA(WH_CALLWNDPROC, WatchReport, nullptr, ::GetCurrentThreadId());
+    g_hosts.push_back(this);
     AfxInitRichEdit();
     m_dialog.Create(nullptr);
     PumpUntil([] { return true; }, 0);
@@ -15,10 +29,15 @@ TestDialogHost::TestDialogHost()
 
 TestDialogHost::~TestDialogHost()
 {
-    CancelWhenWritten(std::string());
     if (m_dialog.m_hWnd != nullptr)
         ::DestroyWindow(m_dialog.m_hWnd);
     PumpUntil([] { return false; }, 0);
+    g_hosts.erase(std::find(g_hosts.begin(), g_hosts.end(), this));
+    if (g_hosts.empty())
+    {
+        ::UnhookWindowsHookEx(g_hWatch);
+        g_hWatch = nullptr;
+    }
 }
 
 std::string TestDialogHost::ReportText() const
@@ -173,41 +192,23 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
-namespace
-{
-TestDialogHost* g_pWatchingHost = nullptr;
-} // namespace
-
-void TestDialogHost::CancelWhenWritten(const std::string& text)
-{
-    if (m_hWatch != nullptr)
-    {
-        ::UnhookWindowsHookEx(m_hWatch);
-        m_hWatch = nullptr;
-        g_pWatchingHost = nullptr;
-    }
-    m_cancelText = text;
-    if (text.empty())
-        return;
-    // Every report write is a message sent to this thread; the hook sees it
-    // before the control does, while the check thread waits for it.
-    g_pWatchingHost = this;
-    m_hWatch = ::SetWindowsHookExA(WH_CALLWNDPROC, WatchReport, nullptr, ::GetCurrentThreadId());
-}
-
 LRESULT CALLBACK TestDialogHost::WatchReport(int nCode, WPARAM wParam, LPARAM lParam)
 {
     const CWPSTRUCT* pMessage = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    TestDialogHost* pHost = g_pWatchingHost;
-    if (nCode == HC_ACTION && pHost != nullptr && !pHost->m_cancelText.empty() && pMessage->message == EM_STREAMIN &&
-        pMessage->hwnd == pHost->m_dialog.m_richLog.m_hWnd)
+    if (nCode == HC_ACTION && pMessage->message == EM_STREAMIN)
     {
         const EDITSTREAM* pStream = reinterpret_cast<const EDITSTREAM*>(pMessage->lParam);
         const StreamCookie* pCookie = reinterpret_cast<const StreamCookie*>(pStream->dwCookie);
-        if (pCookie != nullptr && !pCookie->bFile && Contains(pCookie->pszSource, pHost->m_cancelText))
+        for (TestDialogHost* pHost : g_hosts)
         {
-            pHost->m_dialog.m_bCancel.store(TRUE);
-            pHost->m_cancelText.clear();
+            if (pMessage->hwnd != pHost->m_dialog.m_richLog.m_hWnd || pCookie == nullptr || pCookie->bFile)
+                continue;
+            pHost->m_written += pCookie->pszSource;
+            if (!pHost->m_cancelText.empty() && Contains(pCookie->pszSource, pHost->m_cancelText))
+            {
+                pHost->m_dialog.m_bCancel.store(TRUE);
+                pHost->m_cancelText.clear();
+            }
         }
     }
     return ::CallNextHookEx(nullptr, nCode, wParam, lParam);

@@ -34,6 +34,9 @@ public:
 
     // The report as text, paragraphs ended by "\n".
     std::string ReportText() const;
+    // Every text the report has been sent since the host was made, as it
+    // showed it: also what a click emptied since, or what went with the window.
+    const std::string& WrittenText() const { return m_written; }
     // The report as runs of equal colour and weight.
     std::vector<FormattedRun> FormattedRuns() const;
 
@@ -54,14 +57,14 @@ public:
     // Sets the cancel flag, as closing the dialog would, while the report is
     // being sent the first message that holds text; an empty text removes
     // the watch. The message must be one the view shows.
-    void CancelWhenWritten(const std::string& text);
+    void CancelWhenWritten(const std::string& text) { m_cancelText = text; }
 
 private:
     static LRESULT CALLBACK WatchReport(int nCode, WPARAM wParam, LPARAM lParam);
 
     CUsbInstallationTestDlg m_dialog;
-    HHOOK m_hWatch = nullptr;
     std::string m_cancelText;
+    std::string m_written;
 };
 
 // Lines of a report text, without their "\n".
