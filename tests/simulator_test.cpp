@@ -869,6 +869,52 @@ TEST_F(SimulatorTest, ScenarioIsReadAfreshOnEachLoad)
     }
 }
 
+namespace
+{
+struct SOpenJob
+{
+    CSimLibrary* pLib;
+    FT_HANDLE hDevice;
+    FT_STATUS nStatus;
+};
+
+DWORD WINAPI OpenJobProc(LPVOID pParam)
+{
+    SOpenJob* pJob = static_cast<SOpenJob*>(pParam);
+    pJob->nStatus = pJob->pLib->OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &pJob->hDevice);
+    return 0;
+}
+} // namespace
+
+TEST_F(SimulatorTest, AHeldDeviceOpensOnlyOnceItsEventIsSet)
+{
+    const std::string strEvent = "usbsim-test-hold-" + std::to_string(GetCurrentProcessId());
+    HANDLE hRelease = CreateEventA(nullptr, TRUE, FALSE, strEvent.c_str());
+    ASSERT_NE(hRelease, nullptr);
+    std::string strTrace = UseTrace();
+    UseScenario("[device0]\nhold_event = " + strEvent + "\n");
+    CSimLibrary lib;
+    SOpenJob job = {&lib, nullptr, FT_OTHER_ERROR};
+    HANDLE hThread = CreateThread(nullptr, 0, OpenJobProc, &job, 0, nullptr);
+    ASSERT_NE(hThread, nullptr);
+    const DWORD dwStart = GetTickCount();
+    while (LinesStarting(ReadLines(strTrace), "SIM_Hold dev=0").empty() && GetTickCount() - dwStart < kWaitMs)
+        Sleep(1);
+    ASSERT_EQ(LinesStarting(ReadLines(strTrace), "SIM_Hold dev=0").size(), 1u) << "the open did not reach the hold";
+    EXPECT_EQ(WaitForSingleObject(hThread, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the open went on while held";
+    EXPECT_TRUE(LinesStarting(ReadLines(strTrace), "FT_OpenEx").empty());
+
+    SetEvent(hRelease);
+    ASSERT_EQ(WaitForSingleObject(hThread, kWaitMs), WAIT_OBJECT_0);
+    CloseHandle(hThread);
+    CloseHandle(hRelease);
+    EXPECT_EQ(job.nStatus, FT_OK);
+    const std::vector<std::string> releases = LinesStarting(ReadLines(strTrace), "SIM_Release dev=0");
+    ASSERT_EQ(releases.size(), 1u);
+    EXPECT_EQ(Field(releases[0], "set"), "1") << releases[0];
+    EXPECT_EQ(lib.Close(job.hDevice), FT_OK);
+}
+
 TEST_F(SimulatorTest, ExampleScenarioDescribesTwoAnsweringDevices)
 {
     SetEnvironmentVariableA("USBSIM_SCENARIO", SimulatorPath("scenario-example.ini").c_str());
