@@ -34,6 +34,20 @@ DeviceTableOverride::~DeviceTableOverride()
     g_DeviceTable = m_saved;
 }
 
+DeviceHold::DeviceHold()
+{
+    static LONG s_nSerial = 0;
+    m_name = "usbtest-hold-device-" + std::to_string(::GetCurrentProcessId()) + "-" +
+             std::to_string(::InterlockedIncrement(&s_nSerial));
+    m_hEvent = ::CreateEventA(nullptr, TRUE, FALSE, m_name.c_str());
+}
+
+DeviceHold::~DeviceHold()
+{
+    Release();
+    ::CloseHandle(m_hEvent);
+}
+
 std::string WinePath(const std::string& unixPath)
 {
     std::string path = "Z:" + unixPath;

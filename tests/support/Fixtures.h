@@ -60,6 +60,41 @@ private:
     DeviceTable m_saved;
 };
 
+// The named event that holds a simulated device at its open ("hold_event =
+// Name()" in its scenario section) until Release(); released at the latest
+// when the holder goes, so that no run waits on it afterwards.
+class DeviceHold
+{
+public:
+    DeviceHold();
+    ~DeviceHold();
+    DeviceHold(const DeviceHold&) = delete;
+    DeviceHold& operator=(const DeviceHold&) = delete;
+
+    const std::string& Name() const { return m_name; }
+    void Hold() { ::ResetEvent(m_hEvent); }
+    void Release() { ::SetEvent(m_hEvent); }
+
+    // Releases the hold when it goes. Declared after the harness of a
+    // process that the hold may stop, it lets the harness close that process
+    // at once when an assertion leaves the test early.
+    class ReleaseFirst
+    {
+    public:
+        explicit ReleaseFirst(DeviceHold& hold) : m_hold(hold) {}
+        ~ReleaseFirst() { m_hold.Release(); }
+        ReleaseFirst(const ReleaseFirst&) = delete;
+        ReleaseFirst& operator=(const ReleaseFirst&) = delete;
+
+    private:
+        DeviceHold& m_hold;
+    };
+
+private:
+    std::string m_name;
+    HANDLE m_hEvent;
+};
+
 // A Linux path as Wine sees it (Z:\...).
 std::string WinePath(const std::string& unixPath);
 // The folder of the build's simulator DLLs, and the build folder with the product.
