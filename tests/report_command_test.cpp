@@ -34,14 +34,8 @@ std::string ReportIn(const std::string& path)
     return RtfToPlainText(ReadFileBytes(path));
 }
 
-// Instruments that never answer: the run waits 2 s for each.
-std::string SilentScenario(int nDevices)
-{
-    std::string scenario = "[driver]\ncount = " + std::to_string(nDevices) + "\n";
-    for (int i = 0; i < nDevices; ++i)
-        scenario += "[device" + std::to_string(i) + "]\ndescription = Silent instrument\nsilent = 1\n";
-    return scenario;
-}
+// An instrument that never answers: the run waits 2 s for it.
+const char kSilentInstrument[] = "[device0]\ndescription = Silent instrument\nsilent = 1\n";
 
 // The run is in its wait for the silent instrument.
 bool Waiting(const UiHarness& ui)
@@ -142,7 +136,7 @@ TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
 {
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
-    ScenarioFile scenario(SilentScenario(1));
+    ScenarioFile scenario(kSilentInstrument);
     const ScratchFolder scratch("report-silent");
     const std::string path = scratch.Path() + "\\silent.rtf";
     ASSERT_TRUE(WriteFileBytes(path, kOldContent));
@@ -174,8 +168,6 @@ TEST(ReportCommand, FileHeldOpenWhenTheRunEndsOrDialogClosedLeavesFileAsItWas)
 {
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
-    // Three silent instruments: 6 s for the other process to take the file.
-    ScenarioFile scenario(SilentScenario(3));
     const ScratchFolder scratch("report-held");
     const std::string path = scratch.Path() + "\\held.rtf";
     ASSERT_TRUE(WriteFileBytes(path, kOldContent));
@@ -192,15 +184,20 @@ TEST(ReportCommand, FileHeldOpenWhenTheRunEndsOrDialogClosedLeavesFileAsItWas)
         DeleteFileIfAny(probe);
     }
 
-    // Held from the middle of the run on: the report is written, but cannot
-    // take FILE's place.
+    // Held from the middle of the run on, while the run waits at an
+    // instrument held at its open: the report is written, but cannot take
+    // FILE's place.
     {
+        DeviceHold hold;
+        ScenarioFile scenario("[device0]\ndescription = Held instrument\nhold_event = " + hold.Name() + "\n");
         UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
+        const DeviceHold::ReleaseFirst release(hold);
         ASSERT_TRUE(ui.Started());
-        ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
+        ASSERT_TRUE(ui.WaitUntil([&ui] { return Contains(ui.ReportText(), "\tOpen the connection.\n"); }))
+            << ui.ReportText();
         HeldFile held(path);
         ASSERT_TRUE(held.Holding());
-        ASSERT_FALSE(ui.WaitForExit(0)) << "the run ended before the file was held: make it longer";
+        hold.Release();
         ASSERT_TRUE(ui.WaitForExit(60000));
         EXPECT_EQ(ui.ExitCode(), dwMoveError);
     }
@@ -210,6 +207,7 @@ TEST(ReportCommand, FileHeldOpenWhenTheRunEndsOrDialogClosedLeavesFileAsItWas)
     // The hidden dialog closed during the run (the session ending, say): the
     // run is cancelled and there is no report to write.
     {
+        ScenarioFile scenario(kSilentInstrument);
         UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
         ASSERT_TRUE(ui.Started());
         ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();

@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 namespace
 {
 const std::string kRule = std::string(70, '=');
@@ -164,14 +162,13 @@ private:
     bool m_bInstalled = false;
 };
 
-// Devices that never answer: the communication test waits 2 s for each.
-std::string SilentDevices(int nCount)
+// Three instruments: the first answers at once, the other two are held at
+// their open until their holds are released.
+std::string FirstThenHeld(const DeviceHold& second, const DeviceHold& third)
 {
-    std::ostringstream scenario;
-    scenario << "[driver]\ncount=" << nCount << "\n";
-    for (int i = 0; i < nCount; ++i)
-        scenario << "[device" << i << "]\ndescription=Silent instrument " << i << "\nsilent=1\n";
-    return scenario.str();
+    return "[driver]\ncount=3\n[device0]\ndescription=Instrument 0\n"
+           "[device1]\ndescription=Held instrument 1\nhold_event=" +
+           second.Name() + "\n[device2]\ndescription=Held instrument 2\nhold_event=" + third.Name() + "\n";
 }
 } // namespace
 
@@ -179,28 +176,42 @@ TEST(SaveUi, SaveDuringARunHoldsTheReportSoFarAndTheRunGoesOn)
 {
     const ScratchFolder scratch("ui-during-run");
     const std::string& folder = scratch.Path();
-    const int nDevices = 6;
-    InstalledDriver driver(SilentDevices(nDevices));
+    DeviceHold second;
+    DeviceHold third;
+    InstalledDriver driver(FirstThenHeld(second, third));
     ASSERT_TRUE(driver.Installed()) << "cannot copy the simulator into " << SystemDirectory();
     UiHarness ui;
+    const DeviceHold::ReleaseFirst releaseSecond(second);
+    const DeviceHold::ReleaseFirst releaseThird(third);
     ASSERT_TRUE(ui.Started());
 
     // The run undisturbed, for comparison.
-    ASSERT_TRUE(ui.StartAndWaitForEnd(120000)) << ui.ReportText();
+    second.Release();
+    third.Release();
+    ASSERT_TRUE(ui.StartAndWaitForEnd()) << ui.ReportText();
     const std::string undisturbed = ui.ReportText();
-    ASSERT_TRUE(Contains(undisturbed, "Silent instrument " + std::to_string(nDevices - 1))) << undisturbed;
+    ASSERT_TRUE(Contains(undisturbed, "Held instrument 2")) << undisturbed;
 
+    // The same run, held at the second instrument when Save is clicked; while
+    // the save dialog is open it goes on to the third, where it is held again.
+    second.Hold();
+    third.Hold();
     ui.Click(IDC_BUTTON_START);
-    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "Silent instrument 1"); }, 60000))
-        << "the run did not reach the second device: " << ui.ReportText();
+    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "Held instrument 1"); }))
+        << "the run did not reach the second instrument: " << ui.ReportText();
     const std::string beforeSave = ui.ReportText();
     SaveDialogScript script;
     script.fileName = folder + "\\during the run";
+    bool bWentOn = false;
+    script.whileOpen = [&] {
+        second.Release();
+        bWentOn = ui.WaitUntil([&] { return Contains(ui.ReportText(), "Held instrument 2"); });
+    };
     const SaveDialogSeen seen = ClickSave(ui, script);
     const std::string afterSave = ui.ReportText();
-    const bool bRunEndedMeanwhile = ui.RunEnded();
     ASSERT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
-    ASSERT_FALSE(bRunEndedMeanwhile) << "the run ended before the save: make it longer";
+    EXPECT_TRUE(bWentOn) << "the run did not go on while the save dialog was open: " << afterSave;
+    EXPECT_FALSE(ui.RunEnded()) << "the run ended while held";
 
     const std::string saved = RtfToPlainText(ReadFileBytes(folder + "\\during the run.rtf"));
     EXPECT_EQ(saved.compare(0, beforeSave.size(), beforeSave), 0)
@@ -208,9 +219,11 @@ TEST(SaveUi, SaveDuringARunHoldsTheReportSoFarAndTheRunGoesOn)
         << saved;
     EXPECT_EQ(afterSave.compare(0, saved.size(), saved), 0) << "the file is not the report as it stood at one moment:\n"
                                                             << saved;
+    EXPECT_TRUE(Contains(saved, "Held instrument 2")) << "the file lacks what the run wrote before the save:\n"
+                                                      << saved;
     EXPECT_FALSE(Contains(saved, kRule)) << saved;
-    EXPECT_FALSE(Contains(saved, "Silent instrument " + std::to_string(nDevices - 1))) << saved;
 
-    ASSERT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); }, 120000)) << ui.ReportText();
+    third.Release();
+    ASSERT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); })) << ui.ReportText();
     EXPECT_EQ(ui.ReportText(), undisturbed) << "the run went otherwise with a save in its middle";
 }

@@ -193,6 +193,8 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
     const HWND hwndReadOnly = ::GetDlgItem(hwndDialog, chx1);
     seen.bReadOnlyBoxVisible = hwndReadOnly != nullptr && ::IsWindowVisible(hwndReadOnly);
 
+    if (script.whileOpen)
+        script.whileOpen();
     if (!script.fileName.empty())
     {
         DWORD_PTR dwIgnored = 0;
