@@ -3,6 +3,7 @@
 // code. Devices come from a table of the test's own; the driver is the
 // simulated one.
 #include "res/resource.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/TestDialogHost.h"
 
@@ -12,10 +13,10 @@
 
 namespace
 {
-const std::string kSeparator = "\n" + std::string(140, '-') + "\n";
-const std::string kRule = std::string(70, '=') + "\n\n";
-const std::string kSummaryFinished = "\nCheck finished.\n\n" + kRule;
-const std::string kSummarySuccess = "\nCheck completed successfully!\n\n" + kRule;
+std::string Summary(bool bSucceeded)
+{
+    return ExpectedReport(false).Summary(bSucceeded).Text();
+}
 
 // Vendor and product that no test registers.
 const int kUnregisteredVendor = 0x0403;
@@ -99,7 +100,7 @@ TEST_F(CheckRun, OpeningLinesSeparatorsAndTheOrderOfTheChecks)
     EXPECT_LT(nLoad, nSearch);
     EXPECT_LT(nSearch, nCommunication);
     EXPECT_LT(nCommunication, nFree);
-    EXPECT_TRUE(EndsWith(report, "\nDeallocate DLL Memory\n... Result:   OK\n" + kSummaryFinished)) << report;
+    EXPECT_TRUE(EndsWith(report, "\nDeallocate DLL Memory\n... Result:   OK\n" + Summary(false))) << report;
     // The driver part passed, so the last result is the unloading's path: 0.
     EXPECT_EQ(dwResult, 0u);
 }
@@ -112,7 +113,7 @@ TEST_F(CheckRun, SucceedsOnlyWhenEveryCheckPassed)
     EXPECT_EQ(Run(), 0u);
     const std::string report = host.ReportText();
     EXPECT_FALSE(Contains(report, "registry entries")) << report;
-    EXPECT_TRUE(EndsWith(report, kSummarySuccess)) << report;
+    EXPECT_TRUE(EndsWith(report, Summary(true))) << report;
     EXPECT_EQ(host.Dialog().m_hDriverLib, nullptr);
     // The dialog keeps the outcome of the run that ended.
     EXPECT_EQ(host.Dialog().m_nRunsEnded, 1u);
@@ -191,7 +192,7 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
             EXPECT_TRUE(Contains(report, part)) << c.pszCase << ": missing \"" << part << "\" in\n" << report;
         for (const std::string& part : c.absent)
             EXPECT_FALSE(Contains(report, part)) << c.pszCase << ": unexpected \"" << part << "\" in\n" << report;
-        EXPECT_TRUE(EndsWith(report, kSummaryFinished)) << c.pszCase << ":\n" << report;
+        EXPECT_TRUE(EndsWith(report, Summary(false))) << c.pszCase << ":\n" << report;
         EXPECT_FALSE(host.Dialog().m_bLastRunSucceeded) << c.pszCase;
     }
 }
@@ -202,14 +203,14 @@ TEST_F(CheckRun, EntriesWithoutIdsOrLibraryTakeNoPartInTheirLoop)
     EXPECT_EQ(Run(), 0u);
     // Nothing but the opening lines and the summary: no registry lines, no
     // second separator, no driver lines.
-    EXPECT_EQ(host.ReportText(), std::string(host.Dialog().GetOsVersionText()) + "\n" + kSeparator + kSummarySuccess);
+    EXPECT_EQ(host.ReportText(), std::string(host.Dialog().GetOsVersionText()) + "\n" + kSeparator + Summary(true));
 }
 
 TEST_F(CheckRun, CancelledBeforeTheOpeningLinesWritesOnlyTheSummary)
 {
     host.Dialog().m_bCancel.store(TRUE);
     EXPECT_EQ(Run(), 0u);
-    EXPECT_EQ(host.ReportText(), kSummaryFinished);
+    EXPECT_EQ(host.ReportText(), Summary(false));
 }
 
 namespace
@@ -237,5 +238,5 @@ TEST_F(CheckRun, CancelledDuringTheCommonCheckSkipsEverythingAfterIt)
     EXPECT_FALSE(Contains(report, "Check specific registry entries")) << report;
     EXPECT_FALSE(Contains(report, "Load DLL")) << report;
     EXPECT_EQ(CountOf(report, kSeparator), 1u) << report;
-    EXPECT_TRUE(EndsWith(report, kSummaryFinished)) << report;
+    EXPECT_TRUE(EndsWith(report, Summary(false))) << report;
 }

@@ -10,9 +10,6 @@
 
 namespace
 {
-const std::string kSeparator = "\n" + std::string(140, '-') + "\n";
-const std::string kRule = std::string(70, '=') + "\n\n";
-
 std::string MakeFolder(const std::string& name)
 {
     const std::string folder = TempDirectory() + "\\" + name;
@@ -27,14 +24,6 @@ std::string OsLine()
         return "Operating System:   Unknown Operating System";
     CUsbInstallationTestDlg dlg;
     return std::string(dlg.GetOsVersionText());
-}
-
-std::string Describe(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
 }
 } // namespace
 
@@ -59,16 +48,16 @@ TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryIsNotLoaded)
         ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
         ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the run did not end";
         const std::string report = ui.ReportText();
-        const std::string expected = DeviceLines(false)
+        const std::string expected = ExpectedReport(false)
                                          .Heading("Load DLL:   KT480_D2XX.DLL")
                                          .Error(ERROR_MOD_NOT_FOUND)
                                          .Heading("Deallocate DLL Memory")
                                          .Warning()
-                                         .Str();
+                                         .Text();
         EXPECT_TRUE(Contains(report, expected)) << "expected\n" << expected << "in\n" << report;
         EXPECT_TRUE(ui.Close()) << "the dialog did not close";
     }
-    EXPECT_TRUE(trace.Lines().empty()) << "the planted library was called:\n" << Describe(trace.Lines());
+    EXPECT_TRUE(trace.Lines().empty()) << "the planted library was called:\n" << Joined(trace.Lines());
 
     // The same copy finds a library in its own folder: the failure above was
     // the search, not the copy.
@@ -97,32 +86,28 @@ TEST(DeviceUi, AnInstalledDriverGivesTheWholeReportAndSucceeds)
     sandbox.PutDemoInstallation();
     SetEnv("USBSIM_SCENARIO", "");
     SetEnv("USBSIM_TRACE", "");
-    DeviceLines::Device device;
-    device.description = "USB Measurement Instrument";
-    device.identity = "Vid_0403&Pid_B7E4#SIM00001";
-    device.eeDescription = "USB Measurement Instrument";
-    device.manufacturer = "Simulated Instruments";
+    const ExpectedReport::Device device = {"USB Measurement Instrument", "Vid_0403&Pid_B7E4#SIM00001",
+                                           "USB Measurement Instrument", "Simulated Instruments"};
     const std::string answer = "Simulated Instruments,USB-SIM 1,SIM00001,1.0";
 
     const auto expectedReport = [&](bool bDetailed) {
-        DeviceLines registry(bDetailed);
-        registry.Heading("Check common registry entries for devices:   Vid_0403&Pid_B7E4");
-        registry.Detail("Number of devices registered:   1");
-        registry.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
-        registry.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
-        registry.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Detail("... File was found.");
-        registry.Ok();
-        registry.Heading("Check specific registry entries for device:   Vid_0403&Pid_B7E4#SIM00001");
-        registry.Detail("Registered driver file:   KT480USB.SYS").Detail("... File was found.");
-        registry.Detail("Registered installation file:   oem7.inf").Detail("... File was found.");
-        registry.Ok();
-        DeviceLines driver(bDetailed);
-        driver.Heading("Load DLL:   KT480_D2XX.DLL").Ok();
-        driver.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
-        driver.UpToTheWait(device).Answered(46, 46, answer, "#");
-        driver.Heading("Deallocate DLL Memory").Ok();
-        return OsLine() + "\n" + kSeparator + registry.Str() + kSeparator + driver.Str() +
-               "\nCheck completed successfully!\n\n" + kRule;
+        ExpectedReport e(bDetailed);
+        e.Line(OsLine()).Separator();
+        e.Heading("Check common registry entries for devices:   Vid_0403&Pid_B7E4");
+        e.Detail("Number of devices registered:   1");
+        e.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
+        e.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
+        e.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Detail("... File was found.");
+        e.Ok();
+        e.Heading("Check specific registry entries for device:   Vid_0403&Pid_B7E4#SIM00001");
+        e.Detail("Registered driver file:   KT480USB.SYS").Detail("... File was found.");
+        e.Detail("Registered installation file:   oem7.inf").Detail("... File was found.");
+        e.Ok().Separator();
+        e.Heading("Load DLL:   KT480_D2XX.DLL").Ok();
+        e.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
+        e.UpToTheWait(device).Answered(46, 46, answer, "#");
+        e.Heading("Deallocate DLL Memory").Ok().Summary(true);
+        return e.Text();
     };
 
     UiHarness ui;

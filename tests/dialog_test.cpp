@@ -2,6 +2,7 @@
 // template and resources, the size rule, the start of a run, the view switch
 // and the closing protocol, with the faults only the seam can give.
 #include "res/resource.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/HandleCount.h"
 #include "support/TestDialogHost.h"
@@ -12,7 +13,6 @@
 
 namespace
 {
-const std::string kRule = std::string(70, '=');
 
 RECT ControlRect(HWND hwndDialog, int nID)
 {

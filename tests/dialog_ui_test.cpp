@@ -2,6 +2,7 @@
 // another process: button states and captions across a run, the view switch,
 // closing during a run, the layout, and repeated runs.
 #include "res/resource.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/HandleCount.h"
 #include "support/UiHarness.h"
@@ -10,7 +11,6 @@
 
 namespace
 {
-const std::string kRule = std::string(70, '=');
 
 // A folder with the product and the simulated driver beside it, as an
 // installation in the program's own folder would have it; the scenario is

@@ -44,7 +44,7 @@ bool IsLoaded(const std::string& path)
 
 std::string LoadFailure(const std::string& name, DWORD dwCode)
 {
-    return DeviceLines(true).Heading("Load DLL:   " + name).Error(dwCode).Str();
+    return ExpectedReport(true).Heading("Load DLL:   " + name).Error(dwCode).Text();
 }
 
 class DriverLibrary : public ::testing::Test
@@ -210,14 +210,14 @@ TEST_F(DriverLibrary, WithoutEventNotificationTheSearchWorksAndTheCommunicationT
     host.ClearReport();
     EXPECT_EQ(Dlg().SearchDevices(), 0);
     EXPECT_EQ(Dlg().CheckCommunication(), 1u);
-    EXPECT_EQ(host.ReportText(), DeviceLines(true)
+    EXPECT_EQ(host.ReportText(), ExpectedReport(true)
                                      .Heading("Search devices currently connected to the PC")
                                      .Detail("Number of devices found:   1")
                                      .Ok()
                                      .Heading("Check device communication")
                                      .Alert("Incorrect function pointer")
                                      .Warning()
-                                     .Str());
+                                     .Text());
     EXPECT_TRUE(trace.Calls("FT_OpenEx").empty()) << "a device was opened without every entry point";
 }
 
@@ -232,14 +232,14 @@ TEST_F(DriverLibrary, WithoutListDevicesTheSearchReportsTheMissingFunction)
         host.ClearReport();
         EXPECT_EQ(Dlg().SearchDevices(), 1);
         EXPECT_EQ(Dlg().CheckCommunication(), 1u);
-        EXPECT_EQ(host.ReportText(), DeviceLines(bDetailed)
+        EXPECT_EQ(host.ReportText(), ExpectedReport(bDetailed)
                                          .Heading("Search devices currently connected to the PC")
                                          .Alert("Incorrect function pointer")
                                          .Warning()
                                          .Heading("Check device communication")
                                          .Alert("Incorrect function pointer")
                                          .Warning()
-                                         .Str())
+                                         .Text())
             << "detailed " << bDetailed;
         EXPECT_EQ(Dlg().FreeDriverLibrary(), 1);
     }

@@ -415,6 +415,7 @@ TEST(RegistryDeviceTable, IdsAreFourUpperCaseHexDigitsAndEveryIndexOfTheTableCou
 
     outcome = RunCheck(host, RegistryCheck::DEVICE, 2);
     EXPECT_EQ(outcome.dwResult, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(outcome.text,
-              ExpectedReport(false).Result(87, "Check device specific registry entries", LOG_HEADING).Text());
+    EXPECT_EQ(outcome.text, ExpectedReport(false)
+                                .Result(ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING)
+                                .Text());
 }

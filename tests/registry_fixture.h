@@ -1,11 +1,11 @@
 // What the registry tests and the registry benchmark share: a sandbox that
 // builds an installation (USB keys, class keys, files) in the Wine prefix and
 // takes it away again, seam faults for what a real registry cannot give on
-// demand, a spy that checks every key and search handle is given back, and
-// the expected report text and colours of a run.
+// demand, and a spy that checks every key and search handle is given back.
 #pragma once
 
 #include "framework/SystemCalls.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/TestDialogHost.h"
 
@@ -218,48 +218,6 @@ public:
 private:
     SystemCalls m_saved;
 };
-
-// ---- Expected reports
-
-struct ExpectedLine
-{
-    std::string text; // with its prefix, without the line feed
-    UINT nKind;
-};
-
-// The lines a run writes, in the report's own form: its text as ReportText()
-// gives it and its colour runs as FormattedRuns() gives them.
-class ExpectedReport
-{
-public:
-    explicit ExpectedReport(bool bDetailed) : m_bDetailed(bDetailed) {}
-
-    ExpectedReport& Line(const std::string& text); // LOG_TEXT
-    ExpectedReport& Heading(const std::string& text);
-    ExpectedReport& Detail(const std::string& text);
-    ExpectedReport& Alert(const std::string& text);
-    ExpectedReport& Ok();
-    ExpectedReport& Warning();
-    // The "Error" result with the system's text for the code.
-    ExpectedReport& Error(DWORD dwCode);
-    // A result record with its own text and kind, and the system's text.
-    ExpectedReport& Result(DWORD dwCode, const std::string& text, UINT nKind);
-
-    std::string Text() const;
-    std::vector<FormattedRun> Runs() const;
-
-private:
-    void Add(const std::string& text, UINT nKind);
-
-    bool m_bDetailed;
-    std::vector<ExpectedLine> m_lines;
-};
-
-// "Error:   0x%08X (%u)\n\t<system text>".
-std::string ErrorEntry(DWORD dwCode);
-
-// Readable runs for failure messages.
-std::string DescribeRuns(const std::vector<FormattedRun>& runs);
 
 // ---- Running a check
 

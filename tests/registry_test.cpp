@@ -119,18 +119,20 @@ TEST_P(RegistryCaseTest, ReportAndResultInBothViews)
 
 const RegistryCase kCommonCases[] = {
     {"IndexOutOfRange", RegistryCheck::COMMON, 1, [](InstallationSandbox&, Faults&) {},
-     [](ExpectedReport& e) { e.Result(87, "Check common registry entries", LOG_HEADING); }, 87},
+     [](ExpectedReport& e) { e.Result(ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING); },
+     ERROR_INVALID_PARAMETER},
     {"NoUsbEnumerationKey", RegistryCheck::COMMON, 0, [](InstallationSandbox&, Faults&) {},
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(2); }, 2},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND); }, ERROR_FILE_NOT_FOUND},
     {"UsbEnumerationKeyDeniedToOpen", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 1);
          Add<KeyOpenFault>(f, "\\Enum\\USB", ERROR_ACCESS_DENIED);
      },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(5); }, 5},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
     {"EmptyUsbEnumerationKey", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults&) { s.CreateKey(kUsbEnumKey); },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); }, 259},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); },
+     ERROR_NO_MORE_ITEMS},
     {"OnlyOtherDeviceKeys", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults&) {
          s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001") + "\\0000");
@@ -138,7 +140,8 @@ const RegistryCase kCommonCases[] = {
          s.CreateKey(DeviceKeyPath("Vid_0403&Pid_B7E"));
          s.PutCommonFiles();
      },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); }, 259},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); },
+     ERROR_NO_MORE_ITEMS},
     {"OneInstanceIniMissing", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults&) {
          s.CreateKey(DeviceKeyPath() + "\\0000");
@@ -213,9 +216,9 @@ const RegistryCase kCommonCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
-         e.Detail("Registered DLL:   KT480_D2XX.DLL").Error(5);
+         e.Detail("Registered DLL:   KT480_D2XX.DLL").Error(ERROR_ACCESS_DENIED);
      },
-     5},
+     ERROR_ACCESS_DENIED},
     {"UninstallerSearchDenied", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 1);
@@ -224,9 +227,9 @@ const RegistryCase kCommonCases[] = {
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
          e.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
-         e.Detail("Registered uninstall file:   KT480_UNIN.EXE").Error(5);
+         e.Detail("Registered uninstall file:   KT480_UNIN.EXE").Error(ERROR_ACCESS_DENIED);
      },
-     5},
+     ERROR_ACCESS_DENIED},
     {"IniSearchDeniedAfterUninstallerFound", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 1);
@@ -236,9 +239,9 @@ const RegistryCase kCommonCases[] = {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
          e.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
          e.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
-         e.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Error(5);
+         e.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Error(ERROR_ACCESS_DENIED);
      },
-     5},
+     ERROR_ACCESS_DENIED},
     {"SubkeyOf254CharactersIsReadAndPassed", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults&) {
          s.CreateChildKey(kUsbEnumKey, kLongName254);
@@ -255,7 +258,7 @@ const RegistryCase kCommonCases[] = {
          s.CreateChildKey(kUsbEnumKey, kLongName255);
          InstallDevice(s, 1);
      },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(234); }, 234},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, ERROR_MORE_DATA},
     {"SubkeyOf255CharactersAfterTheDeviceKeyIsNotRead", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults&) {
          s.CreateChildKey(kUsbEnumKey, std::string(255, 'Z'));
@@ -278,7 +281,7 @@ const RegistryCase kCommonCases[] = {
          InstallDevice(s, 1);
          Add<KeyOpenFault>(f, "\\Vid_0403&Pid_B7E4", ERROR_ACCESS_DENIED);
      },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(5); }, 5},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
     {"SystemDirectoryQueryFails", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 1);
@@ -338,7 +341,10 @@ const RegistryCase kCommonCases[] = {
          Add<CountQueryFault>(f, ERROR_KEY_DELETED);
          Add<FileSearchFault>(f, kDriverLibrary, ERROR_ACCESS_DENIED);
      },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Detail("Registered DLL:   KT480_D2XX.DLL").Error(5); }, 5},
+     [](ExpectedReport& e) {
+         e.Heading(kCommonHeading).Detail("Registered DLL:   KT480_D2XX.DLL").Error(ERROR_ACCESS_DENIED);
+     },
+     ERROR_ACCESS_DENIED},
     {"Wow64FilesSearchedWhereTheProgramLoadsFrom", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 1);
@@ -358,10 +364,13 @@ INSTANTIATE_TEST_SUITE_P(CheckCommonRegistry, RegistryCaseTest, testing::ValuesI
 
 const RegistryCase kDeviceCases[] = {
     {"IndexOutOfRange", RegistryCheck::DEVICE, 1, [](InstallationSandbox&, Faults&) {},
-     [](ExpectedReport& e) { e.Result(87, "Check device specific registry entries", LOG_HEADING); }, 87},
+     [](ExpectedReport& e) {
+         e.Result(ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING);
+     },
+     ERROR_INVALID_PARAMETER},
     {"NoDeviceKey", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults&) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
-     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(2); }, 2},
+     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_FILE_NOT_FOUND); }, ERROR_FILE_NOT_FOUND},
     {"NoInstance", RegistryCheck::DEVICE, 0, [](InstallationSandbox& s, Faults&) { InstallDevice(s, 0); },
      [](ExpectedReport& e) { e.Heading(kDeviceHeading).Alert("No device was found.").Warning(); }, 0},
     {"OneInstanceBothFilesFound", RegistryCheck::DEVICE, 0,
@@ -419,7 +428,7 @@ const RegistryCase kDeviceCases[] = {
      },
      [](ExpectedReport& e) {
          InstanceFound(e, 0);
-         e.Heading(InstanceHeading("0000x")).Error(2);
+         e.Heading(InstanceHeading("0000x")).Error(ERROR_FILE_NOT_FOUND);
          InstanceFound(e, 1);
      },
      0},
@@ -429,7 +438,7 @@ const RegistryCase kDeviceCases[] = {
          s.SetText(DeviceKeyPath() + "\\0000", "Driver", TestDriverValue(9999));
      },
      [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Error(2);
+         e.Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND);
          InstanceFound(e, 1);
      },
      0},
@@ -441,7 +450,7 @@ const RegistryCase kDeviceCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000"));
-         e.Detail("Registered driver file:   kt480t0.sys").Detail("... File was found.").Error(2);
+         e.Detail("Registered driver file:   kt480t0.sys").Detail("... File was found.").Error(ERROR_FILE_NOT_FOUND);
          InstanceFound(e, 1);
      },
      0},
@@ -452,7 +461,7 @@ const RegistryCase kDeviceCases[] = {
          s.AddInstance("0000", 0, "", InfFile(0));
      },
      [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Error(2);
+         e.Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND);
          InstanceFound(e, 1);
      },
      0},
@@ -464,16 +473,16 @@ const RegistryCase kDeviceCases[] = {
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000"));
          e.Detail("Registered driver file:   kt480t0.sys").Detail("... File was found.");
-         e.Detail("Registered installation file:   oemkt480t0.inf").Error(5);
+         e.Detail("Registered installation file:   oemkt480t0.inf").Error(ERROR_ACCESS_DENIED);
      },
-     5},
+     ERROR_ACCESS_DENIED},
     {"DriverFileSearchDeniedIsThatInstancesError", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 2);
          Add<FileSearchFault>(f, DriverFile(0), ERROR_ACCESS_DENIED);
      },
      [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(5);
+         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(ERROR_ACCESS_DENIED);
          InstanceFound(e, 1);
      },
      0},
@@ -490,7 +499,7 @@ const RegistryCase kDeviceCases[] = {
          Add<KeyOpenFault>(f, "\\Vid_0403&Pid_B7E4\\0000", ERROR_ACCESS_DENIED);
      },
      [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Error(5);
+         e.Heading(InstanceHeading("0000")).Error(ERROR_ACCESS_DENIED);
          InstanceFound(e, 1);
      },
      0},
@@ -501,15 +510,15 @@ const RegistryCase kDeviceCases[] = {
      },
      [](ExpectedReport& e) {
          InstanceFound(e, 0);
-         e.Heading(kDeviceHeading).Error(234);
+         e.Heading(kDeviceHeading).Error(ERROR_MORE_DATA);
      },
-     234},
+     ERROR_MORE_DATA},
     {"InstanceNameOf255CharactersFirst", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults&) {
          s.CreateChildKey(DeviceKeyPath(), std::string(255, '!'));
          InstallDevice(s, 1);
      },
-     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(234); }, 234},
+     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_MORE_DATA); }, ERROR_MORE_DATA},
     {"EnumerationFailsOtherwiseAfterAnInstance", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 2);
@@ -531,7 +540,7 @@ const RegistryCase kDeviceCases[] = {
          InstallDevice(s, 1);
          Add<DirectoryFault>(f, DirectoryFault::WINDOWS, 0u, static_cast<DWORD>(ERROR_ACCESS_DENIED));
      },
-     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(5); }, 5},
+     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
     {"WindowsDirectoryLongerThanItsBuffer", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 1);
@@ -575,7 +584,7 @@ const RegistryCase kDeviceCases[] = {
          Add<Wow64Seam>(f, Wow64Seam::ISWOW64PROCESS_FAILS, static_cast<DWORD>(ERROR_ACCESS_DENIED));
      },
      [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(5);
+         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(ERROR_ACCESS_DENIED);
      },
      0},
     {"Wow64RedirectionCannotBeTurnedOff", RegistryCheck::DEVICE, 0,
@@ -584,8 +593,8 @@ const RegistryCase kDeviceCases[] = {
          Add<Wow64Seam>(f, Wow64Seam::WOW64_DISABLE_FAILS, static_cast<DWORD>(ERROR_ACCESS_DENIED));
      },
      [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(5);
-         e.Heading(InstanceHeading("0001")).Detail("Registered driver file:   kt480t1.sys").Error(5);
+         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(ERROR_ACCESS_DENIED);
+         e.Heading(InstanceHeading("0001")).Detail("Registered driver file:   kt480t1.sys").Error(ERROR_ACCESS_DENIED);
      },
      0},
     {"Wow64WithoutRedirectionSwitches", RegistryCheck::DEVICE, 0,

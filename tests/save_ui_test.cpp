@@ -2,6 +2,7 @@
 // a saved run, cancel, the overwrite question, and a save while a run is in
 // progress (with the simulated driver in the system directory).
 #include "res/resource.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/RtfText.h"
 #include "support/SaveDialog.h"
@@ -11,7 +12,6 @@
 
 namespace
 {
-const std::string kRule = std::string(70, '=');
 const std::vector<std::string> kFilters = {"Text Files (*.rtf)", "All Files (*.*)"};
 
 SaveDialogSeen ClickSave(UiHarness& ui, const SaveDialogScript& script)

@@ -2,6 +2,7 @@
 // path with LoadLibraryA, the entry points bound by name, and a scenario file
 // named in USBSIM_SCENARIO before each load.
 #include "device/D2xx.h"
+#include "simulator/TestExports.h"
 
 #include "support/HandleCount.h"
 
@@ -26,9 +27,6 @@ const size_t kListBufferSize = 260;
 const DWORD kWaitMs = 10000;
 // The latency of a delivery that must never arrive during a test.
 const char kNeverMs[] = "600000";
-
-typedef FT_STATUS(WINAPI* PFN_SIM_GetLastTimings)(LONGLONG*, LONGLONG*);
-typedef DWORD(WINAPI* PFN_SIM_GetScenarioError)(char*, DWORD);
 
 template <typename TFunction>
 TFunction Bind(HMODULE hModule, const char* pszName)

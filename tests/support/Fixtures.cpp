@@ -231,6 +231,18 @@ void DeleteRegistryTree(const std::string& path)
     DeleteSubtree(HKEY_LOCAL_MACHINE, path);
 }
 
+std::string WindowText(HWND hwnd)
+{
+    const UINT kTimeoutMs = 30000;
+    DWORD_PTR dwLength = 0;
+    ::SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kTimeoutMs, &dwLength);
+    std::vector<char> buffer(dwLength + 1, '\0');
+    DWORD_PTR dwCopied = 0;
+    ::SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
+                          kTimeoutMs, &dwCopied);
+    return std::string(buffer.data(), dwCopied <= dwLength ? dwCopied : dwLength);
+}
+
 std::string NormalizeLineEnds(const std::string& text)
 {
     std::string normalized;

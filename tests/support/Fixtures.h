@@ -150,6 +150,11 @@ bool Contains(const std::string& text, const std::string& part);
 size_t CountOf(const std::string& text, const std::string& part);
 bool EndsWith(const std::string& text, const std::string& tail);
 
+// A window's text, also of another process: WM_GETTEXT is marshalled between
+// processes, while GetWindowText gives another process's control only its
+// stored caption.
+std::string WindowText(HWND hwnd);
+
 // A control's text with each paragraph end ("\r\n" or "\r") as one "\n".
 std::string NormalizeLineEnds(const std::string& text);
 

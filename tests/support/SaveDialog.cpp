@@ -1,6 +1,7 @@
 #include "support/SaveDialog.h"
 
 #include "res/resource.h"
+#include "support/Fixtures.h"
 
 #include <dlgs.h>
 
@@ -16,19 +17,6 @@ std::string ClassOf(HWND hwnd)
     char szClass[64] = {};
     ::GetClassNameA(hwnd, szClass, sizeof(szClass));
     return szClass;
-}
-
-// Text of a window of any process: WM_GETTEXT is marshalled, GetWindowText is not.
-std::string TextOf(HWND hwnd)
-{
-    DWORD_PTR dwLength = 0;
-    if (!::SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kMessageTimeoutMs, &dwLength))
-        return std::string();
-    std::vector<char> buffer(dwLength + 1, '\0');
-    DWORD_PTR dwCopied = 0;
-    ::SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
-                          kMessageTimeoutMs, &dwCopied);
-    return std::string(buffer.data(), dwCopied <= dwLength ? dwCopied : dwLength);
 }
 
 struct TopLevelSearch
@@ -143,7 +131,7 @@ std::string StaticTexts(HWND hwndDialog)
     for (HWND hwnd = FindChildOfClass(hwndDialog, "Static"); hwnd != nullptr;
          hwnd = ::FindWindowExA(hwndDialog, hwnd, "Static", nullptr))
     {
-        text += TextOf(hwnd);
+        text += WindowText(hwnd);
     }
     return text;
 }
@@ -189,7 +177,7 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
     DWORD_PTR dwSelected = static_cast<DWORD_PTR>(CB_ERR);
     ::SendMessageTimeoutA(hwndFilter, CB_GETCURSEL, 0, 0, SMTO_NORMAL, kMessageTimeoutMs, &dwSelected);
     seen.nFilterSelected = static_cast<int>(static_cast<LONG_PTR>(dwSelected));
-    seen.initialFileName = TextOf(hwndEdit);
+    seen.initialFileName = WindowText(hwndEdit);
     const HWND hwndReadOnly = ::GetDlgItem(hwndDialog, chx1);
     seen.bReadOnlyBoxVisible = hwndReadOnly != nullptr && ::IsWindowVisible(hwndReadOnly);
 
@@ -200,7 +188,7 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
         DWORD_PTR dwIgnored = 0;
         ::SendMessageTimeoutA(hwndEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(script.fileName.c_str()), SMTO_NORMAL,
                               kMessageTimeoutMs, &dwIgnored);
-        seen.bNameTyped = TextOf(hwndEdit) == script.fileName;
+        seen.bNameTyped = WindowText(hwndEdit) == script.fileName;
         if (!seen.bNameTyped)
             seen.problem = "the file-name field did not take the name";
     }
@@ -296,7 +284,7 @@ DWORD WINAPI SaveDialogDriverThread::ThreadProc(LPVOID pParam)
         ::EnumWindows(FindAnyDialogProc, reinterpret_cast<LPARAM>(&search));
         if (search.hwndFound != nullptr)
         {
-            pThis->m_shownAfterwards.push_back(TextOf(search.hwndFound) + ": " + StaticTexts(search.hwndFound));
+            pThis->m_shownAfterwards.push_back(WindowText(search.hwndFound) + ": " + StaticTexts(search.hwndFound));
             const HWND hwndFound = search.hwndFound;
             ::PostMessageA(hwndFound, WM_COMMAND, IDCANCEL, 0);
             ::PostMessageA(hwndFound, WM_COMMAND, IDOK, 0);

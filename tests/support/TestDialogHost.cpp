@@ -138,9 +138,7 @@ bool TestDialogHost::IsEnabled(int nID) const
 
 std::string TestDialogHost::Caption(int nID) const
 {
-    char sz[256] = {};
-    ::GetWindowTextA(::GetDlgItem(m_dialog.m_hWnd, nID), sz, sizeof(sz));
-    return sz;
+    return WindowText(::GetDlgItem(m_dialog.m_hWnd, nID));
 }
 
 bool TestDialogHost::PumpUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs)

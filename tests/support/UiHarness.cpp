@@ -1,6 +1,7 @@
 #include "support/UiHarness.h"
 
 #include "res/resource.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 
 #include <string>
@@ -31,20 +32,6 @@ BOOL CALLBACK FindDialogOfProcess(HWND hwnd, LPARAM lParam)
     return TRUE;
 }
 
-std::string WindowText(HWND hwnd)
-{
-    DWORD_PTR dwLength = 0;
-    ::SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 30000, &dwLength);
-    std::vector<char> buffer(dwLength + 1, '\0');
-    DWORD_PTR dwCopied = 0;
-    ::SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL, 30000,
-                          &dwCopied);
-    return std::string(buffer.data(), dwCopied <= dwLength ? dwCopied : dwLength);
-}
-} // namespace
-
-namespace
-{
 bool StartProduct(const std::string& arguments, const char* pszCurrentDir, const std::string& exePath,
                   PROCESS_INFORMATION& process)
 {
@@ -158,7 +145,7 @@ bool UiHarness::WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs) 
 
 bool UiHarness::RunEnded() const
 {
-    return IsEnabled(IDC_BUTTON_START) && ReportText().find(std::string(70, '=')) != std::string::npos;
+    return IsEnabled(IDC_BUTTON_START) && Contains(ReportText(), kRule);
 }
 
 bool UiHarness::StartAndWaitForEnd(DWORD dwTimeoutMs)
