@@ -5,6 +5,7 @@
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/HandleCount.h"
+#include "support/SaveDialog.h"
 #include "support/TestDialogHost.h"
 
 #include <gtest/gtest.h>
@@ -42,35 +43,61 @@ TEST(CheckDialogClass, RunTimeClassRecord)
     EXPECT_FALSE(RUNTIME_CLASS(CDialog)->IsDerivedFrom(pClass));
 }
 
+// Each entry of the table, sent to the dialog as the system would send it,
+// has its own handler's effect: a handler bound to another entry shows
+// another one. The paced repaint (WM_TIMER, WM_PAINT) shows in the run tests
+// below, the closing (WM_DESTROY) in the close tests.
 TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
 {
-    const AFX_MSGMAP* pMap = CUsbInstallationTestDlg::GetThisMessageMap();
-    const UINT kExpected[][3] = {
-        {WM_DESTROY, 0, 0},
-        {WM_PAINT, 0, 0},
-        {WM_QUERYDRAGICON, 0, 0},
-        {WM_SIZE, 0, 0},
-        {WM_COMMAND, BN_CLICKED, IDC_BUTTON_START},
-        {WM_COMMAND, BN_CLICKED, IDC_BUTTON_DETAILS},
-        {WM_COMMAND, BN_CLICKED, IDC_BUTTON_SAVE},
+    DeviceTableOverride table({});
+    TestDialogHost host;
+    CUsbInstallationTestDlg& dlg = host.Dialog();
+    const HWND hwnd = host.Hwnd();
+    const auto click = [hwnd](int nID) {
+        ::SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(nID, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(hwnd, nID)));
     };
-    for (size_t i = 0; i < ARRAYSIZE(kExpected); ++i)
+    const auto runsEnded = [&](UINT nRuns) {
+        return host.PumpUntil([&] { return dlg.m_nRunsEnded == nRuns && host.IsEnabled(IDC_BUTTON_START); });
+    };
+
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_QUERYDRAGICON, 0, 0)), dlg.m_hIcon);
+    ::SendMessageA(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(500, 400));
+    EXPECT_EQ(Describe(ControlRect(hwnd, IDC_BUTTON_START)), Describe({20, 360, 140, 383}));
+
+    // Start: a run in the simple view; its end (WM_APP_RUN_ENDED) hands Start back.
+    click(IDC_BUTTON_START);
+    EXPECT_FALSE(host.IsEnabled(IDC_BUTTON_START));
+    ASSERT_TRUE(runsEnded(1));
+    EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "Details >>");
+    EXPECT_FALSE(dlg.m_bDetailed.load());
+
+    // Details: the detailed view and a run in it.
+    click(IDC_BUTTON_DETAILS);
+    EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "<< Simple");
+    EXPECT_TRUE(dlg.m_bDetailed.load());
+    ASSERT_TRUE(runsEnded(2));
+
+    // Save: the save dialog; no run, no switch.
     {
-        const AFX_MSGMAP_ENTRY& entry = pMap->lpEntries[i];
-        EXPECT_EQ(entry.nMessage, kExpected[i][0]) << "entry " << i;
-        EXPECT_EQ(entry.nCode, kExpected[i][1]) << "entry " << i;
-        EXPECT_EQ(entry.nID, kExpected[i][2]) << "entry " << i;
+        SaveDialogScript script;
+        script.bCancel = true;
+        SaveDialogDriverThread driver(hwnd, script);
+        click(IDC_BUTTON_SAVE);
+        const SaveDialogSeen& seen = driver.Result();
+        EXPECT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
     }
-    // Exit has no entry of its own: the base dialog's table ends the dialog.
-    EXPECT_EQ(CCmdTarget::FindMessageEntry(pMap, WM_COMMAND, BN_CLICKED, IDCANCEL),
-              CCmdTarget::FindMessageEntry(CDialog::GetThisMessageMap(), WM_COMMAND, 0, IDCANCEL));
-    EXPECT_NE(CCmdTarget::FindMessageEntry(pMap, WM_COMMAND, 0, IDOK), nullptr);
-    // The window thread's own messages follow: the hand-over of a finished
-    // run's thread and the paced repaint.
-    EXPECT_EQ(pMap->lpEntries[7].nMessage, WM_APP_RUN_ENDED);
-    EXPECT_EQ(pMap->lpEntries[8].nMessage, static_cast<UINT>(WM_TIMER));
-    EXPECT_EQ(pMap->lpEntries[9].pfnHandler, nullptr);
-    EXPECT_EQ(CCmdTarget::FindMessageEntry(pMap, WM_CLOSE, 0, 0), nullptr);
+    EXPECT_EQ(dlg.m_nRunsEnded, 2u);
+    EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_START));
+    EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "<< Simple");
+
+    // Exit has no entry of its own: the base dialog's ends the dialog.
+    click(IDCANCEL);
+    EXPECT_EQ(host.Hwnd(), nullptr);
+    // Nor has the close box's WM_CLOSE: the system turns it into Exit.
+    TestDialogHost closed;
+    ::SendMessageA(closed.Hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(closed.PumpUntil([&] { return closed.Hwnd() == nullptr; }));
 }
 
 namespace
@@ -105,6 +132,43 @@ struct TemplateReader
     }
     void AlignDword() { p = reinterpret_cast<const BYTE*>((reinterpret_cast<UINT_PTR>(p) + 3) & ~UINT_PTR(3)); }
 };
+
+// A style with every flag of dwSet and none of dwClear.
+testing::AssertionResult HasFlags(DWORD dwStyle, DWORD dwSet, DWORD dwClear)
+{
+    if ((dwStyle & dwSet) == dwSet && (dwStyle & dwClear) == 0)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << std::hex << "style 0x" << dwStyle << " lacks 0x" << (dwSet & ~dwStyle)
+                                       << " or has 0x" << (dwStyle & dwClear);
+}
+
+// An icon group's directory (GRPICONDIR) and its entries.
+#pragma pack(push, 2)
+struct IconGroupEntry
+{
+    BYTE bWidth;
+    BYTE bHeight;
+    BYTE bColorCount;
+    BYTE bReserved;
+    WORD wPlanes;
+    WORD wBitCount;
+    DWORD dwBytesInRes;
+    WORD nId;
+};
+struct IconGroup
+{
+    WORD idReserved;
+    WORD idType;
+    WORD idCount;
+    IconGroupEntry entries[1];
+};
+#pragma pack(pop)
+
+const void* LoadResourceData(HMODULE hModule, LPCSTR pszType, WORD wId)
+{
+    const HRSRC hRes = ::FindResourceA(hModule, MAKEINTRESOURCEA(wId), pszType);
+    return hRes != nullptr ? ::LockResource(::LoadResource(hModule, hRes)) : nullptr;
+}
 } // namespace
 
 TEST(CheckDialogResources, DialogTemplate)
@@ -116,47 +180,61 @@ TEST(CheckDialogResources, DialogTemplate)
                                          MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
     ASSERT_NE(hRes, nullptr) << "template 102 in German";
     TemplateReader r = {static_cast<const BYTE*>(::LockResource(::LoadResource(hExe, hRes)))};
-    EXPECT_EQ(r.Word(), 1u);      // version
+    EXPECT_EQ(r.Word(), 1u);      // version of an extended template
     EXPECT_EQ(r.Word(), 0xFFFFu); // signature
     EXPECT_EQ(r.Dword(), 0u);     // help ID
-    EXPECT_EQ(r.Dword(), static_cast<DWORD>(WS_EX_APPWINDOW));
-    EXPECT_EQ(r.Dword(), 0x90CB00C4u);
+    // A window of its own on the task bar, with a caption, a system menu and
+    // both boxes and the template's font; without a sizing border, so that its
+    // size changes only by maximizing, restoring and minimizing.
+    EXPECT_TRUE(HasFlags(r.Dword(), WS_EX_APPWINDOW, 0));
+    EXPECT_TRUE(HasFlags(r.Dword(),
+                         WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX |
+                             DS_MODALFRAME | DS_SETFONT,
+                         WS_CHILD | WS_DISABLED | WS_THICKFRAME));
     EXPECT_EQ(r.Word(), 5u); // controls
     const short x = static_cast<short>(r.Word()), y = static_cast<short>(r.Word());
     const short cx = static_cast<short>(r.Word()), cy = static_cast<short>(r.Word());
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 0);
-    EXPECT_EQ(cx, 326);
-    EXPECT_EQ(cy, 180);
+    EXPECT_EQ(Describe({x, y, x + cx, y + cy}), Describe({0, 0, 326, 180})) << "in dialog units";
     EXPECT_EQ(r.SzOrOrd(), ""); // menu
     EXPECT_EQ(r.SzOrOrd(), ""); // class
     EXPECT_EQ(r.SzOrOrd(), "QUELM - USB Installation and Communication Check");
     EXPECT_EQ(r.Word(), 8u); // point size
     EXPECT_EQ(r.Word(), 0u); // weight
     EXPECT_EQ(*r.p++, 0u);   // italic
-    EXPECT_EQ(*r.p++, 1u);   // character set
+    EXPECT_EQ(*r.p++, static_cast<BYTE>(DEFAULT_CHARSET));
     EXPECT_EQ(r.SzOrOrd(), "MS Sans Serif");
 
+    // In the tab order of the table, the report first; OnInitDialog gives
+    // them their places and captions. The report is read-only text that
+    // scrolls both ways; the buttons are push buttons.
+    const DWORD dwTabStop = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
+    const DWORD dwReport = dwTabStop | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY;
     const struct
     {
         WORD wID;
-        const char* pszClass;
+        const char* pszClass; // "#128": the predefined button class
         DWORD dwStyle;
     } kControls[] = {
-        {IDC_RICHEDIT_LOG, "RICHEDIT", 0x50B108C4},
-        {IDC_BUTTON_START, "#128", 0x50010000},
-        {IDC_BUTTON_DETAILS, "#128", 0x50010000},
-        {IDC_BUTTON_SAVE, "#128", 0x50010000},
-        {IDCANCEL, "#128", 0x50010000},
+        {IDC_RICHEDIT_LOG, "RICHEDIT", dwReport},
+        {IDC_BUTTON_START, "#128", dwTabStop},
+        {IDC_BUTTON_DETAILS, "#128", dwTabStop},
+        {IDC_BUTTON_SAVE, "#128", dwTabStop},
+        {IDCANCEL, "#128", dwTabStop},
     };
     for (const auto& control : kControls)
     {
         r.AlignDword();
         EXPECT_EQ(r.Dword(), 0u) << control.wID; // help ID
         EXPECT_EQ(r.Dword(), 0u) << control.wID; // extended style
-        EXPECT_EQ(r.Dword(), control.dwStyle) << control.wID;
-        for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(r.Word(), 0u) << control.wID; // position and size
+        const DWORD dwStyle = r.Dword();
+        EXPECT_TRUE(HasFlags(dwStyle, control.dwStyle, WS_DISABLED)) << control.wID;
+        if (control.wID != IDC_RICHEDIT_LOG)
+        {
+            EXPECT_EQ(dwStyle & BS_TYPEMASK, static_cast<DWORD>(BS_PUSHBUTTON)) << control.wID;
+        }
+        const short nLeft = static_cast<short>(r.Word()), nTop = static_cast<short>(r.Word());
+        const short nWidth = static_cast<short>(r.Word()), nHeight = static_cast<short>(r.Word());
+        EXPECT_EQ(Describe({nLeft, nTop, nLeft + nWidth, nTop + nHeight}), Describe({0, 0, 0, 0})) << control.wID;
         EXPECT_EQ(r.Dword(), control.wID);
         EXPECT_EQ(r.SzOrOrd(), control.pszClass) << control.wID;
         EXPECT_EQ(r.SzOrOrd(), "") << control.wID; // caption
@@ -170,22 +248,24 @@ TEST(CheckDialogResources, IconsAndVersionBlock)
     const std::string exe = BuildDir() + "\\UsbInstallationTest.exe";
     const HMODULE hExe = ::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(hExe, nullptr);
+    // One image each, of 16 colours: the dialog's icon of 16 by 16 pixels and
+    // one of 32 by 32.
     const struct
     {
         WORD wGroup;
-        BYTE nSize;
+        LONG nSize;
     } kIcons[] = {{IDR_MAINFRAME, 16}, {IDI_LARGE_ICON, 32}};
     for (const auto& icon : kIcons)
     {
-        const HRSRC hGroup =
-            ::FindResourceA(hExe, MAKEINTRESOURCEA(icon.wGroup), MAKEINTRESOURCEA(14) /*RT_GROUP_ICON*/);
-        ASSERT_NE(hGroup, nullptr) << icon.wGroup;
-        const BYTE* pGroup = static_cast<const BYTE*>(::LockResource(::LoadResource(hExe, hGroup)));
-        EXPECT_EQ(*reinterpret_cast<const WORD*>(pGroup + 4), 1u) << "one image in icon " << icon.wGroup;
-        EXPECT_EQ(pGroup[6], icon.nSize) << icon.wGroup;                           // width
-        EXPECT_EQ(pGroup[7], icon.nSize) << icon.wGroup;                           // height
-        EXPECT_EQ(pGroup[8], 16u) << icon.wGroup;                                  // colours
-        EXPECT_EQ(*reinterpret_cast<const WORD*>(pGroup + 12), 4u) << icon.wGroup; // bits per pixel
+        const auto* pGroup = static_cast<const IconGroup*>(LoadResourceData(hExe, RT_GROUP_ICON, icon.wGroup));
+        ASSERT_NE(pGroup, nullptr) << icon.wGroup;
+        ASSERT_EQ(pGroup->idCount, 1u) << icon.wGroup;
+        const auto* pImage =
+            static_cast<const BITMAPINFOHEADER*>(LoadResourceData(hExe, RT_ICON, pGroup->entries[0].nId));
+        ASSERT_NE(pImage, nullptr) << icon.wGroup;
+        EXPECT_EQ(pImage->biWidth, icon.nSize) << icon.wGroup;
+        EXPECT_EQ(pImage->biHeight, 2 * icon.nSize) << icon.wGroup << ": the image and its mask";
+        EXPECT_EQ(1 << pImage->biBitCount, 16) << icon.wGroup;
     }
     ::FreeLibrary(hExe);
 
