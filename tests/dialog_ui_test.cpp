@@ -70,27 +70,8 @@ TEST(DialogUi, OpensInTheOpenedState)
     const RECT rcClient = ui.ClientRect();
     EXPECT_EQ(rcClient.right, 500);
     EXPECT_GE(rcClient.bottom, 300);
-    const RECT rcLog = ui.ControlRect(IDC_RICHEDIT_LOG);
-    EXPECT_EQ(rcLog.left, 12);
-    EXPECT_EQ(rcLog.top, 13);
-    EXPECT_EQ(rcLog.right - rcLog.left, 476);
-    EXPECT_EQ(rcLog.bottom - rcLog.top, rcClient.bottom - 80);
-    const LONG yButtons = rcClient.bottom - ::GetSystemMetrics(SM_CYDLGFRAME) - 40;
-    const struct
-    {
-        int nID;
-        LONG x;
-        LONG nWidth;
-    } kButtons[] = {
-        {IDC_BUTTON_START, 20, 120}, {IDC_BUTTON_DETAILS, 170, 75}, {IDC_BUTTON_SAVE, 265, 110}, {IDCANCEL, 405, 75}};
-    for (const auto& button : kButtons)
-    {
-        const RECT rc = ui.ControlRect(button.nID);
-        EXPECT_EQ(rc.left, button.x) << button.nID;
-        EXPECT_EQ(rc.top, yButtons) << button.nID;
-        EXPECT_EQ(rc.right - rc.left, button.nWidth) << button.nID;
-        EXPECT_EQ(rc.bottom - rc.top, 23) << button.nID;
-    }
+    EXPECT_EQ(LayoutOf(ui.Dialog()),
+              ExpectedLayout(rcClient.bottom, rcClient.bottom - ::GetSystemMetrics(SM_CYDLGFRAME) - 40));
 }
 
 TEST(DialogUi, StartRunsToTheEndAndHandsTheButtonsBack)
@@ -277,8 +258,7 @@ TEST(DialogUi, ResizeMaximizeMinimizeAndRestore)
     EXPECT_EQ(ui.ClientRect().bottom, 350);
     resizeClientTo(500, 299);
     EXPECT_TRUE(ui.WaitUntil([&] { return ui.ClientRect().bottom == 300; }, 10000));
-    EXPECT_EQ(ui.ControlRect(IDC_RICHEDIT_LOG).bottom, 13 + 220);
-    EXPECT_EQ(ui.ControlRect(IDC_BUTTON_START).top, 260);
+    EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(300, 260));
 
     resizeClientTo(500, 360);
     const RECT rcRestored = ui.ClientRect();
@@ -286,8 +266,7 @@ TEST(DialogUi, ResizeMaximizeMinimizeAndRestore)
     ASSERT_TRUE(ui.WaitUntil([&] { return ::IsZoomed(hwnd) && ui.ClientRect().bottom > rcRestored.bottom; }, 10000));
     const RECT rcMax = ui.ClientRect();
     EXPECT_EQ(rcMax.right, 500);
-    EXPECT_EQ(ui.ControlRect(IDC_RICHEDIT_LOG).bottom - 13, rcMax.bottom - 80);
-    EXPECT_EQ(ui.ControlRect(IDCANCEL).top, rcMax.bottom - 40);
+    EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(rcMax.bottom, rcMax.bottom - 40));
 
     ::ShowWindow(hwnd, SW_RESTORE);
     ::ShowWindow(hwnd, SW_MINIMIZE);
@@ -296,7 +275,7 @@ TEST(DialogUi, ResizeMaximizeMinimizeAndRestore)
     ASSERT_TRUE(ui.WaitUntil([&] { return !::IsIconic(hwnd); }, 10000));
     EXPECT_EQ(ui.ClientRect().right, 500);
     EXPECT_EQ(ui.ClientRect().bottom, rcRestored.bottom);
-    EXPECT_EQ(ui.ControlRect(IDC_BUTTON_SAVE).top, rcRestored.bottom - 40);
+    EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(rcRestored.bottom, rcRestored.bottom - 40));
 }
 
 TEST(DialogUi, HundredRunsKeepHandlesAndMemoryFlat)

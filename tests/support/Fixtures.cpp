@@ -243,6 +243,32 @@ std::string WindowText(HWND hwnd)
     return std::string(buffer.data(), dwCopied <= dwLength ? dwCopied : dwLength);
 }
 
+namespace
+{
+struct ProcessWindows
+{
+    DWORD dwProcessId;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectWindowOfProcess(HWND hwnd, LPARAM lParam)
+{
+    ProcessWindows* pFound = reinterpret_cast<ProcessWindows*>(lParam);
+    DWORD dwProcessId = 0;
+    ::GetWindowThreadProcessId(hwnd, &dwProcessId);
+    if (dwProcessId == pFound->dwProcessId)
+        pFound->windows.push_back(hwnd);
+    return TRUE;
+}
+} // namespace
+
+std::vector<HWND> WindowsOf(DWORD dwProcessId)
+{
+    ProcessWindows found = {dwProcessId, {}};
+    ::EnumWindows(CollectWindowOfProcess, reinterpret_cast<LPARAM>(&found));
+    return found.windows;
+}
+
 std::string NormalizeLineEnds(const std::string& text)
 {
     std::string normalized;

@@ -155,6 +155,9 @@ bool EndsWith(const std::string& text, const std::string& tail);
 // stored caption.
 std::string WindowText(HWND hwnd);
 
+// The top-level windows of a process.
+std::vector<HWND> WindowsOf(DWORD dwProcessId);
+
 // A control's text with each paragraph end ("\r\n" or "\r") as one "\n".
 std::string NormalizeLineEnds(const std::string& text);
 

@@ -10,18 +10,13 @@
 
 namespace
 {
-// The hosts of this thread, and the one hook that watches their reports.
-std::vector<TestDialogHost*> g_hosts;
+// The hosts whose reports are watched, and the one hook that watches them.
+std::vector<TestDialogHost*> g_watched;
 HHOOK g_hWatch = nullptr;
 } // namespace
 
 TestDialogHost::TestDialogHost()
 {
-    // Every report write is a message sent to this thread; the hook sees it
-    // before the control does, while the check thread waits for it.
-    if (g_hosts.empty())
-        g_hWatch = ::SetWindowsHookExA(WH_CALLWNDPROC, WatchReport, nullptr, ::GetCurrentThreadId());
-    g_hosts.push_back(this);
     AfxInitRichEdit();
     m_dialog.Create(nullptr);
     PumpUntil([] { return true; }, 0);
@@ -32,8 +27,11 @@ TestDialogHost::~TestDialogHost()
     if (m_dialog.m_hWnd != nullptr)
         ::DestroyWindow(m_dialog.m_hWnd);
     PumpUntil([] { return false; }, 0);
-    g_hosts.erase(std::find(g_hosts.begin(), g_hosts.end(), this));
-    if (g_hosts.empty())
+    const auto it = std::find(g_watched.begin(), g_watched.end(), this);
+    if (it == g_watched.end())
+        return;
+    g_watched.erase(it);
+    if (g_watched.empty())
     {
         ::UnhookWindowsHookEx(g_hWatch);
         g_hWatch = nullptr;
@@ -190,6 +188,30 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
+void TestDialogHost::RecordWrites()
+{
+    m_bRecording = true;
+    Watch();
+}
+
+void TestDialogHost::CancelWhenWritten(const std::string& text)
+{
+    m_cancelText = text;
+    if (!text.empty())
+        Watch();
+}
+
+void TestDialogHost::Watch()
+{
+    if (std::find(g_watched.begin(), g_watched.end(), this) != g_watched.end())
+        return;
+    // Every report write is a message sent to this thread; the hook sees it
+    // before the control does, while the check thread waits for it.
+    if (g_watched.empty())
+        g_hWatch = ::SetWindowsHookExA(WH_CALLWNDPROC, WatchReport, nullptr, ::GetCurrentThreadId());
+    g_watched.push_back(this);
+}
+
 LRESULT CALLBACK TestDialogHost::WatchReport(int nCode, WPARAM wParam, LPARAM lParam)
 {
     const CWPSTRUCT* pMessage = reinterpret_cast<const CWPSTRUCT*>(lParam);
@@ -197,11 +219,12 @@ LRESULT CALLBACK TestDialogHost::WatchReport(int nCode, WPARAM wParam, LPARAM lP
     {
         const EDITSTREAM* pStream = reinterpret_cast<const EDITSTREAM*>(pMessage->lParam);
         const StreamCookie* pCookie = reinterpret_cast<const StreamCookie*>(pStream->dwCookie);
-        for (TestDialogHost* pHost : g_hosts)
+        for (TestDialogHost* pHost : g_watched)
         {
             if (pMessage->hwnd != pHost->m_dialog.m_richLog.m_hWnd || pCookie == nullptr || pCookie->bFile)
                 continue;
-            pHost->m_written += pCookie->pszSource;
+            if (pHost->m_bRecording)
+                pHost->m_written += pCookie->pszSource;
             if (!pHost->m_cancelText.empty() && Contains(pCookie->pszSource, pHost->m_cancelText))
             {
                 pHost->m_dialog.m_bCancel.store(TRUE);

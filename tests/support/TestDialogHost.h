@@ -34,8 +34,9 @@ public:
 
     // The report as text, paragraphs ended by "\n".
     std::string ReportText() const;
-    // Every text the report has been sent since the host was made, as it
-    // showed it: also what a click emptied since, or what went with the window.
+    // From now on keeps every text the report is sent, as it shows it, also
+    // what a click empties later or what goes with the window: WrittenText().
+    void RecordWrites();
     const std::string& WrittenText() const { return m_written; }
     // The report as runs of equal colour and weight.
     std::vector<FormattedRun> FormattedRuns() const;
@@ -57,13 +58,17 @@ public:
     // Sets the cancel flag, as closing the dialog would, while the report is
     // being sent the first message that holds text; an empty text removes
     // the watch. The message must be one the view shows.
-    void CancelWhenWritten(const std::string& text) { m_cancelText = text; }
+    void CancelWhenWritten(const std::string& text);
 
 private:
+    // The report's writes are watched by a hook on this thread, only while a
+    // test needs it: under Wine every hook call costs a trip to the server.
+    void Watch();
     static LRESULT CALLBACK WatchReport(int nCode, WPARAM wParam, LPARAM lParam);
 
     CUsbInstallationTestDlg m_dialog;
     std::string m_cancelText;
+    bool m_bRecording = false;
     std::string m_written;
 };
 
