@@ -93,16 +93,9 @@ TEST(DeviceUi, AnInstalledDriverGivesTheWholeReportAndSucceeds)
     const auto expectedReport = [&](bool bDetailed) {
         ExpectedReport e(bDetailed);
         e.Line(OsLine()).Separator();
-        e.Heading("Check common registry entries for devices:   Vid_0403&Pid_B7E4");
-        e.Detail("Number of devices registered:   1");
-        e.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
-        e.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
-        e.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Detail("... File was found.");
-        e.Ok();
-        e.Heading("Check specific registry entries for device:   Vid_0403&Pid_B7E4#SIM00001");
-        e.Detail("Registered driver file:   KT480USB.SYS").Detail("... File was found.");
-        e.Detail("Registered installation file:   oem7.inf").Detail("... File was found.");
-        e.Ok().Separator();
+        e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
+        CommonFilesFound(e).Ok();
+        InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf").Separator();
         e.Heading("Load DLL:   KT480_D2XX.DLL").Ok();
         e.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
         e.UpToTheWait(device).Answered(46, 46, answer, "#");

@@ -13,6 +13,8 @@ const char kTestClassGuid[] = "{7E57B7E4-0403-4C1A-9E57-0000B7E40403}";
 const char kDriverLibrary[] = "KT480_D2XX.DLL";
 const char kUninstaller[] = "KT480_UNIN.EXE";
 const char kUninstallIni[] = "KT480_D2XXUN.INI";
+const std::string kCommonHeading = "Check common registry entries for devices:   Vid_0403&Pid_B7E4";
+const std::string kDeviceHeading = "Check specific registry entries for device:   Vid_0403&Pid_B7E4";
 
 namespace
 {
@@ -43,16 +45,27 @@ std::vector<std::string> GuardedTestFiles()
     std::vector<std::string> paths;
     for (int i = 0; i < kTestFileSlots; ++i)
     {
-        char szDriver[32];
-        char szInf[32];
-        std::snprintf(szDriver, sizeof(szDriver), "kt480t%d.sys", i);
-        std::snprintf(szInf, sizeof(szInf), "oemkt480t%d.inf", i);
-        paths.push_back(DriverFilePath(szDriver));
-        paths.push_back(InfFilePath(szInf));
+        paths.push_back(DriverFilePath(TestDriverFile(i)));
+        paths.push_back(InfFilePath(TestInfFile(i)));
     }
     return paths;
 }
 } // namespace
+
+std::string InstanceHeading(const std::string& instance)
+{
+    return kDeviceHeading + "#" + instance;
+}
+
+std::string TestDriverFile(int n)
+{
+    return "kt480t" + std::to_string(n) + ".sys";
+}
+
+std::string TestInfFile(int n)
+{
+    return "oemkt480t" + std::to_string(n) + ".inf";
+}
 
 std::string DeviceKeyPath(const std::string& deviceKeyName)
 {
@@ -260,6 +273,13 @@ void InstallationSandbox::AddInstance(const std::string& instance, int nClassKey
         SetText(classKey, "NTMPDriver", driverFile);
     if (!infFile.empty())
         SetText(classKey, "InfPath", infFile);
+}
+
+void InstallationSandbox::PutInstance(int n)
+{
+    AddInstance("000" + std::to_string(n), n, TestDriverFile(n), TestInfFile(n));
+    PutFile(DriverFilePath(TestDriverFile(n)));
+    PutFile(InfFilePath(TestInfFile(n)));
 }
 
 void InstallationSandbox::OwnClassKey(const std::string& topName)
@@ -651,6 +671,24 @@ const std::vector<SeamSpy::Call>& SeamSpy::ValueQueries() const
 int SeamSpy::FileSearches() const
 {
     return g_pSpy->nSearches;
+}
+
+// ---- Expected lines
+
+ExpectedReport& CommonFilesFound(ExpectedReport& e)
+{
+    e.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
+    e.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
+    return e.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Detail("... File was found.");
+}
+
+ExpectedReport& InstanceFilesFound(ExpectedReport& e, const std::string& instance, const std::string& driverFile,
+                                   const std::string& infFile)
+{
+    e.Heading(InstanceHeading(instance));
+    e.Detail("Registered driver file:   " + driverFile).Detail("... File was found.");
+    e.Detail("Registered installation file:   " + infFile).Detail("... File was found.");
+    return e.Ok();
 }
 
 // ---- Running a check

@@ -21,7 +21,15 @@ extern const char kDriverLibrary[]; // the three files of the common check
 extern const char kUninstaller[];
 extern const char kUninstallIni[];
 
+// The headings of the two checks for the supported device, and of an instance.
+extern const std::string kCommonHeading;
+extern const std::string kDeviceHeading;
+std::string InstanceHeading(const std::string& instance);
+
 std::string DeviceKeyPath(const std::string& deviceKeyName = kDeviceKeyName);
+// The driver and INF files of the tests' instance n.
+std::string TestDriverFile(int n); // kt480t<n>.sys
+std::string TestInfFile(int n);    // oemkt480t<n>.inf
 // The "Driver" value of the test class's key number n: "{guid}\000n".
 std::string TestDriverValue(int nClassKey);
 
@@ -72,6 +80,9 @@ public:
     // value out).
     void AddInstance(const std::string& instance, int nClassKey, const std::string& driverFile,
                      const std::string& infFile, const std::string& deviceKeyName = kDeviceKeyName);
+    // Instance "000<n>" of class key n, with TestDriverFile(n) and
+    // TestInfFile(n) in place.
+    void PutInstance(int n);
     // The top key of a class key outside the test class, removed at the end.
     void OwnClassKey(const std::string& topName);
 
@@ -218,6 +229,14 @@ public:
 private:
     SystemCalls m_saved;
 };
+
+// ---- Expected lines
+
+// The three file searches of the common check, each found.
+ExpectedReport& CommonFilesFound(ExpectedReport& e);
+// An instance whose two files are both found, from its heading to its "OK".
+ExpectedReport& InstanceFilesFound(ExpectedReport& e, const std::string& instance, const std::string& driverFile,
+                                   const std::string& infFile);
 
 // ---- Running a check
 

@@ -9,26 +9,15 @@
 
 namespace
 {
-const std::string kCommonHeading = "Check common registry entries for devices:   Vid_0403&Pid_B7E4";
-const std::string kDeviceHeading = "Check specific registry entries for device:   Vid_0403&Pid_B7E4";
-
 // The supported device without a driver library, so that a run is the
 // registry loop alone.
 const DEVICE_INFO kRegistryOnly = {0x0403, 0xB7E4, nullptr, "KT480_UNIN.EXE", "KT480_D2XXUN.INI"};
-
-void InstallInstance(InstallationSandbox& sandbox, int n)
-{
-    const std::string suffix = std::to_string(n);
-    sandbox.AddInstance("000" + suffix, n, "kt480t" + suffix + ".sys", "oemkt480t" + suffix + ".inf");
-    sandbox.PutFile(DriverFilePath("kt480t" + suffix + ".sys"));
-    sandbox.PutFile(InfFilePath("oemkt480t" + suffix + ".inf"));
-}
 
 void InstallForRegistryOnly(InstallationSandbox& sandbox, int nInstances)
 {
     sandbox.CreateKey(DeviceKeyPath());
     for (int i = 0; i < nInstances; ++i)
-        InstallInstance(sandbox, i);
+        sandbox.PutInstance(i);
     sandbox.PutFile(SystemFilePath(kUninstaller));
     sandbox.PutFile(SystemFilePath(kUninstallIni));
 }

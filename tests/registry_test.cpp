@@ -41,25 +41,8 @@ void Add(Faults& faults, Args&&... args)
     faults.push_back(std::make_shared<Fault>(std::forward<Args>(args)...));
 }
 
-const std::string kCommonHeading = "Check common registry entries for devices:   Vid_0403&Pid_B7E4";
-const std::string kDeviceHeading = "Check specific registry entries for device:   Vid_0403&Pid_B7E4";
 const std::string kLongName254(254, 'A');
 const std::string kLongName255(255, 'A');
-
-std::string InstanceHeading(const std::string& instance)
-{
-    return kDeviceHeading + "#" + instance;
-}
-
-std::string DriverFile(int n)
-{
-    return "kt480t" + std::to_string(n) + ".sys";
-}
-
-std::string InfFile(int n)
-{
-    return "oemkt480t" + std::to_string(n) + ".inf";
-}
 
 // A device key with one instance per entry, all files of the common check and
 // of each instance in place.
@@ -67,29 +50,14 @@ void InstallDevice(InstallationSandbox& sandbox, int nInstances)
 {
     sandbox.CreateKey(DeviceKeyPath());
     for (int i = 0; i < nInstances; ++i)
-    {
-        sandbox.AddInstance("000" + std::to_string(i), i, DriverFile(i), InfFile(i));
-        sandbox.PutFile(DriverFilePath(DriverFile(i)));
-        sandbox.PutFile(InfFilePath(InfFile(i)));
-    }
+        sandbox.PutInstance(i);
     sandbox.PutCommonFiles();
-}
-
-// The lines of the three file searches of the common check, each found.
-void AllCommonFilesFound(ExpectedReport& e)
-{
-    e.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
-    e.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
-    e.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Detail("... File was found.");
 }
 
 // The lines of one instance whose files are both found.
 void InstanceFound(ExpectedReport& e, int n)
 {
-    e.Heading(InstanceHeading("000" + std::to_string(n)));
-    e.Detail("Registered driver file:   " + DriverFile(n)).Detail("... File was found.");
-    e.Detail("Registered installation file:   " + InfFile(n)).Detail("... File was found.");
-    e.Ok();
+    InstanceFilesFound(e, "000" + std::to_string(n), TestDriverFile(n), TestInfFile(n));
 }
 
 class RegistryCaseTest : public testing::TestWithParam<RegistryCase>
@@ -159,7 +127,7 @@ const RegistryCase kCommonCases[] = {
     {"AllFilesPresent", RegistryCheck::COMMON, 0, [](InstallationSandbox& s, Faults&) { InstallDevice(s, 2); },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   2");
-         AllCommonFilesFound(e);
+         CommonFilesFound(e);
          e.Ok();
      },
      0},
@@ -194,7 +162,7 @@ const RegistryCase kCommonCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
-         AllCommonFilesFound(e);
+         CommonFilesFound(e);
          e.Ok();
      },
      0},
@@ -205,7 +173,7 @@ const RegistryCase kCommonCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   0");
-         AllCommonFilesFound(e);
+         CommonFilesFound(e);
          e.Ok();
      },
      0},
@@ -249,7 +217,7 @@ const RegistryCase kCommonCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
-         AllCommonFilesFound(e);
+         CommonFilesFound(e);
          e.Ok();
      },
      0},
@@ -266,7 +234,7 @@ const RegistryCase kCommonCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
-         AllCommonFilesFound(e);
+         CommonFilesFound(e);
          e.Ok();
      },
      0},
@@ -316,7 +284,7 @@ const RegistryCase kCommonCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading);
-         AllCommonFilesFound(e);
+         CommonFilesFound(e);
          e.Error(ERROR_KEY_DELETED);
      },
      ERROR_KEY_DELETED},
@@ -352,7 +320,7 @@ const RegistryCase kCommonCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
-         AllCommonFilesFound(e);
+         CommonFilesFound(e);
          e.Ok();
      },
      0},
@@ -377,8 +345,8 @@ const RegistryCase kDeviceCases[] = {
      [](InstallationSandbox& s, Faults&) { InstallDevice(s, 1); }, [](ExpectedReport& e) { InstanceFound(e, 0); }, 0},
     {"OneInstanceInstallationFileMissing", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults&) {
-         s.AddInstance("0000", 0, DriverFile(0), InfFile(0));
-         s.PutFile(DriverFilePath(DriverFile(0)));
+         s.AddInstance("0000", 0, TestDriverFile(0), TestInfFile(0));
+         s.PutFile(DriverFilePath(TestDriverFile(0)));
      },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000"));
@@ -388,7 +356,7 @@ const RegistryCase kDeviceCases[] = {
      },
      0},
     {"OneInstanceBothFilesMissing", RegistryCheck::DEVICE, 0,
-     [](InstallationSandbox& s, Faults&) { s.AddInstance("0000", 0, DriverFile(0), InfFile(0)); },
+     [](InstallationSandbox& s, Faults&) { s.AddInstance("0000", 0, TestDriverFile(0), TestInfFile(0)); },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000"));
          e.Detail("Registered driver file:   kt480t0.sys").Alert("... File was not found.");
@@ -398,8 +366,8 @@ const RegistryCase kDeviceCases[] = {
      0},
     {"DriverFileInAMissingFolder", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults&) {
-         s.AddInstance("0000", 0, "nofolder\\" + DriverFile(0), InfFile(0));
-         s.PutFile(InfFilePath(InfFile(0)));
+         s.AddInstance("0000", 0, "nofolder\\" + TestDriverFile(0), TestInfFile(0));
+         s.PutFile(InfFilePath(TestInfFile(0)));
      },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000"));
@@ -411,7 +379,7 @@ const RegistryCase kDeviceCases[] = {
     {"FirstInstanceWarningSecondOk", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults&) {
          InstallDevice(s, 2);
-         DeleteFileIfAny(InfFilePath(InfFile(0)));
+         DeleteFileIfAny(InfFilePath(TestInfFile(0)));
      },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000"));
@@ -446,7 +414,7 @@ const RegistryCase kDeviceCases[] = {
      [](InstallationSandbox& s, Faults&) {
          InstallDevice(s, 2);
          DeleteRegistryTree(std::string(kClassRoot) + "\\" + TestDriverValue(0));
-         s.AddInstance("0000", 0, DriverFile(0), "");
+         s.AddInstance("0000", 0, TestDriverFile(0), "");
      },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000"));
@@ -458,7 +426,7 @@ const RegistryCase kDeviceCases[] = {
      [](InstallationSandbox& s, Faults&) {
          InstallDevice(s, 2);
          DeleteRegistryTree(std::string(kClassRoot) + "\\" + TestDriverValue(0));
-         s.AddInstance("0000", 0, "", InfFile(0));
+         s.AddInstance("0000", 0, "", TestInfFile(0));
      },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND);
@@ -468,7 +436,7 @@ const RegistryCase kDeviceCases[] = {
     {"InstallationFileSearchDeniedEndsTheCheck", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 2);
-         Add<FileSearchFault>(f, InfFile(0), ERROR_ACCESS_DENIED);
+         Add<FileSearchFault>(f, TestInfFile(0), ERROR_ACCESS_DENIED);
      },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000"));
@@ -479,7 +447,7 @@ const RegistryCase kDeviceCases[] = {
     {"DriverFileSearchDeniedIsThatInstancesError", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 2);
-         Add<FileSearchFault>(f, DriverFile(0), ERROR_ACCESS_DENIED);
+         Add<FileSearchFault>(f, TestDriverFile(0), ERROR_ACCESS_DENIED);
      },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(ERROR_ACCESS_DENIED);
@@ -488,9 +456,9 @@ const RegistryCase kDeviceCases[] = {
      0},
     {"DeviceKeyInUpperCase", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults&) {
-         s.AddInstance("0000", 0, DriverFile(0), InfFile(0), "VID_0403&PID_B7E4");
-         s.PutFile(DriverFilePath(DriverFile(0)));
-         s.PutFile(InfFilePath(InfFile(0)));
+         s.AddInstance("0000", 0, TestDriverFile(0), TestInfFile(0), "VID_0403&PID_B7E4");
+         s.PutFile(DriverFilePath(TestDriverFile(0)));
+         s.PutFile(InfFilePath(TestInfFile(0)));
      },
      [](ExpectedReport& e) { InstanceFound(e, 0); }, 0},
     {"InstanceKeyDeniedToOpen", RegistryCheck::DEVICE, 0,
