@@ -25,19 +25,7 @@ const int kUnregisteredProduct = 0x0001;
 class CheckRun : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_strSimulator = SimulatorDir() + "\\KT480_D2XX.DLL";
-        SetEnv("USBSIM_SCENARIO", "");
-    }
-    void TearDown() override { SetEnv("USBSIM_SCENARIO", ""); }
-
-    void UseScenario(const std::string& text)
-    {
-        const std::string path = TempDirectory() + "\\checkrun-scenario.ini";
-        ASSERT_TRUE(WriteFileBytes(path, text));
-        SetEnv("USBSIM_SCENARIO", path);
-    }
+    void SetUp() override { SetEnv("USBSIM_SCENARIO", ""); }
 
     DWORD Run()
     {
@@ -45,7 +33,7 @@ protected:
     }
 
     TestDialogHost host;
-    std::string m_strSimulator;
+    const std::string m_strSimulator = SimulatorLibrary();
     NoReceivePause m_noPause;
 };
 } // namespace
@@ -182,7 +170,7 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
         host.ClearReport();
         host.Dialog().m_bCancel.store(FALSE);
         host.CancelWhenWritten(c.pszCancelAt != nullptr ? c.pszCancelAt : "");
-        UseScenario(c.pszScenario);
+        ScenarioFile scenario(c.pszScenario);
         std::unique_ptr<NoAnswerWait> noWait(Contains(c.pszScenario, "silent") ? new NoAnswerWait : nullptr);
         const std::string library = c.pszLibrary != nullptr ? c.pszLibrary : m_strSimulator;
         DeviceTableOverride table({{-1, -1, library.c_str(), nullptr, nullptr}});

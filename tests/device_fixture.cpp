@@ -1,7 +1,5 @@
 #include "device_fixture.h"
 
-#include <fstream>
-
 const char kFakeResponseTime[] = "12.35";
 const char kTestAnswer[] = "TEST,MODEL 1,TI000001,2.5";
 
@@ -26,62 +24,6 @@ BOOL WINAPI FakeCounterReading(LARGE_INTEGER* pCounter)
     return TRUE;
 }
 } // namespace
-
-std::string SimulatorLibrary(const char* pszFile)
-{
-    return SimulatorDir() + "\\" + pszFile;
-}
-
-ScenarioFile::ScenarioFile(const std::string& text, const std::string& name) : m_path(TempDirectory() + "\\" + name)
-{
-    WriteFileBytes(m_path, text);
-    SetEnv("USBSIM_SCENARIO", m_path);
-}
-
-ScenarioFile::~ScenarioFile()
-{
-    SetEnv("USBSIM_SCENARIO", "");
-    DeleteFileIfAny(m_path);
-}
-
-TraceFile::TraceFile()
-{
-    static int s_nTrace = 0;
-    m_path = TempDirectory() + "\\trace-" + std::to_string(++s_nTrace) + ".txt";
-    DeleteFileIfAny(m_path);
-    SetEnv("USBSIM_TRACE", m_path);
-}
-
-TraceFile::~TraceFile()
-{
-    SetEnv("USBSIM_TRACE", "");
-    DeleteFileIfAny(m_path);
-}
-
-std::vector<std::string> TraceFile::Lines() const
-{
-    std::vector<std::string> lines;
-    std::ifstream file(m_path);
-    std::string line;
-    while (std::getline(file, line))
-    {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::vector<std::string> TraceFile::Calls(const std::string& call) const
-{
-    std::vector<std::string> calls;
-    for (const std::string& line : Lines())
-    {
-        if (line.compare(0, call.size() + 1, call + " ") == 0)
-            calls.push_back(line);
-    }
-    return calls;
-}
 
 FakeCounter::FakeCounter(LONGLONG llSpan, LONGLONG llFrequency)
     : m_frequency(g_SystemCalls.QueryPerformanceFrequency, FakeFrequency),

@@ -10,43 +10,9 @@
 #include <string>
 #include <vector>
 
-// The simulated driver library, or one of its variants lacking an entry point.
-std::string SimulatorLibrary(const char* pszFile = "KT480_D2XX.DLL");
+// Variants of the simulated driver library that lack an entry point.
 const char kNoListDevices[] = "sim_no_listdevices.dll";
 const char kNoEventNotification[] = "sim_no_eventnotification.dll";
-
-// Writes the scenario text into the test's folder and names it in
-// USBSIM_SCENARIO for the next load of the library; clears it again at the end.
-class ScenarioFile
-{
-public:
-    explicit ScenarioFile(const std::string& text, const std::string& name = "device-scenario.ini");
-    ~ScenarioFile();
-    ScenarioFile(const ScenarioFile&) = delete;
-    ScenarioFile& operator=(const ScenarioFile&) = delete;
-
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
-// The simulator's call trace of the libraries loaded while it lives.
-class TraceFile
-{
-public:
-    TraceFile();
-    ~TraceFile();
-    TraceFile(const TraceFile&) = delete;
-    TraceFile& operator=(const TraceFile&) = delete;
-
-    std::vector<std::string> Lines() const;
-    // The lines that start with the call's name, e.g. "FT_Write".
-    std::vector<std::string> Calls(const std::string& call) const;
-
-private:
-    std::string m_path;
-};
 
 // The counter of the response-time measurement, made exact: each reading
 // llSpan counts after the one before, at llFrequency counts a second. By

@@ -10,13 +10,6 @@
 
 namespace
 {
-std::string MakeFolder(const std::string& name)
-{
-    const std::string folder = TempDirectory() + "\\" + name;
-    ::CreateDirectoryA(folder.c_str(), nullptr);
-    return folder;
-}
-
 // 64-bit Windows here is Windows 7 or 10, which the OS table does not name.
 std::string OsLine()
 {
@@ -35,16 +28,15 @@ TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryIsNotLoaded)
     SetEnv("USBSIM_SCENARIO", "");
     TraceFile trace;
 
-    const std::string appFolder = MakeFolder("planted-app");
-    const std::string currentFolder = MakeFolder("planted-current");
-    const std::string exe = appFolder + "\\UsbInstallationTest.exe";
+    const ScratchFolder appFolder("planted-app");
+    const ScratchFolder currentFolder("planted-current");
+    const std::string exe = appFolder.Path() + "\\UsbInstallationTest.exe";
     ASSERT_TRUE(::CopyFileA((BuildDir() + "\\UsbInstallationTest.exe").c_str(), exe.c_str(), FALSE));
-    DeleteFileIfAny(appFolder + "\\" + kDriverLibrary);
-    const std::string planted = currentFolder + "\\" + kDriverLibrary;
+    const std::string planted = currentFolder.Path() + "\\" + kDriverLibrary;
     ASSERT_TRUE(::CopyFileA(SimulatorLibrary().c_str(), planted.c_str(), FALSE));
 
     {
-        UiHarness ui(currentFolder.c_str(), exe);
+        UiHarness ui(currentFolder.Path().c_str(), exe);
         ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
         ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the run did not end";
         const std::string report = ui.ReportText();
@@ -61,10 +53,10 @@ TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryIsNotLoaded)
 
     // The same copy finds a library in its own folder: the failure above was
     // the search, not the copy.
-    const std::string beside = appFolder + "\\" + kDriverLibrary;
+    const std::string beside = appFolder.Path() + "\\" + kDriverLibrary;
     ASSERT_TRUE(::CopyFileA(SimulatorLibrary().c_str(), beside.c_str(), FALSE));
     {
-        UiHarness ui(currentFolder.c_str(), exe);
+        UiHarness ui(currentFolder.Path().c_str(), exe);
         ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
         ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the run did not end";
         const std::string report = ui.ReportText();
@@ -72,9 +64,6 @@ TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryIsNotLoaded)
         EXPECT_TRUE(ui.Close()) << "the dialog did not close";
     }
     EXPECT_FALSE(trace.Calls("FT_ListDevices").empty()) << "the library beside the program was not called";
-    DeleteFileIfAny(beside);
-    DeleteFileIfAny(planted);
-    DeleteFileIfAny(exe);
 }
 
 TEST(DeviceUi, AnInstalledDriverGivesTheWholeReportAndSucceeds)

@@ -444,7 +444,7 @@ TEST(CheckDialogRun, DetailsSwitchesTheViewAndStartsANewRun)
 {
     TestDialogHost host;
     NoReceivePause noPause;
-    const std::string simulator = SimulatorDir() + "\\KT480_D2XX.DLL";
+    const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
     const std::string detail = "\tOpen the connection.\n";
     ASSERT_TRUE(host.StartAndWaitForEnd());
@@ -528,13 +528,6 @@ HANDLE WINAPI FailingCreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR)
     return nullptr;
 }
 
-std::string WriteScenario(const std::string& text)
-{
-    const std::string path = TempDirectory() + "\\dialog-scenario.ini";
-    WriteFileBytes(path, text);
-    return path;
-}
-
 // Starts a run whose device does not answer, so that it is still waiting when the dialog closes.
 HANDLE StartWaitingRun(TestDialogHost& host)
 {
@@ -550,9 +543,9 @@ HANDLE StartWaitingRun(TestDialogHost& host)
 
 TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
 {
-    const std::string simulator = SimulatorDir() + "\\KT480_D2XX.DLL";
+    const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
-    SetEnv("USBSIM_SCENARIO", WriteScenario("[device0]\nsilent=1\n"));
+    ScenarioFile scenario("[device0]\nsilent=1\n");
     SystemCallOverride<decltype(g_SystemCalls.SetEvent)> recording(g_SystemCalls.SetEvent, RecordingSetEvent);
 
     TestDialogHost host;
@@ -576,12 +569,11 @@ TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
     EXPECT_FALSE(Contains(written, "timeout")) << written;
     ::CloseHandle(hThread);
     g_pClosingDialog = nullptr;
-    SetEnv("USBSIM_SCENARIO", "");
 }
 
 TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
 {
-    const std::string simulator = SimulatorDir() + "\\KT480_D2XX.DLL";
+    const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr},
                                {-1, -1, simulator.c_str(), nullptr, nullptr},
                                {-1, -1, simulator.c_str(), nullptr, nullptr}});
@@ -623,7 +615,7 @@ TEST(CheckDialogRun, RepeatedRunsKeepHandlesFlat)
 {
     TestDialogHost host;
     NoReceivePause noPause;
-    const std::string simulator = SimulatorDir() + "\\KT480_D2XX.DLL";
+    const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{0x0403, 0x0001, simulator.c_str(), "U.EXE", "U.INI"}});
     // Two runs first, for what the process keeps once it has run; then more
     // runs than the count may stray, so that one handle kept per run shows.

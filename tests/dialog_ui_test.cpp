@@ -11,7 +11,6 @@
 
 namespace
 {
-
 // A folder with the product and the simulated driver beside it, as an
 // installation in the program's own folder would have it; the scenario is
 // handed down through the environment.
@@ -19,23 +18,18 @@ class InstalledCopy
 {
 public:
     explicit InstalledCopy(const std::string& scenario)
+        : m_folder("installed-" + std::to_string(++s_nCopies)), m_scenario(scenario)
     {
-        m_folder = TempDirectory() + "\\installed-" + std::to_string(++s_nCopies);
-        ::CreateDirectoryA(m_folder.c_str(), nullptr);
         ::CopyFileA((BuildDir() + "\\UsbInstallationTest.exe").c_str(), Exe().c_str(), FALSE);
-        ::CopyFileA((SimulatorDir() + "\\KT480_D2XX.DLL").c_str(), (m_folder + "\\KT480_D2XX.DLL").c_str(), FALSE);
-        const std::string scenarioPath = m_folder + "\\scenario.ini";
-        WriteFileBytes(scenarioPath, scenario);
-        SetEnv("USBSIM_SCENARIO", scenarioPath);
+        ::CopyFileA(SimulatorLibrary().c_str(), (m_folder.Path() + "\\KT480_D2XX.DLL").c_str(), FALSE);
     }
-    ~InstalledCopy() { SetEnv("USBSIM_SCENARIO", ""); }
 
-    std::string Exe() const { return m_folder + "\\UsbInstallationTest.exe"; }
-    const std::string& Folder() const { return m_folder; }
+    std::string Exe() const { return m_folder.Path() + "\\UsbInstallationTest.exe"; }
 
 private:
     static int s_nCopies;
-    std::string m_folder;
+    const ScratchFolder m_folder;
+    const ScenarioFile m_scenario;
 };
 int InstalledCopy::s_nCopies = 0;
 

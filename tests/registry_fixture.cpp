@@ -305,7 +305,7 @@ void InstallationSandbox::PutDemoInstallation()
     AddInstance("SIM00001", 0, "KT480USB.SYS", "oem7.inf");
     PutFile(DriverFilePath("KT480USB.SYS"));
     PutFile(InfFilePath("oem7.inf"));
-    PutCopy(SystemFilePath(kDriverLibrary), SimulatorDir() + "\\KT480_D2XX.DLL");
+    PutCopy(SystemFilePath(kDriverLibrary), SimulatorLibrary());
     PutFile(SystemFilePath(kUninstaller));
     PutFile(SystemFilePath(kUninstallIni));
 }

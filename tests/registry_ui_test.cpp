@@ -44,7 +44,7 @@ TEST(RegistryUi, InstalledDeviceGivesTheExactRegistrySectionInBothViews)
     sandbox.SetText(DeviceKeyPath() + "\\KT0002B", "Driver", TestDriverValue(0));
     sandbox.PutFile(DriverFilePath("kt480t0.sys"));
     sandbox.PutFile(InfFilePath("oemkt480t0.inf"));
-    sandbox.PutCopy(SystemFilePath(kDriverLibrary), SimulatorDir() + "\\KT480_D2XX.DLL");
+    sandbox.PutCopy(SystemFilePath(kDriverLibrary), SimulatorLibrary());
     sandbox.PutFile(SystemFilePath(kUninstaller));
     sandbox.PutFile(SystemFilePath(kUninstallIni));
     SetEnv("USBSIM_SCENARIO", ""); // the simulator's one healthy instrument

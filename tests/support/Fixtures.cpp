@@ -34,6 +34,57 @@ DeviceTableOverride::~DeviceTableOverride()
     g_DeviceTable = m_saved;
 }
 
+ScenarioFile::ScenarioFile(const std::string& text, const std::string& name) : m_path(TempDirectory() + "\\" + name)
+{
+    WriteFileBytes(m_path, text);
+    SetEnv("USBSIM_SCENARIO", m_path);
+}
+
+ScenarioFile::~ScenarioFile()
+{
+    SetEnv("USBSIM_SCENARIO", "");
+    DeleteFileIfAny(m_path);
+}
+
+TraceFile::TraceFile()
+{
+    static int s_nTrace = 0;
+    m_path = TempDirectory() + "\\trace-" + std::to_string(++s_nTrace) + ".txt";
+    DeleteFileIfAny(m_path);
+    SetEnv("USBSIM_TRACE", m_path);
+}
+
+TraceFile::~TraceFile()
+{
+    SetEnv("USBSIM_TRACE", "");
+    DeleteFileIfAny(m_path);
+}
+
+std::vector<std::string> TraceFile::Lines() const
+{
+    std::vector<std::string> lines;
+    std::ifstream file(m_path);
+    std::string line;
+    while (std::getline(file, line))
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> TraceFile::Calls(const std::string& call) const
+{
+    std::vector<std::string> calls;
+    for (const std::string& line : Lines())
+    {
+        if (line.compare(0, call.size() + 1, call + " ") == 0)
+            calls.push_back(line);
+    }
+    return calls;
+}
+
 DeviceHold::DeviceHold()
 {
     static LONG s_nSerial = 0;
@@ -62,6 +113,11 @@ std::string WinePath(const std::string& unixPath)
 std::string SimulatorDir()
 {
     return WinePath(TEST_SIMULATOR_DIR);
+}
+
+std::string SimulatorLibrary(const char* pszFile)
+{
+    return SimulatorDir() + "\\" + pszFile;
 }
 
 std::string BuildDir()

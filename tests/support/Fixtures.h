@@ -1,5 +1,6 @@
 // Test fixtures over the real system: seam overrides, the device table,
-// registry keys and files in the Wine prefix, and paths.
+// registry keys and files in the Wine prefix, the simulated driver's scenario,
+// trace and holds, and paths.
 #pragma once
 
 #include "checks/SupportedDevices.h"
@@ -60,6 +61,39 @@ private:
     DeviceTable m_saved;
 };
 
+// Writes the scenario text into the test's folder and names it in
+// USBSIM_SCENARIO for the next load of the library; clears it again at the end.
+class ScenarioFile
+{
+public:
+    explicit ScenarioFile(const std::string& text, const std::string& name = "device-scenario.ini");
+    ~ScenarioFile();
+    ScenarioFile(const ScenarioFile&) = delete;
+    ScenarioFile& operator=(const ScenarioFile&) = delete;
+
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// The simulator's call trace of the libraries loaded while it lives.
+class TraceFile
+{
+public:
+    TraceFile();
+    ~TraceFile();
+    TraceFile(const TraceFile&) = delete;
+    TraceFile& operator=(const TraceFile&) = delete;
+
+    std::vector<std::string> Lines() const;
+    // The lines that start with the call's name, e.g. "FT_Write".
+    std::vector<std::string> Calls(const std::string& call) const;
+
+private:
+    std::string m_path;
+};
+
 // The named event that holds a simulated device at its open ("hold_event =
 // Name()" in its scenario section) until Release(); released at the latest
 // when the holder goes, so that no run waits on it afterwards.
@@ -99,6 +133,8 @@ private:
 std::string WinePath(const std::string& unixPath);
 // The folder of the build's simulator DLLs, and the build folder with the product.
 std::string SimulatorDir();
+// The simulated driver library, or one of its variants.
+std::string SimulatorLibrary(const char* pszFile = "KT480_D2XX.DLL");
 std::string BuildDir();
 
 std::string SystemDirectory();
