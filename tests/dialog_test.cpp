@@ -573,6 +573,7 @@ TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
 
 TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
 {
+    NoReceivePause noPause;
     const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr},
                                {-1, -1, simulator.c_str(), nullptr, nullptr},

@@ -60,6 +60,7 @@ protected:
     CUsbInstallationTestDlg& Dlg() { return host.Dialog(); }
 
     TestDialogHost host;
+    NoReceivePause m_noPause;
 };
 } // namespace
 
@@ -277,6 +278,7 @@ TEST_F(DriverLibrary, RepeatedFailingAndGoodLoadsLeaveNoHandlesBehind)
 TEST(DriverLibraryLifetime, TheDialogsDestructorUnloadsALibraryStillHeld)
 {
     SetEnv("USBSIM_SCENARIO", "");
+    NoReceivePause noPause;
     const std::string path = SimulatorLibrary();
     ASSERT_FALSE(IsLoaded(path)) << "held by someone else before the test";
     {
