@@ -9,6 +9,7 @@
 #include "bench/BenchClock.h"
 #include "device_fixture.h"
 #include "res/resource.h"
+#include "simulator/TestExports.h"
 #include "support/TestDialogHost.h"
 
 #include <algorithm>
@@ -21,8 +22,6 @@ namespace
 const int kRuns = 20;
 const int kOverheadRuns = 20;
 const double kReceivePauseMs = 200.0;
-
-typedef FT_STATUS(WINAPI* PFN_SIM_GetLastTimings)(LONGLONG*, LONGLONG*);
 
 double Frequency()
 {

@@ -3,6 +3,7 @@
 // build exports is decided by its .def file.
 #include "simulator/RuntimeRelease.h"
 #include "simulator/SimDriver.h"
+#include "simulator/TestExports.h"
 
 #include <type_traits>
 
@@ -60,14 +61,11 @@ extern "C"
         return TheDriver().SetEventNotification(hDevice, dwEventMask, pParam);
     }
 
-    // The performance-counter values taken when the last FT_Write was about to
-    // return and when the first chunk of its answer was signalled (0 until then).
     FT_STATUS WINAPI SIM_GetLastTimings(LONGLONG* pllWriteReturned, LONGLONG* pllFirstSignal)
     {
         return TheDriver().GetLastTimings(pllWriteReturned, pllFirstSignal);
     }
 
-    // Why the scenario file was refused, "" when it was not; returns the length.
     DWORD WINAPI SIM_GetScenarioError(char* pszBuffer, DWORD dwSize)
     {
         return TheDriver().GetScenarioError(pszBuffer, dwSize);
@@ -84,3 +82,5 @@ static_assert(std::is_same_v<decltype(&FT_Read), PFN_FT_Read>);
 static_assert(std::is_same_v<decltype(&FT_Write), PFN_FT_Write>);
 static_assert(std::is_same_v<decltype(&FT_EE_Read), PFN_FT_EE_Read>);
 static_assert(std::is_same_v<decltype(&FT_SetEventNotification), PFN_FT_SetEventNotification>);
+static_assert(std::is_same_v<decltype(&SIM_GetLastTimings), PFN_SIM_GetLastTimings>);
+static_assert(std::is_same_v<decltype(&SIM_GetScenarioError), PFN_SIM_GetScenarioError>);

@@ -53,6 +53,7 @@ const SDeviceKey kDeviceKeys[] = {
     {"untrusted_list_description", &CDeviceScenario::bUntrustedListDescription},
     {"untrusted_eeprom_texts", &CDeviceScenario::bUntrustedEepromTexts},
     {"read_overreport", &CDeviceScenario::dwReadOverreport},
+    {"hold_event", &CDeviceScenario::strHoldEvent},
 };
 
 std::string Trim(const std::string& str)

@@ -38,6 +38,9 @@ struct CDeviceScenario
     bool bUntrustedEepromTexts = false;
     DWORD dwReadOverreport = 0;
 
+    // FT_OpenEx of this device waits until the event of this name is set.
+    std::string strHoldEvent;
+
     std::string SizedAnswer() const;
 };
 

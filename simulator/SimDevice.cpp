@@ -15,6 +15,8 @@ const size_t kManufacturerSize = 32;
 const size_t kManufacturerIdSize = 16;
 const size_t kDescriptionSize = 64;
 const size_t kSerialSize = 16;
+// A held open goes on after this long even if no one sets its event.
+const DWORD kHoldLimitMs = 60000;
 
 // Fills the whole buffer by repeating the text, with no terminating zero.
 void FillUnterminated(char* pchBuffer, size_t nSize, const std::string& strText)
@@ -127,6 +129,7 @@ bool CSimDevice::Matches(const char* pszDescription) const
 
 FT_STATUS CSimDevice::TryOpen(FT_HANDLE hNew, bool& rbBusy)
 {
+    AwaitRelease();
     CSingleLock lock(m_cs);
     rbBusy = m_hOpen != nullptr;
     if (rbBusy)
@@ -137,6 +140,20 @@ FT_STATUS CSimDevice::TryOpen(FT_HANDLE hNew, bool& rbBusy)
     m_hNotify = nullptr;
     m_strQueue.clear();
     return FT_OK;
+}
+
+void CSimDevice::AwaitRelease() const
+{
+    const std::string& strName = m_scenario.strHoldEvent;
+    if (strName.empty())
+        return;
+    const std::string strQuoted = CTrace::Quoted(strName.data(), strName.size());
+    m_rTrace.Line("SIM_Hold dev=%u event=%s", m_nIndex, strQuoted.c_str());
+    HANDLE hEvent = OpenEventA(SYNCHRONIZE, FALSE, strName.c_str());
+    DWORD dwWait = hEvent != nullptr ? WaitForSingleObject(hEvent, kHoldLimitMs) : WAIT_FAILED;
+    if (hEvent != nullptr)
+        CloseHandle(hEvent);
+    m_rTrace.Line("SIM_Release dev=%u event=%s set=%d", m_nIndex, strQuoted.c_str(), dwWait == WAIT_OBJECT_0);
 }
 
 bool CSimDevice::IsOpenAs(FT_HANDLE h)

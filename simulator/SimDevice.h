@@ -25,8 +25,9 @@ public:
     FT_STATUS List(char* pchBuffer);
     // Whether FT_OpenEx with this description means this device.
     bool Matches(const char* pszDescription) const;
-    // Opens the device as hNew. rbBusy tells that it was open already, so the
-    // caller may try the next device with the same description.
+    // Opens the device as hNew, once a held device is released. rbBusy tells
+    // that it was open already, so the caller may try the next device with
+    // the same description.
     FT_STATUS TryOpen(FT_HANDLE hNew, bool& rbBusy);
     bool IsOpenAs(FT_HANDLE h);
 
@@ -59,6 +60,8 @@ private:
     void ReapFinishedDeliveries();
     static void ReleaseDelivery(CDelivery& rDelivery);
     void PutText(char* pchBuffer, size_t nSize, const std::string& strText) const;
+    // Waits for the hold event, if the scenario names one.
+    void AwaitRelease() const;
 
     const unsigned m_nIndex;
     const CDeviceScenario m_scenario;

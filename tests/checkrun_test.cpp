@@ -3,17 +3,20 @@
 // code. Devices come from a table of the test's own; the driver is the
 // simulated one.
 #include "res/resource.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/TestDialogHost.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace
 {
-const std::string kSeparator = "\n" + std::string(140, '-') + "\n";
-const std::string kRule = std::string(70, '=') + "\n\n";
-const std::string kSummaryFinished = "\nCheck finished.\n\n" + kRule;
-const std::string kSummarySuccess = "\nCheck completed successfully!\n\n" + kRule;
+std::string Summary(bool bSucceeded)
+{
+    return ExpectedReport(false).Summary(bSucceeded).Text();
+}
 
 // Vendor and product that no test registers.
 const int kUnregisteredVendor = 0x0403;
@@ -22,19 +25,7 @@ const int kUnregisteredProduct = 0x0001;
 class CheckRun : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_strSimulator = SimulatorDir() + "\\KT480_D2XX.DLL";
-        SetEnv("USBSIM_SCENARIO", "");
-    }
-    void TearDown() override { SetEnv("USBSIM_SCENARIO", ""); }
-
-    void UseScenario(const std::string& text)
-    {
-        const std::string path = TempDirectory() + "\\checkrun-scenario.ini";
-        ASSERT_TRUE(WriteFileBytes(path, text));
-        SetEnv("USBSIM_SCENARIO", path);
-    }
+    void SetUp() override { SetEnv("USBSIM_SCENARIO", ""); }
 
     DWORD Run()
     {
@@ -42,7 +33,8 @@ protected:
     }
 
     TestDialogHost host;
-    std::string m_strSimulator;
+    const std::string m_strSimulator = SimulatorLibrary();
+    NoReceivePause m_noPause;
 };
 } // namespace
 
@@ -96,7 +88,7 @@ TEST_F(CheckRun, OpeningLinesSeparatorsAndTheOrderOfTheChecks)
     EXPECT_LT(nLoad, nSearch);
     EXPECT_LT(nSearch, nCommunication);
     EXPECT_LT(nCommunication, nFree);
-    EXPECT_TRUE(EndsWith(report, "\nDeallocate DLL Memory\n... Result:   OK\n" + kSummaryFinished)) << report;
+    EXPECT_TRUE(EndsWith(report, "\nDeallocate DLL Memory\n... Result:   OK\n" + Summary(false))) << report;
     // The driver part passed, so the last result is the unloading's path: 0.
     EXPECT_EQ(dwResult, 0u);
 }
@@ -109,7 +101,7 @@ TEST_F(CheckRun, SucceedsOnlyWhenEveryCheckPassed)
     EXPECT_EQ(Run(), 0u);
     const std::string report = host.ReportText();
     EXPECT_FALSE(Contains(report, "registry entries")) << report;
-    EXPECT_TRUE(EndsWith(report, kSummarySuccess)) << report;
+    EXPECT_TRUE(EndsWith(report, Summary(true))) << report;
     EXPECT_EQ(host.Dialog().m_hDriverLib, nullptr);
     // The dialog keeps the outcome of the run that ended.
     EXPECT_EQ(host.Dialog().m_nRunsEnded, 1u);
@@ -178,7 +170,8 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
         host.ClearReport();
         host.Dialog().m_bCancel.store(FALSE);
         host.CancelWhenWritten(c.pszCancelAt != nullptr ? c.pszCancelAt : "");
-        UseScenario(c.pszScenario);
+        ScenarioFile scenario(c.pszScenario);
+        std::unique_ptr<NoAnswerWait> noWait(Contains(c.pszScenario, "silent") ? new NoAnswerWait : nullptr);
         const std::string library = c.pszLibrary != nullptr ? c.pszLibrary : m_strSimulator;
         DeviceTableOverride table({{-1, -1, library.c_str(), nullptr, nullptr}});
         EXPECT_EQ(Run(), c.dwExpectedResult) << c.pszCase;
@@ -187,7 +180,7 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
             EXPECT_TRUE(Contains(report, part)) << c.pszCase << ": missing \"" << part << "\" in\n" << report;
         for (const std::string& part : c.absent)
             EXPECT_FALSE(Contains(report, part)) << c.pszCase << ": unexpected \"" << part << "\" in\n" << report;
-        EXPECT_TRUE(EndsWith(report, kSummaryFinished)) << c.pszCase << ":\n" << report;
+        EXPECT_TRUE(EndsWith(report, Summary(false))) << c.pszCase << ":\n" << report;
         EXPECT_FALSE(host.Dialog().m_bLastRunSucceeded) << c.pszCase;
     }
 }
@@ -198,14 +191,14 @@ TEST_F(CheckRun, EntriesWithoutIdsOrLibraryTakeNoPartInTheirLoop)
     EXPECT_EQ(Run(), 0u);
     // Nothing but the opening lines and the summary: no registry lines, no
     // second separator, no driver lines.
-    EXPECT_EQ(host.ReportText(), std::string(host.Dialog().GetOsVersionText()) + "\n" + kSeparator + kSummarySuccess);
+    EXPECT_EQ(host.ReportText(), std::string(host.Dialog().GetOsVersionText()) + "\n" + kSeparator + Summary(true));
 }
 
 TEST_F(CheckRun, CancelledBeforeTheOpeningLinesWritesOnlyTheSummary)
 {
     host.Dialog().m_bCancel.store(TRUE);
     EXPECT_EQ(Run(), 0u);
-    EXPECT_EQ(host.ReportText(), kSummaryFinished);
+    EXPECT_EQ(host.ReportText(), Summary(false));
 }
 
 namespace
@@ -233,5 +226,5 @@ TEST_F(CheckRun, CancelledDuringTheCommonCheckSkipsEverythingAfterIt)
     EXPECT_FALSE(Contains(report, "Check specific registry entries")) << report;
     EXPECT_FALSE(Contains(report, "Load DLL")) << report;
     EXPECT_EQ(CountOf(report, kSeparator), 1u) << report;
-    EXPECT_TRUE(EndsWith(report, kSummaryFinished)) << report;
+    EXPECT_TRUE(EndsWith(report, Summary(false))) << report;
 }

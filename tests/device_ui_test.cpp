@@ -10,16 +10,6 @@
 
 namespace
 {
-const std::string kSeparator = "\n" + std::string(140, '-') + "\n";
-const std::string kRule = std::string(70, '=') + "\n\n";
-
-std::string MakeFolder(const std::string& name)
-{
-    const std::string folder = TempDirectory() + "\\" + name;
-    ::CreateDirectoryA(folder.c_str(), nullptr);
-    return folder;
-}
-
 // 64-bit Windows here is Windows 7 or 10, which the OS table does not name.
 std::string OsLine()
 {
@@ -27,14 +17,6 @@ std::string OsLine()
         return "Operating System:   Unknown Operating System";
     CUsbInstallationTestDlg dlg;
     return std::string(dlg.GetOsVersionText());
-}
-
-std::string Describe(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
 }
 } // namespace
 
@@ -46,36 +28,35 @@ TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryIsNotLoaded)
     SetEnv("USBSIM_SCENARIO", "");
     TraceFile trace;
 
-    const std::string appFolder = MakeFolder("planted-app");
-    const std::string currentFolder = MakeFolder("planted-current");
-    const std::string exe = appFolder + "\\UsbInstallationTest.exe";
+    const ScratchFolder appFolder("planted-app");
+    const ScratchFolder currentFolder("planted-current");
+    const std::string exe = appFolder.Path() + "\\UsbInstallationTest.exe";
     ASSERT_TRUE(::CopyFileA((BuildDir() + "\\UsbInstallationTest.exe").c_str(), exe.c_str(), FALSE));
-    DeleteFileIfAny(appFolder + "\\" + kDriverLibrary);
-    const std::string planted = currentFolder + "\\" + kDriverLibrary;
+    const std::string planted = currentFolder.Path() + "\\" + kDriverLibrary;
     ASSERT_TRUE(::CopyFileA(SimulatorLibrary().c_str(), planted.c_str(), FALSE));
 
     {
-        UiHarness ui(currentFolder.c_str(), exe);
+        UiHarness ui(currentFolder.Path().c_str(), exe);
         ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
         ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the run did not end";
         const std::string report = ui.ReportText();
-        const std::string expected = DeviceLines(false)
+        const std::string expected = ExpectedReport(false)
                                          .Heading("Load DLL:   KT480_D2XX.DLL")
                                          .Error(ERROR_MOD_NOT_FOUND)
                                          .Heading("Deallocate DLL Memory")
                                          .Warning()
-                                         .Str();
+                                         .Text();
         EXPECT_TRUE(Contains(report, expected)) << "expected\n" << expected << "in\n" << report;
         EXPECT_TRUE(ui.Close()) << "the dialog did not close";
     }
-    EXPECT_TRUE(trace.Lines().empty()) << "the planted library was called:\n" << Describe(trace.Lines());
+    EXPECT_TRUE(trace.Lines().empty()) << "the planted library was called:\n" << Joined(trace.Lines());
 
     // The same copy finds a library in its own folder: the failure above was
     // the search, not the copy.
-    const std::string beside = appFolder + "\\" + kDriverLibrary;
+    const std::string beside = appFolder.Path() + "\\" + kDriverLibrary;
     ASSERT_TRUE(::CopyFileA(SimulatorLibrary().c_str(), beside.c_str(), FALSE));
     {
-        UiHarness ui(currentFolder.c_str(), exe);
+        UiHarness ui(currentFolder.Path().c_str(), exe);
         ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
         ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the run did not end";
         const std::string report = ui.ReportText();
@@ -83,9 +64,6 @@ TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryIsNotLoaded)
         EXPECT_TRUE(ui.Close()) << "the dialog did not close";
     }
     EXPECT_FALSE(trace.Calls("FT_ListDevices").empty()) << "the library beside the program was not called";
-    DeleteFileIfAny(beside);
-    DeleteFileIfAny(planted);
-    DeleteFileIfAny(exe);
 }
 
 TEST(DeviceUi, AnInstalledDriverGivesTheWholeReportAndSucceeds)
@@ -97,32 +75,21 @@ TEST(DeviceUi, AnInstalledDriverGivesTheWholeReportAndSucceeds)
     sandbox.PutDemoInstallation();
     SetEnv("USBSIM_SCENARIO", "");
     SetEnv("USBSIM_TRACE", "");
-    DeviceLines::Device device;
-    device.description = "USB Measurement Instrument";
-    device.identity = "Vid_0403&Pid_B7E4#SIM00001";
-    device.eeDescription = "USB Measurement Instrument";
-    device.manufacturer = "Simulated Instruments";
+    const ExpectedReport::Device device = {"USB Measurement Instrument", "Vid_0403&Pid_B7E4#SIM00001",
+                                           "USB Measurement Instrument", "Simulated Instruments"};
     const std::string answer = "Simulated Instruments,USB-SIM 1,SIM00001,1.0";
 
     const auto expectedReport = [&](bool bDetailed) {
-        DeviceLines registry(bDetailed);
-        registry.Heading("Check common registry entries for devices:   Vid_0403&Pid_B7E4");
-        registry.Detail("Number of devices registered:   1");
-        registry.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
-        registry.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
-        registry.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Detail("... File was found.");
-        registry.Ok();
-        registry.Heading("Check specific registry entries for device:   Vid_0403&Pid_B7E4#SIM00001");
-        registry.Detail("Registered driver file:   KT480USB.SYS").Detail("... File was found.");
-        registry.Detail("Registered installation file:   oem7.inf").Detail("... File was found.");
-        registry.Ok();
-        DeviceLines driver(bDetailed);
-        driver.Heading("Load DLL:   KT480_D2XX.DLL").Ok();
-        driver.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
-        driver.UpToTheWait(device).Answered(46, 46, answer, "#");
-        driver.Heading("Deallocate DLL Memory").Ok();
-        return OsLine() + "\n" + kSeparator + registry.Str() + kSeparator + driver.Str() +
-               "\nCheck completed successfully!\n\n" + kRule;
+        ExpectedReport e(bDetailed);
+        e.Line(OsLine()).Separator();
+        e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
+        CommonFilesFound(e).Ok();
+        InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf").Separator();
+        e.Heading("Load DLL:   KT480_D2XX.DLL").Ok();
+        e.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
+        e.UpToTheWait(device).Answered(46, 46, answer, "#");
+        e.Heading("Deallocate DLL Memory").Ok().Summary(true);
+        return e.Text();
     };
 
     UiHarness ui;

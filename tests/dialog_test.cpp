@@ -2,33 +2,16 @@
 // template and resources, the size rule, the start of a run, the view switch
 // and the closing protocol, with the faults only the seam can give.
 #include "res/resource.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/HandleCount.h"
+#include "support/SaveDialog.h"
 #include "support/TestDialogHost.h"
+#include "support/UiHarness.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-namespace
-{
-const std::string kRule = std::string(70, '=');
-
-RECT ControlRect(HWND hwndDialog, int nID)
-{
-    RECT rc = {};
-    ::GetWindowRect(::GetDlgItem(hwndDialog, nID), &rc);
-    ::MapWindowPoints(nullptr, hwndDialog, reinterpret_cast<POINT*>(&rc), 2);
-    return rc;
-}
-
-std::string Describe(const RECT& rc)
-{
-    char sz[96];
-    std::snprintf(sz, sizeof(sz), "(%ld, %ld) %ld x %ld", rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
-    return sz;
-}
-} // namespace
 
 TEST(CheckDialogClass, RunTimeClassRecord)
 {
@@ -42,35 +25,61 @@ TEST(CheckDialogClass, RunTimeClassRecord)
     EXPECT_FALSE(RUNTIME_CLASS(CDialog)->IsDerivedFrom(pClass));
 }
 
+// Each entry of the table, sent to the dialog as the system would send it,
+// has its own handler's effect: a handler bound to another entry shows
+// another one. The paced repaint (WM_TIMER, WM_PAINT) shows in the run tests
+// below, the closing (WM_DESTROY) in the close tests.
 TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
 {
-    const AFX_MSGMAP* pMap = CUsbInstallationTestDlg::GetThisMessageMap();
-    const UINT kExpected[][3] = {
-        {WM_DESTROY, 0, 0},
-        {WM_PAINT, 0, 0},
-        {WM_QUERYDRAGICON, 0, 0},
-        {WM_SIZE, 0, 0},
-        {WM_COMMAND, BN_CLICKED, IDC_BUTTON_START},
-        {WM_COMMAND, BN_CLICKED, IDC_BUTTON_DETAILS},
-        {WM_COMMAND, BN_CLICKED, IDC_BUTTON_SAVE},
+    DeviceTableOverride table({});
+    TestDialogHost host;
+    CUsbInstallationTestDlg& dlg = host.Dialog();
+    const HWND hwnd = host.Hwnd();
+    const auto click = [hwnd](int nID) {
+        ::SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(nID, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(hwnd, nID)));
     };
-    for (size_t i = 0; i < ARRAYSIZE(kExpected); ++i)
+    const auto runsEnded = [&](UINT nRuns) {
+        return host.PumpUntil([&] { return dlg.m_nRunsEnded == nRuns && host.IsEnabled(IDC_BUTTON_START); });
+    };
+
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_QUERYDRAGICON, 0, 0)), dlg.m_hIcon);
+    ::SendMessageA(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(500, 400));
+    EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(400, 360));
+
+    // Start: a run in the simple view; its end (WM_APP_RUN_ENDED) hands Start back.
+    click(IDC_BUTTON_START);
+    EXPECT_FALSE(host.IsEnabled(IDC_BUTTON_START));
+    ASSERT_TRUE(runsEnded(1));
+    EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "Details >>");
+    EXPECT_FALSE(dlg.m_bDetailed.load());
+
+    // Details: the detailed view and a run in it.
+    click(IDC_BUTTON_DETAILS);
+    EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "<< Simple");
+    EXPECT_TRUE(dlg.m_bDetailed.load());
+    ASSERT_TRUE(runsEnded(2));
+
+    // Save: the save dialog; no run, no switch.
     {
-        const AFX_MSGMAP_ENTRY& entry = pMap->lpEntries[i];
-        EXPECT_EQ(entry.nMessage, kExpected[i][0]) << "entry " << i;
-        EXPECT_EQ(entry.nCode, kExpected[i][1]) << "entry " << i;
-        EXPECT_EQ(entry.nID, kExpected[i][2]) << "entry " << i;
+        SaveDialogScript script;
+        script.bCancel = true;
+        SaveDialogDriverThread driver(hwnd, script);
+        click(IDC_BUTTON_SAVE);
+        const SaveDialogSeen& seen = driver.Result();
+        EXPECT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
     }
-    // Exit has no entry of its own: the base dialog's table ends the dialog.
-    EXPECT_EQ(CCmdTarget::FindMessageEntry(pMap, WM_COMMAND, BN_CLICKED, IDCANCEL),
-              CCmdTarget::FindMessageEntry(CDialog::GetThisMessageMap(), WM_COMMAND, 0, IDCANCEL));
-    EXPECT_NE(CCmdTarget::FindMessageEntry(pMap, WM_COMMAND, 0, IDOK), nullptr);
-    // The window thread's own messages follow: the hand-over of a finished
-    // run's thread and the paced repaint.
-    EXPECT_EQ(pMap->lpEntries[7].nMessage, WM_APP_RUN_ENDED);
-    EXPECT_EQ(pMap->lpEntries[8].nMessage, static_cast<UINT>(WM_TIMER));
-    EXPECT_EQ(pMap->lpEntries[9].pfnHandler, nullptr);
-    EXPECT_EQ(CCmdTarget::FindMessageEntry(pMap, WM_CLOSE, 0, 0), nullptr);
+    EXPECT_EQ(dlg.m_nRunsEnded, 2u);
+    EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_START));
+    EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "<< Simple");
+
+    // Exit has no entry of its own: the base dialog's ends the dialog.
+    click(IDCANCEL);
+    EXPECT_EQ(host.Hwnd(), nullptr);
+    // Nor has the close box's WM_CLOSE: the system turns it into Exit.
+    TestDialogHost closed;
+    ::SendMessageA(closed.Hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(closed.PumpUntil([&] { return closed.Hwnd() == nullptr; }));
 }
 
 namespace
@@ -105,6 +114,43 @@ struct TemplateReader
     }
     void AlignDword() { p = reinterpret_cast<const BYTE*>((reinterpret_cast<UINT_PTR>(p) + 3) & ~UINT_PTR(3)); }
 };
+
+// A style with every flag of dwSet and none of dwClear.
+testing::AssertionResult HasFlags(DWORD dwStyle, DWORD dwSet, DWORD dwClear)
+{
+    if ((dwStyle & dwSet) == dwSet && (dwStyle & dwClear) == 0)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << std::hex << "style 0x" << dwStyle << " lacks 0x" << (dwSet & ~dwStyle)
+                                       << " or has 0x" << (dwStyle & dwClear);
+}
+
+// An icon group's directory (GRPICONDIR) and its entries.
+#pragma pack(push, 2)
+struct IconGroupEntry
+{
+    BYTE bWidth;
+    BYTE bHeight;
+    BYTE bColorCount;
+    BYTE bReserved;
+    WORD wPlanes;
+    WORD wBitCount;
+    DWORD dwBytesInRes;
+    WORD nId;
+};
+struct IconGroup
+{
+    WORD idReserved;
+    WORD idType;
+    WORD idCount;
+    IconGroupEntry entries[1];
+};
+#pragma pack(pop)
+
+const void* LoadResourceData(HMODULE hModule, LPCSTR pszType, WORD wId)
+{
+    const HRSRC hRes = ::FindResourceA(hModule, MAKEINTRESOURCEA(wId), pszType);
+    return hRes != nullptr ? ::LockResource(::LoadResource(hModule, hRes)) : nullptr;
+}
 } // namespace
 
 TEST(CheckDialogResources, DialogTemplate)
@@ -116,47 +162,61 @@ TEST(CheckDialogResources, DialogTemplate)
                                          MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
     ASSERT_NE(hRes, nullptr) << "template 102 in German";
     TemplateReader r = {static_cast<const BYTE*>(::LockResource(::LoadResource(hExe, hRes)))};
-    EXPECT_EQ(r.Word(), 1u);      // version
+    EXPECT_EQ(r.Word(), 1u);      // version of an extended template
     EXPECT_EQ(r.Word(), 0xFFFFu); // signature
     EXPECT_EQ(r.Dword(), 0u);     // help ID
-    EXPECT_EQ(r.Dword(), static_cast<DWORD>(WS_EX_APPWINDOW));
-    EXPECT_EQ(r.Dword(), 0x90CB00C4u);
+    // A window of its own on the task bar, with a caption, a system menu and
+    // both boxes and the template's font; without a sizing border, so that its
+    // size changes only by maximizing, restoring and minimizing.
+    EXPECT_TRUE(HasFlags(r.Dword(), WS_EX_APPWINDOW, 0));
+    EXPECT_TRUE(HasFlags(r.Dword(),
+                         WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX |
+                             DS_MODALFRAME | DS_SETFONT,
+                         WS_CHILD | WS_DISABLED | WS_THICKFRAME));
     EXPECT_EQ(r.Word(), 5u); // controls
     const short x = static_cast<short>(r.Word()), y = static_cast<short>(r.Word());
     const short cx = static_cast<short>(r.Word()), cy = static_cast<short>(r.Word());
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 0);
-    EXPECT_EQ(cx, 326);
-    EXPECT_EQ(cy, 180);
+    EXPECT_EQ(Describe({x, y, x + cx, y + cy}), Describe({0, 0, 326, 180})) << "in dialog units";
     EXPECT_EQ(r.SzOrOrd(), ""); // menu
     EXPECT_EQ(r.SzOrOrd(), ""); // class
     EXPECT_EQ(r.SzOrOrd(), "QUELM - USB Installation and Communication Check");
     EXPECT_EQ(r.Word(), 8u); // point size
     EXPECT_EQ(r.Word(), 0u); // weight
     EXPECT_EQ(*r.p++, 0u);   // italic
-    EXPECT_EQ(*r.p++, 1u);   // character set
+    EXPECT_EQ(*r.p++, static_cast<BYTE>(DEFAULT_CHARSET));
     EXPECT_EQ(r.SzOrOrd(), "MS Sans Serif");
 
+    // In the tab order of the table, the report first; OnInitDialog gives
+    // them their places and captions. The report is read-only text that
+    // scrolls both ways; the buttons are push buttons.
+    const DWORD dwTabStop = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
+    const DWORD dwReport = dwTabStop | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY;
     const struct
     {
         WORD wID;
-        const char* pszClass;
+        const char* pszClass; // "#128": the predefined button class
         DWORD dwStyle;
     } kControls[] = {
-        {IDC_RICHEDIT_LOG, "RICHEDIT", 0x50B108C4},
-        {IDC_BUTTON_START, "#128", 0x50010000},
-        {IDC_BUTTON_DETAILS, "#128", 0x50010000},
-        {IDC_BUTTON_SAVE, "#128", 0x50010000},
-        {IDCANCEL, "#128", 0x50010000},
+        {IDC_RICHEDIT_LOG, "RICHEDIT", dwReport},
+        {IDC_BUTTON_START, "#128", dwTabStop},
+        {IDC_BUTTON_DETAILS, "#128", dwTabStop},
+        {IDC_BUTTON_SAVE, "#128", dwTabStop},
+        {IDCANCEL, "#128", dwTabStop},
     };
     for (const auto& control : kControls)
     {
         r.AlignDword();
         EXPECT_EQ(r.Dword(), 0u) << control.wID; // help ID
         EXPECT_EQ(r.Dword(), 0u) << control.wID; // extended style
-        EXPECT_EQ(r.Dword(), control.dwStyle) << control.wID;
-        for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(r.Word(), 0u) << control.wID; // position and size
+        const DWORD dwStyle = r.Dword();
+        EXPECT_TRUE(HasFlags(dwStyle, control.dwStyle, WS_DISABLED)) << control.wID;
+        if (control.wID != IDC_RICHEDIT_LOG)
+        {
+            EXPECT_EQ(dwStyle & BS_TYPEMASK, static_cast<DWORD>(BS_PUSHBUTTON)) << control.wID;
+        }
+        const short nLeft = static_cast<short>(r.Word()), nTop = static_cast<short>(r.Word());
+        const short nWidth = static_cast<short>(r.Word()), nHeight = static_cast<short>(r.Word());
+        EXPECT_EQ(Describe({nLeft, nTop, nLeft + nWidth, nTop + nHeight}), Describe({0, 0, 0, 0})) << control.wID;
         EXPECT_EQ(r.Dword(), control.wID);
         EXPECT_EQ(r.SzOrOrd(), control.pszClass) << control.wID;
         EXPECT_EQ(r.SzOrOrd(), "") << control.wID; // caption
@@ -170,22 +230,24 @@ TEST(CheckDialogResources, IconsAndVersionBlock)
     const std::string exe = BuildDir() + "\\UsbInstallationTest.exe";
     const HMODULE hExe = ::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(hExe, nullptr);
+    // One image each, of 16 colours: the dialog's icon of 16 by 16 pixels and
+    // one of 32 by 32.
     const struct
     {
         WORD wGroup;
-        BYTE nSize;
+        LONG nSize;
     } kIcons[] = {{IDR_MAINFRAME, 16}, {IDI_LARGE_ICON, 32}};
     for (const auto& icon : kIcons)
     {
-        const HRSRC hGroup =
-            ::FindResourceA(hExe, MAKEINTRESOURCEA(icon.wGroup), MAKEINTRESOURCEA(14) /*RT_GROUP_ICON*/);
-        ASSERT_NE(hGroup, nullptr) << icon.wGroup;
-        const BYTE* pGroup = static_cast<const BYTE*>(::LockResource(::LoadResource(hExe, hGroup)));
-        EXPECT_EQ(*reinterpret_cast<const WORD*>(pGroup + 4), 1u) << "one image in icon " << icon.wGroup;
-        EXPECT_EQ(pGroup[6], icon.nSize) << icon.wGroup;                           // width
-        EXPECT_EQ(pGroup[7], icon.nSize) << icon.wGroup;                           // height
-        EXPECT_EQ(pGroup[8], 16u) << icon.wGroup;                                  // colours
-        EXPECT_EQ(*reinterpret_cast<const WORD*>(pGroup + 12), 4u) << icon.wGroup; // bits per pixel
+        const auto* pGroup = static_cast<const IconGroup*>(LoadResourceData(hExe, RT_GROUP_ICON, icon.wGroup));
+        ASSERT_NE(pGroup, nullptr) << icon.wGroup;
+        ASSERT_EQ(pGroup->idCount, 1u) << icon.wGroup;
+        const auto* pImage =
+            static_cast<const BITMAPINFOHEADER*>(LoadResourceData(hExe, RT_ICON, pGroup->entries[0].nId));
+        ASSERT_NE(pImage, nullptr) << icon.wGroup;
+        EXPECT_EQ(pImage->biWidth, icon.nSize) << icon.wGroup;
+        EXPECT_EQ(pImage->biHeight, 2 * icon.nSize) << icon.wGroup << ": the image and its mask";
+        EXPECT_EQ(1 << pImage->biBitCount, 16) << icon.wGroup;
     }
     ::FreeLibrary(hExe);
 
@@ -240,37 +302,34 @@ TEST(CheckDialogLayout, OpensInTheOpenedStateWithItsPlacement)
     ::GetClientRect(hwnd, &rcClient);
     EXPECT_EQ(rcClient.right, 500);
     EXPECT_GE(rcClient.bottom, 300);
-    const LONG nHeight = rcClient.bottom;
-
-    const RECT rcLog = ControlRect(hwnd, IDC_RICHEDIT_LOG);
-    EXPECT_EQ(Describe(rcLog), Describe({12, 13, 12 + 476, 13 + nHeight - 80}));
-    const int yButtons = nHeight - ::GetSystemMetrics(SM_CYDLGFRAME) - 40;
+    // The first layout takes the dialog frame off the buttons' row too.
+    EXPECT_EQ(LayoutOf(hwnd),
+              ExpectedLayout(rcClient.bottom, rcClient.bottom - ::GetSystemMetrics(SM_CYDLGFRAME) - 40));
     const struct
     {
         int nID;
         const char* pszCaption;
-        int x;
-        int nWidth;
         bool bEnabled;
     } kButtons[] = {
-        {IDC_BUTTON_START, "Start Check Routine", 20, 120, true},
-        {IDC_BUTTON_DETAILS, "Details >>", 170, 75, false},
-        {IDC_BUTTON_SAVE, "Save Informations", 265, 110, false},
-        {IDCANCEL, "Exit", 405, 75, true},
+        {IDC_BUTTON_START, "Start Check Routine", true},
+        {IDC_BUTTON_DETAILS, "Details >>", false},
+        {IDC_BUTTON_SAVE, "Save Informations", false},
+        {IDCANCEL, "Exit", true},
     };
     for (const auto& button : kButtons)
     {
-        EXPECT_EQ(Describe(ControlRect(hwnd, button.nID)),
-                  Describe({button.x, yButtons, button.x + button.nWidth, yButtons + 23}))
-            << button.pszCaption;
         EXPECT_EQ(host.Caption(button.nID), button.pszCaption);
         EXPECT_EQ(host.IsEnabled(button.nID), button.bEnabled) << button.pszCaption;
     }
     EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(hwnd, IDC_RICHEDIT_LOG)));
-    EXPECT_EQ(::GetWindowLongA(::GetDlgItem(hwnd, IDC_BUTTON_START), GWL_STYLE) & 0x0F, BS_DEFPUSHBUTTON);
-    EXPECT_EQ(::GetWindowLongA(::GetDlgItem(hwnd, IDC_BUTTON_DETAILS), GWL_STYLE) & 0x0F, BS_PUSHBUTTON);
-    // The report is first in the tab order and has the focus.
-    EXPECT_EQ(::GetFocus(), ::GetDlgItem(hwnd, IDC_RICHEDIT_LOG));
+    EXPECT_EQ(::GetWindowLongA(::GetDlgItem(hwnd, IDC_BUTTON_START), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+    EXPECT_EQ(::GetWindowLongA(::GetDlgItem(hwnd, IDC_BUTTON_DETAILS), GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
+    // The report is first in the tab order, so it has the focus once the
+    // dialog is active (another test's window may be active when it opens).
+    const HWND hwndReport = ::GetDlgItem(hwnd, IDC_RICHEDIT_LOG);
+    EXPECT_EQ(::GetNextDlgTabItem(hwnd, nullptr, FALSE), hwndReport);
+    ::SetForegroundWindow(hwnd);
+    EXPECT_TRUE(host.PumpUntil([&] { return ::GetFocus() == hwndReport; }, 10000)) << "focus on " << ::GetFocus();
 
     // The icon, as window icon and as the minimized window's drag cursor.
     EXPECT_NE(host.Dialog().m_hIcon, nullptr);
@@ -291,9 +350,7 @@ TEST(CheckDialogLayout, SizeRuleKeepsTheWidthAndAMinimumHeight)
     RECT rcAfter;
     ::GetWindowRect(hwnd, &rcAfter);
     EXPECT_EQ(Describe(rcAfter), Describe(rcBefore));
-    EXPECT_EQ(Describe(ControlRect(hwnd, IDC_RICHEDIT_LOG)), Describe({12, 13, 488, 233}));
-    EXPECT_EQ(Describe(ControlRect(hwnd, IDC_BUTTON_START)), Describe({20, 260, 140, 283}));
-    EXPECT_EQ(Describe(ControlRect(hwnd, IDCANCEL)), Describe({405, 260, 480, 283}));
+    EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(300, 260));
 
     // Outer sizes that break the rule are mended; the controls follow the
     // client height that results.
@@ -316,9 +373,8 @@ TEST(CheckDialogLayout, SizeRuleKeepsTheWidthAndAMinimumHeight)
         ::GetClientRect(hwnd, &rcClient);
         EXPECT_EQ(rcClient.right, 500) << c.nClientWidth << " x " << c.nClientHeight;
         EXPECT_EQ(rcClient.bottom, c.nExpectedHeight) << c.nClientWidth << " x " << c.nClientHeight;
-        EXPECT_EQ(Describe(ControlRect(hwnd, IDC_RICHEDIT_LOG)), Describe({12, 13, 488, 13 + c.nExpectedHeight - 80}));
-        EXPECT_EQ(Describe(ControlRect(hwnd, IDC_BUTTON_SAVE)),
-                  Describe({265, c.nExpectedHeight - 40, 375, c.nExpectedHeight - 17}));
+        EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(c.nExpectedHeight, c.nExpectedHeight - 40))
+            << c.nClientWidth << " x " << c.nClientHeight;
     }
 }
 
@@ -336,8 +392,7 @@ TEST(CheckDialogLayout, MaximizeMinimizeAndRestore)
     ::GetClientRect(hwnd, &rcMax);
     EXPECT_EQ(rcMax.right, 500);
     EXPECT_GT(rcMax.bottom, rcRestored.bottom);
-    EXPECT_EQ(Describe(ControlRect(hwnd, IDC_RICHEDIT_LOG)), Describe({12, 13, 488, 13 + rcMax.bottom - 80}));
-    EXPECT_EQ(ControlRect(hwnd, IDC_BUTTON_DETAILS).top, rcMax.bottom - 40);
+    EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(rcMax.bottom, rcMax.bottom - 40));
 
     ::ShowWindow(hwnd, SW_RESTORE);
     ::ShowWindow(hwnd, SW_MINIMIZE);
@@ -349,7 +404,7 @@ TEST(CheckDialogLayout, MaximizeMinimizeAndRestore)
     ::GetClientRect(hwnd, &rcBack);
     EXPECT_EQ(rcBack.right, 500);
     EXPECT_EQ(rcBack.bottom, rcRestored.bottom);
-    EXPECT_EQ(Describe(ControlRect(hwnd, IDC_RICHEDIT_LOG)), Describe({12, 13, 488, 13 + rcRestored.bottom - 80}));
+    EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(rcRestored.bottom, rcRestored.bottom - 40));
 }
 
 namespace
@@ -388,7 +443,8 @@ TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
 TEST(CheckDialogRun, DetailsSwitchesTheViewAndStartsANewRun)
 {
     TestDialogHost host;
-    const std::string simulator = SimulatorDir() + "\\KT480_D2XX.DLL";
+    NoReceivePause noPause;
+    const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
     const std::string detail = "\tOpen the connection.\n";
     ASSERT_TRUE(host.StartAndWaitForEnd());
@@ -472,13 +528,6 @@ HANDLE WINAPI FailingCreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR)
     return nullptr;
 }
 
-std::string WriteScenario(const std::string& text)
-{
-    const std::string path = TempDirectory() + "\\dialog-scenario.ini";
-    WriteFileBytes(path, text);
-    return path;
-}
-
 // Starts a run whose device does not answer, so that it is still waiting when the dialog closes.
 HANDLE StartWaitingRun(TestDialogHost& host)
 {
@@ -494,37 +543,38 @@ HANDLE StartWaitingRun(TestDialogHost& host)
 
 TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
 {
-    const std::string simulator = SimulatorDir() + "\\KT480_D2XX.DLL";
+    const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
-    SetEnv("USBSIM_SCENARIO", WriteScenario("[device0]\nsilent=1\n"));
+    ScenarioFile scenario("[device0]\nsilent=1\n");
     SystemCallOverride<decltype(g_SystemCalls.SetEvent)> recording(g_SystemCalls.SetEvent, RecordingSetEvent);
 
     TestDialogHost host;
     g_pClosingDialog = &host.Dialog();
     g_nCancelSignals = 0;
+    host.RecordWrites();
     const HANDLE hThread = StartWaitingRun(host);
     ASSERT_NE(hThread, nullptr);
     ASSERT_EQ(::WaitForSingleObject(hThread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
-    const DWORD dwStart = ::GetTickCount();
     ::DestroyWindow(host.Hwnd());
-    const DWORD dwElapsed = ::GetTickCount() - dwStart;
 
     EXPECT_EQ(g_nCancelSignals, 1);
     EXPECT_TRUE(g_bCancelSetAtSignal) << "the flag is set before the event is signalled";
     EXPECT_TRUE(host.Dialog().m_bCancel.load());
     EXPECT_EQ(host.Dialog().m_hWorkerThread, nullptr);
     EXPECT_EQ(::WaitForSingleObject(hThread, 0), WAIT_OBJECT_0) << "the thread has ended when the window is gone";
-    // The cancel ended the device's two-second wait at once.
-    EXPECT_LT(dwElapsed, 1900u);
+    // The cancel ended the device's wait, which would otherwise have timed out.
+    const std::string written = host.WrittenText();
+    EXPECT_TRUE(Contains(written, "\n\t... thread is going to terminate\n")) << written;
+    EXPECT_FALSE(Contains(written, "timeout")) << written;
     ::CloseHandle(hThread);
     g_pClosingDialog = nullptr;
-    SetEnv("USBSIM_SCENARIO", "");
 }
 
 TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
 {
-    const std::string simulator = SimulatorDir() + "\\KT480_D2XX.DLL";
+    NoReceivePause noPause;
+    const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr},
                                {-1, -1, simulator.c_str(), nullptr, nullptr},
                                {-1, -1, simulator.c_str(), nullptr, nullptr}});
@@ -565,16 +615,22 @@ TEST(CheckDialogClose, ClosingWithoutARunSetsNoFlag)
 TEST(CheckDialogRun, RepeatedRunsKeepHandlesFlat)
 {
     TestDialogHost host;
-    const std::string simulator = SimulatorDir() + "\\KT480_D2XX.DLL";
+    NoReceivePause noPause;
+    const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{0x0403, 0x0001, simulator.c_str(), "U.EXE", "U.INI"}});
-    for (int i = 0; i < 5; ++i)
+    // Two runs first, for what the process keeps once it has run; then more
+    // runs than the count may stray, so that one handle kept per run shows.
+    const long nStray = 2;
+    const int nRuns = 3;
+    for (int i = 0; i < 2; ++i)
         ASSERT_TRUE(host.StartAndWaitForEnd());
     host.PumpUntil([] { return false; }, 200);
     const long nBefore = CountProcessHandles(::GetCurrentProcessId());
     ASSERT_GT(nBefore, 0);
-    for (int i = 0; i < 50; ++i)
+    for (int i = 0; i < nRuns; ++i)
         ASSERT_TRUE(host.StartAndWaitForEnd()) << "run " << i;
     // The last run's thread may still be ending after it handed the run back.
     host.PumpUntil([&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBefore; }, 5000);
-    EXPECT_LE(CountProcessHandles(::GetCurrentProcessId()), nBefore + 2);
+    EXPECT_LE(CountProcessHandles(::GetCurrentProcessId()), nBefore + nStray)
+        << "handles before and after " << nRuns << " runs";
 }

@@ -10,15 +10,8 @@
 
 namespace
 {
-const std::string kCommonHeading = "Check common registry entries for devices:   Vid_0403&Pid_B7E4";
-const std::string kDeviceHeading = "Check specific registry entries for device:   Vid_0403&Pid_B7E4";
 const std::string kInstancePath = DeviceKeyPath() + "\\0000";
 const std::string kClassKey0 = std::string(kClassRoot) + "\\" + TestDriverValue(0);
-
-std::string InstanceHeading(const std::string& instance)
-{
-    return kDeviceHeading + "#" + instance;
-}
 
 // The search's own answer for a path, to know what the check must make of it.
 DWORD SearchError(const std::string& path)
@@ -43,14 +36,6 @@ LONG OpenResult(const std::string& path)
 bool IsMissing(DWORD dwError)
 {
     return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND;
-}
-
-// Instance 0000 with both files in place.
-void InstallOneInstance(InstallationSandbox& sandbox)
-{
-    sandbox.AddInstance("0000", 0, "kt480t0.sys", "oemkt480t0.inf");
-    sandbox.PutFile(DriverFilePath("kt480t0.sys"));
-    sandbox.PutFile(InfFilePath("oemkt480t0.inf"));
 }
 
 const SeamSpy::Call* FindCall(const std::vector<SeamSpy::Call>& calls, const std::string& name)
@@ -208,7 +193,7 @@ TEST_P(RegistryValueSizes, ReadWholeUpToTheLimitAndOneByteMoreIs234)
     const bool bFits = c.nBytes <= cbLimit;
 
     InstallationSandbox sandbox;
-    InstallOneInstance(sandbox);
+    sandbox.PutInstance(0);
     const std::string keyPath = valueName == "Driver" ? kInstancePath : kClassKey0;
     sandbox.SetValue(keyPath, valueName, c.dwType, bytes);
     TestDialogHost host;
@@ -310,7 +295,7 @@ TEST(RegistryNames, InstanceNameOf254CharactersIsReadButItsKeyIsNotOpened)
 {
     const std::string instance(254, 'A');
     InstallationSandbox sandbox;
-    InstallOneInstance(sandbox);
+    sandbox.PutInstance(0);
     sandbox.CreateChildKey(DeviceKeyPath(), instance);
     TestDialogHost host;
     host.SetDetailed(true);
@@ -415,6 +400,7 @@ TEST(RegistryDeviceTable, IdsAreFourUpperCaseHexDigitsAndEveryIndexOfTheTableCou
 
     outcome = RunCheck(host, RegistryCheck::DEVICE, 2);
     EXPECT_EQ(outcome.dwResult, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(outcome.text,
-              ExpectedReport(false).Result(87, "Check device specific registry entries", LOG_HEADING).Text());
+    EXPECT_EQ(outcome.text, ExpectedReport(false)
+                                .Result(ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING)
+                                .Text());
 }

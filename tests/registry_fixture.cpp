@@ -1,6 +1,5 @@
 #include "registry_fixture.h"
 
-#include "report/LogKind.h"
 #include "support/HandleCount.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +13,8 @@ const char kTestClassGuid[] = "{7E57B7E4-0403-4C1A-9E57-0000B7E40403}";
 const char kDriverLibrary[] = "KT480_D2XX.DLL";
 const char kUninstaller[] = "KT480_UNIN.EXE";
 const char kUninstallIni[] = "KT480_D2XXUN.INI";
+const std::string kCommonHeading = "Check common registry entries for devices:   Vid_0403&Pid_B7E4";
+const std::string kDeviceHeading = "Check specific registry entries for device:   Vid_0403&Pid_B7E4";
 
 namespace
 {
@@ -44,16 +45,27 @@ std::vector<std::string> GuardedTestFiles()
     std::vector<std::string> paths;
     for (int i = 0; i < kTestFileSlots; ++i)
     {
-        char szDriver[32];
-        char szInf[32];
-        std::snprintf(szDriver, sizeof(szDriver), "kt480t%d.sys", i);
-        std::snprintf(szInf, sizeof(szInf), "oemkt480t%d.inf", i);
-        paths.push_back(DriverFilePath(szDriver));
-        paths.push_back(InfFilePath(szInf));
+        paths.push_back(DriverFilePath(TestDriverFile(i)));
+        paths.push_back(InfFilePath(TestInfFile(i)));
     }
     return paths;
 }
 } // namespace
+
+std::string InstanceHeading(const std::string& instance)
+{
+    return kDeviceHeading + "#" + instance;
+}
+
+std::string TestDriverFile(int n)
+{
+    return "kt480t" + std::to_string(n) + ".sys";
+}
+
+std::string TestInfFile(int n)
+{
+    return "oemkt480t" + std::to_string(n) + ".inf";
+}
 
 std::string DeviceKeyPath(const std::string& deviceKeyName)
 {
@@ -263,6 +275,13 @@ void InstallationSandbox::AddInstance(const std::string& instance, int nClassKey
         SetText(classKey, "InfPath", infFile);
 }
 
+void InstallationSandbox::PutInstance(int n)
+{
+    AddInstance("000" + std::to_string(n), n, TestDriverFile(n), TestInfFile(n));
+    PutFile(DriverFilePath(TestDriverFile(n)));
+    PutFile(InfFilePath(TestInfFile(n)));
+}
+
 void InstallationSandbox::OwnClassKey(const std::string& topName)
 {
     DeleteRegistryTree(std::string(kClassRoot) + "\\" + topName);
@@ -286,7 +305,7 @@ void InstallationSandbox::PutDemoInstallation()
     AddInstance("SIM00001", 0, "KT480USB.SYS", "oem7.inf");
     PutFile(DriverFilePath("KT480USB.SYS"));
     PutFile(InfFilePath("oem7.inf"));
-    PutCopy(SystemFilePath(kDriverLibrary), SimulatorDir() + "\\KT480_D2XX.DLL");
+    PutCopy(SystemFilePath(kDriverLibrary), SimulatorLibrary());
     PutFile(SystemFilePath(kUninstaller));
     PutFile(SystemFilePath(kUninstallIni));
 }
@@ -654,163 +673,27 @@ int SeamSpy::FileSearches() const
     return g_pSpy->nSearches;
 }
 
-void SeamSpy::Reset()
+// ---- Expected lines
+
+ExpectedReport& CommonFilesFound(ExpectedReport& e)
 {
-    g_pSpy->nOpenKeys = 0;
-    g_pSpy->nOpenSearches = 0;
-    g_pSpy->nSearches = 0;
-    g_pSpy->keyOpens.clear();
-    g_pSpy->valueQueries.clear();
+    e.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
+    e.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
+    return e.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Detail("... File was found.");
 }
 
-// ---- Expected reports
-
-std::string ErrorEntry(DWORD dwCode)
+ExpectedReport& InstanceFilesFound(ExpectedReport& e, const std::string& instance, const std::string& driverFile,
+                                   const std::string& infFile)
 {
-    char szCode[64];
-    std::snprintf(szCode, sizeof(szCode), "0x%08X (%u)\n\t", static_cast<unsigned>(dwCode),
-                  static_cast<unsigned>(dwCode));
-    return szCode + ReportedSystemText(dwCode);
-}
-
-namespace
-{
-struct KindLook
-{
-    UINT nKind;
-    const char* pszPrefix;
-    COLORREF crColor;
-    bool bBold;
-    bool bDetailOnly;
-};
-
-const KindLook kLooks[] = {
-    {LOG_TEXT, "", RGB(0, 0, 0), false, false},
-    {LOG_HEADING, "\n", RGB(0, 0, 255), false, false},
-    {LOG_DETAIL, "\t", RGB(0, 0, 0), false, true},
-    {LOG_RESULT_OK, "... Result:   ", RGB(0, 127, 0), false, false},
-    {LOG_RESULT_WARNING, "... Result:   ", RGB(255, 0, 0), false, false},
-    {LOG_RESULT_ERROR, "... Result:   ", RGB(255, 0, 0), false, false},
-    {LOG_DETAIL_ALERT, "\t", RGB(255, 0, 0), false, true},
-    {LOG_ERROR, "Error:   ", RGB(255, 0, 0), true, false},
-};
-
-const KindLook& LookOf(UINT nKind)
-{
-    for (const KindLook& look : kLooks)
-    {
-        if (look.nKind == nKind)
-            return look;
-    }
-    ADD_FAILURE() << "no look for kind " << nKind;
-    return kLooks[0];
-}
-} // namespace
-
-void ExpectedReport::Add(const std::string& text, UINT nKind)
-{
-    const KindLook& look = LookOf(nKind);
-    if (look.bDetailOnly && !m_bDetailed)
-        return;
-    m_lines.push_back({look.pszPrefix + text, nKind});
-}
-
-ExpectedReport& ExpectedReport::Line(const std::string& text)
-{
-    Add(text, LOG_TEXT);
-    return *this;
-}
-
-ExpectedReport& ExpectedReport::Heading(const std::string& text)
-{
-    Add(text, LOG_HEADING);
-    return *this;
-}
-
-ExpectedReport& ExpectedReport::Detail(const std::string& text)
-{
-    Add(text, LOG_DETAIL);
-    return *this;
-}
-
-ExpectedReport& ExpectedReport::Alert(const std::string& text)
-{
-    Add(text, LOG_DETAIL_ALERT);
-    return *this;
-}
-
-ExpectedReport& ExpectedReport::Ok()
-{
-    Add("OK", LOG_RESULT_OK);
-    return *this;
-}
-
-ExpectedReport& ExpectedReport::Warning()
-{
-    Add("Warning", LOG_RESULT_WARNING);
-    return *this;
-}
-
-ExpectedReport& ExpectedReport::Error(DWORD dwCode)
-{
-    return Result(dwCode, "Error", LOG_RESULT_ERROR);
-}
-
-ExpectedReport& ExpectedReport::Result(DWORD dwCode, const std::string& text, UINT nKind)
-{
-    Add(text, nKind);
-    if (dwCode != 0)
-        Add(ErrorEntry(dwCode), LOG_ERROR);
-    return *this;
-}
-
-std::string ExpectedReport::Text() const
-{
-    std::string text;
-    for (const ExpectedLine& line : m_lines)
-        text += line.text + "\n";
-    return text;
-}
-
-std::vector<FormattedRun> ExpectedReport::Runs() const
-{
-    std::vector<FormattedRun> runs;
-    for (const ExpectedLine& line : m_lines)
-    {
-        const KindLook& look = LookOf(line.nKind);
-        if (runs.empty() || runs.back().crColor != look.crColor || runs.back().bBold != look.bBold)
-            runs.push_back({std::string(), look.crColor, look.bBold});
-        runs.back().text += line.text + "\n";
-    }
-    return runs;
-}
-
-std::string DescribeRuns(const std::vector<FormattedRun>& runs)
-{
-    std::string description;
-    for (const FormattedRun& run : runs)
-    {
-        char szLook[48];
-        std::snprintf(szLook, sizeof(szLook), "[%06lX%s] \"", static_cast<unsigned long>(run.crColor),
-                      run.bBold ? " bold" : "");
-        description += szLook;
-        for (const char ch : run.text)
-        {
-            if (ch == '\n')
-                description += "\\n";
-            else if (ch == '\t')
-                description += "\\t";
-            else
-                description += ch;
-        }
-        description += "\"\n";
-    }
-    return description;
+    e.Heading(InstanceHeading(instance));
+    e.Detail("Registered driver file:   " + driverFile).Detail("... File was found.");
+    e.Detail("Registered installation file:   " + infFile).Detail("... File was found.");
+    return e.Ok();
 }
 
 // ---- Running a check
 
-CheckOutcome RunCheck(TestDialogHost& host, RegistryCheck check, UINT nIndex, int nRuns)
+CheckOutcome RunCheck(TestDialogHost& host, RegistryCheck check, UINT nIndex)
 {
     const auto runOnce = [&host, check, nIndex] {
         host.ClearReport();
@@ -824,13 +707,9 @@ CheckOutcome RunCheck(TestDialogHost& host, RegistryCheck check, UINT nIndex, in
     const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
     {
         SeamSpy spy;
-        for (int nRun = 0; nRun < nRuns; ++nRun)
-        {
-            spy.Reset();
-            outcome.dwResult = runOnce();
-            EXPECT_EQ(spy.OpenKeys(), 0) << "registry keys left open by run " << nRun;
-            EXPECT_EQ(spy.OpenSearches(), 0) << "search handles left open by run " << nRun;
-        }
+        outcome.dwResult = runOnce();
+        EXPECT_EQ(spy.OpenKeys(), 0) << "registry keys left open";
+        EXPECT_EQ(spy.OpenSearches(), 0) << "search handles left open";
         outcome.text = host.ReportText();
         outcome.keyOpens = spy.KeyOpens();
         outcome.valueQueries = spy.ValueQueries();
@@ -838,7 +717,7 @@ CheckOutcome RunCheck(TestDialogHost& host, RegistryCheck check, UINT nIndex, in
     }
     const long nHandlesAfter = CountProcessHandles(::GetCurrentProcessId());
     EXPECT_NE(nHandlesBefore, -1) << "the handle list could not be read";
-    EXPECT_EQ(nHandlesAfter, nHandlesBefore) << "process handles before and after " << nRuns << " runs";
-    EXPECT_EQ(outcome.text, firstText) << "a later run wrote another report than the first";
+    EXPECT_EQ(nHandlesAfter, nHandlesBefore) << "process handles before and after a run";
+    EXPECT_EQ(outcome.text, firstText) << "the second run wrote another report than the first";
     return outcome;
 }

@@ -1,11 +1,11 @@
 // What the registry tests and the registry benchmark share: a sandbox that
 // builds an installation (USB keys, class keys, files) in the Wine prefix and
 // takes it away again, seam faults for what a real registry cannot give on
-// demand, a spy that checks every key and search handle is given back, and
-// the expected report text and colours of a run.
+// demand, and a spy that checks every key and search handle is given back.
 #pragma once
 
 #include "framework/SystemCalls.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/TestDialogHost.h"
 
@@ -21,7 +21,15 @@ extern const char kDriverLibrary[]; // the three files of the common check
 extern const char kUninstaller[];
 extern const char kUninstallIni[];
 
+// The headings of the two checks for the supported device, and of an instance.
+extern const std::string kCommonHeading;
+extern const std::string kDeviceHeading;
+std::string InstanceHeading(const std::string& instance);
+
 std::string DeviceKeyPath(const std::string& deviceKeyName = kDeviceKeyName);
+// The driver and INF files of the tests' instance n.
+std::string TestDriverFile(int n); // kt480t<n>.sys
+std::string TestInfFile(int n);    // oemkt480t<n>.inf
 // The "Driver" value of the test class's key number n: "{guid}\000n".
 std::string TestDriverValue(int nClassKey);
 
@@ -72,6 +80,9 @@ public:
     // value out).
     void AddInstance(const std::string& instance, int nClassKey, const std::string& driverFile,
                      const std::string& infFile, const std::string& deviceKeyName = kDeviceKeyName);
+    // Instance "000<n>" of class key n, with TestDriverFile(n) and
+    // TestInfFile(n) in place.
+    void PutInstance(int n);
     // The top key of a class key outside the test class, removed at the end.
     void OwnClassKey(const std::string& topName);
 
@@ -214,53 +225,18 @@ public:
     const std::vector<Call>& KeyOpens() const;
     const std::vector<Call>& ValueQueries() const;
     int FileSearches() const;
-    void Reset();
 
 private:
     SystemCalls m_saved;
 };
 
-// ---- Expected reports
+// ---- Expected lines
 
-struct ExpectedLine
-{
-    std::string text; // with its prefix, without the line feed
-    UINT nKind;
-};
-
-// The lines a run writes, in the report's own form: its text as ReportText()
-// gives it and its colour runs as FormattedRuns() gives them.
-class ExpectedReport
-{
-public:
-    explicit ExpectedReport(bool bDetailed) : m_bDetailed(bDetailed) {}
-
-    ExpectedReport& Line(const std::string& text); // LOG_TEXT
-    ExpectedReport& Heading(const std::string& text);
-    ExpectedReport& Detail(const std::string& text);
-    ExpectedReport& Alert(const std::string& text);
-    ExpectedReport& Ok();
-    ExpectedReport& Warning();
-    // The "Error" result with the system's text for the code.
-    ExpectedReport& Error(DWORD dwCode);
-    // A result record with its own text and kind, and the system's text.
-    ExpectedReport& Result(DWORD dwCode, const std::string& text, UINT nKind);
-
-    std::string Text() const;
-    std::vector<FormattedRun> Runs() const;
-
-private:
-    void Add(const std::string& text, UINT nKind);
-
-    bool m_bDetailed;
-    std::vector<ExpectedLine> m_lines;
-};
-
-// "Error:   0x%08X (%u)\n\t<system text>".
-std::string ErrorEntry(DWORD dwCode);
-
-// Readable runs for failure messages.
-std::string DescribeRuns(const std::vector<FormattedRun>& runs);
+// The three file searches of the common check, each found.
+ExpectedReport& CommonFilesFound(ExpectedReport& e);
+// An instance whose two files are both found, from its heading to its "OK".
+ExpectedReport& InstanceFilesFound(ExpectedReport& e, const std::string& instance, const std::string& driverFile,
+                                   const std::string& infFile);
 
 // ---- Running a check
 
@@ -273,15 +249,16 @@ enum class RegistryCheck
 struct CheckOutcome
 {
     DWORD dwResult;
-    std::string text;                        // the report of the last run
-    std::vector<SeamSpy::Call> keyOpens;     // of the last run
-    std::vector<SeamSpy::Call> valueQueries; // of the last run
-    int nFileSearches;                       // of the last run
+    std::string text;                        // the report of the second run
+    std::vector<SeamSpy::Call> keyOpens;     // of the second run
+    std::vector<SeamSpy::Call> valueQueries; // of the second run
+    int nFileSearches;                       // of the second run
 };
 
-// Runs the check on an emptied report several times and expects each run to
-// give back every key and search handle it took: none left open by the seam's
-// count, and the process's handle count after the runs equal to the count
-// before them. One run goes first, so that what a process keeps for good (the
-// handle behind a predefined root key, say) is not taken for a leak.
-CheckOutcome RunCheck(TestDialogHost& host, RegistryCheck check, UINT nIndex = 0, int nRuns = 3);
+// Runs the check on an emptied report twice and expects the second run to give
+// back every key and search handle it took: none left open by the seam's
+// count, and the process's handle count after it equal to the count before
+// it, which shows a single handle kept by a run. The first run goes first, so
+// that what a process keeps for good (the handle behind a predefined root
+// key, say) is not taken for a leak.
+CheckOutcome RunCheck(TestDialogHost& host, RegistryCheck check, UINT nIndex = 0);

@@ -41,25 +41,8 @@ void Add(Faults& faults, Args&&... args)
     faults.push_back(std::make_shared<Fault>(std::forward<Args>(args)...));
 }
 
-const std::string kCommonHeading = "Check common registry entries for devices:   Vid_0403&Pid_B7E4";
-const std::string kDeviceHeading = "Check specific registry entries for device:   Vid_0403&Pid_B7E4";
 const std::string kLongName254(254, 'A');
 const std::string kLongName255(255, 'A');
-
-std::string InstanceHeading(const std::string& instance)
-{
-    return kDeviceHeading + "#" + instance;
-}
-
-std::string DriverFile(int n)
-{
-    return "kt480t" + std::to_string(n) + ".sys";
-}
-
-std::string InfFile(int n)
-{
-    return "oemkt480t" + std::to_string(n) + ".inf";
-}
 
 // A device key with one instance per entry, all files of the common check and
 // of each instance in place.
@@ -67,29 +50,14 @@ void InstallDevice(InstallationSandbox& sandbox, int nInstances)
 {
     sandbox.CreateKey(DeviceKeyPath());
     for (int i = 0; i < nInstances; ++i)
-    {
-        sandbox.AddInstance("000" + std::to_string(i), i, DriverFile(i), InfFile(i));
-        sandbox.PutFile(DriverFilePath(DriverFile(i)));
-        sandbox.PutFile(InfFilePath(InfFile(i)));
-    }
+        sandbox.PutInstance(i);
     sandbox.PutCommonFiles();
-}
-
-// The lines of the three file searches of the common check, each found.
-void AllCommonFilesFound(ExpectedReport& e)
-{
-    e.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
-    e.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
-    e.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Detail("... File was found.");
 }
 
 // The lines of one instance whose files are both found.
 void InstanceFound(ExpectedReport& e, int n)
 {
-    e.Heading(InstanceHeading("000" + std::to_string(n)));
-    e.Detail("Registered driver file:   " + DriverFile(n)).Detail("... File was found.");
-    e.Detail("Registered installation file:   " + InfFile(n)).Detail("... File was found.");
-    e.Ok();
+    InstanceFilesFound(e, "000" + std::to_string(n), TestDriverFile(n), TestInfFile(n));
 }
 
 class RegistryCaseTest : public testing::TestWithParam<RegistryCase>
@@ -99,13 +67,13 @@ class RegistryCaseTest : public testing::TestWithParam<RegistryCase>
 TEST_P(RegistryCaseTest, ReportAndResultInBothViews)
 {
     const RegistryCase& c = GetParam();
+    InstallationSandbox sandbox;
+    Faults faults;
+    c.arrange(sandbox, faults);
+    TestDialogHost host;
     for (const bool bDetailed : {true, false})
     {
         SCOPED_TRACE(bDetailed ? "detailed view" : "simple view");
-        InstallationSandbox sandbox;
-        Faults faults;
-        c.arrange(sandbox, faults);
-        TestDialogHost host;
         host.SetDetailed(bDetailed);
         const CheckOutcome outcome = RunCheck(host, c.check, c.nIndex);
         ExpectedReport expected(bDetailed);
@@ -119,18 +87,20 @@ TEST_P(RegistryCaseTest, ReportAndResultInBothViews)
 
 const RegistryCase kCommonCases[] = {
     {"IndexOutOfRange", RegistryCheck::COMMON, 1, [](InstallationSandbox&, Faults&) {},
-     [](ExpectedReport& e) { e.Result(87, "Check common registry entries", LOG_HEADING); }, 87},
+     [](ExpectedReport& e) { e.Result(ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING); },
+     ERROR_INVALID_PARAMETER},
     {"NoUsbEnumerationKey", RegistryCheck::COMMON, 0, [](InstallationSandbox&, Faults&) {},
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(2); }, 2},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND); }, ERROR_FILE_NOT_FOUND},
     {"UsbEnumerationKeyDeniedToOpen", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 1);
          Add<KeyOpenFault>(f, "\\Enum\\USB", ERROR_ACCESS_DENIED);
      },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(5); }, 5},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
     {"EmptyUsbEnumerationKey", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults&) { s.CreateKey(kUsbEnumKey); },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); }, 259},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); },
+     ERROR_NO_MORE_ITEMS},
     {"OnlyOtherDeviceKeys", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults&) {
          s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001") + "\\0000");
@@ -138,7 +108,8 @@ const RegistryCase kCommonCases[] = {
          s.CreateKey(DeviceKeyPath("Vid_0403&Pid_B7E"));
          s.PutCommonFiles();
      },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); }, 259},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); },
+     ERROR_NO_MORE_ITEMS},
     {"OneInstanceIniMissing", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults&) {
          s.CreateKey(DeviceKeyPath() + "\\0000");
@@ -156,7 +127,7 @@ const RegistryCase kCommonCases[] = {
     {"AllFilesPresent", RegistryCheck::COMMON, 0, [](InstallationSandbox& s, Faults&) { InstallDevice(s, 2); },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   2");
-         AllCommonFilesFound(e);
+         CommonFilesFound(e);
          e.Ok();
      },
      0},
@@ -191,7 +162,7 @@ const RegistryCase kCommonCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
-         AllCommonFilesFound(e);
+         CommonFilesFound(e);
          e.Ok();
      },
      0},
@@ -202,7 +173,7 @@ const RegistryCase kCommonCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   0");
-         AllCommonFilesFound(e);
+         CommonFilesFound(e);
          e.Ok();
      },
      0},
@@ -213,9 +184,9 @@ const RegistryCase kCommonCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
-         e.Detail("Registered DLL:   KT480_D2XX.DLL").Error(5);
+         e.Detail("Registered DLL:   KT480_D2XX.DLL").Error(ERROR_ACCESS_DENIED);
      },
-     5},
+     ERROR_ACCESS_DENIED},
     {"UninstallerSearchDenied", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 1);
@@ -224,9 +195,9 @@ const RegistryCase kCommonCases[] = {
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
          e.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
-         e.Detail("Registered uninstall file:   KT480_UNIN.EXE").Error(5);
+         e.Detail("Registered uninstall file:   KT480_UNIN.EXE").Error(ERROR_ACCESS_DENIED);
      },
-     5},
+     ERROR_ACCESS_DENIED},
     {"IniSearchDeniedAfterUninstallerFound", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 1);
@@ -236,9 +207,9 @@ const RegistryCase kCommonCases[] = {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
          e.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
          e.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
-         e.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Error(5);
+         e.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Error(ERROR_ACCESS_DENIED);
      },
-     5},
+     ERROR_ACCESS_DENIED},
     {"SubkeyOf254CharactersIsReadAndPassed", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults&) {
          s.CreateChildKey(kUsbEnumKey, kLongName254);
@@ -246,7 +217,7 @@ const RegistryCase kCommonCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
-         AllCommonFilesFound(e);
+         CommonFilesFound(e);
          e.Ok();
      },
      0},
@@ -255,7 +226,7 @@ const RegistryCase kCommonCases[] = {
          s.CreateChildKey(kUsbEnumKey, kLongName255);
          InstallDevice(s, 1);
      },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(234); }, 234},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, ERROR_MORE_DATA},
     {"SubkeyOf255CharactersAfterTheDeviceKeyIsNotRead", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults&) {
          s.CreateChildKey(kUsbEnumKey, std::string(255, 'Z'));
@@ -263,7 +234,7 @@ const RegistryCase kCommonCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
-         AllCommonFilesFound(e);
+         CommonFilesFound(e);
          e.Ok();
      },
      0},
@@ -278,7 +249,7 @@ const RegistryCase kCommonCases[] = {
          InstallDevice(s, 1);
          Add<KeyOpenFault>(f, "\\Vid_0403&Pid_B7E4", ERROR_ACCESS_DENIED);
      },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(5); }, 5},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
     {"SystemDirectoryQueryFails", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 1);
@@ -313,7 +284,7 @@ const RegistryCase kCommonCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading);
-         AllCommonFilesFound(e);
+         CommonFilesFound(e);
          e.Error(ERROR_KEY_DELETED);
      },
      ERROR_KEY_DELETED},
@@ -338,7 +309,10 @@ const RegistryCase kCommonCases[] = {
          Add<CountQueryFault>(f, ERROR_KEY_DELETED);
          Add<FileSearchFault>(f, kDriverLibrary, ERROR_ACCESS_DENIED);
      },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Detail("Registered DLL:   KT480_D2XX.DLL").Error(5); }, 5},
+     [](ExpectedReport& e) {
+         e.Heading(kCommonHeading).Detail("Registered DLL:   KT480_D2XX.DLL").Error(ERROR_ACCESS_DENIED);
+     },
+     ERROR_ACCESS_DENIED},
     {"Wow64FilesSearchedWhereTheProgramLoadsFrom", RegistryCheck::COMMON, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 1);
@@ -346,7 +320,7 @@ const RegistryCase kCommonCases[] = {
      },
      [](ExpectedReport& e) {
          e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
-         AllCommonFilesFound(e);
+         CommonFilesFound(e);
          e.Ok();
      },
      0},
@@ -358,18 +332,21 @@ INSTANTIATE_TEST_SUITE_P(CheckCommonRegistry, RegistryCaseTest, testing::ValuesI
 
 const RegistryCase kDeviceCases[] = {
     {"IndexOutOfRange", RegistryCheck::DEVICE, 1, [](InstallationSandbox&, Faults&) {},
-     [](ExpectedReport& e) { e.Result(87, "Check device specific registry entries", LOG_HEADING); }, 87},
+     [](ExpectedReport& e) {
+         e.Result(ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING);
+     },
+     ERROR_INVALID_PARAMETER},
     {"NoDeviceKey", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults&) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
-     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(2); }, 2},
+     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_FILE_NOT_FOUND); }, ERROR_FILE_NOT_FOUND},
     {"NoInstance", RegistryCheck::DEVICE, 0, [](InstallationSandbox& s, Faults&) { InstallDevice(s, 0); },
      [](ExpectedReport& e) { e.Heading(kDeviceHeading).Alert("No device was found.").Warning(); }, 0},
     {"OneInstanceBothFilesFound", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults&) { InstallDevice(s, 1); }, [](ExpectedReport& e) { InstanceFound(e, 0); }, 0},
     {"OneInstanceInstallationFileMissing", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults&) {
-         s.AddInstance("0000", 0, DriverFile(0), InfFile(0));
-         s.PutFile(DriverFilePath(DriverFile(0)));
+         s.AddInstance("0000", 0, TestDriverFile(0), TestInfFile(0));
+         s.PutFile(DriverFilePath(TestDriverFile(0)));
      },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000"));
@@ -379,7 +356,7 @@ const RegistryCase kDeviceCases[] = {
      },
      0},
     {"OneInstanceBothFilesMissing", RegistryCheck::DEVICE, 0,
-     [](InstallationSandbox& s, Faults&) { s.AddInstance("0000", 0, DriverFile(0), InfFile(0)); },
+     [](InstallationSandbox& s, Faults&) { s.AddInstance("0000", 0, TestDriverFile(0), TestInfFile(0)); },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000"));
          e.Detail("Registered driver file:   kt480t0.sys").Alert("... File was not found.");
@@ -389,8 +366,8 @@ const RegistryCase kDeviceCases[] = {
      0},
     {"DriverFileInAMissingFolder", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults&) {
-         s.AddInstance("0000", 0, "nofolder\\" + DriverFile(0), InfFile(0));
-         s.PutFile(InfFilePath(InfFile(0)));
+         s.AddInstance("0000", 0, "nofolder\\" + TestDriverFile(0), TestInfFile(0));
+         s.PutFile(InfFilePath(TestInfFile(0)));
      },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000"));
@@ -402,7 +379,7 @@ const RegistryCase kDeviceCases[] = {
     {"FirstInstanceWarningSecondOk", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults&) {
          InstallDevice(s, 2);
-         DeleteFileIfAny(InfFilePath(InfFile(0)));
+         DeleteFileIfAny(InfFilePath(TestInfFile(0)));
      },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000"));
@@ -419,7 +396,7 @@ const RegistryCase kDeviceCases[] = {
      },
      [](ExpectedReport& e) {
          InstanceFound(e, 0);
-         e.Heading(InstanceHeading("0000x")).Error(2);
+         e.Heading(InstanceHeading("0000x")).Error(ERROR_FILE_NOT_FOUND);
          InstanceFound(e, 1);
      },
      0},
@@ -429,7 +406,7 @@ const RegistryCase kDeviceCases[] = {
          s.SetText(DeviceKeyPath() + "\\0000", "Driver", TestDriverValue(9999));
      },
      [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Error(2);
+         e.Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND);
          InstanceFound(e, 1);
      },
      0},
@@ -437,11 +414,11 @@ const RegistryCase kDeviceCases[] = {
      [](InstallationSandbox& s, Faults&) {
          InstallDevice(s, 2);
          DeleteRegistryTree(std::string(kClassRoot) + "\\" + TestDriverValue(0));
-         s.AddInstance("0000", 0, DriverFile(0), "");
+         s.AddInstance("0000", 0, TestDriverFile(0), "");
      },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000"));
-         e.Detail("Registered driver file:   kt480t0.sys").Detail("... File was found.").Error(2);
+         e.Detail("Registered driver file:   kt480t0.sys").Detail("... File was found.").Error(ERROR_FILE_NOT_FOUND);
          InstanceFound(e, 1);
      },
      0},
@@ -449,39 +426,39 @@ const RegistryCase kDeviceCases[] = {
      [](InstallationSandbox& s, Faults&) {
          InstallDevice(s, 2);
          DeleteRegistryTree(std::string(kClassRoot) + "\\" + TestDriverValue(0));
-         s.AddInstance("0000", 0, "", InfFile(0));
+         s.AddInstance("0000", 0, "", TestInfFile(0));
      },
      [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Error(2);
+         e.Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND);
          InstanceFound(e, 1);
      },
      0},
     {"InstallationFileSearchDeniedEndsTheCheck", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 2);
-         Add<FileSearchFault>(f, InfFile(0), ERROR_ACCESS_DENIED);
+         Add<FileSearchFault>(f, TestInfFile(0), ERROR_ACCESS_DENIED);
      },
      [](ExpectedReport& e) {
          e.Heading(InstanceHeading("0000"));
          e.Detail("Registered driver file:   kt480t0.sys").Detail("... File was found.");
-         e.Detail("Registered installation file:   oemkt480t0.inf").Error(5);
+         e.Detail("Registered installation file:   oemkt480t0.inf").Error(ERROR_ACCESS_DENIED);
      },
-     5},
+     ERROR_ACCESS_DENIED},
     {"DriverFileSearchDeniedIsThatInstancesError", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 2);
-         Add<FileSearchFault>(f, DriverFile(0), ERROR_ACCESS_DENIED);
+         Add<FileSearchFault>(f, TestDriverFile(0), ERROR_ACCESS_DENIED);
      },
      [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(5);
+         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(ERROR_ACCESS_DENIED);
          InstanceFound(e, 1);
      },
      0},
     {"DeviceKeyInUpperCase", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults&) {
-         s.AddInstance("0000", 0, DriverFile(0), InfFile(0), "VID_0403&PID_B7E4");
-         s.PutFile(DriverFilePath(DriverFile(0)));
-         s.PutFile(InfFilePath(InfFile(0)));
+         s.AddInstance("0000", 0, TestDriverFile(0), TestInfFile(0), "VID_0403&PID_B7E4");
+         s.PutFile(DriverFilePath(TestDriverFile(0)));
+         s.PutFile(InfFilePath(TestInfFile(0)));
      },
      [](ExpectedReport& e) { InstanceFound(e, 0); }, 0},
     {"InstanceKeyDeniedToOpen", RegistryCheck::DEVICE, 0,
@@ -490,7 +467,7 @@ const RegistryCase kDeviceCases[] = {
          Add<KeyOpenFault>(f, "\\Vid_0403&Pid_B7E4\\0000", ERROR_ACCESS_DENIED);
      },
      [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Error(5);
+         e.Heading(InstanceHeading("0000")).Error(ERROR_ACCESS_DENIED);
          InstanceFound(e, 1);
      },
      0},
@@ -501,15 +478,15 @@ const RegistryCase kDeviceCases[] = {
      },
      [](ExpectedReport& e) {
          InstanceFound(e, 0);
-         e.Heading(kDeviceHeading).Error(234);
+         e.Heading(kDeviceHeading).Error(ERROR_MORE_DATA);
      },
-     234},
+     ERROR_MORE_DATA},
     {"InstanceNameOf255CharactersFirst", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults&) {
          s.CreateChildKey(DeviceKeyPath(), std::string(255, '!'));
          InstallDevice(s, 1);
      },
-     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(234); }, 234},
+     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_MORE_DATA); }, ERROR_MORE_DATA},
     {"EnumerationFailsOtherwiseAfterAnInstance", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 2);
@@ -531,7 +508,7 @@ const RegistryCase kDeviceCases[] = {
          InstallDevice(s, 1);
          Add<DirectoryFault>(f, DirectoryFault::WINDOWS, 0u, static_cast<DWORD>(ERROR_ACCESS_DENIED));
      },
-     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(5); }, 5},
+     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
     {"WindowsDirectoryLongerThanItsBuffer", RegistryCheck::DEVICE, 0,
      [](InstallationSandbox& s, Faults& f) {
          InstallDevice(s, 1);
@@ -575,7 +552,7 @@ const RegistryCase kDeviceCases[] = {
          Add<Wow64Seam>(f, Wow64Seam::ISWOW64PROCESS_FAILS, static_cast<DWORD>(ERROR_ACCESS_DENIED));
      },
      [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(5);
+         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(ERROR_ACCESS_DENIED);
      },
      0},
     {"Wow64RedirectionCannotBeTurnedOff", RegistryCheck::DEVICE, 0,
@@ -584,8 +561,8 @@ const RegistryCase kDeviceCases[] = {
          Add<Wow64Seam>(f, Wow64Seam::WOW64_DISABLE_FAILS, static_cast<DWORD>(ERROR_ACCESS_DENIED));
      },
      [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(5);
-         e.Heading(InstanceHeading("0001")).Detail("Registered driver file:   kt480t1.sys").Error(5);
+         e.Heading(InstanceHeading("0000")).Detail("Registered driver file:   kt480t0.sys").Error(ERROR_ACCESS_DENIED);
+         e.Heading(InstanceHeading("0001")).Detail("Registered driver file:   kt480t1.sys").Error(ERROR_ACCESS_DENIED);
      },
      0},
     {"Wow64WithoutRedirectionSwitches", RegistryCheck::DEVICE, 0,

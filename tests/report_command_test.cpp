@@ -7,6 +7,7 @@
 #include "device_fixture.h"
 #include "registry_fixture.h"
 #include "res/resource.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/HeldFile.h"
 #include "support/RtfText.h"
@@ -20,8 +21,11 @@
 namespace
 {
 const char kOldContent[] = "the report of an earlier run";
-const char kSuccess[] = "\nCheck completed successfully!\n";
-const char kFinished[] = "\nCheck finished.\n";
+// The report's last lines, as the file holds them.
+std::string Summary(bool bSucceeded)
+{
+    return ExpectedReport(false).Summary(bSucceeded).Text();
+}
 
 std::string Quoted(const std::string& path)
 {
@@ -34,14 +38,8 @@ std::string ReportIn(const std::string& path)
     return RtfToPlainText(ReadFileBytes(path));
 }
 
-// Instruments that never answer: the run waits 2 s for each.
-std::string SilentScenario(int nDevices)
-{
-    std::string scenario = "[driver]\ncount = " + std::to_string(nDevices) + "\n";
-    for (int i = 0; i < nDevices; ++i)
-        scenario += "[device" + std::to_string(i) + "]\ndescription = Silent instrument\nsilent = 1\n";
-    return scenario;
-}
+// An instrument that never answers: the run waits 2 s for it.
+const char kSilentInstrument[] = "[device0]\ndescription = Silent instrument\nsilent = 1\n";
 
 // The run is in its wait for the silent instrument.
 bool Waiting(const UiHarness& ui)
@@ -120,7 +118,7 @@ TEST(ReportCommand, DemoInstallationGivesZeroAndWhatTheDialogSaves)
         ASSERT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
         EXPECT_TRUE(ui.Close());
     }
-    ASSERT_TRUE(Contains(simpleReport, kSuccess)) << simpleReport;
+    ASSERT_TRUE(EndsWith(simpleReport, Summary(true))) << simpleReport;
 
     // Over an existing file; its old content goes.
     ASSERT_TRUE(WriteFileBytes(reportRtf, kOldContent));
@@ -128,7 +126,7 @@ TEST(ReportCommand, DemoInstallationGivesZeroAndWhatTheDialogSaves)
     const std::string detailed = ReportIn(reportRtf);
     EXPECT_EQ(MaskResponseTimes(detailed), MaskResponseTimes(ReportIn(dialogRtf)));
     EXPECT_EQ(CountOf(detailed, "\tResponse time:   "), 1u) << detailed;
-    EXPECT_TRUE(Contains(detailed, kSuccess)) << detailed;
+    EXPECT_TRUE(EndsWith(detailed, Summary(true))) << detailed;
     // tests/report_rtf_check.sh compares the two files read by unrtf.
 
     // /simple before /report, and a FILE relative to the current directory.
@@ -142,7 +140,7 @@ TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
 {
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
-    ScenarioFile scenario(SilentScenario(1));
+    ScenarioFile scenario(kSilentInstrument);
     const ScratchFolder scratch("report-silent");
     const std::string path = scratch.Path() + "\\silent.rtf";
     ASSERT_TRUE(WriteFileBytes(path, kOldContent));
@@ -166,7 +164,7 @@ TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
     EXPECT_EQ(ui.ExitCode(), REPORT_EXIT_FINISHED);
     const std::string report = ReportIn(path);
     EXPECT_TRUE(Contains(report, "Silent instrument")) << report;
-    EXPECT_TRUE(Contains(report, kFinished)) << report;
+    EXPECT_TRUE(EndsWith(report, Summary(false))) << report;
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"silent.rtf"}) << Joined(FilesIn(scratch.Path()));
 }
 
@@ -174,8 +172,6 @@ TEST(ReportCommand, FileHeldOpenWhenTheRunEndsOrDialogClosedLeavesFileAsItWas)
 {
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
-    // Three silent instruments: 6 s for the other process to take the file.
-    ScenarioFile scenario(SilentScenario(3));
     const ScratchFolder scratch("report-held");
     const std::string path = scratch.Path() + "\\held.rtf";
     ASSERT_TRUE(WriteFileBytes(path, kOldContent));
@@ -192,15 +188,20 @@ TEST(ReportCommand, FileHeldOpenWhenTheRunEndsOrDialogClosedLeavesFileAsItWas)
         DeleteFileIfAny(probe);
     }
 
-    // Held from the middle of the run on: the report is written, but cannot
-    // take FILE's place.
+    // Held from the middle of the run on, while the run waits at an
+    // instrument held at its open: the report is written, but cannot take
+    // FILE's place.
     {
+        DeviceHold hold;
+        ScenarioFile scenario("[device0]\ndescription = Held instrument\nhold_event = " + hold.Name() + "\n");
         UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
+        const DeviceHold::ReleaseFirst release(hold);
         ASSERT_TRUE(ui.Started());
-        ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
+        ASSERT_TRUE(ui.WaitUntil([&ui] { return Contains(ui.ReportText(), "\tOpen the connection.\n"); }))
+            << ui.ReportText();
         HeldFile held(path);
         ASSERT_TRUE(held.Holding());
-        ASSERT_FALSE(ui.WaitForExit(0)) << "the run ended before the file was held: make it longer";
+        hold.Release();
         ASSERT_TRUE(ui.WaitForExit(60000));
         EXPECT_EQ(ui.ExitCode(), dwMoveError);
     }
@@ -210,6 +211,7 @@ TEST(ReportCommand, FileHeldOpenWhenTheRunEndsOrDialogClosedLeavesFileAsItWas)
     // The hidden dialog closed during the run (the session ending, say): the
     // run is cancelled and there is no report to write.
     {
+        ScenarioFile scenario(kSilentInstrument);
         UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
         ASSERT_TRUE(ui.Started());
         ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
@@ -305,6 +307,6 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
     // Undisturbed, the same command replaces the file: the faults above were
     // what stopped it.
     EXPECT_EQ(RunReportCommand(command), REPORT_EXIT_SUCCEEDED);
-    EXPECT_TRUE(Contains(ReportIn(path), kSuccess)) << ReportIn(path);
+    EXPECT_TRUE(EndsWith(ReportIn(path), Summary(true))) << ReportIn(path);
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
 }

@@ -3,6 +3,7 @@
 // callback with its cookie. Read back from the real rich edit control.
 #include "report/StreamCookie.h"
 #include "res/resource.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/HandleCount.h"
 #include "support/TestDialogHost.h"
@@ -10,36 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 namespace
 {
-const COLORREF kBlack = RGB(0, 0, 0);
-const COLORREF kBlue = RGB(0, 0, 255);
-const COLORREF kGreen = RGB(0, 127, 0);
-const COLORREF kRed = RGB(255, 0, 0);
-
-// The system's own text for a code, as the error entry shows it.
-std::string ErrorEntry(DWORD dwCode)
-{
-    char szHead[64];
-    std::snprintf(szHead, sizeof(szHead), "Error:   0x%08X (%u)\n\t", static_cast<unsigned>(dwCode),
-                  static_cast<unsigned>(dwCode));
-    return szHead + ReportedSystemText(dwCode) + "\n";
-}
-
-std::string Describe(const std::vector<FormattedRun>& runs)
-{
-    std::string text;
-    char sz[64];
-    for (const FormattedRun& run : runs)
-    {
-        std::snprintf(sz, sizeof(sz), "{#%02X%02X%02X%s:", GetRValue(run.crColor), GetGValue(run.crColor),
-                      GetBValue(run.crColor), run.bBold ? " bold" : "");
-        text += sz + run.text + "}";
-    }
-    return text;
-}
-
 class ReportWriter : public ::testing::Test
 {
 protected:
@@ -47,28 +23,20 @@ protected:
     CUsbInstallationTestDlg& dlg = host.Dialog();
 };
 
-struct KindCase
+// The look of every kind, and of two that no caller passes.
+std::vector<KindLook> KindCases()
 {
-    UINT nKind;
-    const char* pszName;
-    const char* pszPrefix;
-    COLORREF crColor;
-    bool bBold;
-    bool bDetailOnly;
-};
-
-const KindCase kKinds[] = {
-    {LOG_TEXT, "LOG_TEXT", "", kBlack, false, false},
-    {LOG_HEADING, "LOG_HEADING", "\n", kBlue, false, false},
-    {LOG_DETAIL, "LOG_DETAIL", "\t", kBlack, false, true},
-    {LOG_RESULT_OK, "LOG_RESULT_OK", "... Result:   ", kGreen, false, false},
-    {LOG_RESULT_WARNING, "LOG_RESULT_WARNING", "... Result:   ", kRed, false, false},
-    {LOG_RESULT_ERROR, "LOG_RESULT_ERROR", "... Result:   ", kRed, false, false},
-    {LOG_DETAIL_ALERT, "LOG_DETAIL_ALERT", "\t", kRed, false, true},
-    {LOG_ERROR, "LOG_ERROR", "Error:   ", kRed, true, false},
-    {0x111, "0x111 (acts as LOG_RESULT_OK)", "... Result:   ", kGreen, false, false},
-    {0x42, "an unknown kind", "", kBlack, false, false},
-};
+    std::vector<KindLook> cases(std::begin(kKindLooks), std::end(kKindLooks));
+    KindLook highBits = kKindLooks[3];
+    highBits.nKind = 0x100 | LOG_RESULT_OK;
+    highBits.pszName = "0x111 (acts as LOG_RESULT_OK)";
+    cases.push_back(highBits);
+    KindLook unknown = kKindLooks[0];
+    unknown.nKind = 0x42;
+    unknown.pszName = "an unknown kind (plain text)";
+    cases.push_back(unknown);
+    return cases;
+}
 } // namespace
 
 TEST_F(ReportWriter, EveryKindHasItsPrefixColourWeightAndVisibility)
@@ -76,7 +44,7 @@ TEST_F(ReportWriter, EveryKindHasItsPrefixColourWeightAndVisibility)
     for (const bool bDetailed : {false, true})
     {
         host.SetDetailed(bDetailed);
-        for (const KindCase& c : kKinds)
+        for (const KindLook& c : KindCases())
         {
             host.ClearReport();
             dlg.WriteLog("Text", c.nKind);
@@ -86,12 +54,12 @@ TEST_F(ReportWriter, EveryKindHasItsPrefixColourWeightAndVisibility)
             if (!bShown)
                 continue;
             // The paragraph mark of the last line takes no format of its own.
-            std::vector<FormattedRun> runs = host.FormattedRuns();
+            const std::vector<FormattedRun> runs = host.FormattedRuns();
             ASSERT_FALSE(runs.empty()) << c.pszName;
             for (const FormattedRun& run : runs)
             {
-                EXPECT_EQ(run.crColor, c.crColor) << c.pszName << ": " << Describe(runs);
-                EXPECT_EQ(run.bBold, c.bBold) << c.pszName << ": " << Describe(runs);
+                EXPECT_EQ(run.crColor, c.crColor) << c.pszName << ": " << DescribeRuns(runs);
+                EXPECT_EQ(run.bBold, c.bBold) << c.pszName << ": " << DescribeRuns(runs);
             }
         }
     }
@@ -115,12 +83,9 @@ TEST_F(ReportWriter, LinesKeepTheirOwnFormatsSideBySide)
     dlg.WriteLog("OK", LOG_RESULT_OK);
     dlg.WriteLog("Ends in a line feed\n", LOG_TEXT);
     EXPECT_EQ(host.ReportText(), "\nHeading\n\tStep\n\tProblem\n... Result:   OK\nEnds in a line feed\n\n");
-    const std::vector<FormattedRun> runs = host.FormattedRuns();
-    const std::string described = Describe(runs);
-    EXPECT_NE(described.find("{#0000FF:\nHeading\n}"), std::string::npos) << described;
-    EXPECT_NE(described.find("{#000000:\tStep\n}"), std::string::npos) << described;
-    EXPECT_NE(described.find("{#FF0000:\tProblem\n}"), std::string::npos) << described;
-    EXPECT_NE(described.find("{#007F00:... Result:   OK\n}"), std::string::npos) << described;
+    const ExpectedReport expected =
+        ExpectedReport(true).Heading("Heading").Detail("Step").Alert("Problem").Ok().Line("Ends in a line feed\n");
+    EXPECT_EQ(DescribeRuns(host.FormattedRuns()), DescribeRuns(expected.Runs()));
 }
 
 TEST_F(ReportWriter, DetailsAndSaveFollowTheReportsContent)
@@ -171,13 +136,12 @@ TEST_F(ReportWriter, ResultRecords)
     EXPECT_EQ(host.ReportText(), "... Result:   OK\n");
 
     host.ClearReport();
-    dlg.WriteResult({5, "Error", LOG_RESULT_ERROR});
-    ASSERT_FALSE(ReportedSystemText(5).empty());
-    EXPECT_EQ(host.ReportText(), "... Result:   Error\n" + ErrorEntry(5));
-    const std::string described = Describe(host.FormattedRuns());
-    EXPECT_NE(described.find("{#FF0000:... Result:   Error\n}{#FF0000 bold:Error:   0x00000005 (5)\n\t"),
-              std::string::npos)
-        << described;
+    dlg.WriteResult({ERROR_ACCESS_DENIED, "Error", LOG_RESULT_ERROR});
+    ASSERT_FALSE(ReportedSystemText(ERROR_ACCESS_DENIED).empty());
+    const ExpectedReport accessDenied = ExpectedReport(false).Error(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(host.ReportText(), accessDenied.Text());
+    EXPECT_TRUE(Contains(host.ReportText(), "Error:   0x00000005 (5)\n\t")) << host.ReportText();
+    EXPECT_EQ(DescribeRuns(host.FormattedRuns()), DescribeRuns(accessDenied.Runs()));
 
     // A code the system has no text for leaves only the record's own line.
     const DWORD dwNoText = 0x1FFFFFF0;
@@ -190,12 +154,14 @@ TEST_F(ReportWriter, ResultRecords)
     ASSERT_NE(ReportedSystemText(ERROR_BAD_EXE_FORMAT).find("%1"), std::string::npos);
     host.ClearReport();
     dlg.WriteResult({ERROR_BAD_EXE_FORMAT, "Error", LOG_RESULT_ERROR});
-    EXPECT_EQ(host.ReportText(), "... Result:   Error\n" + ErrorEntry(ERROR_BAD_EXE_FORMAT));
+    EXPECT_EQ(host.ReportText(), ExpectedReport(false).Error(ERROR_BAD_EXE_FORMAT).Text());
 
     // The record's text is written with its own kind, also for a heading.
     host.ClearReport();
     dlg.WriteResult({ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING});
-    EXPECT_EQ(host.ReportText(), "\nCheck common registry entries\n" + ErrorEntry(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(
+        host.ReportText(),
+        ExpectedReport(false).Result(ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING).Text());
 }
 
 namespace
@@ -247,7 +213,7 @@ TEST_F(ReportWriter, EndOfRunRecordWritesTheRuleAndHandsStartBack)
 
     dlg.WriteResult({RESULT_END_OF_RUN, nullptr, LOG_HEADING});
 
-    EXPECT_EQ(host.ReportText(), std::string(70, '=') + "\n\n");
+    EXPECT_EQ(host.ReportText(), kRule + "\n\n");
     EXPECT_EQ(dlg.m_hWorkerThread, nullptr);
     EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_START));
     // The handed-over handle is closed by the window thread, once.
@@ -258,10 +224,9 @@ TEST_F(ReportWriter, EndOfRunRecordWritesTheRuleAndHandsStartBack)
 
     host.ClearReport();
     dlg.WriteResult({RESULT_END_OF_RUN, "Check finished.\n", LOG_HEADING});
-    EXPECT_EQ(host.ReportText(), "\nCheck finished.\n\n" + std::string(70, '=') + "\n\n");
-    const std::string described = Describe(host.FormattedRuns());
-    EXPECT_NE(described.find("{#0000FF:\nCheck finished.\n\n}{#000000:" + std::string(70, '=')), std::string::npos)
-        << described;
+    const ExpectedReport finished = ExpectedReport(false).Summary(false);
+    EXPECT_EQ(host.ReportText(), finished.Text());
+    EXPECT_EQ(DescribeRuns(host.FormattedRuns()), DescribeRuns(finished.Runs()));
 }
 
 TEST_F(ReportWriter, MessageLongerThanOneCallbackBufferArrivesWhole)
@@ -316,7 +281,9 @@ TEST(StreamInCallback, ArgumentFaultsAnswer87AndDeliverNothing)
     for (const auto& c : cases)
     {
         LONG cbDelivered = 99;
-        EXPECT_EQ(StreamInCallback(c.dwCookie, c.pbBuffer, c.cb, &cbDelivered), 87u) << c.pszCase;
+        EXPECT_EQ(StreamInCallback(c.dwCookie, c.pbBuffer, c.cb, &cbDelivered),
+                  static_cast<DWORD>(ERROR_INVALID_PARAMETER))
+            << c.pszCase;
         EXPECT_EQ(cbDelivered, 0) << c.pszCase;
         EXPECT_EQ(pCookie->dwOffset, 0u) << c.pszCase;
     }

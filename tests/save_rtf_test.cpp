@@ -3,6 +3,7 @@
 // (colour, weight, text); tests/save_rtf_check.sh reads the file with unrtf.
 #include "report/SaveReport.h"
 #include "report/StreamCookie.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/TestDialogHost.h"
 
@@ -12,18 +13,6 @@
 
 namespace
 {
-struct ExpectedLine
-{
-    std::string text;
-    COLORREF crColor;
-    bool bBold;
-};
-
-const COLORREF kBlack = RGB(0, 0, 0);
-const COLORREF kBlue = RGB(0, 0, 255);
-const COLORREF kGreen = RGB(0, 127, 0);
-const COLORREF kRed = RGB(255, 0, 0);
-
 std::string HtmlColour(COLORREF cr)
 {
     char sz[8];
@@ -47,32 +36,16 @@ TEST(SavedRtf, EveryMessageKindForTheRtfReader)
     dialog.WriteLog("Bracing {the} \\RTF\\ specials", LOG_TEXT);
     dialog.WriteResult({RESULT_END_OF_RUN, "Check finished.\n", LOG_HEADING});
 
-    const std::string systemText = ReportedSystemText(ERROR_ACCESS_DENIED);
-    ASSERT_FALSE(systemText.empty()) << "the system has no text for code 5";
-    const std::vector<ExpectedLine> expected = {
-        {"Operating System:   Windows XP Service Pack 3 Build: 2600", kBlack, false},
-        {"", kBlue, false},
-        {"Check the common registry entries", kBlue, false},
-        {"\tDevice key:   Vid_0403&Pid_B7E4", kBlack, false},
-        {"\tUninstaller not found", kRed, false},
-        {"... Result:   OK", kGreen, false},
-        {"... Result:   Warning", kRed, false},
-        {"... Result:   Error", kRed, false},
-        {"Error:   0x00000005 (5)", kRed, true},
-        {"\t" + systemText, kRed, true},
-        {"Bracing {the} \\RTF\\ specials", kBlack, false},
-        {"", kBlue, false},
-        {"Check finished.", kBlue, false},
-        {"", kBlue, false},
-        {std::string(70, '='), kBlack, false},
-        {"", kBlack, false},
-    };
+    ASSERT_FALSE(ReportedSystemText(ERROR_ACCESS_DENIED).empty()) << "the system has no text for code 5";
+    ExpectedReport report(true);
+    report.Line("Operating System:   Windows XP Service Pack 3 Build: 2600");
+    report.Heading("Check the common registry entries").Detail("Device key:   Vid_0403&Pid_B7E4");
+    report.Alert("Uninstaller not found").Ok().Warning().Error(ERROR_ACCESS_DENIED);
+    report.Line("Bracing {the} \\RTF\\ specials").Summary(false);
+    const std::vector<FormattedRun> expected = report.Lines();
 
     // The report holds what the reader is to find.
-    const std::vector<std::string> lines = SplitLines(host.ReportText());
-    ASSERT_EQ(lines.size(), expected.size()) << host.ReportText();
-    for (size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(lines[i], expected[i].text) << "report line " << i + 1;
+    ASSERT_EQ(host.ReportText(), report.Text());
 
     const std::string rtfPath = WinePath(SAVE_RTF_DIR "/save_rtf_report.rtf");
     const std::string expectedPath = WinePath(SAVE_RTF_DIR "/save_rtf_report.expected");
@@ -90,7 +63,7 @@ TEST(SavedRtf, EveryMessageKindForTheRtfReader)
     // One line per report line: colour, 1 for bold, text. An empty line has no
     // colour that a reader could show.
     std::ostringstream lineFile;
-    for (const ExpectedLine& line : expected)
+    for (const FormattedRun& line : expected)
     {
         lineFile << (line.text.empty() ? std::string("-") : HtmlColour(line.crColor)) << '\t' << (line.bBold ? 1 : 0)
                  << '\t' << line.text << '\n';

@@ -4,6 +4,7 @@
 #include "report/SaveReport.h"
 #include "report/StreamCookie.h"
 #include "res/resource.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/HandleCount.h"
 #include "support/HeldFile.h"
@@ -123,46 +124,16 @@ void WriteLongReport(TestDialogHost& host, int nLines)
     ::ShowWindow(dialog.m_richLog.m_hWnd, SW_SHOW);
 }
 
-// What a save must leave alone.
-struct DialogState
-{
-    std::string report;
-    std::vector<FormattedRun> runs;
-    bool bStart;
-    bool bDetails;
-    bool bSave;
-
-    bool operator==(const DialogState& other) const
-    {
-        if (report != other.report || runs.size() != other.runs.size() || bStart != other.bStart ||
-            bDetails != other.bDetails || bSave != other.bSave)
-            return false;
-        for (size_t i = 0; i < runs.size(); ++i)
-        {
-            if (runs[i].text != other.runs[i].text || runs[i].crColor != other.runs[i].crColor ||
-                runs[i].bBold != other.runs[i].bBold)
-                return false;
-        }
-        return true;
-    }
-};
-
-// Colours are read character by character: only for a short report.
-const size_t kRunsUpToChars = 4000;
-
-DialogState StateOf(const TestDialogHost& host)
+// What a save must leave alone: the buttons and the report, with its formats
+// where it is short enough to read them character by character.
+std::string StateOf(const TestDialogHost& host)
 {
     const std::string report = host.ReportText();
-    return {report, report.size() <= kRunsUpToChars ? host.FormattedRuns() : std::vector<FormattedRun>(),
-            host.IsEnabled(IDC_BUTTON_START), host.IsEnabled(IDC_BUTTON_DETAILS), host.IsEnabled(IDC_BUTTON_SAVE)};
-}
-
-std::string DescribeState(const DialogState& state)
-{
-    std::ostringstream text;
-    text << state.runs.size() << " runs, " << state.report.size() << " characters, buttons start " << state.bStart
-         << " details " << state.bDetails << " save " << state.bSave;
-    return text.str();
+    std::ostringstream state;
+    state << "buttons start " << host.IsEnabled(IDC_BUTTON_START) << ", details " << host.IsEnabled(IDC_BUTTON_DETAILS)
+          << ", save " << host.IsEnabled(IDC_BUTTON_SAVE) << "\n"
+          << (report.size() <= 4000 ? DescribeRuns(host.FormattedRuns()) : report);
+    return state.str();
 }
 
 DWORD g_dwAllocError = 0;
@@ -286,8 +257,9 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrder)
 {
     TestDialogHost host;
     WriteLongReport(host, 3000);
-    const DialogState before = StateOf(host);
-    ASSERT_EQ(SplitLines(before.report).size(), 3000u + 3000u / 5) << "the report did not take every line";
+    const std::string report = host.ReportText();
+    const std::string before = StateOf(host);
+    ASSERT_EQ(SplitLines(report).size(), 3000u + 3000u / 5) << "the report did not take every line";
 
     const std::string path = TempFile("long.rtf");
     DeleteFileIfAny(path);
@@ -312,10 +284,9 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrder)
     EXPECT_TRUE(saved == Concatenated(result.calls, result.calls.size()))
         << "the file is not the chunks in the order the control delivered them";
     EXPECT_EQ(saved.compare(0, 5, "{\\rtf"), 0) << "not RTF: " << saved.substr(0, 40);
-    EXPECT_EQ(RtfToPlainText(saved), before.report) << "the saved RTF does not read back as the report";
+    EXPECT_EQ(RtfToPlainText(saved), report) << "the saved RTF does not read back as the report";
 
-    const DialogState after = StateOf(host);
-    EXPECT_TRUE(after == before) << "before: " << DescribeState(before) << "; after: " << DescribeState(after);
+    EXPECT_EQ(StateOf(host), before);
     DeleteFileIfAny(path);
 }
 
@@ -347,7 +318,7 @@ TEST(SaveReportStream, FileHeldOpenByAnotherProcessIsLeftAlone)
 {
     TestDialogHost host;
     WriteLongReport(host, 20);
-    const DialogState before = StateOf(host);
+    const std::string before = StateOf(host);
     const std::string path = TempFile("held.rtf");
     ASSERT_TRUE(WriteFileBytes(path, "held by another program"));
     {
@@ -362,8 +333,7 @@ TEST(SaveReportStream, FileHeldOpenByAnotherProcessIsLeftAlone)
         EXPECT_EQ(result.dwCookieOffset, 0u);
     }
     EXPECT_EQ(ReadFileBytes(path), "held by another program");
-    const DialogState after = StateOf(host);
-    EXPECT_TRUE(after == before) << "before: " << DescribeState(before) << "; after: " << DescribeState(after);
+    EXPECT_EQ(StateOf(host), before);
     DeleteFileIfAny(path);
 }
 
@@ -479,7 +449,7 @@ TEST(SaveReportStream, FailingFileCallStopsTheStreamAndKeepsEarlierChunks)
 {
     TestDialogHost host;
     WriteLongReport(host, 600);
-    const DialogState before = StateOf(host);
+    const std::string before = StateOf(host);
     const std::string path = TempFile("seam.rtf");
     const std::string oldContent = "the file as it was before the save";
 
@@ -547,8 +517,7 @@ TEST(SaveReportStream, FailingFileCallStopsTheStreamAndKeepsEarlierChunks)
             << name.str();
     }
     EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the failed saves";
-    const DialogState after = StateOf(host);
-    EXPECT_TRUE(after == before) << "before: " << DescribeState(before) << "; after: " << DescribeState(after);
+    EXPECT_EQ(StateOf(host), before);
     DeleteFileIfAny(path);
 }
 
@@ -648,7 +617,8 @@ TEST(OnSave, WritesTheChosenFileWithTheDefaultExtension)
 {
     TestDialogHost host;
     WriteLongReport(host, 30);
-    const DialogState before = StateOf(host);
+    const std::string report = host.ReportText();
+    const std::string before = StateOf(host);
     const std::string base = TempFile("chosen");
     DeleteFileIfAny(base);
     DeleteFileIfAny(base + ".rtf");
@@ -668,9 +638,8 @@ TEST(OnSave, WritesTheChosenFileWithTheDefaultExtension)
 
     EXPECT_FALSE(FileExists(base)) << "the name was taken without the default extension";
     ASSERT_TRUE(FileExists(base + ".rtf"));
-    EXPECT_EQ(RtfToPlainText(ReadFileBytes(base + ".rtf")), before.report);
-    const DialogState after = StateOf(host);
-    EXPECT_TRUE(after == before) << "before: " << DescribeState(before) << "; after: " << DescribeState(after);
+    EXPECT_EQ(RtfToPlainText(ReadFileBytes(base + ".rtf")), report);
+    EXPECT_EQ(StateOf(host), before);
     DeleteFileIfAny(base + ".rtf");
 }
 
@@ -678,7 +647,7 @@ TEST(OnSave, FailuresWriteNothingAndShowNothing)
 {
     TestDialogHost host;
     WriteLongReport(host, 30);
-    const DialogState before = StateOf(host);
+    const std::string before = StateOf(host);
     const std::string oldContent = "the file as it was before the save";
 
     struct Case
@@ -734,9 +703,7 @@ TEST(OnSave, FailuresWriteNothingAndShowNothing)
         {
             EXPECT_FALSE(FileExists(path)) << c.pszName;
         }
-        const DialogState after = StateOf(host);
-        EXPECT_TRUE(after == before) << c.pszName << ": before: " << DescribeState(before)
-                                     << "; after: " << DescribeState(after);
+        EXPECT_EQ(StateOf(host), before) << c.pszName;
         DeleteFileIfAny(path);
     }
 }
@@ -745,7 +712,7 @@ TEST(OnSave, CancelWritesNothing)
 {
     TestDialogHost host;
     WriteLongReport(host, 10);
-    const DialogState before = StateOf(host);
+    const std::string before = StateOf(host);
     const std::string folder = TempFile("cancel");
     ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
 
@@ -758,7 +725,6 @@ TEST(OnSave, CancelWritesNothing)
 
     const std::vector<std::string> names = FilesIn(folder);
     EXPECT_TRUE(names.empty()) << "files after a cancel: " << Joined(names);
-    const DialogState after = StateOf(host);
-    EXPECT_TRUE(after == before) << "before: " << DescribeState(before) << "; after: " << DescribeState(after);
+    EXPECT_EQ(StateOf(host), before);
     ::RemoveDirectoryA(folder.c_str());
 }

@@ -1,7 +1,10 @@
 // Saving the report through the real executable and the real save dialog:
 // a saved run, cancel, the overwrite question, and a save while a run is in
 // progress (with the simulated driver in the system directory).
+#include "device_fixture.h"
+#include "registry_fixture.h"
 #include "res/resource.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/RtfText.h"
 #include "support/SaveDialog.h"
@@ -9,11 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 namespace
 {
-const std::string kRule = std::string(70, '=');
 const std::vector<std::string> kFilters = {"Text Files (*.rtf)", "All Files (*.*)"};
 
 SaveDialogSeen ClickSave(UiHarness& ui, const SaveDialogScript& script)
@@ -21,16 +21,11 @@ SaveDialogSeen ClickSave(UiHarness& ui, const SaveDialogScript& script)
     return SaveFromProduct(ui.ProcessId(), ui.Dialog(), script);
 }
 
-struct ButtonStates
+// Start, Details and Save: 1 for enabled, 0 for disabled.
+std::string ButtonsOf(const UiHarness& ui)
 {
-    bool bStart;
-    bool bDetails;
-    bool bSave;
-};
-
-ButtonStates ButtonsOf(const UiHarness& ui)
-{
-    return {ui.IsEnabled(IDC_BUTTON_START), ui.IsEnabled(IDC_BUTTON_DETAILS), ui.IsEnabled(IDC_BUTTON_SAVE)};
+    return std::to_string(ui.IsEnabled(IDC_BUTTON_START)) + std::to_string(ui.IsEnabled(IDC_BUTTON_DETAILS)) +
+           std::to_string(ui.IsEnabled(IDC_BUTTON_SAVE));
 }
 } // namespace
 
@@ -43,8 +38,8 @@ TEST(SaveUi, SavesTheReportOfARunUnderTheTypedNameWithTheRtfExtension)
     ASSERT_TRUE(ui.StartAndWaitForEnd()) << ui.ReportText();
     const std::string report = ui.ReportText();
     ASSERT_FALSE(report.empty());
-    const ButtonStates buttons = ButtonsOf(ui);
-    ASSERT_TRUE(buttons.bSave);
+    const std::string buttons = ButtonsOf(ui);
+    ASSERT_EQ(buttons, "111");
 
     SaveDialogScript script;
     script.fileName = folder + "\\report of the run";
@@ -64,10 +59,7 @@ TEST(SaveUi, SavesTheReportOfARunUnderTheTypedNameWithTheRtfExtension)
     EXPECT_EQ(RtfToPlainText(saved), report);
 
     EXPECT_EQ(ui.ReportText(), report) << "the save changed the report";
-    const ButtonStates after = ButtonsOf(ui);
-    EXPECT_TRUE(after.bStart == buttons.bStart && after.bDetails == buttons.bDetails && after.bSave == buttons.bSave)
-        << "buttons start/details/save before " << buttons.bStart << buttons.bDetails << buttons.bSave << ", after "
-        << after.bStart << after.bDetails << after.bSave;
+    EXPECT_EQ(ButtonsOf(ui), buttons) << "Start, Details and Save";
 }
 
 TEST(SaveUi, CancelCreatesNothing)
@@ -127,51 +119,13 @@ TEST(SaveUi, OverwriteQuestionNoKeepsTheFileYesReplacesIt)
 
 namespace
 {
-// The simulated driver in the system directory for the object's lifetime; a
-// file that stood there before comes back afterwards.
-class InstalledDriver
+// Three instruments: the first answers at once, the other two are held at
+// their open until their holds are released.
+std::string FirstThenHeld(const DeviceHold& second, const DeviceHold& third)
 {
-public:
-    explicit InstalledDriver(const std::string& scenario)
-        : m_path(SystemDirectory() + "\\KT480_D2XX.DLL"),
-          m_scenarioPath(TempDirectory() + "\\save-ui-scenario.ini"),
-          m_bHadFile(FileExists(m_path)),
-          m_previous(m_bHadFile ? ReadFileBytes(m_path) : std::string())
-    {
-        m_bInstalled = ::CopyFileA((SimulatorDir() + "\\KT480_D2XX.DLL").c_str(), m_path.c_str(), FALSE) != FALSE;
-        WriteFileBytes(m_scenarioPath, scenario);
-        SetEnv("USBSIM_SCENARIO", m_scenarioPath);
-    }
-    ~InstalledDriver()
-    {
-        SetEnv("USBSIM_SCENARIO", "");
-        DeleteFileIfAny(m_scenarioPath);
-        if (m_bHadFile)
-            WriteFileBytes(m_path, m_previous);
-        else
-            DeleteFileIfAny(m_path);
-    }
-    InstalledDriver(const InstalledDriver&) = delete;
-    InstalledDriver& operator=(const InstalledDriver&) = delete;
-
-    bool Installed() const { return m_bInstalled; }
-
-private:
-    std::string m_path;
-    std::string m_scenarioPath;
-    bool m_bHadFile;
-    std::string m_previous;
-    bool m_bInstalled = false;
-};
-
-// Devices that never answer: the communication test waits 2 s for each.
-std::string SilentDevices(int nCount)
-{
-    std::ostringstream scenario;
-    scenario << "[driver]\ncount=" << nCount << "\n";
-    for (int i = 0; i < nCount; ++i)
-        scenario << "[device" << i << "]\ndescription=Silent instrument " << i << "\nsilent=1\n";
-    return scenario.str();
+    return "[driver]\ncount=3\n[device0]\ndescription=Instrument 0\n"
+           "[device1]\ndescription=Held instrument 1\nhold_event=" +
+           second.Name() + "\n[device2]\ndescription=Held instrument 2\nhold_event=" + third.Name() + "\n";
 }
 } // namespace
 
@@ -179,28 +133,43 @@ TEST(SaveUi, SaveDuringARunHoldsTheReportSoFarAndTheRunGoesOn)
 {
     const ScratchFolder scratch("ui-during-run");
     const std::string& folder = scratch.Path();
-    const int nDevices = 6;
-    InstalledDriver driver(SilentDevices(nDevices));
-    ASSERT_TRUE(driver.Installed()) << "cannot copy the simulator into " << SystemDirectory();
+    DeviceHold second;
+    DeviceHold third;
+    InstallationSandbox sandbox;
+    sandbox.PutCopy(SystemFilePath(kDriverLibrary), SimulatorLibrary());
+    ScenarioFile scenario(FirstThenHeld(second, third));
     UiHarness ui;
+    const DeviceHold::ReleaseFirst releaseSecond(second);
+    const DeviceHold::ReleaseFirst releaseThird(third);
     ASSERT_TRUE(ui.Started());
 
     // The run undisturbed, for comparison.
-    ASSERT_TRUE(ui.StartAndWaitForEnd(120000)) << ui.ReportText();
+    second.Release();
+    third.Release();
+    ASSERT_TRUE(ui.StartAndWaitForEnd()) << ui.ReportText();
     const std::string undisturbed = ui.ReportText();
-    ASSERT_TRUE(Contains(undisturbed, "Silent instrument " + std::to_string(nDevices - 1))) << undisturbed;
+    ASSERT_TRUE(Contains(undisturbed, "Held instrument 2")) << undisturbed;
 
+    // The same run, held at the second instrument when Save is clicked; while
+    // the save dialog is open it goes on to the third, where it is held again.
+    second.Hold();
+    third.Hold();
     ui.Click(IDC_BUTTON_START);
-    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "Silent instrument 1"); }, 60000))
-        << "the run did not reach the second device: " << ui.ReportText();
+    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "Held instrument 1"); }))
+        << "the run did not reach the second instrument: " << ui.ReportText();
     const std::string beforeSave = ui.ReportText();
     SaveDialogScript script;
     script.fileName = folder + "\\during the run";
+    bool bWentOn = false;
+    script.whileOpen = [&] {
+        second.Release();
+        bWentOn = ui.WaitUntil([&] { return Contains(ui.ReportText(), "Held instrument 2"); });
+    };
     const SaveDialogSeen seen = ClickSave(ui, script);
     const std::string afterSave = ui.ReportText();
-    const bool bRunEndedMeanwhile = ui.RunEnded();
     ASSERT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
-    ASSERT_FALSE(bRunEndedMeanwhile) << "the run ended before the save: make it longer";
+    EXPECT_TRUE(bWentOn) << "the run did not go on while the save dialog was open: " << afterSave;
+    EXPECT_FALSE(ui.RunEnded()) << "the run ended while held";
 
     const std::string saved = RtfToPlainText(ReadFileBytes(folder + "\\during the run.rtf"));
     EXPECT_EQ(saved.compare(0, beforeSave.size(), beforeSave), 0)
@@ -208,9 +177,11 @@ TEST(SaveUi, SaveDuringARunHoldsTheReportSoFarAndTheRunGoesOn)
         << saved;
     EXPECT_EQ(afterSave.compare(0, saved.size(), saved), 0) << "the file is not the report as it stood at one moment:\n"
                                                             << saved;
+    EXPECT_TRUE(Contains(saved, "Held instrument 2")) << "the file lacks what the run wrote before the save:\n"
+                                                      << saved;
     EXPECT_FALSE(Contains(saved, kRule)) << saved;
-    EXPECT_FALSE(Contains(saved, "Silent instrument " + std::to_string(nDevices - 1))) << saved;
 
-    ASSERT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); }, 120000)) << ui.ReportText();
+    third.Release();
+    ASSERT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); })) << ui.ReportText();
     EXPECT_EQ(ui.ReportText(), undisturbed) << "the run went otherwise with a save in its middle";
 }

@@ -2,6 +2,7 @@
 // path with LoadLibraryA, the entry points bound by name, and a scenario file
 // named in USBSIM_SCENARIO before each load.
 #include "device/D2xx.h"
+#include "simulator/TestExports.h"
 
 #include "support/HandleCount.h"
 
@@ -26,9 +27,6 @@ const size_t kListBufferSize = 260;
 const DWORD kWaitMs = 10000;
 // The latency of a delivery that must never arrive during a test.
 const char kNeverMs[] = "600000";
-
-typedef FT_STATUS(WINAPI* PFN_SIM_GetLastTimings)(LONGLONG*, LONGLONG*);
-typedef DWORD(WINAPI* PFN_SIM_GetScenarioError)(char*, DWORD);
 
 template <typename TFunction>
 TFunction Bind(HMODULE hModule, const char* pszName)
@@ -867,6 +865,52 @@ TEST_F(SimulatorTest, ScenarioIsReadAfreshOnEachLoad)
         EXPECT_EQ(lib.ListDevices(nullptr, szDescription, kListFlags), FT_OK);
         EXPECT_STREQ(szDescription, test.pszDescription);
     }
+}
+
+namespace
+{
+struct SOpenJob
+{
+    CSimLibrary* pLib;
+    FT_HANDLE hDevice;
+    FT_STATUS nStatus;
+};
+
+DWORD WINAPI OpenJobProc(LPVOID pParam)
+{
+    SOpenJob* pJob = static_cast<SOpenJob*>(pParam);
+    pJob->nStatus = pJob->pLib->OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &pJob->hDevice);
+    return 0;
+}
+} // namespace
+
+TEST_F(SimulatorTest, AHeldDeviceOpensOnlyOnceItsEventIsSet)
+{
+    const std::string strEvent = "usbsim-test-hold-" + std::to_string(GetCurrentProcessId());
+    HANDLE hRelease = CreateEventA(nullptr, TRUE, FALSE, strEvent.c_str());
+    ASSERT_NE(hRelease, nullptr);
+    std::string strTrace = UseTrace();
+    UseScenario("[device0]\nhold_event = " + strEvent + "\n");
+    CSimLibrary lib;
+    SOpenJob job = {&lib, nullptr, FT_OTHER_ERROR};
+    HANDLE hThread = CreateThread(nullptr, 0, OpenJobProc, &job, 0, nullptr);
+    ASSERT_NE(hThread, nullptr);
+    const DWORD dwStart = GetTickCount();
+    while (LinesStarting(ReadLines(strTrace), "SIM_Hold dev=0").empty() && GetTickCount() - dwStart < kWaitMs)
+        Sleep(1);
+    ASSERT_EQ(LinesStarting(ReadLines(strTrace), "SIM_Hold dev=0").size(), 1u) << "the open did not reach the hold";
+    EXPECT_EQ(WaitForSingleObject(hThread, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the open went on while held";
+    EXPECT_TRUE(LinesStarting(ReadLines(strTrace), "FT_OpenEx").empty());
+
+    SetEvent(hRelease);
+    ASSERT_EQ(WaitForSingleObject(hThread, kWaitMs), WAIT_OBJECT_0);
+    CloseHandle(hThread);
+    CloseHandle(hRelease);
+    EXPECT_EQ(job.nStatus, FT_OK);
+    const std::vector<std::string> releases = LinesStarting(ReadLines(strTrace), "SIM_Release dev=0");
+    ASSERT_EQ(releases.size(), 1u);
+    EXPECT_EQ(Field(releases[0], "set"), "1") << releases[0];
+    EXPECT_EQ(lib.Close(job.hDevice), FT_OK);
 }
 
 TEST_F(SimulatorTest, ExampleScenarioDescribesTwoAnsweringDevices)

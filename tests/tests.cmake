@@ -1,6 +1,7 @@
 # The test executables. Those that install keys or files into the prefix, or
-# run a check that would see them, share the lock `installation`. Those that
-# take more than 20 s in a loaded run have a TIMEOUT of their own.
+# run a check that would see them, share the lock `installation`. All take well
+# under 20 s in a loaded run, so the 60 s floor of add_wine_test is their timeout;
+# one that grows past 20 s needs a TIMEOUT of its own.
 
 # Simulated driver.
 add_wine_test(simulator_test SOURCES simulator_test.cpp support/HandleCount.cpp NO_APP)
@@ -9,8 +10,8 @@ add_wine_test(simulator_test SOURCES simulator_test.cpp support/HandleCount.cpp 
 add_wine_test(osversion_test SOURCES osversion_test.cpp)
 add_wine_test(report_test SOURCES report_test.cpp)
 add_wine_test(checkrun_test SOURCES checkrun_test.cpp)
-add_wine_test(dialog_test SOURCES dialog_test.cpp TIMEOUT 90)
-add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp LOCKS installation TIMEOUT 180)
+add_wine_test(dialog_test SOURCES dialog_test.cpp support/SaveDialog.cpp)
+add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp LOCKS installation)
 
 # Registry checks.
 add_wine_test(registry_test SOURCES registry_test.cpp registry_edge_test.cpp registry_run_test.cpp registry_fixture.cpp LOCKS installation)
@@ -18,7 +19,7 @@ add_wine_test(registry_ui_test SOURCES registry_ui_test.cpp registry_fixture.cpp
 
 # Driver binding, device search and communication test.
 add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp device_fixture.cpp)
-add_wine_test(device_test SOURCES device_test.cpp device_fixture.cpp TIMEOUT 150)
+add_wine_test(device_test SOURCES device_test.cpp device_fixture.cpp)
 add_wine_test(device_ui_test SOURCES device_ui_test.cpp device_fixture.cpp registry_fixture.cpp LOCKS installation)
 # The end-to-end case on 64-bit Windows, with a 64-bit driver package's layout.
 add_wine64_runs(device_ui_test DeviceUi.AnInstalledDriverGivesTheWholeReportAndSucceeds)
@@ -28,12 +29,11 @@ add_wine64_runs(device_ui_test DeviceUi.AnInstalledDriverGivesTheWholeReportAndS
 add_executable(file_holder support/FileHolder.cpp)
 target_compile_options(file_holder PRIVATE ${OWN_WARNINGS})
 target_link_options(file_holder PRIVATE ${STATIC_LINK_OPTIONS})
-add_wine_test(save_test SOURCES save_test.cpp support/SaveDialog.cpp support/HeldFile.cpp support/RtfText.cpp
-  TIMEOUT 150)
+add_wine_test(save_test SOURCES save_test.cpp support/SaveDialog.cpp support/HeldFile.cpp support/RtfText.cpp)
 add_dependencies(save_test file_holder)
 # Installs the simulated driver into the system directory for one case.
-add_wine_test(save_ui_test SOURCES save_ui_test.cpp support/SaveDialog.cpp support/RtfText.cpp LOCKS installation
-  TIMEOUT 90)
+add_wine_test(save_ui_test SOURCES save_ui_test.cpp device_fixture.cpp registry_fixture.cpp support/SaveDialog.cpp
+  support/RtfText.cpp LOCKS installation)
 
 # The saved RTF read by unrtf: the Windows test writes the file and the lines
 # to find, the script reads it on the Linux side.
@@ -49,7 +49,7 @@ set_tests_properties(save_rtf_unrtf PROPERTIES FIXTURES_REQUIRED saved_rtf TIMEO
 # dialog's own save and the report of the same run; the script compares what
 # unrtf reads in them.
 add_wine_test(report_command_test SOURCES report_command_test.cpp device_fixture.cpp registry_fixture.cpp
-  support/SaveDialog.cpp support/HeldFile.cpp support/RtfText.cpp LOCKS installation TIMEOUT 90)
+  support/SaveDialog.cpp support/HeldFile.cpp support/RtfText.cpp LOCKS installation)
 add_dependencies(report_command_test file_holder)
 target_compile_definitions(report_command_test PRIVATE REPORT_RTF_DIR="${CMAKE_CURRENT_BINARY_DIR}")
 set_tests_properties(report_command_test PROPERTIES FIXTURES_SETUP report_rtf)

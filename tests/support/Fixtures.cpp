@@ -3,6 +3,26 @@
 #include <fstream>
 #include <sstream>
 
+namespace
+{
+VOID WINAPI NoPause(DWORD /*dwMilliseconds*/)
+{
+}
+
+DWORD WINAPI WaitWithoutTime(DWORD nCount, const HANDLE* pHandles, BOOL bWaitAll, DWORD /*dwMilliseconds*/)
+{
+    return ::WaitForMultipleObjects(nCount, pHandles, bWaitAll, 0);
+}
+} // namespace
+
+NoReceivePause::NoReceivePause() : m_sleep(g_SystemCalls.Sleep, NoPause)
+{
+}
+
+NoAnswerWait::NoAnswerWait() : m_wait(g_SystemCalls.WaitForMultipleObjects, WaitWithoutTime)
+{
+}
+
 DeviceTableOverride::DeviceTableOverride(std::vector<DEVICE_INFO> entries)
     : m_entries(std::move(entries)), m_saved(g_DeviceTable)
 {
@@ -12,6 +32,71 @@ DeviceTableOverride::DeviceTableOverride(std::vector<DEVICE_INFO> entries)
 DeviceTableOverride::~DeviceTableOverride()
 {
     g_DeviceTable = m_saved;
+}
+
+ScenarioFile::ScenarioFile(const std::string& text, const std::string& name) : m_path(TempDirectory() + "\\" + name)
+{
+    WriteFileBytes(m_path, text);
+    SetEnv("USBSIM_SCENARIO", m_path);
+}
+
+ScenarioFile::~ScenarioFile()
+{
+    SetEnv("USBSIM_SCENARIO", "");
+    DeleteFileIfAny(m_path);
+}
+
+TraceFile::TraceFile()
+{
+    static int s_nTrace = 0;
+    m_path = TempDirectory() + "\\trace-" + std::to_string(++s_nTrace) + ".txt";
+    DeleteFileIfAny(m_path);
+    SetEnv("USBSIM_TRACE", m_path);
+}
+
+TraceFile::~TraceFile()
+{
+    SetEnv("USBSIM_TRACE", "");
+    DeleteFileIfAny(m_path);
+}
+
+std::vector<std::string> TraceFile::Lines() const
+{
+    std::vector<std::string> lines;
+    std::ifstream file(m_path);
+    std::string line;
+    while (std::getline(file, line))
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> TraceFile::Calls(const std::string& call) const
+{
+    std::vector<std::string> calls;
+    for (const std::string& line : Lines())
+    {
+        if (line.compare(0, call.size() + 1, call + " ") == 0)
+            calls.push_back(line);
+    }
+    return calls;
+}
+
+DeviceHold::DeviceHold()
+{
+    static LONG s_nSerial = 0;
+    m_name = "usbtest-hold-device-" + std::to_string(::GetCurrentProcessId()) + "-" +
+             std::to_string(::InterlockedIncrement(&s_nSerial));
+    m_hEvent = ::CreateEventA(nullptr, TRUE, FALSE, m_name.c_str());
+}
+
+DeviceHold::~DeviceHold()
+{
+    Release();
+    ::CloseHandle(m_hEvent);
 }
 
 std::string WinePath(const std::string& unixPath)
@@ -28,6 +113,11 @@ std::string WinePath(const std::string& unixPath)
 std::string SimulatorDir()
 {
     return WinePath(TEST_SIMULATOR_DIR);
+}
+
+std::string SimulatorLibrary(const char* pszFile)
+{
+    return SimulatorDir() + "\\" + pszFile;
 }
 
 std::string BuildDir()
@@ -195,6 +285,44 @@ void DeleteSubtree(HKEY hParent, const std::string& name)
 void DeleteRegistryTree(const std::string& path)
 {
     DeleteSubtree(HKEY_LOCAL_MACHINE, path);
+}
+
+std::string WindowText(HWND hwnd)
+{
+    const UINT kTimeoutMs = 30000;
+    DWORD_PTR dwLength = 0;
+    ::SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kTimeoutMs, &dwLength);
+    std::vector<char> buffer(dwLength + 1, '\0');
+    DWORD_PTR dwCopied = 0;
+    ::SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
+                          kTimeoutMs, &dwCopied);
+    return std::string(buffer.data(), dwCopied <= dwLength ? dwCopied : dwLength);
+}
+
+namespace
+{
+struct ProcessWindows
+{
+    DWORD dwProcessId;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectWindowOfProcess(HWND hwnd, LPARAM lParam)
+{
+    ProcessWindows* pFound = reinterpret_cast<ProcessWindows*>(lParam);
+    DWORD dwProcessId = 0;
+    ::GetWindowThreadProcessId(hwnd, &dwProcessId);
+    if (dwProcessId == pFound->dwProcessId)
+        pFound->windows.push_back(hwnd);
+    return TRUE;
+}
+} // namespace
+
+std::vector<HWND> WindowsOf(DWORD dwProcessId)
+{
+    ProcessWindows found = {dwProcessId, {}};
+    ::EnumWindows(CollectWindowOfProcess, reinterpret_cast<LPARAM>(&found));
+    return found.windows;
 }
 
 std::string NormalizeLineEnds(const std::string& text)

@@ -1,5 +1,6 @@
 // Test fixtures over the real system: seam overrides, the device table,
-// registry keys and files in the Wine prefix, and paths.
+// registry keys and files in the Wine prefix, the simulated driver's scenario,
+// trace and holds, and paths.
 #pragma once
 
 #include "checks/SupportedDevices.h"
@@ -23,6 +24,29 @@ private:
     Fn m_saved;
 };
 
+// The 200 ms pause before an answer is read, skipped. Only for answers that
+// come in one piece: the pause is what lets the later chunks arrive.
+class NoReceivePause
+{
+public:
+    NoReceivePause();
+
+private:
+    SystemCallOverride<decltype(SystemCalls::Sleep)> m_sleep;
+};
+
+// The wait of up to 2 s for an answer's first characters gives up at once
+// when neither they nor the dialog's closing have come: for devices that never
+// answer, whose wait would otherwise take its whole time.
+class NoAnswerWait
+{
+public:
+    NoAnswerWait();
+
+private:
+    SystemCallOverride<decltype(SystemCalls::WaitForMultipleObjects)> m_wait;
+};
+
 // Points the checks at a device table of the test's own for the holder's lifetime.
 class DeviceTableOverride
 {
@@ -37,10 +61,80 @@ private:
     DeviceTable m_saved;
 };
 
+// Writes the scenario text into the test's folder and names it in
+// USBSIM_SCENARIO for the next load of the library; clears it again at the end.
+class ScenarioFile
+{
+public:
+    explicit ScenarioFile(const std::string& text, const std::string& name = "device-scenario.ini");
+    ~ScenarioFile();
+    ScenarioFile(const ScenarioFile&) = delete;
+    ScenarioFile& operator=(const ScenarioFile&) = delete;
+
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// The simulator's call trace of the libraries loaded while it lives.
+class TraceFile
+{
+public:
+    TraceFile();
+    ~TraceFile();
+    TraceFile(const TraceFile&) = delete;
+    TraceFile& operator=(const TraceFile&) = delete;
+
+    std::vector<std::string> Lines() const;
+    // The lines that start with the call's name, e.g. "FT_Write".
+    std::vector<std::string> Calls(const std::string& call) const;
+
+private:
+    std::string m_path;
+};
+
+// The named event that holds a simulated device at its open ("hold_event =
+// Name()" in its scenario section) until Release(); released at the latest
+// when the holder goes, so that no run waits on it afterwards.
+class DeviceHold
+{
+public:
+    DeviceHold();
+    ~DeviceHold();
+    DeviceHold(const DeviceHold&) = delete;
+    DeviceHold& operator=(const DeviceHold&) = delete;
+
+    const std::string& Name() const { return m_name; }
+    void Hold() { ::ResetEvent(m_hEvent); }
+    void Release() { ::SetEvent(m_hEvent); }
+
+    // Releases the hold when it goes. Declared after the harness of a
+    // process that the hold may stop, it lets the harness close that process
+    // at once when an assertion leaves the test early.
+    class ReleaseFirst
+    {
+    public:
+        explicit ReleaseFirst(DeviceHold& hold) : m_hold(hold) {}
+        ~ReleaseFirst() { m_hold.Release(); }
+        ReleaseFirst(const ReleaseFirst&) = delete;
+        ReleaseFirst& operator=(const ReleaseFirst&) = delete;
+
+    private:
+        DeviceHold& m_hold;
+    };
+
+private:
+    std::string m_name;
+    HANDLE m_hEvent;
+};
+
 // A Linux path as Wine sees it (Z:\...).
 std::string WinePath(const std::string& unixPath);
 // The folder of the build's simulator DLLs, and the build folder with the product.
 std::string SimulatorDir();
+// The simulated driver library, or one of its variants.
+std::string SimulatorLibrary(const char* pszFile = "KT480_D2XX.DLL");
 std::string BuildDir();
 
 std::string SystemDirectory();
@@ -91,6 +185,14 @@ std::string ReportedSystemText(DWORD dwCode);
 bool Contains(const std::string& text, const std::string& part);
 size_t CountOf(const std::string& text, const std::string& part);
 bool EndsWith(const std::string& text, const std::string& tail);
+
+// A window's text, also of another process: WM_GETTEXT is marshalled between
+// processes, while GetWindowText gives another process's control only its
+// stored caption.
+std::string WindowText(HWND hwnd);
+
+// The top-level windows of a process.
+std::vector<HWND> WindowsOf(DWORD dwProcessId);
 
 // A control's text with each paragraph end ("\r\n" or "\r") as one "\n".
 std::string NormalizeLineEnds(const std::string& text);

@@ -1,6 +1,7 @@
 #include "support/SaveDialog.h"
 
 #include "res/resource.h"
+#include "support/Fixtures.h"
 
 #include <dlgs.h>
 
@@ -18,68 +19,15 @@ std::string ClassOf(HWND hwnd)
     return szClass;
 }
 
-// Text of a window of any process: WM_GETTEXT is marshalled, GetWindowText is not.
-std::string TextOf(HWND hwnd)
+// A visible dialog of the process other than hwndExclude that pred accepts.
+HWND FindDialog(DWORD dwProcessId, HWND hwndExclude, const std::function<bool(HWND)>& pred)
 {
-    DWORD_PTR dwLength = 0;
-    if (!::SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kMessageTimeoutMs, &dwLength))
-        return std::string();
-    std::vector<char> buffer(dwLength + 1, '\0');
-    DWORD_PTR dwCopied = 0;
-    ::SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
-                          kMessageTimeoutMs, &dwCopied);
-    return std::string(buffer.data(), dwCopied <= dwLength ? dwCopied : dwLength);
-}
-
-struct TopLevelSearch
-{
-    DWORD dwProcessId;
-    HWND hwndExclude;
-    HWND hwndOwner; // when set, only windows owned by it
-    HWND hwndFound;
-};
-
-bool IsCandidate(HWND hwnd, const TopLevelSearch& search)
-{
-    DWORD dwProcessId = 0;
-    ::GetWindowThreadProcessId(hwnd, &dwProcessId);
-    return dwProcessId == search.dwProcessId && hwnd != search.hwndExclude && ::IsWindowVisible(hwnd) &&
-           ClassOf(hwnd) == "#32770";
-}
-
-BOOL CALLBACK FindSaveDialogProc(HWND hwnd, LPARAM lParam)
-{
-    TopLevelSearch* pSearch = reinterpret_cast<TopLevelSearch*>(lParam);
-    // The file-name field: a combo box (cmb13) in the Explorer style, an edit
-    // (edt1) in the old one.
-    if (IsCandidate(hwnd, *pSearch) && (::GetDlgItem(hwnd, cmb13) != nullptr || ::GetDlgItem(hwnd, edt1) != nullptr))
+    for (const HWND hwnd : WindowsOf(dwProcessId))
     {
-        pSearch->hwndFound = hwnd;
-        return FALSE;
+        if (hwnd != hwndExclude && ::IsWindowVisible(hwnd) && ClassOf(hwnd) == "#32770" && pred(hwnd))
+            return hwnd;
     }
-    return TRUE;
-}
-
-BOOL CALLBACK FindOwnedDialogProc(HWND hwnd, LPARAM lParam)
-{
-    TopLevelSearch* pSearch = reinterpret_cast<TopLevelSearch*>(lParam);
-    if (IsCandidate(hwnd, *pSearch) && ::GetWindow(hwnd, GW_OWNER) == pSearch->hwndOwner)
-    {
-        pSearch->hwndFound = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL CALLBACK FindAnyDialogProc(HWND hwnd, LPARAM lParam)
-{
-    TopLevelSearch* pSearch = reinterpret_cast<TopLevelSearch*>(lParam);
-    if (IsCandidate(hwnd, *pSearch))
-    {
-        pSearch->hwndFound = hwnd;
-        return FALSE;
-    }
-    return TRUE;
+    return nullptr;
 }
 
 HWND FindChildOfClass(HWND hwndParent, const char* pszClass)
@@ -143,7 +91,7 @@ std::string StaticTexts(HWND hwndDialog)
     for (HWND hwnd = FindChildOfClass(hwndDialog, "Static"); hwnd != nullptr;
          hwnd = ::FindWindowExA(hwndDialog, hwnd, "Static", nullptr))
     {
-        text += TextOf(hwnd);
+        text += WindowText(hwnd);
     }
     return text;
 }
@@ -170,9 +118,11 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
     HWND hwndEdit = nullptr;
     HWND hwndSave = nullptr;
     seen.bFound = WaitFor(dwDeadline, [&] {
-        TopLevelSearch search = {dwProcessId, hwndExclude, nullptr, nullptr};
-        ::EnumWindows(FindSaveDialogProc, reinterpret_cast<LPARAM>(&search));
-        hwndDialog = search.hwndFound;
+        // The file-name field: a combo box (cmb13) in the Explorer style, an
+        // edit (edt1) in the old one.
+        hwndDialog = FindDialog(dwProcessId, hwndExclude, [](HWND hwnd) {
+            return ::GetDlgItem(hwnd, cmb13) != nullptr || ::GetDlgItem(hwnd, edt1) != nullptr;
+        });
         hwndEdit = hwndDialog != nullptr ? FileNameEdit(hwndDialog) : nullptr;
         hwndSave = hwndDialog != nullptr ? ButtonOf(hwndDialog, IDOK) : nullptr;
         return hwndEdit != nullptr && hwndSave != nullptr && ::IsWindowVisible(hwndSave);
@@ -189,16 +139,18 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
     DWORD_PTR dwSelected = static_cast<DWORD_PTR>(CB_ERR);
     ::SendMessageTimeoutA(hwndFilter, CB_GETCURSEL, 0, 0, SMTO_NORMAL, kMessageTimeoutMs, &dwSelected);
     seen.nFilterSelected = static_cast<int>(static_cast<LONG_PTR>(dwSelected));
-    seen.initialFileName = TextOf(hwndEdit);
+    seen.initialFileName = WindowText(hwndEdit);
     const HWND hwndReadOnly = ::GetDlgItem(hwndDialog, chx1);
     seen.bReadOnlyBoxVisible = hwndReadOnly != nullptr && ::IsWindowVisible(hwndReadOnly);
 
+    if (script.whileOpen)
+        script.whileOpen();
     if (!script.fileName.empty())
     {
         DWORD_PTR dwIgnored = 0;
         ::SendMessageTimeoutA(hwndEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(script.fileName.c_str()), SMTO_NORMAL,
                               kMessageTimeoutMs, &dwIgnored);
-        seen.bNameTyped = TextOf(hwndEdit) == script.fileName;
+        seen.bNameTyped = WindowText(hwndEdit) == script.fileName;
         if (!seen.bNameTyped)
             seen.problem = "the file-name field did not take the name";
     }
@@ -212,9 +164,8 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
             return true;
         if (bAnswered)
             return false;
-        TopLevelSearch search = {dwProcessId, hwndDialog, hwndDialog, nullptr};
-        ::EnumWindows(FindOwnedDialogProc, reinterpret_cast<LPARAM>(&search));
-        hwndQuestion = search.hwndFound;
+        hwndQuestion =
+            FindDialog(dwProcessId, hwndDialog, [&](HWND hwnd) { return ::GetWindow(hwnd, GW_OWNER) == hwndDialog; });
         if (hwndQuestion == nullptr || ButtonOf(hwndQuestion, IDYES) == nullptr)
             return false;
         seen.bOverwriteAsked = true;
@@ -290,12 +241,10 @@ DWORD WINAPI SaveDialogDriverThread::ThreadProc(LPVOID pParam)
     pThis->m_seen = DriveSaveDialog(::GetCurrentProcessId(), pThis->m_hwndExclude, pThis->m_script);
     while (pThis->m_nStop == 0)
     {
-        TopLevelSearch search = {::GetCurrentProcessId(), pThis->m_hwndExclude, nullptr, nullptr};
-        ::EnumWindows(FindAnyDialogProc, reinterpret_cast<LPARAM>(&search));
-        if (search.hwndFound != nullptr)
+        const HWND hwndFound = FindDialog(::GetCurrentProcessId(), pThis->m_hwndExclude, [](HWND) { return true; });
+        if (hwndFound != nullptr)
         {
-            pThis->m_shownAfterwards.push_back(TextOf(search.hwndFound) + ": " + StaticTexts(search.hwndFound));
-            const HWND hwndFound = search.hwndFound;
+            pThis->m_shownAfterwards.push_back(WindowText(hwndFound) + ": " + StaticTexts(hwndFound));
             ::PostMessageA(hwndFound, WM_COMMAND, IDCANCEL, 0);
             ::PostMessageA(hwndFound, WM_COMMAND, IDOK, 0);
             WaitFor(::GetTickCount() + 30000, [&] { return !::IsWindow(hwndFound); });

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct SaveDialogScript
     // none is expected: a question that comes anyway is then answered No and
     // reported.
     int nOverwriteAnswer = 0;
+    // Called once the dialog is up, before the name is typed.
+    std::function<void()> whileOpen;
 };
 
 // What the driver saw of the dialog, for the test to assert.

@@ -6,6 +6,15 @@
 
 #include <richedit.h>
 
+#include <algorithm>
+
+namespace
+{
+// The hosts whose reports are watched, and the one hook that watches them.
+std::vector<TestDialogHost*> g_watched;
+HHOOK g_hWatch = nullptr;
+} // namespace
+
 TestDialogHost::TestDialogHost()
 {
     AfxInitRichEdit();
@@ -15,10 +24,18 @@ TestDialogHost::TestDialogHost()
 
 TestDialogHost::~TestDialogHost()
 {
-    CancelWhenWritten(std::string());
     if (m_dialog.m_hWnd != nullptr)
         ::DestroyWindow(m_dialog.m_hWnd);
     PumpUntil([] { return false; }, 0);
+    const auto it = std::find(g_watched.begin(), g_watched.end(), this);
+    if (it == g_watched.end())
+        return;
+    g_watched.erase(it);
+    if (g_watched.empty())
+    {
+        ::UnhookWindowsHookEx(g_hWatch);
+        g_hWatch = nullptr;
+    }
 }
 
 std::string TestDialogHost::ReportText() const
@@ -42,6 +59,11 @@ std::vector<FormattedRun> TestDialogHost::FormattedRuns() const
     const int nChars = static_cast<int>(::SendMessageA(hwndLog, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range)));
     CHARRANGE crSaved;
     ::SendMessageA(hwndLog, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&crSaved));
+    // Each selection change repaints a visible control: drawing stays off
+    // while the characters are read.
+    const BOOL bVisible = ::IsWindowVisible(hwndLog);
+    if (bVisible)
+        ::SendMessageA(hwndLog, WM_SETREDRAW, FALSE, 0);
     for (int i = 0; i < nChars; ++i)
     {
         CHARRANGE cr = {i, i + 1};
@@ -56,6 +78,11 @@ std::vector<FormattedRun> TestDialogHost::FormattedRuns() const
         runs.back().text += ch;
     }
     ::SendMessageA(hwndLog, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&crSaved));
+    if (bVisible)
+    {
+        ::SendMessageA(hwndLog, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(hwndLog, nullptr, TRUE);
+    }
     return runs;
 }
 
@@ -109,9 +136,7 @@ bool TestDialogHost::IsEnabled(int nID) const
 
 std::string TestDialogHost::Caption(int nID) const
 {
-    char sz[256] = {};
-    ::GetWindowTextA(::GetDlgItem(m_dialog.m_hWnd, nID), sz, sizeof(sz));
-    return sz;
+    return WindowText(::GetDlgItem(m_dialog.m_hWnd, nID));
 }
 
 bool TestDialogHost::PumpUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs)
@@ -163,41 +188,48 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
-namespace
+void TestDialogHost::RecordWrites()
 {
-TestDialogHost* g_pWatchingHost = nullptr;
-} // namespace
+    m_bRecording = true;
+    Watch();
+}
 
 void TestDialogHost::CancelWhenWritten(const std::string& text)
 {
-    if (m_hWatch != nullptr)
-    {
-        ::UnhookWindowsHookEx(m_hWatch);
-        m_hWatch = nullptr;
-        g_pWatchingHost = nullptr;
-    }
     m_cancelText = text;
-    if (text.empty())
+    if (!text.empty())
+        Watch();
+}
+
+void TestDialogHost::Watch()
+{
+    if (std::find(g_watched.begin(), g_watched.end(), this) != g_watched.end())
         return;
     // Every report write is a message sent to this thread; the hook sees it
     // before the control does, while the check thread waits for it.
-    g_pWatchingHost = this;
-    m_hWatch = ::SetWindowsHookExA(WH_CALLWNDPROC, WatchReport, nullptr, ::GetCurrentThreadId());
+    if (g_watched.empty())
+        g_hWatch = ::SetWindowsHookExA(WH_CALLWNDPROC, WatchReport, nullptr, ::GetCurrentThreadId());
+    g_watched.push_back(this);
 }
 
 LRESULT CALLBACK TestDialogHost::WatchReport(int nCode, WPARAM wParam, LPARAM lParam)
 {
     const CWPSTRUCT* pMessage = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    TestDialogHost* pHost = g_pWatchingHost;
-    if (nCode == HC_ACTION && pHost != nullptr && !pHost->m_cancelText.empty() && pMessage->message == EM_STREAMIN &&
-        pMessage->hwnd == pHost->m_dialog.m_richLog.m_hWnd)
+    if (nCode == HC_ACTION && pMessage->message == EM_STREAMIN)
     {
         const EDITSTREAM* pStream = reinterpret_cast<const EDITSTREAM*>(pMessage->lParam);
         const StreamCookie* pCookie = reinterpret_cast<const StreamCookie*>(pStream->dwCookie);
-        if (pCookie != nullptr && !pCookie->bFile && Contains(pCookie->pszSource, pHost->m_cancelText))
+        for (TestDialogHost* pHost : g_watched)
         {
-            pHost->m_dialog.m_bCancel.store(TRUE);
-            pHost->m_cancelText.clear();
+            if (pMessage->hwnd != pHost->m_dialog.m_richLog.m_hWnd || pCookie == nullptr || pCookie->bFile)
+                continue;
+            if (pHost->m_bRecording)
+                pHost->m_written += pCookie->pszSource;
+            if (!pHost->m_cancelText.empty() && Contains(pCookie->pszSource, pHost->m_cancelText))
+            {
+                pHost->m_dialog.m_bCancel.store(TRUE);
+                pHost->m_cancelText.clear();
+            }
         }
     }
     return ::CallNextHookEx(nullptr, nCode, wParam, lParam);

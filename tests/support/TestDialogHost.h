@@ -34,6 +34,10 @@ public:
 
     // The report as text, paragraphs ended by "\n".
     std::string ReportText() const;
+    // From now on keeps every text the report is sent, as it shows it, also
+    // what a click empties later or what goes with the window: WrittenText().
+    void RecordWrites();
+    const std::string& WrittenText() const { return m_written; }
     // The report as runs of equal colour and weight.
     std::vector<FormattedRun> FormattedRuns() const;
 
@@ -57,11 +61,15 @@ public:
     void CancelWhenWritten(const std::string& text);
 
 private:
+    // The report's writes are watched by a hook on this thread, only while a
+    // test needs it: under Wine every hook call costs a trip to the server.
+    void Watch();
     static LRESULT CALLBACK WatchReport(int nCode, WPARAM wParam, LPARAM lParam);
 
     CUsbInstallationTestDlg m_dialog;
-    HHOOK m_hWatch = nullptr;
     std::string m_cancelText;
+    bool m_bRecording = false;
+    std::string m_written;
 };
 
 // Lines of a report text, without their "\n".

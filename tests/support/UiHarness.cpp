@@ -1,47 +1,15 @@
 #include "support/UiHarness.h"
 
 #include "res/resource.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 const char kDialogCaption[] = "QUELM - USB Installation and Communication Check";
-
-namespace
-{
-struct WindowSearch
-{
-    DWORD dwProcessId;
-    HWND hwndFound;
-};
-
-BOOL CALLBACK FindDialogOfProcess(HWND hwnd, LPARAM lParam)
-{
-    WindowSearch* pSearch = reinterpret_cast<WindowSearch*>(lParam);
-    DWORD dwProcessId = 0;
-    ::GetWindowThreadProcessId(hwnd, &dwProcessId);
-    char szCaption[128] = {};
-    ::GetWindowTextA(hwnd, szCaption, sizeof(szCaption));
-    if (dwProcessId == pSearch->dwProcessId && std::string(szCaption) == kDialogCaption)
-    {
-        pSearch->hwndFound = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-std::string WindowText(HWND hwnd)
-{
-    DWORD_PTR dwLength = 0;
-    ::SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 30000, &dwLength);
-    std::vector<char> buffer(dwLength + 1, '\0');
-    DWORD_PTR dwCopied = 0;
-    ::SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL, 30000,
-                          &dwCopied);
-    return std::string(buffer.data(), dwCopied <= dwLength ? dwCopied : dwLength);
-}
-} // namespace
 
 namespace
 {
@@ -62,21 +30,6 @@ bool StartProduct(const std::string& arguments, const char* pszCurrentDir, const
     return false;
 }
 
-struct VisibleSearch
-{
-    DWORD dwProcessId;
-    int nVisible;
-};
-
-BOOL CALLBACK CountVisibleOfProcess(HWND hwnd, LPARAM lParam)
-{
-    VisibleSearch* pSearch = reinterpret_cast<VisibleSearch*>(lParam);
-    DWORD dwProcessId = 0;
-    ::GetWindowThreadProcessId(hwnd, &dwProcessId);
-    if (dwProcessId == pSearch->dwProcessId && ::IsWindowVisible(hwnd))
-        ++pSearch->nVisible;
-    return TRUE;
-}
 } // namespace
 
 UiHarness::UiHarness(const char* pszCurrentDir, const std::string& exePath, const std::string& arguments)
@@ -84,9 +37,14 @@ UiHarness::UiHarness(const char* pszCurrentDir, const std::string& exePath, cons
     if (!StartProduct(arguments, pszCurrentDir, exePath, m_process))
         return;
     WaitUntil([this] {
-        WindowSearch search = {m_process.dwProcessId, nullptr};
-        ::EnumWindows(FindDialogOfProcess, reinterpret_cast<LPARAM>(&search));
-        m_hwndDialog = search.hwndFound;
+        // The stored caption: no message to a process that may be busy starting.
+        for (const HWND hwnd : WindowsOf(m_process.dwProcessId))
+        {
+            char szCaption[128] = {};
+            ::GetWindowTextA(hwnd, szCaption, sizeof(szCaption));
+            if (std::string(szCaption) == kDialogCaption)
+                m_hwndDialog = hwnd;
+        }
         // Ready once the dialog has placed and captioned its buttons.
         return (m_hwndDialog != nullptr && Caption(IDC_BUTTON_START) == "Start Check Routine") || WaitForExit(0);
     });
@@ -135,14 +93,6 @@ RECT UiHarness::ClientRect() const
     return rc;
 }
 
-RECT UiHarness::ControlRect(int nID) const
-{
-    RECT rc = {};
-    ::GetWindowRect(Control(nID), &rc);
-    ::MapWindowPoints(nullptr, m_hwndDialog, reinterpret_cast<POINT*>(&rc), 2);
-    return rc;
-}
-
 bool UiHarness::WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs) const
 {
     const DWORD dwStart = ::GetTickCount();
@@ -158,7 +108,7 @@ bool UiHarness::WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs) 
 
 bool UiHarness::RunEnded() const
 {
-    return IsEnabled(IDC_BUTTON_START) && ReportText().find(std::string(70, '=')) != std::string::npos;
+    return IsEnabled(IDC_BUTTON_START) && Contains(ReportText(), kRule);
 }
 
 bool UiHarness::StartAndWaitForEnd(DWORD dwTimeoutMs)
@@ -187,9 +137,8 @@ DWORD UiHarness::ExitCode() const
 
 int UiHarness::VisibleWindows() const
 {
-    VisibleSearch search = {m_process.dwProcessId, 0};
-    ::EnumWindows(CountVisibleOfProcess, reinterpret_cast<LPARAM>(&search));
-    return search.nVisible;
+    const std::vector<HWND> windows = WindowsOf(m_process.dwProcessId);
+    return static_cast<int>(std::count_if(windows.begin(), windows.end(), ::IsWindowVisible));
 }
 
 DWORD RunToEnd(const std::string& arguments, const char* pszCurrentDir, DWORD dwTimeoutMs)
@@ -205,4 +154,50 @@ DWORD RunToEnd(const std::string& arguments, const char* pszCurrentDir, DWORD dw
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
     return dwExitCode;
+}
+
+std::string Describe(const RECT& rc)
+{
+    char sz[96];
+    std::snprintf(sz, sizeof(sz), "(%ld, %ld) %ld x %ld", rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+    return sz;
+}
+
+namespace
+{
+const struct
+{
+    int nID;
+    const char* pszName;
+    LONG x;
+    LONG nWidth;
+} kButtonPlaces[] = {{IDC_BUTTON_START, "Start", 20, 120},
+                     {IDC_BUTTON_DETAILS, "Details", 170, 75},
+                     {IDC_BUTTON_SAVE, "Save", 265, 110},
+                     {IDCANCEL, "Exit", 405, 75}};
+} // namespace
+
+std::string LayoutOf(HWND hwndDialog)
+{
+    const auto placeOf = [hwndDialog](int nID) {
+        RECT rc = {};
+        ::GetWindowRect(::GetDlgItem(hwndDialog, nID), &rc);
+        ::MapWindowPoints(nullptr, hwndDialog, reinterpret_cast<POINT*>(&rc), 2);
+        return Describe(rc);
+    };
+    std::string layout = "report " + placeOf(IDC_RICHEDIT_LOG);
+    for (const auto& button : kButtonPlaces)
+        layout += std::string(", ") + button.pszName + " " + placeOf(button.nID);
+    return layout;
+}
+
+std::string ExpectedLayout(LONG nClientHeight, LONG yButtons)
+{
+    std::string layout = "report " + Describe({12, 13, 12 + 476, 13 + nClientHeight - 80});
+    for (const auto& button : kButtonPlaces)
+    {
+        layout += std::string(", ") + button.pszName + " " +
+                  Describe({button.x, yButtons, button.x + button.nWidth, yButtons + 23});
+    }
+    return layout;
 }

@@ -35,8 +35,6 @@ public:
     // The report, paragraphs ended by "\n".
     std::string ReportText() const;
     RECT ClientRect() const;
-    // A control's rectangle in the dialog's client coordinates.
-    RECT ControlRect(int nID) const;
 
     bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = 60000) const;
     // Clicks Start and waits for the end of the run: Start enabled again and
@@ -58,6 +56,14 @@ private:
 };
 
 extern const char kDialogCaption[];
+
+// "(x, y) width x height"
+std::string Describe(const RECT& rc);
+// The places of the report and the four buttons, as a dialog has them, and as
+// the size rule puts them: the report at (12, 13), 476 wide and 80 less high
+// than the client area, the buttons in one row at yButtons.
+std::string LayoutOf(HWND hwndDialog);
+std::string ExpectedLayout(LONG nClientHeight, LONG yButtons);
 
 // Runs the product with the arguments from pszCurrentDir (the build folder
 // when null) and waits for its end: its exit code, or STILL_ACTIVE when it did

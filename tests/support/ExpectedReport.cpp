@@ -1,0 +1,201 @@
+#include "support/ExpectedReport.h"
+
+#include "report/LogKind.h"
+#include "support/Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+const KindLook kKindLooks[8] = {
+    {LOG_TEXT, "LOG_TEXT", "", RGB(0, 0, 0), false, false},
+    {LOG_HEADING, "LOG_HEADING", "\n", RGB(0, 0, 255), false, false},
+    {LOG_DETAIL, "LOG_DETAIL", "\t", RGB(0, 0, 0), false, true},
+    {LOG_RESULT_OK, "LOG_RESULT_OK", "... Result:   ", RGB(0, 127, 0), false, false},
+    {LOG_RESULT_WARNING, "LOG_RESULT_WARNING", "... Result:   ", RGB(255, 0, 0), false, false},
+    {LOG_RESULT_ERROR, "LOG_RESULT_ERROR", "... Result:   ", RGB(255, 0, 0), false, false},
+    {LOG_DETAIL_ALERT, "LOG_DETAIL_ALERT", "\t", RGB(255, 0, 0), false, true},
+    {LOG_ERROR, "LOG_ERROR", "Error:   ", RGB(255, 0, 0), true, false},
+};
+
+const std::string kRule(70, '=');
+const std::string kSeparator = "\n" + std::string(140, '-') + "\n";
+
+namespace
+{
+const KindLook& LookOf(UINT nKind)
+{
+    for (const KindLook& look : kKindLooks)
+    {
+        if (look.nKind == nKind)
+            return look;
+    }
+    ADD_FAILURE() << "no look for kind " << nKind;
+    return kKindLooks[0];
+}
+} // namespace
+
+void ExpectedReport::Add(const std::string& text, UINT nKind)
+{
+    const KindLook& look = LookOf(nKind);
+    if (look.bDetailOnly && !m_bDetailed)
+        return;
+    m_messages.push_back({look.pszPrefix + text, nKind});
+}
+
+ExpectedReport& ExpectedReport::Line(const std::string& text)
+{
+    Add(text, LOG_TEXT);
+    return *this;
+}
+
+ExpectedReport& ExpectedReport::Heading(const std::string& text)
+{
+    Add(text, LOG_HEADING);
+    return *this;
+}
+
+ExpectedReport& ExpectedReport::Detail(const std::string& text)
+{
+    Add(text, LOG_DETAIL);
+    return *this;
+}
+
+ExpectedReport& ExpectedReport::Alert(const std::string& text)
+{
+    Add(text, LOG_DETAIL_ALERT);
+    return *this;
+}
+
+ExpectedReport& ExpectedReport::Ok()
+{
+    Add("OK", LOG_RESULT_OK);
+    return *this;
+}
+
+ExpectedReport& ExpectedReport::Warning()
+{
+    Add("Warning", LOG_RESULT_WARNING);
+    return *this;
+}
+
+ExpectedReport& ExpectedReport::Error(DWORD dwCode)
+{
+    return Result(dwCode, "Error", LOG_RESULT_ERROR);
+}
+
+ExpectedReport& ExpectedReport::DriverError(const std::string& statusText)
+{
+    Add("Error", LOG_RESULT_ERROR);
+    Add(statusText, LOG_ERROR);
+    return *this;
+}
+
+ExpectedReport& ExpectedReport::Result(DWORD dwCode, const std::string& text, UINT nKind)
+{
+    Add(text, nKind);
+    if (dwCode != 0)
+        Add(ErrorEntry(dwCode), LOG_ERROR);
+    return *this;
+}
+
+ExpectedReport& ExpectedReport::Separator()
+{
+    return Line(kSeparator.substr(0, kSeparator.size() - 1));
+}
+
+ExpectedReport& ExpectedReport::Summary(bool bSucceeded)
+{
+    Heading(bSucceeded ? "Check completed successfully!\n" : "Check finished.\n");
+    return Line(kRule + "\n");
+}
+
+ExpectedReport& ExpectedReport::UpToTheWait(const Device& device)
+{
+    Heading("Check communication with device:   " + device.description);
+    Detail("Open the connection.").Detail("... successfull");
+    Detail("Read EEPROM data").Detail("... successfull");
+    Detail("Device connected:   " + device.identity);
+    Detail("Description:   " + device.eeDescription);
+    Detail("Manufacturer:   " + device.manufacturer);
+    Detail("Set the event notification").Detail("... successfull");
+    Detail("Wait for SCPI response");
+    Detail("Send SCPI request:   *IDN?;").Detail("... successfull");
+    return Detail("Wait for SCPI response");
+}
+
+ExpectedReport& ExpectedReport::Answered(unsigned nQueued, unsigned nCopied, const std::string& response,
+                                         const std::string& responseTime)
+{
+    Detail("... first characters received");
+    Detail(std::to_string(nQueued) + " bytes received by the device driver");
+    Detail(std::to_string(nCopied) + " bytes copied into the receive buffer");
+    Detail("SCPI response:   " + response);
+    Detail("Response time:   " + responseTime + " ms");
+    Detail("The connection is closed.");
+    return Ok();
+}
+
+std::string ExpectedReport::Text() const
+{
+    std::string text;
+    for (const Message& message : m_messages)
+        text += message.text + "\n";
+    return text;
+}
+
+std::vector<FormattedRun> ExpectedReport::Runs() const
+{
+    std::vector<FormattedRun> runs;
+    for (const Message& message : m_messages)
+    {
+        const KindLook& look = LookOf(message.nKind);
+        if (runs.empty() || runs.back().crColor != look.crColor || runs.back().bBold != look.bBold)
+            runs.push_back({std::string(), look.crColor, look.bBold});
+        runs.back().text += message.text + "\n";
+    }
+    return runs;
+}
+
+std::vector<FormattedRun> ExpectedReport::Lines() const
+{
+    std::vector<FormattedRun> lines;
+    for (const Message& message : m_messages)
+    {
+        const KindLook& look = LookOf(message.nKind);
+        for (const std::string& line : SplitLines(message.text + "\n"))
+            lines.push_back({line, look.crColor, look.bBold});
+    }
+    return lines;
+}
+
+std::string ErrorEntry(DWORD dwCode)
+{
+    char szCode[64];
+    std::snprintf(szCode, sizeof(szCode), "0x%08X (%u)\n\t", static_cast<unsigned>(dwCode),
+                  static_cast<unsigned>(dwCode));
+    return szCode + ReportedSystemText(dwCode);
+}
+
+std::string DescribeRuns(const std::vector<FormattedRun>& runs)
+{
+    std::string description;
+    for (const FormattedRun& run : runs)
+    {
+        char szLook[48];
+        std::snprintf(szLook, sizeof(szLook), "[%06lX%s] \"", static_cast<unsigned long>(run.crColor),
+                      run.bBold ? " bold" : "");
+        description += szLook;
+        for (const char ch : run.text)
+        {
+            if (ch == '\n')
+                description += "\\n";
+            else if (ch == '\t')
+                description += "\\t";
+            else
+                description += ch;
+        }
+        description += "\"\n";
+    }
+    return description;
+}
