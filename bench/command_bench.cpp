@@ -4,7 +4,7 @@
 // read from the report that same run wrote: for each device the 200 ms pause
 // before its answer is read plus its reported response time (the simulated
 // latency). The difference is what the program costs, its start included.
-#include "bench/BenchClock.h"
+#include "bench/BenchCommon.h"
 #include "device_fixture.h"
 #include "registry_fixture.h"
 #include "support/RtfText.h"
@@ -20,13 +20,6 @@ namespace
 const int kRuns = 15;
 const double kReceivePauseMs = 200.0;
 const double kGoalMs = 300.0;
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 != 0 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
 
 // The devices' pauses and the response times of every "Response time" line;
 // -1 when the report has none.

@@ -6,7 +6,7 @@
 // - run overhead: a whole run with one instrument answering at once, from
 //   the Start click to the end-of-run record, less the 200 ms pause before
 //   the answer is read.
-#include "bench/BenchClock.h"
+#include "bench/BenchCommon.h"
 #include "device_fixture.h"
 #include "res/resource.h"
 #include "simulator/TestExports.h"
@@ -28,13 +28,6 @@ double Frequency()
     LARGE_INTEGER frequency;
     ::QueryPerformanceFrequency(&frequency);
     return static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 != 0 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
 // The value of the report's "Response time:   %.2f ms" line, or -1.

@@ -4,7 +4,7 @@
 // (hosted dialog, simple view) and, as the floor, a bare loop of the same
 // registry and file calls without report writes, at both sizes, and prints
 // how the check's cost grows against the floor's.
-#include "bench/BenchClock.h"
+#include "bench/BenchCommon.h"
 #include "registry_fixture.h"
 
 #include <algorithm>
@@ -113,12 +113,6 @@ int BareRegistryCalls()
     }
     ::RegCloseKey(hDevice);
     return nFound;
-}
-
-double Median(std::vector<double> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
 }
 
 struct Timing

@@ -2,7 +2,7 @@
 // run writes them, with the report visible and with it hidden. Prints lines
 // per second, the ratio of the two, and the per-line cost of the first and
 // the last thousand lines.
-#include "bench/BenchClock.h"
+#include "bench/BenchCommon.h"
 #include "res/resource.h"
 #include "support/TestDialogHost.h"
 
