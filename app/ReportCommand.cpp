@@ -152,12 +152,12 @@ std::vector<BYTE> HiddenDialogTemplate()
     return copy;
 }
 
-// Carries out this thread's messages until hObject is signalled, then those
-// already queued: the report writes of the run are sent messages, and its
-// end hands its thread over with a posted one.
-DWORD ServeMessagesUntil(HANDLE hObject)
+// Carries out this thread's messages until the dialog has taken a run back:
+// the run's report writes and its end are messages sent to this thread. A
+// dialog closed meanwhile has taken the run back while it waited for it.
+void ServeMessagesUntilRunEnds(const CUsbInstallationTestDlg& dlg, UINT nRunsEndedBefore)
 {
-    for (;;)
+    while (dlg.m_nRunsEnded == nRunsEndedBefore)
     {
         MSG msg;
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
@@ -165,19 +165,9 @@ DWORD ServeMessagesUntil(HANDLE hObject)
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
-        const DWORD dwWait = ::MsgWaitForMultipleObjects(1, &hObject, FALSE, INFINITE, QS_ALLINPUT);
-        if (dwWait == WAIT_OBJECT_0)
-            break;
-        if (dwWait != WAIT_OBJECT_0 + 1)
-            return LastErrorOr(ERROR_INVALID_HANDLE);
+        if (dlg.m_nRunsEnded == nRunsEndedBefore)
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
     }
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-    {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-    return ERROR_SUCCESS;
 }
 
 // One run on the dialog, created hidden, started as a user starts it: Start
@@ -191,22 +181,13 @@ DWORD RunHidden(CUsbInstallationTestDlg& dlg, BOOL bSimple)
         return LastErrorOr(ERROR_CANNOT_FIND_WND_CLASS);
 
     const int nButton = bSimple ? IDC_BUTTON_START : IDC_BUTTON_DETAILS;
+    const UINT nRunsEndedBefore = dlg.m_nRunsEnded;
     dlg.SendMessage(WM_COMMAND, MAKEWPARAM(nButton, BN_CLICKED),
                     reinterpret_cast<LPARAM>(::GetDlgItem(dlg.m_hWnd, nButton)));
-    // The run cannot end before this thread serves its first report write, so
-    // the handle is still the run's. A run that did not start leaves the
-    // thread creation's reason.
-    const HANDLE hWorker = dlg.m_hWorkerThread;
-    if (hWorker == nullptr)
+    // A run that did not start leaves the thread creation's reason.
+    if (dlg.m_hWorkerThread == nullptr)
         return LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
-    // Our own handle: the dialog closes its own when the run hands it over.
-    HANDLE hRun = nullptr;
-    if (!::DuplicateHandle(::GetCurrentProcess(), hWorker, ::GetCurrentProcess(), &hRun, SYNCHRONIZE, FALSE, 0))
-        return LastErrorOr(ERROR_INVALID_HANDLE);
-    const DWORD dwError = ServeMessagesUntil(hRun);
-    ::CloseHandle(hRun);
-    if (dwError != ERROR_SUCCESS)
-        return dwError;
+    ServeMessagesUntilRunEnds(dlg, nRunsEndedBefore);
     // Closed during the run (by the end of the session, say): the run was
     // cancelled and its report went with the dialog.
     if (dlg.m_hWnd == nullptr)
