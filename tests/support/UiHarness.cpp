@@ -179,15 +179,31 @@ const struct
 
 std::string LayoutOf(HWND hwndDialog)
 {
+    const auto clientOrigin = [hwndDialog] {
+        POINT pt = {0, 0};
+        ::ClientToScreen(hwndDialog, &pt);
+        return pt;
+    };
     const auto placeOf = [hwndDialog](int nID) {
         RECT rc = {};
         ::GetWindowRect(::GetDlgItem(hwndDialog, nID), &rc);
         ::MapWindowPoints(nullptr, hwndDialog, reinterpret_cast<POINT*>(&rc), 2);
         return Describe(rc);
     };
-    std::string layout = "report " + placeOf(IDC_RICHEDIT_LOG);
-    for (const auto& button : kButtonPlaces)
-        layout += std::string(", ") + button.pszName + " " + placeOf(button.nID);
+    // The places are read on screen; a dialog of another process may still be
+    // moving (to its maximized place, say), so read them until it stood still.
+    std::string layout;
+    for (int nTry = 0; nTry < 100; ++nTry)
+    {
+        const POINT ptBefore = clientOrigin();
+        layout = "report " + placeOf(IDC_RICHEDIT_LOG);
+        for (const auto& button : kButtonPlaces)
+            layout += std::string(", ") + button.pszName + " " + placeOf(button.nID);
+        const POINT ptAfter = clientOrigin();
+        if (ptBefore.x == ptAfter.x && ptBefore.y == ptAfter.y)
+            break;
+        ::Sleep(10);
+    }
     return layout;
 }
 
