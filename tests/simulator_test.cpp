@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -43,6 +44,34 @@ std::string SimulatorPath(const char* pszFile)
     return strPath;
 }
 
+class CEvent
+{
+public:
+    CEvent() : m_hEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+    ~CEvent() { CloseHandle(m_hEvent); }
+    CEvent(const CEvent&) = delete;
+    CEvent& operator=(const CEvent&) = delete;
+    bool Wait(DWORD dwMs = kWaitMs) const { return WaitForSingleObject(m_hEvent, dwMs) == WAIT_OBJECT_0; }
+    HANDLE m_hEvent;
+};
+
+// The EEPROM texts in buffers of the sizes the driver's callers must give.
+struct SEeprom
+{
+    SEeprom()
+    {
+        data.Signature2 = 0xFFFFFFFF;
+        data.Manufacturer = szManufacturer;
+        data.ManufacturerId = szManufacturerId;
+        data.Description = szDescription;
+        data.SerialNumber = szSerial;
+    }
+    SEeprom(const SEeprom&) = delete;
+    SEeprom& operator=(const SEeprom&) = delete;
+    char szManufacturer[32] = {}, szManufacturerId[16] = {}, szDescription[64] = {}, szSerial[16] = {};
+    FT_PROGRAM_DATA data = {};
+};
+
 class CSimLibrary
 {
 public:
@@ -59,16 +88,50 @@ public:
         GetLastTimings = Bind<PFN_SIM_GetLastTimings>(m_hModule, "SIM_GetLastTimings");
         GetScenarioError = Bind<PFN_SIM_GetScenarioError>(m_hModule, "SIM_GetScenarioError");
     }
-    ~CSimLibrary() { Unload(); }
+    ~CSimLibrary()
+    {
+        if (m_hModule != nullptr)
+            FreeLibrary(m_hModule);
+    }
     CSimLibrary(const CSimLibrary&) = delete;
     CSimLibrary& operator=(const CSimLibrary&) = delete;
 
     bool IsLoaded() const { return m_hModule != nullptr; }
-    void Unload()
+
+    FT_STATUS OpenNamed(const char* pszDescription, FT_HANDLE* phDevice)
     {
-        if (m_hModule != nullptr)
-            FreeLibrary(m_hModule);
-        m_hModule = nullptr;
+        return OpenEx(const_cast<char*>(pszDescription), FT_OPEN_BY_DESCRIPTION, phDevice);
+    }
+
+    // Lists device nIndex and opens it by the listed description.
+    FT_HANDLE OpenByIndex(DWORD nIndex)
+    {
+        char szDescription[kListBufferSize] = {};
+        FT_HANDLE hDevice = nullptr;
+        EXPECT_EQ(ListDevices(reinterpret_cast<PVOID>(static_cast<UINT_PTR>(nIndex)), szDescription, kListFlags), FT_OK)
+            << "listing device " << nIndex;
+        EXPECT_EQ(OpenNamed(szDescription, &hDevice), FT_OK) << szDescription;
+        return hDevice;
+    }
+
+    // Sends the identification request, to be signalled on event.
+    void Request(FT_HANDLE hDevice, const CEvent& event)
+    {
+        DWORD dwWritten = 0;
+        EXPECT_EQ(SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent), FT_OK);
+        EXPECT_EQ(Write(hDevice, const_cast<char*>(kRequest), kRequestLength, &dwWritten), FT_OK);
+        EXPECT_EQ(dwWritten, kRequestLength);
+    }
+
+    std::string ReadAll(FT_HANDLE hDevice)
+    {
+        DWORD dwQueued = 0;
+        DWORD dwReturned = 0;
+        EXPECT_EQ(GetQueueStatus(hDevice, &dwQueued), FT_OK);
+        std::string strData(dwQueued, '\0');
+        EXPECT_EQ(Read(hDevice, &strData[0], dwQueued, &dwReturned), FT_OK);
+        EXPECT_EQ(dwReturned, dwQueued);
+        return strData;
     }
 
     HMODULE m_hModule;
@@ -84,46 +147,40 @@ public:
     PFN_SIM_GetScenarioError GetScenarioError;
 };
 
-class CEvent
+// A call made on a thread of its own, so that a call that blocks fails the
+// test instead of hanging it.
+class CCallThread
 {
 public:
-    CEvent() : m_hEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
-    ~CEvent() { CloseHandle(m_hEvent); }
-    CEvent(const CEvent&) = delete;
-    CEvent& operator=(const CEvent&) = delete;
-    bool Wait(DWORD dwMs = kWaitMs) const { return WaitForSingleObject(m_hEvent, dwMs) == WAIT_OBJECT_0; }
-    HANDLE m_hEvent;
-};
-
-std::vector<std::string> ReadLines(const std::string& strPath)
-{
-    std::vector<std::string> lines;
-    HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return lines;
-    std::string strText;
-    char achBuffer[4096];
-    DWORD dwRead = 0;
-    while (ReadFile(hFile, achBuffer, sizeof(achBuffer), &dwRead, nullptr) && dwRead > 0)
-        strText.append(achBuffer, dwRead);
-    CloseHandle(hFile);
-    size_t nStart = 0;
-    for (size_t nEnd; (nEnd = strText.find("\r\n", nStart)) != std::string::npos; nStart = nEnd + 2)
-        lines.push_back(strText.substr(nStart, nEnd - nStart));
-    return lines;
-}
-
-std::vector<std::string> LinesStarting(const std::vector<std::string>& lines, const std::string& strPrefix)
-{
-    std::vector<std::string> found;
-    for (const std::string& strLine : lines)
+    explicit CCallThread(std::function<void()> call)
+        : m_call(std::move(call)), m_hThread(CreateThread(nullptr, 0, Run, this, 0, nullptr))
     {
-        if (strLine.compare(0, strPrefix.size(), strPrefix) == 0)
-            found.push_back(strLine);
     }
-    return found;
-}
+    ~CCallThread()
+    {
+        if (m_hThread != nullptr)
+        {
+            Ended();
+            CloseHandle(m_hThread);
+        }
+    }
+    CCallThread(const CCallThread&) = delete;
+    CCallThread& operator=(const CCallThread&) = delete;
+
+    bool Ended(DWORD dwMs = kWaitMs) const { return WaitForSingleObject(m_hThread, dwMs) == WAIT_OBJECT_0; }
+
+private:
+    static DWORD WINAPI Run(LPVOID pParam)
+    {
+        static_cast<CCallThread*>(pParam)->m_call();
+        return 0;
+    }
+
+    std::function<void()> m_call;
+
+public:
+    const HANDLE m_hThread;
+};
 
 // The value of " key=value" in a trace line, "" when the key is absent.
 std::string Field(const std::string& strLine, const std::string& strKey)
@@ -151,7 +208,10 @@ protected:
             m_strFolder = std::string(szTemp) + "usbsim_test_" + std::to_string(GetCurrentProcessId()) + "_" +
                           std::to_string(GetTickCount()) + "_" + std::to_string(++s_nFolder);
             if (CreateDirectoryA(m_strFolder.c_str(), nullptr))
+            {
+                m_strTrace = m_strFolder + "\\trace.txt";
                 return;
+            }
         }
         FAIL() << "no temporary folder beside " << m_strFolder << ", error " << GetLastError();
     }
@@ -184,47 +244,38 @@ protected:
         SetEnvironmentVariableA("USBSIM_SCENARIO", strPath.c_str());
     }
 
-    std::string UseTrace()
+    // Starts an empty call trace for the next load of the library.
+    void StartTrace()
     {
-        std::string strPath = m_strFolder + "\\trace.txt";
-        DeleteFileA(strPath.c_str());
-        SetEnvironmentVariableA("USBSIM_TRACE", strPath.c_str());
-        return strPath;
+        DeleteFileA(m_strTrace.c_str());
+        SetEnvironmentVariableA("USBSIM_TRACE", m_strTrace.c_str());
     }
 
-    // Lists device nIndex and opens it by the listed description.
-    static FT_HANDLE OpenByIndex(CSimLibrary& lib, DWORD nIndex)
+    // The trace lines that start with strPrefix.
+    std::vector<std::string> Traced(const std::string& strPrefix = "") const
     {
-        char szDescription[kListBufferSize] = {};
-        FT_HANDLE hDevice = nullptr;
-        EXPECT_EQ(lib.ListDevices(reinterpret_cast<PVOID>(static_cast<UINT_PTR>(nIndex)), szDescription, kListFlags),
-                  FT_OK)
-            << "listing device " << nIndex;
-        EXPECT_EQ(lib.OpenEx(szDescription, FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OK) << szDescription;
-        return hDevice;
-    }
-
-    // Sends the identification request, to be signalled on event.
-    static void Request(CSimLibrary& lib, FT_HANDLE hDevice, const CEvent& event)
-    {
-        DWORD dwWritten = 0;
-        EXPECT_EQ(lib.SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent), FT_OK);
-        EXPECT_EQ(lib.Write(hDevice, const_cast<char*>(kRequest), kRequestLength, &dwWritten), FT_OK);
-        EXPECT_EQ(dwWritten, kRequestLength);
-    }
-
-    static std::string ReadAll(CSimLibrary& lib, FT_HANDLE hDevice)
-    {
-        DWORD dwQueued = 0;
-        DWORD dwReturned = 0;
-        EXPECT_EQ(lib.GetQueueStatus(hDevice, &dwQueued), FT_OK);
-        std::string strData(dwQueued, '\0');
-        EXPECT_EQ(lib.Read(hDevice, &strData[0], dwQueued, &dwReturned), FT_OK);
-        EXPECT_EQ(dwReturned, dwQueued);
-        return strData;
+        std::vector<std::string> lines;
+        HANDLE hFile = CreateFileA(m_strTrace.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (hFile == INVALID_HANDLE_VALUE)
+            return lines;
+        std::string strText;
+        char achBuffer[4096];
+        DWORD dwRead = 0;
+        while (ReadFile(hFile, achBuffer, sizeof(achBuffer), &dwRead, nullptr) && dwRead > 0)
+            strText.append(achBuffer, dwRead);
+        CloseHandle(hFile);
+        size_t nStart = 0;
+        for (size_t nEnd; (nEnd = strText.find("\r\n", nStart)) != std::string::npos; nStart = nEnd + 2)
+        {
+            if (strText.compare(nStart, strPrefix.size(), strPrefix) == 0)
+                lines.push_back(strText.substr(nStart, nEnd - nStart));
+        }
+        return lines;
     }
 
     std::string m_strFolder;
+    std::string m_strTrace;
 };
 
 TEST_F(SimulatorTest, DefaultDeviceListsOpensAndReadsItsEeprom)
@@ -239,57 +290,78 @@ TEST_F(SimulatorTest, DefaultDeviceListsOpensAndReadsItsEeprom)
     EXPECT_EQ(lib.ListDevices(nullptr, szDescription, kListFlags), FT_OK);
     EXPECT_STREQ(szDescription, kDefaultDescription);
 
-    FT_HANDLE hDevice = nullptr;
-    ASSERT_EQ(lib.OpenEx(szDescription, FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OK);
-    FT_HANDLE hSecond = nullptr;
-    EXPECT_EQ(lib.OpenEx(szDescription, FT_OPEN_BY_DESCRIPTION, &hSecond), FT_DEVICE_NOT_OPENED) << "open twice";
-    EXPECT_EQ(lib.OpenEx(const_cast<char*>("No Such Device"), FT_OPEN_BY_DESCRIPTION, &hSecond), FT_DEVICE_NOT_FOUND);
-
-    char szManufacturer[32], szManufacturerId[16], szDescriptionEe[64], szSerial[16];
-    FT_PROGRAM_DATA data = {};
-    data.Signature2 = 0xFFFFFFFF;
-    data.Manufacturer = szManufacturer;
-    data.ManufacturerId = szManufacturerId;
-    data.Description = szDescriptionEe;
-    data.SerialNumber = szSerial;
-    ASSERT_EQ(lib.EeRead(hDevice, &data), FT_OK);
-    EXPECT_EQ(data.VendorId, 0x0403);
-    EXPECT_EQ(data.ProductId, 0xB7E4);
-    EXPECT_STREQ(szManufacturer, "Simulated Instruments");
-    EXPECT_STREQ(szManufacturerId, "SI");
-    EXPECT_STREQ(szDescriptionEe, kDefaultDescription);
-    EXPECT_STREQ(szSerial, "SIM00001");
+    FT_HANDLE hDevice = nullptr, hSecond = nullptr;
+    ASSERT_EQ(lib.OpenNamed(szDescription, &hDevice), FT_OK);
+    EXPECT_EQ(lib.OpenNamed(szDescription, &hSecond), FT_DEVICE_NOT_OPENED) << "open twice";
+    EXPECT_EQ(lib.OpenNamed("No Such Device", &hSecond), FT_DEVICE_NOT_FOUND);
+    SEeprom ee;
+    ASSERT_EQ(lib.EeRead(hDevice, &ee.data), FT_OK);
+    EXPECT_EQ(ee.data.VendorId, 0x0403);
+    EXPECT_EQ(ee.data.ProductId, 0xB7E4);
+    EXPECT_STREQ(ee.szManufacturer, "Simulated Instruments");
+    EXPECT_STREQ(ee.szManufacturerId, "SI");
+    EXPECT_STREQ(ee.szDescription, kDefaultDescription);
+    EXPECT_STREQ(ee.szSerial, "SIM00001");
     EXPECT_EQ(lib.Close(hDevice), FT_OK);
     EXPECT_EQ(lib.Close(hDevice), FT_INVALID_HANDLE) << "a closed handle must stay invalid";
 }
 
-TEST_F(SimulatorTest, AnswersTheRequestFromItsOwnThreadAfterTheLatency)
+TEST_F(SimulatorTest, AnswersFromItsOwnThreadAfterTheLatencyWithTheScenarioText)
 {
-    const DWORD adwLatencyMs[] = {0, 5, 50};
-    std::string strTrace = UseTrace();
+    struct SCase
+    {
+        const char* pszName;
+        const char* pszKeys;
+        DWORD dwLatencyMs;
+        std::string strExpected;
+    };
+    std::string str300;
+    while (str300.size() < 300)
+        str300 += "ABC\r\n";
+    str300.resize(300);
+    const SCase aCases[] = {
+        {"latency_ms = 0", "latency_ms = 0\n", 0, kDefaultAnswer},
+        {"latency_ms = 5", "latency_ms = 5\n", 5, kDefaultAnswer},
+        {"latency_ms = 50", "latency_ms = 50\n", 50, kDefaultAnswer},
+        {"300 bytes from a pattern", "answer = ABC\\r\\n\nanswer_length = 300\n", 0, str300},
+        {"cut to length", "answer = ABCDEFGH\nanswer_length = 3\n", 0, "ABC"},
+        {"escapes", "answer = \"A\\x42\\0C\\\\ \\t\\r\\n\"\n", 0, std::string("AB\0C\\ \t\r\n", 9)},
+        {"only line ends", "answer = \\r\\n\\r\\n\n", 0, "\r\n\r\n"},
+    };
     LARGE_INTEGER liFrequency;
     QueryPerformanceFrequency(&liFrequency);
-    for (DWORD dwLatencyMs : adwLatencyMs)
+    for (const SCase& test : aCases)
     {
-        SCOPED_TRACE("latency_ms = " + std::to_string(dwLatencyMs));
-        UseScenario("[device0]\nlatency_ms = " + std::to_string(dwLatencyMs) + "\n");
+        SCOPED_TRACE(test.pszName);
+        StartTrace();
+        UseScenario(std::string("[device0]\n") + test.pszKeys);
         CSimLibrary lib;
         ASSERT_TRUE(lib.IsLoaded());
-        FT_HANDLE hDevice = OpenByIndex(lib, 0);
+        FT_HANDLE hDevice = lib.OpenByIndex(0);
         CEvent event;
-        Request(lib, hDevice, event);
+        lib.Request(hDevice, event);
         ASSERT_TRUE(event.Wait()) << "no signal within " << kWaitMs << " ms";
-        EXPECT_EQ(ReadAll(lib, hDevice), kDefaultAnswer);
+        DWORD dwQueued = 0;
+        EXPECT_EQ(lib.GetQueueStatus(hDevice, &dwQueued), FT_OK);
+        EXPECT_EQ(dwQueued, test.strExpected.size());
+        // Read in two parts, as a reader with a small buffer would.
+        std::string strData(test.strExpected.size(), '\0');
+        DWORD dwFirst = 0, dwRest = 0, dwHalf = static_cast<DWORD>(strData.size() / 2);
+        EXPECT_EQ(lib.Read(hDevice, &strData[0], dwHalf, &dwFirst), FT_OK);
+        EXPECT_EQ(dwFirst, dwHalf);
+        EXPECT_EQ(lib.Read(hDevice, &strData[dwHalf], static_cast<DWORD>(strData.size()) - dwHalf, &dwRest), FT_OK);
+        EXPECT_EQ(dwFirst + dwRest, test.strExpected.size());
+        EXPECT_EQ(strData, test.strExpected);
 
         // Ordering, not speed: the answer may not come before its latency.
         LONGLONG llWrite = 0, llSignal = 0;
         ASSERT_EQ(lib.GetLastTimings(&llWrite, &llSignal), FT_OK);
         EXPECT_NE(llWrite, 0);
-        EXPECT_GE(llSignal - llWrite, liFrequency.QuadPart * dwLatencyMs / 1000)
+        EXPECT_GE(llSignal - llWrite, liFrequency.QuadPart * test.dwLatencyMs / 1000)
             << "write " << llWrite << " signal " << llSignal;
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
 
-        std::vector<std::string> signals = LinesStarting(ReadLines(strTrace), "SIM_Signal");
+        std::vector<std::string> signals = Traced("SIM_Signal");
         ASSERT_FALSE(signals.empty());
         EXPECT_NE(Field(signals.back(), "thread"), std::to_string(GetCurrentThreadId()))
             << "signalled from the caller's thread: " << signals.back();
@@ -310,13 +382,12 @@ TEST_F(SimulatorTest, OnlyTheExactRequestIsAnswered)
         {"without semicolon", "*IDN?\n\n"},
         {"nothing", ""},
     };
-    std::string strTrace = UseTrace();
     for (const SCase& test : aCases)
     {
         SCOPED_TRACE(test.pszName);
-        DeleteFileA(strTrace.c_str());
+        StartTrace();
         CSimLibrary lib;
-        FT_HANDLE hDevice = OpenByIndex(lib, 0);
+        FT_HANDLE hDevice = lib.OpenByIndex(0);
         CEvent event;
         DWORD dwWritten = 0;
         ASSERT_EQ(lib.SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent), FT_OK);
@@ -325,15 +396,15 @@ TEST_F(SimulatorTest, OnlyTheExactRequestIsAnswered)
                   FT_OK);
         EXPECT_EQ(dwWritten, test.strBytes.size());
         // The real request afterwards: exactly one answer may come back.
-        Request(lib, hDevice, event);
+        lib.Request(hDevice, event);
         ASSERT_TRUE(event.Wait());
-        EXPECT_EQ(ReadAll(lib, hDevice), kDefaultAnswer);
+        EXPECT_EQ(lib.ReadAll(hDevice), kDefaultAnswer);
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
 
-        std::vector<std::string> lines = ReadLines(strTrace);
-        EXPECT_EQ(LinesStarting(lines, "SIM_Signal").size(), 1u);
-        ASSERT_EQ(LinesStarting(lines, "FT_Close").size(), 1u);
-        EXPECT_EQ(Field(LinesStarting(lines, "FT_Close")[0], "cancelled"), "0") << "an answer was still pending";
+        EXPECT_EQ(Traced("SIM_Signal").size(), 1u);
+        const std::vector<std::string> closes = Traced("FT_Close");
+        ASSERT_EQ(closes.size(), 1u);
+        EXPECT_EQ(Field(closes[0], "cancelled"), "0") << "an answer was still pending";
     }
 }
 
@@ -351,17 +422,16 @@ TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
         {"uneven", "0123456789", 3, {4, 3, 3}},
         {"more chunks than bytes", "xyz", 5, {1, 1, 1}},
     };
-    std::string strTrace = UseTrace();
     for (const SCase& test : aCases)
     {
         SCOPED_TRACE(test.pszName);
-        DeleteFileA(strTrace.c_str());
+        StartTrace();
         UseScenario(std::string("[device0]\nanswer = ") + test.pszAnswer +
                     "\nchunks = " + std::to_string(test.dwChunks) + "\nchunk_gap_ms = 20\n");
         CSimLibrary lib;
-        FT_HANDLE hDevice = OpenByIndex(lib, 0);
+        FT_HANDLE hDevice = lib.OpenByIndex(0);
         CEvent event;
-        Request(lib, hDevice, event);
+        lib.Request(hDevice, event);
         const DWORD dwTotal = static_cast<DWORD>(strlen(test.pszAnswer));
         DWORD dwQueued = 0;
         unsigned nWakes = 0;
@@ -376,10 +446,10 @@ TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
         }
         EXPECT_EQ(dwQueued, dwTotal);
         EXPECT_LE(nWakes, test.sizes.size());
-        EXPECT_EQ(ReadAll(lib, hDevice), test.pszAnswer);
+        EXPECT_EQ(lib.ReadAll(hDevice), test.pszAnswer);
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
 
-        std::vector<std::string> signals = LinesStarting(ReadLines(strTrace), "SIM_Signal");
+        const std::vector<std::string> signals = Traced("SIM_Signal");
         ASSERT_EQ(signals.size(), test.sizes.size());
         unsigned nQueued = 0;
         for (size_t i = 0; i < signals.size(); ++i)
@@ -393,80 +463,25 @@ TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
     }
 }
 
-TEST_F(SimulatorTest, AnswerTextIsSizedAndDecoded)
-{
-    struct SCase
-    {
-        const char* pszName;
-        const char* pszKeys;
-        std::string strExpected;
-    };
-    std::string str300;
-    while (str300.size() < 300)
-        str300 += "ABC\r\n";
-    str300.resize(300);
-    const SCase aCases[] = {
-        {"300 bytes from a pattern", "answer = ABC\\r\\n\nanswer_length = 300\n", str300},
-        {"cut to length", "answer = ABCDEFGH\nanswer_length = 3\n", "ABC"},
-        {"escapes", "answer = \"A\\x42\\0C\\\\ \\t\\r\\n\"\n", std::string("AB\0C\\ \t\r\n", 9)},
-        {"only line ends", "answer = \\r\\n\\r\\n\n", "\r\n\r\n"},
-    };
-    for (const SCase& test : aCases)
-    {
-        SCOPED_TRACE(test.pszName);
-        UseScenario(std::string("[device0]\n") + test.pszKeys);
-        CSimLibrary lib;
-        FT_HANDLE hDevice = OpenByIndex(lib, 0);
-        CEvent event;
-        Request(lib, hDevice, event);
-        ASSERT_TRUE(event.Wait());
-        // Read in two parts, as a reader with a small buffer would.
-        std::string strData(test.strExpected.size(), '\0');
-        DWORD dwFirst = 0, dwRest = 0, dwHalf = static_cast<DWORD>(strData.size() / 2);
-        EXPECT_EQ(lib.Read(hDevice, &strData[0], dwHalf, &dwFirst), FT_OK);
-        EXPECT_EQ(dwFirst, dwHalf);
-        EXPECT_EQ(lib.Read(hDevice, &strData[dwHalf], static_cast<DWORD>(strData.size()) - dwHalf, &dwRest), FT_OK);
-        EXPECT_EQ(dwFirst + dwRest, test.strExpected.size());
-        EXPECT_EQ(strData, test.strExpected);
-        EXPECT_EQ(lib.Close(hDevice), FT_OK);
-    }
-}
-
 TEST_F(SimulatorTest, EachStatusSwitchFailsItsCallOnly)
 {
-    enum ECall
-    {
-        kList,
-        kOpen,
-        kEeRead,
-        kNotify,
-        kWrite,
-        kQueue,
-        kRead,
-        kCalls
-    };
+    // The calls in the order they are made; "<call>_status = n" fails one.
     const char* const apszCalls[] = {"list", "open", "ee_read", "notify", "write", "queue", "read"};
-    struct SCase
+    const FT_STATUS anFailures[] = {FT_IO_ERROR,
+                                    FT_INSUFFICIENT_RESOURCES,
+                                    FT_EEPROM_READ_FAILED,
+                                    FT_OTHER_ERROR,
+                                    FT_FAILED_TO_WRITE_DEVICE,
+                                    FT_IO_ERROR,
+                                    1234};
+    const size_t kList = 0, kOpen = 1, kEeRead = 2, kNotify = 3, kWrite = 4, kQueue = 5, kRead = 6;
+    for (size_t nFailing = 0; nFailing < std::size(apszCalls); ++nFailing)
     {
-        const char* pszKey;
-        FT_STATUS nStatus;
-        ECall eCall;
-    };
-    const SCase aCases[] = {
-        {"list_status", FT_IO_ERROR, kList},
-        {"open_status", FT_INSUFFICIENT_RESOURCES, kOpen},
-        {"ee_read_status", FT_EEPROM_READ_FAILED, kEeRead},
-        {"notify_status", FT_OTHER_ERROR, kNotify},
-        {"write_status", FT_FAILED_TO_WRITE_DEVICE, kWrite},
-        {"queue_status", FT_IO_ERROR, kQueue},
-        {"read_status", 1234, kRead},
-    };
-    for (const SCase& test : aCases)
-    {
-        SCOPED_TRACE(test.pszKey);
-        UseScenario(std::string("[device0]\n") + test.pszKey + " = " + std::to_string(test.nStatus) + "\n");
+        const std::string strKey = std::string(apszCalls[nFailing]) + "_status";
+        SCOPED_TRACE(strKey);
+        UseScenario("[device0]\n" + strKey + " = " + std::to_string(anFailures[nFailing]) + "\n");
         CSimLibrary lib;
-        FT_STATUS anStatus[kCalls];
+        FT_STATUS anStatus[std::size(apszCalls)];
         char szDescription[kListBufferSize] = "untouched";
         anStatus[kList] = lib.ListDevices(nullptr, szDescription, kListFlags);
         if (anStatus[kList] != FT_OK)
@@ -474,11 +489,9 @@ TEST_F(SimulatorTest, EachStatusSwitchFailsItsCallOnly)
             EXPECT_STREQ(szDescription, "untouched") << "a failed listing wrote the buffer";
         }
         FT_HANDLE hDevice = nullptr;
-        anStatus[kOpen] = lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &hDevice);
-        char szText[64];
-        FT_PROGRAM_DATA data = {};
-        data.Manufacturer = data.ManufacturerId = data.Description = data.SerialNumber = szText;
-        anStatus[kEeRead] = lib.EeRead(hDevice, &data);
+        anStatus[kOpen] = lib.OpenNamed(kDefaultDescription, &hDevice);
+        SEeprom ee;
+        anStatus[kEeRead] = lib.EeRead(hDevice, &ee.data);
         CEvent event;
         anStatus[kNotify] = lib.SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent);
         DWORD dwCount = 0;
@@ -491,12 +504,10 @@ TEST_F(SimulatorTest, EachStatusSwitchFailsItsCallOnly)
         char achBuffer[64];
         anStatus[kRead] = lib.Read(hDevice, achBuffer, sizeof(achBuffer), &dwCount);
 
-        for (int nCall = kList; nCall < kCalls; ++nCall)
+        for (size_t nCall = 0; nCall < std::size(apszCalls); ++nCall)
         {
-            FT_STATUS nExpected = FT_OK;
-            if (nCall == test.eCall)
-                nExpected = test.nStatus;
-            else if (test.eCall == kOpen && nCall > kOpen)
+            FT_STATUS nExpected = nCall == nFailing ? anFailures[nFailing] : FT_OK;
+            if (nFailing == kOpen && nCall > kOpen)
                 nExpected = FT_INVALID_HANDLE;
             EXPECT_EQ(anStatus[nCall], nExpected) << "call " << apszCalls[nCall];
         }
@@ -507,31 +518,70 @@ TEST_F(SimulatorTest, EachStatusSwitchFailsItsCallOnly)
     }
 }
 
-TEST_F(SimulatorTest, CountingReportsTheScenarioCountOrItsFailure)
+TEST_F(SimulatorTest, EachLoadReadsItsScenarioAfreshOrRefusesEveryCall)
 {
     const DWORD kUntouched = 0xDEADBEEF;
+    static const char kMissingFile[] = "(a missing file)";
     struct SCase
     {
         const char* pszName;
-        const char* pszScenario;
-        FT_STATUS nStatus;
+        const char* pszScenario; // null: no scenario variable
+        FT_STATUS nCountStatus;
         DWORD dwCount;
+        const char* pszFirst;  // the first device's description, null: not listed
+        const char* pszReason; // why the scenario was refused, "" when it was read
     };
     const SCase aCases[] = {
-        {"count set", "[driver]\ncount = 3\n", FT_OK, 3},
-        {"count zero", "[driver]\ncount = 0\n", FT_OK, 0},
-        {"one per device section", "[device0]\n[device1]\n", FT_OK, 2},
-        {"sparse sections", "[device2]\nsilent = 1\n", FT_OK, 3},
-        {"count fails", "[driver]\ncount_status = 4\n", FT_IO_ERROR, kUntouched},
+        {"Alpha", "[device0]\ndescription = Alpha\n", FT_OK, 1, "Alpha", ""},
+        {"Beta", "[device0]\ndescription = Beta\n", FT_OK, 1, "Beta", ""},
+        {"no scenario", nullptr, FT_OK, 1, kDefaultDescription, ""},
+        {"empty scenario", "", FT_OK, 1, kDefaultDescription, ""},
+        {"count set", "[driver]\ncount = 3\n", FT_OK, 3, kDefaultDescription, ""},
+        {"count zero", "[driver]\ncount = 0\n", FT_OK, 0, nullptr, ""},
+        {"one per device section", "[device0]\n[device1]\n", FT_OK, 2, kDefaultDescription, ""},
+        {"sparse sections", "[device2]\nsilent = 1\n", FT_OK, 3, kDefaultDescription, ""},
+        {"count fails", "[driver]\ncount_status = 4\n", FT_IO_ERROR, kUntouched, kDefaultDescription, ""},
+        {"misspelt key", "[device0]\nlatncy_ms = 5\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "line 2: unknown key 'latncy_ms'"},
+        {"not a number", "\n[device0]\nlatency_ms = fast\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "line 3: 'fast' is not a number"},
+        {"too large", "[device0]\nvid = 0x10000\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "line 2: '0x10000' is not a number that fits"},
+        {"unknown section", "[devices]\n", FT_OTHER_ERROR, kUntouched, nullptr, "line 1: unknown section [devices]"},
+        {"bad escape", "[device0]\nanswer = A\\qB\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "line 2: unknown escape \\q"},
+        {"key outside a section", "count = 1\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "line 1: key 'count' outside any section"},
+        {"missing file", kMissingFile, FT_OTHER_ERROR, kUntouched, nullptr, "cannot open scenario"},
     };
     for (const SCase& test : aCases)
     {
         SCOPED_TRACE(test.pszName);
-        UseScenario(test.pszScenario);
+        if (test.pszScenario == kMissingFile)
+            SetEnvironmentVariableA("USBSIM_SCENARIO", (m_strFolder + "\\missing.ini").c_str());
+        else if (test.pszScenario != nullptr)
+            UseScenario(test.pszScenario);
+        else
+            SetEnvironmentVariableA("USBSIM_SCENARIO", nullptr);
         CSimLibrary lib;
         DWORD dwCount = kUntouched;
-        EXPECT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), test.nStatus);
+        EXPECT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), test.nCountStatus);
         EXPECT_EQ(dwCount, test.dwCount);
+        if (test.pszFirst != nullptr)
+        {
+            char szDescription[kListBufferSize] = {};
+            EXPECT_EQ(lib.ListDevices(nullptr, szDescription, kListFlags), FT_OK);
+            EXPECT_STREQ(szDescription, test.pszFirst);
+        }
+        char szReason[512] = {};
+        EXPECT_EQ(lib.GetScenarioError(szReason, sizeof(szReason)) == 0, *test.pszReason == '\0') << szReason;
+        EXPECT_NE(std::string(szReason).find(test.pszReason), std::string::npos)
+            << "expected \"" << test.pszReason << "\" in \"" << szReason << "\"";
+        if (*test.pszReason != '\0')
+        {
+            FT_HANDLE hDevice = nullptr;
+            EXPECT_EQ(lib.OpenNamed(kDefaultDescription, &hDevice), FT_OTHER_ERROR);
+        }
     }
 }
 
@@ -546,22 +596,18 @@ TEST_F(SimulatorTest, DevicesSharingADescriptionOpenInTurn)
     FT_HANDLE ahDevice[2] = {};
     for (int i = 0; i < 2; ++i)
     {
-        ASSERT_EQ(lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &ahDevice[i]), FT_OK);
-        char szSerial[16] = {}, szOther[64] = {};
-        FT_PROGRAM_DATA data = {};
-        data.Manufacturer = data.ManufacturerId = data.Description = szOther;
-        data.SerialNumber = szSerial;
-        EXPECT_EQ(lib.EeRead(ahDevice[i], &data), FT_OK);
-        EXPECT_STREQ(szSerial, apszSerials[i]) << "open number " << i;
+        ASSERT_EQ(lib.OpenNamed(kDefaultDescription, &ahDevice[i]), FT_OK);
+        SEeprom ee;
+        EXPECT_EQ(lib.EeRead(ahDevice[i], &ee.data), FT_OK);
+        EXPECT_STREQ(ee.szSerial, apszSerials[i]) << "open number " << i;
     }
     FT_HANDLE hThird = nullptr;
-    EXPECT_EQ(lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &hThird),
-              FT_DEVICE_NOT_OPENED);
+    EXPECT_EQ(lib.OpenNamed(kDefaultDescription, &hThird), FT_DEVICE_NOT_OPENED);
 
     char szDescription[kListBufferSize] = {};
     ASSERT_EQ(lib.ListDevices(reinterpret_cast<PVOID>(2), szDescription, kListFlags), FT_OK);
     EXPECT_STREQ(szDescription, "  Other Model  ");
-    FT_HANDLE hOther = OpenByIndex(lib, 2);
+    FT_HANDLE hOther = lib.OpenByIndex(2);
     FT_PROGRAM_DATA data = {};
     ASSERT_EQ(lib.EeRead(hOther, &data), FT_OK) << "null text pointers are skipped";
     EXPECT_EQ(data.VendorId, 0x1234);
@@ -592,9 +638,9 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
     for (bool bUntrusted : {false, true})
     {
         SCOPED_TRACE(bUntrusted ? "untrusted" : "trusted");
-        std::string strScenario = "[device0]\n";
-        strScenario += std::string("untrusted_list_description = ") + (bUntrusted ? "1" : "0") + "\n";
-        strScenario += std::string("untrusted_eeprom_texts = ") + (bUntrusted ? "1" : "0") + "\n";
+        const std::string strUntrusted = bUntrusted ? "1\n" : "0\n";
+        std::string strScenario =
+            "[device0]\nuntrusted_list_description = " + strUntrusted + "untrusted_eeprom_texts = " + strUntrusted;
         for (const SText& text : aTexts)
             strScenario += std::string(text.pszKey) + " = " + text.strValue + "\n";
         UseScenario(strScenario);
@@ -608,11 +654,9 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
         // last byte still names the device, and so does the full text.
         std::vector<char> listed(buffers[0].begin(), buffers[0].begin() + kListBufferSize);
         listed.back() = '\0';
-        FT_HANDLE hDevice = nullptr;
-        ASSERT_EQ(lib.OpenEx(listed.data(), FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OK);
-        FT_HANDLE hAgain = nullptr;
-        EXPECT_EQ(lib.OpenEx(const_cast<char*>(aTexts[0].strValue.c_str()), FT_OPEN_BY_DESCRIPTION, &hAgain),
-                  FT_DEVICE_NOT_OPENED)
+        FT_HANDLE hDevice = nullptr, hAgain = nullptr;
+        ASSERT_EQ(lib.OpenNamed(listed.data(), &hDevice), FT_OK);
+        EXPECT_EQ(lib.OpenNamed(aTexts[0].strValue.c_str(), &hAgain), FT_DEVICE_NOT_OPENED)
             << "the full description names the open device";
         FT_PROGRAM_DATA data = {};
         for (size_t i = 1; i < std::size(aTexts); ++i)
@@ -642,9 +686,9 @@ TEST_F(SimulatorTest, ReadOverReportsWithoutWritingPastTheBuffer)
     const char kGuard = static_cast<char>(0xCC);
     UseScenario("[device0]\nread_overreport = 5\nmanufacturer = Maker\nserial = S123\n");
     CSimLibrary lib;
-    FT_HANDLE hDevice = OpenByIndex(lib, 0);
+    FT_HANDLE hDevice = lib.OpenByIndex(0);
     CEvent event;
-    Request(lib, hDevice, event);
+    lib.Request(hDevice, event);
     ASSERT_TRUE(event.Wait());
     std::string strRead(26, kGuard);
     DWORD dwReturned = 0;
@@ -653,20 +697,6 @@ TEST_F(SimulatorTest, ReadOverReportsWithoutWritingPastTheBuffer)
     // The default answer follows the scenario's manufacturer and serial.
     EXPECT_EQ(strRead, "Maker,USB-" + std::string(16, kGuard));
     EXPECT_EQ(lib.Close(hDevice), FT_OK);
-}
-
-struct SCloseCall
-{
-    CSimLibrary* pLib;
-    FT_HANDLE hDevice;
-    FT_STATUS nStatus;
-};
-
-DWORD WINAPI CloseThread(LPVOID pParam)
-{
-    SCloseCall* pCall = static_cast<SCloseCall*>(pParam);
-    pCall->nStatus = pCall->pLib->Close(pCall->hDevice);
-    return 0;
 }
 
 TEST_F(SimulatorTest, CloseStopsAPendingDelivery)
@@ -685,17 +715,16 @@ TEST_F(SimulatorTest, CloseStopsAPendingDelivery)
         {"between chunks", std::string("latency_ms = 0\nchunks = 3\nchunk_gap_ms = ") + kNeverMs + "\n", 1, 16, "1"},
         {"silent device, nothing pending", "silent = 1\n", 0, 0, "0"},
     };
-    std::string strTrace = UseTrace();
     for (const SCase& test : aCases)
     {
         SCOPED_TRACE(test.pszName);
-        DeleteFileA(strTrace.c_str());
+        StartTrace();
         UseScenario("[device0]\n" + test.strKeys);
         {
             CSimLibrary lib;
-            FT_HANDLE hDevice = OpenByIndex(lib, 0);
+            FT_HANDLE hDevice = lib.OpenByIndex(0);
             CEvent event;
-            Request(lib, hDevice, event);
+            lib.Request(hDevice, event);
             for (unsigned n = 0; n < test.nSignalsBeforeClose; ++n)
                 ASSERT_TRUE(event.Wait());
             DWORD dwQueued = 0;
@@ -704,21 +733,18 @@ TEST_F(SimulatorTest, CloseStopsAPendingDelivery)
 
             // Closed from another thread, so a close that waited for the
             // delivery fails here instead of hanging the test.
-            SCloseCall call = {&lib, hDevice, FT_OTHER_ERROR};
-            HANDLE hThread = CreateThread(nullptr, 0, CloseThread, &call, 0, nullptr);
-            ASSERT_NE(hThread, nullptr);
-            DWORD dwWait = WaitForSingleObject(hThread, kWaitMs);
-            CloseHandle(hThread);
-            ASSERT_EQ(dwWait, static_cast<DWORD>(WAIT_OBJECT_0)) << "FT_Close did not return";
-            EXPECT_EQ(call.nStatus, FT_OK);
+            FT_STATUS nStatus = FT_OTHER_ERROR;
+            CCallThread close([&] { nStatus = lib.Close(hDevice); });
+            ASSERT_NE(close.m_hThread, nullptr);
+            ASSERT_TRUE(close.Ended()) << "FT_Close did not return";
+            EXPECT_EQ(nStatus, FT_OK);
             EXPECT_FALSE(event.Wait(0)) << "signalled during or after the close";
         }
         // A delivery thread left running would keep the library loaded.
         EXPECT_EQ(GetModuleHandleA(kLibraryFile), nullptr) << "library still loaded after FreeLibrary";
 
-        std::vector<std::string> lines = ReadLines(strTrace);
-        EXPECT_EQ(LinesStarting(lines, "SIM_Signal").size(), test.nSignalsBeforeClose);
-        std::vector<std::string> closes = LinesStarting(lines, "FT_Close");
+        EXPECT_EQ(Traced("SIM_Signal").size(), test.nSignalsBeforeClose);
+        const std::vector<std::string> closes = Traced("FT_Close");
         ASSERT_EQ(closes.size(), 1u);
         EXPECT_EQ(Field(closes[0], "cancelled"), test.pszCancelled) << closes[0];
     }
@@ -727,9 +753,9 @@ TEST_F(SimulatorTest, CloseStopsAPendingDelivery)
 TEST_F(SimulatorTest, UnknownHandlesAreRefused)
 {
     CSimLibrary lib;
-    FT_HANDLE hClosed = OpenByIndex(lib, 0);
+    FT_HANDLE hClosed = lib.OpenByIndex(0);
     ASSERT_EQ(lib.Close(hClosed), FT_OK);
-    FT_HANDLE hOpen = OpenByIndex(lib, 0);
+    FT_HANDLE hOpen = lib.OpenByIndex(0);
     ASSERT_NE(hOpen, hClosed) << "a reopened device must not take its old handle";
     const FT_HANDLE ahBad[] = {nullptr, hClosed, reinterpret_cast<FT_HANDLE>(0x1234)};
     for (FT_HANDLE hBad : ahBad)
@@ -753,47 +779,42 @@ TEST_F(SimulatorTest, VariantsLackTheirEntryPoint)
 {
     const char* const apszNames[] = {"FT_ListDevices", "FT_OpenEx", "FT_Close",   "FT_GetQueueStatus",
                                      "FT_Read",        "FT_Write",  "FT_EE_Read", "FT_SetEventNotification"};
-    struct SCase
-    {
-        const char* pszFile;
-        const char* pszMissing;
-    };
-    const SCase aCases[] = {
+    const char* const aapszVariants[][2] = {
         {kLibraryFile, ""},
         {"sim_no_listdevices.dll", "FT_ListDevices"},
         {"sim_no_eventnotification.dll", "FT_SetEventNotification"},
     };
-    for (const SCase& test : aCases)
+    for (const auto& apszVariant : aapszVariants)
     {
-        CSimLibrary lib(test.pszFile);
-        ASSERT_TRUE(lib.IsLoaded()) << test.pszFile << " error " << GetLastError();
+        CSimLibrary lib(apszVariant[0]);
+        ASSERT_TRUE(lib.IsLoaded()) << apszVariant[0] << " error " << GetLastError();
         for (const char* pszName : apszNames)
         {
-            bool bExpected = strcmp(pszName, test.pszMissing) != 0;
-            EXPECT_EQ(GetProcAddress(lib.m_hModule, pszName) != nullptr, bExpected) << test.pszFile << ": " << pszName;
+            EXPECT_EQ(GetProcAddress(lib.m_hModule, pszName) != nullptr, strcmp(pszName, apszVariant[1]) != 0)
+                << apszVariant[0] << ": " << pszName;
         }
     }
 }
 
 TEST_F(SimulatorTest, TraceRecordsEveryCallAndTheSignalTimes)
 {
-    std::string strTrace = UseTrace();
+    StartTrace();
     LONGLONG llWrite = 0, llSignal = 0;
     {
         CSimLibrary lib;
         DWORD dwCount = 0;
         ASSERT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
-        FT_HANDLE hDevice = OpenByIndex(lib, 0);
+        FT_HANDLE hDevice = lib.OpenByIndex(0);
         FT_PROGRAM_DATA data = {};
         EXPECT_EQ(lib.EeRead(hDevice, &data), FT_OK);
         CEvent event;
-        Request(lib, hDevice, event);
+        lib.Request(hDevice, event);
         ASSERT_TRUE(event.Wait());
-        ReadAll(lib, hDevice);
+        lib.ReadAll(hDevice);
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
         ASSERT_EQ(lib.GetLastTimings(&llWrite, &llSignal), FT_OK);
     }
-    std::vector<std::string> lines = ReadLines(strTrace);
+    const std::vector<std::string> lines = Traced();
     const char* const apszOrder[] = {"SIM_Load",
                                      "FT_ListDevices count=1 ",
                                      "FT_ListDevices index=0 ",
@@ -840,77 +861,33 @@ TEST_F(SimulatorTest, RepeatedLoadsGiveBackTheirTlsIndexesAndHandles)
     EXPECT_EQ(CountProcessHandles(GetCurrentProcessId()), nHandlesBefore) << "handles after " << kLoads << " loads";
 }
 
-TEST_F(SimulatorTest, ScenarioIsReadAfreshOnEachLoad)
-{
-    struct SCase
-    {
-        const char* pszScenario; // null: no scenario variable
-        const char* pszDescription;
-    };
-    const SCase aCases[] = {
-        {"[device0]\ndescription = Alpha\n", "Alpha"},
-        {"[device0]\ndescription = Beta\n", "Beta"},
-        {nullptr, kDefaultDescription},
-        {"", kDefaultDescription},
-    };
-    for (const SCase& test : aCases)
-    {
-        SCOPED_TRACE(test.pszDescription);
-        if (test.pszScenario != nullptr)
-            UseScenario(test.pszScenario);
-        else
-            SetEnvironmentVariableA("USBSIM_SCENARIO", nullptr);
-        CSimLibrary lib;
-        char szDescription[kListBufferSize] = {};
-        EXPECT_EQ(lib.ListDevices(nullptr, szDescription, kListFlags), FT_OK);
-        EXPECT_STREQ(szDescription, test.pszDescription);
-    }
-}
-
-namespace
-{
-struct SOpenJob
-{
-    CSimLibrary* pLib;
-    FT_HANDLE hDevice;
-    FT_STATUS nStatus;
-};
-
-DWORD WINAPI OpenJobProc(LPVOID pParam)
-{
-    SOpenJob* pJob = static_cast<SOpenJob*>(pParam);
-    pJob->nStatus = pJob->pLib->OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &pJob->hDevice);
-    return 0;
-}
-} // namespace
-
 TEST_F(SimulatorTest, AHeldDeviceOpensOnlyOnceItsEventIsSet)
 {
     const std::string strEvent = "usbsim-test-hold-" + std::to_string(GetCurrentProcessId());
     HANDLE hRelease = CreateEventA(nullptr, TRUE, FALSE, strEvent.c_str());
     ASSERT_NE(hRelease, nullptr);
-    std::string strTrace = UseTrace();
+    StartTrace();
     UseScenario("[device0]\nhold_event = " + strEvent + "\n");
     CSimLibrary lib;
-    SOpenJob job = {&lib, nullptr, FT_OTHER_ERROR};
-    HANDLE hThread = CreateThread(nullptr, 0, OpenJobProc, &job, 0, nullptr);
-    ASSERT_NE(hThread, nullptr);
+    FT_HANDLE hDevice = nullptr;
+    FT_STATUS nStatus = FT_OTHER_ERROR;
+    CCallThread open([&] { nStatus = lib.OpenNamed(kDefaultDescription, &hDevice); });
+    ASSERT_NE(open.m_hThread, nullptr);
     const DWORD dwStart = GetTickCount();
-    while (LinesStarting(ReadLines(strTrace), "SIM_Hold dev=0").empty() && GetTickCount() - dwStart < kWaitMs)
+    while (Traced("SIM_Hold dev=0").empty() && GetTickCount() - dwStart < kWaitMs)
         Sleep(1);
-    ASSERT_EQ(LinesStarting(ReadLines(strTrace), "SIM_Hold dev=0").size(), 1u) << "the open did not reach the hold";
-    EXPECT_EQ(WaitForSingleObject(hThread, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the open went on while held";
-    EXPECT_TRUE(LinesStarting(ReadLines(strTrace), "FT_OpenEx").empty());
+    ASSERT_EQ(Traced("SIM_Hold dev=0").size(), 1u) << "the open did not reach the hold";
+    EXPECT_FALSE(open.Ended(0)) << "the open went on while held";
+    EXPECT_TRUE(Traced("FT_OpenEx").empty());
 
     SetEvent(hRelease);
-    ASSERT_EQ(WaitForSingleObject(hThread, kWaitMs), WAIT_OBJECT_0);
-    CloseHandle(hThread);
+    ASSERT_TRUE(open.Ended());
     CloseHandle(hRelease);
-    EXPECT_EQ(job.nStatus, FT_OK);
-    const std::vector<std::string> releases = LinesStarting(ReadLines(strTrace), "SIM_Release dev=0");
+    EXPECT_EQ(nStatus, FT_OK);
+    const std::vector<std::string> releases = Traced("SIM_Release dev=0");
     ASSERT_EQ(releases.size(), 1u);
     EXPECT_EQ(Field(releases[0], "set"), "1") << releases[0];
-    EXPECT_EQ(lib.Close(job.hDevice), FT_OK);
+    EXPECT_EQ(lib.Close(hDevice), FT_OK);
 }
 
 TEST_F(SimulatorTest, ExampleScenarioDescribesTwoAnsweringDevices)
@@ -927,53 +904,17 @@ TEST_F(SimulatorTest, ExampleScenarioDescribesTwoAnsweringDevices)
         SCOPED_TRACE("device " + std::to_string(nIndex));
         const std::string strExpected =
             "Simulated Instruments,USB-SIM 1,SIM0000" + std::to_string(nIndex + 1) + ",1.0\r\n";
-        FT_HANDLE hDevice = OpenByIndex(lib, nIndex);
+        FT_HANDLE hDevice = lib.OpenByIndex(nIndex);
         CEvent event;
-        Request(lib, hDevice, event);
+        lib.Request(hDevice, event);
         std::string strAnswer;
         while (strAnswer.size() < strExpected.size())
         {
             ASSERT_TRUE(event.Wait()) << "received so far: " << strAnswer;
-            strAnswer += ReadAll(lib, hDevice);
+            strAnswer += lib.ReadAll(hDevice);
         }
         EXPECT_EQ(strAnswer, strExpected);
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
-    }
-}
-
-TEST_F(SimulatorTest, FaultyScenarioMakesEveryCallFail)
-{
-    struct SCase
-    {
-        const char* pszName;
-        const char* pszScenario; // null: the variable names a missing file
-        const char* pszReason;
-    };
-    const SCase aCases[] = {
-        {"misspelt key", "[device0]\nlatncy_ms = 5\n", "line 2: unknown key 'latncy_ms'"},
-        {"not a number", "\n[device0]\nlatency_ms = fast\n", "line 3: 'fast' is not a number"},
-        {"too large", "[device0]\nvid = 0x10000\n", "line 2: '0x10000' is not a number that fits"},
-        {"unknown section", "[devices]\n", "line 1: unknown section [devices]"},
-        {"bad escape", "[device0]\nanswer = A\\qB\n", "line 2: unknown escape \\q"},
-        {"key outside a section", "count = 1\n", "line 1: key 'count' outside any section"},
-        {"missing file", nullptr, "cannot open scenario"},
-    };
-    for (const SCase& test : aCases)
-    {
-        SCOPED_TRACE(test.pszName);
-        if (test.pszScenario != nullptr)
-            UseScenario(test.pszScenario);
-        else
-            SetEnvironmentVariableA("USBSIM_SCENARIO", (m_strFolder + "\\missing.ini").c_str());
-        CSimLibrary lib;
-        DWORD dwCount = 0;
-        FT_HANDLE hDevice = nullptr;
-        EXPECT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OTHER_ERROR);
-        EXPECT_EQ(lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OTHER_ERROR);
-        char szReason[512] = {};
-        EXPECT_GT(lib.GetScenarioError(szReason, sizeof(szReason)), 0u);
-        EXPECT_NE(std::string(szReason).find(test.pszReason), std::string::npos)
-            << "expected \"" << test.pszReason << "\" in \"" << szReason << "\"";
     }
 }
 } // namespace
