@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -300,18 +301,17 @@ TEST_F(SimulatorTest, DefaultDeviceListsOpensReadsItsEepromAndRefusesUnknownHand
 
 TEST_F(SimulatorTest, AnswersFromItsOwnThreadAfterTheLatencyWithTheScenarioText)
 {
-    struct SCase
+    std::string str300;
+    while (str300.size() < 300)
+        str300 += "ABC\r\n";
+    str300.resize(300);
+    const struct
     {
         const char* pszName;
         const char* pszKeys;
         DWORD dwLatencyMs;
         std::string strExpected;
-    };
-    std::string str300;
-    while (str300.size() < 300)
-        str300 += "ABC\r\n";
-    str300.resize(300);
-    const SCase aCases[] = {
+    } aCases[] = {
         {"latency_ms = 0", "latency_ms = 0\n", 0, kDefaultAnswer},
         {"latency_ms = 5", "latency_ms = 5\n", 5, kDefaultAnswer},
         {"latency_ms = 50", "latency_ms = 50\n", 50, kDefaultAnswer},
@@ -322,7 +322,7 @@ TEST_F(SimulatorTest, AnswersFromItsOwnThreadAfterTheLatencyWithTheScenarioText)
     };
     LARGE_INTEGER liFrequency;
     QueryPerformanceFrequency(&liFrequency);
-    for (const SCase& test : aCases)
+    for (const auto& test : aCases)
     {
         SCOPED_TRACE(test.pszName);
         StartTrace();
@@ -360,58 +360,20 @@ TEST_F(SimulatorTest, AnswersFromItsOwnThreadAfterTheLatencyWithTheScenarioText)
     }
 }
 
-TEST_F(SimulatorTest, OnlyTheExactRequestIsAnswered)
-{
-    struct SCase
-    {
-        const char* pszName;
-        std::string strBytes;
-    };
-    const SCase aCases[] = {
-        {"without line end", std::string("*IDN?;", 6)},
-        {"with a zero behind", std::string("*IDN?;\n\0", 8)},
-        {"lower case", "*idn?;\n"},
-        {"without semicolon", "*IDN?\n\n"},
-        {"nothing", ""},
-    };
-    for (const SCase& test : aCases)
-    {
-        SCOPED_TRACE(test.pszName);
-        StartTrace();
-        CSimLibrary lib;
-        FT_HANDLE hDevice = lib.OpenByIndex(0);
-        CEvent event;
-        DWORD dwWritten = 0;
-        ASSERT_EQ(lib.SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent), FT_OK);
-        EXPECT_EQ(lib.Write(hDevice, const_cast<char*>(test.strBytes.data()), static_cast<DWORD>(test.strBytes.size()),
-                            &dwWritten),
-                  FT_OK);
-        EXPECT_EQ(dwWritten, test.strBytes.size());
-        // The real request afterwards: exactly one answer may come back.
-        lib.Request(hDevice, event);
-        ASSERT_TRUE(event.Wait());
-        EXPECT_EQ(lib.ReadAll(hDevice), kDefaultAnswer);
-        EXPECT_EQ(lib.Close(hDevice), FT_OK);
-
-        ExpectDeliveries(1, "0");
-    }
-}
-
 TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
 {
-    struct SCase
+    const struct
     {
         const char* pszName;
         const char* pszAnswer;
         DWORD dwChunks;
         std::vector<unsigned> sizes;
-    };
-    const SCase aCases[] = {
+    } aCases[] = {
         {"even", "0123456789ABCDEFGHIJ", 4, {5, 5, 5, 5}},
         {"uneven", "0123456789", 3, {4, 3, 3}},
         {"more chunks than bytes", "xyz", 5, {1, 1, 1}},
     };
-    for (const SCase& test : aCases)
+    for (const auto& test : aCases)
     {
         SCOPED_TRACE(test.pszName);
         StartTrace();
@@ -498,7 +460,7 @@ TEST_F(SimulatorTest, EachLoadReadsItsScenarioAfreshOrRefusesEveryCall)
 {
     const DWORD kUntouched = 0xDEADBEEF;
     static const char kMissingFile[] = "(a missing file)";
-    struct SCase
+    const struct
     {
         const char* pszName;
         const char* pszScenario; // null: no scenario variable
@@ -506,8 +468,7 @@ TEST_F(SimulatorTest, EachLoadReadsItsScenarioAfreshOrRefusesEveryCall)
         DWORD dwCount;
         const char* pszFirst;  // the first device's description, null: not listed
         const char* pszReason; // why the scenario was refused, "" when it was read
-    };
-    const SCase aCases[] = {
+    } aCases[] = {
         {"Alpha", "[device0]\ndescription = Alpha\n", FT_OK, 1, "Alpha", ""},
         {"Beta", "[device0]\ndescription = Beta\n", FT_OK, 1, "Beta", ""},
         {"no scenario", nullptr, FT_OK, 1, kDefaultDescription, ""},
@@ -530,7 +491,7 @@ TEST_F(SimulatorTest, EachLoadReadsItsScenarioAfreshOrRefusesEveryCall)
          "line 1: key 'count' outside any section"},
         {"missing file", kMissingFile, FT_OTHER_ERROR, kUntouched, nullptr, "cannot open scenario"},
     };
-    for (const SCase& test : aCases)
+    for (const auto& test : aCases)
     {
         SCOPED_TRACE(test.pszName);
         if (test.pszScenario == kMissingFile)
@@ -597,14 +558,13 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
     const char kGuard = static_cast<char>(0xCC);
     const size_t kGuardSize = 16;
     const std::string strLong = "Maker of Simulated Instruments and Probes"; // 41 bytes
-    struct SText
+    const struct
     {
         const char* pszKey;
         std::string strValue;
         size_t nSize;
         char* FT_PROGRAM_DATA::*pField; // null: the listing
-    };
-    const SText aTexts[] = {
+    } aTexts[] = {
         {"description", std::string(300, 'D'), kListBufferSize, nullptr},
         {"manufacturer", strLong, 32, &FT_PROGRAM_DATA::Manufacturer},
         {"manufacturer_id", "MK", 16, &FT_PROGRAM_DATA::ManufacturerId},
@@ -617,13 +577,13 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
         const std::string strUntrusted = bUntrusted ? "1\n" : "0\n";
         std::string strScenario =
             "[device0]\nuntrusted_list_description = " + strUntrusted + "untrusted_eeprom_texts = " + strUntrusted;
-        for (const SText& text : aTexts)
+        for (const auto& text : aTexts)
             strScenario += std::string(text.pszKey) + " = " + text.strValue + "\n";
         UseScenario(strScenario);
         CSimLibrary lib;
 
         std::vector<std::vector<char>> buffers;
-        for (const SText& text : aTexts)
+        for (const auto& text : aTexts)
             buffers.emplace_back(text.nSize + kGuardSize, kGuard);
         ASSERT_EQ(lib.ListDevices(nullptr, buffers[0].data(), kListFlags), FT_OK);
         // A caller that terminates an unterminated listing by cutting its
@@ -641,7 +601,7 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
 
         for (size_t i = 0; i < std::size(aTexts); ++i)
         {
-            const SText& text = aTexts[i];
+            const auto& text = aTexts[i];
             const size_t nCopied = std::min(text.strValue.size(), text.nSize - 1);
             for (size_t n = 0; n < buffers[i].size(); ++n)
             {
@@ -675,37 +635,58 @@ TEST_F(SimulatorTest, ReadOverReportsWithoutWritingPastTheBuffer)
     EXPECT_EQ(lib.Close(hDevice), FT_OK);
 }
 
-TEST_F(SimulatorTest, CloseStopsAPendingDelivery)
+TEST_F(SimulatorTest, OnlyTheExactRequestIsAnsweredAndCloseStopsAPendingDelivery)
 {
-    struct SCase
+    // The default answer has 46 bytes: in 3 chunks, 16 come first. Bytes
+    // written before the request must not be answered: one answer comes back.
+    const DWORD kWhole = static_cast<DWORD>(strlen(kDefaultAnswer));
+    const struct
     {
         const char* pszName;
-        std::string strKeys;
+        std::string strKeys;                // "": no scenario
+        std::optional<std::string> written; // before the request
         unsigned nSignalsBeforeClose;
         DWORD dwQueuedBeforeClose;
         const char* pszCancelled;
+    } aCases[] = {
+        {"without line end", "", std::string("*IDN?;", 6), 1, kWhole, "0"},
+        {"with a zero behind", "", std::string("*IDN?;\n\0", 8), 1, kWhole, "0"},
+        {"lower case", "", "*idn?;\n", 1, kWhole, "0"},
+        {"without semicolon", "", "*IDN?\n\n", 1, kWhole, "0"},
+        {"nothing", "", "", 1, kWhole, "0"},
+        {"before the first chunk", std::string("latency_ms = ") + kNeverMs + "\n", std::nullopt, 0, 0, "1"},
+        {"between chunks", std::string("latency_ms = 0\nchunks = 3\nchunk_gap_ms = ") + kNeverMs + "\n", std::nullopt,
+         1, 16, "1"},
+        {"silent device, nothing pending", "silent = 1\n", std::nullopt, 0, 0, "0"},
     };
-    // The default answer has 46 bytes: in 3 chunks, 16 come first.
-    const SCase aCases[] = {
-        {"before the first chunk", std::string("latency_ms = ") + kNeverMs + "\n", 0, 0, "1"},
-        {"between chunks", std::string("latency_ms = 0\nchunks = 3\nchunk_gap_ms = ") + kNeverMs + "\n", 1, 16, "1"},
-        {"silent device, nothing pending", "silent = 1\n", 0, 0, "0"},
-    };
-    for (const SCase& test : aCases)
+    for (const auto& test : aCases)
     {
         SCOPED_TRACE(test.pszName);
         StartTrace();
-        UseScenario("[device0]\n" + test.strKeys);
+        if (!test.strKeys.empty())
+            UseScenario("[device0]\n" + test.strKeys);
         {
             CSimLibrary lib;
             FT_HANDLE hDevice = lib.OpenByIndex(0);
             CEvent event;
+            if (test.written)
+            {
+                DWORD dwWritten = 0;
+                const DWORD dwSize = static_cast<DWORD>(test.written->size());
+                ASSERT_EQ(lib.SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent), FT_OK);
+                EXPECT_EQ(lib.Write(hDevice, const_cast<char*>(test.written->data()), dwSize, &dwWritten), FT_OK);
+                EXPECT_EQ(dwWritten, dwSize);
+            }
             lib.Request(hDevice, event);
             for (unsigned n = 0; n < test.nSignalsBeforeClose; ++n)
                 ASSERT_TRUE(event.Wait());
             DWORD dwQueued = 0;
             EXPECT_EQ(lib.GetQueueStatus(hDevice, &dwQueued), FT_OK);
             EXPECT_EQ(dwQueued, test.dwQueuedBeforeClose) << "the first chunk must be signalled on its own";
+            if (dwQueued == kWhole)
+            {
+                EXPECT_EQ(lib.ReadAll(hDevice), kDefaultAnswer);
+            }
 
             // Closed from another thread, so a close that waited for the
             // delivery fails here instead of hanging the test.
