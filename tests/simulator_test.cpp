@@ -248,16 +248,6 @@ protected:
         return lines;
     }
 
-    // The trace holds nSignals deliveries and one close, which found a
-    // delivery pending (pszCancelled "1") or not ("0").
-    void ExpectDeliveries(size_t nSignals, const char* pszCancelled) const
-    {
-        EXPECT_EQ(Traced("SIM_Signal").size(), nSignals);
-        const std::vector<std::string> closes = Traced("FT_Close");
-        ASSERT_EQ(closes.size(), 1u);
-        EXPECT_EQ(Field(closes[0], "cancelled"), pszCancelled) << closes[0];
-    }
-
     std::string m_strBase; // of the scenario and trace files
 };
 
@@ -700,7 +690,10 @@ TEST_F(SimulatorTest, OnlyTheExactRequestIsAnsweredAndCloseStopsAPendingDelivery
         // A delivery thread left running would keep the library loaded.
         EXPECT_EQ(GetModuleHandleA(kLibraryFile), nullptr) << "library still loaded after FreeLibrary";
 
-        ExpectDeliveries(test.nSignalsBeforeClose, test.pszCancelled);
+        EXPECT_EQ(Traced("SIM_Signal").size(), test.nSignalsBeforeClose);
+        const std::vector<std::string> closes = Traced("FT_Close");
+        ASSERT_EQ(closes.size(), 1u);
+        EXPECT_EQ(Field(closes[0], "cancelled"), test.pszCancelled) << closes[0];
     }
 }
 
