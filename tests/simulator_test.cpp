@@ -10,7 +10,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,12 +31,6 @@ const DWORD kWaitMs = 10000;
 // The latency of a delivery that must never arrive during a test.
 const char kNeverMs[] = "600000";
 
-template <typename TFunction>
-TFunction Bind(HMODULE hModule, const char* pszName)
-{
-    return reinterpret_cast<TFunction>(reinterpret_cast<void*>(GetProcAddress(hModule, pszName)));
-}
-
 // A file of the simulator folder as Wine sees it: Linux paths live on drive Z:.
 std::string SimulatorPath(const char* pszFile)
 {
@@ -42,47 +39,6 @@ std::string SimulatorPath(const char* pszFile)
         ch = ch == '/' ? '\\' : ch;
     return strPath;
 }
-
-class CSimLibrary
-{
-public:
-    explicit CSimLibrary(const char* pszFile = kLibraryFile) : m_hModule(LoadLibraryA(SimulatorPath(pszFile).c_str()))
-    {
-        ListDevices = Bind<PFN_FT_ListDevices>(m_hModule, "FT_ListDevices");
-        OpenEx = Bind<PFN_FT_OpenEx>(m_hModule, "FT_OpenEx");
-        Close = Bind<PFN_FT_Close>(m_hModule, "FT_Close");
-        GetQueueStatus = Bind<PFN_FT_GetQueueStatus>(m_hModule, "FT_GetQueueStatus");
-        Read = Bind<PFN_FT_Read>(m_hModule, "FT_Read");
-        Write = Bind<PFN_FT_Write>(m_hModule, "FT_Write");
-        EeRead = Bind<PFN_FT_EE_Read>(m_hModule, "FT_EE_Read");
-        SetEventNotification = Bind<PFN_FT_SetEventNotification>(m_hModule, "FT_SetEventNotification");
-        GetLastTimings = Bind<PFN_SIM_GetLastTimings>(m_hModule, "SIM_GetLastTimings");
-        GetScenarioError = Bind<PFN_SIM_GetScenarioError>(m_hModule, "SIM_GetScenarioError");
-    }
-    ~CSimLibrary() { Unload(); }
-    CSimLibrary(const CSimLibrary&) = delete;
-    CSimLibrary& operator=(const CSimLibrary&) = delete;
-
-    bool IsLoaded() const { return m_hModule != nullptr; }
-    void Unload()
-    {
-        if (m_hModule != nullptr)
-            FreeLibrary(m_hModule);
-        m_hModule = nullptr;
-    }
-
-    HMODULE m_hModule;
-    PFN_FT_ListDevices ListDevices;
-    PFN_FT_OpenEx OpenEx;
-    PFN_FT_Close Close;
-    PFN_FT_GetQueueStatus GetQueueStatus;
-    PFN_FT_Read Read;
-    PFN_FT_Write Write;
-    PFN_FT_EE_Read EeRead;
-    PFN_FT_SetEventNotification SetEventNotification;
-    PFN_SIM_GetLastTimings GetLastTimings;
-    PFN_SIM_GetScenarioError GetScenarioError;
-};
 
 class CEvent
 {
@@ -95,35 +51,136 @@ public:
     HANDLE m_hEvent;
 };
 
-std::vector<std::string> ReadLines(const std::string& strPath)
+// The EEPROM texts in buffers of the sizes the driver's callers must give.
+struct SEeprom
 {
-    std::vector<std::string> lines;
-    HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return lines;
-    std::string strText;
-    char achBuffer[4096];
-    DWORD dwRead = 0;
-    while (ReadFile(hFile, achBuffer, sizeof(achBuffer), &dwRead, nullptr) && dwRead > 0)
-        strText.append(achBuffer, dwRead);
-    CloseHandle(hFile);
-    size_t nStart = 0;
-    for (size_t nEnd; (nEnd = strText.find("\r\n", nStart)) != std::string::npos; nStart = nEnd + 2)
-        lines.push_back(strText.substr(nStart, nEnd - nStart));
-    return lines;
-}
-
-std::vector<std::string> LinesStarting(const std::vector<std::string>& lines, const std::string& strPrefix)
-{
-    std::vector<std::string> found;
-    for (const std::string& strLine : lines)
+    SEeprom()
     {
-        if (strLine.compare(0, strPrefix.size(), strPrefix) == 0)
-            found.push_back(strLine);
+        data.Signature2 = 0xFFFFFFFF;
+        data.Manufacturer = szManufacturer;
+        data.ManufacturerId = szManufacturerId;
+        data.Description = szDescription;
+        data.SerialNumber = szSerial;
     }
-    return found;
-}
+    char szManufacturer[32] = {}, szManufacturerId[16] = {}, szDescription[64] = {}, szSerial[16] = {};
+    FT_PROGRAM_DATA data = {};
+};
+
+class CSimLibrary
+{
+public:
+    explicit CSimLibrary(const char* pszFile = kLibraryFile) : m_hModule(LoadLibraryA(SimulatorPath(pszFile).c_str()))
+    {
+    }
+    ~CSimLibrary()
+    {
+        if (m_hModule != nullptr)
+            FreeLibrary(m_hModule);
+    }
+    CSimLibrary(const CSimLibrary&) = delete;
+    CSimLibrary& operator=(const CSimLibrary&) = delete;
+
+    bool IsLoaded() const { return m_hModule != nullptr; }
+
+    FT_STATUS OpenNamed(const char* pszDescription, FT_HANDLE* phDevice)
+    {
+        return OpenEx(const_cast<char*>(pszDescription), FT_OPEN_BY_DESCRIPTION, phDevice);
+    }
+
+    // Lists device nIndex and opens it by the listed description.
+    FT_HANDLE OpenByIndex(DWORD nIndex)
+    {
+        char szDescription[kListBufferSize] = {};
+        FT_HANDLE hDevice = nullptr;
+        EXPECT_EQ(ListDevices(reinterpret_cast<PVOID>(static_cast<UINT_PTR>(nIndex)), szDescription, kListFlags), FT_OK)
+            << "listing device " << nIndex;
+        EXPECT_EQ(OpenNamed(szDescription, &hDevice), FT_OK) << szDescription;
+        return hDevice;
+    }
+
+    // Sends the identification request, to be signalled on event.
+    void Request(FT_HANDLE hDevice, const CEvent& event)
+    {
+        DWORD dwWritten = 0;
+        EXPECT_EQ(SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent), FT_OK);
+        EXPECT_EQ(Write(hDevice, const_cast<char*>(kRequest), kRequestLength, &dwWritten), FT_OK);
+        EXPECT_EQ(dwWritten, kRequestLength);
+    }
+
+    // The statuses of the calls the product makes on an open device: FT_EE_Read,
+    // FT_SetEventNotification, the request's FT_Write, FT_GetQueueStatus, FT_Read.
+    std::vector<FT_STATUS> UseDevice(FT_HANDLE hDevice)
+    {
+        SEeprom ee;
+        CEvent event;
+        DWORD dwCount = 0;
+        char achBuffer[64];
+        std::vector<FT_STATUS> statuses = {EeRead(hDevice, &ee.data),
+                                           SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent),
+                                           Write(hDevice, const_cast<char*>(kRequest), kRequestLength, &dwCount)};
+        if (statuses[1] == FT_OK && statuses[2] == FT_OK)
+        {
+            EXPECT_TRUE(event.Wait());
+        }
+        statuses.push_back(GetQueueStatus(hDevice, &dwCount));
+        statuses.push_back(Read(hDevice, achBuffer, sizeof(achBuffer), &dwCount));
+        return statuses;
+    }
+
+    std::string ReadAll(FT_HANDLE hDevice)
+    {
+        DWORD dwQueued = 0;
+        DWORD dwReturned = 0;
+        EXPECT_EQ(GetQueueStatus(hDevice, &dwQueued), FT_OK);
+        std::string strData(dwQueued, '\0');
+        EXPECT_EQ(Read(hDevice, &strData[0], dwQueued, &dwReturned), FT_OK);
+        EXPECT_EQ(dwReturned, dwQueued);
+        return strData;
+    }
+
+    template <typename TFunction>
+    TFunction Bind(const char* pszName) const
+    {
+        return reinterpret_cast<TFunction>(reinterpret_cast<void*>(GetProcAddress(m_hModule, pszName)));
+    }
+
+    const HMODULE m_hModule;
+    const PFN_FT_ListDevices ListDevices = Bind<PFN_FT_ListDevices>("FT_ListDevices");
+    const PFN_FT_OpenEx OpenEx = Bind<PFN_FT_OpenEx>("FT_OpenEx");
+    const PFN_FT_Close Close = Bind<PFN_FT_Close>("FT_Close");
+    const PFN_FT_GetQueueStatus GetQueueStatus = Bind<PFN_FT_GetQueueStatus>("FT_GetQueueStatus");
+    const PFN_FT_Read Read = Bind<PFN_FT_Read>("FT_Read");
+    const PFN_FT_Write Write = Bind<PFN_FT_Write>("FT_Write");
+    const PFN_FT_EE_Read EeRead = Bind<PFN_FT_EE_Read>("FT_EE_Read");
+    const PFN_FT_SetEventNotification SetEventNotification =
+        Bind<PFN_FT_SetEventNotification>("FT_SetEventNotification");
+    const PFN_SIM_GetLastTimings GetLastTimings = Bind<PFN_SIM_GetLastTimings>("SIM_GetLastTimings");
+    const PFN_SIM_GetScenarioError GetScenarioError = Bind<PFN_SIM_GetScenarioError>("SIM_GetScenarioError");
+};
+
+// A call made on a thread of its own, so that a call that blocks fails the
+// test instead of hanging it.
+struct SCallThread
+{
+    explicit SCallThread(std::function<void()> call)
+        : m_call(std::move(call)), m_hThread(CreateThread(nullptr, 0, Run, this, 0, nullptr))
+    {
+    }
+    ~SCallThread()
+    {
+        Ended();
+        CloseHandle(m_hThread);
+    }
+    bool Ended(DWORD dwMs = kWaitMs) const { return WaitForSingleObject(m_hThread, dwMs) == WAIT_OBJECT_0; }
+    static DWORD WINAPI Run(LPVOID pThis)
+    {
+        static_cast<SCallThread*>(pThis)->m_call();
+        return 0;
+    }
+
+    const std::function<void()> m_call;
+    const HANDLE m_hThread;
+};
 
 // The value of " key=value" in a trace line, "" when the key is absent.
 std::string Field(const std::string& strLine, const std::string& strKey)
@@ -143,25 +200,16 @@ protected:
         ClearEnvironment();
         char szTemp[MAX_PATH];
         ASSERT_NE(GetTempPathA(MAX_PATH, szTemp), 0u);
-        // Wine reuses small process ids, and a killed run leaves its folder
-        // behind: the tick count keeps names apart, the loop skips leftovers.
-        static unsigned s_nFolder = 0;
-        for (int nTry = 0; nTry < 100; ++nTry)
-        {
-            m_strFolder = std::string(szTemp) + "usbsim_test_" + std::to_string(GetCurrentProcessId()) + "_" +
-                          std::to_string(GetTickCount()) + "_" + std::to_string(++s_nFolder);
-            if (CreateDirectoryA(m_strFolder.c_str(), nullptr))
-                return;
-        }
-        FAIL() << "no temporary folder beside " << m_strFolder << ", error " << GetLastError();
+        // Wine reuses process ids: what a killed run left behind under this
+        // name is overwritten or deleted before it is read.
+        m_strBase = std::string(szTemp) + "usbsim_test_" + std::to_string(GetCurrentProcessId());
     }
 
     void TearDown() override
     {
         ClearEnvironment();
-        for (const std::string& strFile : {std::string("scenario.ini"), std::string("trace.txt")})
-            DeleteFileA((m_strFolder + "\\" + strFile).c_str());
-        RemoveDirectoryA(m_strFolder.c_str());
+        DeleteFileA((m_strBase + ".ini").c_str());
+        DeleteFileA((m_strBase + ".trace").c_str());
     }
 
     static void ClearEnvironment()
@@ -173,61 +221,37 @@ protected:
     // Writes the scenario the next load of the library reads.
     void UseScenario(const std::string& strText)
     {
-        std::string strPath = m_strFolder + "\\scenario.ini";
-        HANDLE hFile =
-            CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(hFile, INVALID_HANDLE_VALUE) << strPath;
-        DWORD dwWritten = 0;
-        WriteFile(hFile, strText.data(), static_cast<DWORD>(strText.size()), &dwWritten, nullptr);
-        CloseHandle(hFile);
-        ASSERT_EQ(dwWritten, strText.size());
+        const std::string strPath = m_strBase + ".ini";
+        std::ofstream file(strPath, std::ios::binary | std::ios::trunc);
+        ASSERT_TRUE(file.write(strText.data(), strText.size()).flush()) << strPath;
         SetEnvironmentVariableA("USBSIM_SCENARIO", strPath.c_str());
     }
 
-    std::string UseTrace()
+    // Starts an empty call trace for the next load of the library.
+    void StartTrace()
     {
-        std::string strPath = m_strFolder + "\\trace.txt";
-        DeleteFileA(strPath.c_str());
-        SetEnvironmentVariableA("USBSIM_TRACE", strPath.c_str());
-        return strPath;
+        DeleteFileA((m_strBase + ".trace").c_str());
+        SetEnvironmentVariableA("USBSIM_TRACE", (m_strBase + ".trace").c_str());
     }
 
-    // Lists device nIndex and opens it by the listed description.
-    static FT_HANDLE OpenByIndex(CSimLibrary& lib, DWORD nIndex)
+    // The whole trace lines that start with strPrefix.
+    std::vector<std::string> Traced(const std::string& strPrefix = "") const
     {
-        char szDescription[kListBufferSize] = {};
-        FT_HANDLE hDevice = nullptr;
-        EXPECT_EQ(lib.ListDevices(reinterpret_cast<PVOID>(static_cast<UINT_PTR>(nIndex)), szDescription, kListFlags),
-                  FT_OK)
-            << "listing device " << nIndex;
-        EXPECT_EQ(lib.OpenEx(szDescription, FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OK) << szDescription;
-        return hDevice;
+        std::ifstream file(m_strBase + ".trace", std::ios::binary);
+        const std::string strText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        std::vector<std::string> lines;
+        for (size_t nStart = 0, nEnd; (nEnd = strText.find("\r\n", nStart)) != std::string::npos; nStart = nEnd + 2)
+        {
+            if (strText.compare(nStart, strPrefix.size(), strPrefix) == 0)
+                lines.push_back(strText.substr(nStart, nEnd - nStart));
+        }
+        return lines;
     }
 
-    // Sends the identification request, to be signalled on event.
-    static void Request(CSimLibrary& lib, FT_HANDLE hDevice, const CEvent& event)
-    {
-        DWORD dwWritten = 0;
-        EXPECT_EQ(lib.SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent), FT_OK);
-        EXPECT_EQ(lib.Write(hDevice, const_cast<char*>(kRequest), kRequestLength, &dwWritten), FT_OK);
-        EXPECT_EQ(dwWritten, kRequestLength);
-    }
-
-    static std::string ReadAll(CSimLibrary& lib, FT_HANDLE hDevice)
-    {
-        DWORD dwQueued = 0;
-        DWORD dwReturned = 0;
-        EXPECT_EQ(lib.GetQueueStatus(hDevice, &dwQueued), FT_OK);
-        std::string strData(dwQueued, '\0');
-        EXPECT_EQ(lib.Read(hDevice, &strData[0], dwQueued, &dwReturned), FT_OK);
-        EXPECT_EQ(dwReturned, dwQueued);
-        return strData;
-    }
-
-    std::string m_strFolder;
+    std::string m_strBase; // of the scenario and trace files
 };
 
-TEST_F(SimulatorTest, DefaultDeviceListsOpensAndReadsItsEeprom)
+TEST_F(SimulatorTest, DefaultDeviceListsOpensReadsItsEepromAndRefusesUnknownHandles)
 {
     CSimLibrary lib;
     ASSERT_TRUE(lib.IsLoaded()) << SimulatorPath(kLibraryFile) << " error " << GetLastError();
@@ -239,129 +263,116 @@ TEST_F(SimulatorTest, DefaultDeviceListsOpensAndReadsItsEeprom)
     EXPECT_EQ(lib.ListDevices(nullptr, szDescription, kListFlags), FT_OK);
     EXPECT_STREQ(szDescription, kDefaultDescription);
 
-    FT_HANDLE hDevice = nullptr;
-    ASSERT_EQ(lib.OpenEx(szDescription, FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OK);
-    FT_HANDLE hSecond = nullptr;
-    EXPECT_EQ(lib.OpenEx(szDescription, FT_OPEN_BY_DESCRIPTION, &hSecond), FT_DEVICE_NOT_OPENED) << "open twice";
-    EXPECT_EQ(lib.OpenEx(const_cast<char*>("No Such Device"), FT_OPEN_BY_DESCRIPTION, &hSecond), FT_DEVICE_NOT_FOUND);
-
-    char szManufacturer[32], szManufacturerId[16], szDescriptionEe[64], szSerial[16];
-    FT_PROGRAM_DATA data = {};
-    data.Signature2 = 0xFFFFFFFF;
-    data.Manufacturer = szManufacturer;
-    data.ManufacturerId = szManufacturerId;
-    data.Description = szDescriptionEe;
-    data.SerialNumber = szSerial;
-    ASSERT_EQ(lib.EeRead(hDevice, &data), FT_OK);
-    EXPECT_EQ(data.VendorId, 0x0403);
-    EXPECT_EQ(data.ProductId, 0xB7E4);
-    EXPECT_STREQ(szManufacturer, "Simulated Instruments");
-    EXPECT_STREQ(szManufacturerId, "SI");
-    EXPECT_STREQ(szDescriptionEe, kDefaultDescription);
-    EXPECT_STREQ(szSerial, "SIM00001");
+    FT_HANDLE hDevice = nullptr, hSecond = nullptr;
+    ASSERT_EQ(lib.OpenNamed(szDescription, &hDevice), FT_OK);
+    EXPECT_EQ(lib.OpenNamed(szDescription, &hSecond), FT_DEVICE_NOT_OPENED) << "open twice";
+    EXPECT_EQ(lib.OpenNamed("No Such Device", &hSecond), FT_DEVICE_NOT_FOUND);
+    SEeprom ee;
+    ASSERT_EQ(lib.EeRead(hDevice, &ee.data), FT_OK);
+    EXPECT_EQ(ee.data.VendorId, 0x0403);
+    EXPECT_EQ(ee.data.ProductId, 0xB7E4);
+    EXPECT_STREQ(ee.szManufacturer, "Simulated Instruments");
+    EXPECT_STREQ(ee.szManufacturerId, "SI");
+    EXPECT_STREQ(ee.szDescription, kDefaultDescription);
+    EXPECT_STREQ(ee.szSerial, "SIM00001");
     EXPECT_EQ(lib.Close(hDevice), FT_OK);
     EXPECT_EQ(lib.Close(hDevice), FT_INVALID_HANDLE) << "a closed handle must stay invalid";
+
+    FT_HANDLE hOpen = lib.OpenByIndex(0);
+    ASSERT_NE(hOpen, hDevice) << "a reopened device must not take its old handle";
+    for (FT_HANDLE hBad : {FT_HANDLE(nullptr), hDevice, reinterpret_cast<FT_HANDLE>(0x1234)})
+    {
+        SCOPED_TRACE(hBad);
+        EXPECT_EQ(lib.UseDevice(hBad), std::vector<FT_STATUS>(5, FT_INVALID_HANDLE));
+        EXPECT_EQ(lib.Close(hBad), FT_INVALID_HANDLE);
+    }
+    EXPECT_EQ(lib.Close(hOpen), FT_OK) << "refused calls must not disturb the open device";
 }
 
-TEST_F(SimulatorTest, AnswersTheRequestFromItsOwnThreadAfterTheLatency)
+TEST_F(SimulatorTest, AnswersFromItsOwnThreadAfterTheLatencyWithTheScenarioText)
 {
-    const DWORD adwLatencyMs[] = {0, 5, 50};
-    std::string strTrace = UseTrace();
+    std::string str300;
+    while (str300.size() < 300)
+        str300 += "ABC\r\n";
+    str300.resize(300);
+    const struct
+    {
+        const char* pszName;
+        const char* pszKeys;
+        DWORD dwLatencyMs;
+        std::string strExpected;
+    } aCases[] = {
+        {"latency_ms = 0", "latency_ms = 0\n", 0, kDefaultAnswer},
+        {"latency_ms = 5", "latency_ms = 5\n", 5, kDefaultAnswer},
+        {"latency_ms = 50", "latency_ms = 50\n", 50, kDefaultAnswer},
+        {"300 bytes from a pattern", "answer = ABC\\r\\n\nanswer_length = 300\n", 0, str300},
+        {"cut to length", "answer = ABCDEFGH\nanswer_length = 3\n", 0, "ABC"},
+        {"escapes", "answer = \"A\\x42\\0C\\\\ \\t\\r\\n\"\n", 0, std::string("AB\0C\\ \t\r\n", 9)},
+        {"only line ends", "answer = \\r\\n\\r\\n\n", 0, "\r\n\r\n"},
+    };
     LARGE_INTEGER liFrequency;
     QueryPerformanceFrequency(&liFrequency);
-    for (DWORD dwLatencyMs : adwLatencyMs)
+    for (const auto& test : aCases)
     {
-        SCOPED_TRACE("latency_ms = " + std::to_string(dwLatencyMs));
-        UseScenario("[device0]\nlatency_ms = " + std::to_string(dwLatencyMs) + "\n");
+        SCOPED_TRACE(test.pszName);
+        StartTrace();
+        UseScenario(std::string("[device0]\n") + test.pszKeys);
         CSimLibrary lib;
         ASSERT_TRUE(lib.IsLoaded());
-        FT_HANDLE hDevice = OpenByIndex(lib, 0);
+        FT_HANDLE hDevice = lib.OpenByIndex(0);
         CEvent event;
-        Request(lib, hDevice, event);
+        lib.Request(hDevice, event);
         ASSERT_TRUE(event.Wait()) << "no signal within " << kWaitMs << " ms";
-        EXPECT_EQ(ReadAll(lib, hDevice), kDefaultAnswer);
+        DWORD dwQueued = 0;
+        EXPECT_EQ(lib.GetQueueStatus(hDevice, &dwQueued), FT_OK);
+        EXPECT_EQ(dwQueued, test.strExpected.size());
+        // Read in two parts, as a reader with a small buffer would.
+        std::string strData(test.strExpected.size(), '\0');
+        DWORD dwFirst = 0, dwRest = 0, dwHalf = static_cast<DWORD>(strData.size() / 2);
+        EXPECT_EQ(lib.Read(hDevice, &strData[0], dwHalf, &dwFirst), FT_OK);
+        EXPECT_EQ(dwFirst, dwHalf);
+        EXPECT_EQ(lib.Read(hDevice, &strData[dwHalf], static_cast<DWORD>(strData.size()) - dwHalf, &dwRest), FT_OK);
+        EXPECT_EQ(dwFirst + dwRest, test.strExpected.size());
+        EXPECT_EQ(strData, test.strExpected);
 
         // Ordering, not speed: the answer may not come before its latency.
         LONGLONG llWrite = 0, llSignal = 0;
         ASSERT_EQ(lib.GetLastTimings(&llWrite, &llSignal), FT_OK);
         EXPECT_NE(llWrite, 0);
-        EXPECT_GE(llSignal - llWrite, liFrequency.QuadPart * dwLatencyMs / 1000)
+        EXPECT_GE(llSignal - llWrite, liFrequency.QuadPart * test.dwLatencyMs / 1000)
             << "write " << llWrite << " signal " << llSignal;
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
 
-        std::vector<std::string> signals = LinesStarting(ReadLines(strTrace), "SIM_Signal");
+        std::vector<std::string> signals = Traced("SIM_Signal");
         ASSERT_FALSE(signals.empty());
         EXPECT_NE(Field(signals.back(), "thread"), std::to_string(GetCurrentThreadId()))
             << "signalled from the caller's thread: " << signals.back();
     }
 }
 
-TEST_F(SimulatorTest, OnlyTheExactRequestIsAnswered)
-{
-    struct SCase
-    {
-        const char* pszName;
-        std::string strBytes;
-    };
-    const SCase aCases[] = {
-        {"without line end", std::string("*IDN?;", 6)},
-        {"with a zero behind", std::string("*IDN?;\n\0", 8)},
-        {"lower case", "*idn?;\n"},
-        {"without semicolon", "*IDN?\n\n"},
-        {"nothing", ""},
-    };
-    std::string strTrace = UseTrace();
-    for (const SCase& test : aCases)
-    {
-        SCOPED_TRACE(test.pszName);
-        DeleteFileA(strTrace.c_str());
-        CSimLibrary lib;
-        FT_HANDLE hDevice = OpenByIndex(lib, 0);
-        CEvent event;
-        DWORD dwWritten = 0;
-        ASSERT_EQ(lib.SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent), FT_OK);
-        EXPECT_EQ(lib.Write(hDevice, const_cast<char*>(test.strBytes.data()), static_cast<DWORD>(test.strBytes.size()),
-                            &dwWritten),
-                  FT_OK);
-        EXPECT_EQ(dwWritten, test.strBytes.size());
-        // The real request afterwards: exactly one answer may come back.
-        Request(lib, hDevice, event);
-        ASSERT_TRUE(event.Wait());
-        EXPECT_EQ(ReadAll(lib, hDevice), kDefaultAnswer);
-        EXPECT_EQ(lib.Close(hDevice), FT_OK);
-
-        std::vector<std::string> lines = ReadLines(strTrace);
-        EXPECT_EQ(LinesStarting(lines, "SIM_Signal").size(), 1u);
-        ASSERT_EQ(LinesStarting(lines, "FT_Close").size(), 1u);
-        EXPECT_EQ(Field(LinesStarting(lines, "FT_Close")[0], "cancelled"), "0") << "an answer was still pending";
-    }
-}
-
 TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
 {
-    struct SCase
+    const struct
     {
         const char* pszName;
         const char* pszAnswer;
         DWORD dwChunks;
         std::vector<unsigned> sizes;
-    };
-    const SCase aCases[] = {
+    } aCases[] = {
         {"even", "0123456789ABCDEFGHIJ", 4, {5, 5, 5, 5}},
         {"uneven", "0123456789", 3, {4, 3, 3}},
         {"more chunks than bytes", "xyz", 5, {1, 1, 1}},
     };
-    std::string strTrace = UseTrace();
-    for (const SCase& test : aCases)
+    for (const auto& test : aCases)
     {
         SCOPED_TRACE(test.pszName);
-        DeleteFileA(strTrace.c_str());
+        StartTrace();
         UseScenario(std::string("[device0]\nanswer = ") + test.pszAnswer +
                     "\nchunks = " + std::to_string(test.dwChunks) + "\nchunk_gap_ms = 20\n");
         CSimLibrary lib;
-        FT_HANDLE hDevice = OpenByIndex(lib, 0);
+        FT_HANDLE hDevice = lib.OpenByIndex(0);
         CEvent event;
-        Request(lib, hDevice, event);
+        lib.Request(hDevice, event);
         const DWORD dwTotal = static_cast<DWORD>(strlen(test.pszAnswer));
         DWORD dwQueued = 0;
         unsigned nWakes = 0;
@@ -376,10 +387,10 @@ TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
         }
         EXPECT_EQ(dwQueued, dwTotal);
         EXPECT_LE(nWakes, test.sizes.size());
-        EXPECT_EQ(ReadAll(lib, hDevice), test.pszAnswer);
+        EXPECT_EQ(lib.ReadAll(hDevice), test.pszAnswer);
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
 
-        std::vector<std::string> signals = LinesStarting(ReadLines(strTrace), "SIM_Signal");
+        const std::vector<std::string> signals = Traced("SIM_Signal");
         ASSERT_EQ(signals.size(), test.sizes.size());
         unsigned nQueued = 0;
         for (size_t i = 0; i < signals.size(); ++i)
@@ -393,112 +404,40 @@ TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
     }
 }
 
-TEST_F(SimulatorTest, AnswerTextIsSizedAndDecoded)
-{
-    struct SCase
-    {
-        const char* pszName;
-        const char* pszKeys;
-        std::string strExpected;
-    };
-    std::string str300;
-    while (str300.size() < 300)
-        str300 += "ABC\r\n";
-    str300.resize(300);
-    const SCase aCases[] = {
-        {"300 bytes from a pattern", "answer = ABC\\r\\n\nanswer_length = 300\n", str300},
-        {"cut to length", "answer = ABCDEFGH\nanswer_length = 3\n", "ABC"},
-        {"escapes", "answer = \"A\\x42\\0C\\\\ \\t\\r\\n\"\n", std::string("AB\0C\\ \t\r\n", 9)},
-        {"only line ends", "answer = \\r\\n\\r\\n\n", "\r\n\r\n"},
-    };
-    for (const SCase& test : aCases)
-    {
-        SCOPED_TRACE(test.pszName);
-        UseScenario(std::string("[device0]\n") + test.pszKeys);
-        CSimLibrary lib;
-        FT_HANDLE hDevice = OpenByIndex(lib, 0);
-        CEvent event;
-        Request(lib, hDevice, event);
-        ASSERT_TRUE(event.Wait());
-        // Read in two parts, as a reader with a small buffer would.
-        std::string strData(test.strExpected.size(), '\0');
-        DWORD dwFirst = 0, dwRest = 0, dwHalf = static_cast<DWORD>(strData.size() / 2);
-        EXPECT_EQ(lib.Read(hDevice, &strData[0], dwHalf, &dwFirst), FT_OK);
-        EXPECT_EQ(dwFirst, dwHalf);
-        EXPECT_EQ(lib.Read(hDevice, &strData[dwHalf], static_cast<DWORD>(strData.size()) - dwHalf, &dwRest), FT_OK);
-        EXPECT_EQ(dwFirst + dwRest, test.strExpected.size());
-        EXPECT_EQ(strData, test.strExpected);
-        EXPECT_EQ(lib.Close(hDevice), FT_OK);
-    }
-}
-
 TEST_F(SimulatorTest, EachStatusSwitchFailsItsCallOnly)
 {
-    enum ECall
+    // The calls in the order they are made; "<call>_status = n" fails one.
+    const std::pair<const char*, FT_STATUS> aCalls[] = {{"list", FT_IO_ERROR},
+                                                        {"open", FT_INSUFFICIENT_RESOURCES},
+                                                        {"ee_read", FT_EEPROM_READ_FAILED},
+                                                        {"notify", FT_OTHER_ERROR},
+                                                        {"write", FT_FAILED_TO_WRITE_DEVICE},
+                                                        {"queue", FT_IO_ERROR},
+                                                        {"read", 1234}};
+    const size_t kOpen = 1;
+    for (size_t nFailing = 0; nFailing < std::size(aCalls); ++nFailing)
     {
-        kList,
-        kOpen,
-        kEeRead,
-        kNotify,
-        kWrite,
-        kQueue,
-        kRead,
-        kCalls
-    };
-    const char* const apszCalls[] = {"list", "open", "ee_read", "notify", "write", "queue", "read"};
-    struct SCase
-    {
-        const char* pszKey;
-        FT_STATUS nStatus;
-        ECall eCall;
-    };
-    const SCase aCases[] = {
-        {"list_status", FT_IO_ERROR, kList},
-        {"open_status", FT_INSUFFICIENT_RESOURCES, kOpen},
-        {"ee_read_status", FT_EEPROM_READ_FAILED, kEeRead},
-        {"notify_status", FT_OTHER_ERROR, kNotify},
-        {"write_status", FT_FAILED_TO_WRITE_DEVICE, kWrite},
-        {"queue_status", FT_IO_ERROR, kQueue},
-        {"read_status", 1234, kRead},
-    };
-    for (const SCase& test : aCases)
-    {
-        SCOPED_TRACE(test.pszKey);
-        UseScenario(std::string("[device0]\n") + test.pszKey + " = " + std::to_string(test.nStatus) + "\n");
+        const std::string strKey = std::string(aCalls[nFailing].first) + "_status";
+        SCOPED_TRACE(strKey);
+        UseScenario("[device0]\n" + strKey + " = " + std::to_string(aCalls[nFailing].second) + "\n");
         CSimLibrary lib;
-        FT_STATUS anStatus[kCalls];
         char szDescription[kListBufferSize] = "untouched";
-        anStatus[kList] = lib.ListDevices(nullptr, szDescription, kListFlags);
-        if (anStatus[kList] != FT_OK)
+        std::vector<FT_STATUS> statuses = {lib.ListDevices(nullptr, szDescription, kListFlags)};
+        if (statuses[0] != FT_OK)
         {
             EXPECT_STREQ(szDescription, "untouched") << "a failed listing wrote the buffer";
         }
         FT_HANDLE hDevice = nullptr;
-        anStatus[kOpen] = lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &hDevice);
-        char szText[64];
-        FT_PROGRAM_DATA data = {};
-        data.Manufacturer = data.ManufacturerId = data.Description = data.SerialNumber = szText;
-        anStatus[kEeRead] = lib.EeRead(hDevice, &data);
-        CEvent event;
-        anStatus[kNotify] = lib.SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent);
-        DWORD dwCount = 0;
-        anStatus[kWrite] = lib.Write(hDevice, const_cast<char*>(kRequest), kRequestLength, &dwCount);
-        if (anStatus[kNotify] == FT_OK && anStatus[kWrite] == FT_OK)
+        statuses.push_back(lib.OpenNamed(kDefaultDescription, &hDevice));
+        for (FT_STATUS nStatus : lib.UseDevice(hDevice))
+            statuses.push_back(nStatus);
+        ASSERT_EQ(statuses.size(), std::size(aCalls));
+        for (size_t nCall = 0; nCall < std::size(aCalls); ++nCall)
         {
-            EXPECT_TRUE(event.Wait());
-        }
-        anStatus[kQueue] = lib.GetQueueStatus(hDevice, &dwCount);
-        char achBuffer[64];
-        anStatus[kRead] = lib.Read(hDevice, achBuffer, sizeof(achBuffer), &dwCount);
-
-        for (int nCall = kList; nCall < kCalls; ++nCall)
-        {
-            FT_STATUS nExpected = FT_OK;
-            if (nCall == test.eCall)
-                nExpected = test.nStatus;
-            else if (test.eCall == kOpen && nCall > kOpen)
+            FT_STATUS nExpected = nCall == nFailing ? aCalls[nFailing].second : FT_OK;
+            if (nFailing == kOpen && nCall > kOpen)
                 nExpected = FT_INVALID_HANDLE;
-            EXPECT_EQ(anStatus[nCall], nExpected) << "call " << apszCalls[nCall];
+            EXPECT_EQ(statuses[nCall], nExpected) << "call " << aCalls[nCall].first;
         }
         if (hDevice != nullptr)
         {
@@ -507,31 +446,69 @@ TEST_F(SimulatorTest, EachStatusSwitchFailsItsCallOnly)
     }
 }
 
-TEST_F(SimulatorTest, CountingReportsTheScenarioCountOrItsFailure)
+TEST_F(SimulatorTest, EachLoadReadsItsScenarioAfreshOrRefusesEveryCall)
 {
     const DWORD kUntouched = 0xDEADBEEF;
-    struct SCase
+    static const char kMissingFile[] = "(a missing file)";
+    const struct
     {
         const char* pszName;
-        const char* pszScenario;
-        FT_STATUS nStatus;
+        const char* pszScenario; // null: no scenario variable
+        FT_STATUS nCountStatus;
         DWORD dwCount;
+        const char* pszFirst;  // the first device's description, null: not listed
+        const char* pszReason; // why the scenario was refused, "" when it was read
+    } aCases[] = {
+        {"Alpha", "[device0]\ndescription = Alpha\n", FT_OK, 1, "Alpha", ""},
+        {"Beta", "[device0]\ndescription = Beta\n", FT_OK, 1, "Beta", ""},
+        {"no scenario", nullptr, FT_OK, 1, kDefaultDescription, ""},
+        {"empty scenario", "", FT_OK, 1, kDefaultDescription, ""},
+        {"count set", "[driver]\ncount = 3\n", FT_OK, 3, kDefaultDescription, ""},
+        {"count zero", "[driver]\ncount = 0\n", FT_OK, 0, nullptr, ""},
+        {"one per device section", "[device0]\n[device1]\n", FT_OK, 2, kDefaultDescription, ""},
+        {"sparse sections", "[device2]\nsilent = 1\n", FT_OK, 3, kDefaultDescription, ""},
+        {"count fails", "[driver]\ncount_status = 4\n", FT_IO_ERROR, kUntouched, kDefaultDescription, ""},
+        {"misspelt key", "[device0]\nlatncy_ms = 5\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "line 2: unknown key 'latncy_ms'"},
+        {"not a number", "\n[device0]\nlatency_ms = fast\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "line 3: 'fast' is not a number"},
+        {"too large", "[device0]\nvid = 0x10000\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "line 2: '0x10000' is not a number that fits"},
+        {"unknown section", "[devices]\n", FT_OTHER_ERROR, kUntouched, nullptr, "line 1: unknown section [devices]"},
+        {"bad escape", "[device0]\nanswer = A\\qB\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "line 2: unknown escape \\q"},
+        {"key outside a section", "count = 1\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "line 1: key 'count' outside any section"},
+        {"missing file", kMissingFile, FT_OTHER_ERROR, kUntouched, nullptr, "cannot open scenario"},
     };
-    const SCase aCases[] = {
-        {"count set", "[driver]\ncount = 3\n", FT_OK, 3},
-        {"count zero", "[driver]\ncount = 0\n", FT_OK, 0},
-        {"one per device section", "[device0]\n[device1]\n", FT_OK, 2},
-        {"sparse sections", "[device2]\nsilent = 1\n", FT_OK, 3},
-        {"count fails", "[driver]\ncount_status = 4\n", FT_IO_ERROR, kUntouched},
-    };
-    for (const SCase& test : aCases)
+    for (const auto& test : aCases)
     {
         SCOPED_TRACE(test.pszName);
-        UseScenario(test.pszScenario);
+        if (test.pszScenario == kMissingFile)
+            SetEnvironmentVariableA("USBSIM_SCENARIO", (m_strBase + "_missing.ini").c_str());
+        else if (test.pszScenario != nullptr)
+            UseScenario(test.pszScenario);
+        else
+            SetEnvironmentVariableA("USBSIM_SCENARIO", nullptr);
         CSimLibrary lib;
         DWORD dwCount = kUntouched;
-        EXPECT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), test.nStatus);
+        EXPECT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), test.nCountStatus);
         EXPECT_EQ(dwCount, test.dwCount);
+        if (test.pszFirst != nullptr)
+        {
+            char szDescription[kListBufferSize] = {};
+            EXPECT_EQ(lib.ListDevices(nullptr, szDescription, kListFlags), FT_OK);
+            EXPECT_STREQ(szDescription, test.pszFirst);
+        }
+        char szReason[512] = {};
+        EXPECT_EQ(lib.GetScenarioError(szReason, sizeof(szReason)) == 0, *test.pszReason == '\0') << szReason;
+        EXPECT_NE(std::string(szReason).find(test.pszReason), std::string::npos)
+            << "expected \"" << test.pszReason << "\" in \"" << szReason << "\"";
+        if (*test.pszReason != '\0')
+        {
+            FT_HANDLE hDevice = nullptr;
+            EXPECT_EQ(lib.OpenNamed(kDefaultDescription, &hDevice), FT_OTHER_ERROR);
+        }
     }
 }
 
@@ -546,22 +523,18 @@ TEST_F(SimulatorTest, DevicesSharingADescriptionOpenInTurn)
     FT_HANDLE ahDevice[2] = {};
     for (int i = 0; i < 2; ++i)
     {
-        ASSERT_EQ(lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &ahDevice[i]), FT_OK);
-        char szSerial[16] = {}, szOther[64] = {};
-        FT_PROGRAM_DATA data = {};
-        data.Manufacturer = data.ManufacturerId = data.Description = szOther;
-        data.SerialNumber = szSerial;
-        EXPECT_EQ(lib.EeRead(ahDevice[i], &data), FT_OK);
-        EXPECT_STREQ(szSerial, apszSerials[i]) << "open number " << i;
+        ASSERT_EQ(lib.OpenNamed(kDefaultDescription, &ahDevice[i]), FT_OK);
+        SEeprom ee;
+        EXPECT_EQ(lib.EeRead(ahDevice[i], &ee.data), FT_OK);
+        EXPECT_STREQ(ee.szSerial, apszSerials[i]) << "open number " << i;
     }
     FT_HANDLE hThird = nullptr;
-    EXPECT_EQ(lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &hThird),
-              FT_DEVICE_NOT_OPENED);
+    EXPECT_EQ(lib.OpenNamed(kDefaultDescription, &hThird), FT_DEVICE_NOT_OPENED);
 
     char szDescription[kListBufferSize] = {};
     ASSERT_EQ(lib.ListDevices(reinterpret_cast<PVOID>(2), szDescription, kListFlags), FT_OK);
     EXPECT_STREQ(szDescription, "  Other Model  ");
-    FT_HANDLE hOther = OpenByIndex(lib, 2);
+    FT_HANDLE hOther = lib.OpenByIndex(2);
     FT_PROGRAM_DATA data = {};
     ASSERT_EQ(lib.EeRead(hOther, &data), FT_OK) << "null text pointers are skipped";
     EXPECT_EQ(data.VendorId, 0x1234);
@@ -575,14 +548,13 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
     const char kGuard = static_cast<char>(0xCC);
     const size_t kGuardSize = 16;
     const std::string strLong = "Maker of Simulated Instruments and Probes"; // 41 bytes
-    struct SText
+    const struct
     {
         const char* pszKey;
         std::string strValue;
         size_t nSize;
         char* FT_PROGRAM_DATA::*pField; // null: the listing
-    };
-    const SText aTexts[] = {
+    } aTexts[] = {
         {"description", std::string(300, 'D'), kListBufferSize, nullptr},
         {"manufacturer", strLong, 32, &FT_PROGRAM_DATA::Manufacturer},
         {"manufacturer_id", "MK", 16, &FT_PROGRAM_DATA::ManufacturerId},
@@ -592,27 +564,25 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
     for (bool bUntrusted : {false, true})
     {
         SCOPED_TRACE(bUntrusted ? "untrusted" : "trusted");
-        std::string strScenario = "[device0]\n";
-        strScenario += std::string("untrusted_list_description = ") + (bUntrusted ? "1" : "0") + "\n";
-        strScenario += std::string("untrusted_eeprom_texts = ") + (bUntrusted ? "1" : "0") + "\n";
-        for (const SText& text : aTexts)
+        const std::string strUntrusted = bUntrusted ? "1\n" : "0\n";
+        std::string strScenario =
+            "[device0]\nuntrusted_list_description = " + strUntrusted + "untrusted_eeprom_texts = " + strUntrusted;
+        for (const auto& text : aTexts)
             strScenario += std::string(text.pszKey) + " = " + text.strValue + "\n";
         UseScenario(strScenario);
         CSimLibrary lib;
 
         std::vector<std::vector<char>> buffers;
-        for (const SText& text : aTexts)
+        for (const auto& text : aTexts)
             buffers.emplace_back(text.nSize + kGuardSize, kGuard);
         ASSERT_EQ(lib.ListDevices(nullptr, buffers[0].data(), kListFlags), FT_OK);
         // A caller that terminates an unterminated listing by cutting its
         // last byte still names the device, and so does the full text.
         std::vector<char> listed(buffers[0].begin(), buffers[0].begin() + kListBufferSize);
         listed.back() = '\0';
-        FT_HANDLE hDevice = nullptr;
-        ASSERT_EQ(lib.OpenEx(listed.data(), FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OK);
-        FT_HANDLE hAgain = nullptr;
-        EXPECT_EQ(lib.OpenEx(const_cast<char*>(aTexts[0].strValue.c_str()), FT_OPEN_BY_DESCRIPTION, &hAgain),
-                  FT_DEVICE_NOT_OPENED)
+        FT_HANDLE hDevice = nullptr, hAgain = nullptr;
+        ASSERT_EQ(lib.OpenNamed(listed.data(), &hDevice), FT_OK);
+        EXPECT_EQ(lib.OpenNamed(aTexts[0].strValue.c_str(), &hAgain), FT_DEVICE_NOT_OPENED)
             << "the full description names the open device";
         FT_PROGRAM_DATA data = {};
         for (size_t i = 1; i < std::size(aTexts); ++i)
@@ -621,7 +591,7 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
 
         for (size_t i = 0; i < std::size(aTexts); ++i)
         {
-            const SText& text = aTexts[i];
+            const auto& text = aTexts[i];
             const size_t nCopied = std::min(text.strValue.size(), text.nSize - 1);
             for (size_t n = 0; n < buffers[i].size(); ++n)
             {
@@ -642,9 +612,9 @@ TEST_F(SimulatorTest, ReadOverReportsWithoutWritingPastTheBuffer)
     const char kGuard = static_cast<char>(0xCC);
     UseScenario("[device0]\nread_overreport = 5\nmanufacturer = Maker\nserial = S123\n");
     CSimLibrary lib;
-    FT_HANDLE hDevice = OpenByIndex(lib, 0);
+    FT_HANDLE hDevice = lib.OpenByIndex(0);
     CEvent event;
-    Request(lib, hDevice, event);
+    lib.Request(hDevice, event);
     ASSERT_TRUE(event.Wait());
     std::string strRead(26, kGuard);
     DWORD dwReturned = 0;
@@ -655,145 +625,118 @@ TEST_F(SimulatorTest, ReadOverReportsWithoutWritingPastTheBuffer)
     EXPECT_EQ(lib.Close(hDevice), FT_OK);
 }
 
-struct SCloseCall
+TEST_F(SimulatorTest, OnlyTheExactRequestIsAnsweredAndCloseStopsAPendingDelivery)
 {
-    CSimLibrary* pLib;
-    FT_HANDLE hDevice;
-    FT_STATUS nStatus;
-};
-
-DWORD WINAPI CloseThread(LPVOID pParam)
-{
-    SCloseCall* pCall = static_cast<SCloseCall*>(pParam);
-    pCall->nStatus = pCall->pLib->Close(pCall->hDevice);
-    return 0;
-}
-
-TEST_F(SimulatorTest, CloseStopsAPendingDelivery)
-{
-    struct SCase
+    // The default answer has 46 bytes: in 3 chunks, 16 come first. Bytes
+    // written before the request must not be answered: one answer comes back.
+    const DWORD kWhole = static_cast<DWORD>(strlen(kDefaultAnswer));
+    const struct
     {
         const char* pszName;
-        std::string strKeys;
+        std::string strKeys;                // "": no scenario
+        std::optional<std::string> written; // before the request
         unsigned nSignalsBeforeClose;
         DWORD dwQueuedBeforeClose;
         const char* pszCancelled;
+    } aCases[] = {
+        {"without line end", "", std::string("*IDN?;", 6), 1, kWhole, "0"},
+        {"with a zero behind", "", std::string("*IDN?;\n\0", 8), 1, kWhole, "0"},
+        {"lower case", "", "*idn?;\n", 1, kWhole, "0"},
+        {"without semicolon", "", "*IDN?\n\n", 1, kWhole, "0"},
+        {"nothing", "", "", 1, kWhole, "0"},
+        {"before the first chunk", std::string("latency_ms = ") + kNeverMs + "\n", std::nullopt, 0, 0, "1"},
+        {"between chunks", std::string("latency_ms = 0\nchunks = 3\nchunk_gap_ms = ") + kNeverMs + "\n", std::nullopt,
+         1, 16, "1"},
+        {"silent device, nothing pending", "silent = 1\n", std::nullopt, 0, 0, "0"},
     };
-    // The default answer has 46 bytes: in 3 chunks, 16 come first.
-    const SCase aCases[] = {
-        {"before the first chunk", std::string("latency_ms = ") + kNeverMs + "\n", 0, 0, "1"},
-        {"between chunks", std::string("latency_ms = 0\nchunks = 3\nchunk_gap_ms = ") + kNeverMs + "\n", 1, 16, "1"},
-        {"silent device, nothing pending", "silent = 1\n", 0, 0, "0"},
-    };
-    std::string strTrace = UseTrace();
-    for (const SCase& test : aCases)
+    for (const auto& test : aCases)
     {
         SCOPED_TRACE(test.pszName);
-        DeleteFileA(strTrace.c_str());
-        UseScenario("[device0]\n" + test.strKeys);
+        StartTrace();
+        if (!test.strKeys.empty())
+            UseScenario("[device0]\n" + test.strKeys);
         {
             CSimLibrary lib;
-            FT_HANDLE hDevice = OpenByIndex(lib, 0);
+            FT_HANDLE hDevice = lib.OpenByIndex(0);
             CEvent event;
-            Request(lib, hDevice, event);
+            if (test.written)
+            {
+                DWORD dwWritten = 0;
+                const DWORD dwSize = static_cast<DWORD>(test.written->size());
+                ASSERT_EQ(lib.SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent), FT_OK);
+                EXPECT_EQ(lib.Write(hDevice, const_cast<char*>(test.written->data()), dwSize, &dwWritten), FT_OK);
+                EXPECT_EQ(dwWritten, dwSize);
+            }
+            lib.Request(hDevice, event);
             for (unsigned n = 0; n < test.nSignalsBeforeClose; ++n)
                 ASSERT_TRUE(event.Wait());
             DWORD dwQueued = 0;
             EXPECT_EQ(lib.GetQueueStatus(hDevice, &dwQueued), FT_OK);
             EXPECT_EQ(dwQueued, test.dwQueuedBeforeClose) << "the first chunk must be signalled on its own";
+            if (dwQueued == kWhole)
+            {
+                EXPECT_EQ(lib.ReadAll(hDevice), kDefaultAnswer);
+            }
 
             // Closed from another thread, so a close that waited for the
             // delivery fails here instead of hanging the test.
-            SCloseCall call = {&lib, hDevice, FT_OTHER_ERROR};
-            HANDLE hThread = CreateThread(nullptr, 0, CloseThread, &call, 0, nullptr);
-            ASSERT_NE(hThread, nullptr);
-            DWORD dwWait = WaitForSingleObject(hThread, kWaitMs);
-            CloseHandle(hThread);
-            ASSERT_EQ(dwWait, static_cast<DWORD>(WAIT_OBJECT_0)) << "FT_Close did not return";
-            EXPECT_EQ(call.nStatus, FT_OK);
+            FT_STATUS nStatus = FT_OTHER_ERROR;
+            SCallThread close([&] { nStatus = lib.Close(hDevice); });
+            ASSERT_NE(close.m_hThread, nullptr);
+            ASSERT_TRUE(close.Ended()) << "FT_Close did not return";
+            EXPECT_EQ(nStatus, FT_OK);
             EXPECT_FALSE(event.Wait(0)) << "signalled during or after the close";
         }
         // A delivery thread left running would keep the library loaded.
         EXPECT_EQ(GetModuleHandleA(kLibraryFile), nullptr) << "library still loaded after FreeLibrary";
 
-        std::vector<std::string> lines = ReadLines(strTrace);
-        EXPECT_EQ(LinesStarting(lines, "SIM_Signal").size(), test.nSignalsBeforeClose);
-        std::vector<std::string> closes = LinesStarting(lines, "FT_Close");
+        EXPECT_EQ(Traced("SIM_Signal").size(), test.nSignalsBeforeClose);
+        const std::vector<std::string> closes = Traced("FT_Close");
         ASSERT_EQ(closes.size(), 1u);
         EXPECT_EQ(Field(closes[0], "cancelled"), test.pszCancelled) << closes[0];
     }
-}
-
-TEST_F(SimulatorTest, UnknownHandlesAreRefused)
-{
-    CSimLibrary lib;
-    FT_HANDLE hClosed = OpenByIndex(lib, 0);
-    ASSERT_EQ(lib.Close(hClosed), FT_OK);
-    FT_HANDLE hOpen = OpenByIndex(lib, 0);
-    ASSERT_NE(hOpen, hClosed) << "a reopened device must not take its old handle";
-    const FT_HANDLE ahBad[] = {nullptr, hClosed, reinterpret_cast<FT_HANDLE>(0x1234)};
-    for (FT_HANDLE hBad : ahBad)
-    {
-        SCOPED_TRACE(hBad);
-        DWORD dwCount = 0;
-        char achBuffer[8];
-        FT_PROGRAM_DATA data = {};
-        CEvent event;
-        EXPECT_EQ(lib.GetQueueStatus(hBad, &dwCount), FT_INVALID_HANDLE);
-        EXPECT_EQ(lib.Read(hBad, achBuffer, sizeof(achBuffer), &dwCount), FT_INVALID_HANDLE);
-        EXPECT_EQ(lib.Write(hBad, const_cast<char*>(kRequest), kRequestLength, &dwCount), FT_INVALID_HANDLE);
-        EXPECT_EQ(lib.EeRead(hBad, &data), FT_INVALID_HANDLE);
-        EXPECT_EQ(lib.SetEventNotification(hBad, FT_EVENT_RXCHAR, event.m_hEvent), FT_INVALID_HANDLE);
-        EXPECT_EQ(lib.Close(hBad), FT_INVALID_HANDLE);
-    }
-    EXPECT_EQ(lib.Close(hOpen), FT_OK) << "refused calls must not disturb the open device";
 }
 
 TEST_F(SimulatorTest, VariantsLackTheirEntryPoint)
 {
     const char* const apszNames[] = {"FT_ListDevices", "FT_OpenEx", "FT_Close",   "FT_GetQueueStatus",
                                      "FT_Read",        "FT_Write",  "FT_EE_Read", "FT_SetEventNotification"};
-    struct SCase
-    {
-        const char* pszFile;
-        const char* pszMissing;
-    };
-    const SCase aCases[] = {
+    const char* const aapszVariants[][2] = {
         {kLibraryFile, ""},
         {"sim_no_listdevices.dll", "FT_ListDevices"},
         {"sim_no_eventnotification.dll", "FT_SetEventNotification"},
     };
-    for (const SCase& test : aCases)
+    for (const auto& apszVariant : aapszVariants)
     {
-        CSimLibrary lib(test.pszFile);
-        ASSERT_TRUE(lib.IsLoaded()) << test.pszFile << " error " << GetLastError();
+        CSimLibrary lib(apszVariant[0]);
+        ASSERT_TRUE(lib.IsLoaded()) << apszVariant[0] << " error " << GetLastError();
         for (const char* pszName : apszNames)
         {
-            bool bExpected = strcmp(pszName, test.pszMissing) != 0;
-            EXPECT_EQ(GetProcAddress(lib.m_hModule, pszName) != nullptr, bExpected) << test.pszFile << ": " << pszName;
+            EXPECT_EQ(GetProcAddress(lib.m_hModule, pszName) != nullptr, strcmp(pszName, apszVariant[1]) != 0)
+                << apszVariant[0] << ": " << pszName;
         }
     }
 }
 
 TEST_F(SimulatorTest, TraceRecordsEveryCallAndTheSignalTimes)
 {
-    std::string strTrace = UseTrace();
+    StartTrace();
     LONGLONG llWrite = 0, llSignal = 0;
     {
         CSimLibrary lib;
         DWORD dwCount = 0;
         ASSERT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
-        FT_HANDLE hDevice = OpenByIndex(lib, 0);
+        FT_HANDLE hDevice = lib.OpenByIndex(0);
         FT_PROGRAM_DATA data = {};
         EXPECT_EQ(lib.EeRead(hDevice, &data), FT_OK);
         CEvent event;
-        Request(lib, hDevice, event);
+        lib.Request(hDevice, event);
         ASSERT_TRUE(event.Wait());
-        ReadAll(lib, hDevice);
+        lib.ReadAll(hDevice);
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
         ASSERT_EQ(lib.GetLastTimings(&llWrite, &llSignal), FT_OK);
     }
-    std::vector<std::string> lines = ReadLines(strTrace);
+    const std::vector<std::string> lines = Traced();
     const char* const apszOrder[] = {"SIM_Load",
                                      "FT_ListDevices count=1 ",
                                      "FT_ListDevices index=0 ",
@@ -840,77 +783,33 @@ TEST_F(SimulatorTest, RepeatedLoadsGiveBackTheirTlsIndexesAndHandles)
     EXPECT_EQ(CountProcessHandles(GetCurrentProcessId()), nHandlesBefore) << "handles after " << kLoads << " loads";
 }
 
-TEST_F(SimulatorTest, ScenarioIsReadAfreshOnEachLoad)
-{
-    struct SCase
-    {
-        const char* pszScenario; // null: no scenario variable
-        const char* pszDescription;
-    };
-    const SCase aCases[] = {
-        {"[device0]\ndescription = Alpha\n", "Alpha"},
-        {"[device0]\ndescription = Beta\n", "Beta"},
-        {nullptr, kDefaultDescription},
-        {"", kDefaultDescription},
-    };
-    for (const SCase& test : aCases)
-    {
-        SCOPED_TRACE(test.pszDescription);
-        if (test.pszScenario != nullptr)
-            UseScenario(test.pszScenario);
-        else
-            SetEnvironmentVariableA("USBSIM_SCENARIO", nullptr);
-        CSimLibrary lib;
-        char szDescription[kListBufferSize] = {};
-        EXPECT_EQ(lib.ListDevices(nullptr, szDescription, kListFlags), FT_OK);
-        EXPECT_STREQ(szDescription, test.pszDescription);
-    }
-}
-
-namespace
-{
-struct SOpenJob
-{
-    CSimLibrary* pLib;
-    FT_HANDLE hDevice;
-    FT_STATUS nStatus;
-};
-
-DWORD WINAPI OpenJobProc(LPVOID pParam)
-{
-    SOpenJob* pJob = static_cast<SOpenJob*>(pParam);
-    pJob->nStatus = pJob->pLib->OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &pJob->hDevice);
-    return 0;
-}
-} // namespace
-
 TEST_F(SimulatorTest, AHeldDeviceOpensOnlyOnceItsEventIsSet)
 {
     const std::string strEvent = "usbsim-test-hold-" + std::to_string(GetCurrentProcessId());
     HANDLE hRelease = CreateEventA(nullptr, TRUE, FALSE, strEvent.c_str());
     ASSERT_NE(hRelease, nullptr);
-    std::string strTrace = UseTrace();
+    StartTrace();
     UseScenario("[device0]\nhold_event = " + strEvent + "\n");
     CSimLibrary lib;
-    SOpenJob job = {&lib, nullptr, FT_OTHER_ERROR};
-    HANDLE hThread = CreateThread(nullptr, 0, OpenJobProc, &job, 0, nullptr);
-    ASSERT_NE(hThread, nullptr);
+    FT_HANDLE hDevice = nullptr;
+    FT_STATUS nStatus = FT_OTHER_ERROR;
+    SCallThread open([&] { nStatus = lib.OpenNamed(kDefaultDescription, &hDevice); });
+    ASSERT_NE(open.m_hThread, nullptr);
     const DWORD dwStart = GetTickCount();
-    while (LinesStarting(ReadLines(strTrace), "SIM_Hold dev=0").empty() && GetTickCount() - dwStart < kWaitMs)
+    while (Traced("SIM_Hold dev=0").empty() && GetTickCount() - dwStart < kWaitMs)
         Sleep(1);
-    ASSERT_EQ(LinesStarting(ReadLines(strTrace), "SIM_Hold dev=0").size(), 1u) << "the open did not reach the hold";
-    EXPECT_EQ(WaitForSingleObject(hThread, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the open went on while held";
-    EXPECT_TRUE(LinesStarting(ReadLines(strTrace), "FT_OpenEx").empty());
+    ASSERT_EQ(Traced("SIM_Hold dev=0").size(), 1u) << "the open did not reach the hold";
+    EXPECT_FALSE(open.Ended(0)) << "the open went on while held";
+    EXPECT_TRUE(Traced("FT_OpenEx").empty());
 
     SetEvent(hRelease);
-    ASSERT_EQ(WaitForSingleObject(hThread, kWaitMs), WAIT_OBJECT_0);
-    CloseHandle(hThread);
+    ASSERT_TRUE(open.Ended());
     CloseHandle(hRelease);
-    EXPECT_EQ(job.nStatus, FT_OK);
-    const std::vector<std::string> releases = LinesStarting(ReadLines(strTrace), "SIM_Release dev=0");
+    EXPECT_EQ(nStatus, FT_OK);
+    const std::vector<std::string> releases = Traced("SIM_Release dev=0");
     ASSERT_EQ(releases.size(), 1u);
     EXPECT_EQ(Field(releases[0], "set"), "1") << releases[0];
-    EXPECT_EQ(lib.Close(job.hDevice), FT_OK);
+    EXPECT_EQ(lib.Close(hDevice), FT_OK);
 }
 
 TEST_F(SimulatorTest, ExampleScenarioDescribesTwoAnsweringDevices)
@@ -927,53 +826,17 @@ TEST_F(SimulatorTest, ExampleScenarioDescribesTwoAnsweringDevices)
         SCOPED_TRACE("device " + std::to_string(nIndex));
         const std::string strExpected =
             "Simulated Instruments,USB-SIM 1,SIM0000" + std::to_string(nIndex + 1) + ",1.0\r\n";
-        FT_HANDLE hDevice = OpenByIndex(lib, nIndex);
+        FT_HANDLE hDevice = lib.OpenByIndex(nIndex);
         CEvent event;
-        Request(lib, hDevice, event);
+        lib.Request(hDevice, event);
         std::string strAnswer;
         while (strAnswer.size() < strExpected.size())
         {
             ASSERT_TRUE(event.Wait()) << "received so far: " << strAnswer;
-            strAnswer += ReadAll(lib, hDevice);
+            strAnswer += lib.ReadAll(hDevice);
         }
         EXPECT_EQ(strAnswer, strExpected);
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
-    }
-}
-
-TEST_F(SimulatorTest, FaultyScenarioMakesEveryCallFail)
-{
-    struct SCase
-    {
-        const char* pszName;
-        const char* pszScenario; // null: the variable names a missing file
-        const char* pszReason;
-    };
-    const SCase aCases[] = {
-        {"misspelt key", "[device0]\nlatncy_ms = 5\n", "line 2: unknown key 'latncy_ms'"},
-        {"not a number", "\n[device0]\nlatency_ms = fast\n", "line 3: 'fast' is not a number"},
-        {"too large", "[device0]\nvid = 0x10000\n", "line 2: '0x10000' is not a number that fits"},
-        {"unknown section", "[devices]\n", "line 1: unknown section [devices]"},
-        {"bad escape", "[device0]\nanswer = A\\qB\n", "line 2: unknown escape \\q"},
-        {"key outside a section", "count = 1\n", "line 1: key 'count' outside any section"},
-        {"missing file", nullptr, "cannot open scenario"},
-    };
-    for (const SCase& test : aCases)
-    {
-        SCOPED_TRACE(test.pszName);
-        if (test.pszScenario != nullptr)
-            UseScenario(test.pszScenario);
-        else
-            SetEnvironmentVariableA("USBSIM_SCENARIO", (m_strFolder + "\\missing.ini").c_str());
-        CSimLibrary lib;
-        DWORD dwCount = 0;
-        FT_HANDLE hDevice = nullptr;
-        EXPECT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OTHER_ERROR);
-        EXPECT_EQ(lib.OpenEx(const_cast<char*>(kDefaultDescription), FT_OPEN_BY_DESCRIPTION, &hDevice), FT_OTHER_ERROR);
-        char szReason[512] = {};
-        EXPECT_GT(lib.GetScenarioError(szReason, sizeof(szReason)), 0u);
-        EXPECT_NE(std::string(szReason).find(test.pszReason), std::string::npos)
-            << "expected \"" << test.pszReason << "\" in \"" << szReason << "\"";
     }
 }
 } // namespace
