@@ -4,6 +4,7 @@
 #include "support/Fixtures.h"
 
 #include <dlgs.h>
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <sstream>
@@ -267,4 +268,14 @@ std::string DescribeSaveDialog(const SaveDialogSeen& seen)
     if (!seen.problem.empty())
         text << ", problem: " << seen.problem;
     return text.str();
+}
+
+void ExpectReportSaveDialog(const SaveDialogSeen& seen)
+{
+    const std::vector<std::string> kFilters = {"Text Files (*.rtf)", "All Files (*.*)"};
+    EXPECT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
+    EXPECT_EQ(seen.filterEntries, kFilters) << DescribeSaveDialog(seen);
+    EXPECT_EQ(seen.nFilterSelected, 0) << DescribeSaveDialog(seen);
+    EXPECT_EQ(seen.initialFileName, "") << DescribeSaveDialog(seen);
+    EXPECT_FALSE(seen.bReadOnlyBoxVisible) << DescribeSaveDialog(seen);
 }

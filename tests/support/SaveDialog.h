@@ -79,3 +79,7 @@ private:
 };
 
 std::string DescribeSaveDialog(const SaveDialogSeen& seen);
+
+// Expects a dialog that closed as the script said and was the report's save
+// dialog: the RTF filter first and chosen, no name given, no read-only box.
+void ExpectReportSaveDialog(const SaveDialogSeen& seen);
