@@ -30,14 +30,9 @@ struct ChunkCall
     bool bFileClosedAfter;
 };
 
-// The callback that the tests hand to the control: it forwards to
-// StreamOutCallback and records each call.
-struct StreamRecorder
-{
-    std::string path;
-    std::vector<ChunkCall> calls;
-};
-StreamRecorder* g_pRecorder = nullptr;
+// The stream being recorded: its file and the calls so far.
+std::string g_streamPath;
+std::vector<ChunkCall> g_streamCalls;
 
 bool FileIsClosed(const std::string& path)
 {
@@ -51,14 +46,16 @@ bool FileIsClosed(const std::string& path)
     return true;
 }
 
+// The callback that the tests hand to the control: it forwards to
+// StreamOutCallback and records each call.
 DWORD CALLBACK RecordingStreamOut(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
 {
     ChunkCall call = {std::string(reinterpret_cast<const char*>(pbBuffer), cb > 0 ? static_cast<size_t>(cb) : 0), cb,
                       -1, 0, false};
     call.dwResult = StreamOutCallback(dwCookie, pbBuffer, cb, pcb);
     call.nTaken = *pcb;
-    call.bFileClosedAfter = FileIsClosed(g_pRecorder->path);
-    g_pRecorder->calls.push_back(call);
+    call.bFileClosedAfter = FileIsClosed(g_streamPath);
+    g_streamCalls.push_back(call);
     return call.dwResult;
 }
 
@@ -72,12 +69,11 @@ struct StreamResult
 // Streams the hosted report as RTF into path, as OnSave does after its dialog.
 StreamResult SaveReportTo(TestDialogHost& host, const std::string& path, StreamCookie* pCookie)
 {
-    StreamRecorder recorder = {path, {}};
-    g_pRecorder = &recorder;
+    g_streamPath = path;
+    g_streamCalls.clear();
     EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(pCookie), 0, RecordingStreamOut};
     ::SendMessageA(host.Dialog().m_richLog.m_hWnd, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    g_pRecorder = nullptr;
-    return {recorder.calls, es.dwError, pCookie != nullptr ? pCookie->dwOffset : 0};
+    return {g_streamCalls, es.dwError, pCookie != nullptr ? pCookie->dwOffset : 0};
 }
 
 StreamResult SaveReportTo(TestDialogHost& host, const std::string& path)

@@ -74,7 +74,7 @@ private:
     SaveDialogScript m_script;
     SaveDialogSeen m_seen;
     std::vector<std::string> m_shownAfterwards;
-    volatile LONG m_nStop;
+    volatile LONG m_nStop = 0;
     HANDLE m_hThread;
 };
 
