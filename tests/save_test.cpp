@@ -463,20 +463,15 @@ TEST(SaveReportStream, RefusedOrFailingChunkStopsTheStreamAndKeepsEarlierChunks)
 
 namespace
 {
-struct WriterJob
-{
-    CUsbInstallationTestDlg* pDialog;
-    int nLines;
-};
+const int kWrittenLines = 400;
 
 DWORD WINAPI WriteLinesProc(LPVOID pParam)
 {
-    const WriterJob* pJob = static_cast<const WriterJob*>(pParam);
-    for (int i = 0; i < pJob->nLines; ++i)
+    for (int i = 0; i < kWrittenLines; ++i)
     {
         char szLine[64];
         wsprintfA(szLine, "Line %04d written during a save", i);
-        pJob->pDialog->WriteLog(szLine, i % 2 == 0 ? LOG_TEXT : LOG_RESULT_OK);
+        static_cast<CUsbInstallationTestDlg*>(pParam)->WriteLog(szLine, i % 2 == 0 ? LOG_TEXT : LOG_RESULT_OK);
     }
     return 0;
 }
@@ -485,10 +480,8 @@ DWORD WINAPI WriteLinesProc(LPVOID pParam)
 TEST(SaveReportStream, SaveWhileWritingHoldsTheReportAsItStoodWritesGoOn)
 {
     TestDialogHost host;
-    const int nLines = 400;
     ::ShowWindow(host.Dialog().m_richLog.m_hWnd, SW_HIDE);
-    WriterJob job = {&host.Dialog(), nLines};
-    const HANDLE hWriter = ::CreateThread(nullptr, 0, WriteLinesProc, &job, 0, nullptr);
+    const HANDLE hWriter = ::CreateThread(nullptr, 0, WriteLinesProc, &host.Dialog(), 0, nullptr);
     ASSERT_NE(hWriter, nullptr);
 
     const std::string path = TempFile("during-writes.rtf");
@@ -519,14 +512,14 @@ TEST(SaveReportStream, SaveWhileWritingHoldsTheReportAsItStoodWritesGoOn)
     EXPECT_TRUE(saved == beforeStream) << "the file holds " << SplitLines(saved).size() << " lines, the report held "
                                        << SplitLines(beforeStream).size();
     const std::vector<std::string> lines = SplitLines(host.ReportText());
-    ASSERT_EQ(lines.size(), static_cast<size_t>(nLines)) << "the writes did not all arrive after the save";
-    for (int i = 0; i < nLines; ++i)
+    ASSERT_EQ(lines.size(), static_cast<size_t>(kWrittenLines)) << "the writes did not all arrive after the save";
+    for (int i = 0; i < kWrittenLines; ++i)
     {
         char szExpected[96];
         wsprintfA(szExpected, "%sLine %04d written during a save", i % 2 == 0 ? "" : "... Result:   ", i);
         ASSERT_EQ(lines[static_cast<size_t>(i)], szExpected) << "line " << i;
     }
-    EXPECT_LT(SplitLines(beforeStream).size(), static_cast<size_t>(nLines)) << "the save came after the writes";
+    EXPECT_LT(SplitLines(beforeStream).size(), static_cast<size_t>(kWrittenLines)) << "the save came after the writes";
     DeleteFileIfAny(path);
 }
 
