@@ -2,7 +2,6 @@
 // the test writes the RTF file and, beside it, the lines the reader must find
 // (colour, weight, text); tests/save_rtf_check.sh reads the file with unrtf.
 #include "report/SaveReport.h"
-#include "report/StreamCookie.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/TestDialogHost.h"
@@ -52,12 +51,7 @@ TEST(SavedRtf, EveryMessageKindForTheRtfReader)
     DeleteFileIfAny(rtfPath);
     DeleteFileIfAny(expectedPath);
 
-    StreamCookie* pCookie = CreateStreamCookie(rtfPath.c_str(), TRUE);
-    ASSERT_NE(pCookie, nullptr);
-    EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(pCookie), 0, StreamOutCallback};
-    ::SendMessageA(dialog.m_richLog.m_hWnd, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    ::GlobalFree(pCookie);
-    EXPECT_EQ(es.dwError, 0u);
+    EXPECT_EQ(SaveReportAsRtf(dialog.m_richLog, rtfPath.c_str()), 0u);
     ASSERT_TRUE(FileExists(rtfPath));
 
     // One line per report line: colour, 1 for bold, text. An empty line has no

@@ -30,14 +30,9 @@ struct ChunkCall
     bool bFileClosedAfter;
 };
 
-// The callback that the tests hand to the control: it forwards to
-// StreamOutCallback and records each call.
-struct StreamRecorder
-{
-    std::string path;
-    std::vector<ChunkCall> calls;
-};
-StreamRecorder* g_pRecorder = nullptr;
+// The stream being recorded: its file and the calls so far.
+std::string g_streamPath;
+std::vector<ChunkCall> g_streamCalls;
 
 bool FileIsClosed(const std::string& path)
 {
@@ -51,14 +46,16 @@ bool FileIsClosed(const std::string& path)
     return true;
 }
 
+// The callback that the tests hand to the control: it forwards to
+// StreamOutCallback and records each call.
 DWORD CALLBACK RecordingStreamOut(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
 {
     ChunkCall call = {std::string(reinterpret_cast<const char*>(pbBuffer), cb > 0 ? static_cast<size_t>(cb) : 0), cb,
                       -1, 0, false};
     call.dwResult = StreamOutCallback(dwCookie, pbBuffer, cb, pcb);
     call.nTaken = *pcb;
-    call.bFileClosedAfter = FileIsClosed(g_pRecorder->path);
-    g_pRecorder->calls.push_back(call);
+    call.bFileClosedAfter = FileIsClosed(g_streamPath);
+    g_streamCalls.push_back(call);
     return call.dwResult;
 }
 
@@ -72,12 +69,11 @@ struct StreamResult
 // Streams the hosted report as RTF into path, as OnSave does after its dialog.
 StreamResult SaveReportTo(TestDialogHost& host, const std::string& path, StreamCookie* pCookie)
 {
-    StreamRecorder recorder = {path, {}};
-    g_pRecorder = &recorder;
+    g_streamPath = path;
+    g_streamCalls.clear();
     EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(pCookie), 0, RecordingStreamOut};
     ::SendMessageA(host.Dialog().m_richLog.m_hWnd, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    g_pRecorder = nullptr;
-    return {recorder.calls, es.dwError, pCookie != nullptr ? pCookie->dwOffset : 0};
+    return {g_streamCalls, es.dwError, pCookie != nullptr ? pCookie->dwOffset : 0};
 }
 
 StreamResult SaveReportTo(TestDialogHost& host, const std::string& path)
@@ -150,77 +146,59 @@ std::string TempFile(const std::string& name)
 {
     return TempDirectory() + "\\" + name;
 }
-
-LONGLONG FileSize(const std::string& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
-        return -1;
-    return (static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
 } // namespace
 
 // ---------------------------------------------------------------------------
 // The callback on its own.
 
-TEST(StreamOutCallback, RefusesEachArgumentFault)
+TEST(StreamOutCallback, RefusesEachArgumentFaultAndWritesNothingInMemoryMode)
 {
     const std::string path = TempFile("refused.rtf");
     DeleteFileIfAny(path);
-    StreamCookie* pCookie = CreateStreamCookie(path.c_str(), TRUE);
-    ASSERT_NE(pCookie, nullptr);
+    StreamCookie* pFileCookie = CreateStreamCookie(path.c_str(), TRUE);
+    // The memory cookie's text is a path: nothing may be written there.
+    StreamCookie* pMemoryCookie = CreateStreamCookie(path.c_str(), FALSE);
+    ASSERT_TRUE(pFileCookie != nullptr && pMemoryCookie != nullptr);
     BYTE abChunk[] = "{\\rtf1 x}";
 
-    struct Case
+    const struct
     {
         const char* pszName;
-        bool bCookie;
+        StreamCookie* pCookie;
         bool bBuffer;
         LONG cb;
+        DWORD dwResult;
+    } kRows[] = {
+        {"null cookie", nullptr, true, 9, ERROR_INVALID_PARAMETER},
+        {"null buffer", pFileCookie, false, 9, ERROR_INVALID_PARAMETER},
+        {"length 0", pFileCookie, true, 0, ERROR_INVALID_PARAMETER},
+        {"length -1", pFileCookie, true, -1, ERROR_INVALID_PARAMETER},
+        {"length INT_MIN", pFileCookie, true, LONG_MIN, ERROR_INVALID_PARAMETER},
+        {"everything missing", nullptr, false, 0, ERROR_INVALID_PARAMETER},
+        {"memory mode writes nothing", pMemoryCookie, true, 9, 0},
     };
-    const Case kCases[] = {
-        {"null cookie", false, true, 9},
-        {"null buffer", true, false, 9},
-        {"length 0", true, true, 0},
-        {"length -1", true, true, -1},
-        {"length INT_MIN", true, true, LONG_MIN},
-        {"everything missing", false, false, 0},
-    };
-    for (const Case& c : kCases)
+    for (const auto& row : kRows)
     {
+        SCOPED_TRACE(row.pszName);
         LONG nTaken = 4711;
-        const DWORD dwResult = StreamOutCallback(c.bCookie ? reinterpret_cast<DWORD_PTR>(pCookie) : 0,
-                                                 c.bBuffer ? abChunk : nullptr, c.cb, &nTaken);
-        EXPECT_EQ(dwResult, static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << c.pszName;
-        EXPECT_EQ(nTaken, 0) << c.pszName;
-        EXPECT_EQ(pCookie->dwOffset, 0u) << c.pszName;
-        EXPECT_FALSE(FileExists(path)) << c.pszName << ": " << path << " was created";
+        EXPECT_EQ(StreamOutCallback(reinterpret_cast<DWORD_PTR>(row.pCookie), row.bBuffer ? abChunk : nullptr, row.cb,
+                                    &nTaken),
+                  row.dwResult);
+        EXPECT_EQ(nTaken, 0);
+        EXPECT_EQ(pFileCookie->dwOffset, 0u);
+        EXPECT_EQ(pMemoryCookie->dwOffset, 0u);
+        EXPECT_FALSE(FileExists(path)) << path << " was created";
     }
-    ::GlobalFree(pCookie);
-}
-
-TEST(StreamOutCallback, MemoryModeWritesNothing)
-{
-    // The memory cookie's text is a path: nothing may be written there.
-    const std::string path = TempFile("memory-mode.rtf");
-    DeleteFileIfAny(path);
-    StreamCookie* pCookie = CreateStreamCookie(path.c_str(), FALSE);
-    ASSERT_NE(pCookie, nullptr);
-    BYTE abChunk[] = "{\\rtf1 x}";
-    LONG nTaken = 4711;
-    EXPECT_EQ(StreamOutCallback(reinterpret_cast<DWORD_PTR>(pCookie), abChunk, 9, &nTaken), 0u);
-    EXPECT_EQ(nTaken, 0);
-    EXPECT_EQ(pCookie->dwOffset, 0u);
-    EXPECT_FALSE(FileExists(path));
 
     // Through the control: it stops at the first chunk that is not taken.
     TestDialogHost host;
     host.Dialog().WriteLog("Some report text", LOG_TEXT);
-    const StreamResult result = SaveReportTo(host, path, pCookie);
+    const StreamResult result = SaveReportTo(host, path, pMemoryCookie);
     EXPECT_EQ(result.calls.size(), 1u) << DescribeCalls(result.calls);
     EXPECT_EQ(result.dwCookieOffset, 0u);
     EXPECT_FALSE(FileExists(path));
-    ::GlobalFree(pCookie);
+    ::GlobalFree(pFileCookie);
+    ::GlobalFree(pMemoryCookie);
 }
 
 TEST(StreamOutCallback, FirstChunkReplacesLaterChunksAppendFileClosedBetween)
@@ -230,21 +208,19 @@ TEST(StreamOutCallback, FirstChunkReplacesLaterChunksAppendFileClosedBetween)
     StreamCookie* pCookie = CreateStreamCookie(path.c_str(), TRUE);
     ASSERT_NE(pCookie, nullptr);
 
-    const char* const kChunks[] = {"{\\rtf1 first", " second", " third}"};
     std::string expected;
-    for (const char* pszChunk : kChunks)
+    for (std::string chunk : {"{\\rtf1 first", " second", " third}"})
     {
-        std::string chunk = pszChunk;
+        SCOPED_TRACE("after chunk \"" + chunk + "\"");
         LONG nTaken = -1;
-        const DWORD dwResult =
-            StreamOutCallback(reinterpret_cast<DWORD_PTR>(pCookie), reinterpret_cast<LPBYTE>(&chunk[0]),
-                              static_cast<LONG>(chunk.size()), &nTaken);
+        EXPECT_EQ(StreamOutCallback(reinterpret_cast<DWORD_PTR>(pCookie), reinterpret_cast<LPBYTE>(&chunk[0]),
+                                    static_cast<LONG>(chunk.size()), &nTaken),
+                  0u);
         expected += chunk;
-        EXPECT_EQ(dwResult, 0u) << "chunk \"" << chunk << "\"";
-        EXPECT_EQ(nTaken, static_cast<LONG>(chunk.size())) << "chunk \"" << chunk << "\"";
-        EXPECT_EQ(pCookie->dwOffset, expected.size()) << "chunk \"" << chunk << "\"";
-        EXPECT_EQ(ReadFileBytes(path), expected) << "after chunk \"" << chunk << "\"";
-        EXPECT_TRUE(FileIsClosed(path)) << "the file is still open after chunk \"" << chunk << "\"";
+        EXPECT_EQ(nTaken, static_cast<LONG>(chunk.size()));
+        EXPECT_EQ(pCookie->dwOffset, expected.size());
+        EXPECT_EQ(ReadFileBytes(path), expected);
+        EXPECT_TRUE(FileIsClosed(path)) << "the file is still open";
     }
     ::GlobalFree(pCookie);
     DeleteFileIfAny(path);
@@ -253,21 +229,12 @@ TEST(StreamOutCallback, FirstChunkReplacesLaterChunksAppendFileClosedBetween)
 // ---------------------------------------------------------------------------
 // The whole report through EM_STREAMOUT.
 
-TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrder)
+namespace
 {
-    TestDialogHost host;
-    WriteLongReport(host, 3000);
-    const std::string report = host.ReportText();
-    const std::string before = StateOf(host);
-    ASSERT_EQ(SplitLines(report).size(), 3000u + 3000u / 5) << "the report did not take every line";
-
-    const std::string path = TempFile("long.rtf");
-    DeleteFileIfAny(path);
-    const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
-    const StreamResult result = SaveReportTo(host, path);
-    EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the stream";
-
-    ASSERT_GT(result.calls.size(), 1u) << "the RTF fitted into one chunk; the report is too short for this test";
+// A stream that went through: every chunk taken, the file closed after each,
+// and the file the chunks in the order the control delivered them.
+void ExpectWholeSave(const StreamResult& result, const std::string& path)
+{
     LONGLONG nSum = 0;
     for (size_t i = 0; i < result.calls.size(); ++i)
     {
@@ -278,97 +245,43 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrder)
         nSum += call.nTaken;
     }
     EXPECT_EQ(result.dwError, 0u);
-    EXPECT_EQ(FileSize(path), nSum) << DescribeCalls(result.calls);
-    EXPECT_EQ(static_cast<LONGLONG>(result.dwCookieOffset), nSum);
     const std::string saved = ReadFileBytes(path);
+    EXPECT_EQ(static_cast<LONGLONG>(saved.size()), nSum) << DescribeCalls(result.calls);
+    EXPECT_EQ(static_cast<LONGLONG>(result.dwCookieOffset), nSum);
     EXPECT_TRUE(saved == Concatenated(result.calls, result.calls.size()))
         << "the file is not the chunks in the order the control delivered them";
+}
+} // namespace
+
+TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrderReplacesALargerFileAndSavesTheSameTwice)
+{
+    TestDialogHost host;
+    WriteLongReport(host, 3000);
+    const std::string report = host.ReportText();
+    const std::string before = StateOf(host);
+    ASSERT_EQ(SplitLines(report).size(), 3000u + 3000u / 5) << "the report did not take every line";
+
+    const std::string path = TempFile("long.rtf");
+    DeleteFileIfAny(path);
+    const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
+    const StreamResult first = SaveReportTo(host, path);
+    EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the stream";
+    ASSERT_GT(first.calls.size(), 1u) << "the RTF fitted into one chunk; the report is too short for this test";
+    ExpectWholeSave(first, path);
+    const std::string saved = ReadFileBytes(path);
     EXPECT_EQ(saved.compare(0, 5, "{\\rtf"), 0) << "not RTF: " << saved.substr(0, 40);
     EXPECT_EQ(RtfToPlainText(saved), report) << "the saved RTF does not read back as the report";
 
-    EXPECT_EQ(StateOf(host), before);
-    DeleteFileIfAny(path);
-}
-
-TEST(SaveReportStream, ReplacesLargerFileWithoutTailAndSavesTheSameTwice)
-{
-    TestDialogHost host;
-    WriteLongReport(host, 40);
-    const std::string path = TempFile("over-larger.rtf");
-    const std::string oldContent = std::string(300000, 'X') + "END OF THE OLD FILE";
-    ASSERT_TRUE(WriteFileBytes(path, oldContent));
-
-    const StreamResult first = SaveReportTo(host, path);
-    const std::string firstBytes = ReadFileBytes(path);
-    ASSERT_FALSE(first.calls.empty());
-    EXPECT_LT(firstBytes.size(), oldContent.size()) << "this test needs a report smaller than the old file";
-    EXPECT_TRUE(firstBytes == Concatenated(first.calls, first.calls.size()))
-        << "file of " << firstBytes.size() << " bytes, chunks " << DescribeCalls(first.calls);
-    EXPECT_EQ(firstBytes.find("END OF THE OLD FILE"), std::string::npos) << "the old tail is still there";
-    EXPECT_EQ(firstBytes.find("XXXX"), std::string::npos) << "old content is still there";
-
+    // Over a larger file, none of which may stay behind the new content.
+    ASSERT_TRUE(WriteFileBytes(path, std::string(saved.size() + 300000, 'X') + "END OF THE OLD FILE"));
     const StreamResult second = SaveReportTo(host, path);
-    EXPECT_TRUE(ReadFileBytes(path) == firstBytes)
-        << "the second save differs: " << ReadFileBytes(path).size() << " bytes against " << firstBytes.size();
+    ExpectWholeSave(second, path);
+    EXPECT_EQ(ReadFileBytes(path).find("END OF THE OLD FILE"), std::string::npos) << "the old tail is still there";
+    EXPECT_TRUE(ReadFileBytes(path) == saved)
+        << "the second save differs: " << ReadFileBytes(path).size() << " bytes against " << saved.size();
     EXPECT_EQ(second.dwCookieOffset, first.dwCookieOffset);
-    DeleteFileIfAny(path);
-}
-
-TEST(SaveReportStream, FileHeldOpenByAnotherProcessIsLeftAlone)
-{
-    TestDialogHost host;
-    WriteLongReport(host, 20);
-    const std::string before = StateOf(host);
-    const std::string path = TempFile("held.rtf");
-    ASSERT_TRUE(WriteFileBytes(path, "held by another program"));
-    {
-        HeldFile held(path);
-        ASSERT_TRUE(held.Holding()) << "the holder process could not open " << path;
-        const StreamResult result = SaveReportTo(host, path);
-        ASSERT_EQ(result.calls.size(), 1u)
-            << "the control went on after a refused chunk: " << DescribeCalls(result.calls);
-        EXPECT_EQ(result.calls[0].dwResult, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-        EXPECT_EQ(result.calls[0].nTaken, 0);
-        EXPECT_EQ(result.dwError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-        EXPECT_EQ(result.dwCookieOffset, 0u);
-    }
-    EXPECT_EQ(ReadFileBytes(path), "held by another program");
     EXPECT_EQ(StateOf(host), before);
     DeleteFileIfAny(path);
-}
-
-TEST(SaveReportStream, PathInMissingFolderCreatesNothing)
-{
-    TestDialogHost host;
-    host.Dialog().WriteLog("Some report text", LOG_TEXT);
-    const std::string folder = TempFile("no-such-folder");
-    const std::string path = folder + "\\report.rtf";
-    const StreamResult result = SaveReportTo(host, path);
-    ASSERT_EQ(result.calls.size(), 1u) << DescribeCalls(result.calls);
-    EXPECT_EQ(result.calls[0].dwResult, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(result.calls[0].nTaken, 0);
-    EXPECT_FALSE(FileExists(folder)) << folder;
-    EXPECT_FALSE(FileExists(path)) << path;
-}
-
-TEST(SaveReportStream, UnallocatedCookieRefusesTheFirstChunk)
-{
-    TestDialogHost host;
-    host.Dialog().WriteLog("Some report text", LOG_TEXT);
-    const std::string path = TempFile("no-cookie.rtf");
-    DeleteFileIfAny(path);
-    StreamCookie* pCookie = nullptr;
-    {
-        g_dwAllocError = ERROR_NOT_ENOUGH_MEMORY;
-        SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> noMemory(g_SystemCalls.GlobalAlloc, FaultyGlobalAlloc);
-        pCookie = CreateStreamCookie(path.c_str(), TRUE);
-    }
-    ASSERT_EQ(pCookie, nullptr);
-    const StreamResult result = SaveReportTo(host, path, pCookie);
-    ASSERT_EQ(result.calls.size(), 1u) << DescribeCalls(result.calls);
-    EXPECT_EQ(result.calls[0].dwResult, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(result.calls[0].nTaken, 0);
-    EXPECT_FALSE(FileExists(path));
 }
 
 // ---------------------------------------------------------------------------
@@ -382,6 +295,7 @@ enum class FailingCall
     SetFilePointer,
     WriteFile,
 };
+const char* const kCallNames[] = {"CreateFileA", "SetFilePointer", "WriteFile"};
 
 struct SeamFault
 {
@@ -394,71 +308,63 @@ struct SeamFault
 SeamFault g_fault;
 int g_nCallsSeen = 0;
 
+bool FailsNow(FailingCall call)
+{
+    return g_fault.call == call && ++g_nCallsSeen == g_fault.nChunk;
+}
+
 HANDLE WINAPI FaultyCreateFileA(LPCSTR pszName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
                                 DWORD dwDisposition, DWORD dwFlags, HANDLE hTemplate)
 {
-    if (g_fault.call == FailingCall::CreateFile && ++g_nCallsSeen == g_fault.nChunk)
-    {
-        ::SetLastError(g_fault.dwLastError);
-        return INVALID_HANDLE_VALUE;
-    }
-    return ::CreateFileA(pszName, dwAccess, dwShare, pSecurity, dwDisposition, dwFlags, hTemplate);
+    if (!FailsNow(FailingCall::CreateFile))
+        return ::CreateFileA(pszName, dwAccess, dwShare, pSecurity, dwDisposition, dwFlags, hTemplate);
+    ::SetLastError(g_fault.dwLastError);
+    return INVALID_HANDLE_VALUE;
 }
 
 DWORD WINAPI FaultySetFilePointer(HANDLE hFile, LONG lDistance, PLONG plDistanceHigh, DWORD dwMethod)
 {
-    if (g_fault.call == FailingCall::SetFilePointer && ++g_nCallsSeen == g_fault.nChunk)
-    {
-        ::SetLastError(g_fault.dwLastError);
-        return INVALID_SET_FILE_POINTER;
-    }
-    return ::SetFilePointer(hFile, lDistance, plDistanceHigh, dwMethod);
+    if (!FailsNow(FailingCall::SetFilePointer))
+        return ::SetFilePointer(hFile, lDistance, plDistanceHigh, dwMethod);
+    ::SetLastError(g_fault.dwLastError);
+    return INVALID_SET_FILE_POINTER;
 }
 
 BOOL WINAPI FaultyWriteFile(HANDLE hFile, LPCVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten,
                             LPOVERLAPPED pOverlapped)
 {
-    if (g_fault.call == FailingCall::WriteFile && ++g_nCallsSeen == g_fault.nChunk)
-    {
-        const DWORD dwPart = g_fault.dwBytesFirst < dwToWrite ? g_fault.dwBytesFirst : dwToWrite;
-        *pdwWritten = 0;
-        if (dwPart > 0)
-            ::WriteFile(hFile, pBuffer, dwPart, pdwWritten, pOverlapped);
-        ::SetLastError(g_fault.dwLastError);
-        return FALSE;
-    }
-    return ::WriteFile(hFile, pBuffer, dwToWrite, pdwWritten, pOverlapped);
-}
-
-const char* NameOf(FailingCall call)
-{
-    switch (call)
-    {
-    case FailingCall::CreateFile:
-        return "CreateFileA";
-    case FailingCall::SetFilePointer:
-        return "SetFilePointer";
-    case FailingCall::WriteFile:
-        return "WriteFile";
-    }
-    return "?";
+    if (!FailsNow(FailingCall::WriteFile))
+        return ::WriteFile(hFile, pBuffer, dwToWrite, pdwWritten, pOverlapped);
+    const DWORD dwPart = g_fault.dwBytesFirst < dwToWrite ? g_fault.dwBytesFirst : dwToWrite;
+    *pdwWritten = 0;
+    if (dwPart > 0)
+        ::WriteFile(hFile, pBuffer, dwPart, pdwWritten, pOverlapped);
+    ::SetLastError(g_fault.dwLastError);
+    return FALSE;
 }
 } // namespace
 
-TEST(SaveReportStream, FailingFileCallStopsTheStreamAndKeepsEarlierChunks)
+TEST(SaveReportStream, RefusedOrFailingChunkStopsTheStreamAndKeepsEarlierChunks)
 {
     TestDialogHost host;
     WriteLongReport(host, 600);
     const std::string before = StateOf(host);
-    const std::string path = TempFile("seam.rtf");
     const std::string oldContent = "the file as it was before the save";
-
-    struct Case
+    const DWORD kAnyError = 0xFFFFFFFF; // a failure that leaves no reason must still stop the stream
+    const std::string missingFolder = TempFile("no-such-folder");
+    const struct
     {
         SeamFault fault;
-        DWORD dwExpectedResult; // 0: any non-zero code
-    };
-    const Case kCases[] = {
+        DWORD dwResult;
+        const char* pszName = nullptr; // none: named after the failing call
+        const char* pszFile = "seam.rtf";
+        bool bExisting = true;
+        bool bHeld = false; // by another process
+        bool bUnallocatedCookie = false;
+    } kRows[] = {
+        {{}, ERROR_SHARING_VIOLATION, "file held open by another process", "held.rtf", true, true},
+        {{}, ERROR_PATH_NOT_FOUND, "path in missing folder", "no-such-folder\\report.rtf", false},
+        {{}, ERROR_INVALID_PARAMETER, "unallocated cookie", "no-cookie.rtf", false, false, true},
         // A read-only target: the open fails with access denied, the old content stays.
         {{FailingCall::CreateFile, 1, ERROR_ACCESS_DENIED, 0}, ERROR_ACCESS_DENIED},
         {{FailingCall::CreateFile, 3, ERROR_SHARING_VIOLATION, 0}, ERROR_SHARING_VIOLATION},
@@ -467,58 +373,88 @@ TEST(SaveReportStream, FailingFileCallStopsTheStreamAndKeepsEarlierChunks)
         {{FailingCall::WriteFile, 1, ERROR_DISK_FULL, 0}, ERROR_DISK_FULL},
         {{FailingCall::WriteFile, 2, ERROR_DISK_FULL, 1000}, ERROR_DISK_FULL},
         {{FailingCall::WriteFile, 3, ERROR_WRITE_FAULT, 1}, ERROR_WRITE_FAULT},
-        // A failure that leaves no reason must still stop the stream.
-        {{FailingCall::CreateFile, 2, ERROR_SUCCESS, 0}, 0},
-        {{FailingCall::SetFilePointer, 2, ERROR_SUCCESS, 0}, 0},
-        {{FailingCall::WriteFile, 2, ERROR_SUCCESS, 10}, 0},
+        {{FailingCall::CreateFile, 2, ERROR_SUCCESS, 0}, kAnyError},
+        {{FailingCall::SetFilePointer, 2, ERROR_SUCCESS, 0}, kAnyError},
+        {{FailingCall::WriteFile, 2, ERROR_SUCCESS, 10}, kAnyError},
     };
 
     SystemCallOverride<decltype(g_SystemCalls.CreateFileA)> createFile(g_SystemCalls.CreateFileA, FaultyCreateFileA);
     SystemCallOverride<decltype(g_SystemCalls.SetFilePointer)> setFilePointer(g_SystemCalls.SetFilePointer,
                                                                               FaultySetFilePointer);
     SystemCallOverride<decltype(g_SystemCalls.WriteFile)> writeFile(g_SystemCalls.WriteFile, FaultyWriteFile);
-    const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
-    for (const Case& c : kCases)
+    for (const auto& row : kRows)
     {
         std::ostringstream name;
-        name << NameOf(c.fault.call) << " failing on chunk " << c.fault.nChunk << " with last error "
-             << c.fault.dwLastError << " after " << c.fault.dwBytesFirst << " bytes";
-        ASSERT_TRUE(WriteFileBytes(path, oldContent));
-        g_fault = c.fault;
-        g_nCallsSeen = 0;
-        const StreamResult result = SaveReportTo(host, path);
-
-        ASSERT_EQ(result.calls.size(), static_cast<size_t>(c.fault.nChunk))
-            << name.str() << ": the stream must stop at the failing chunk; " << DescribeCalls(result.calls);
-        const ChunkCall& failed = result.calls.back();
-        if (c.dwExpectedResult != 0)
+        name << kCallNames[static_cast<int>(row.fault.call)] << " failing on chunk " << row.fault.nChunk
+             << " with last error " << row.fault.dwLastError << " after " << row.fault.dwBytesFirst << " bytes";
+        SCOPED_TRACE(row.pszName != nullptr ? row.pszName : name.str());
+        const std::string path = TempFile(row.pszFile);
+        DeleteFileIfAny(path);
+        if (row.bExisting)
         {
-            EXPECT_EQ(failed.dwResult, c.dwExpectedResult) << name.str();
+            ASSERT_TRUE(WriteFileBytes(path, oldContent));
+        }
+        StreamCookie* pCookie = nullptr;
+        {
+            g_dwAllocError = row.bUnallocatedCookie ? ERROR_NOT_ENOUGH_MEMORY : 0;
+            SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(g_SystemCalls.GlobalAlloc, FaultyGlobalAlloc);
+            pCookie = CreateStreamCookie(path.c_str(), TRUE);
+            g_dwAllocError = 0;
+        }
+        ASSERT_EQ(pCookie == nullptr, row.bUnallocatedCookie);
+        g_fault = row.fault;
+        g_nCallsSeen = 0;
+        StreamResult result;
+        {
+            const std::unique_ptr<HeldFile> pHeld(row.bHeld ? new HeldFile(path) : nullptr);
+            if (pHeld)
+            {
+                ASSERT_TRUE(pHeld->Holding()) << "the holder process could not open " << path;
+            }
+            const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
+            result = SaveReportTo(host, path, pCookie);
+            EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the stream";
+        }
+        ::GlobalFree(pCookie);
+
+        const size_t nFailing = row.fault.nChunk > 0 ? static_cast<size_t>(row.fault.nChunk) : 1;
+        ASSERT_EQ(result.calls.size(), nFailing)
+            << "the stream must stop at the failing chunk; " << DescribeCalls(result.calls);
+        const ChunkCall& failed = result.calls.back();
+        if (row.dwResult != kAnyError)
+        {
+            EXPECT_EQ(failed.dwResult, row.dwResult);
         }
         else
         {
-            EXPECT_NE(failed.dwResult, 0u) << name.str() << ": a failure answered as success";
+            EXPECT_NE(failed.dwResult, 0u) << "a failure answered as success";
         }
-        EXPECT_EQ(result.dwError, failed.dwResult) << name.str();
+        EXPECT_EQ(result.dwError, failed.dwResult);
         const LONG nExpectedTaken =
-            c.fault.call == FailingCall::WriteFile ? static_cast<LONG>(c.fault.dwBytesFirst) : 0;
-        EXPECT_EQ(failed.nTaken, nExpectedTaken) << name.str();
-        EXPECT_TRUE(failed.bFileClosedAfter) << name.str() << ": the file stayed open";
+            row.fault.call == FailingCall::WriteFile ? static_cast<LONG>(row.fault.dwBytesFirst) : 0;
+        EXPECT_EQ(failed.nTaken, nExpectedTaken);
+        // A held file is open in the other process, not in this one.
+        EXPECT_TRUE(failed.bFileClosedAfter || row.bHeld) << "the file stayed open";
 
+        // A file never opened keeps its old content, or stays missing.
+        const bool bNeverOpened = nFailing == 1 && row.fault.call == FailingCall::CreateFile;
         const std::string expected =
-            c.fault.call == FailingCall::CreateFile && c.fault.nChunk == 1
-                ? oldContent
-                : Concatenated(result.calls, result.calls.size() - 1) + failed.chunk.substr(0, nExpectedTaken);
-        EXPECT_TRUE(ReadFileBytes(path) == expected)
-            << name.str() << ": file of " << ReadFileBytes(path).size() << " bytes, expected " << expected.size();
-        EXPECT_EQ(result.dwCookieOffset, c.fault.call == FailingCall::CreateFile && c.fault.nChunk == 1
-                                             ? 0u
-                                             : static_cast<DWORD>(expected.size()))
-            << name.str();
+            bNeverOpened ? oldContent
+                         : Concatenated(result.calls, result.calls.size() - 1) + failed.chunk.substr(0, nExpectedTaken);
+        if (row.bExisting || !bNeverOpened)
+        {
+            EXPECT_TRUE(ReadFileBytes(path) == expected)
+                << "file of " << ReadFileBytes(path).size() << " bytes, expected " << expected.size();
+        }
+        else
+        {
+            EXPECT_FALSE(FileExists(path)) << path << " was created";
+        }
+        EXPECT_EQ(result.dwCookieOffset, bNeverOpened ? 0u : static_cast<DWORD>(expected.size()));
+        EXPECT_FALSE(FileExists(missingFolder)) << missingFolder;
+        EXPECT_EQ(StateOf(host), before);
+        DeleteFileIfAny(path);
     }
-    EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the failed saves";
-    EXPECT_EQ(StateOf(host), before);
-    DeleteFileIfAny(path);
 }
 
 // ---------------------------------------------------------------------------
@@ -527,20 +463,15 @@ TEST(SaveReportStream, FailingFileCallStopsTheStreamAndKeepsEarlierChunks)
 
 namespace
 {
-struct WriterJob
-{
-    CUsbInstallationTestDlg* pDialog;
-    int nLines;
-};
+const int kWrittenLines = 400;
 
 DWORD WINAPI WriteLinesProc(LPVOID pParam)
 {
-    const WriterJob* pJob = static_cast<const WriterJob*>(pParam);
-    for (int i = 0; i < pJob->nLines; ++i)
+    for (int i = 0; i < kWrittenLines; ++i)
     {
         char szLine[64];
         wsprintfA(szLine, "Line %04d written during a save", i);
-        pJob->pDialog->WriteLog(szLine, i % 2 == 0 ? LOG_TEXT : LOG_RESULT_OK);
+        static_cast<CUsbInstallationTestDlg*>(pParam)->WriteLog(szLine, i % 2 == 0 ? LOG_TEXT : LOG_RESULT_OK);
     }
     return 0;
 }
@@ -549,10 +480,8 @@ DWORD WINAPI WriteLinesProc(LPVOID pParam)
 TEST(SaveReportStream, SaveWhileWritingHoldsTheReportAsItStoodWritesGoOn)
 {
     TestDialogHost host;
-    const int nLines = 400;
     ::ShowWindow(host.Dialog().m_richLog.m_hWnd, SW_HIDE);
-    WriterJob job = {&host.Dialog(), nLines};
-    const HANDLE hWriter = ::CreateThread(nullptr, 0, WriteLinesProc, &job, 0, nullptr);
+    const HANDLE hWriter = ::CreateThread(nullptr, 0, WriteLinesProc, &host.Dialog(), 0, nullptr);
     ASSERT_NE(hWriter, nullptr);
 
     const std::string path = TempFile("during-writes.rtf");
@@ -583,148 +512,96 @@ TEST(SaveReportStream, SaveWhileWritingHoldsTheReportAsItStoodWritesGoOn)
     EXPECT_TRUE(saved == beforeStream) << "the file holds " << SplitLines(saved).size() << " lines, the report held "
                                        << SplitLines(beforeStream).size();
     const std::vector<std::string> lines = SplitLines(host.ReportText());
-    ASSERT_EQ(lines.size(), static_cast<size_t>(nLines)) << "the writes did not all arrive after the save";
-    for (int i = 0; i < nLines; ++i)
+    ASSERT_EQ(lines.size(), static_cast<size_t>(kWrittenLines)) << "the writes did not all arrive after the save";
+    for (int i = 0; i < kWrittenLines; ++i)
     {
         char szExpected[96];
         wsprintfA(szExpected, "%sLine %04d written during a save", i % 2 == 0 ? "" : "... Result:   ", i);
         ASSERT_EQ(lines[static_cast<size_t>(i)], szExpected) << "line " << i;
     }
-    EXPECT_LT(SplitLines(beforeStream).size(), static_cast<size_t>(nLines)) << "the save came after the writes";
+    EXPECT_LT(SplitLines(beforeStream).size(), static_cast<size_t>(kWrittenLines)) << "the save came after the writes";
     DeleteFileIfAny(path);
 }
 
 // ---------------------------------------------------------------------------
 // OnSave with the real save dialog, driven from a second thread.
 
-namespace
-{
-struct SaveOutcome
-{
-    SaveDialogSeen seen;
-    std::vector<std::string> shownAfter; // windows shown once the dialog closed
-};
-
-SaveOutcome ClickSave(TestDialogHost& host, const SaveDialogScript& script)
-{
-    SaveDialogDriverThread driver(host.Hwnd(), script);
-    host.Click(IDC_BUTTON_SAVE);
-    return {driver.Result(), driver.WindowsShownAfterwards()};
-}
-} // namespace
-
-TEST(OnSave, WritesTheChosenFileWithTheDefaultExtension)
+TEST(OnSave, WritesTheChosenFileAndOnAFailureOrCancelNothingAndShowsNothing)
 {
     TestDialogHost host;
     WriteLongReport(host, 30);
     const std::string report = host.ReportText();
     const std::string before = StateOf(host);
-    const std::string base = TempFile("chosen");
-    DeleteFileIfAny(base);
-    DeleteFileIfAny(base + ".rtf");
-
-    SaveDialogScript script;
-    script.fileName = base;
-    const SaveOutcome outcome = ClickSave(host, script);
-    const SaveDialogSeen& seen = outcome.seen;
-    ASSERT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
-    const std::vector<std::string> kFilters = {"Text Files (*.rtf)", "All Files (*.*)"};
-    EXPECT_EQ(seen.filterEntries, kFilters) << DescribeSaveDialog(seen);
-    EXPECT_EQ(seen.nFilterSelected, 0) << DescribeSaveDialog(seen);
-    EXPECT_EQ(seen.initialFileName, "") << DescribeSaveDialog(seen);
-    EXPECT_FALSE(seen.bReadOnlyBoxVisible) << DescribeSaveDialog(seen);
-    EXPECT_FALSE(seen.bOverwriteAsked) << DescribeSaveDialog(seen);
-    EXPECT_TRUE(outcome.shownAfter.empty()) << "shown after the save: " << Joined(outcome.shownAfter);
-
-    EXPECT_FALSE(FileExists(base)) << "the name was taken without the default extension";
-    ASSERT_TRUE(FileExists(base + ".rtf"));
-    EXPECT_EQ(RtfToPlainText(ReadFileBytes(base + ".rtf")), report);
-    EXPECT_EQ(StateOf(host), before);
-    DeleteFileIfAny(base + ".rtf");
-}
-
-TEST(OnSave, FailuresWriteNothingAndShowNothing)
-{
-    TestDialogHost host;
-    WriteLongReport(host, 30);
-    const std::string before = StateOf(host);
+    const ScratchFolder scratch("on-save");
     const std::string oldContent = "the file as it was before the save";
 
-    struct Case
+    const struct
     {
         const char* pszName;
-        const char* pszFile; // without extension, in the temp folder
+        const char* pszFile; // typed without extension
         bool bExisting;      // an existing file: the overwrite question is answered Yes
         bool bHeld;
         DWORD dwFailingAlloc;
         DWORD dwFailingOpen;
+        bool bCancel;
+        bool bSaved;
+    } kRows[] = {
+        {"writes the chosen file with the default extension", "chosen", false, false, 0, 0, false, true},
+        {"cookie not allocated, new file", "no-cookie", false, false, ERROR_NOT_ENOUGH_MEMORY, 0, false, false},
+        {"cookie not allocated, existing file", "no-cookie-existing", true, false, ERROR_NOT_ENOUGH_MEMORY, 0, false,
+         false},
+        {"held by another process", "held", true, true, 0, 0, false, false},
+        {"read-only target", "read-only", true, false, 0, ERROR_ACCESS_DENIED, false, false},
+        {"cancel writes nothing", "cancelled", false, false, 0, 0, true, false},
     };
-    const Case kCases[] = {
-        {"cookie not allocated, new file", "no-cookie", false, false, ERROR_NOT_ENOUGH_MEMORY, 0},
-        {"cookie not allocated, existing file", "no-cookie-existing", true, false, ERROR_NOT_ENOUGH_MEMORY, 0},
-        {"held by another process", "held", true, true, 0, 0},
-        {"read-only target", "read-only", true, false, 0, ERROR_ACCESS_DENIED},
-    };
-    for (const Case& c : kCases)
+    for (const auto& row : kRows)
     {
-        const std::string path = TempFile(c.pszFile) + ".rtf";
-        DeleteFileIfAny(path);
-        if (c.bExisting)
+        SCOPED_TRACE(row.pszName);
+        const std::string base = scratch.Path() + "\\" + row.pszFile;
+        if (row.bExisting)
         {
-            ASSERT_TRUE(WriteFileBytes(path, oldContent)) << c.pszName;
+            ASSERT_TRUE(WriteFileBytes(base + ".rtf", oldContent));
         }
-
-        SaveOutcome outcome;
+        SaveDialogSeen seen;
+        std::vector<std::string> shownAfter;
         {
-            std::unique_ptr<HeldFile> pHeld(c.bHeld ? new HeldFile(path) : nullptr);
+            const std::unique_ptr<HeldFile> pHeld(row.bHeld ? new HeldFile(base + ".rtf") : nullptr);
             if (pHeld)
             {
-                EXPECT_TRUE(pHeld->Holding()) << c.pszName;
+                EXPECT_TRUE(pHeld->Holding());
             }
-            g_dwAllocError = c.dwFailingAlloc;
-            g_fault = {FailingCall::CreateFile, c.dwFailingOpen != 0 ? 1 : 0, c.dwFailingOpen, 0};
+            g_dwAllocError = row.dwFailingAlloc;
+            g_fault = {FailingCall::CreateFile, row.dwFailingOpen != 0 ? 1 : 0, row.dwFailingOpen, 0};
             g_nCallsSeen = 0;
             SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(g_SystemCalls.GlobalAlloc, FaultyGlobalAlloc);
             SystemCallOverride<decltype(g_SystemCalls.CreateFileA)> open(g_SystemCalls.CreateFileA, FaultyCreateFileA);
             SaveDialogScript script;
-            script.fileName = TempFile(c.pszFile);
-            script.nOverwriteAnswer = c.bExisting ? IDYES : 0;
-            outcome = ClickSave(host, script);
+            script.fileName = base;
+            script.bCancel = row.bCancel;
+            script.nOverwriteAnswer = row.bExisting ? IDYES : 0;
+            SaveDialogDriverThread driver(host.Hwnd(), script);
+            host.Click(IDC_BUTTON_SAVE);
+            seen = driver.Result();
+            shownAfter = driver.WindowsShownAfterwards();
+            g_dwAllocError = 0;
         }
-        const SaveDialogSeen& seen = outcome.seen;
-        EXPECT_TRUE(seen.bClosed && seen.problem.empty()) << c.pszName << ": " << DescribeSaveDialog(seen);
-        EXPECT_EQ(seen.bOverwriteAsked, c.bExisting) << c.pszName << ": " << DescribeSaveDialog(seen);
-        EXPECT_TRUE(outcome.shownAfter.empty()) << c.pszName << ": shown " << Joined(outcome.shownAfter);
-        if (c.bExisting)
+        ExpectReportSaveDialog(seen);
+        EXPECT_EQ(seen.bOverwriteAsked, row.bExisting) << DescribeSaveDialog(seen);
+        EXPECT_TRUE(shownAfter.empty()) << "shown after the save: " << Joined(shownAfter);
+
+        // Nothing under the name without the default extension, nor anything else.
+        const std::vector<std::string> files = FilesIn(scratch.Path());
+        const std::vector<std::string> expectedFiles = {std::string(row.pszFile) + ".rtf"};
+        EXPECT_EQ(files, row.bExisting || row.bSaved ? expectedFiles : std::vector<std::string>()) << Joined(files);
+        if (row.bExisting)
         {
-            EXPECT_EQ(ReadFileBytes(path), oldContent) << c.pszName;
+            EXPECT_EQ(ReadFileBytes(base + ".rtf"), oldContent);
         }
-        else
+        if (row.bSaved)
         {
-            EXPECT_FALSE(FileExists(path)) << c.pszName;
+            EXPECT_EQ(RtfToPlainText(ReadFileBytes(base + ".rtf")), report);
         }
-        EXPECT_EQ(StateOf(host), before) << c.pszName;
-        DeleteFileIfAny(path);
+        EXPECT_EQ(StateOf(host), before);
+        DeleteFileIfAny(base + ".rtf");
     }
-}
-
-TEST(OnSave, CancelWritesNothing)
-{
-    TestDialogHost host;
-    WriteLongReport(host, 10);
-    const std::string before = StateOf(host);
-    const std::string folder = TempFile("cancel");
-    ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
-
-    SaveDialogScript script;
-    script.fileName = folder + "\\cancelled";
-    script.bCancel = true;
-    const SaveOutcome outcome = ClickSave(host, script);
-    EXPECT_TRUE(outcome.seen.bClosed && outcome.seen.problem.empty()) << DescribeSaveDialog(outcome.seen);
-    EXPECT_TRUE(outcome.shownAfter.empty()) << "shown after the cancel: " << Joined(outcome.shownAfter);
-
-    const std::vector<std::string> names = FilesIn(folder);
-    EXPECT_TRUE(names.empty()) << "files after a cancel: " << Joined(names);
-    EXPECT_EQ(StateOf(host), before);
-    ::RemoveDirectoryA(folder.c_str());
 }

@@ -12,122 +12,76 @@
 
 #include <gtest/gtest.h>
 
-namespace
-{
-const std::vector<std::string> kFilters = {"Text Files (*.rtf)", "All Files (*.*)"};
+#include <algorithm>
 
-SaveDialogSeen ClickSave(UiHarness& ui, const SaveDialogScript& script)
-{
-    return SaveFromProduct(ui.ProcessId(), ui.Dialog(), script);
-}
-
-// Start, Details and Save: 1 for enabled, 0 for disabled.
-std::string ButtonsOf(const UiHarness& ui)
-{
-    return std::to_string(ui.IsEnabled(IDC_BUTTON_START)) + std::to_string(ui.IsEnabled(IDC_BUTTON_DETAILS)) +
-           std::to_string(ui.IsEnabled(IDC_BUTTON_SAVE));
-}
-} // namespace
-
-TEST(SaveUi, SavesTheReportOfARunUnderTheTypedNameWithTheRtfExtension)
+TEST(SaveUi, SaveCancelAndTheOverwriteQuestionAfterARun)
 {
     const ScratchFolder scratch("ui-saved");
     const std::string& folder = scratch.Path();
+    const std::string existing = folder + "\\existing.rtf";
+    const std::string oldContent = std::string(200000, 'X') + "END OF THE OLD FILE";
+    ASSERT_TRUE(WriteFileBytes(existing, oldContent));
     UiHarness ui;
     ASSERT_TRUE(ui.Started());
     ASSERT_TRUE(ui.StartAndWaitForEnd()) << ui.ReportText();
     const std::string report = ui.ReportText();
     ASSERT_FALSE(report.empty());
-    const std::string buttons = ButtonsOf(ui);
-    ASSERT_EQ(buttons, "111");
+    // Start, Details and Save: 1 for enabled, 0 for disabled.
+    const auto buttons = [&ui] {
+        return std::to_string(ui.IsEnabled(IDC_BUTTON_START)) + std::to_string(ui.IsEnabled(IDC_BUTTON_DETAILS)) +
+               std::to_string(ui.IsEnabled(IDC_BUTTON_SAVE));
+    };
+    ASSERT_EQ(buttons(), "111");
 
-    SaveDialogScript script;
-    script.fileName = folder + "\\report of the run";
-    const SaveDialogSeen seen = ClickSave(ui, script);
-    ASSERT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
-    EXPECT_EQ(seen.hwndOwner, ui.Dialog()) << "the save dialog is not owned by the check dialog";
-    EXPECT_EQ(seen.filterEntries, kFilters) << DescribeSaveDialog(seen);
-    EXPECT_EQ(seen.nFilterSelected, 0) << DescribeSaveDialog(seen);
-    EXPECT_EQ(seen.initialFileName, "") << DescribeSaveDialog(seen);
-    EXPECT_FALSE(seen.bReadOnlyBoxVisible) << DescribeSaveDialog(seen);
-    EXPECT_FALSE(seen.bOverwriteAsked) << DescribeSaveDialog(seen);
+    const struct
+    {
+        const char* pszName;
+        const char* pszFile; // typed without extension
+        bool bCancel;
+        int nOverwriteAnswer; // 0: no question expected
+        const char* pszSaved; // the file that then holds the report, or none
+    } kRows[] = {
+        {"saves the report under the typed name with the rtf extension", "report of the run", false, 0,
+         "report of the run.rtf"},
+        {"cancel creates nothing", "cancelled", true, 0, nullptr},
+        {"overwrite question: No keeps the file", "existing", false, IDNO, nullptr},
+        {"overwrite question: Yes replaces it", "existing", false, IDYES, "existing.rtf"},
+        {"saving again gives the same bytes", "existing", false, IDYES, "existing.rtf"},
+    };
+    std::string previous;
+    for (const auto& row : kRows)
+    {
+        SCOPED_TRACE(row.pszName);
+        SaveDialogScript script;
+        script.fileName = folder + "\\" + row.pszFile;
+        script.bCancel = row.bCancel;
+        script.nOverwriteAnswer = row.nOverwriteAnswer;
+        const SaveDialogSeen seen = SaveFromProduct(ui.ProcessId(), ui.Dialog(), script);
+        ExpectReportSaveDialog(seen);
+        EXPECT_EQ(seen.hwndOwner, ui.Dialog()) << "the save dialog is not owned by the check dialog";
+        EXPECT_EQ(seen.bOverwriteAsked, row.nOverwriteAnswer != 0) << DescribeSaveDialog(seen);
 
-    const std::vector<std::string> files = FilesIn(folder);
-    ASSERT_EQ(files, std::vector<std::string>{"report of the run.rtf"}) << "files: " << Joined(files);
-    const std::string saved = ReadFileBytes(folder + "\\report of the run.rtf");
-    EXPECT_EQ(saved.compare(0, 5, "{\\rtf"), 0) << "not RTF: " << saved.substr(0, 40);
-    EXPECT_EQ(RtfToPlainText(saved), report);
-
-    EXPECT_EQ(ui.ReportText(), report) << "the save changed the report";
-    EXPECT_EQ(ButtonsOf(ui), buttons) << "Start, Details and Save";
+        std::vector<std::string> files = FilesIn(folder);
+        std::sort(files.begin(), files.end());
+        EXPECT_EQ(files, (std::vector<std::string>{"existing.rtf", "report of the run.rtf"})) << Joined(files);
+        if (row.pszSaved != nullptr)
+        {
+            const std::string saved = ReadFileBytes(folder + "\\" + row.pszSaved);
+            EXPECT_EQ(saved.compare(0, 5, "{\\rtf"), 0) << "not RTF: " << saved.substr(0, 40);
+            EXPECT_EQ(saved.find("END OF THE OLD FILE"), std::string::npos) << "the old tail is still there";
+            EXPECT_EQ(RtfToPlainText(saved), report);
+            // The same report gives the same bytes, under any name.
+            EXPECT_TRUE(previous.empty() || saved == previous) << "a later save gave other bytes";
+            previous = saved;
+        }
+        else
+        {
+            EXPECT_TRUE(ReadFileBytes(existing) == oldContent) << "the existing file changed";
+        }
+        EXPECT_EQ(ui.ReportText(), report) << "the save changed the report";
+        EXPECT_EQ(buttons(), "111") << "Start, Details and Save";
+    }
 }
-
-TEST(SaveUi, CancelCreatesNothing)
-{
-    const ScratchFolder scratch("ui-cancel");
-    const std::string& folder = scratch.Path();
-    UiHarness ui;
-    ASSERT_TRUE(ui.Started());
-    ASSERT_TRUE(ui.StartAndWaitForEnd()) << ui.ReportText();
-    const std::string report = ui.ReportText();
-
-    SaveDialogScript script;
-    script.fileName = folder + "\\cancelled";
-    script.bCancel = true;
-    const SaveDialogSeen seen = ClickSave(ui, script);
-    EXPECT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
-    EXPECT_TRUE(FilesIn(folder).empty()) << "files: " << Joined(FilesIn(folder));
-    EXPECT_EQ(ui.ReportText(), report);
-    EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_SAVE));
-}
-
-TEST(SaveUi, OverwriteQuestionNoKeepsTheFileYesReplacesIt)
-{
-    const ScratchFolder scratch("ui-overwrite");
-    const std::string& folder = scratch.Path();
-    UiHarness ui;
-    ASSERT_TRUE(ui.Started());
-    ASSERT_TRUE(ui.StartAndWaitForEnd()) << ui.ReportText();
-    const std::string report = ui.ReportText();
-    const std::string path = folder + "\\existing.rtf";
-    const std::string oldContent = std::string(200000, 'X') + "END OF THE OLD FILE";
-    ASSERT_TRUE(WriteFileBytes(path, oldContent));
-
-    SaveDialogScript script;
-    script.fileName = folder + "\\existing";
-    script.nOverwriteAnswer = IDNO;
-    const SaveDialogSeen keep = ClickSave(ui, script);
-    EXPECT_TRUE(keep.bOverwriteAsked) << DescribeSaveDialog(keep);
-    EXPECT_TRUE(keep.bClosed && keep.problem.empty()) << DescribeSaveDialog(keep);
-    EXPECT_TRUE(ReadFileBytes(path) == oldContent) << "answering No changed the file";
-
-    script.nOverwriteAnswer = IDYES;
-    const SaveDialogSeen replace = ClickSave(ui, script);
-    EXPECT_TRUE(replace.bOverwriteAsked) << DescribeSaveDialog(replace);
-    EXPECT_TRUE(replace.bClosed && replace.problem.empty()) << DescribeSaveDialog(replace);
-    const std::string saved = ReadFileBytes(path);
-    EXPECT_EQ(saved.compare(0, 5, "{\\rtf"), 0) << "not RTF: " << saved.substr(0, 40);
-    EXPECT_EQ(saved.find("END OF THE OLD FILE"), std::string::npos) << "the old tail is still there";
-    EXPECT_EQ(RtfToPlainText(saved), report);
-    EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"existing.rtf"}) << Joined(FilesIn(folder));
-
-    // Saving again gives the same bytes.
-    const SaveDialogSeen again = ClickSave(ui, script);
-    EXPECT_TRUE(again.bClosed && again.problem.empty()) << DescribeSaveDialog(again);
-    EXPECT_TRUE(ReadFileBytes(path) == saved) << "the second save gave other bytes";
-}
-
-namespace
-{
-// Three instruments: the first answers at once, the other two are held at
-// their open until their holds are released.
-std::string FirstThenHeld(const DeviceHold& second, const DeviceHold& third)
-{
-    return "[driver]\ncount=3\n[device0]\ndescription=Instrument 0\n"
-           "[device1]\ndescription=Held instrument 1\nhold_event=" +
-           second.Name() + "\n[device2]\ndescription=Held instrument 2\nhold_event=" + third.Name() + "\n";
-}
-} // namespace
 
 TEST(SaveUi, SaveDuringARunHoldsTheReportSoFarAndTheRunGoesOn)
 {
@@ -137,7 +91,12 @@ TEST(SaveUi, SaveDuringARunHoldsTheReportSoFarAndTheRunGoesOn)
     DeviceHold third;
     InstallationSandbox sandbox;
     sandbox.PutCopy(SystemFilePath(kDriverLibrary), SimulatorLibrary());
-    ScenarioFile scenario(FirstThenHeld(second, third));
+    // Three instruments: the first answers at once, the other two are held at
+    // their open until their holds are released.
+    ScenarioFile scenario("[driver]\ncount=3\n[device0]\ndescription=Instrument 0\n"
+                          "[device1]\ndescription=Held instrument 1\nhold_event=" +
+                          second.Name() + "\n[device2]\ndescription=Held instrument 2\nhold_event=" + third.Name() +
+                          "\n");
     UiHarness ui;
     const DeviceHold::ReleaseFirst releaseSecond(second);
     const DeviceHold::ReleaseFirst releaseThird(third);
@@ -165,7 +124,7 @@ TEST(SaveUi, SaveDuringARunHoldsTheReportSoFarAndTheRunGoesOn)
         second.Release();
         bWentOn = ui.WaitUntil([&] { return Contains(ui.ReportText(), "Held instrument 2"); });
     };
-    const SaveDialogSeen seen = ClickSave(ui, script);
+    const SaveDialogSeen seen = SaveFromProduct(ui.ProcessId(), ui.Dialog(), script);
     const std::string afterSave = ui.ReportText();
     ASSERT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
     EXPECT_TRUE(bWentOn) << "the run did not go on while the save dialog was open: " << afterSave;

@@ -4,6 +4,7 @@
 #include "support/Fixtures.h"
 
 #include <dlgs.h>
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <sstream>
@@ -30,26 +31,28 @@ HWND FindDialog(DWORD dwProcessId, HWND hwndExclude, const std::function<bool(HW
     return nullptr;
 }
 
-HWND FindChildOfClass(HWND hwndParent, const char* pszClass)
-{
-    return ::FindWindowExA(hwndParent, nullptr, pszClass, nullptr);
-}
-
 HWND FileNameEdit(HWND hwndDialog)
 {
     HWND hwndField = ::GetDlgItem(hwndDialog, cmb13);
     if (hwndField == nullptr)
         return ::GetDlgItem(hwndDialog, edt1);
     if (ClassOf(hwndField) == "ComboBoxEx32")
-        hwndField = FindChildOfClass(hwndField, "ComboBox");
-    return hwndField != nullptr ? FindChildOfClass(hwndField, "Edit") : nullptr;
+        hwndField = ::FindWindowExA(hwndField, nullptr, "ComboBox", nullptr);
+    return hwndField != nullptr ? ::FindWindowExA(hwndField, nullptr, "Edit", nullptr) : nullptr;
+}
+
+std::vector<HWND> ChildrenOf(HWND hwndParent, const char* pszClass)
+{
+    std::vector<HWND> children;
+    for (HWND hwnd = nullptr; (hwnd = ::FindWindowExA(hwndParent, hwnd, pszClass, nullptr)) != nullptr;)
+        children.push_back(hwnd);
+    return children;
 }
 
 // The dialog button with the ID, not another child that shares it (a toolbar).
 HWND ButtonOf(HWND hwndDialog, int nID)
 {
-    for (HWND hwnd = FindChildOfClass(hwndDialog, "Button"); hwnd != nullptr;
-         hwnd = ::FindWindowExA(hwndDialog, hwnd, "Button", nullptr))
+    for (const HWND hwnd : ChildrenOf(hwndDialog, "Button"))
     {
         if (::GetDlgCtrlID(hwnd) == nID)
             return hwnd;
@@ -88,11 +91,8 @@ std::vector<std::string> ComboEntries(HWND hwndCombo)
 std::string StaticTexts(HWND hwndDialog)
 {
     std::string text;
-    for (HWND hwnd = FindChildOfClass(hwndDialog, "Static"); hwnd != nullptr;
-         hwnd = ::FindWindowExA(hwndDialog, hwnd, "Static", nullptr))
-    {
+    for (const HWND hwnd : ChildrenOf(hwndDialog, "Static"))
         text += WindowText(hwnd);
-    }
     return text;
 }
 
@@ -200,9 +200,6 @@ SaveDialogSeen SaveFromProduct(DWORD dwProcessId, HWND hwndDialog, const SaveDia
 SaveDialogDriverThread::SaveDialogDriverThread(HWND hwndExclude, SaveDialogScript script)
     : m_hwndExclude(hwndExclude),
       m_script(std::move(script)),
-      m_seen(),
-      m_shownAfterwards(),
-      m_nStop(0),
       m_hThread(::CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr))
 {
 }
@@ -267,4 +264,14 @@ std::string DescribeSaveDialog(const SaveDialogSeen& seen)
     if (!seen.problem.empty())
         text << ", problem: " << seen.problem;
     return text.str();
+}
+
+void ExpectReportSaveDialog(const SaveDialogSeen& seen)
+{
+    const std::vector<std::string> kFilters = {"Text Files (*.rtf)", "All Files (*.*)"};
+    EXPECT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
+    EXPECT_EQ(seen.filterEntries, kFilters) << DescribeSaveDialog(seen);
+    EXPECT_EQ(seen.nFilterSelected, 0) << DescribeSaveDialog(seen);
+    EXPECT_EQ(seen.initialFileName, "") << DescribeSaveDialog(seen);
+    EXPECT_FALSE(seen.bReadOnlyBoxVisible) << DescribeSaveDialog(seen);
 }

@@ -74,8 +74,12 @@ private:
     SaveDialogScript m_script;
     SaveDialogSeen m_seen;
     std::vector<std::string> m_shownAfterwards;
-    volatile LONG m_nStop;
+    volatile LONG m_nStop = 0;
     HANDLE m_hThread;
 };
 
 std::string DescribeSaveDialog(const SaveDialogSeen& seen);
+
+// Expects a dialog that closed as the script said and was the report's save
+// dialog: the RTF filter first and chosen, no name given, no read-only box.
+void ExpectReportSaveDialog(const SaveDialogSeen& seen);
