@@ -1,7 +1,6 @@
-// The registry checks at their edges: the colours of the two example runs,
-// values that are not text or fill their buffer to the last byte, instance
-// names at the limit of what the registry opens, and device tables of the
-// tests' own.
+// The registry checks at their edges: values that fill their buffer to the
+// last byte, instance names at the limit of what the registry opens, and a
+// device table of the tests' own with ids to format.
 #include "registry_fixture.h"
 
 #include "report/LogKind.h"
@@ -33,130 +32,6 @@ LONG OpenResult(const std::string& path)
     return lResult;
 }
 
-bool IsMissing(DWORD dwError)
-{
-    return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND;
-}
-
-const SeamSpy::Call* FindCall(const std::vector<SeamSpy::Call>& calls, const std::string& name)
-{
-    for (const SeamSpy::Call& call : calls)
-    {
-        if (call.name == name)
-            return &call;
-    }
-    return nullptr;
-}
-} // namespace
-
-// ---- The example runs, with their colours
-
-TEST(RegistryExampleRuns, CommonCheckWithTheIniFileMissing)
-{
-    InstallationSandbox sandbox;
-    sandbox.CreateKey(kInstancePath);
-    sandbox.PutFile(SystemFilePath(kDriverLibrary));
-    sandbox.PutFile(SystemFilePath(kUninstaller));
-    TestDialogHost host;
-    host.SetDetailed(true);
-
-    const CheckOutcome outcome = RunCheck(host, RegistryCheck::COMMON);
-
-    ExpectedReport expected(true);
-    expected.Heading(kCommonHeading).Detail("Number of devices registered:   1");
-    expected.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
-    expected.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
-    expected.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Alert("... File was not found.");
-    expected.Warning();
-    EXPECT_EQ(outcome.dwResult, 0u);
-    EXPECT_EQ(outcome.text, expected.Text());
-    const std::vector<FormattedRun> runs = host.FormattedRuns();
-    EXPECT_EQ(DescribeRuns(runs), DescribeRuns(expected.Runs()));
-}
-
-TEST(RegistryExampleRuns, DeviceCheckWithTheInstallationFileMissing)
-{
-    InstallationSandbox sandbox;
-    sandbox.AddInstance("0000", 0, "kt480t0.sys", "oemkt480t0.inf");
-    sandbox.PutFile(DriverFilePath("kt480t0.sys"));
-    TestDialogHost host;
-    host.SetDetailed(true);
-
-    const CheckOutcome outcome = RunCheck(host, RegistryCheck::DEVICE);
-
-    ExpectedReport expected(true);
-    expected.Heading(InstanceHeading("0000"));
-    expected.Detail("Registered driver file:   kt480t0.sys").Detail("... File was found.");
-    expected.Detail("Registered installation file:   oemkt480t0.inf").Alert("... File was not found.");
-    expected.Warning();
-    EXPECT_EQ(outcome.dwResult, 0u);
-    EXPECT_EQ(outcome.text, expected.Text());
-    EXPECT_EQ(DescribeRuns(host.FormattedRuns()), DescribeRuns(expected.Runs()));
-}
-
-TEST(RegistryExampleRuns, ErrorEntryIsBoldAndIndexErrorIsABlueHeading)
-{
-    InstallationSandbox sandbox;
-    TestDialogHost host;
-    host.SetDetailed(true);
-    host.ClearReport();
-    EXPECT_EQ(host.Dialog().CheckDeviceRegistry(1), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(host.Dialog().CheckCommonRegistry(0), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-
-    ExpectedReport expected(true);
-    expected.Result(ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING);
-    expected.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(host.ReportText(), expected.Text());
-    EXPECT_EQ(DescribeRuns(host.FormattedRuns()), DescribeRuns(expected.Runs()));
-}
-
-// ---- Values read without their type
-
-TEST(RegistryValues, DwordDriverIsTheTextOfItsBytesUpToTheFirstZero)
-{
-    InstallationSandbox sandbox;
-    sandbox.SetValue(kInstancePath, "Driver", REG_DWORD, std::string("K4\0T", 4));
-    sandbox.OwnClassKey("K4");
-    const std::string classKey = std::string(kClassRoot) + "\\K4";
-    sandbox.SetText(classKey, "NTMPDriver", "kt480t0.sys");
-    sandbox.SetText(classKey, "InfPath", "oemkt480t0.inf");
-    sandbox.PutFile(DriverFilePath("kt480t0.sys"));
-    sandbox.PutFile(InfFilePath("oemkt480t0.inf"));
-    TestDialogHost host;
-    host.SetDetailed(true);
-
-    const CheckOutcome outcome = RunCheck(host, RegistryCheck::DEVICE);
-
-    ExpectedReport expected(true);
-    expected.Heading(InstanceHeading("0000"));
-    expected.Detail("Registered driver file:   kt480t0.sys").Detail("... File was found.");
-    expected.Detail("Registered installation file:   oemkt480t0.inf").Detail("... File was found.").Ok();
-    EXPECT_EQ(outcome.text, expected.Text());
-    EXPECT_NE(FindCall(outcome.keyOpens, classKey), nullptr) << "the class key K4 was not opened";
-}
-
-TEST(RegistryValues, BinaryValuesWithoutAZeroAreReadWhole)
-{
-    InstallationSandbox sandbox;
-    sandbox.SetValue(kInstancePath, "Driver", REG_BINARY, TestDriverValue(0));
-    sandbox.SetValue(kClassKey0, "NTMPDriver", REG_BINARY, "kt480t1.sys");
-    sandbox.SetValue(kClassKey0, "InfPath", REG_BINARY, "oemkt480t1.inf");
-    sandbox.PutFile(DriverFilePath("kt480t1.sys"));
-    TestDialogHost host;
-    host.SetDetailed(true);
-
-    const CheckOutcome outcome = RunCheck(host, RegistryCheck::DEVICE);
-
-    ExpectedReport expected(true);
-    expected.Heading(InstanceHeading("0000"));
-    expected.Detail("Registered driver file:   kt480t1.sys").Detail("... File was found.");
-    expected.Detail("Registered installation file:   oemkt480t1.inf").Alert("... File was not found.").Warning();
-    EXPECT_EQ(outcome.dwResult, 0u);
-    EXPECT_EQ(outcome.text, expected.Text());
-}
-
-namespace
-{
 struct ValueSizeCase
 {
     const char* pszValue; // "Driver", "NTMPDriver" or "InfPath"
@@ -188,20 +63,20 @@ TEST_P(RegistryValueSizes, ReadWholeUpToTheLimitAndOneByteMoreIs234)
 {
     const ValueSizeCase& c = GetParam();
     const std::string valueName = c.pszValue;
-    const DWORD cbLimit = valueName == "Driver" ? 255 : 256;
-    const std::string bytes(c.nBytes, valueName == "Driver" ? 'D' : 'f');
-    const bool bFits = c.nBytes <= cbLimit;
+    const bool bDriver = valueName == "Driver";
+    const bool bInf = valueName == "InfPath";
+    const std::string bytes(c.nBytes, bDriver ? 'D' : 'f');
+    const bool bFits = c.nBytes <= (bDriver ? 255u : 256u);
 
     InstallationSandbox sandbox;
     sandbox.PutInstance(0);
-    const std::string keyPath = valueName == "Driver" ? kInstancePath : kClassKey0;
-    sandbox.SetValue(keyPath, valueName, c.dwType, bytes);
+    sandbox.SetValue(bDriver ? kInstancePath : kClassKey0, valueName, c.dwType, bytes);
     TestDialogHost host;
     host.SetDetailed(true);
 
     const CheckOutcome outcome = RunCheck(host, RegistryCheck::DEVICE);
 
-    const SeamSpy::Call* pQuery = FindCall(outcome.valueQueries, valueName);
+    const SeamCall* pQuery = FindCall(outcome.valueQueries, valueName);
     ASSERT_NE(pQuery, nullptr) << valueName << " was not queried";
     EXPECT_EQ(pQuery->lResult, bFits ? ERROR_SUCCESS : ERROR_MORE_DATA) << "the query's result";
     if (bFits)
@@ -210,70 +85,40 @@ TEST_P(RegistryValueSizes, ReadWholeUpToTheLimitAndOneByteMoreIs234)
     }
 
     ExpectedReport expected(true);
-    expected.Heading(InstanceHeading("0000"));
     DWORD dwExpectedResult = 0;
-    if (valueName == "Driver")
+    const std::string classPath = std::string(kClassRoot) + "\\" + bytes;
+    if (!bFits)
     {
-        const std::string classPath = std::string(kClassRoot) + "\\" + bytes;
-        const SeamSpy::Call* pOpen = FindCall(outcome.keyOpens, classPath);
-        if (bFits)
+        if (bDriver)
         {
-            // Under Wine the class key's path is too long to be opened (234).
-            const LONG lOpen = OpenResult(classPath);
-            ASSERT_NE(lOpen, ERROR_SUCCESS);
-            ASSERT_NE(pOpen, nullptr) << "the class key of the whole value was not opened";
-            EXPECT_EQ(pOpen->lResult, lOpen);
-            expected.Error(static_cast<DWORD>(lOpen));
+            EXPECT_EQ(FindCall(outcome.keyOpens, classPath), nullptr)
+                << "a class key was opened after the value could not be read";
         }
-        else
-        {
-            EXPECT_EQ(pOpen, nullptr) << "a class key was opened after the value could not be read";
-            expected.Error(ERROR_MORE_DATA);
-        }
+        InstanceLines(expected, "0000", TestDriverFile(0), "", bInf ? "F" : "").Error(ERROR_MORE_DATA);
     }
-    else if (valueName == "NTMPDriver")
+    else if (bDriver)
     {
-        if (bFits)
-        {
-            expected.Detail("Registered driver file:   " + bytes);
-            const DWORD dwSearch = SearchError(DriverFilePath(bytes));
-            if (IsMissing(dwSearch))
-            {
-                expected.Alert("... File was not found.");
-                expected.Detail("Registered installation file:   oemkt480t0.inf").Detail("... File was found.");
-                expected.Warning();
-            }
-            else
-            {
-                expected.Error(dwSearch);
-            }
-        }
-        else
-        {
-            expected.Error(ERROR_MORE_DATA);
-        }
+        // Under Wine the class key's path is too long to be opened (234).
+        const LONG lOpen = OpenResult(classPath);
+        ASSERT_NE(lOpen, ERROR_SUCCESS);
+        const SeamCall* pOpen = FindCall(outcome.keyOpens, classPath);
+        ASSERT_NE(pOpen, nullptr) << "the class key of the whole value was not opened";
+        EXPECT_EQ(pOpen->lResult, lOpen);
+        expected.Heading(InstanceHeading("0000")).Error(static_cast<DWORD>(lOpen));
     }
     else
     {
-        expected.Detail("Registered driver file:   kt480t0.sys").Detail("... File was found.");
-        if (bFits)
-        {
-            expected.Detail("Registered installation file:   " + bytes);
-            const DWORD dwSearch = SearchError(InfFilePath(bytes));
-            if (IsMissing(dwSearch))
-            {
-                expected.Alert("... File was not found.").Warning();
-            }
-            else
-            {
-                expected.Error(dwSearch);
-                dwExpectedResult = dwSearch;
-            }
-        }
-        else
-        {
-            expected.Error(ERROR_MORE_DATA);
-        }
+        // The file the whole value names is searched for; a name this long
+        // may get another answer than "not found".
+        const DWORD dwSearch = SearchError(bInf ? InfFilePath(bytes) : DriverFilePath(bytes));
+        const bool bMissing = dwSearch == ERROR_FILE_NOT_FOUND || dwSearch == ERROR_PATH_NOT_FOUND;
+        const char* pszStates = bInf ? (bMissing ? "FM" : "FE") : (bMissing ? "MF" : "E");
+        InstanceLines(expected, "0000", bInf ? TestDriverFile(0) : bytes, bInf ? bytes : TestInfFile(0), pszStates,
+                      dwSearch);
+        if (bMissing)
+            expected.Warning();
+        else if (bInf)
+            dwExpectedResult = dwSearch;
     }
     EXPECT_EQ(outcome.dwResult, dwExpectedResult);
     EXPECT_EQ(outcome.text, expected.Text());
@@ -287,7 +132,7 @@ std::string ValueSizeCaseName(const testing::TestParamInfo<ValueSizeCase>& info)
 
 INSTANTIATE_TEST_SUITE_P(DeviceCheck, RegistryValueSizes, testing::ValuesIn(kValueSizeCases), ValueSizeCaseName);
 
-// ---- Names: letter case and the registry's limits
+// ---- Names at the registry's limits
 
 // Windows opens an instance key of 254 characters below the device key; Wine
 // answers 234 for its path of more than 260 characters.
@@ -305,70 +150,14 @@ TEST(RegistryNames, InstanceNameOf254CharactersIsReadButItsKeyIsNotOpened)
     const LONG lOpen = OpenResult(DeviceKeyPath() + "\\" + instance);
     ASSERT_TRUE(lOpen == ERROR_MORE_DATA || lOpen == ERROR_SUCCESS) << "opening the instance key gave " << lOpen;
     ExpectedReport expected(true);
-    expected.Heading(InstanceHeading("0000"));
-    expected.Detail("Registered driver file:   kt480t0.sys").Detail("... File was found.");
-    expected.Detail("Registered installation file:   oemkt480t0.inf").Detail("... File was found.").Ok();
+    InstanceLines(expected, 0, "FF").Ok();
     // Where the key opens, it has no "Driver" value.
     expected.Heading(InstanceHeading(instance)).Error(lOpen == ERROR_SUCCESS ? ERROR_FILE_NOT_FOUND : ERROR_MORE_DATA);
     EXPECT_EQ(outcome.dwResult, 0u);
     EXPECT_EQ(outcome.text, expected.Text());
 }
 
-// The registry matches names whatever their case, so only the path that was
-// asked for shows whether the stored name was used.
-TEST(RegistryNames, DeviceKeyIsOpenedUnderItsStoredName)
-{
-    InstallationSandbox sandbox;
-    sandbox.CreateKey(DeviceKeyPath("VID_0403&PID_B7E4") + "\\0000");
-    TestDialogHost host;
-
-    const CheckOutcome outcome = RunCheck(host, RegistryCheck::COMMON);
-
-    EXPECT_EQ(outcome.dwResult, 0u);
-    std::string opened;
-    for (const SeamSpy::Call& call : outcome.keyOpens)
-        opened += "\n  " + call.name;
-    EXPECT_NE(FindCall(outcome.keyOpens, DeviceKeyPath("VID_0403&PID_B7E4")), nullptr) << "keys opened:" << opened;
-    EXPECT_EQ(FindCall(outcome.keyOpens, DeviceKeyPath()), nullptr) << "keys opened:" << opened;
-}
-
-// ---- Device tables of the tests' own
-
-TEST(RegistryDeviceTable, AbsentFileNamesAreSkipped)
-{
-    DeviceTableOverride table({{0x0403, 0xB7E4, nullptr, "KT480_UNIN.EXE", nullptr}});
-    InstallationSandbox sandbox;
-    sandbox.CreateKey(kInstancePath);
-    sandbox.PutFile(SystemFilePath(kUninstaller));
-    TestDialogHost host;
-    host.SetDetailed(true);
-
-    const CheckOutcome outcome = RunCheck(host, RegistryCheck::COMMON);
-
-    ExpectedReport expected(true);
-    expected.Heading(kCommonHeading).Detail("Number of devices registered:   1");
-    expected.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.").Ok();
-    EXPECT_EQ(outcome.dwResult, 0u);
-    EXPECT_EQ(outcome.text, expected.Text());
-    EXPECT_EQ(outcome.nFileSearches, 1);
-}
-
-TEST(RegistryDeviceTable, NoFileNamesAtAllIsOk)
-{
-    DeviceTableOverride table({{0x0403, 0xB7E4, nullptr, nullptr, nullptr}});
-    InstallationSandbox sandbox;
-    sandbox.CreateKey(DeviceKeyPath());
-    TestDialogHost host;
-    host.SetDetailed(true);
-
-    const CheckOutcome outcome = RunCheck(host, RegistryCheck::COMMON);
-
-    ExpectedReport expected(true);
-    expected.Heading(kCommonHeading).Detail("Number of devices registered:   0").Ok();
-    EXPECT_EQ(outcome.dwResult, 0u);
-    EXPECT_EQ(outcome.text, expected.Text());
-    EXPECT_EQ(outcome.nFileSearches, 0);
-}
+// ---- A device table of the tests' own
 
 TEST(RegistryDeviceTable, IdsAreFourUpperCaseHexDigitsAndEveryIndexOfTheTableCounts)
 {
@@ -382,25 +171,28 @@ TEST(RegistryDeviceTable, IdsAreFourUpperCaseHexDigitsAndEveryIndexOfTheTableCou
     TestDialogHost host;
     host.SetDetailed(false);
 
-    CheckOutcome outcome = RunCheck(host, RegistryCheck::COMMON, 1);
-    EXPECT_EQ(outcome.dwResult, 0u);
-    EXPECT_EQ(
-        outcome.text,
-        ExpectedReport(false).Heading("Check common registry entries for devices:   Vid_0ABC&Pid_000D").Ok().Text());
-
-    outcome = RunCheck(host, RegistryCheck::DEVICE, 1);
-    EXPECT_EQ(outcome.dwResult, 0u);
-    EXPECT_EQ(outcome.text, ExpectedReport(false)
-                                .Heading("Check specific registry entries for device:   Vid_0ABC&Pid_000D#0000")
-                                .Ok()
-                                .Text());
-
-    outcome = RunCheck(host, RegistryCheck::COMMON, 0);
-    EXPECT_EQ(outcome.dwResult, static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
-
-    outcome = RunCheck(host, RegistryCheck::DEVICE, 2);
-    EXPECT_EQ(outcome.dwResult, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(outcome.text, ExpectedReport(false)
-                                .Result(ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING)
-                                .Text());
+    const struct
+    {
+        RegistryCheck check;
+        UINT nIndex;
+        DWORD dwResult;
+        ExpectedReport expected;
+    } kRuns[] = {
+        {RegistryCheck::COMMON, 1, 0,
+         ExpectedReport(false).Heading("Check common registry entries for devices:   Vid_0ABC&Pid_000D").Ok()},
+        {RegistryCheck::DEVICE, 1, 0,
+         ExpectedReport(false).Heading("Check specific registry entries for device:   Vid_0ABC&Pid_000D#0000").Ok()},
+        {RegistryCheck::COMMON, 0, ERROR_NO_MORE_ITEMS,
+         ExpectedReport(false).Heading(kCommonHeading).Alert("Device key was not found.").Warning()},
+        {RegistryCheck::DEVICE, 2, ERROR_INVALID_PARAMETER,
+         ExpectedReport(false).Result(ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING)},
+    };
+    for (const auto& run : kRuns)
+    {
+        SCOPED_TRACE((run.check == RegistryCheck::COMMON ? "common check, index " : "device check, index ") +
+                     std::to_string(run.nIndex));
+        const CheckOutcome outcome = RunCheck(host, run.check, run.nIndex);
+        EXPECT_EQ(outcome.dwResult, run.dwResult);
+        EXPECT_EQ(outcome.text, run.expected.Text());
+    }
 }
