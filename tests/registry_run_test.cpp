@@ -27,9 +27,9 @@ ExpectedReport& OpeningLines(ExpectedReport& e, TestDialogHost& host)
     return e.Line(std::string(host.Dialog().GetOsVersionText())).Separator();
 }
 
-DWORD RunCheckThread(TestDialogHost& host)
+ExpectedReport& InstanceFound(ExpectedReport& e, int n)
 {
-    return host.RunOnWorker([&host] { return CheckThreadProc(&host.Dialog()); });
+    return InstanceLines(e, n, "FF").Ok();
 }
 
 struct RunCase
@@ -39,6 +39,8 @@ struct RunCase
     std::function<void(ExpectedReport&)> expectRegistryLines;
     bool bSuccess;
     const char* pszCancelAt; // the dialog closes while this line is written
+    std::vector<DEVICE_INFO> table;
+    bool bStartButton; // the run started by the Start button, else on a worker thread
 };
 
 std::ostream& operator<<(std::ostream& os, const RunCase& c)
@@ -47,52 +49,71 @@ std::ostream& operator<<(std::ostream& os, const RunCase& c)
 }
 
 const RunCase kRunCases[] = {
-    {"BothChecksPass", [](InstallationSandbox& s) { InstallForRegistryOnly(s, 1); },
-     [](ExpectedReport& e) {
-         e.Heading(kCommonHeading).Ok();
-         e.Heading(kDeviceHeading + "#0000").Ok();
-     },
-     true, nullptr},
+    {"BothChecksPass",
+     [](InstallationSandbox& s) { InstallForRegistryOnly(s, 1); },
+     [](ExpectedReport& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); },
+     true,
+     nullptr,
+     {kRegistryOnly},
+     false},
     {"NoDeviceKeyLeavesOutTheDeviceCheck",
      [](InstallationSandbox& s) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Warning(); }, false, nullptr},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); },
+     false,
+     nullptr,
+     {kRegistryOnly},
+     false},
     {"FailedCommonCheckLeavesOutTheDeviceCheck",
      [](InstallationSandbox& s) {
          InstallForRegistryOnly(s, 1);
          s.CreateChildKey(kUsbEnumKey, std::string(255, 'A'));
      },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, false, nullptr},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); },
+     false,
+     nullptr,
+     {kRegistryOnly},
+     false},
     {"CommonWarningStillRunsTheDeviceCheck",
      [](InstallationSandbox& s) {
          InstallForRegistryOnly(s, 1);
          DeleteFileIfAny(SystemFilePath(kUninstallIni));
      },
+     [](ExpectedReport& e) { InstanceFound(CommonLines(e, 1, "-FM").Warning(), 0); },
+     true,
+     nullptr,
+     {kRegistryOnly},
+     false},
+    {"DeviceCheckWithoutInstancePasses",
+     [](InstallationSandbox& s) { InstallForRegistryOnly(s, 0); },
      [](ExpectedReport& e) {
-         e.Heading(kCommonHeading).Warning();
-         e.Heading(kDeviceHeading + "#0000").Ok();
+         CommonLines(e, 0, "-FF").Ok();
+         e.Heading(kDeviceHeading).Alert("No device was found.").Warning();
      },
-     true, nullptr},
-    {"DeviceCheckWithoutInstancePasses", [](InstallationSandbox& s) { InstallForRegistryOnly(s, 0); },
-     [](ExpectedReport& e) {
-         e.Heading(kCommonHeading).Ok();
-         e.Heading(kDeviceHeading).Warning();
-     },
-     true, nullptr},
+     true,
+     nullptr,
+     {kRegistryOnly},
+     false},
     {"FailedDeviceCheckFailsTheRun",
      [](InstallationSandbox& s) {
          InstallForRegistryOnly(s, 1);
          s.CreateChildKey(DeviceKeyPath(), std::string(255, 'A'));
      },
      [](ExpectedReport& e) {
-         e.Heading(kCommonHeading).Ok();
-         e.Heading(kDeviceHeading + "#0000").Ok();
-         e.Heading(kDeviceHeading).Error(ERROR_MORE_DATA);
+         // The instance of too long a name counts as a device.
+         InstanceFound(CommonLines(e, 2, "-FF").Ok(), 0).Heading(kDeviceHeading).Error(ERROR_MORE_DATA);
      },
-     false, nullptr},
+     false,
+     nullptr,
+     {kRegistryOnly},
+     false},
     // The cancel comes as the passed common check writes its result.
     {"CancelAfterAPassedCommonCheckLeavesOutTheDeviceCheck",
      [](InstallationSandbox& s) { InstallForRegistryOnly(s, 1); },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Ok(); }, false, "... Result:   OK"},
+     [](ExpectedReport& e) { CommonLines(e, 1, "-FF").Ok(); },
+     false,
+     "... Result:   OK",
+     {kRegistryOnly},
+     false},
     // An instance's own "Error" result does not change what the check returns.
     {"InstanceErrorLeavesTheRunSuccessful",
      [](InstallationSandbox& s) {
@@ -100,11 +121,35 @@ const RunCase kRunCases[] = {
          s.SetText(DeviceKeyPath() + "\\0000", "Driver", TestDriverValue(9999));
      },
      [](ExpectedReport& e) {
-         e.Heading(kCommonHeading).Ok();
-         e.Heading(kDeviceHeading + "#0000").Error(ERROR_FILE_NOT_FOUND);
-         e.Heading(kDeviceHeading + "#0001").Ok();
+         CommonLines(e, 2, "-FF").Ok().Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND);
+         InstanceFound(e, 1);
      },
-     true, nullptr},
+     true,
+     nullptr,
+     {kRegistryOnly},
+     false},
+    {"NegativeVendorOrProductIdTakesNoPartInTheRegistryLoop",
+     [](InstallationSandbox& s) { InstallForRegistryOnly(s, 1); },
+     [](ExpectedReport& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); },
+     true,
+     nullptr,
+     {{-1, 0xB7E4, nullptr, kUninstaller, kUninstallIni},
+      {0x0403, -0x4B1C, nullptr, kUninstaller, kUninstallIni},
+      kRegistryOnly},
+     false},
+    {"StartButtonRunsTheRegistryLoopOnTheCheckThread",
+     [](InstallationSandbox& s) {
+         InstallForRegistryOnly(s, 2);
+         DeleteFileIfAny(InfFilePath(TestInfFile(0)));
+     },
+     [](ExpectedReport& e) {
+         CommonLines(e, 2, "-FF").Ok();
+         InstanceFound(InstanceLines(e, 0, "FM").Warning(), 1);
+     },
+     true,
+     nullptr,
+     {kRegistryOnly},
+     true},
 };
 
 class RegistryLoop : public testing::TestWithParam<RunCase>
@@ -115,47 +160,30 @@ class RegistryLoop : public testing::TestWithParam<RunCase>
 TEST_P(RegistryLoop, ChecksSummaryAndExitCode)
 {
     const RunCase& c = GetParam();
-    DeviceTableOverride table({kRegistryOnly});
+    DeviceTableOverride table(c.table);
     InstallationSandbox sandbox;
     c.arrange(sandbox);
-    TestDialogHost host;
-    host.CancelWhenWritten(c.pszCancelAt != nullptr ? c.pszCancelAt : "");
+    for (const bool bDetailed : {false, true})
+    {
+        SCOPED_TRACE(bDetailed ? "detailed view" : "simple view");
+        TestDialogHost host;
+        host.SetDetailed(bDetailed);
+        host.CancelWhenWritten(c.pszCancelAt != nullptr ? c.pszCancelAt : "");
+        if (c.bStartButton)
+            ASSERT_TRUE(host.StartAndWaitForEnd()) << "the run did not end";
+        else
+            host.RunOnWorker([&host] { return CheckThreadProc(&host.Dialog()); });
 
-    RunCheckThread(host);
-
-    ExpectedReport expected(false);
-    OpeningLines(expected, host);
-    c.expectRegistryLines(expected);
-    expected.Summary(c.bSuccess);
-    EXPECT_EQ(host.ReportText(), expected.Text());
+        ExpectedReport expected(bDetailed);
+        OpeningLines(expected, host);
+        c.expectRegistryLines(expected);
+        expected.Summary(c.bSuccess);
+        EXPECT_EQ(host.ReportText(), expected.Text());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(CheckThreadProc, RegistryLoop, testing::ValuesIn(kRunCases),
                          [](const testing::TestParamInfo<RunCase>& info) { return info.param.pszName; });
-
-TEST(RegistryLoopEntries, NegativeVendorOrProductIdTakesNoPartInTheRegistryLoop)
-{
-    DeviceTableOverride table({{-1, 0xB7E4, nullptr, kUninstaller, kUninstallIni},
-                               {0x0403, -0x4B1C, nullptr, kUninstaller, kUninstallIni},
-                               kRegistryOnly});
-    InstallationSandbox sandbox;
-    InstallForRegistryOnly(sandbox, 1);
-    TestDialogHost host;
-    host.SetDetailed(true);
-
-    RunCheckThread(host);
-
-    ExpectedReport expected(true);
-    OpeningLines(expected, host);
-    expected.Heading(kCommonHeading).Detail("Number of devices registered:   1");
-    expected.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
-    expected.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Detail("... File was found.").Ok();
-    expected.Heading(kDeviceHeading + "#0000");
-    expected.Detail("Registered driver file:   kt480t0.sys").Detail("... File was found.");
-    expected.Detail("Registered installation file:   oemkt480t0.inf").Detail("... File was found.").Ok();
-    expected.Summary(true);
-    EXPECT_EQ(host.ReportText(), expected.Text());
-}
 
 TEST(RegistryLoopEntries, DriverLoopRunsAfterAFailedRegistryLoop)
 {
@@ -164,7 +192,7 @@ TEST(RegistryLoopEntries, DriverLoopRunsAfterAFailedRegistryLoop)
     ASSERT_FALSE(FileExists(WinePath(std::string(TEST_EXE_DIR) + "/tests/" + kDriverLibrary)));
     TestDialogHost host;
 
-    RunCheckThread(host);
+    host.RunOnWorker([&host] { return CheckThreadProc(&host.Dialog()); });
 
     ExpectedReport registryPart(false);
     OpeningLines(registryPart, host);
@@ -174,23 +202,4 @@ TEST(RegistryLoopEntries, DriverLoopRunsAfterAFailedRegistryLoop)
     EXPECT_EQ(text.substr(0, registryPart.Text().size()), registryPart.Text());
     EXPECT_EQ(text.find(kDeviceHeading), std::string::npos) << "the device check ran after a failed common check";
     EXPECT_TRUE(EndsWith(text, ExpectedReport(false).Summary(false).Text())) << text;
-}
-
-TEST(RegistryLoopEntries, StartButtonRunsTheRegistryLoopOnTheCheckThread)
-{
-    DeviceTableOverride table({kRegistryOnly});
-    InstallationSandbox sandbox;
-    InstallForRegistryOnly(sandbox, 2);
-    DeleteFileIfAny(InfFilePath("oemkt480t0.inf"));
-    TestDialogHost host;
-
-    ASSERT_TRUE(host.StartAndWaitForEnd()) << "the run did not end";
-
-    ExpectedReport expected(false);
-    OpeningLines(expected, host);
-    expected.Heading(kCommonHeading).Ok();
-    expected.Heading(kDeviceHeading + "#0000").Warning();
-    expected.Heading(kDeviceHeading + "#0001").Ok();
-    expected.Summary(true);
-    EXPECT_EQ(host.ReportText(), expected.Text());
 }
