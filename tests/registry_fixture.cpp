@@ -9,7 +9,6 @@
 const char kUsbEnumKey[] = "System\\CurrentControlSet\\Enum\\USB";
 const char kDeviceKeyName[] = "Vid_0403&Pid_B7E4";
 const char kClassRoot[] = "System\\CurrentControlSet\\Control\\Class";
-const char kTestClassGuid[] = "{7E57B7E4-0403-4C1A-9E57-0000B7E40403}";
 const char kDriverLibrary[] = "KT480_D2XX.DLL";
 const char kUninstaller[] = "KT480_UNIN.EXE";
 const char kUninstallIni[] = "KT480_D2XXUN.INI";
@@ -18,6 +17,8 @@ const std::string kDeviceHeading = "Check specific registry entries for device: 
 
 namespace
 {
+// A class of the tests' own below the class root.
+const char kTestClassGuid[] = "{7E57B7E4-0403-4C1A-9E57-0000B7E40403}";
 const char kEnumKey[] = "System\\CurrentControlSet\\Enum";
 const char kSavedSuffix[] = ".sandbox-saved";
 const int kTestFileSlots = 4;
@@ -393,34 +394,35 @@ UINT WINAPI FaultyGetDirectoryA(LPSTR, UINT)
 } // namespace
 
 FileSearchFault::FileSearchFault(const std::string& name, DWORD dwError)
-    : m_override(g_SystemCalls.FindFirstFileA, FaultyFindFirstFileA)
+    : SystemCallOverride(g_SystemCalls.FindFirstFileA, FaultyFindFirstFileA)
 {
     g_searchFaultEnd = "\\" + name;
     g_dwSearchFault = dwError;
 }
 
 KeyOpenFault::KeyOpenFault(const std::string& pathEnd, LONG lError)
-    : m_override(g_SystemCalls.RegOpenKeyExA, FaultyRegOpenKeyExA)
+    : SystemCallOverride(g_SystemCalls.RegOpenKeyExA, FaultyRegOpenKeyExA)
 {
     g_openFaultEnd = pathEnd;
     g_lOpenFault = lError;
 }
 
-CountQueryFault::CountQueryFault(LONG lError) : m_override(g_SystemCalls.RegQueryInfoKeyA, FaultyRegQueryInfoKeyA)
+CountQueryFault::CountQueryFault(LONG lError)
+    : SystemCallOverride(g_SystemCalls.RegQueryInfoKeyA, FaultyRegQueryInfoKeyA)
 {
     g_lCountFault = lError;
 }
 
 EnumerationFault::EnumerationFault(DWORD dwIndex, LONG lError)
-    : m_override(g_SystemCalls.RegEnumKeyExA, FaultyRegEnumKeyExA)
+    : SystemCallOverride(g_SystemCalls.RegEnumKeyExA, FaultyRegEnumKeyExA)
 {
     g_dwEnumFaultIndex = dwIndex;
     g_lEnumFault = lError;
 }
 
 DirectoryFault::DirectoryFault(Which which, UINT uResult, DWORD dwError)
-    : m_override(which == SYSTEM ? g_SystemCalls.GetSystemDirectoryA : g_SystemCalls.GetWindowsDirectoryA,
-                 FaultyGetDirectoryA)
+    : SystemCallOverride(which == SYSTEM ? g_SystemCalls.GetSystemDirectoryA : g_SystemCalls.GetWindowsDirectoryA,
+                         FaultyGetDirectoryA)
 {
     g_uDirectoryResult = uResult;
     g_dwDirectoryError = dwError;

@@ -16,7 +16,6 @@
 extern const char kUsbEnumKey[];    // System\CurrentControlSet\Enum\USB
 extern const char kDeviceKeyName[]; // Vid_0403&Pid_B7E4
 extern const char kClassRoot[];     // System\CurrentControlSet\Control\Class
-extern const char kTestClassGuid[]; // a class of the tests' own below the class root
 extern const char kDriverLibrary[]; // the three files of the common check
 extern const char kUninstaller[];
 extern const char kUninstallIni[];
@@ -101,59 +100,39 @@ private:
 // every other call to the real function.
 
 // A file search whose path ends in the name (any letter case) fails with dwError.
-class FileSearchFault
+struct FileSearchFault : SystemCallOverride<decltype(SystemCalls::FindFirstFileA)>
 {
-public:
     FileSearchFault(const std::string& name, DWORD dwError);
-
-private:
-    SystemCallOverride<decltype(SystemCalls::FindFirstFileA)> m_override;
 };
 
 // Opening a key whose path ends in the text (any letter case) fails with lError.
-class KeyOpenFault
+struct KeyOpenFault : SystemCallOverride<decltype(SystemCalls::RegOpenKeyExA)>
 {
-public:
     KeyOpenFault(const std::string& pathEnd, LONG lError);
-
-private:
-    SystemCallOverride<decltype(SystemCalls::RegOpenKeyExA)> m_override;
 };
 
 // Every subkey-count query fails with lError.
-class CountQueryFault
+struct CountQueryFault : SystemCallOverride<decltype(SystemCalls::RegQueryInfoKeyA)>
 {
-public:
     explicit CountQueryFault(LONG lError);
-
-private:
-    SystemCallOverride<decltype(SystemCalls::RegQueryInfoKeyA)> m_override;
 };
 
 // Every subkey enumeration fails with lError at the given index.
-class EnumerationFault
+struct EnumerationFault : SystemCallOverride<decltype(SystemCalls::RegEnumKeyExA)>
 {
-public:
     EnumerationFault(DWORD dwIndex, LONG lError);
-
-private:
-    SystemCallOverride<decltype(SystemCalls::RegEnumKeyExA)> m_override;
 };
 
 // The system or the Windows directory query returns uResult (0: failed) with
 // the last error dwError.
-class DirectoryFault
+struct DirectoryFault : SystemCallOverride<decltype(SystemCalls::GetSystemDirectoryA)>
 {
-public:
     enum Which
     {
         SYSTEM,
         WINDOWS
     };
     DirectoryFault(Which which, UINT uResult, DWORD dwError);
-
-private:
-    SystemCallOverride<decltype(SystemCalls::GetSystemDirectoryA)> m_override;
 };
 
 // Shows the checks a process under WOW64 (or not) through the seam, with

@@ -53,8 +53,18 @@ Arrange With(Args... args)
     return [=](InstallationSandbox&, Faults& faults) { faults.push_back(std::make_shared<Fault>(args...)); };
 }
 
-std::vector<RegistryCase> Cases(RegistryCheck check, std::vector<RegistryCase> cases)
+Arrange Both(Arrange first, Arrange second)
 {
+    return [=](InstallationSandbox& s, Faults& f) {
+        first(s, f);
+        second(s, f);
+    };
+}
+
+template <size_t N>
+std::vector<RegistryCase> Cases(RegistryCheck check, const RegistryCase (&table)[N])
+{
+    std::vector<RegistryCase> cases(table, table + N);
     for (RegistryCase& c : cases)
         c.registryCheck = check;
     return cases;
@@ -73,6 +83,33 @@ RegistryCase DirectoryCase(const char* pszName, DirectoryFault::Which which, UIN
 
 const std::string kInstancePath = DeviceKeyPath() + "\\0000";
 const std::string kClassKey0 = std::string(kClassRoot) + "\\" + TestDriverValue(0);
+
+// The device key with an instance, and the common files whose letter is 'F'.
+Arrange CommonFiles(const char* pszFiles)
+{
+    return [=](InstallationSandbox& s, Faults&) {
+        s.CreateKey(kInstancePath);
+        const char* apszNames[] = {kDriverLibrary, kUninstaller, kUninstallIni};
+        for (int i = 0; i < 3; ++i)
+        {
+            if (pszFiles[i] == 'F')
+                s.PutFile(SystemFilePath(apszNames[i]));
+        }
+    };
+}
+
+// Instance 0000 of class key 0 below the device key of that name, and those
+// of its two files whose letter is 'F'.
+Arrange Instance0(const char* pszFiles, const std::string& deviceKeyName = kDeviceKeyName)
+{
+    return [=](InstallationSandbox& s, Faults&) {
+        s.AddInstance("0000", 0, TestDriverFile(0), TestInfFile(0), deviceKeyName);
+        if (pszFiles[0] == 'F')
+            s.PutFile(DriverFilePath(TestDriverFile(0)));
+        if (pszFiles[1] == 'F')
+            s.PutFile(InfFilePath(TestInfFile(0)));
+    };
+}
 
 void InstallDevice(InstallationSandbox& sandbox, int nInstances)
 {
@@ -127,308 +164,262 @@ const auto kNoDeviceKey = [](ExpectedReport& e) {
     e.Heading(kCommonHeading).Alert("Device key was not found.").Warning();
 };
 
-const std::vector<RegistryCase> kCommonCases = Cases(
-    RegistryCheck::COMMON,
-    {
-        {"IndexOutOfRange",
-         -1,
-         {},
-         [](ExpectedReport& e) { e.Result(ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING); },
-         ERROR_INVALID_PARAMETER,
-         1},
-        {"NoUsbEnumerationKey",
-         -1,
-         {},
-         [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND); },
-         ERROR_FILE_NOT_FOUND},
-        {"UsbEnumerationKeyDeniedToOpen", 1, With<KeyOpenFault>("\\Enum\\USB", ERROR_ACCESS_DENIED),
-         [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
-        {"EmptyUsbEnumerationKey", -1, [](InstallationSandbox& s, Faults&) { s.CreateKey(kUsbEnumKey); }, kNoDeviceKey,
-         ERROR_NO_MORE_ITEMS},
-        {"OnlyOtherDeviceKeys", -1,
-         [](InstallationSandbox& s, Faults&) {
-             s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001") + "\\0000");
-             s.CreateKey(DeviceKeyPath("Vid_0403&Pid_B7E40"));
-             s.CreateKey(DeviceKeyPath("Vid_0403&Pid_B7E"));
-             s.PutCommonFiles();
-         },
-         kNoDeviceKey, ERROR_NO_MORE_ITEMS},
-        {"OneInstanceIniMissing", -1,
-         [](InstallationSandbox& s, Faults&) {
-             s.CreateKey(kInstancePath);
-             s.PutFile(SystemFilePath(kDriverLibrary));
-             s.PutFile(SystemFilePath(kUninstaller));
-         },
-         [](ExpectedReport& e) { CommonLines(e, 1, "FFM").Warning(); }, 0},
-        {"AllFilesPresent", 2, {}, [](ExpectedReport& e) { CommonLines(e, 2, "FFF").Ok(); }, 0},
-        {"AllFilesMissing", -1, [](InstallationSandbox& s, Faults&) { s.CreateKey(kInstancePath); },
-         [](ExpectedReport& e) { CommonLines(e, 1, "MMM").Warning(); }, 0},
-        {"DriverLibraryMissingOthersFound", -1,
-         [](InstallationSandbox& s, Faults&) {
-             s.CreateKey(kInstancePath);
-             s.PutFile(SystemFilePath(kUninstaller));
-             s.PutFile(SystemFilePath(kUninstallIni));
-         },
-         [](ExpectedReport& e) { CommonLines(e, 1, "MFF").Warning(); }, 0},
-        // The registry matches names whatever their case, so only the path
-        // that was asked for shows whether the stored name was used.
-        {"DeviceKeyInUpperCase", -1,
-         [](InstallationSandbox& s, Faults&) {
-             s.CreateKey(DeviceKeyPath("VID_0403&PID_B7E4") + "\\0000");
-             s.PutCommonFiles();
-         },
-         [](ExpectedReport& e) { CommonLines(e, 1, "FFF").Ok(); }, 0, 0,
-         [](const CheckOutcome& o) {
-             std::string opened;
-             for (const SeamCall& call : o.keyOpens)
-                 opened += "\n  " + call.name;
-             EXPECT_NE(FindCall(o.keyOpens, DeviceKeyPath("VID_0403&PID_B7E4")), nullptr) << "keys opened:" << opened;
-             EXPECT_EQ(FindCall(o.keyOpens, DeviceKeyPath()), nullptr) << "keys opened:" << opened;
-         }},
-        {"DeviceKeyWithoutInstances", 0, {}, [](ExpectedReport& e) { CommonLines(e, 0, "FFF").Ok(); }, 0},
-        {"DriverLibrarySearchDenied", 1, With<FileSearchFault>(kDriverLibrary, ERROR_ACCESS_DENIED),
-         [](ExpectedReport& e) { CommonLines(e, 1, "E"); }, ERROR_ACCESS_DENIED},
-        {"UninstallerSearchDenied", 1, With<FileSearchFault>(kUninstaller, ERROR_ACCESS_DENIED),
-         [](ExpectedReport& e) { CommonLines(e, 1, "FE"); }, ERROR_ACCESS_DENIED},
-        {"IniSearchDeniedAfterUninstallerFound", 1, With<FileSearchFault>(kUninstallIni, ERROR_ACCESS_DENIED),
-         [](ExpectedReport& e) { CommonLines(e, 1, "FFE"); }, ERROR_ACCESS_DENIED},
-        {"SubkeyOf254CharactersIsReadAndPassed", 1,
-         [](InstallationSandbox& s, Faults&) { s.CreateChildKey(kUsbEnumKey, std::string(254, 'A')); },
-         [](ExpectedReport& e) { CommonLines(e, 1, "FFF").Ok(); }, 0},
-        {"SubkeyOf255CharactersBeforeTheDeviceKey", 1,
-         [](InstallationSandbox& s, Faults&) { s.CreateChildKey(kUsbEnumKey, std::string(255, 'A')); },
-         [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, ERROR_MORE_DATA},
-        {"SubkeyOf255CharactersAfterTheDeviceKeyIsNotRead", 1,
-         [](InstallationSandbox& s, Faults&) { s.CreateChildKey(kUsbEnumKey, std::string(255, 'Z')); },
-         [](ExpectedReport& e) { CommonLines(e, 1, "FFF").Ok(); }, 0},
-        {"EnumerationFailsOtherwise", 1, With<EnumerationFault>(0, ERROR_REGISTRY_CORRUPT),
-         [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_REGISTRY_CORRUPT); }, ERROR_REGISTRY_CORRUPT},
-        {"DeviceKeyDeniedToOpen", 1, With<KeyOpenFault>("\\Vid_0403&Pid_B7E4", ERROR_ACCESS_DENIED),
-         [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
-        DirectoryCase("SystemDirectoryQueryFails", DirectoryFault::SYSTEM, 0, ERROR_NOT_ENOUGH_MEMORY,
-                      ERROR_NOT_ENOUGH_MEMORY, RegistryCheck::COMMON),
-        DirectoryCase("SystemDirectoryQueryFailsWithoutAReason", DirectoryFault::SYSTEM, 0, ERROR_SUCCESS,
-                      ERROR_PATH_NOT_FOUND, RegistryCheck::COMMON),
-        DirectoryCase("SystemDirectoryLongerThanItsBuffer", DirectoryFault::SYSTEM, 300, ERROR_SUCCESS,
-                      ERROR_INSUFFICIENT_BUFFER, RegistryCheck::COMMON),
-        {"CountQueryFailsFilesStillSearched", 1, With<CountQueryFault>(ERROR_KEY_DELETED),
-         [](ExpectedReport& e) { CommonLines(e, -1, "FFF").Error(ERROR_KEY_DELETED); }, ERROR_KEY_DELETED},
-        {"CountQueryFailsAndAFileIsMissing", -1,
-         [](InstallationSandbox& s, Faults& f) {
-             s.CreateKey(kInstancePath);
-             s.PutFile(SystemFilePath(kUninstaller));
-             s.PutFile(SystemFilePath(kUninstallIni));
-             With<CountQueryFault>(ERROR_KEY_DELETED)(s, f);
-         },
-         [](ExpectedReport& e) { CommonLines(e, -1, "MFF").Error(ERROR_KEY_DELETED); }, ERROR_KEY_DELETED},
-        {"CountQueryFailsThenTheDriverLibrarySearchFails", 1,
-         [](InstallationSandbox& s, Faults& f) {
-             With<CountQueryFault>(ERROR_KEY_DELETED)(s, f);
-             With<FileSearchFault>(kDriverLibrary, ERROR_ACCESS_DENIED)(s, f);
-         },
-         [](ExpectedReport& e) { CommonLines(e, -1, "E"); }, ERROR_ACCESS_DENIED},
-        {"Wow64FilesSearchedWhereTheProgramLoadsFrom", 1, With<Wow64Seam>(Wow64Seam::WOW64),
-         [](ExpectedReport& e) { CommonLines(e, 1, "FFF").Ok(); }, 0},
-        // Device tables of the tests' own: a file the entry leaves out is
-        // neither searched nor reported.
-        {"AbsentFileNamesAreSkipped", -1,
-         [](InstallationSandbox& s, Faults& f) {
-             With<DeviceTableOverride>(std::vector<DEVICE_INFO>{{0x0403, 0xB7E4, nullptr, kUninstaller, nullptr}})(s,
-                                                                                                                   f);
-             s.CreateKey(kInstancePath);
-             s.PutFile(SystemFilePath(kUninstaller));
-         },
-         [](ExpectedReport& e) { CommonLines(e, 1, "-F-").Ok(); }, 0, 0,
-         [](const CheckOutcome& o) { EXPECT_EQ(o.nFileSearches, 1); }},
-        {"NoFileNamesAtAllIsOk", -1,
-         [](InstallationSandbox& s, Faults& f) {
-             With<DeviceTableOverride>(std::vector<DEVICE_INFO>{{0x0403, 0xB7E4, nullptr, nullptr, nullptr}})(s, f);
-             s.CreateKey(DeviceKeyPath());
-         },
-         [](ExpectedReport& e) { CommonLines(e, 0, "---").Ok(); }, 0, 0,
-         [](const CheckOutcome& o) { EXPECT_EQ(o.nFileSearches, 0); }},
-    });
+const RegistryCase kCommonCases[] = {
+    {"IndexOutOfRange",
+     -1,
+     {},
+     [](ExpectedReport& e) { e.Result(ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING); },
+     ERROR_INVALID_PARAMETER,
+     1},
+    {"NoUsbEnumerationKey",
+     -1,
+     {},
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND); },
+     ERROR_FILE_NOT_FOUND},
+    {"UsbEnumerationKeyDeniedToOpen", 1, With<KeyOpenFault>("\\Enum\\USB", ERROR_ACCESS_DENIED),
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
+    {"EmptyUsbEnumerationKey", -1, [](InstallationSandbox& s, Faults&) { s.CreateKey(kUsbEnumKey); }, kNoDeviceKey,
+     ERROR_NO_MORE_ITEMS},
+    {"OnlyOtherDeviceKeys", -1,
+     [](InstallationSandbox& s, Faults&) {
+         s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001") + "\\0000");
+         s.CreateKey(DeviceKeyPath("Vid_0403&Pid_B7E40"));
+         s.CreateKey(DeviceKeyPath("Vid_0403&Pid_B7E"));
+         s.PutCommonFiles();
+     },
+     kNoDeviceKey, ERROR_NO_MORE_ITEMS},
+    {"OneInstanceIniMissing", -1, CommonFiles("FF-"), [](ExpectedReport& e) { CommonLines(e, 1, "FFM").Warning(); }, 0},
+    {"AllFilesPresent", 2, {}, [](ExpectedReport& e) { CommonLines(e, 2, "FFF").Ok(); }, 0},
+    {"AllFilesMissing", -1, CommonFiles("---"), [](ExpectedReport& e) { CommonLines(e, 1, "MMM").Warning(); }, 0},
+    {"DriverLibraryMissingOthersFound", -1, CommonFiles("-FF"),
+     [](ExpectedReport& e) { CommonLines(e, 1, "MFF").Warning(); }, 0},
+    // The registry matches names whatever their case, so only the path
+    // that was asked for shows whether the stored name was used.
+    {"DeviceKeyInUpperCase", -1,
+     [](InstallationSandbox& s, Faults&) {
+         s.CreateKey(DeviceKeyPath("VID_0403&PID_B7E4") + "\\0000");
+         s.PutCommonFiles();
+     },
+     [](ExpectedReport& e) { CommonLines(e, 1, "FFF").Ok(); }, 0, 0,
+     [](const CheckOutcome& o) {
+         std::string opened;
+         for (const SeamCall& call : o.keyOpens)
+             opened += "\n  " + call.name;
+         EXPECT_NE(FindCall(o.keyOpens, DeviceKeyPath("VID_0403&PID_B7E4")), nullptr) << "keys opened:" << opened;
+         EXPECT_EQ(FindCall(o.keyOpens, DeviceKeyPath()), nullptr) << "keys opened:" << opened;
+     }},
+    {"DeviceKeyWithoutInstances", 0, {}, [](ExpectedReport& e) { CommonLines(e, 0, "FFF").Ok(); }, 0},
+    {"DriverLibrarySearchDenied", 1, With<FileSearchFault>(kDriverLibrary, ERROR_ACCESS_DENIED),
+     [](ExpectedReport& e) { CommonLines(e, 1, "E"); }, ERROR_ACCESS_DENIED},
+    {"UninstallerSearchDenied", 1, With<FileSearchFault>(kUninstaller, ERROR_ACCESS_DENIED),
+     [](ExpectedReport& e) { CommonLines(e, 1, "FE"); }, ERROR_ACCESS_DENIED},
+    {"IniSearchDeniedAfterUninstallerFound", 1, With<FileSearchFault>(kUninstallIni, ERROR_ACCESS_DENIED),
+     [](ExpectedReport& e) { CommonLines(e, 1, "FFE"); }, ERROR_ACCESS_DENIED},
+    {"SubkeyOf254CharactersIsReadAndPassed", 1,
+     [](InstallationSandbox& s, Faults&) { s.CreateChildKey(kUsbEnumKey, std::string(254, 'A')); },
+     [](ExpectedReport& e) { CommonLines(e, 1, "FFF").Ok(); }, 0},
+    {"SubkeyOf255CharactersBeforeTheDeviceKey", 1,
+     [](InstallationSandbox& s, Faults&) { s.CreateChildKey(kUsbEnumKey, std::string(255, 'A')); },
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, ERROR_MORE_DATA},
+    {"SubkeyOf255CharactersAfterTheDeviceKeyIsNotRead", 1,
+     [](InstallationSandbox& s, Faults&) { s.CreateChildKey(kUsbEnumKey, std::string(255, 'Z')); },
+     [](ExpectedReport& e) { CommonLines(e, 1, "FFF").Ok(); }, 0},
+    {"EnumerationFailsOtherwise", 1, With<EnumerationFault>(0, ERROR_REGISTRY_CORRUPT),
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_REGISTRY_CORRUPT); }, ERROR_REGISTRY_CORRUPT},
+    {"DeviceKeyDeniedToOpen", 1, With<KeyOpenFault>("\\Vid_0403&Pid_B7E4", ERROR_ACCESS_DENIED),
+     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
+    DirectoryCase("SystemDirectoryQueryFails", DirectoryFault::SYSTEM, 0, ERROR_NOT_ENOUGH_MEMORY,
+                  ERROR_NOT_ENOUGH_MEMORY, RegistryCheck::COMMON),
+    DirectoryCase("SystemDirectoryQueryFailsWithoutAReason", DirectoryFault::SYSTEM, 0, ERROR_SUCCESS,
+                  ERROR_PATH_NOT_FOUND, RegistryCheck::COMMON),
+    DirectoryCase("SystemDirectoryLongerThanItsBuffer", DirectoryFault::SYSTEM, 300, ERROR_SUCCESS,
+                  ERROR_INSUFFICIENT_BUFFER, RegistryCheck::COMMON),
+    {"CountQueryFailsFilesStillSearched", 1, With<CountQueryFault>(ERROR_KEY_DELETED),
+     [](ExpectedReport& e) { CommonLines(e, -1, "FFF").Error(ERROR_KEY_DELETED); }, ERROR_KEY_DELETED},
+    {"CountQueryFailsAndAFileIsMissing", -1, Both(CommonFiles("-FF"), With<CountQueryFault>(ERROR_KEY_DELETED)),
+     [](ExpectedReport& e) { CommonLines(e, -1, "MFF").Error(ERROR_KEY_DELETED); }, ERROR_KEY_DELETED},
+    {"CountQueryFailsThenTheDriverLibrarySearchFails", 1,
+     Both(With<CountQueryFault>(ERROR_KEY_DELETED), With<FileSearchFault>(kDriverLibrary, ERROR_ACCESS_DENIED)),
+     [](ExpectedReport& e) { CommonLines(e, -1, "E"); }, ERROR_ACCESS_DENIED},
+    {"Wow64FilesSearchedWhereTheProgramLoadsFrom", 1, With<Wow64Seam>(Wow64Seam::WOW64),
+     [](ExpectedReport& e) { CommonLines(e, 1, "FFF").Ok(); }, 0},
+    // Device tables of the tests' own: a file the entry leaves out is
+    // neither searched nor reported.
+    {"AbsentFileNamesAreSkipped", -1,
+     Both(With<DeviceTableOverride>(std::vector<DEVICE_INFO>{{0x0403, 0xB7E4, nullptr, kUninstaller, nullptr}}),
+          CommonFiles("-F-")),
+     [](ExpectedReport& e) { CommonLines(e, 1, "-F-").Ok(); }, 0, 0,
+     [](const CheckOutcome& o) { EXPECT_EQ(o.nFileSearches, 1); }},
+    {"NoFileNamesAtAllIsOk", -1,
+     [](InstallationSandbox& s, Faults& f) {
+         With<DeviceTableOverride>(std::vector<DEVICE_INFO>{{0x0403, 0xB7E4, nullptr, nullptr, nullptr}})(s, f);
+         s.CreateKey(DeviceKeyPath());
+     },
+     [](ExpectedReport& e) { CommonLines(e, 0, "---").Ok(); }, 0, 0,
+     [](const CheckOutcome& o) { EXPECT_EQ(o.nFileSearches, 0); }},
+};
 
-INSTANTIATE_TEST_SUITE_P(CheckCommonRegistry, RegistryCaseTest, testing::ValuesIn(kCommonCases), CaseName);
+INSTANTIATE_TEST_SUITE_P(CheckCommonRegistry, RegistryCaseTest,
+                         testing::ValuesIn(Cases(RegistryCheck::COMMON, kCommonCases)), CaseName);
 
 // ---- Device-specific registry check
 
 const auto kInstance0 = [](ExpectedReport& e) { InstanceFound(e, 0); };
 
-const std::vector<RegistryCase> kDeviceCases =
-    Cases(RegistryCheck::DEVICE,
-          {
-              {"IndexOutOfRange",
-               -1,
-               {},
-               [](ExpectedReport& e) {
-                   e.Result(ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING);
-               },
-               ERROR_INVALID_PARAMETER,
-               1},
-              {"NoDeviceKey", -1,
-               [](InstallationSandbox& s, Faults&) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
-               [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_FILE_NOT_FOUND); }, ERROR_FILE_NOT_FOUND},
-              {"NoInstance",
-               0,
-               {},
-               [](ExpectedReport& e) { e.Heading(kDeviceHeading).Alert("No device was found.").Warning(); },
-               0},
-              {"OneInstanceBothFilesFound", 1, {}, kInstance0, 0},
-              {"OneInstanceInstallationFileMissing", -1,
-               [](InstallationSandbox& s, Faults&) {
-                   s.AddInstance("0000", 0, TestDriverFile(0), TestInfFile(0));
-                   s.PutFile(DriverFilePath(TestDriverFile(0)));
-               },
-               [](ExpectedReport& e) { InstanceLines(e, 0, "FM").Warning(); }, 0},
-              {"OneInstanceBothFilesMissing", -1,
-               [](InstallationSandbox& s, Faults&) { s.AddInstance("0000", 0, TestDriverFile(0), TestInfFile(0)); },
-               [](ExpectedReport& e) { InstanceLines(e, 0, "MM").Warning(); }, 0},
-              {"DriverFileInAMissingFolder", -1,
-               [](InstallationSandbox& s, Faults&) {
-                   s.AddInstance("0000", 0, "nofolder\\" + TestDriverFile(0), TestInfFile(0));
-                   s.PutFile(InfFilePath(TestInfFile(0)));
-               },
-               [](ExpectedReport& e) {
-                   InstanceLines(e, "0000", "nofolder\\kt480t0.sys", "oemkt480t0.inf", "MF").Warning();
-               },
-               0},
-              {"FirstInstanceWarningSecondOk", 2,
-               [](InstallationSandbox&, Faults&) { DeleteFileIfAny(InfFilePath(TestInfFile(0))); },
-               [](ExpectedReport& e) {
-                   InstanceLines(e, 0, "FM").Warning();
-                   InstanceFound(e, 1);
-               },
-               0},
-              {"InstanceWithoutDriverValue", 2,
-               [](InstallationSandbox& s, Faults&) { s.CreateKey(DeviceKeyPath() + "\\0000x"); },
-               [](ExpectedReport& e) {
-                   InstanceFound(e, 0);
-                   e.Heading(InstanceHeading("0000x")).Error(ERROR_FILE_NOT_FOUND);
-                   InstanceFound(e, 1);
-               },
-               0},
-              {"DriverValueNamingNoClassKey", 2,
-               [](InstallationSandbox& s, Faults&) { s.SetText(kInstancePath, "Driver", TestDriverValue(9999)); },
-               [](ExpectedReport& e) {
-                   e.Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND);
-                   InstanceFound(e, 1);
-               },
-               0},
-              {"ClassKeyWithoutInfPath", 2,
-               [](InstallationSandbox& s, Faults&) {
-                   DeleteRegistryTree(kClassKey0);
-                   s.AddInstance("0000", 0, TestDriverFile(0), "");
-               },
-               [](ExpectedReport& e) {
-                   InstanceLines(e, 0, "F").Error(ERROR_FILE_NOT_FOUND);
-                   InstanceFound(e, 1);
-               },
-               0},
-              {"ClassKeyWithoutNtmpDriver", 2,
-               [](InstallationSandbox& s, Faults&) {
-                   DeleteRegistryTree(kClassKey0);
-                   s.AddInstance("0000", 0, "", TestInfFile(0));
-               },
-               [](ExpectedReport& e) {
-                   e.Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND);
-                   InstanceFound(e, 1);
-               },
-               0},
-              {"InstallationFileSearchDeniedEndsTheCheck", 2,
-               With<FileSearchFault>(TestInfFile(0), ERROR_ACCESS_DENIED),
-               [](ExpectedReport& e) { InstanceLines(e, 0, "FE"); }, ERROR_ACCESS_DENIED},
-              {"DriverFileSearchDeniedIsThatInstancesError", 2,
-               With<FileSearchFault>(TestDriverFile(0), ERROR_ACCESS_DENIED),
-               [](ExpectedReport& e) {
-                   InstanceLines(e, 0, "E");
-                   InstanceFound(e, 1);
-               },
-               0},
-              {"DeviceKeyInUpperCase", -1,
-               [](InstallationSandbox& s, Faults&) {
-                   s.AddInstance("0000", 0, TestDriverFile(0), TestInfFile(0), "VID_0403&PID_B7E4");
-                   s.PutFile(DriverFilePath(TestDriverFile(0)));
-                   s.PutFile(InfFilePath(TestInfFile(0)));
-               },
-               kInstance0, 0},
-              {"InstanceKeyDeniedToOpen", 2, With<KeyOpenFault>("\\Vid_0403&Pid_B7E4\\0000", ERROR_ACCESS_DENIED),
-               [](ExpectedReport& e) {
-                   e.Heading(InstanceHeading("0000")).Error(ERROR_ACCESS_DENIED);
-                   InstanceFound(e, 1);
-               },
-               0},
-              {"InstanceNameOf255CharactersEndsTheEnumeration", 1,
-               [](InstallationSandbox& s, Faults&) { s.CreateChildKey(DeviceKeyPath(), std::string(255, 'A')); },
-               [](ExpectedReport& e) {
-                   InstanceFound(e, 0);
-                   e.Heading(kDeviceHeading).Error(ERROR_MORE_DATA);
-               },
-               ERROR_MORE_DATA},
-              {"InstanceNameOf255CharactersFirst", 1,
-               [](InstallationSandbox& s, Faults&) { s.CreateChildKey(DeviceKeyPath(), std::string(255, '!')); },
-               [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_MORE_DATA); }, ERROR_MORE_DATA},
-              {"EnumerationFailsOtherwiseAfterAnInstance", 2, With<EnumerationFault>(1, ERROR_REGISTRY_CORRUPT),
-               [](ExpectedReport& e) {
-                   InstanceFound(e, 0);
-                   e.Heading(kDeviceHeading).Error(ERROR_REGISTRY_CORRUPT);
-               },
-               ERROR_REGISTRY_CORRUPT},
-              DirectoryCase("SystemDirectoryQueryFails", DirectoryFault::SYSTEM, 0, ERROR_NOT_ENOUGH_MEMORY,
-                            ERROR_NOT_ENOUGH_MEMORY, RegistryCheck::DEVICE),
-              DirectoryCase("WindowsDirectoryQueryFails", DirectoryFault::WINDOWS, 0, ERROR_ACCESS_DENIED,
-                            ERROR_ACCESS_DENIED, RegistryCheck::DEVICE),
-              DirectoryCase("WindowsDirectoryLongerThanItsBuffer", DirectoryFault::WINDOWS, 256, ERROR_SUCCESS,
-                            ERROR_INSUFFICIENT_BUFFER, RegistryCheck::DEVICE),
-              DirectoryCase("WindowsDirectoryQueryFailsWithoutAReason", DirectoryFault::WINDOWS, 0, ERROR_SUCCESS,
-                            ERROR_PATH_NOT_FOUND, RegistryCheck::DEVICE),
-              // Under WOW64 the driver file is searched with redirection off, the
-              // installation file with it on; where it cannot be turned off, the
-              // driver file's search fails with the reason.
-              {"Wow64DriverFileSearchedWithRedirectionOff", 2, With<Wow64Seam>(Wow64Seam::WOW64),
-               [](ExpectedReport& e) {
-                   InstanceFound(e, 0);
-                   InstanceFound(e, 1);
-               },
-               0},
-              {"NotWow64SearchesAsIs", 1, With<Wow64Seam>(Wow64Seam::NOT_WOW64), kInstance0, 0},
-              {"NoIsWow64ProcessSearchesAsIs", 1, With<Wow64Seam>(Wow64Seam::NO_ISWOW64PROCESS), kInstance0, 0},
-              {"IsWow64ProcessFailsIsThatInstancesError", 1,
-               With<Wow64Seam>(Wow64Seam::ISWOW64PROCESS_FAILS, static_cast<DWORD>(ERROR_ACCESS_DENIED)),
-               [](ExpectedReport& e) { InstanceLines(e, 0, "E"); }, 0},
-              {"Wow64RedirectionCannotBeTurnedOff", 2,
-               With<Wow64Seam>(Wow64Seam::WOW64_DISABLE_FAILS, static_cast<DWORD>(ERROR_ACCESS_DENIED)),
-               [](ExpectedReport& e) { InstanceLines(InstanceLines(e, 0, "E"), 1, "E"); }, 0},
-              {"Wow64WithoutRedirectionSwitches", 1, With<Wow64Seam>(Wow64Seam::WOW64_NO_SWITCHES),
-               [](ExpectedReport& e) { InstanceLines(e, 0, "E", ERROR_CALL_NOT_IMPLEMENTED); }, 0},
-              {"Wow64RedirectionNotTurnedBackOn", 1,
-               With<Wow64Seam>(Wow64Seam::WOW64_REVERT_FAILS, static_cast<DWORD>(ERROR_INVALID_FUNCTION)),
-               [](ExpectedReport& e) { InstanceLines(e, 0, "E", ERROR_INVALID_FUNCTION); }, 0},
-              // Values read without their type: a DWORD "Driver" names the class
-              // key of its bytes up to the first zero.
-              {"DwordDriverIsTheTextOfItsBytesUpToTheFirstZero", -1,
-               [](InstallationSandbox& s, Faults&) {
-                   s.SetValue(kInstancePath, "Driver", REG_DWORD, std::string("K4\0T", 4));
-                   s.OwnClassKey("K4");
-                   s.SetText(std::string(kClassRoot) + "\\K4", "NTMPDriver", TestDriverFile(0));
-                   s.SetText(std::string(kClassRoot) + "\\K4", "InfPath", TestInfFile(0));
-                   s.PutFile(DriverFilePath(TestDriverFile(0)));
-                   s.PutFile(InfFilePath(TestInfFile(0)));
-               },
-               kInstance0, 0, 0,
-               [](const CheckOutcome& o) {
-                   EXPECT_NE(FindCall(o.keyOpens, std::string(kClassRoot) + "\\K4"), nullptr) << "K4 was not opened";
-               }},
-              {"BinaryValuesWithoutAZeroAreReadWhole", -1,
-               [](InstallationSandbox& s, Faults&) {
-                   s.SetValue(kInstancePath, "Driver", REG_BINARY, TestDriverValue(0));
-                   s.SetValue(kClassKey0, "NTMPDriver", REG_BINARY, TestDriverFile(1));
-                   s.SetValue(kClassKey0, "InfPath", REG_BINARY, TestInfFile(1));
-                   s.PutFile(DriverFilePath(TestDriverFile(1)));
-               },
-               [](ExpectedReport& e) { InstanceLines(e, "0000", TestDriverFile(1), TestInfFile(1), "FM").Warning(); },
-               0},
-          });
+const RegistryCase kDeviceCases[] = {
+    {"IndexOutOfRange",
+     -1,
+     {},
+     [](ExpectedReport& e) {
+         e.Result(ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING);
+     },
+     ERROR_INVALID_PARAMETER,
+     1},
+    {"NoDeviceKey", -1, [](InstallationSandbox& s, Faults&) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
+     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_FILE_NOT_FOUND); }, ERROR_FILE_NOT_FOUND},
+    {"NoInstance",
+     0,
+     {},
+     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Alert("No device was found.").Warning(); },
+     0},
+    {"OneInstanceBothFilesFound", 1, {}, kInstance0, 0},
+    {"OneInstanceInstallationFileMissing", -1, Instance0("F-"),
+     [](ExpectedReport& e) { InstanceLines(e, 0, "FM").Warning(); }, 0},
+    {"OneInstanceBothFilesMissing", -1, Instance0("--"), [](ExpectedReport& e) { InstanceLines(e, 0, "MM").Warning(); },
+     0},
+    {"DriverFileInAMissingFolder", -1,
+     [](InstallationSandbox& s, Faults&) {
+         s.AddInstance("0000", 0, "nofolder\\" + TestDriverFile(0), TestInfFile(0));
+         s.PutFile(InfFilePath(TestInfFile(0)));
+     },
+     [](ExpectedReport& e) { InstanceLines(e, "0000", "nofolder\\kt480t0.sys", "oemkt480t0.inf", "MF").Warning(); }, 0},
+    {"FirstInstanceWarningSecondOk", 2,
+     [](InstallationSandbox&, Faults&) { DeleteFileIfAny(InfFilePath(TestInfFile(0))); },
+     [](ExpectedReport& e) {
+         InstanceLines(e, 0, "FM").Warning();
+         InstanceFound(e, 1);
+     },
+     0},
+    {"InstanceWithoutDriverValue", 2, [](InstallationSandbox& s, Faults&) { s.CreateKey(DeviceKeyPath() + "\\0000x"); },
+     [](ExpectedReport& e) {
+         InstanceFound(e, 0);
+         e.Heading(InstanceHeading("0000x")).Error(ERROR_FILE_NOT_FOUND);
+         InstanceFound(e, 1);
+     },
+     0},
+    {"DriverValueNamingNoClassKey", 2,
+     [](InstallationSandbox& s, Faults&) { s.SetText(kInstancePath, "Driver", TestDriverValue(9999)); },
+     [](ExpectedReport& e) {
+         e.Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND);
+         InstanceFound(e, 1);
+     },
+     0},
+    {"ClassKeyWithoutInfPath", 2,
+     [](InstallationSandbox& s, Faults&) {
+         DeleteRegistryTree(kClassKey0);
+         s.AddInstance("0000", 0, TestDriverFile(0), "");
+     },
+     [](ExpectedReport& e) {
+         InstanceLines(e, 0, "F").Error(ERROR_FILE_NOT_FOUND);
+         InstanceFound(e, 1);
+     },
+     0},
+    {"ClassKeyWithoutNtmpDriver", 2,
+     [](InstallationSandbox& s, Faults&) {
+         DeleteRegistryTree(kClassKey0);
+         s.AddInstance("0000", 0, "", TestInfFile(0));
+     },
+     [](ExpectedReport& e) {
+         e.Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND);
+         InstanceFound(e, 1);
+     },
+     0},
+    {"InstallationFileSearchDeniedEndsTheCheck", 2, With<FileSearchFault>(TestInfFile(0), ERROR_ACCESS_DENIED),
+     [](ExpectedReport& e) { InstanceLines(e, 0, "FE"); }, ERROR_ACCESS_DENIED},
+    {"DriverFileSearchDeniedIsThatInstancesError", 2, With<FileSearchFault>(TestDriverFile(0), ERROR_ACCESS_DENIED),
+     [](ExpectedReport& e) {
+         InstanceLines(e, 0, "E");
+         InstanceFound(e, 1);
+     },
+     0},
+    {"DeviceKeyInUpperCase", -1, Instance0("FF", "VID_0403&PID_B7E4"), kInstance0, 0},
+    {"InstanceKeyDeniedToOpen", 2, With<KeyOpenFault>("\\Vid_0403&Pid_B7E4\\0000", ERROR_ACCESS_DENIED),
+     [](ExpectedReport& e) {
+         e.Heading(InstanceHeading("0000")).Error(ERROR_ACCESS_DENIED);
+         InstanceFound(e, 1);
+     },
+     0},
+    {"InstanceNameOf255CharactersEndsTheEnumeration", 1,
+     [](InstallationSandbox& s, Faults&) { s.CreateChildKey(DeviceKeyPath(), std::string(255, 'A')); },
+     [](ExpectedReport& e) {
+         InstanceFound(e, 0);
+         e.Heading(kDeviceHeading).Error(ERROR_MORE_DATA);
+     },
+     ERROR_MORE_DATA},
+    {"InstanceNameOf255CharactersFirst", 1,
+     [](InstallationSandbox& s, Faults&) { s.CreateChildKey(DeviceKeyPath(), std::string(255, '!')); },
+     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_MORE_DATA); }, ERROR_MORE_DATA},
+    {"EnumerationFailsOtherwiseAfterAnInstance", 2, With<EnumerationFault>(1, ERROR_REGISTRY_CORRUPT),
+     [](ExpectedReport& e) {
+         InstanceFound(e, 0);
+         e.Heading(kDeviceHeading).Error(ERROR_REGISTRY_CORRUPT);
+     },
+     ERROR_REGISTRY_CORRUPT},
+    DirectoryCase("SystemDirectoryQueryFails", DirectoryFault::SYSTEM, 0, ERROR_NOT_ENOUGH_MEMORY,
+                  ERROR_NOT_ENOUGH_MEMORY, RegistryCheck::DEVICE),
+    DirectoryCase("WindowsDirectoryQueryFails", DirectoryFault::WINDOWS, 0, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED,
+                  RegistryCheck::DEVICE),
+    DirectoryCase("WindowsDirectoryLongerThanItsBuffer", DirectoryFault::WINDOWS, 256, ERROR_SUCCESS,
+                  ERROR_INSUFFICIENT_BUFFER, RegistryCheck::DEVICE),
+    DirectoryCase("WindowsDirectoryQueryFailsWithoutAReason", DirectoryFault::WINDOWS, 0, ERROR_SUCCESS,
+                  ERROR_PATH_NOT_FOUND, RegistryCheck::DEVICE),
+    // Under WOW64 the driver file is searched with redirection off, the
+    // installation file with it on; where it cannot be turned off, the
+    // driver file's search fails with the reason.
+    {"Wow64DriverFileSearchedWithRedirectionOff", 2, With<Wow64Seam>(Wow64Seam::WOW64),
+     [](ExpectedReport& e) {
+         InstanceFound(e, 0);
+         InstanceFound(e, 1);
+     },
+     0},
+    {"NotWow64SearchesAsIs", 1, With<Wow64Seam>(Wow64Seam::NOT_WOW64), kInstance0, 0},
+    {"NoIsWow64ProcessSearchesAsIs", 1, With<Wow64Seam>(Wow64Seam::NO_ISWOW64PROCESS), kInstance0, 0},
+    {"IsWow64ProcessFailsIsThatInstancesError", 1,
+     With<Wow64Seam>(Wow64Seam::ISWOW64PROCESS_FAILS, static_cast<DWORD>(ERROR_ACCESS_DENIED)),
+     [](ExpectedReport& e) { InstanceLines(e, 0, "E"); }, 0},
+    {"Wow64RedirectionCannotBeTurnedOff", 2,
+     With<Wow64Seam>(Wow64Seam::WOW64_DISABLE_FAILS, static_cast<DWORD>(ERROR_ACCESS_DENIED)),
+     [](ExpectedReport& e) { InstanceLines(InstanceLines(e, 0, "E"), 1, "E"); }, 0},
+    {"Wow64WithoutRedirectionSwitches", 1, With<Wow64Seam>(Wow64Seam::WOW64_NO_SWITCHES),
+     [](ExpectedReport& e) { InstanceLines(e, 0, "E", ERROR_CALL_NOT_IMPLEMENTED); }, 0},
+    {"Wow64RedirectionNotTurnedBackOn", 1,
+     With<Wow64Seam>(Wow64Seam::WOW64_REVERT_FAILS, static_cast<DWORD>(ERROR_INVALID_FUNCTION)),
+     [](ExpectedReport& e) { InstanceLines(e, 0, "E", ERROR_INVALID_FUNCTION); }, 0},
+    // Values read without their type: a DWORD "Driver" names the class
+    // key of its bytes up to the first zero.
+    {"DwordDriverIsTheTextOfItsBytesUpToTheFirstZero", -1,
+     [](InstallationSandbox& s, Faults&) {
+         s.SetValue(kInstancePath, "Driver", REG_DWORD, std::string("K4\0T", 4));
+         s.OwnClassKey("K4");
+         s.SetText(std::string(kClassRoot) + "\\K4", "NTMPDriver", TestDriverFile(0));
+         s.SetText(std::string(kClassRoot) + "\\K4", "InfPath", TestInfFile(0));
+         s.PutFile(DriverFilePath(TestDriverFile(0)));
+         s.PutFile(InfFilePath(TestInfFile(0)));
+     },
+     kInstance0, 0, 0,
+     [](const CheckOutcome& o) {
+         EXPECT_NE(FindCall(o.keyOpens, std::string(kClassRoot) + "\\K4"), nullptr) << "K4 was not opened";
+     }},
+    {"BinaryValuesWithoutAZeroAreReadWhole", -1,
+     [](InstallationSandbox& s, Faults&) {
+         s.SetValue(kInstancePath, "Driver", REG_BINARY, TestDriverValue(0));
+         s.SetValue(kClassKey0, "NTMPDriver", REG_BINARY, TestDriverFile(1));
+         s.SetValue(kClassKey0, "InfPath", REG_BINARY, TestInfFile(1));
+         s.PutFile(DriverFilePath(TestDriverFile(1)));
+     },
+     [](ExpectedReport& e) { InstanceLines(e, "0000", TestDriverFile(1), TestInfFile(1), "FM").Warning(); }, 0},
+};
 
-INSTANTIATE_TEST_SUITE_P(CheckDeviceRegistry, RegistryCaseTest, testing::ValuesIn(kDeviceCases), CaseName);
+INSTANTIATE_TEST_SUITE_P(CheckDeviceRegistry, RegistryCaseTest,
+                         testing::ValuesIn(Cases(RegistryCheck::DEVICE, kDeviceCases)), CaseName);
 } // namespace
