@@ -32,15 +32,20 @@ ExpectedReport& InstanceFound(ExpectedReport& e, int n)
     return InstanceLines(e, n, "FF").Ok();
 }
 
+enum class Start
+{
+    ON_A_WORKER,       // the check thread's procedure on a worker thread
+    CANCELLED_AT_OK,   // the same, the dialog closing as the first "OK" is written
+    WITH_START_BUTTON, // a click on the Start button
+};
+
 struct RunCase
 {
     const char* pszName;
     std::function<void(InstallationSandbox&)> arrange;
     std::function<void(ExpectedReport&)> expectRegistryLines;
     bool bSuccess;
-    const char* pszCancelAt; // the dialog closes while this line is written
-    std::vector<DEVICE_INFO> table;
-    bool bStartButton; // the run started by the Start button, else on a worker thread
+    Start start;
 };
 
 std::ostream& operator<<(std::ostream& os, const RunCase& c)
@@ -48,119 +53,10 @@ std::ostream& operator<<(std::ostream& os, const RunCase& c)
     return os << c.pszName;
 }
 
-const RunCase kRunCases[] = {
-    {"BothChecksPass",
-     [](InstallationSandbox& s) { InstallForRegistryOnly(s, 1); },
-     [](ExpectedReport& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); },
-     true,
-     nullptr,
-     {kRegistryOnly},
-     false},
-    {"NoDeviceKeyLeavesOutTheDeviceCheck",
-     [](InstallationSandbox& s) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); },
-     false,
-     nullptr,
-     {kRegistryOnly},
-     false},
-    {"FailedCommonCheckLeavesOutTheDeviceCheck",
-     [](InstallationSandbox& s) {
-         InstallForRegistryOnly(s, 1);
-         s.CreateChildKey(kUsbEnumKey, std::string(255, 'A'));
-     },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); },
-     false,
-     nullptr,
-     {kRegistryOnly},
-     false},
-    {"CommonWarningStillRunsTheDeviceCheck",
-     [](InstallationSandbox& s) {
-         InstallForRegistryOnly(s, 1);
-         DeleteFileIfAny(SystemFilePath(kUninstallIni));
-     },
-     [](ExpectedReport& e) { InstanceFound(CommonLines(e, 1, "-FM").Warning(), 0); },
-     true,
-     nullptr,
-     {kRegistryOnly},
-     false},
-    {"DeviceCheckWithoutInstancePasses",
-     [](InstallationSandbox& s) { InstallForRegistryOnly(s, 0); },
-     [](ExpectedReport& e) {
-         CommonLines(e, 0, "-FF").Ok();
-         e.Heading(kDeviceHeading).Alert("No device was found.").Warning();
-     },
-     true,
-     nullptr,
-     {kRegistryOnly},
-     false},
-    {"FailedDeviceCheckFailsTheRun",
-     [](InstallationSandbox& s) {
-         InstallForRegistryOnly(s, 1);
-         s.CreateChildKey(DeviceKeyPath(), std::string(255, 'A'));
-     },
-     [](ExpectedReport& e) {
-         // The instance of too long a name counts as a device.
-         InstanceFound(CommonLines(e, 2, "-FF").Ok(), 0).Heading(kDeviceHeading).Error(ERROR_MORE_DATA);
-     },
-     false,
-     nullptr,
-     {kRegistryOnly},
-     false},
-    // The cancel comes as the passed common check writes its result.
-    {"CancelAfterAPassedCommonCheckLeavesOutTheDeviceCheck",
-     [](InstallationSandbox& s) { InstallForRegistryOnly(s, 1); },
-     [](ExpectedReport& e) { CommonLines(e, 1, "-FF").Ok(); },
-     false,
-     "... Result:   OK",
-     {kRegistryOnly},
-     false},
-    // An instance's own "Error" result does not change what the check returns.
-    {"InstanceErrorLeavesTheRunSuccessful",
-     [](InstallationSandbox& s) {
-         InstallForRegistryOnly(s, 2);
-         s.SetText(DeviceKeyPath() + "\\0000", "Driver", TestDriverValue(9999));
-     },
-     [](ExpectedReport& e) {
-         CommonLines(e, 2, "-FF").Ok().Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND);
-         InstanceFound(e, 1);
-     },
-     true,
-     nullptr,
-     {kRegistryOnly},
-     false},
-    {"NegativeVendorOrProductIdTakesNoPartInTheRegistryLoop",
-     [](InstallationSandbox& s) { InstallForRegistryOnly(s, 1); },
-     [](ExpectedReport& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); },
-     true,
-     nullptr,
-     {{-1, 0xB7E4, nullptr, kUninstaller, kUninstallIni},
-      {0x0403, -0x4B1C, nullptr, kUninstaller, kUninstallIni},
-      kRegistryOnly},
-     false},
-    {"StartButtonRunsTheRegistryLoopOnTheCheckThread",
-     [](InstallationSandbox& s) {
-         InstallForRegistryOnly(s, 2);
-         DeleteFileIfAny(InfFilePath(TestInfFile(0)));
-     },
-     [](ExpectedReport& e) {
-         CommonLines(e, 2, "-FF").Ok();
-         InstanceFound(InstanceLines(e, 0, "FM").Warning(), 1);
-     },
-     true,
-     nullptr,
-     {kRegistryOnly},
-     true},
-};
-
-class RegistryLoop : public testing::TestWithParam<RunCase>
+// The run in both views with the device table given, each on a dialog of its own.
+void CheckRun(const RunCase& c, const std::vector<DEVICE_INFO>& entries)
 {
-};
-} // namespace
-
-TEST_P(RegistryLoop, ChecksSummaryAndExitCode)
-{
-    const RunCase& c = GetParam();
-    DeviceTableOverride table(c.table);
+    DeviceTableOverride table(entries);
     InstallationSandbox sandbox;
     c.arrange(sandbox);
     for (const bool bDetailed : {false, true})
@@ -168,8 +64,8 @@ TEST_P(RegistryLoop, ChecksSummaryAndExitCode)
         SCOPED_TRACE(bDetailed ? "detailed view" : "simple view");
         TestDialogHost host;
         host.SetDetailed(bDetailed);
-        host.CancelWhenWritten(c.pszCancelAt != nullptr ? c.pszCancelAt : "");
-        if (c.bStartButton)
+        host.CancelWhenWritten(c.start == Start::CANCELLED_AT_OK ? "... Result:   OK" : "");
+        if (c.start == Start::WITH_START_BUTTON)
             ASSERT_TRUE(host.StartAndWaitForEnd()) << "the run did not end";
         else
             host.RunOnWorker([&host] { return CheckThreadProc(&host.Dialog()); });
@@ -182,8 +78,77 @@ TEST_P(RegistryLoop, ChecksSummaryAndExitCode)
     }
 }
 
+const RunCase kRunCases[] = {
+    {"BothChecksPass", [](auto& s) { InstallForRegistryOnly(s, 1); },
+     [](auto& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); }, true, Start::ON_A_WORKER},
+    {"NoDeviceKeyLeavesOutTheDeviceCheck", [](auto& s) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
+     [](auto& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); }, false,
+     Start::ON_A_WORKER},
+    {"FailedCommonCheckLeavesOutTheDeviceCheck",
+     [](auto& s) {
+         InstallForRegistryOnly(s, 1);
+         s.CreateChildKey(kUsbEnumKey, std::string(255, 'A'));
+     },
+     [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, false, Start::ON_A_WORKER},
+    {"CommonWarningStillRunsTheDeviceCheck",
+     [](auto& s) {
+         InstallForRegistryOnly(s, 1);
+         DeleteFileIfAny(SystemFilePath(kUninstallIni));
+     },
+     [](auto& e) { InstanceFound(CommonLines(e, 1, "-FM").Warning(), 0); }, true, Start::ON_A_WORKER},
+    {"DeviceCheckWithoutInstancePasses", [](auto& s) { InstallForRegistryOnly(s, 0); },
+     [](auto& e) { CommonLines(e, 0, "-FF").Ok().Heading(kDeviceHeading).Alert("No device was found.").Warning(); },
+     true, Start::ON_A_WORKER},
+    // The instance of too long a name counts as a device.
+    {"FailedDeviceCheckFailsTheRun",
+     [](auto& s) {
+         InstallForRegistryOnly(s, 1);
+         s.CreateChildKey(DeviceKeyPath(), std::string(255, 'A'));
+     },
+     [](auto& e) { InstanceFound(CommonLines(e, 2, "-FF").Ok(), 0).Heading(kDeviceHeading).Error(ERROR_MORE_DATA); },
+     false, Start::ON_A_WORKER},
+    {"CancelAfterAPassedCommonCheckLeavesOutTheDeviceCheck", [](auto& s) { InstallForRegistryOnly(s, 1); },
+     [](auto& e) { CommonLines(e, 1, "-FF").Ok(); }, false, Start::CANCELLED_AT_OK},
+    // An instance's own "Error" result does not change what the check returns.
+    {"InstanceErrorLeavesTheRunSuccessful",
+     [](auto& s) {
+         InstallForRegistryOnly(s, 2);
+         s.SetText(DeviceKeyPath() + "\\0000", "Driver", TestDriverValue(9999));
+     },
+     [](auto& e) {
+         InstanceFound(CommonLines(e, 2, "-FF").Ok().Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND), 1);
+     },
+     true, Start::ON_A_WORKER},
+    {"StartButtonRunsTheRegistryLoopOnTheCheckThread",
+     [](auto& s) {
+         InstallForRegistryOnly(s, 2);
+         DeleteFileIfAny(InfFilePath(TestInfFile(0)));
+     },
+     [](auto& e) { InstanceFound(InstanceLines(CommonLines(e, 2, "-FF").Ok(), 0, "FM").Warning(), 1); }, true,
+     Start::WITH_START_BUTTON},
+};
+
+class RegistryLoop : public testing::TestWithParam<RunCase>
+{
+};
+} // namespace
+
+TEST_P(RegistryLoop, ChecksSummaryAndExitCode)
+{
+    CheckRun(GetParam(), {kRegistryOnly});
+}
+
 INSTANTIATE_TEST_SUITE_P(CheckThreadProc, RegistryLoop, testing::ValuesIn(kRunCases),
                          [](const testing::TestParamInfo<RunCase>& info) { return info.param.pszName; });
+
+TEST(RegistryLoopEntries, NegativeVendorOrProductIdTakesNoPartInTheRegistryLoop)
+{
+    CheckRun({"", [](auto& s) { InstallForRegistryOnly(s, 1); },
+              [](auto& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); }, true, Start::ON_A_WORKER},
+             {{-1, 0xB7E4, nullptr, kUninstaller, kUninstallIni},
+              {0x0403, -0x4B1C, nullptr, kUninstaller, kUninstallIni},
+              kRegistryOnly});
+}
 
 TEST(RegistryLoopEntries, DriverLoopRunsAfterAFailedRegistryLoop)
 {

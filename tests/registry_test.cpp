@@ -76,9 +76,9 @@ RegistryCase DirectoryCase(const char* pszName, DirectoryFault::Which which, UIN
 {
     if (check == RegistryCheck::COMMON)
         return {pszName, 1, With<DirectoryFault>(which, uResult, dwError),
-                [=](ExpectedReport& e) { CommonLines(e, 1, "").Error(dwExpected); }, dwExpected};
+                [=](auto& e) { CommonLines(e, 1, "").Error(dwExpected); }, dwExpected};
     return {pszName, 1, With<DirectoryFault>(which, uResult, dwError),
-            [=](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(dwExpected); }, dwExpected};
+            [=](auto& e) { e.Heading(kDeviceHeading).Error(dwExpected); }, dwExpected};
 }
 
 const std::string kInstancePath = DeviceKeyPath() + "\\0000";
@@ -119,9 +119,9 @@ void InstallDevice(InstallationSandbox& sandbox, int nInstances)
     sandbox.PutCommonFiles();
 }
 
-void InstanceFound(ExpectedReport& e, int n)
+ExpectedReport& InstanceFound(ExpectedReport& e, int n)
 {
-    InstanceLines(e, n, "FF").Ok();
+    return InstanceLines(e, n, "FF").Ok();
 }
 
 class RegistryCaseTest : public testing::TestWithParam<RegistryCase>
@@ -160,47 +160,43 @@ std::string CaseName(const testing::TestParamInfo<RegistryCase>& info)
 
 // ---- Common registry check
 
-const auto kNoDeviceKey = [](ExpectedReport& e) {
-    e.Heading(kCommonHeading).Alert("Device key was not found.").Warning();
-};
+const auto kNoDeviceKey = [](auto& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); };
 
 const RegistryCase kCommonCases[] = {
     {"IndexOutOfRange",
      -1,
      {},
-     [](ExpectedReport& e) { e.Result(ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING); },
+     [](auto& e) { e.Result(ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING); },
      ERROR_INVALID_PARAMETER,
      1},
     {"NoUsbEnumerationKey",
      -1,
      {},
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND); },
+     [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND); },
      ERROR_FILE_NOT_FOUND},
     {"UsbEnumerationKeyDeniedToOpen", 1, With<KeyOpenFault>("\\Enum\\USB", ERROR_ACCESS_DENIED),
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
-    {"EmptyUsbEnumerationKey", -1, [](InstallationSandbox& s, Faults&) { s.CreateKey(kUsbEnumKey); }, kNoDeviceKey,
-     ERROR_NO_MORE_ITEMS},
+     [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
+    {"EmptyUsbEnumerationKey", -1, [](auto& s, auto&) { s.CreateKey(kUsbEnumKey); }, kNoDeviceKey, ERROR_NO_MORE_ITEMS},
     {"OnlyOtherDeviceKeys", -1,
-     [](InstallationSandbox& s, Faults&) {
+     [](auto& s, auto&) {
          s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001") + "\\0000");
          s.CreateKey(DeviceKeyPath("Vid_0403&Pid_B7E40"));
          s.CreateKey(DeviceKeyPath("Vid_0403&Pid_B7E"));
          s.PutCommonFiles();
      },
      kNoDeviceKey, ERROR_NO_MORE_ITEMS},
-    {"OneInstanceIniMissing", -1, CommonFiles("FF-"), [](ExpectedReport& e) { CommonLines(e, 1, "FFM").Warning(); }, 0},
-    {"AllFilesPresent", 2, {}, [](ExpectedReport& e) { CommonLines(e, 2, "FFF").Ok(); }, 0},
-    {"AllFilesMissing", -1, CommonFiles("---"), [](ExpectedReport& e) { CommonLines(e, 1, "MMM").Warning(); }, 0},
-    {"DriverLibraryMissingOthersFound", -1, CommonFiles("-FF"),
-     [](ExpectedReport& e) { CommonLines(e, 1, "MFF").Warning(); }, 0},
+    {"OneInstanceIniMissing", -1, CommonFiles("FF-"), [](auto& e) { CommonLines(e, 1, "FFM").Warning(); }, 0},
+    {"AllFilesPresent", 2, {}, [](auto& e) { CommonLines(e, 2, "FFF").Ok(); }, 0},
+    {"AllFilesMissing", -1, CommonFiles("---"), [](auto& e) { CommonLines(e, 1, "MMM").Warning(); }, 0},
+    {"DriverLibraryMissingOthersFound", -1, CommonFiles("-FF"), [](auto& e) { CommonLines(e, 1, "MFF").Warning(); }, 0},
     // The registry matches names whatever their case, so only the path
     // that was asked for shows whether the stored name was used.
     {"DeviceKeyInUpperCase", -1,
-     [](InstallationSandbox& s, Faults&) {
+     [](auto& s, auto&) {
          s.CreateKey(DeviceKeyPath("VID_0403&PID_B7E4") + "\\0000");
          s.PutCommonFiles();
      },
-     [](ExpectedReport& e) { CommonLines(e, 1, "FFF").Ok(); }, 0, 0,
+     [](auto& e) { CommonLines(e, 1, "FFF").Ok(); }, 0, 0,
      [](const CheckOutcome& o) {
          std::string opened;
          for (const SeamCall& call : o.keyOpens)
@@ -208,26 +204,26 @@ const RegistryCase kCommonCases[] = {
          EXPECT_NE(FindCall(o.keyOpens, DeviceKeyPath("VID_0403&PID_B7E4")), nullptr) << "keys opened:" << opened;
          EXPECT_EQ(FindCall(o.keyOpens, DeviceKeyPath()), nullptr) << "keys opened:" << opened;
      }},
-    {"DeviceKeyWithoutInstances", 0, {}, [](ExpectedReport& e) { CommonLines(e, 0, "FFF").Ok(); }, 0},
+    {"DeviceKeyWithoutInstances", 0, {}, [](auto& e) { CommonLines(e, 0, "FFF").Ok(); }, 0},
     {"DriverLibrarySearchDenied", 1, With<FileSearchFault>(kDriverLibrary, ERROR_ACCESS_DENIED),
-     [](ExpectedReport& e) { CommonLines(e, 1, "E"); }, ERROR_ACCESS_DENIED},
+     [](auto& e) { CommonLines(e, 1, "E"); }, ERROR_ACCESS_DENIED},
     {"UninstallerSearchDenied", 1, With<FileSearchFault>(kUninstaller, ERROR_ACCESS_DENIED),
-     [](ExpectedReport& e) { CommonLines(e, 1, "FE"); }, ERROR_ACCESS_DENIED},
+     [](auto& e) { CommonLines(e, 1, "FE"); }, ERROR_ACCESS_DENIED},
     {"IniSearchDeniedAfterUninstallerFound", 1, With<FileSearchFault>(kUninstallIni, ERROR_ACCESS_DENIED),
-     [](ExpectedReport& e) { CommonLines(e, 1, "FFE"); }, ERROR_ACCESS_DENIED},
+     [](auto& e) { CommonLines(e, 1, "FFE"); }, ERROR_ACCESS_DENIED},
     {"SubkeyOf254CharactersIsReadAndPassed", 1,
-     [](InstallationSandbox& s, Faults&) { s.CreateChildKey(kUsbEnumKey, std::string(254, 'A')); },
-     [](ExpectedReport& e) { CommonLines(e, 1, "FFF").Ok(); }, 0},
+     [](auto& s, auto&) { s.CreateChildKey(kUsbEnumKey, std::string(254, 'A')); },
+     [](auto& e) { CommonLines(e, 1, "FFF").Ok(); }, 0},
     {"SubkeyOf255CharactersBeforeTheDeviceKey", 1,
-     [](InstallationSandbox& s, Faults&) { s.CreateChildKey(kUsbEnumKey, std::string(255, 'A')); },
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, ERROR_MORE_DATA},
+     [](auto& s, auto&) { s.CreateChildKey(kUsbEnumKey, std::string(255, 'A')); },
+     [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, ERROR_MORE_DATA},
     {"SubkeyOf255CharactersAfterTheDeviceKeyIsNotRead", 1,
-     [](InstallationSandbox& s, Faults&) { s.CreateChildKey(kUsbEnumKey, std::string(255, 'Z')); },
-     [](ExpectedReport& e) { CommonLines(e, 1, "FFF").Ok(); }, 0},
+     [](auto& s, auto&) { s.CreateChildKey(kUsbEnumKey, std::string(255, 'Z')); },
+     [](auto& e) { CommonLines(e, 1, "FFF").Ok(); }, 0},
     {"EnumerationFailsOtherwise", 1, With<EnumerationFault>(0, ERROR_REGISTRY_CORRUPT),
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_REGISTRY_CORRUPT); }, ERROR_REGISTRY_CORRUPT},
+     [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_REGISTRY_CORRUPT); }, ERROR_REGISTRY_CORRUPT},
     {"DeviceKeyDeniedToOpen", 1, With<KeyOpenFault>("\\Vid_0403&Pid_B7E4", ERROR_ACCESS_DENIED),
-     [](ExpectedReport& e) { e.Heading(kCommonHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
+     [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
     DirectoryCase("SystemDirectoryQueryFails", DirectoryFault::SYSTEM, 0, ERROR_NOT_ENOUGH_MEMORY,
                   ERROR_NOT_ENOUGH_MEMORY, RegistryCheck::COMMON),
     DirectoryCase("SystemDirectoryQueryFailsWithoutAReason", DirectoryFault::SYSTEM, 0, ERROR_SUCCESS,
@@ -235,27 +231,27 @@ const RegistryCase kCommonCases[] = {
     DirectoryCase("SystemDirectoryLongerThanItsBuffer", DirectoryFault::SYSTEM, 300, ERROR_SUCCESS,
                   ERROR_INSUFFICIENT_BUFFER, RegistryCheck::COMMON),
     {"CountQueryFailsFilesStillSearched", 1, With<CountQueryFault>(ERROR_KEY_DELETED),
-     [](ExpectedReport& e) { CommonLines(e, -1, "FFF").Error(ERROR_KEY_DELETED); }, ERROR_KEY_DELETED},
+     [](auto& e) { CommonLines(e, -1, "FFF").Error(ERROR_KEY_DELETED); }, ERROR_KEY_DELETED},
     {"CountQueryFailsAndAFileIsMissing", -1, Both(CommonFiles("-FF"), With<CountQueryFault>(ERROR_KEY_DELETED)),
-     [](ExpectedReport& e) { CommonLines(e, -1, "MFF").Error(ERROR_KEY_DELETED); }, ERROR_KEY_DELETED},
+     [](auto& e) { CommonLines(e, -1, "MFF").Error(ERROR_KEY_DELETED); }, ERROR_KEY_DELETED},
     {"CountQueryFailsThenTheDriverLibrarySearchFails", 1,
      Both(With<CountQueryFault>(ERROR_KEY_DELETED), With<FileSearchFault>(kDriverLibrary, ERROR_ACCESS_DENIED)),
-     [](ExpectedReport& e) { CommonLines(e, -1, "E"); }, ERROR_ACCESS_DENIED},
+     [](auto& e) { CommonLines(e, -1, "E"); }, ERROR_ACCESS_DENIED},
     {"Wow64FilesSearchedWhereTheProgramLoadsFrom", 1, With<Wow64Seam>(Wow64Seam::WOW64),
-     [](ExpectedReport& e) { CommonLines(e, 1, "FFF").Ok(); }, 0},
+     [](auto& e) { CommonLines(e, 1, "FFF").Ok(); }, 0},
     // Device tables of the tests' own: a file the entry leaves out is
     // neither searched nor reported.
     {"AbsentFileNamesAreSkipped", -1,
      Both(With<DeviceTableOverride>(std::vector<DEVICE_INFO>{{0x0403, 0xB7E4, nullptr, kUninstaller, nullptr}}),
           CommonFiles("-F-")),
-     [](ExpectedReport& e) { CommonLines(e, 1, "-F-").Ok(); }, 0, 0,
+     [](auto& e) { CommonLines(e, 1, "-F-").Ok(); }, 0, 0,
      [](const CheckOutcome& o) { EXPECT_EQ(o.nFileSearches, 1); }},
     {"NoFileNamesAtAllIsOk", -1,
      [](InstallationSandbox& s, Faults& f) {
          With<DeviceTableOverride>(std::vector<DEVICE_INFO>{{0x0403, 0xB7E4, nullptr, nullptr, nullptr}})(s, f);
          s.CreateKey(DeviceKeyPath());
      },
-     [](ExpectedReport& e) { CommonLines(e, 0, "---").Ok(); }, 0, 0,
+     [](auto& e) { CommonLines(e, 0, "---").Ok(); }, 0, 0,
      [](const CheckOutcome& o) { EXPECT_EQ(o.nFileSearches, 0); }},
 };
 
@@ -264,106 +260,65 @@ INSTANTIATE_TEST_SUITE_P(CheckCommonRegistry, RegistryCaseTest,
 
 // ---- Device-specific registry check
 
-const auto kInstance0 = [](ExpectedReport& e) { InstanceFound(e, 0); };
+const auto kInstance0 = [](auto& e) { InstanceFound(e, 0); };
 
 const RegistryCase kDeviceCases[] = {
     {"IndexOutOfRange",
      -1,
      {},
-     [](ExpectedReport& e) {
-         e.Result(ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING);
-     },
+     [](auto& e) { e.Result(ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING); },
      ERROR_INVALID_PARAMETER,
      1},
-    {"NoDeviceKey", -1, [](InstallationSandbox& s, Faults&) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
-     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_FILE_NOT_FOUND); }, ERROR_FILE_NOT_FOUND},
-    {"NoInstance",
-     0,
-     {},
-     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Alert("No device was found.").Warning(); },
-     0},
+    {"NoDeviceKey", -1, [](auto& s, auto&) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
+     [](auto& e) { e.Heading(kDeviceHeading).Error(ERROR_FILE_NOT_FOUND); }, ERROR_FILE_NOT_FOUND},
+    {"NoInstance", 0, {}, [](auto& e) { e.Heading(kDeviceHeading).Alert("No device was found.").Warning(); }, 0},
     {"OneInstanceBothFilesFound", 1, {}, kInstance0, 0},
-    {"OneInstanceInstallationFileMissing", -1, Instance0("F-"),
-     [](ExpectedReport& e) { InstanceLines(e, 0, "FM").Warning(); }, 0},
-    {"OneInstanceBothFilesMissing", -1, Instance0("--"), [](ExpectedReport& e) { InstanceLines(e, 0, "MM").Warning(); },
+    {"OneInstanceInstallationFileMissing", -1, Instance0("F-"), [](auto& e) { InstanceLines(e, 0, "FM").Warning(); },
      0},
+    {"OneInstanceBothFilesMissing", -1, Instance0("--"), [](auto& e) { InstanceLines(e, 0, "MM").Warning(); }, 0},
     {"DriverFileInAMissingFolder", -1,
-     [](InstallationSandbox& s, Faults&) {
+     [](auto& s, auto&) {
          s.AddInstance("0000", 0, "nofolder\\" + TestDriverFile(0), TestInfFile(0));
          s.PutFile(InfFilePath(TestInfFile(0)));
      },
-     [](ExpectedReport& e) { InstanceLines(e, "0000", "nofolder\\kt480t0.sys", "oemkt480t0.inf", "MF").Warning(); }, 0},
-    {"FirstInstanceWarningSecondOk", 2,
-     [](InstallationSandbox&, Faults&) { DeleteFileIfAny(InfFilePath(TestInfFile(0))); },
-     [](ExpectedReport& e) {
-         InstanceLines(e, 0, "FM").Warning();
-         InstanceFound(e, 1);
-     },
-     0},
-    {"InstanceWithoutDriverValue", 2, [](InstallationSandbox& s, Faults&) { s.CreateKey(DeviceKeyPath() + "\\0000x"); },
-     [](ExpectedReport& e) {
-         InstanceFound(e, 0);
-         e.Heading(InstanceHeading("0000x")).Error(ERROR_FILE_NOT_FOUND);
-         InstanceFound(e, 1);
+     [](auto& e) { InstanceLines(e, "0000", "nofolder\\kt480t0.sys", "oemkt480t0.inf", "MF").Warning(); }, 0},
+    {"FirstInstanceWarningSecondOk", 2, [](auto&, auto&) { DeleteFileIfAny(InfFilePath(TestInfFile(0))); },
+     [](auto& e) { InstanceFound(InstanceLines(e, 0, "FM").Warning(), 1); }, 0},
+    {"InstanceWithoutDriverValue", 2, [](auto& s, auto&) { s.CreateKey(DeviceKeyPath() + "\\0000x"); },
+     [](auto& e) {
+         InstanceFound(InstanceFound(e, 0).Heading(InstanceHeading("0000x")).Error(ERROR_FILE_NOT_FOUND), 1);
      },
      0},
     {"DriverValueNamingNoClassKey", 2,
-     [](InstallationSandbox& s, Faults&) { s.SetText(kInstancePath, "Driver", TestDriverValue(9999)); },
-     [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND);
-         InstanceFound(e, 1);
-     },
-     0},
+     [](auto& s, auto&) { s.SetText(kInstancePath, "Driver", TestDriverValue(9999)); },
+     [](auto& e) { InstanceFound(e.Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND), 1); }, 0},
     {"ClassKeyWithoutInfPath", 2,
-     [](InstallationSandbox& s, Faults&) {
+     [](auto& s, auto&) {
          DeleteRegistryTree(kClassKey0);
          s.AddInstance("0000", 0, TestDriverFile(0), "");
      },
-     [](ExpectedReport& e) {
-         InstanceLines(e, 0, "F").Error(ERROR_FILE_NOT_FOUND);
-         InstanceFound(e, 1);
-     },
-     0},
+     [](auto& e) { InstanceFound(InstanceLines(e, 0, "F").Error(ERROR_FILE_NOT_FOUND), 1); }, 0},
     {"ClassKeyWithoutNtmpDriver", 2,
-     [](InstallationSandbox& s, Faults&) {
+     [](auto& s, auto&) {
          DeleteRegistryTree(kClassKey0);
          s.AddInstance("0000", 0, "", TestInfFile(0));
      },
-     [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND);
-         InstanceFound(e, 1);
-     },
-     0},
+     [](auto& e) { InstanceFound(e.Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND), 1); }, 0},
     {"InstallationFileSearchDeniedEndsTheCheck", 2, With<FileSearchFault>(TestInfFile(0), ERROR_ACCESS_DENIED),
-     [](ExpectedReport& e) { InstanceLines(e, 0, "FE"); }, ERROR_ACCESS_DENIED},
+     [](auto& e) { InstanceLines(e, 0, "FE"); }, ERROR_ACCESS_DENIED},
     {"DriverFileSearchDeniedIsThatInstancesError", 2, With<FileSearchFault>(TestDriverFile(0), ERROR_ACCESS_DENIED),
-     [](ExpectedReport& e) {
-         InstanceLines(e, 0, "E");
-         InstanceFound(e, 1);
-     },
-     0},
+     [](auto& e) { InstanceFound(InstanceLines(e, 0, "E"), 1); }, 0},
     {"DeviceKeyInUpperCase", -1, Instance0("FF", "VID_0403&PID_B7E4"), kInstance0, 0},
     {"InstanceKeyDeniedToOpen", 2, With<KeyOpenFault>("\\Vid_0403&Pid_B7E4\\0000", ERROR_ACCESS_DENIED),
-     [](ExpectedReport& e) {
-         e.Heading(InstanceHeading("0000")).Error(ERROR_ACCESS_DENIED);
-         InstanceFound(e, 1);
-     },
-     0},
+     [](auto& e) { InstanceFound(e.Heading(InstanceHeading("0000")).Error(ERROR_ACCESS_DENIED), 1); }, 0},
     {"InstanceNameOf255CharactersEndsTheEnumeration", 1,
-     [](InstallationSandbox& s, Faults&) { s.CreateChildKey(DeviceKeyPath(), std::string(255, 'A')); },
-     [](ExpectedReport& e) {
-         InstanceFound(e, 0);
-         e.Heading(kDeviceHeading).Error(ERROR_MORE_DATA);
-     },
-     ERROR_MORE_DATA},
+     [](auto& s, auto&) { s.CreateChildKey(DeviceKeyPath(), std::string(255, 'A')); },
+     [](auto& e) { InstanceFound(e, 0).Heading(kDeviceHeading).Error(ERROR_MORE_DATA); }, ERROR_MORE_DATA},
     {"InstanceNameOf255CharactersFirst", 1,
-     [](InstallationSandbox& s, Faults&) { s.CreateChildKey(DeviceKeyPath(), std::string(255, '!')); },
-     [](ExpectedReport& e) { e.Heading(kDeviceHeading).Error(ERROR_MORE_DATA); }, ERROR_MORE_DATA},
+     [](auto& s, auto&) { s.CreateChildKey(DeviceKeyPath(), std::string(255, '!')); },
+     [](auto& e) { e.Heading(kDeviceHeading).Error(ERROR_MORE_DATA); }, ERROR_MORE_DATA},
     {"EnumerationFailsOtherwiseAfterAnInstance", 2, With<EnumerationFault>(1, ERROR_REGISTRY_CORRUPT),
-     [](ExpectedReport& e) {
-         InstanceFound(e, 0);
-         e.Heading(kDeviceHeading).Error(ERROR_REGISTRY_CORRUPT);
-     },
+     [](auto& e) { InstanceFound(e, 0).Heading(kDeviceHeading).Error(ERROR_REGISTRY_CORRUPT); },
      ERROR_REGISTRY_CORRUPT},
     DirectoryCase("SystemDirectoryQueryFails", DirectoryFault::SYSTEM, 0, ERROR_NOT_ENOUGH_MEMORY,
                   ERROR_NOT_ENOUGH_MEMORY, RegistryCheck::DEVICE),
@@ -377,28 +332,24 @@ const RegistryCase kDeviceCases[] = {
     // installation file with it on; where it cannot be turned off, the
     // driver file's search fails with the reason.
     {"Wow64DriverFileSearchedWithRedirectionOff", 2, With<Wow64Seam>(Wow64Seam::WOW64),
-     [](ExpectedReport& e) {
-         InstanceFound(e, 0);
-         InstanceFound(e, 1);
-     },
-     0},
+     [](auto& e) { InstanceFound(InstanceFound(e, 0), 1); }, 0},
     {"NotWow64SearchesAsIs", 1, With<Wow64Seam>(Wow64Seam::NOT_WOW64), kInstance0, 0},
     {"NoIsWow64ProcessSearchesAsIs", 1, With<Wow64Seam>(Wow64Seam::NO_ISWOW64PROCESS), kInstance0, 0},
     {"IsWow64ProcessFailsIsThatInstancesError", 1,
      With<Wow64Seam>(Wow64Seam::ISWOW64PROCESS_FAILS, static_cast<DWORD>(ERROR_ACCESS_DENIED)),
-     [](ExpectedReport& e) { InstanceLines(e, 0, "E"); }, 0},
+     [](auto& e) { InstanceLines(e, 0, "E"); }, 0},
     {"Wow64RedirectionCannotBeTurnedOff", 2,
      With<Wow64Seam>(Wow64Seam::WOW64_DISABLE_FAILS, static_cast<DWORD>(ERROR_ACCESS_DENIED)),
-     [](ExpectedReport& e) { InstanceLines(InstanceLines(e, 0, "E"), 1, "E"); }, 0},
+     [](auto& e) { InstanceLines(InstanceLines(e, 0, "E"), 1, "E"); }, 0},
     {"Wow64WithoutRedirectionSwitches", 1, With<Wow64Seam>(Wow64Seam::WOW64_NO_SWITCHES),
-     [](ExpectedReport& e) { InstanceLines(e, 0, "E", ERROR_CALL_NOT_IMPLEMENTED); }, 0},
+     [](auto& e) { InstanceLines(e, 0, "E", ERROR_CALL_NOT_IMPLEMENTED); }, 0},
     {"Wow64RedirectionNotTurnedBackOn", 1,
      With<Wow64Seam>(Wow64Seam::WOW64_REVERT_FAILS, static_cast<DWORD>(ERROR_INVALID_FUNCTION)),
-     [](ExpectedReport& e) { InstanceLines(e, 0, "E", ERROR_INVALID_FUNCTION); }, 0},
+     [](auto& e) { InstanceLines(e, 0, "E", ERROR_INVALID_FUNCTION); }, 0},
     // Values read without their type: a DWORD "Driver" names the class
     // key of its bytes up to the first zero.
     {"DwordDriverIsTheTextOfItsBytesUpToTheFirstZero", -1,
-     [](InstallationSandbox& s, Faults&) {
+     [](auto& s, auto&) {
          s.SetValue(kInstancePath, "Driver", REG_DWORD, std::string("K4\0T", 4));
          s.OwnClassKey("K4");
          s.SetText(std::string(kClassRoot) + "\\K4", "NTMPDriver", TestDriverFile(0));
@@ -411,13 +362,13 @@ const RegistryCase kDeviceCases[] = {
          EXPECT_NE(FindCall(o.keyOpens, std::string(kClassRoot) + "\\K4"), nullptr) << "K4 was not opened";
      }},
     {"BinaryValuesWithoutAZeroAreReadWhole", -1,
-     [](InstallationSandbox& s, Faults&) {
+     [](auto& s, auto&) {
          s.SetValue(kInstancePath, "Driver", REG_BINARY, TestDriverValue(0));
          s.SetValue(kClassKey0, "NTMPDriver", REG_BINARY, TestDriverFile(1));
          s.SetValue(kClassKey0, "InfPath", REG_BINARY, TestInfFile(1));
          s.PutFile(DriverFilePath(TestDriverFile(1)));
      },
-     [](ExpectedReport& e) { InstanceLines(e, "0000", TestDriverFile(1), TestInfFile(1), "FM").Warning(); }, 0},
+     [](auto& e) { InstanceLines(e, "0000", TestDriverFile(1), TestInfFile(1), "FM").Warning(); }, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(CheckDeviceRegistry, RegistryCaseTest,
