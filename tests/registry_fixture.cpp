@@ -38,19 +38,6 @@ bool KeyExists(const std::string& path)
     ::RegCloseKey(hKey);
     return true;
 }
-
-// Names the tests give driver and installation files; the sandbox keeps any
-// such file the prefix holds out of the way while it lives.
-std::vector<std::string> GuardedTestFiles()
-{
-    std::vector<std::string> paths;
-    for (int i = 0; i < kTestFileSlots; ++i)
-    {
-        paths.push_back(DriverFilePath(TestDriverFile(i)));
-        paths.push_back(InfFilePath(TestInfFile(i)));
-    }
-    return paths;
-}
 } // namespace
 
 std::string InstanceHeading(const std::string& instance)
@@ -197,8 +184,12 @@ InstallationSandbox::InstallationSandbox()
 
     for (const char* pszName : {kDriverLibrary, kUninstaller, kUninstallIni})
         GuardFile(SystemFilePath(pszName));
-    for (const std::string& path : GuardedTestFiles())
-        GuardFile(path);
+    // Any file of the names the tests give driver and installation files.
+    for (int i = 0; i < kTestFileSlots; ++i)
+    {
+        GuardFile(DriverFilePath(TestDriverFile(i)));
+        GuardFile(InfFilePath(TestInfFile(i)));
+    }
 }
 
 InstallationSandbox::~InstallationSandbox()

@@ -70,15 +70,15 @@ std::vector<RegistryCase> Cases(RegistryCheck check, const RegistryCase (&table)
     return cases;
 }
 
-// A directory query that fails (or returns uResult) and the check's error.
+// A directory query that fails (or returns uResult), and the check's error.
 RegistryCase DirectoryCase(const char* pszName, DirectoryFault::Which which, UINT uResult, DWORD dwError,
                            DWORD dwExpected, RegistryCheck check)
 {
-    if (check == RegistryCheck::COMMON)
-        return {pszName, 1, With<DirectoryFault>(which, uResult, dwError),
-                [=](auto& e) { CommonLines(e, 1, "").Error(dwExpected); }, dwExpected};
     return {pszName, 1, With<DirectoryFault>(which, uResult, dwError),
-            [=](auto& e) { e.Heading(kDeviceHeading).Error(dwExpected); }, dwExpected};
+            [=](ExpectedReport& e) {
+                (check == RegistryCheck::COMMON ? CommonLines(e, 1, "") : e.Heading(kDeviceHeading)).Error(dwExpected);
+            },
+            dwExpected};
 }
 
 const std::string kInstancePath = DeviceKeyPath() + "\\0000";
