@@ -132,6 +132,7 @@ Arrange Instance0(const char* pszFiles, const std::string& deviceKeyName = kDevi
     };
 }
 
+// The device key with n instances and their files, and the common files.
 void InstallDevice(InstallationSandbox& sandbox, int nInstances)
 {
     sandbox.CreateKey(DeviceKeyPath());
@@ -184,16 +185,10 @@ std::string CaseName(const testing::TestParamInfo<RegistryCase>& info)
 const auto kNoDeviceKey = [](auto& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); };
 
 const RegistryCase kCommonCases[] = {
-    {"IndexOutOfRange",
-     -1,
-     {},
+    {"IndexOutOfRange", -1, nullptr,
      [](auto& e) { e.Result(ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING); },
-     ERROR_INVALID_PARAMETER,
-     1},
-    {"NoUsbEnumerationKey",
-     -1,
-     {},
-     [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND); },
+     ERROR_INVALID_PARAMETER, 1},
+    {"NoUsbEnumerationKey", -1, nullptr, [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND); },
      ERROR_FILE_NOT_FOUND},
     {"UsbEnumerationKeyDeniedToOpen", 1, With<KeyOpenFault>("\\Enum\\USB", ERROR_ACCESS_DENIED),
      [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_ACCESS_DENIED); }, ERROR_ACCESS_DENIED},
@@ -207,7 +202,7 @@ const RegistryCase kCommonCases[] = {
      },
      kNoDeviceKey, ERROR_NO_MORE_ITEMS},
     {"OneInstanceIniMissing", -1, CommonFiles("FF-"), [](auto& e) { CommonLines(e, 1, "FFM").Warning(); }, 0},
-    {"AllFilesPresent", 2, {}, [](auto& e) { CommonLines(e, 2, "FFF").Ok(); }, 0},
+    {"AllFilesPresent", 2, nullptr, [](auto& e) { CommonLines(e, 2, "FFF").Ok(); }, 0},
     {"AllFilesMissing", -1, CommonFiles("---"), [](auto& e) { CommonLines(e, 1, "MMM").Warning(); }, 0},
     {"DriverLibraryMissingOthersFound", -1, CommonFiles("-FF"), [](auto& e) { CommonLines(e, 1, "MFF").Warning(); }, 0},
     // The registry matches names whatever their case, so only the path
@@ -225,7 +220,7 @@ const RegistryCase kCommonCases[] = {
          EXPECT_NE(FindCall(o.keyOpens, DeviceKeyPath("VID_0403&PID_B7E4")), nullptr) << "keys opened:" << opened;
          EXPECT_EQ(FindCall(o.keyOpens, DeviceKeyPath()), nullptr) << "keys opened:" << opened;
      }},
-    {"DeviceKeyWithoutInstances", 0, {}, [](auto& e) { CommonLines(e, 0, "FFF").Ok(); }, 0},
+    {"DeviceKeyWithoutInstances", 0, nullptr, [](auto& e) { CommonLines(e, 0, "FFF").Ok(); }, 0},
     {"DriverLibrarySearchDenied", 1, With<FileSearchFault>(kDriverLibrary, ERROR_ACCESS_DENIED),
      [](auto& e) { CommonLines(e, 1, "E"); }, ERROR_ACCESS_DENIED},
     {"UninstallerSearchDenied", 1, With<FileSearchFault>(kUninstaller, ERROR_ACCESS_DENIED),
@@ -284,16 +279,13 @@ INSTANTIATE_TEST_SUITE_P(CheckCommonRegistry, RegistryCaseTest,
 const auto kInstance0 = [](auto& e) { InstanceFound(e, 0); };
 
 const RegistryCase kDeviceCases[] = {
-    {"IndexOutOfRange",
-     -1,
-     {},
+    {"IndexOutOfRange", -1, nullptr,
      [](auto& e) { e.Result(ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING); },
-     ERROR_INVALID_PARAMETER,
-     1},
+     ERROR_INVALID_PARAMETER, 1},
     {"NoDeviceKey", -1, [](auto& s, auto&) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
      [](auto& e) { e.Heading(kDeviceHeading).Error(ERROR_FILE_NOT_FOUND); }, ERROR_FILE_NOT_FOUND},
-    {"NoInstance", 0, {}, [](auto& e) { e.Heading(kDeviceHeading).Alert("No device was found.").Warning(); }, 0},
-    {"OneInstanceBothFilesFound", 1, {}, kInstance0, 0},
+    {"NoInstance", 0, nullptr, [](auto& e) { e.Heading(kDeviceHeading).Alert("No device was found.").Warning(); }, 0},
+    {"OneInstanceBothFilesFound", 1, nullptr, kInstance0, 0},
     {"OneInstanceInstallationFileMissing", -1, Instance0("F-"), [](auto& e) { InstanceLines(e, 0, "FM").Warning(); },
      0},
     {"OneInstanceBothFilesMissing", -1, Instance0("--"), [](auto& e) { InstanceLines(e, 0, "MM").Warning(); }, 0},
@@ -571,6 +563,7 @@ enum class Start
 struct RunCase
 {
     const char* pszName;
+    int nInstances; // installed first; -1: nothing
     std::function<void(InstallationSandbox&)> arrange;
     std::function<void(ExpectedReport&)> expectRegistryLines;
     bool bSuccess;
@@ -587,7 +580,10 @@ void CheckRun(const RunCase& c, const std::vector<DEVICE_INFO>& entries)
 {
     DeviceTableOverride table(entries);
     InstallationSandbox sandbox;
-    c.arrange(sandbox);
+    if (c.nInstances >= 0)
+        InstallDevice(sandbox, c.nInstances);
+    if (c.arrange)
+        c.arrange(sandbox);
     for (const bool bDetailed : {false, true})
     {
         SCOPED_TRACE(bDetailed ? "detailed view" : "simple view");
@@ -608,51 +604,33 @@ void CheckRun(const RunCase& c, const std::vector<DEVICE_INFO>& entries)
 }
 
 const RunCase kRunCases[] = {
-    {"BothChecksPass", [](auto& s) { InstallDevice(s, 1); },
-     [](auto& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); }, true, Start::ON_A_WORKER},
-    {"NoDeviceKeyLeavesOutTheDeviceCheck", [](auto& s) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
+    {"BothChecksPass", 1, nullptr, [](auto& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); }, true,
+     Start::ON_A_WORKER},
+    {"NoDeviceKeyLeavesOutTheDeviceCheck", -1, [](auto& s) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
      [](auto& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); }, false,
      Start::ON_A_WORKER},
-    {"FailedCommonCheckLeavesOutTheDeviceCheck",
-     [](auto& s) {
-         InstallDevice(s, 1);
-         s.CreateChildKey(kUsbEnumKey, std::string(255, 'A'));
-     },
+    {"FailedCommonCheckLeavesOutTheDeviceCheck", 1,
+     [](auto& s) { s.CreateChildKey(kUsbEnumKey, std::string(255, 'A')); },
      [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, false, Start::ON_A_WORKER},
-    {"CommonWarningStillRunsTheDeviceCheck",
-     [](auto& s) {
-         InstallDevice(s, 1);
-         DeleteFileIfAny(SystemFilePath(kUninstallIni));
-     },
+    {"CommonWarningStillRunsTheDeviceCheck", 1, [](auto&) { DeleteFileIfAny(SystemFilePath(kUninstallIni)); },
      [](auto& e) { InstanceFound(CommonLines(e, 1, "-FM").Warning(), 0); }, true, Start::ON_A_WORKER},
-    {"DeviceCheckWithoutInstancePasses", [](auto& s) { InstallDevice(s, 0); },
+    {"DeviceCheckWithoutInstancePasses", 0, nullptr,
      [](auto& e) { CommonLines(e, 0, "-FF").Ok().Heading(kDeviceHeading).Alert("No device was found.").Warning(); },
      true, Start::ON_A_WORKER},
     // The instance of too long a name counts as a device.
-    {"FailedDeviceCheckFailsTheRun",
-     [](auto& s) {
-         InstallDevice(s, 1);
-         s.CreateChildKey(DeviceKeyPath(), std::string(255, 'A'));
-     },
+    {"FailedDeviceCheckFailsTheRun", 1, [](auto& s) { s.CreateChildKey(DeviceKeyPath(), std::string(255, 'A')); },
      [](auto& e) { InstanceFound(CommonLines(e, 2, "-FF").Ok(), 0).Heading(kDeviceHeading).Error(ERROR_MORE_DATA); },
      false, Start::ON_A_WORKER},
-    {"CancelAfterAPassedCommonCheckLeavesOutTheDeviceCheck", [](auto& s) { InstallDevice(s, 1); },
-     [](auto& e) { CommonLines(e, 1, "-FF").Ok(); }, false, Start::CANCELLED_AT_OK},
+    {"CancelAfterAPassedCommonCheckLeavesOutTheDeviceCheck", 1, nullptr, [](auto& e) { CommonLines(e, 1, "-FF").Ok(); },
+     false, Start::CANCELLED_AT_OK},
     // An instance's own "Error" result does not change what the check returns.
-    {"InstanceErrorLeavesTheRunSuccessful",
-     [](auto& s) {
-         InstallDevice(s, 2);
-         s.SetText(DeviceKeyPath() + "\\0000", "Driver", TestDriverValue(9999));
-     },
+    {"InstanceErrorLeavesTheRunSuccessful", 2,
+     [](auto& s) { s.SetText(DeviceKeyPath() + "\\0000", "Driver", TestDriverValue(9999)); },
      [](auto& e) {
          InstanceFound(CommonLines(e, 2, "-FF").Ok().Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND), 1);
      },
      true, Start::ON_A_WORKER},
-    {"StartButtonRunsTheRegistryLoopOnTheCheckThread",
-     [](auto& s) {
-         InstallDevice(s, 2);
-         DeleteFileIfAny(InfFilePath(TestInfFile(0)));
-     },
+    {"StartButtonRunsTheRegistryLoopOnTheCheckThread", 2, [](auto&) { DeleteFileIfAny(InfFilePath(TestInfFile(0))); },
      [](auto& e) { InstanceFound(InstanceLines(CommonLines(e, 2, "-FF").Ok(), 0, "FM").Warning(), 1); }, true,
      Start::WITH_START_BUTTON},
 };
@@ -671,8 +649,7 @@ INSTANTIATE_TEST_SUITE_P(CheckThreadProc, RegistryLoop, testing::ValuesIn(kRunCa
 
 TEST(RegistryLoopEntries, NegativeVendorOrProductIdTakesNoPartInTheRegistryLoop)
 {
-    CheckRun({"", [](auto& s) { InstallDevice(s, 1); },
-              [](auto& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); }, true, Start::ON_A_WORKER},
+    CheckRun({"", 1, {}, [](auto& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); }, true, Start::ON_A_WORKER},
              {{-1, 0xB7E4, nullptr, kUninstaller, kUninstallIni},
               {0x0403, -0x4B1C, nullptr, kUninstaller, kUninstallIni},
               kRegistryOnly});
