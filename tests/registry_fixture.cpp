@@ -9,7 +9,6 @@
 const char kUsbEnumKey[] = "System\\CurrentControlSet\\Enum\\USB";
 const char kDeviceKeyName[] = "Vid_0403&Pid_B7E4";
 const char kClassRoot[] = "System\\CurrentControlSet\\Control\\Class";
-const char kTestClassGuid[] = "{7E57B7E4-0403-4C1A-9E57-0000B7E40403}";
 const char kDriverLibrary[] = "KT480_D2XX.DLL";
 const char kUninstaller[] = "KT480_UNIN.EXE";
 const char kUninstallIni[] = "KT480_D2XXUN.INI";
@@ -18,6 +17,8 @@ const std::string kDeviceHeading = "Check specific registry entries for device: 
 
 namespace
 {
+// A class of the tests' own below the class root.
+const char kTestClassGuid[] = "{7E57B7E4-0403-4C1A-9E57-0000B7E40403}";
 const char kEnumKey[] = "System\\CurrentControlSet\\Enum";
 const char kSavedSuffix[] = ".sandbox-saved";
 const int kTestFileSlots = 4;
@@ -36,19 +37,6 @@ bool KeyExists(const std::string& path)
         return false;
     ::RegCloseKey(hKey);
     return true;
-}
-
-// Names the tests give driver and installation files; the sandbox keeps any
-// such file the prefix holds out of the way while it lives.
-std::vector<std::string> GuardedTestFiles()
-{
-    std::vector<std::string> paths;
-    for (int i = 0; i < kTestFileSlots; ++i)
-    {
-        paths.push_back(DriverFilePath(TestDriverFile(i)));
-        paths.push_back(InfFilePath(TestInfFile(i)));
-    }
-    return paths;
 }
 } // namespace
 
@@ -97,6 +85,22 @@ std::string InfFilePath(const std::string& name)
 
 // ---- Key snapshots
 
+// A registry key tree held in memory, to take a key away and put it back.
+struct KeySnapshot
+{
+    struct Value
+    {
+        std::string name;
+        DWORD dwType;
+        std::string bytes;
+    };
+    std::string name;
+    std::vector<Value> values;
+    std::vector<KeySnapshot> children;
+};
+
+namespace
+{
 bool CaptureKey(HKEY hParent, const std::string& name, KeySnapshot& snapshot)
 {
     HKEY hKey = nullptr;
@@ -153,6 +157,7 @@ bool RestoreKey(HKEY hParent, const KeySnapshot& snapshot)
     ::RegCloseKey(hKey);
     return bComplete;
 }
+} // namespace
 
 // ---- Sandbox
 
@@ -163,33 +168,39 @@ InstallationSandbox::InstallationSandbox()
         HKEY hEnum = nullptr;
         if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumKey, 0, KEY_READ, &hEnum) == ERROR_SUCCESS)
         {
-            m_bUsbKeyExisted = CaptureKey(hEnum, "USB", m_usbKey);
+            m_pUsbKey.reset(new KeySnapshot);
+            if (!CaptureKey(hEnum, "USB", *m_pUsbKey))
+                m_pUsbKey.reset();
             ::RegCloseKey(hEnum);
         }
         // A key that could not be saved whole is left alone: the tests then
         // fail instead of losing it.
-        if (m_bUsbKeyExisted)
+        if (m_pUsbKey)
             DeleteRegistryTree(kUsbEnumKey);
-        EXPECT_TRUE(m_bUsbKeyExisted) << "the existing USB enumeration key could not be saved";
+        EXPECT_TRUE(m_pUsbKey) << "the existing USB enumeration key could not be saved";
     }
     EXPECT_FALSE(KeyExists(kUsbEnumKey)) << "the USB enumeration key is still there";
     DeleteRegistryTree(std::string(kClassRoot) + "\\" + kTestClassGuid);
 
     for (const char* pszName : {kDriverLibrary, kUninstaller, kUninstallIni})
         GuardFile(SystemFilePath(pszName));
-    for (const std::string& path : GuardedTestFiles())
-        GuardFile(path);
+    // Any file of the names the tests give driver and installation files.
+    for (int i = 0; i < kTestFileSlots; ++i)
+    {
+        GuardFile(DriverFilePath(TestDriverFile(i)));
+        GuardFile(InfFilePath(TestInfFile(i)));
+    }
 }
 
 InstallationSandbox::~InstallationSandbox()
 {
     DeleteRegistryTree(kUsbEnumKey);
-    if (m_bUsbKeyExisted)
+    if (m_pUsbKey)
     {
         HKEY hEnum = nullptr;
         if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumKey, 0, KEY_ALL_ACCESS, &hEnum) == ERROR_SUCCESS)
         {
-            EXPECT_TRUE(RestoreKey(hEnum, m_usbKey)) << "the USB enumeration key was not put back whole";
+            EXPECT_TRUE(RestoreKey(hEnum, *m_pUsbKey)) << "the USB enumeration key was not put back whole";
             ::RegCloseKey(hEnum);
         }
     }
@@ -363,68 +374,47 @@ LONG WINAPI FaultyRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR pszName, LPDWORD
                                            pftLastWrite);
 }
 
-DirectoryFault::Which g_directoryFaultWhich = DirectoryFault::SYSTEM;
 UINT g_uDirectoryResult = 0;
 DWORD g_dwDirectoryError = 0;
 
-UINT WINAPI FaultyGetSystemDirectoryA(LPSTR pszBuffer, UINT uSize)
+UINT WINAPI FaultyGetDirectoryA(LPSTR, UINT)
 {
-    if (g_directoryFaultWhich != DirectoryFault::SYSTEM)
-        return RealSystemCalls().GetSystemDirectoryA(pszBuffer, uSize);
-    ::SetLastError(g_dwDirectoryError);
-    return g_uDirectoryResult;
-}
-
-UINT WINAPI FaultyGetWindowsDirectoryA(LPSTR pszBuffer, UINT uSize)
-{
-    if (g_directoryFaultWhich != DirectoryFault::WINDOWS)
-        return RealSystemCalls().GetWindowsDirectoryA(pszBuffer, uSize);
     ::SetLastError(g_dwDirectoryError);
     return g_uDirectoryResult;
 }
 } // namespace
 
 FileSearchFault::FileSearchFault(const std::string& name, DWORD dwError)
-    : m_override(g_SystemCalls.FindFirstFileA, FaultyFindFirstFileA)
+    : SystemCallOverride(g_SystemCalls.FindFirstFileA, FaultyFindFirstFileA)
 {
     g_searchFaultEnd = "\\" + name;
     g_dwSearchFault = dwError;
 }
 
-FileSearchFault::~FileSearchFault()
-{
-    g_searchFaultEnd.clear();
-}
-
 KeyOpenFault::KeyOpenFault(const std::string& pathEnd, LONG lError)
-    : m_override(g_SystemCalls.RegOpenKeyExA, FaultyRegOpenKeyExA)
+    : SystemCallOverride(g_SystemCalls.RegOpenKeyExA, FaultyRegOpenKeyExA)
 {
     g_openFaultEnd = pathEnd;
     g_lOpenFault = lError;
 }
 
-KeyOpenFault::~KeyOpenFault()
-{
-    g_openFaultEnd.clear();
-}
-
-CountQueryFault::CountQueryFault(LONG lError) : m_override(g_SystemCalls.RegQueryInfoKeyA, FaultyRegQueryInfoKeyA)
+CountQueryFault::CountQueryFault(LONG lError)
+    : SystemCallOverride(g_SystemCalls.RegQueryInfoKeyA, FaultyRegQueryInfoKeyA)
 {
     g_lCountFault = lError;
 }
 
 EnumerationFault::EnumerationFault(DWORD dwIndex, LONG lError)
-    : m_override(g_SystemCalls.RegEnumKeyExA, FaultyRegEnumKeyExA)
+    : SystemCallOverride(g_SystemCalls.RegEnumKeyExA, FaultyRegEnumKeyExA)
 {
     g_dwEnumFaultIndex = dwIndex;
     g_lEnumFault = lError;
 }
 
 DirectoryFault::DirectoryFault(Which which, UINT uResult, DWORD dwError)
-    : m_system(g_SystemCalls.GetSystemDirectoryA, FaultyGetSystemDirectoryA),
-      m_windows(g_SystemCalls.GetWindowsDirectoryA, FaultyGetWindowsDirectoryA)
+    : SystemCallOverride(which == SYSTEM ? g_SystemCalls.GetSystemDirectoryA : g_SystemCalls.GetWindowsDirectoryA,
+                         FaultyGetDirectoryA)
 {
-    g_directoryFaultWhich = which;
     g_uDirectoryResult = uResult;
     g_dwDirectoryError = dwError;
 }
@@ -574,23 +564,23 @@ Wow64Seam::~Wow64Seam()
 
 namespace
 {
-struct SpyState
+// Watches the registry and file-search calls of the checks, passing them on
+// to whatever the seam held before (a fault or the real function).
+struct SeamSpy
 {
     SystemCalls inner;
-    long nOpenKeys = 0;
-    long nOpenSearches = 0;
-    int nSearches = 0;
-    std::vector<SeamSpy::Call> keyOpens;
-    std::vector<SeamSpy::Call> valueQueries;
+    long nOpenKeys;     // keys opened and not closed
+    long nOpenSearches; // search handles returned and not closed
+    CheckOutcome* pOutcome;
 };
-SpyState* g_pSpy = nullptr;
+SeamSpy* g_pSpy = nullptr;
 
 LONG WINAPI SpyRegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult)
 {
     const LONG lResult = g_pSpy->inner.RegOpenKeyExA(hKey, pszSubKey, dwOptions, samDesired, phkResult);
     if (lResult == ERROR_SUCCESS)
         ++g_pSpy->nOpenKeys;
-    g_pSpy->keyOpens.push_back({pszSubKey != nullptr ? pszSubKey : "", lResult, 0});
+    g_pSpy->pOutcome->keyOpens.push_back({pszSubKey != nullptr ? pszSubKey : "", lResult, 0});
     return lResult;
 }
 
@@ -604,7 +594,8 @@ LONG WINAPI SpyRegQueryValueExA(HKEY hKey, LPCSTR pszName, LPDWORD pReserved, LP
                                 LPDWORD pcbData)
 {
     const LONG lResult = g_pSpy->inner.RegQueryValueExA(hKey, pszName, pReserved, pdwType, pData, pcbData);
-    g_pSpy->valueQueries.push_back({pszName != nullptr ? pszName : "", lResult, pcbData != nullptr ? *pcbData : 0});
+    g_pSpy->pOutcome->valueQueries.push_back(
+        {pszName != nullptr ? pszName : "", lResult, pcbData != nullptr ? *pcbData : 0});
     return lResult;
 }
 
@@ -612,7 +603,7 @@ HANDLE WINAPI SpyFindFirstFileA(LPCSTR pszPath, LPWIN32_FIND_DATAA pData)
 {
     const HANDLE hFind = g_pSpy->inner.FindFirstFileA(pszPath, pData);
     const DWORD dwError = ::GetLastError();
-    ++g_pSpy->nSearches;
+    ++g_pSpy->pOutcome->nFileSearches;
     if (hFind != INVALID_HANDLE_VALUE)
         ++g_pSpy->nOpenSearches;
     ::SetLastError(dwError);
@@ -626,69 +617,80 @@ BOOL WINAPI SpyFindClose(HANDLE hFind)
 }
 } // namespace
 
-SeamSpy::SeamSpy() : m_saved(g_SystemCalls)
+const SeamCall* FindCall(const std::vector<SeamCall>& calls, const std::string& name)
 {
-    g_pSpy = new SpyState;
-    g_pSpy->inner = g_SystemCalls;
-    g_SystemCalls.RegOpenKeyExA = SpyRegOpenKeyExA;
-    g_SystemCalls.RegCloseKey = SpyRegCloseKey;
-    g_SystemCalls.RegQueryValueExA = SpyRegQueryValueExA;
-    g_SystemCalls.FindFirstFileA = SpyFindFirstFileA;
-    g_SystemCalls.FindClose = SpyFindClose;
-}
-
-SeamSpy::~SeamSpy()
-{
-    g_SystemCalls.RegOpenKeyExA = m_saved.RegOpenKeyExA;
-    g_SystemCalls.RegCloseKey = m_saved.RegCloseKey;
-    g_SystemCalls.RegQueryValueExA = m_saved.RegQueryValueExA;
-    g_SystemCalls.FindFirstFileA = m_saved.FindFirstFileA;
-    g_SystemCalls.FindClose = m_saved.FindClose;
-    delete g_pSpy;
-    g_pSpy = nullptr;
-}
-
-long SeamSpy::OpenKeys() const
-{
-    return g_pSpy->nOpenKeys;
-}
-
-long SeamSpy::OpenSearches() const
-{
-    return g_pSpy->nOpenSearches;
-}
-
-const std::vector<SeamSpy::Call>& SeamSpy::KeyOpens() const
-{
-    return g_pSpy->keyOpens;
-}
-
-const std::vector<SeamSpy::Call>& SeamSpy::ValueQueries() const
-{
-    return g_pSpy->valueQueries;
-}
-
-int SeamSpy::FileSearches() const
-{
-    return g_pSpy->nSearches;
+    for (const SeamCall& call : calls)
+    {
+        if (call.name == name)
+            return &call;
+    }
+    return nullptr;
 }
 
 // ---- Expected lines
 
+namespace
+{
+struct FileLine
+{
+    std::string line;
+    const char* pszFound;
+};
+
+// One file line after another as pszStates gives them, up to the first that
+// ends the check.
+ExpectedReport& FileLines(ExpectedReport& e, const std::vector<FileLine>& files, const char* pszStates, DWORD dwError)
+{
+    for (size_t i = 0; i < files.size() && pszStates[i] != '\0'; ++i)
+    {
+        if (pszStates[i] == '-')
+            continue;
+        e.Detail(files[i].line);
+        if (pszStates[i] == 'E')
+            return e.Error(dwError);
+        if (pszStates[i] == 'F')
+            e.Detail(files[i].pszFound);
+        else
+            e.Alert("... File was not found.");
+    }
+    return e;
+}
+
+const std::vector<FileLine> kCommonFiles = {{"Registered DLL:   KT480_D2XX.DLL", "... DLL was found."},
+                                            {"Registered uninstall file:   KT480_UNIN.EXE", "... File was found."},
+                                            {"Registered uninstall file:   KT480_D2XXUN.INI", "... File was found."}};
+} // namespace
+
+ExpectedReport& CommonLines(ExpectedReport& e, int nDevices, const char* pszFiles, DWORD dwError)
+{
+    e.Heading(kCommonHeading);
+    if (nDevices >= 0)
+        e.Detail("Number of devices registered:   " + std::to_string(nDevices));
+    return FileLines(e, kCommonFiles, pszFiles, dwError);
+}
+
 ExpectedReport& CommonFilesFound(ExpectedReport& e)
 {
-    e.Detail("Registered DLL:   KT480_D2XX.DLL").Detail("... DLL was found.");
-    e.Detail("Registered uninstall file:   KT480_UNIN.EXE").Detail("... File was found.");
-    return e.Detail("Registered uninstall file:   KT480_D2XXUN.INI").Detail("... File was found.");
+    return FileLines(e, kCommonFiles, "FFF", ERROR_SUCCESS);
+}
+
+ExpectedReport& InstanceLines(ExpectedReport& e, const std::string& instance, const std::string& driverFile,
+                              const std::string& infFile, const char* pszFiles, DWORD dwError)
+{
+    const std::vector<FileLine> files = {{"Registered driver file:   " + driverFile, "... File was found."},
+                                         {"Registered installation file:   " + infFile, "... File was found."}};
+    return FileLines(e.Heading(InstanceHeading(instance)), files, pszFiles, dwError);
+}
+
+ExpectedReport& InstanceLines(ExpectedReport& e, int n, const char* pszFiles, DWORD dwError)
+{
+    return InstanceLines(e, "000" + std::to_string(n), TestDriverFile(n), TestInfFile(n), pszFiles, dwError);
 }
 
 ExpectedReport& InstanceFilesFound(ExpectedReport& e, const std::string& instance, const std::string& driverFile,
                                    const std::string& infFile)
 {
-    e.Heading(InstanceHeading(instance));
-    e.Detail("Registered driver file:   " + driverFile).Detail("... File was found.");
-    e.Detail("Registered installation file:   " + infFile).Detail("... File was found.");
-    return e.Ok();
+    return InstanceLines(e, instance, driverFile, infFile, "FF").Ok();
 }
 
 // ---- Running a check
@@ -706,14 +708,19 @@ CheckOutcome RunCheck(TestDialogHost& host, RegistryCheck check, UINT nIndex)
     CheckOutcome outcome = {};
     const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
     {
-        SeamSpy spy;
+        SeamSpy spy = {g_SystemCalls, 0, 0, &outcome};
+        g_pSpy = &spy;
+        g_SystemCalls.RegOpenKeyExA = SpyRegOpenKeyExA;
+        g_SystemCalls.RegCloseKey = SpyRegCloseKey;
+        g_SystemCalls.RegQueryValueExA = SpyRegQueryValueExA;
+        g_SystemCalls.FindFirstFileA = SpyFindFirstFileA;
+        g_SystemCalls.FindClose = SpyFindClose;
         outcome.dwResult = runOnce();
-        EXPECT_EQ(spy.OpenKeys(), 0) << "registry keys left open";
-        EXPECT_EQ(spy.OpenSearches(), 0) << "search handles left open";
+        g_SystemCalls = spy.inner;
+        g_pSpy = nullptr;
+        EXPECT_EQ(spy.nOpenKeys, 0) << "registry keys left open";
+        EXPECT_EQ(spy.nOpenSearches, 0) << "search handles left open";
         outcome.text = host.ReportText();
-        outcome.keyOpens = spy.KeyOpens();
-        outcome.valueQueries = spy.ValueQueries();
-        outcome.nFileSearches = spy.FileSearches();
     }
     const long nHandlesAfter = CountProcessHandles(::GetCurrentProcessId());
     EXPECT_NE(nHandlesBefore, -1) << "the handle list could not be read";

@@ -16,7 +16,6 @@
 extern const char kUsbEnumKey[];    // System\CurrentControlSet\Enum\USB
 extern const char kDeviceKeyName[]; // Vid_0403&Pid_B7E4
 extern const char kClassRoot[];     // System\CurrentControlSet\Control\Class
-extern const char kTestClassGuid[]; // a class of the tests' own below the class root
 extern const char kDriverLibrary[]; // the three files of the common check
 extern const char kUninstaller[];
 extern const char kUninstallIni[];
@@ -39,19 +38,7 @@ std::string SystemFilePath(const std::string& name); // <system>\name
 std::string DriverFilePath(const std::string& name);
 std::string InfFilePath(const std::string& name); // <windows>\inf\name
 
-// A registry key tree held in memory, to take a key away and put it back.
-struct KeySnapshot
-{
-    struct Value
-    {
-        std::string name;
-        DWORD dwType;
-        std::string bytes;
-    };
-    std::string name;
-    std::vector<Value> values;
-    std::vector<KeySnapshot> children;
-};
+struct KeySnapshot;
 
 // The installation as the tests want it. On construction it takes away what
 // the checks look at (the USB enumeration key, the three files of the common
@@ -99,8 +86,7 @@ public:
 private:
     void GuardFile(const std::string& path);
 
-    bool m_bUsbKeyExisted = false;
-    KeySnapshot m_usbKey;
+    std::unique_ptr<KeySnapshot> m_pUsbKey; // the key as it was, where there was one
     std::vector<std::string> m_ownClassKeys;
     struct SavedFile
     {
@@ -110,69 +96,43 @@ private:
     std::vector<SavedFile> m_files;
 };
 
-bool CaptureKey(HKEY hParent, const std::string& name, KeySnapshot& snapshot);
-bool RestoreKey(HKEY hParent, const KeySnapshot& snapshot);
-
 // ---- Seam faults: each fails one kind of call as long as it lives, and hands
 // every other call to the real function.
 
 // A file search whose path ends in the name (any letter case) fails with dwError.
-class FileSearchFault
+struct FileSearchFault : SystemCallOverride<decltype(SystemCalls::FindFirstFileA)>
 {
-public:
     FileSearchFault(const std::string& name, DWORD dwError);
-    ~FileSearchFault();
-
-private:
-    SystemCallOverride<decltype(SystemCalls::FindFirstFileA)> m_override;
 };
 
 // Opening a key whose path ends in the text (any letter case) fails with lError.
-class KeyOpenFault
+struct KeyOpenFault : SystemCallOverride<decltype(SystemCalls::RegOpenKeyExA)>
 {
-public:
     KeyOpenFault(const std::string& pathEnd, LONG lError);
-    ~KeyOpenFault();
-
-private:
-    SystemCallOverride<decltype(SystemCalls::RegOpenKeyExA)> m_override;
 };
 
 // Every subkey-count query fails with lError.
-class CountQueryFault
+struct CountQueryFault : SystemCallOverride<decltype(SystemCalls::RegQueryInfoKeyA)>
 {
-public:
     explicit CountQueryFault(LONG lError);
-
-private:
-    SystemCallOverride<decltype(SystemCalls::RegQueryInfoKeyA)> m_override;
 };
 
 // Every subkey enumeration fails with lError at the given index.
-class EnumerationFault
+struct EnumerationFault : SystemCallOverride<decltype(SystemCalls::RegEnumKeyExA)>
 {
-public:
     EnumerationFault(DWORD dwIndex, LONG lError);
-
-private:
-    SystemCallOverride<decltype(SystemCalls::RegEnumKeyExA)> m_override;
 };
 
 // The system or the Windows directory query returns uResult (0: failed) with
 // the last error dwError.
-class DirectoryFault
+struct DirectoryFault : SystemCallOverride<decltype(SystemCalls::GetSystemDirectoryA)>
 {
-public:
     enum Which
     {
         SYSTEM,
         WINDOWS
     };
     DirectoryFault(Which which, UINT uResult, DWORD dwError);
-
-private:
-    SystemCallOverride<decltype(SystemCalls::GetSystemDirectoryA)> m_system;
-    SystemCallOverride<decltype(SystemCalls::GetWindowsDirectoryA)> m_windows;
 };
 
 // Shows the checks a process under WOW64 (or not) through the seam, with
@@ -203,37 +163,31 @@ private:
     SystemCalls m_saved;
 };
 
-// Watches the registry and file-search calls of the checks, passing them on to
-// whatever the seam held before (a fault or the real function).
-class SeamSpy
+// A registry or file-search call the checks made, as RunCheck saw it.
+struct SeamCall
 {
-public:
-    struct Call
-    {
-        std::string name; // the key path or value name
-        LONG lResult;
-        DWORD cbData; // value queries: the size the call reported
-    };
-
-    SeamSpy();
-    ~SeamSpy();
-    SeamSpy(const SeamSpy&) = delete;
-    SeamSpy& operator=(const SeamSpy&) = delete;
-
-    long OpenKeys() const;     // keys opened and not closed
-    long OpenSearches() const; // search handles returned and not closed
-    const std::vector<Call>& KeyOpens() const;
-    const std::vector<Call>& ValueQueries() const;
-    int FileSearches() const;
-
-private:
-    SystemCalls m_saved;
+    std::string name; // the key path or value name
+    LONG lResult;
+    DWORD cbData; // value queries: the size the call reported
 };
+const SeamCall* FindCall(const std::vector<SeamCall>& calls, const std::string& name);
 
 // ---- Expected lines
 
+// The file lines take a letter a file: 'F' found, 'M' not found, 'E' the
+// search failed with dwError (the check's last line), '-' a file the device
+// table leaves out.
+
+// The common check's heading, its count of devices (none where nDevices is
+// -1) and its three files in the table's order.
+ExpectedReport& CommonLines(ExpectedReport& e, int nDevices, const char* pszFiles, DWORD dwError = ERROR_ACCESS_DENIED);
 // The three file searches of the common check, each found.
 ExpectedReport& CommonFilesFound(ExpectedReport& e);
+// An instance's heading and its driver and installation file.
+ExpectedReport& InstanceLines(ExpectedReport& e, const std::string& instance, const std::string& driverFile,
+                              const std::string& infFile, const char* pszFiles, DWORD dwError = ERROR_ACCESS_DENIED);
+// The tests' instance n ("000<n>" with TestDriverFile(n) and TestInfFile(n)).
+ExpectedReport& InstanceLines(ExpectedReport& e, int n, const char* pszFiles, DWORD dwError = ERROR_ACCESS_DENIED);
 // An instance whose two files are both found, from its heading to its "OK".
 ExpectedReport& InstanceFilesFound(ExpectedReport& e, const std::string& instance, const std::string& driverFile,
                                    const std::string& infFile);
@@ -249,10 +203,10 @@ enum class RegistryCheck
 struct CheckOutcome
 {
     DWORD dwResult;
-    std::string text;                        // the report of the second run
-    std::vector<SeamSpy::Call> keyOpens;     // of the second run
-    std::vector<SeamSpy::Call> valueQueries; // of the second run
-    int nFileSearches;                       // of the second run
+    std::string text;                   // the report of the second run
+    std::vector<SeamCall> keyOpens;     // of the second run
+    std::vector<SeamCall> valueQueries; // of the second run
+    int nFileSearches;                  // of the second run
 };
 
 // Runs the check on an emptied report twice and expects the second run to give

@@ -29,9 +29,8 @@ ExpectedReport ExpectedRegistrySection(bool bDetailed)
     ExpectedReport e(bDetailed);
     e.Heading(kCommonHeading).Detail("Number of devices registered:   2");
     CommonFilesFound(e).Ok();
-    // Both instances share the class key the installation made for the driver.
-    for (const char* pszInstance : {"KT0001A", "KT0002B"})
-        InstanceFilesFound(e, pszInstance, "kt480t0.sys", "oemkt480t0.inf");
+    for (const char* pszInstance : {"KT0002B", "SIM00001"})
+        InstanceFilesFound(e, pszInstance, "KT480USB.SYS", "oem7.inf");
     return e;
 }
 } // namespace
@@ -39,14 +38,9 @@ ExpectedReport ExpectedRegistrySection(bool bDetailed)
 TEST(RegistryUi, InstalledDeviceGivesTheExactRegistrySectionInBothViews)
 {
     InstallationSandbox sandbox;
-    // Both instances share the class key the installation made for the driver.
-    sandbox.AddInstance("KT0001A", 0, "kt480t0.sys", "oemkt480t0.inf");
+    sandbox.PutDemoInstallation();
+    // A second instance shares the class key the installation made for the driver.
     sandbox.SetText(DeviceKeyPath() + "\\KT0002B", "Driver", TestDriverValue(0));
-    sandbox.PutFile(DriverFilePath("kt480t0.sys"));
-    sandbox.PutFile(InfFilePath("oemkt480t0.inf"));
-    sandbox.PutCopy(SystemFilePath(kDriverLibrary), SimulatorLibrary());
-    sandbox.PutFile(SystemFilePath(kUninstaller));
-    sandbox.PutFile(SystemFilePath(kUninstallIni));
     SetEnv("USBSIM_SCENARIO", ""); // the simulator's one healthy instrument
     SetEnv("USBSIM_TRACE", "");
 

@@ -14,7 +14,7 @@ add_wine_test(dialog_test SOURCES dialog_test.cpp support/SaveDialog.cpp)
 add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp LOCKS installation)
 
 # Registry checks.
-add_wine_test(registry_test SOURCES registry_test.cpp registry_edge_test.cpp registry_run_test.cpp registry_fixture.cpp LOCKS installation)
+add_wine_test(registry_test SOURCES registry_test.cpp registry_fixture.cpp LOCKS installation)
 add_wine_test(registry_ui_test SOURCES registry_ui_test.cpp registry_fixture.cpp LOCKS installation)
 
 # Driver binding, device search and communication test.
