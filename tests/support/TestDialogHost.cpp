@@ -72,10 +72,13 @@ std::vector<FormattedRun> TestDialogHost::FormattedRuns() const
         cf.cbSize = sizeof(cf);
         ::SendMessageA(hwndLog, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
         const bool bBold = (cf.dwEffects & CFE_BOLD) != 0;
-        const char ch = chars[static_cast<size_t>(i)] == '\r' ? '\n' : chars[static_cast<size_t>(i)];
+        // A "\r\n" inside a message is one paragraph end, as in ReportText().
+        const char ch = chars[static_cast<size_t>(i)];
+        if (ch == '\n' && i > 0 && chars[static_cast<size_t>(i) - 1] == '\r')
+            continue;
         if (runs.empty() || runs.back().crColor != cf.crTextColor || runs.back().bBold != bBold)
             runs.push_back({std::string(), cf.crTextColor, bBold});
-        runs.back().text += ch;
+        runs.back().text += ch == '\r' ? '\n' : ch;
     }
     ::SendMessageA(hwndLog, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&crSaved));
     if (bVisible)

@@ -65,6 +65,17 @@ std::string Describe(const RECT& rc);
 std::string LayoutOf(HWND hwndDialog);
 std::string ExpectedLayout(LONG nClientHeight, LONG yButtons);
 
+// Serves what the dialog needs (this thread's messages, or nothing for another
+// process's dialog) until pred() holds or the time is up.
+typedef std::function<bool(const std::function<bool()>& pred, DWORD dwTimeoutMs)> WaitFn;
+// The dialog as it opens, in this process or another: captions, button states
+// and styles, an empty report first in the tab order, and the first layout.
+void ExpectOpenedState(HWND hwndDialog);
+// Outer sizes that break the size rule are mended to a client area 500 wide
+// and at least 300 high, the controls following; a maximize lays them out for
+// the maximized height, and a minimize and restore bring back the size before.
+void ExpectSizeRule(HWND hwndDialog, const WaitFn& waitUntil);
+
 // Runs the product with the arguments from pszCurrentDir (the build folder
 // when null) and waits for its end: its exit code, or STILL_ACTIVE when it did
 // not end in time (it is then ended).
