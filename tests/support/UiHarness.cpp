@@ -68,16 +68,6 @@ void UiHarness::Click(int nID)
     ::SendMessageTimeoutA(Control(nID), BM_CLICK, 0, 0, SMTO_NORMAL, 60000, &dwIgnored);
 }
 
-void UiHarness::PostClick(int nID)
-{
-    ::PostMessageA(Control(nID), BM_CLICK, 0, 0);
-}
-
-bool UiHarness::IsEnabled(int nID) const
-{
-    return ::IsWindowEnabled(Control(nID)) != FALSE;
-}
-
 std::string UiHarness::Caption(int nID) const
 {
     return WindowText(Control(nID));
@@ -123,11 +113,6 @@ bool UiHarness::Close(DWORD dwTimeoutMs)
 {
     ::PostMessageA(m_hwndDialog, WM_CLOSE, 0, 0);
     return WaitForExit(dwTimeoutMs);
-}
-
-bool UiHarness::WaitForExit(DWORD dwTimeoutMs) const
-{
-    return ::WaitForSingleObject(m_process.hProcess, dwTimeoutMs) == WAIT_OBJECT_0;
 }
 
 DWORD UiHarness::ExitCode() const

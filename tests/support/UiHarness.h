@@ -29,8 +29,8 @@ public:
     // Clicks and returns when the dialog has handled the click.
     void Click(int nID);
     // Clicks without waiting: for a click that opens a modal dialog.
-    void PostClick(int nID);
-    bool IsEnabled(int nID) const;
+    void PostClick(int nID) { ::PostMessageA(Control(nID), BM_CLICK, 0, 0); }
+    bool IsEnabled(int nID) const { return ::IsWindowEnabled(Control(nID)) != FALSE; }
     std::string Caption(int nID) const;
     // The report, paragraphs ended by "\n".
     std::string ReportText() const;
@@ -44,7 +44,10 @@ public:
 
     // Asks the dialog to close; true when the process ended within the time.
     bool Close(DWORD dwTimeoutMs = 60000);
-    bool WaitForExit(DWORD dwTimeoutMs) const;
+    bool WaitForExit(DWORD dwTimeoutMs) const
+    {
+        return ::WaitForSingleObject(m_process.hProcess, dwTimeoutMs) == WAIT_OBJECT_0;
+    }
     // The process's exit code; STILL_ACTIVE while it runs.
     DWORD ExitCode() const;
     // The process's top-level windows that are visible now.
