@@ -28,10 +28,15 @@ TEST(CheckDialogClass, RunTimeClassRecord)
 // Each entry of the table, sent to the dialog as the system would send it,
 // has its own handler's effect: a handler bound to another entry shows
 // another one. The paced repaint (WM_TIMER, WM_PAINT) shows in the run tests
-// below, the closing (WM_DESTROY) in the close tests.
+// below, the closing (WM_DESTROY) in the close tests. Together with
+// DetailsSwitchesTheViewAndStartsANewRun: each Details click switches the
+// view and starts a run whose report is in the view chosen.
 TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
 {
-    DeviceTableOverride table({});
+    NoReceivePause noPause;
+    const std::string simulator = SimulatorLibrary();
+    DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
+    const std::string detail = "\tOpen the connection.\n";
     TestDialogHost host;
     CUsbInstallationTestDlg& dlg = host.Dialog();
     const HWND hwnd = host.Hwnd();
@@ -40,7 +45,9 @@ TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
                        reinterpret_cast<LPARAM>(::GetDlgItem(hwnd, nID)));
     };
     const auto runsEnded = [&](UINT nRuns) {
-        return host.PumpUntil([&] { return dlg.m_nRunsEnded == nRuns && host.IsEnabled(IDC_BUTTON_START); });
+        return host.PumpUntil([&] {
+            return dlg.m_nRunsEnded == nRuns && dlg.m_hWorkerThread == nullptr && host.IsEnabled(IDC_BUTTON_START);
+        });
     };
 
     EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_QUERYDRAGICON, 0, 0)), dlg.m_hIcon);
@@ -53,12 +60,20 @@ TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
     ASSERT_TRUE(runsEnded(1));
     EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "Details >>");
     EXPECT_FALSE(dlg.m_bDetailed.load());
+    EXPECT_FALSE(Contains(host.ReportText(), detail)) << host.ReportText();
 
-    // Details: the detailed view and a run in it.
-    click(IDC_BUTTON_DETAILS);
-    EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "<< Simple");
-    EXPECT_TRUE(dlg.m_bDetailed.load());
-    ASSERT_TRUE(runsEnded(2));
+    // Details: the detailed view and a run in it, and back.
+    for (const bool bDetailed : {true, false})
+    {
+        click(IDC_BUTTON_DETAILS);
+        EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), bDetailed ? "<< Simple" : "Details >>");
+        EXPECT_EQ(dlg.m_bDetailed.load() != FALSE, bDetailed);
+        ASSERT_TRUE(runsEnded(bDetailed ? 2 : 3));
+        const std::string report = host.ReportText();
+        // One run's report, in the view just chosen.
+        EXPECT_EQ(report.find(kRule), report.rfind(kRule)) << report;
+        EXPECT_EQ(Contains(report, detail), bDetailed) << report;
+    }
 
     // Save: the save dialog; no run, no switch.
     {
@@ -69,9 +84,9 @@ TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
         const SaveDialogSeen& seen = driver.Result();
         EXPECT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
     }
-    EXPECT_EQ(dlg.m_nRunsEnded, 2u);
+    EXPECT_EQ(dlg.m_nRunsEnded, 3u);
     EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_START));
-    EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "<< Simple");
+    EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "Details >>");
 
     // Exit has no entry of its own: the base dialog's ends the dialog.
     click(IDCANCEL);
@@ -364,30 +379,6 @@ TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
     host.PumpUntil([] { return false; }, 100);
     EXPECT_TRUE(::IsWindowVisible(host.Dialog().m_richLog.m_hWnd));
     EXPECT_EQ(::GetUpdateRect(host.Dialog().m_richLog.m_hWnd, nullptr, FALSE), FALSE);
-}
-
-TEST(CheckDialogRun, DetailsSwitchesTheViewAndStartsANewRun)
-{
-    TestDialogHost host;
-    NoReceivePause noPause;
-    const std::string simulator = SimulatorLibrary();
-    DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
-    const std::string detail = "\tOpen the connection.\n";
-    ASSERT_TRUE(host.StartAndWaitForEnd());
-    EXPECT_FALSE(Contains(host.ReportText(), detail)) << host.ReportText();
-
-    for (const bool bDetailed : {true, false})
-    {
-        host.Click(IDC_BUTTON_DETAILS);
-        EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), bDetailed ? "<< Simple" : "Details >>");
-        EXPECT_EQ(host.Dialog().m_bDetailed.load() != FALSE, bDetailed);
-        ASSERT_TRUE(host.PumpUntil(
-            [&] { return host.Dialog().m_hWorkerThread == nullptr && host.IsEnabled(IDC_BUTTON_START); }));
-        const std::string report = host.ReportText();
-        // One run's report, in the view just chosen.
-        EXPECT_EQ(report.find(kRule), report.rfind(kRule)) << report;
-        EXPECT_EQ(Contains(report, detail), bDetailed) << report;
-    }
 }
 
 namespace
