@@ -267,35 +267,6 @@ TEST_F(ReportWriter, EndOfRunRecordWritesTheRuleAndHandsStartBack)
 }
 
 // The stream-in callback on its own.
-TEST(StreamInCallback, ArgumentFaultsAnswer87AndDeliverNothing)
-{
-    StreamCookie* pCookie = CreateStreamCookie("text", FALSE);
-    ASSERT_NE(pCookie, nullptr);
-    BYTE buffer[16];
-    struct
-    {
-        const char* pszCase;
-        DWORD_PTR dwCookie;
-        LPBYTE pbBuffer;
-        LONG cb;
-    } cases[] = {
-        {"null cookie", 0, buffer, 16},
-        {"null buffer", reinterpret_cast<DWORD_PTR>(pCookie), nullptr, 16},
-        {"cb 0", reinterpret_cast<DWORD_PTR>(pCookie), buffer, 0},
-        {"cb negative", reinterpret_cast<DWORD_PTR>(pCookie), buffer, -1},
-    };
-    for (const auto& c : cases)
-    {
-        LONG cbDelivered = 99;
-        EXPECT_EQ(StreamInCallback(c.dwCookie, c.pbBuffer, c.cb, &cbDelivered),
-                  static_cast<DWORD>(ERROR_INVALID_PARAMETER))
-            << c.pszCase;
-        EXPECT_EQ(cbDelivered, 0) << c.pszCase;
-        EXPECT_EQ(pCookie->dwOffset, 0u) << c.pszCase;
-    }
-    ::GlobalFree(pCookie);
-}
-
 TEST(StreamInCallback, ContinuesAtTheOffsetAndEndsWithZeroBytes)
 {
     const std::string path = TempDirectory() + "\\stream-in.txt";
@@ -377,7 +348,9 @@ BOOL WINAPI FakeReadFile(HANDLE hFile, LPVOID pBuffer, DWORD cbToRead, LPDWORD p
 }
 } // namespace
 
-TEST(StreamInCallback, FileModeFailuresAnswerTheirCodeAndReleaseTheFile)
+// ArgumentFaultsAnswer87AndDeliverNothing, on a cookie of the memory mode, and
+// the file mode's failures.
+TEST(StreamInCallback, FaultsAnswerTheirCodeDeliverNothingAndReleaseTheFile)
 {
     const std::string path = TempDirectory() + "\\stream-in-fault.txt";
     ASSERT_TRUE(WriteFileBytes(path, "content"));
@@ -387,28 +360,40 @@ TEST(StreamInCallback, FileModeFailuresAnswerTheirCodeAndReleaseTheFile)
     SystemCallOverride<decltype(g_SystemCalls.SetFilePointer)> seek(g_SystemCalls.SetFilePointer, FakeSetFilePointer);
     SystemCallOverride<decltype(g_SystemCalls.ReadFile)> read(g_SystemCalls.ReadFile, FakeReadFile);
     const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
-    struct
+    const struct
     {
-        const char* pszCase; // also the failing step
+        const char* pszCase;   // also the failing step
+        const char* pszSource; // null: memory mode
+        bool bNullCookie;
+        bool bNullBuffer;
+        LONG cb;
         DWORD dwExpected;
-    } cases[] = {{"size", ERROR_ACCESS_DENIED},
-                 {"seek", ERROR_NEGATIVE_SEEK},
-                 {"read", ERROR_READ_FAULT},
-                 // An open that fails without a reason still fails: 0 would end the stream as a success.
-                 {"open", ERROR_GEN_FAILURE},
-                 {"FileModeWithAMissingFileAnswersTheOpensError", ERROR_FILE_NOT_FOUND}};
-    for (const auto& c : cases)
+    } kCases[] = {
+        {"null cookie", nullptr, true, false, 8, ERROR_INVALID_PARAMETER},
+        {"null buffer", nullptr, false, true, 8, ERROR_INVALID_PARAMETER},
+        {"cb 0", nullptr, false, false, 0, ERROR_INVALID_PARAMETER},
+        {"cb negative", nullptr, false, false, -1, ERROR_INVALID_PARAMETER},
+        {"size", path.c_str(), false, false, 8, ERROR_ACCESS_DENIED},
+        {"seek", path.c_str(), false, false, 8, ERROR_NEGATIVE_SEEK},
+        {"read", path.c_str(), false, false, 8, ERROR_READ_FAULT},
+        // An open that fails without a reason still fails: 0 would end the stream as a success.
+        {"open", path.c_str(), false, false, 8, ERROR_GEN_FAILURE},
+        {"FileModeWithAMissingFileAnswersTheOpensError", missing.c_str(), false, false, 8, ERROR_FILE_NOT_FOUND},
+    };
+    for (const auto& c : kCases)
     {
+        SCOPED_TRACE(c.pszCase);
         g_failingStep = c.pszCase;
-        const std::string source = c.dwExpected == ERROR_FILE_NOT_FOUND ? missing : path;
-        StreamCookie* pCookie = CreateStreamCookie(source.c_str(), TRUE);
+        StreamCookie* pCookie =
+            CreateStreamCookie(c.pszSource != nullptr ? c.pszSource : "text", c.pszSource != nullptr);
         ASSERT_NE(pCookie, nullptr);
         BYTE buffer[8];
         LONG cb = 99;
-        EXPECT_EQ(StreamInCallback(reinterpret_cast<DWORD_PTR>(pCookie), buffer, sizeof(buffer), &cb), c.dwExpected)
-            << c.pszCase;
-        EXPECT_EQ(cb, 0) << c.pszCase;
-        EXPECT_EQ(pCookie->dwOffset, 0u) << c.pszCase;
+        EXPECT_EQ(StreamInCallback(c.bNullCookie ? 0 : reinterpret_cast<DWORD_PTR>(pCookie),
+                                   c.bNullBuffer ? nullptr : buffer, c.cb, &cb),
+                  c.dwExpected);
+        EXPECT_EQ(cb, 0);
+        EXPECT_EQ(pCookie->dwOffset, 0u);
         ::GlobalFree(pCookie);
     }
     EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore);
