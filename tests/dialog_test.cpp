@@ -28,10 +28,15 @@ TEST(CheckDialogClass, RunTimeClassRecord)
 // Each entry of the table, sent to the dialog as the system would send it,
 // has its own handler's effect: a handler bound to another entry shows
 // another one. The paced repaint (WM_TIMER, WM_PAINT) shows in the run tests
-// below, the closing (WM_DESTROY) in the close tests.
+// below, the closing (WM_DESTROY) in the close tests. Together with
+// DetailsSwitchesTheViewAndStartsANewRun: each Details click switches the
+// view and starts a run whose report is in the view chosen.
 TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
 {
-    DeviceTableOverride table({});
+    NoReceivePause noPause;
+    const std::string simulator = SimulatorLibrary();
+    DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
+    const std::string detail = "\tOpen the connection.\n";
     TestDialogHost host;
     CUsbInstallationTestDlg& dlg = host.Dialog();
     const HWND hwnd = host.Hwnd();
@@ -40,7 +45,9 @@ TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
                        reinterpret_cast<LPARAM>(::GetDlgItem(hwnd, nID)));
     };
     const auto runsEnded = [&](UINT nRuns) {
-        return host.PumpUntil([&] { return dlg.m_nRunsEnded == nRuns && host.IsEnabled(IDC_BUTTON_START); });
+        return host.PumpUntil([&] {
+            return dlg.m_nRunsEnded == nRuns && dlg.m_hWorkerThread == nullptr && host.IsEnabled(IDC_BUTTON_START);
+        });
     };
 
     EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_QUERYDRAGICON, 0, 0)), dlg.m_hIcon);
@@ -53,12 +60,20 @@ TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
     ASSERT_TRUE(runsEnded(1));
     EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "Details >>");
     EXPECT_FALSE(dlg.m_bDetailed.load());
+    EXPECT_FALSE(Contains(host.ReportText(), detail)) << host.ReportText();
 
-    // Details: the detailed view and a run in it.
-    click(IDC_BUTTON_DETAILS);
-    EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "<< Simple");
-    EXPECT_TRUE(dlg.m_bDetailed.load());
-    ASSERT_TRUE(runsEnded(2));
+    // Details: the detailed view and a run in it, and back.
+    for (const bool bDetailed : {true, false})
+    {
+        click(IDC_BUTTON_DETAILS);
+        EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), bDetailed ? "<< Simple" : "Details >>");
+        EXPECT_EQ(dlg.m_bDetailed.load() != FALSE, bDetailed);
+        ASSERT_TRUE(runsEnded(bDetailed ? 2 : 3));
+        const std::string report = host.ReportText();
+        // One run's report, in the view just chosen.
+        EXPECT_EQ(report.find(kRule), report.rfind(kRule)) << report;
+        EXPECT_EQ(Contains(report, detail), bDetailed) << report;
+    }
 
     // Save: the save dialog; no run, no switch.
     {
@@ -69,9 +84,9 @@ TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
         const SaveDialogSeen& seen = driver.Result();
         EXPECT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
     }
-    EXPECT_EQ(dlg.m_nRunsEnded, 2u);
+    EXPECT_EQ(dlg.m_nRunsEnded, 3u);
     EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_START));
-    EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "<< Simple");
+    EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "Details >>");
 
     // Exit has no entry of its own: the base dialog's ends the dialog.
     click(IDCANCEL);
@@ -113,6 +128,13 @@ struct TemplateReader
         return text;
     }
     void AlignDword() { p = reinterpret_cast<const BYTE*>((reinterpret_cast<UINT_PTR>(p) + 3) & ~UINT_PTR(3)); }
+    // x, y, cx, cy as "(x, y) cx x cy".
+    std::string Place()
+    {
+        const short x = static_cast<short>(Word()), y = static_cast<short>(Word());
+        const short cx = static_cast<short>(Word()), cy = static_cast<short>(Word());
+        return Describe({x, y, x + cx, y + cy});
+    }
 };
 
 // A style with every flag of dwSet and none of dwClear.
@@ -174,9 +196,7 @@ TEST(CheckDialogResources, DialogTemplate)
                              DS_MODALFRAME | DS_SETFONT,
                          WS_CHILD | WS_DISABLED | WS_THICKFRAME));
     EXPECT_EQ(r.Word(), 5u); // controls
-    const short x = static_cast<short>(r.Word()), y = static_cast<short>(r.Word());
-    const short cx = static_cast<short>(r.Word()), cy = static_cast<short>(r.Word());
-    EXPECT_EQ(Describe({x, y, x + cx, y + cy}), Describe({0, 0, 326, 180})) << "in dialog units";
+    EXPECT_EQ(r.Place(), Describe({0, 0, 326, 180})) << "in dialog units";
     EXPECT_EQ(r.SzOrOrd(), ""); // menu
     EXPECT_EQ(r.SzOrOrd(), ""); // class
     EXPECT_EQ(r.SzOrOrd(), "QUELM - USB Installation and Communication Check");
@@ -214,9 +234,7 @@ TEST(CheckDialogResources, DialogTemplate)
         {
             EXPECT_EQ(dwStyle & BS_TYPEMASK, static_cast<DWORD>(BS_PUSHBUTTON)) << control.wID;
         }
-        const short nLeft = static_cast<short>(r.Word()), nTop = static_cast<short>(r.Word());
-        const short nWidth = static_cast<short>(r.Word()), nHeight = static_cast<short>(r.Word());
-        EXPECT_EQ(Describe({nLeft, nTop, nLeft + nWidth, nTop + nHeight}), Describe({0, 0, 0, 0})) << control.wID;
+        EXPECT_EQ(r.Place(), Describe({0, 0, 0, 0})) << control.wID;
         EXPECT_EQ(r.Dword(), control.wID);
         EXPECT_EQ(r.SzOrOrd(), control.pszClass) << control.wID;
         EXPECT_EQ(r.SzOrOrd(), "") << control.wID; // caption
@@ -298,36 +316,10 @@ TEST(CheckDialogLayout, OpensInTheOpenedStateWithItsPlacement)
 {
     TestDialogHost host;
     const HWND hwnd = host.Hwnd();
-    RECT rcClient;
-    ::GetClientRect(hwnd, &rcClient);
-    EXPECT_EQ(rcClient.right, 500);
-    EXPECT_GE(rcClient.bottom, 300);
-    // The first layout takes the dialog frame off the buttons' row too.
-    EXPECT_EQ(LayoutOf(hwnd),
-              ExpectedLayout(rcClient.bottom, rcClient.bottom - ::GetSystemMetrics(SM_CYDLGFRAME) - 40));
-    const struct
-    {
-        int nID;
-        const char* pszCaption;
-        bool bEnabled;
-    } kButtons[] = {
-        {IDC_BUTTON_START, "Start Check Routine", true},
-        {IDC_BUTTON_DETAILS, "Details >>", false},
-        {IDC_BUTTON_SAVE, "Save Informations", false},
-        {IDCANCEL, "Exit", true},
-    };
-    for (const auto& button : kButtons)
-    {
-        EXPECT_EQ(host.Caption(button.nID), button.pszCaption);
-        EXPECT_EQ(host.IsEnabled(button.nID), button.bEnabled) << button.pszCaption;
-    }
-    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(hwnd, IDC_RICHEDIT_LOG)));
-    EXPECT_EQ(::GetWindowLongA(::GetDlgItem(hwnd, IDC_BUTTON_START), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
-    EXPECT_EQ(::GetWindowLongA(::GetDlgItem(hwnd, IDC_BUTTON_DETAILS), GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
+    ExpectOpenedState(hwnd);
     // The report is first in the tab order, so it has the focus once the
     // dialog is active (another test's window may be active when it opens).
     const HWND hwndReport = ::GetDlgItem(hwnd, IDC_RICHEDIT_LOG);
-    EXPECT_EQ(::GetNextDlgTabItem(hwnd, nullptr, FALSE), hwndReport);
     ::SetForegroundWindow(hwnd);
     EXPECT_TRUE(host.PumpUntil([&] { return ::GetFocus() == hwndReport; }, 10000)) << "focus on " << ::GetFocus();
 
@@ -338,11 +330,11 @@ TEST(CheckDialogLayout, OpensInTheOpenedStateWithItsPlacement)
     EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_QUERYDRAGICON, 0, 0)), host.Dialog().m_hIcon);
 }
 
+// SizeRuleKeepsTheWidthAndAMinimumHeight and MaximizeMinimizeAndRestore.
 TEST(CheckDialogLayout, SizeRuleKeepsTheWidthAndAMinimumHeight)
 {
     TestDialogHost host;
     const HWND hwnd = host.Hwnd();
-
     // 500 x 300 lays the controls out and leaves the window where it is.
     RECT rcBefore;
     ::GetWindowRect(hwnd, &rcBefore);
@@ -352,59 +344,8 @@ TEST(CheckDialogLayout, SizeRuleKeepsTheWidthAndAMinimumHeight)
     EXPECT_EQ(Describe(rcAfter), Describe(rcBefore));
     EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(300, 260));
 
-    // Outer sizes that break the rule are mended; the controls follow the
-    // client height that results.
-    const struct
-    {
-        int nClientWidth;
-        int nClientHeight;
-        int nExpectedHeight;
-    } kCases[] = {{501, 320, 320}, {700, 299, 300}, {500, 250, 300}, {320, 450, 450}};
-    for (const auto& c : kCases)
-    {
-        RECT rcWindow;
-        ::GetWindowRect(hwnd, &rcWindow);
-        RECT rcClient;
-        ::GetClientRect(hwnd, &rcClient);
-        const int nFrameWidth = (rcWindow.right - rcWindow.left) - rcClient.right;
-        const int nFrameHeight = (rcWindow.bottom - rcWindow.top) - rcClient.bottom;
-        ::SetWindowPos(hwnd, nullptr, 0, 0, c.nClientWidth + nFrameWidth, c.nClientHeight + nFrameHeight,
-                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        ::GetClientRect(hwnd, &rcClient);
-        EXPECT_EQ(rcClient.right, 500) << c.nClientWidth << " x " << c.nClientHeight;
-        EXPECT_EQ(rcClient.bottom, c.nExpectedHeight) << c.nClientWidth << " x " << c.nClientHeight;
-        EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(c.nExpectedHeight, c.nExpectedHeight - 40))
-            << c.nClientWidth << " x " << c.nClientHeight;
-    }
-}
-
-TEST(CheckDialogLayout, MaximizeMinimizeAndRestore)
-{
-    TestDialogHost host;
-    const HWND hwnd = host.Hwnd();
-    ::SetWindowPos(hwnd, nullptr, 0, 0, 600, 420, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT rcRestored;
-    ::GetClientRect(hwnd, &rcRestored);
-    ASSERT_EQ(rcRestored.right, 500);
-
-    ::ShowWindow(hwnd, SW_MAXIMIZE);
-    RECT rcMax;
-    ::GetClientRect(hwnd, &rcMax);
-    EXPECT_EQ(rcMax.right, 500);
-    EXPECT_GT(rcMax.bottom, rcRestored.bottom);
-    EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(rcMax.bottom, rcMax.bottom - 40));
-
-    ::ShowWindow(hwnd, SW_RESTORE);
-    ::ShowWindow(hwnd, SW_MINIMIZE);
-    EXPECT_TRUE(::IsIconic(hwnd));
-    // A minimized dialog is left alone: no chain of size notifications.
-    ::UpdateWindow(hwnd);
-    ::ShowWindow(hwnd, SW_RESTORE);
-    RECT rcBack;
-    ::GetClientRect(hwnd, &rcBack);
-    EXPECT_EQ(rcBack.right, 500);
-    EXPECT_EQ(rcBack.bottom, rcRestored.bottom);
-    EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(rcRestored.bottom, rcRestored.bottom - 40));
+    ExpectSizeRule(
+        hwnd, [&](const std::function<bool()>& pred, DWORD dwTimeoutMs) { return host.PumpUntil(pred, dwTimeoutMs); });
 }
 
 namespace
@@ -438,30 +379,6 @@ TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
     host.PumpUntil([] { return false; }, 100);
     EXPECT_TRUE(::IsWindowVisible(host.Dialog().m_richLog.m_hWnd));
     EXPECT_EQ(::GetUpdateRect(host.Dialog().m_richLog.m_hWnd, nullptr, FALSE), FALSE);
-}
-
-TEST(CheckDialogRun, DetailsSwitchesTheViewAndStartsANewRun)
-{
-    TestDialogHost host;
-    NoReceivePause noPause;
-    const std::string simulator = SimulatorLibrary();
-    DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
-    const std::string detail = "\tOpen the connection.\n";
-    ASSERT_TRUE(host.StartAndWaitForEnd());
-    EXPECT_FALSE(Contains(host.ReportText(), detail)) << host.ReportText();
-
-    for (const bool bDetailed : {true, false})
-    {
-        host.Click(IDC_BUTTON_DETAILS);
-        EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), bDetailed ? "<< Simple" : "Details >>");
-        EXPECT_EQ(host.Dialog().m_bDetailed.load() != FALSE, bDetailed);
-        ASSERT_TRUE(host.PumpUntil(
-            [&] { return host.Dialog().m_hWorkerThread == nullptr && host.IsEnabled(IDC_BUTTON_START); }));
-        const std::string report = host.ReportText();
-        // One run's report, in the view just chosen.
-        EXPECT_EQ(report.find(kRule), report.rfind(kRule)) << report;
-        EXPECT_EQ(Contains(report, detail), bDetailed) << report;
-    }
 }
 
 namespace
@@ -528,12 +445,13 @@ HANDLE WINAPI FailingCreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR)
     return nullptr;
 }
 
-// Starts a run whose device does not answer, so that it is still waiting when the dialog closes.
-HANDLE StartWaitingRun(TestDialogHost& host)
+// Starts a run and waits until the report shows the text; a copy of the run's
+// thread handle, which outlives the dialog's own, or null when it did not show.
+HANDLE StartRunUntil(TestDialogHost& host, const std::string& shown)
 {
-    host.SetDetailed(true);
     host.Click(IDC_BUTTON_START);
-    host.PumpUntil([&] { return Contains(host.ReportText(), "Wait for SCPI response\n\tSend SCPI"); });
+    if (!host.PumpUntil([&] { return Contains(host.ReportText(), shown); }))
+        return nullptr;
     HANDLE hCopy = nullptr;
     ::DuplicateHandle(::GetCurrentProcess(), host.Dialog().m_hWorkerThread, ::GetCurrentProcess(), &hCopy, 0, FALSE,
                       DUPLICATE_SAME_ACCESS);
@@ -541,18 +459,29 @@ HANDLE StartWaitingRun(TestDialogHost& host)
 }
 } // namespace
 
+// ClosingWithoutARunSetsNoFlag, then ClosingDuringARunCancelsItAndWaitsForItsEnd.
 TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
 {
     const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
     ScenarioFile scenario("[device0]\nsilent=1\n");
     SystemCallOverride<decltype(g_SystemCalls.SetEvent)> recording(g_SystemCalls.SetEvent, RecordingSetEvent);
+    {
+        TestDialogHost idle;
+        g_pClosingDialog = &idle.Dialog();
+        g_nCancelSignals = 0;
+        ::DestroyWindow(idle.Hwnd());
+        EXPECT_FALSE(idle.Dialog().m_bCancel.load()) << "closed without a run";
+        EXPECT_EQ(g_nCancelSignals, 0) << "closed without a run";
+    }
 
     TestDialogHost host;
     g_pClosingDialog = &host.Dialog();
     g_nCancelSignals = 0;
     host.RecordWrites();
-    const HANDLE hThread = StartWaitingRun(host);
+    // A run whose device does not answer, still waiting when the dialog closes.
+    host.SetDetailed(true);
+    const HANDLE hThread = StartRunUntil(host, "Wait for SCPI response\n\tSend SCPI");
     ASSERT_NE(hThread, nullptr);
     ASSERT_EQ(::WaitForSingleObject(hThread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
@@ -575,9 +504,8 @@ TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
 {
     NoReceivePause noPause;
     const std::string simulator = SimulatorLibrary();
-    DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr},
-                               {-1, -1, simulator.c_str(), nullptr, nullptr},
-                               {-1, -1, simulator.c_str(), nullptr, nullptr}});
+    const DEVICE_INFO device = {-1, -1, simulator.c_str(), nullptr, nullptr};
+    DeviceTableOverride table({device, device, device});
     std::unique_ptr<TestDialogHost> pHost;
     {
         SystemCallOverride<decltype(g_SystemCalls.CreateEventA)> fake(g_SystemCalls.CreateEventA, FailingCreateEventA);
@@ -585,11 +513,7 @@ TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
     }
     ASSERT_EQ(pHost->Dialog().m_hCancelEvent, nullptr);
     ASSERT_EQ(pHost->Dialog().m_hRxEvent, nullptr);
-    pHost->Click(IDC_BUTTON_START);
-    ASSERT_TRUE(pHost->PumpUntil([&] { return Contains(pHost->ReportText(), "Load DLL"); }));
-    HANDLE hThread = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), pHost->Dialog().m_hWorkerThread, ::GetCurrentProcess(), &hThread, 0, FALSE,
-                      DUPLICATE_SAME_ACCESS);
+    const HANDLE hThread = StartRunUntil(*pHost, "Load DLL");
     ASSERT_NE(hThread, nullptr);
 
     ::DestroyWindow(pHost->Hwnd());
@@ -598,18 +522,6 @@ TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
     // The destructor may now unload whatever the run had loaded.
     pHost.reset();
     ::CloseHandle(hThread);
-}
-
-TEST(CheckDialogClose, ClosingWithoutARunSetsNoFlag)
-{
-    SystemCallOverride<decltype(g_SystemCalls.SetEvent)> recording(g_SystemCalls.SetEvent, RecordingSetEvent);
-    TestDialogHost host;
-    g_pClosingDialog = &host.Dialog();
-    g_nCancelSignals = 0;
-    ::DestroyWindow(host.Hwnd());
-    EXPECT_FALSE(host.Dialog().m_bCancel.load());
-    EXPECT_EQ(g_nCancelSignals, 0);
-    g_pClosingDialog = nullptr;
 }
 
 TEST(CheckDialogRun, RepeatedRunsKeepHandlesFlat)

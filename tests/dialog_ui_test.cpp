@@ -32,46 +32,16 @@ private:
     const ScenarioFile m_scenario;
 };
 int InstalledCopy::s_nCopies = 0;
-
-// An instrument held at its open until the hold is released.
-std::string HeldDevice(const DeviceHold& hold)
-{
-    return "[device0]\nhold_event=" + hold.Name() + "\n";
-}
-
-// The first instrument never answers; the second is held at its open, so that
-// a close during the first one's wait leaves the dialog waiting for the run,
-// its report readable, until the hold is released.
-std::string SilentThenHeld(const DeviceHold& hold)
-{
-    return "[device0]\nsilent=1\n[device1]\ndescription=Second\nhold_event=" + hold.Name() + "\n";
-}
 } // namespace
 
-TEST(DialogUi, OpensInTheOpenedState)
+// OpensInTheOpenedState, then a run, a second one and the view switched twice.
+TEST(DialogUi, OpensThenRunsAndSwitchesTheViewEachTime)
 {
     UiHarness ui;
     ASSERT_TRUE(ui.Started());
-    EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_START));
-    EXPECT_TRUE(ui.IsEnabled(IDCANCEL));
-    EXPECT_FALSE(ui.IsEnabled(IDC_BUTTON_DETAILS));
-    EXPECT_FALSE(ui.IsEnabled(IDC_BUTTON_SAVE));
-    EXPECT_EQ(ui.Caption(IDC_BUTTON_DETAILS), "Details >>");
-    EXPECT_EQ(ui.Caption(IDC_BUTTON_SAVE), "Save Informations");
-    EXPECT_EQ(ui.Caption(IDCANCEL), "Exit");
-    EXPECT_EQ(ui.ReportText(), "");
+    ExpectOpenedState(ui.Dialog());
 
-    const RECT rcClient = ui.ClientRect();
-    EXPECT_EQ(rcClient.right, 500);
-    EXPECT_GE(rcClient.bottom, 300);
-    EXPECT_EQ(LayoutOf(ui.Dialog()),
-              ExpectedLayout(rcClient.bottom, rcClient.bottom - ::GetSystemMetrics(SM_CYDLGFRAME) - 40));
-}
-
-TEST(DialogUi, StartRunsToTheEndAndHandsTheButtonsBack)
-{
-    UiHarness ui;
-    ASSERT_TRUE(ui.Started());
+    // StartRunsToTheEndAndHandsTheButtonsBack
     ASSERT_TRUE(ui.StartAndWaitForEnd());
     const std::string report = ui.ReportText();
     EXPECT_EQ(report.find("Operating System:   Windows XP"), 0u) << report;
@@ -79,19 +49,12 @@ TEST(DialogUi, StartRunsToTheEndAndHandsTheButtonsBack)
     EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_START));
     EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_DETAILS));
     EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_SAVE));
-
     // A second run replaces the report.
     ASSERT_TRUE(ui.StartAndWaitForEnd());
-    EXPECT_EQ(CountOf(ui.ReportText(), kRule), 1u);
-}
-
-TEST(DialogUi, DetailsTwiceSwitchesTheViewEachTime)
-{
-    UiHarness ui;
-    ASSERT_TRUE(ui.Started());
-    ASSERT_TRUE(ui.StartAndWaitForEnd());
     const std::string simple = ui.ReportText();
+    EXPECT_EQ(CountOf(simple, kRule), 1u);
 
+    // DetailsTwiceSwitchesTheViewEachTime
     ui.Click(IDC_BUTTON_DETAILS);
     EXPECT_EQ(ui.Caption(IDC_BUTTON_DETAILS), "<< Simple");
     ASSERT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); }));
@@ -109,7 +72,8 @@ TEST(DialogUi, DetailsTwiceSwitchesTheViewEachTime)
 TEST(DialogUi, DetailsDuringARunSwitchesTheRunInProgress)
 {
     DeviceHold hold;
-    InstalledCopy copy(HeldDevice(hold));
+    // An instrument held at its open until the hold is released.
+    InstalledCopy copy("[device0]\nhold_event=" + hold.Name() + "\n");
     UiHarness ui(nullptr, copy.Exe());
     const DeviceHold::ReleaseFirst release(hold);
     ASSERT_TRUE(ui.Started());
@@ -160,45 +124,20 @@ TEST(DialogUi, TheReportIsVisibleAndScrollsDuringARun)
     })) << "the report did not scroll during the run";
 }
 
-TEST(DialogUi, AStartSentWhileTheCloseWaitsStartsNoRun)
-{
-    // The close cancels the first device's wait; the second device is held,
-    // and the close waits for it.
-    DeviceHold hold;
-    InstalledCopy copy(SilentThenHeld(hold));
-    UiHarness ui(nullptr, copy.Exe());
-    const DeviceHold::ReleaseFirst release(hold);
-    ASSERT_TRUE(ui.Started());
-    ui.Click(IDC_BUTTON_DETAILS);
-    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\tSend SCPI request:"); }));
-    ::PostMessageA(ui.Dialog(), WM_CLOSE, 0, 0);
-    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\t... thread is going to terminate\n"); }));
-
-    // A click on Start as automation sends it.
-    DWORD_PTR dwIgnored = 0;
-    ::SendMessageTimeoutA(ui.Dialog(), WM_COMMAND, MAKEWPARAM(IDC_BUTTON_START, BN_CLICKED),
-                          reinterpret_cast<LPARAM>(ui.Control(IDC_BUTTON_START)), SMTO_NORMAL, 60000, &dwIgnored);
-    const std::string report = ui.ReportText();
-    EXPECT_TRUE(Contains(report, "\t... thread is going to terminate\n")) << "a new run emptied the report:\n"
-                                                                          << report;
-    EXPECT_EQ(CountOf(report, "Operating System:"), 1u) << report;
-    hold.Release();
-    ASSERT_TRUE(ui.WaitForExit(60000)) << "the dialog did not close";
-    DWORD dwExitCode = 0;
-    ::GetExitCodeProcess(ui.Process(), &dwExitCode);
-    EXPECT_EQ(dwExitCode, 0u);
-}
-
 TEST(DialogUi, ClosingDuringARunNeverHangs)
 {
     DeviceHold hold;
-    InstalledCopy copy(SilentThenHeld(hold));
+    // The first instrument never answers; the second is held at its open, so
+    // that a close during the first one's wait leaves the dialog waiting for
+    // the run, its report readable, until the hold is released.
+    InstalledCopy copy("[device0]\nsilent=1\n[device1]\ndescription=Second\nhold_event=" + hold.Name() + "\n");
     // Moments of the run, each known by a line the report shows.
     const struct
     {
         const char* pszMoment;
         int nButton;
         const char* pszShown; // null: at once after the click
+        bool bStartWhileTheCloseWaits = false;
     } kMoments[] = {
         {"as the run starts", IDC_BUTTON_START, nullptr},
         {"as a detailed run starts", IDC_BUTTON_DETAILS, nullptr},
@@ -207,6 +146,7 @@ TEST(DialogUi, ClosingDuringARunNeverHangs)
         {"once the driver is loaded", IDC_BUTTON_START, "Load DLL:"},
         {"during the device search", IDC_BUTTON_DETAILS, "Search devices currently connected"},
         {"during the first device's wait", IDC_BUTTON_DETAILS, "\tSend SCPI request:"},
+        {"AStartSentWhileTheCloseWaitsStartsNoRun", IDC_BUTTON_DETAILS, "\tSend SCPI request:", true},
     };
     for (const auto& m : kMoments)
     {
@@ -221,13 +161,26 @@ TEST(DialogUi, ClosingDuringARunNeverHangs)
             ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), m.pszShown); })) << ui.ReportText();
         }
         ::PostMessageA(ui.Dialog(), WM_CLOSE, 0, 0);
-        if (Contains(m.pszMoment, "wait"))
+        if (Contains(m.pszShown != nullptr ? m.pszShown : "", "SCPI"))
         {
             // The cancel ends the wait, which would otherwise time out; the
             // run then waits at the second device.
             ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\t... thread is going to terminate\n"); }))
                 << ui.ReportText();
             EXPECT_FALSE(Contains(ui.ReportText(), "timeout")) << ui.ReportText();
+        }
+        if (m.bStartWhileTheCloseWaits)
+        {
+            // A click on Start as automation sends it, while the close waits
+            // for the second device.
+            DWORD_PTR dwIgnored = 0;
+            ::SendMessageTimeoutA(ui.Dialog(), WM_COMMAND, MAKEWPARAM(IDC_BUTTON_START, BN_CLICKED),
+                                  reinterpret_cast<LPARAM>(ui.Control(IDC_BUTTON_START)), SMTO_NORMAL, 60000,
+                                  &dwIgnored);
+            const std::string report = ui.ReportText();
+            EXPECT_TRUE(Contains(report, "\t... thread is going to terminate\n")) << "a new run emptied the report:\n"
+                                                                                  << report;
+            EXPECT_EQ(CountOf(report, "Operating System:"), 1u) << report;
         }
         hold.Release();
         ASSERT_TRUE(ui.WaitForExit(60000)) << "the dialog did not close";
@@ -239,46 +192,9 @@ TEST(DialogUi, ResizeMaximizeMinimizeAndRestore)
 {
     UiHarness ui;
     ASSERT_TRUE(ui.Started());
-    const HWND hwnd = ui.Dialog();
-    const auto resizeClientTo = [&](int cx, int cy) {
-        RECT rcWindow;
-        ::GetWindowRect(hwnd, &rcWindow);
-        const RECT rcClient = ui.ClientRect();
-        ::SetWindowPos(hwnd, nullptr, 0, 0, cx + (rcWindow.right - rcWindow.left) - rcClient.right,
-                       cy + (rcWindow.bottom - rcWindow.top) - rcClient.bottom, SWP_NOMOVE | SWP_NOZORDER);
-    };
-    // Under load Wine now and then drops a maximize or minimize asked of
-    // another process's window, with nothing to show for it; ask again, as a
-    // user would click again, until the window shows the state.
-    const auto showUntil = [&](int nCmdShow, const std::function<bool()>& shown) {
-        for (int nTry = 0; nTry < 5; ++nTry)
-        {
-            ::ShowWindow(hwnd, nCmdShow);
-            if (ui.WaitUntil(shown, 5000))
-                return true;
-        }
-        return false;
-    };
-    resizeClientTo(501, 350);
-    EXPECT_TRUE(ui.WaitUntil([&] { return ui.ClientRect().right == 500; }, 10000));
-    EXPECT_EQ(ui.ClientRect().bottom, 350);
-    resizeClientTo(500, 299);
-    EXPECT_TRUE(ui.WaitUntil([&] { return ui.ClientRect().bottom == 300; }, 10000));
-    EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(300, 260));
-
-    resizeClientTo(500, 360);
-    const RECT rcRestored = ui.ClientRect();
-    ASSERT_TRUE(showUntil(SW_MAXIMIZE, [&] { return ::IsZoomed(hwnd) && ui.ClientRect().bottom > rcRestored.bottom; }));
-    const RECT rcMax = ui.ClientRect();
-    EXPECT_EQ(rcMax.right, 500);
-    EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(rcMax.bottom, rcMax.bottom - 40));
-
-    ASSERT_TRUE(showUntil(SW_RESTORE, [&] { return !::IsZoomed(hwnd); }));
-    ASSERT_TRUE(showUntil(SW_MINIMIZE, [&] { return ::IsIconic(hwnd) != FALSE; }));
-    ASSERT_TRUE(showUntil(SW_RESTORE, [&] { return !::IsIconic(hwnd); }));
-    EXPECT_EQ(ui.ClientRect().right, 500);
-    EXPECT_EQ(ui.ClientRect().bottom, rcRestored.bottom);
-    EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(rcRestored.bottom, rcRestored.bottom - 40));
+    ExpectSizeRule(ui.Dialog(), [&](const std::function<bool()>& pred, DWORD dwTimeoutMs) {
+        return ui.WaitUntil(pred, dwTimeoutMs);
+    });
 }
 
 TEST(DialogUi, HundredRunsKeepHandlesAndMemoryFlat)

@@ -4,106 +4,82 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace
 {
-OSVERSIONINFOA g_fakeVersion;
-BOOL g_bVersionQuerySucceeds = TRUE;
-
-BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA pInfo)
-{
-    if (!g_bVersionQuerySucceeds)
-    {
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (pInfo->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA))
-        return FALSE;
-    *pInfo = g_fakeVersion;
-    return TRUE;
-}
-
 struct OsCase
 {
+    const char* pszName;
     DWORD dwPlatform;
     DWORD dwMajor;
     DWORD dwMinor;
     DWORD dwBuild;
-    const char* pszServicePack;
-    const char* pszExpected;
+    std::string servicePack; // a text of the field's whole size has no terminator
+    const char* pszExpected; // the query fails when null: only the label is left
 };
+const OsCase* g_pCase = nullptr;
 
-const OsCase kCases[] = {
-    {0, 3, 10, 1234, "Win32s", "Operating System:   Windows 3.1"},
-    {1, 4, 0, 950, "", "Operating System:   Windows 95 Build: 950"},
-    {1, 4, 0, 0x040003B6, " B", "Operating System:   Windows 95 B Build: 950"},
-    {1, 4, 10, 0x040A08AE, " A", "Operating System:   Windows 98 A Build: 2222"},
-    {1, 4, 90, 0x045A0BB8, "", "Operating System:   Windows Me Build: 3000"},
-    {1, 4, 20, 1, "x", "Operating System:   Unknown Operating System"},
-    {2, 3, 10, 511, "", "Operating System:   Windows NT 3.51  Build: 511"},
-    {2, 3, 50, 807, "Service Pack 5", "Operating System:   Windows NT 3.51 Service Pack 5 Build: 807"},
-    {2, 4, 0, 1381, "Service Pack 6", "Operating System:   Windows NT 4.0 Service Pack 6 Build: 1381"},
-    {2, 5, 0, 2195, "Service Pack 4", "Operating System:   Windows 2000 Service Pack 4 Build: 2195"},
-    {2, 5, 1, 2600, "", "Operating System:   Windows XP  Build: 2600"},
-    {2, 5, 1, 2600, "Service Pack 3", "Operating System:   Windows XP Service Pack 3 Build: 2600"},
-    {2, 5, 2, 3790, "Service Pack 2", "Operating System:   Windows Server 2003 Service Pack 2 Build: 3790"},
-    {2, 5, 3, 1, "", "Operating System:   Unknown Operating System"},
-    {2, 6, 1, 7601, "Service Pack 1", "Operating System:   Unknown Operating System"},
-    {2, 10, 0, 19045, "", "Operating System:   Unknown Operating System"},
-    {2, 5, 1, 0x00012345, "", "Operating System:   Windows XP  Build: 74565"},
-    {2, 5, 1, 0xFFFFFFFF, "", "Operating System:   Windows XP  Build: 4294967295"},
-    {3, 5, 1, 2600, "", "Operating System:   Unknown Operating System"},
-};
+BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA pInfo)
+{
+    if (g_pCase->pszExpected == nullptr || pInfo->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA))
+    {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *pInfo = OSVERSIONINFOA();
+    pInfo->dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+    pInfo->dwPlatformId = g_pCase->dwPlatform;
+    pInfo->dwMajorVersion = g_pCase->dwMajor;
+    pInfo->dwMinorVersion = g_pCase->dwMinor;
+    pInfo->dwBuildNumber = g_pCase->dwBuild;
+    std::memcpy(pInfo->szCSDVersion, g_pCase->servicePack.data(),
+                std::min(g_pCase->servicePack.size(), sizeof(pInfo->szCSDVersion)));
+    return TRUE;
+}
 } // namespace
 
 TEST(GetOsVersionText, EveryRowOfTheVersionTable)
 {
+    const std::string fullField(128, 'S');
+    const std::string fullFieldLine = "Operating System:   Windows XP " + fullField + " Build: 2600";
+    const OsCase kCases[] = {
+        {"Win32s", 0, 3, 10, 1234, "Win32s", "Operating System:   Windows 3.1"},
+        {"95", 1, 4, 0, 950, "", "Operating System:   Windows 95 Build: 950"},
+        {"95 B", 1, 4, 0, 0x040003B6, " B", "Operating System:   Windows 95 B Build: 950"},
+        {"98 A", 1, 4, 10, 0x040A08AE, " A", "Operating System:   Windows 98 A Build: 2222"},
+        {"Me", 1, 4, 90, 0x045A0BB8, "", "Operating System:   Windows Me Build: 3000"},
+        {"9x unknown", 1, 4, 20, 1, "x", "Operating System:   Unknown Operating System"},
+        {"NT 3.51", 2, 3, 10, 511, "", "Operating System:   Windows NT 3.51  Build: 511"},
+        {"NT 3.51 SP5", 2, 3, 50, 807, "Service Pack 5",
+         "Operating System:   Windows NT 3.51 Service Pack 5 Build: 807"},
+        {"NT 4.0", 2, 4, 0, 1381, "Service Pack 6", "Operating System:   Windows NT 4.0 Service Pack 6 Build: 1381"},
+        {"2000", 2, 5, 0, 2195, "Service Pack 4", "Operating System:   Windows 2000 Service Pack 4 Build: 2195"},
+        {"XP", 2, 5, 1, 2600, "", "Operating System:   Windows XP  Build: 2600"},
+        {"XP SP3", 2, 5, 1, 2600, "Service Pack 3", "Operating System:   Windows XP Service Pack 3 Build: 2600"},
+        {"2003", 2, 5, 2, 3790, "Service Pack 2", "Operating System:   Windows Server 2003 Service Pack 2 Build: 3790"},
+        {"NT 5.3", 2, 5, 3, 1, "", "Operating System:   Unknown Operating System"},
+        {"7", 2, 6, 1, 7601, "Service Pack 1", "Operating System:   Unknown Operating System"},
+        {"10", 2, 10, 0, 19045, "", "Operating System:   Unknown Operating System"},
+        {"build above 16 bits", 2, 5, 1, 0x00012345, "", "Operating System:   Windows XP  Build: 74565"},
+        {"largest build", 2, 5, 1, 0xFFFFFFFF, "", "Operating System:   Windows XP  Build: 4294967295"},
+        {"unknown platform", 3, 5, 1, 2600, "", "Operating System:   Unknown Operating System"},
+        {"FailedQueryLeavesOnlyTheLabel", 2, 5, 1, 2600, "", nullptr},
+        {"ServicePackTextFillingItsWholeFieldIsNotReadPastIt", 2, 5, 1, 2600, fullField, fullFieldLine.c_str()},
+    };
     TestDialogHost host;
-    SystemCallOverride<decltype(g_SystemCalls.GetVersionExA)> fake(g_SystemCalls.GetVersionExA, FakeGetVersionExA);
-    g_bVersionQuerySucceeds = TRUE;
-    for (const OsCase& c : kCases)
     {
-        g_fakeVersion = OSVERSIONINFOA();
-        g_fakeVersion.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-        g_fakeVersion.dwPlatformId = c.dwPlatform;
-        g_fakeVersion.dwMajorVersion = c.dwMajor;
-        g_fakeVersion.dwMinorVersion = c.dwMinor;
-        g_fakeVersion.dwBuildNumber = c.dwBuild;
-        std::strcpy(g_fakeVersion.szCSDVersion, c.pszServicePack);
-        EXPECT_EQ(std::string(host.Dialog().GetOsVersionText()), c.pszExpected)
-            << "platform " << c.dwPlatform << ", version " << c.dwMajor << "." << c.dwMinor << ", build " << c.dwBuild
-            << ", service pack \"" << c.pszServicePack << "\"";
+        SystemCallOverride<decltype(g_SystemCalls.GetVersionExA)> fake(g_SystemCalls.GetVersionExA, FakeGetVersionExA);
+        for (const OsCase& c : kCases)
+        {
+            SCOPED_TRACE(c.pszName);
+            g_pCase = &c;
+            EXPECT_EQ(std::string(host.Dialog().GetOsVersionText()),
+                      c.pszExpected != nullptr ? c.pszExpected : "Operating System:   ");
+        }
     }
-}
-
-TEST(GetOsVersionText, FailedQueryLeavesOnlyTheLabel)
-{
-    TestDialogHost host;
-    SystemCallOverride<decltype(g_SystemCalls.GetVersionExA)> fake(g_SystemCalls.GetVersionExA, FakeGetVersionExA);
-    g_bVersionQuerySucceeds = FALSE;
-    EXPECT_EQ(std::string(host.Dialog().GetOsVersionText()), "Operating System:   ");
-    g_bVersionQuerySucceeds = TRUE;
-}
-
-TEST(GetOsVersionText, ServicePackTextFillingItsWholeFieldIsNotReadPastIt)
-{
-    TestDialogHost host;
-    SystemCallOverride<decltype(g_SystemCalls.GetVersionExA)> fake(g_SystemCalls.GetVersionExA, FakeGetVersionExA);
-    g_bVersionQuerySucceeds = TRUE;
-    g_fakeVersion = OSVERSIONINFOA();
-    g_fakeVersion.dwPlatformId = 2;
-    g_fakeVersion.dwMajorVersion = 5;
-    g_fakeVersion.dwMinorVersion = 1;
-    g_fakeVersion.dwBuildNumber = 2600;
-    std::memset(g_fakeVersion.szCSDVersion, 'S', sizeof(g_fakeVersion.szCSDVersion));
-    EXPECT_EQ(std::string(host.Dialog().GetOsVersionText()),
-              "Operating System:   Windows XP " + std::string(128, 'S') + " Build: 2600");
-}
-
-TEST(GetOsVersionText, TheTestPrefixReportsWindowsXp)
-{
-    TestDialogHost host;
+    // TheTestPrefixReportsWindowsXp: the real query, in the XP prefix the tests run in.
     EXPECT_EQ(std::string(host.Dialog().GetOsVersionText()),
               "Operating System:   Windows XP Service Pack 3 Build: 2600");
 }

@@ -22,29 +22,19 @@ protected:
     TestDialogHost host;
     CUsbInstallationTestDlg& dlg = host.Dialog();
 };
-
-// The look of every kind, and of two that no caller passes.
-std::vector<KindLook> KindCases()
-{
-    std::vector<KindLook> cases(std::begin(kKindLooks), std::end(kKindLooks));
-    KindLook highBits = kKindLooks[3];
-    highBits.nKind = 0x100 | LOG_RESULT_OK;
-    highBits.pszName = "0x111 (acts as LOG_RESULT_OK)";
-    cases.push_back(highBits);
-    KindLook unknown = kKindLooks[0];
-    unknown.nKind = 0x42;
-    unknown.pszName = "an unknown kind (plain text)";
-    cases.push_back(unknown);
-    return cases;
-}
 } // namespace
 
 TEST_F(ReportWriter, EveryKindHasItsPrefixColourWeightAndVisibility)
 {
+    // Every kind, and two that no caller passes.
+    std::vector<KindLook> kinds(std::begin(kKindLooks), std::end(kKindLooks));
+    kinds.push_back(
+        {0x100 | LOG_RESULT_OK, "0x111 (acts as LOG_RESULT_OK)", "... Result:   ", RGB(0, 127, 0), false, false});
+    kinds.push_back({0x42, "an unknown kind (plain text)", "", RGB(0, 0, 0), false, false});
     for (const bool bDetailed : {false, true})
     {
         host.SetDetailed(bDetailed);
-        for (const KindLook& c : KindCases())
+        for (const KindLook& c : kinds)
         {
             host.ClearReport();
             dlg.WriteLog("Text", c.nKind);
@@ -65,143 +55,190 @@ TEST_F(ReportWriter, EveryKindHasItsPrefixColourWeightAndVisibility)
     }
 }
 
-TEST_F(ReportWriter, NullTextAndKindZeroWriteNothing)
+namespace
 {
-    dlg.WriteLog("first", LOG_TEXT);
-    dlg.WriteLog(nullptr, LOG_HEADING);
-    dlg.WriteLog("ignored", 0);
-    dlg.WriteLog("ignored too", 0x100); // low byte 0
-    EXPECT_EQ(host.ReportText(), "first\n");
+HGLOBAL WINAPI FailingGlobalAlloc(UINT, SIZE_T)
+{
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
 }
 
-TEST_F(ReportWriter, LinesKeepTheirOwnFormatsSideBySide)
+struct Write
 {
-    host.SetDetailed(true);
-    dlg.WriteLog("Heading", LOG_HEADING);
-    dlg.WriteLog("Step", LOG_DETAIL);
-    dlg.WriteLog("Problem", LOG_DETAIL_ALERT);
-    dlg.WriteLog("OK", LOG_RESULT_OK);
-    dlg.WriteLog("Ends in a line feed\n", LOG_TEXT);
-    EXPECT_EQ(host.ReportText(), "\nHeading\n\tStep\n\tProblem\n... Result:   OK\nEnds in a line feed\n\n");
-    const ExpectedReport expected =
-        ExpectedReport(true).Heading("Heading").Detail("Step").Alert("Problem").Ok().Line("Ends in a line feed\n");
-    EXPECT_EQ(DescribeRuns(host.FormattedRuns()), DescribeRuns(expected.Runs()));
-}
+    const char* pszText;
+    UINT nKind;
+    bool bNoCookie = false; // the stream's cookie cannot be had: the message is not inserted
+};
+} // namespace
 
-TEST_F(ReportWriter, DetailsAndSaveFollowTheReportsContent)
+// Before every write a selection of the user's and both buttons disabled:
+// each message leaves an empty selection at the end, and every call, even
+// one that writes nothing, enables Details and Save while the report holds text.
+TEST_F(ReportWriter, WritesShowWholeAndKeepTheButtonsAndTheSelection)
 {
-    // A hidden detail on an empty report leaves both disabled.
-    dlg.WriteLog("hidden", LOG_DETAIL);
-    EXPECT_EQ(host.ReportText(), "");
-    EXPECT_FALSE(host.IsEnabled(IDC_BUTTON_DETAILS));
-    EXPECT_FALSE(host.IsEnabled(IDC_BUTTON_SAVE));
-
-    dlg.WriteLog("shown", LOG_TEXT);
-    EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_DETAILS));
-    EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_SAVE));
-
-    // Every call enables them while the report holds text, even one that writes nothing.
-    ::EnableWindow(dlg.m_btnDetails.m_hWnd, FALSE);
-    ::EnableWindow(dlg.m_btnSave.m_hWnd, FALSE);
-    dlg.WriteLog("hidden", LOG_DETAIL_ALERT);
-    EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_DETAILS));
-    EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_SAVE));
-    ::EnableWindow(dlg.m_btnDetails.m_hWnd, FALSE);
-    dlg.WriteLog(nullptr, 0);
-    EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_DETAILS));
-}
-
-TEST_F(ReportWriter, EachMessageLeavesTheSelectionEmptyAtTheEnd)
-{
-    dlg.WriteLog("Some text in the report", LOG_TEXT);
-    for (const UINT nKind : {static_cast<UINT>(LOG_TEXT), static_cast<UINT>(LOG_DETAIL)})
+    std::string longText;
+    for (int i = 0; i < 3000; ++i)
+        longText += static_cast<char>('a' + i % 26);
+    for (int nRepeat = 0; nRepeat < 8; ++nRepeat)
+        longText += longText.substr(0, 3000);
+    const struct
     {
-        CHARRANGE crUser = {2, 6};
-        ::SendMessageA(dlg.m_richLog.m_hWnd, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&crUser));
-        dlg.WriteLog("more", nKind); // the detail is not shown in the simple view
-        CHARRANGE crAfter = {};
-        ::SendMessageA(dlg.m_richLog.m_hWnd, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&crAfter));
-        GETTEXTLENGTHEX gtl = {GTL_NUMCHARS, CP_ACP};
-        const LONG nEnd = static_cast<LONG>(
-            ::SendMessageA(dlg.m_richLog.m_hWnd, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&gtl), 0));
-        EXPECT_EQ(crAfter.cpMin, crAfter.cpMax) << "kind " << nKind;
-        EXPECT_EQ(crAfter.cpMin, nEnd) << "kind " << nKind;
+        const char* pszName;
+        bool bDetailed;
+        std::vector<Write> writes;
+        std::string expected;
+    } kCases[] = {
+        {"NullTextAndKindZeroWriteNothing",
+         false,
+         {{"first", LOG_TEXT}, {nullptr, LOG_HEADING}, {"ignored", 0}, {"ignored too", 0x100}},
+         "first\n"},
+        {"LinesKeepTheirOwnFormatsSideBySide",
+         true,
+         {{"Heading", LOG_HEADING},
+          {"Step", LOG_DETAIL},
+          {"Problem", LOG_DETAIL_ALERT},
+          {"OK", LOG_RESULT_OK},
+          {"Ends in a line feed\n", LOG_TEXT}},
+         "\nHeading\n\tStep\n\tProblem\n... Result:   OK\nEnds in a line feed\n\n"},
+        {"DetailsAndSaveFollowTheReportsContent",
+         false,
+         {{"hidden", LOG_DETAIL}, {"shown", LOG_TEXT}, {"hidden", LOG_DETAIL_ALERT}, {nullptr, 0}},
+         "shown\n"},
+        {"EachMessageLeavesTheSelectionEmptyAtTheEnd",
+         false,
+         {{"Some text in the report", LOG_TEXT}, {"more", LOG_TEXT}, {"more", LOG_DETAIL}},
+         "Some text in the report\nmore\n"},
+        {"MessageLongerThanOneCallbackBufferArrivesWhole", false, {{longText.c_str(), LOG_TEXT}}, longText + "\n"},
+        {"MessageWithoutACookieIsNotInsertedAndNothingBreaks",
+         false,
+         {{"before", LOG_TEXT}, {"lost", LOG_TEXT, true}, {"after", LOG_TEXT}},
+         "before\nafter\n"},
+    };
+    const HWND hwndLog = dlg.m_richLog.m_hWnd;
+    for (const auto& c : kCases)
+    {
+        SCOPED_TRACE(c.pszName);
+        host.ClearReport();
+        host.SetDetailed(c.bDetailed);
+        // The lines keep their own looks side by side.
+        ExpectedReport looks(c.bDetailed);
+        for (const Write& w : c.writes)
+        {
+            const std::string write = std::string(w.pszText != nullptr ? w.pszText : "(null)").substr(0, 20) +
+                                      ", kind " + std::to_string(w.nKind);
+            CHARRANGE crUser = {2, 6};
+            ::SendMessageA(hwndLog, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&crUser));
+            ::EnableWindow(dlg.m_btnDetails.m_hWnd, FALSE);
+            ::EnableWindow(dlg.m_btnSave.m_hWnd, FALSE);
+            {
+                SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(
+                    g_SystemCalls.GlobalAlloc, w.bNoCookie ? FailingGlobalAlloc : g_SystemCalls.GlobalAlloc);
+                dlg.WriteLog(w.pszText, w.nKind);
+            }
+            const bool bHoldsText = !host.ReportText().empty();
+            EXPECT_EQ(host.IsEnabled(IDC_BUTTON_DETAILS), bHoldsText) << write;
+            EXPECT_EQ(host.IsEnabled(IDC_BUTTON_SAVE), bHoldsText) << write;
+            if (w.pszText == nullptr || LOBYTE(w.nKind) == 0)
+                continue;
+            if (!w.bNoCookie)
+                looks.Result(0, w.pszText, w.nKind);
+            CHARRANGE crAfter = {};
+            ::SendMessageA(hwndLog, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&crAfter));
+            GETTEXTLENGTHEX gtl = {GTL_NUMCHARS, CP_ACP};
+            const LONG nEnd =
+                static_cast<LONG>(::SendMessageA(hwndLog, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&gtl), 0));
+            EXPECT_TRUE(crAfter.cpMin == nEnd && crAfter.cpMax == nEnd)
+                << write << ": selection " << crAfter.cpMin << "-" << crAfter.cpMax << ", end " << nEnd;
+        }
+        EXPECT_EQ(host.ReportText(), c.expected);
+        // Read a character at a time, the long message's looks would take seconds.
+        if (c.expected.size() < 1000)
+        {
+            EXPECT_EQ(DescribeRuns(host.FormattedRuns()), DescribeRuns(looks.Runs()));
+        }
     }
-    EXPECT_EQ(host.ReportText(), "Some text in the report\nmore\n");
-}
-
-TEST_F(ReportWriter, ResultRecords)
-{
-    dlg.WriteResult({0, "OK", LOG_RESULT_OK});
-    EXPECT_EQ(host.ReportText(), "... Result:   OK\n");
-
-    host.ClearReport();
-    dlg.WriteResult({ERROR_ACCESS_DENIED, "Error", LOG_RESULT_ERROR});
-    ASSERT_FALSE(ReportedSystemText(ERROR_ACCESS_DENIED).empty());
-    const ExpectedReport accessDenied = ExpectedReport(false).Error(ERROR_ACCESS_DENIED);
-    EXPECT_EQ(host.ReportText(), accessDenied.Text());
-    EXPECT_TRUE(Contains(host.ReportText(), "Error:   0x00000005 (5)\n\t")) << host.ReportText();
-    EXPECT_EQ(DescribeRuns(host.FormattedRuns()), DescribeRuns(accessDenied.Runs()));
-
-    // A code the system has no text for leaves only the record's own line.
-    const DWORD dwNoText = 0x1FFFFFF0;
-    ASSERT_TRUE(ReportedSystemText(dwNoText).empty());
-    host.ClearReport();
-    dlg.WriteResult({dwNoText, "Error", LOG_RESULT_ERROR});
-    EXPECT_EQ(host.ReportText(), "... Result:   Error\n");
-
-    // A text with an insert (a library of the wrong bitness) is shown with the insert as it stands.
-    ASSERT_NE(ReportedSystemText(ERROR_BAD_EXE_FORMAT).find("%1"), std::string::npos);
-    host.ClearReport();
-    dlg.WriteResult({ERROR_BAD_EXE_FORMAT, "Error", LOG_RESULT_ERROR});
-    EXPECT_EQ(host.ReportText(), ExpectedReport(false).Error(ERROR_BAD_EXE_FORMAT).Text());
-
-    // The record's text is written with its own kind, also for a heading.
-    host.ClearReport();
-    dlg.WriteResult({ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING});
-    EXPECT_EQ(
-        host.ReportText(),
-        ExpectedReport(false).Result(ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING).Text());
 }
 
 namespace
 {
-const std::string kLongSystemText = std::string(600, 'x') + "\r\n\r\n";
-DWORD WINAPI FakeLongFormatMessageA(DWORD, LPCVOID, DWORD, DWORD, LPSTR pBuffer, DWORD, va_list*)
+// FormatMessageA giving this text instead of the system's.
+const char* g_pszSystemText = nullptr;
+DWORD WINAPI FakeFormatMessageA(DWORD, LPCVOID, DWORD, DWORD, LPSTR pBuffer, DWORD, va_list*)
 {
-    LPSTR pszText = static_cast<LPSTR>(::LocalAlloc(LMEM_FIXED, kLongSystemText.size() + 1));
-    std::memcpy(pszText, kLongSystemText.c_str(), kLongSystemText.size() + 1);
+    const size_t cbText = std::strlen(g_pszSystemText) + 1;
+    LPSTR pszText = static_cast<LPSTR>(::LocalAlloc(LMEM_FIXED, cbText));
+    std::memcpy(pszText, g_pszSystemText, cbText);
     *reinterpret_cast<LPSTR*>(pBuffer) = pszText;
-    return static_cast<DWORD>(kLongSystemText.size());
-}
-
-DWORD WINAPI FakeInnerLineEndsFormatMessageA(DWORD, LPCVOID, DWORD, DWORD, LPSTR pBuffer, DWORD, va_list*)
-{
-    static const char kText[] = "first\r\nsecond \n\r\n";
-    LPSTR pszText = static_cast<LPSTR>(::LocalAlloc(LMEM_FIXED, sizeof(kText)));
-    std::memcpy(pszText, kText, sizeof(kText));
-    *reinterpret_cast<LPSTR*>(pBuffer) = pszText;
-    return sizeof(kText) - 1;
+    return static_cast<DWORD>(cbText - 1);
 }
 } // namespace
 
-TEST_F(ReportWriter, ErrorEntryHoldsTheWholeSystemTextWithOnlyTrailingLineEndsStripped)
+// Each record's report spelled out as far as it is the product's own, and
+// whole, with its looks, as the builder has it.
+TEST_F(ReportWriter, ResultRecords)
 {
+    ASSERT_FALSE(ReportedSystemText(ERROR_ACCESS_DENIED).empty());
+    const DWORD dwNoText = 0x1FFFFFF0;
+    ASSERT_TRUE(ReportedSystemText(dwNoText).empty());
+    ASSERT_NE(ReportedSystemText(ERROR_BAD_EXE_FORMAT).find("%1"), std::string::npos);
+    const std::string longText(600, 'x');
+    const std::string longSystemText = longText + "\r\n\r\n";
+    const struct
     {
-        SystemCallOverride<decltype(g_SystemCalls.FormatMessageA)> fake(g_SystemCalls.FormatMessageA,
-                                                                        FakeLongFormatMessageA);
-        dlg.WriteResult({0x1234, "Error", LOG_RESULT_ERROR});
-    }
-    EXPECT_EQ(host.ReportText(), "... Result:   Error\nError:   0x00001234 (4660)\n\t" + std::string(600, 'x') + "\n");
-
-    host.ClearReport();
+        const char* pszName;
+        ResultRecord record;
+        const char* pszSystemText; // FormatMessageA's text when set
+        std::string start;
+        ExpectedReport expected;
+    } kCases[] = {
+        {"OK", {0, "OK", LOG_RESULT_OK}, nullptr, "... Result:   OK\n", ExpectedReport(false).Ok()},
+        {"a system error",
+         {ERROR_ACCESS_DENIED, "Error", LOG_RESULT_ERROR},
+         nullptr,
+         "... Result:   Error\nError:   0x00000005 (5)\n\t",
+         ExpectedReport(false).Error(ERROR_ACCESS_DENIED)},
+        {"a code the system has no text for leaves only the record's own line",
+         {dwNoText, "Error", LOG_RESULT_ERROR},
+         nullptr,
+         "... Result:   Error\n",
+         ExpectedReport(false).Result(0, "Error", LOG_RESULT_ERROR)},
+        {"a text with an insert (a library of the wrong bitness) is shown with the insert as it stands",
+         {ERROR_BAD_EXE_FORMAT, "Error", LOG_RESULT_ERROR},
+         nullptr,
+         "... Result:   Error\nError:   0x000000C1 (193)\n\t",
+         ExpectedReport(false).Error(ERROR_BAD_EXE_FORMAT)},
+        {"the record's text is written with its own kind, also for a heading",
+         {ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING},
+         nullptr,
+         "\nCheck common registry entries\nError:   0x00000057 (87)\n\t",
+         ExpectedReport(false).Result(ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING)},
+        {"ErrorEntryHoldsTheWholeSystemTextWithOnlyTrailingLineEndsStripped",
+         {0x1234, "Error", LOG_RESULT_ERROR},
+         longSystemText.c_str(),
+         "... Result:   Error\nError:   0x00001234 (4660)\n\t" + longText + "\n",
+         ExpectedReport(false).DriverError("0x00001234 (4660)\n\t" + longText)},
+        {"the control turns \"\\r\\n\" inside a message into one paragraph end",
+         {0x80000001, "Error", LOG_RESULT_ERROR},
+         "first\r\nsecond \n\r\n",
+         "... Result:   Error\nError:   0x80000001 (2147483649)\n\tfirst\nsecond \n",
+         ExpectedReport(false).DriverError("0x80000001 (2147483649)\n\tfirst\nsecond ")},
+    };
+    for (const auto& c : kCases)
     {
-        SystemCallOverride<decltype(g_SystemCalls.FormatMessageA)> fake(g_SystemCalls.FormatMessageA,
-                                                                        FakeInnerLineEndsFormatMessageA);
-        dlg.WriteResult({0x80000001, "Error", LOG_RESULT_ERROR});
+        SCOPED_TRACE(c.pszName);
+        host.ClearReport();
+        g_pszSystemText = c.pszSystemText;
+        {
+            SystemCallOverride<decltype(g_SystemCalls.FormatMessageA)> fake(
+                g_SystemCalls.FormatMessageA,
+                c.pszSystemText != nullptr ? FakeFormatMessageA : g_SystemCalls.FormatMessageA);
+            dlg.WriteResult(c.record);
+        }
+        const std::string report = host.ReportText();
+        EXPECT_EQ(report.substr(0, c.start.size()), c.start);
+        EXPECT_EQ(report, c.expected.Text());
+        EXPECT_EQ(DescribeRuns(host.FormattedRuns()), DescribeRuns(c.expected.Runs()));
     }
-    // The control turns "\r\n" inside a message into one paragraph end.
-    EXPECT_EQ(host.ReportText(), "... Result:   Error\nError:   0x80000001 (2147483649)\n\tfirst\nsecond \n");
 }
 
 TEST_F(ReportWriter, EndOfRunRecordWritesTheRuleAndHandsStartBack)
@@ -229,189 +266,134 @@ TEST_F(ReportWriter, EndOfRunRecordWritesTheRuleAndHandsStartBack)
     EXPECT_EQ(DescribeRuns(host.FormattedRuns()), DescribeRuns(finished.Runs()));
 }
 
-TEST_F(ReportWriter, MessageLongerThanOneCallbackBufferArrivesWhole)
-{
-    std::string longText;
-    for (int i = 0; i < 3000; ++i)
-        longText += static_cast<char>('a' + i % 26);
-    for (int nRepeat = 0; nRepeat < 8; ++nRepeat)
-        longText += longText.substr(0, 3000);
-    dlg.WriteLog(longText.c_str(), LOG_TEXT);
-    EXPECT_EQ(host.ReportText(), longText + "\n");
-}
-
-namespace
-{
-HGLOBAL WINAPI FailingGlobalAlloc(UINT, SIZE_T)
-{
-    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-} // namespace
-
-TEST_F(ReportWriter, MessageWithoutACookieIsNotInsertedAndNothingBreaks)
-{
-    dlg.WriteLog("before", LOG_TEXT);
-    {
-        SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> fake(g_SystemCalls.GlobalAlloc, FailingGlobalAlloc);
-        dlg.WriteLog("lost", LOG_TEXT);
-    }
-    dlg.WriteLog("after", LOG_TEXT);
-    EXPECT_EQ(host.ReportText(), "before\nafter\n");
-}
-
 // The stream-in callback on its own.
-TEST(StreamInCallback, ArgumentFaultsAnswer87AndDeliverNothing)
-{
-    StreamCookie* pCookie = CreateStreamCookie("text", FALSE);
-    ASSERT_NE(pCookie, nullptr);
-    BYTE buffer[16];
-    struct
-    {
-        const char* pszCase;
-        DWORD_PTR dwCookie;
-        LPBYTE pbBuffer;
-        LONG cb;
-    } cases[] = {
-        {"null cookie", 0, buffer, 16},
-        {"null buffer", reinterpret_cast<DWORD_PTR>(pCookie), nullptr, 16},
-        {"cb 0", reinterpret_cast<DWORD_PTR>(pCookie), buffer, 0},
-        {"cb negative", reinterpret_cast<DWORD_PTR>(pCookie), buffer, -1},
-    };
-    for (const auto& c : cases)
-    {
-        LONG cbDelivered = 99;
-        EXPECT_EQ(StreamInCallback(c.dwCookie, c.pbBuffer, c.cb, &cbDelivered),
-                  static_cast<DWORD>(ERROR_INVALID_PARAMETER))
-            << c.pszCase;
-        EXPECT_EQ(cbDelivered, 0) << c.pszCase;
-        EXPECT_EQ(pCookie->dwOffset, 0u) << c.pszCase;
-    }
-    ::GlobalFree(pCookie);
-}
-
-TEST(StreamInCallback, MemoryModeContinuesAtTheOffsetAndEndsWithZeroBytes)
-{
-    StreamCookie* pCookie = CreateStreamCookie("abcdefghij", FALSE);
-    ASSERT_NE(pCookie, nullptr);
-    EXPECT_EQ(pCookie->bFile, FALSE);
-    std::string delivered;
-    std::vector<LONG> counts;
-    for (;;)
-    {
-        BYTE buffer[4];
-        LONG cb = 0;
-        ASSERT_EQ(StreamInCallback(reinterpret_cast<DWORD_PTR>(pCookie), buffer, sizeof(buffer), &cb), 0u);
-        counts.push_back(cb);
-        if (cb == 0)
-            break;
-        delivered.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(cb));
-    }
-    EXPECT_EQ(delivered, "abcdefghij");
-    EXPECT_EQ(counts, (std::vector<LONG>{4, 4, 2, 0}));
-    EXPECT_EQ(pCookie->dwOffset, 10u);
-    ::GlobalFree(pCookie);
-}
-
-TEST(StreamInCallback, FileModeReadsTheFileFromTheOffset)
+TEST(StreamInCallback, ContinuesAtTheOffsetAndEndsWithZeroBytes)
 {
     const std::string path = TempDirectory() + "\\stream-in.txt";
     ASSERT_TRUE(WriteFileBytes(path, "0123456789ABCDEF"));
-    StreamCookie* pCookie = CreateStreamCookie(path.c_str(), TRUE);
-    ASSERT_NE(pCookie, nullptr);
-    std::string delivered;
-    for (int nCall = 0; nCall < 10; ++nCall)
+    const struct
     {
-        BYTE buffer[6];
-        LONG cb = 0;
-        ASSERT_EQ(StreamInCallback(reinterpret_cast<DWORD_PTR>(pCookie), buffer, sizeof(buffer), &cb), 0u);
-        if (cb == 0)
-            break;
-        delivered.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(cb));
+        const char* pszName;
+        const char* pszSource;
+        BOOL bFile;
+        LONG cbBuffer;
+        std::string delivered;
+        std::vector<LONG> counts;
+    } kCases[] = {
+        {"MemoryModeContinuesAtTheOffsetAndEndsWithZeroBytes", "abcdefghij", FALSE, 4, "abcdefghij", {4, 4, 2, 0}},
+        {"FileModeReadsTheFileFromTheOffset", path.c_str(), TRUE, 6, "0123456789ABCDEF", {6, 6, 4, 0}},
+    };
+    for (const auto& c : kCases)
+    {
+        SCOPED_TRACE(c.pszName);
+        StreamCookie* pCookie = CreateStreamCookie(c.pszSource, c.bFile);
+        ASSERT_NE(pCookie, nullptr);
+        EXPECT_EQ(pCookie->bFile, c.bFile);
+        std::string delivered;
+        std::vector<LONG> counts;
+        while (counts.size() < 10 && (counts.empty() || counts.back() != 0))
+        {
+            BYTE buffer[8];
+            LONG cb = 0;
+            EXPECT_EQ(StreamInCallback(reinterpret_cast<DWORD_PTR>(pCookie), buffer, c.cbBuffer, &cb), 0u);
+            counts.push_back(cb);
+            delivered.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(cb));
+        }
+        EXPECT_EQ(delivered, c.delivered);
+        EXPECT_EQ(counts, c.counts);
+        EXPECT_EQ(pCookie->dwOffset, c.delivered.size());
+        ::GlobalFree(pCookie);
     }
-    EXPECT_EQ(delivered, "0123456789ABCDEF");
-    EXPECT_EQ(pCookie->dwOffset, 16u);
-    ::GlobalFree(pCookie);
-
     // The file is closed after every call: it can be deleted at once.
     EXPECT_TRUE(::DeleteFileA(path.c_str()));
 }
 
-TEST(StreamInCallback, FileModeWithAMissingFileAnswersTheOpensError)
-{
-    const std::string path = TempDirectory() + "\\no-such-file.txt";
-    StreamCookie* pCookie = CreateStreamCookie(path.c_str(), TRUE);
-    ASSERT_NE(pCookie, nullptr);
-    BYTE buffer[8];
-    LONG cb = 99;
-    EXPECT_EQ(StreamInCallback(reinterpret_cast<DWORD_PTR>(pCookie), buffer, sizeof(buffer), &cb),
-              static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(cb, 0);
-    EXPECT_EQ(pCookie->dwOffset, 0u);
-    ::GlobalFree(pCookie);
-}
-
 namespace
 {
-DWORD WINAPI FailingGetFileSize(HANDLE, LPDWORD)
+// The step of reading the file that fails, with the code it leaves.
+std::string g_failingStep;
+
+HANDLE WINAPI FakeCreateFileA(LPCSTR pszName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
+                              DWORD dwCreation, DWORD dwFlags, HANDLE hTemplate)
 {
+    if (g_failingStep != "open")
+        return ::CreateFileA(pszName, dwAccess, dwShare, pSecurity, dwCreation, dwFlags, hTemplate);
+    ::SetLastError(ERROR_SUCCESS);
+    return INVALID_HANDLE_VALUE;
+}
+
+DWORD WINAPI FakeGetFileSize(HANDLE hFile, LPDWORD pdwHigh)
+{
+    if (g_failingStep != "size")
+        return ::GetFileSize(hFile, pdwHigh);
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_FILE_SIZE;
 }
 
-DWORD WINAPI FailingSetFilePointer(HANDLE, LONG, PLONG, DWORD)
+DWORD WINAPI FakeSetFilePointer(HANDLE hFile, LONG nDistance, PLONG pnHigh, DWORD dwMethod)
 {
+    if (g_failingStep != "seek")
+        return ::SetFilePointer(hFile, nDistance, pnHigh, dwMethod);
     ::SetLastError(ERROR_NEGATIVE_SEEK);
     return INVALID_SET_FILE_POINTER;
 }
 
-BOOL WINAPI FailingReadFile(HANDLE, LPVOID, DWORD, LPDWORD pdwRead, LPOVERLAPPED)
+BOOL WINAPI FakeReadFile(HANDLE hFile, LPVOID pBuffer, DWORD cbToRead, LPDWORD pdwRead, LPOVERLAPPED pOverlapped)
 {
+    if (g_failingStep != "read")
+        return ::ReadFile(hFile, pBuffer, cbToRead, pdwRead, pOverlapped);
     *pdwRead = 0;
     ::SetLastError(ERROR_READ_FAULT);
     return FALSE;
 }
-
-HANDLE WINAPI FailingCreateFileWithoutAReason(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
-{
-    ::SetLastError(ERROR_SUCCESS);
-    return INVALID_HANDLE_VALUE;
-}
 } // namespace
 
-TEST(StreamInCallback, FileModeStepFailuresAnswerTheirCodeAndReleaseTheFile)
+// ArgumentFaultsAnswer87AndDeliverNothing, on a cookie of the memory mode, and
+// the file mode's failures.
+TEST(StreamInCallback, FaultsAnswerTheirCodeDeliverNothingAndReleaseTheFile)
 {
     const std::string path = TempDirectory() + "\\stream-in-fault.txt";
     ASSERT_TRUE(WriteFileBytes(path, "content"));
+    const std::string missing = TempDirectory() + "\\no-such-file.txt";
+    SystemCallOverride<decltype(g_SystemCalls.CreateFileA)> open(g_SystemCalls.CreateFileA, FakeCreateFileA);
+    SystemCallOverride<decltype(g_SystemCalls.GetFileSize)> size(g_SystemCalls.GetFileSize, FakeGetFileSize);
+    SystemCallOverride<decltype(g_SystemCalls.SetFilePointer)> seek(g_SystemCalls.SetFilePointer, FakeSetFilePointer);
+    SystemCallOverride<decltype(g_SystemCalls.ReadFile)> read(g_SystemCalls.ReadFile, FakeReadFile);
     const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
-    struct
+    const struct
     {
-        const char* pszCase;
+        const char* pszCase;   // also the failing step
+        const char* pszSource; // null: memory mode
+        bool bNullCookie;
+        bool bNullBuffer;
+        LONG cb;
         DWORD dwExpected;
-    } cases[] = {{"size", ERROR_ACCESS_DENIED},
-                 {"seek", ERROR_NEGATIVE_SEEK},
-                 {"read", ERROR_READ_FAULT},
-                 // An open that fails without a reason still fails: 0 would end the stream as a success.
-                 {"open", ERROR_GEN_FAILURE}};
-    for (const auto& c : cases)
+    } kCases[] = {
+        {"null cookie", nullptr, true, false, 8, ERROR_INVALID_PARAMETER},
+        {"null buffer", nullptr, false, true, 8, ERROR_INVALID_PARAMETER},
+        {"cb 0", nullptr, false, false, 0, ERROR_INVALID_PARAMETER},
+        {"cb negative", nullptr, false, false, -1, ERROR_INVALID_PARAMETER},
+        {"size", path.c_str(), false, false, 8, ERROR_ACCESS_DENIED},
+        {"seek", path.c_str(), false, false, 8, ERROR_NEGATIVE_SEEK},
+        {"read", path.c_str(), false, false, 8, ERROR_READ_FAULT},
+        // An open that fails without a reason still fails: 0 would end the stream as a success.
+        {"open", path.c_str(), false, false, 8, ERROR_GEN_FAILURE},
+        {"FileModeWithAMissingFileAnswersTheOpensError", missing.c_str(), false, false, 8, ERROR_FILE_NOT_FOUND},
+    };
+    for (const auto& c : kCases)
     {
-        SystemCallOverride<decltype(g_SystemCalls.CreateFileA)> open(
-            g_SystemCalls.CreateFileA,
-            std::strcmp(c.pszCase, "open") == 0 ? FailingCreateFileWithoutAReason : g_SystemCalls.CreateFileA);
-        SystemCallOverride<decltype(g_SystemCalls.GetFileSize)> size(
-            g_SystemCalls.GetFileSize, std::strcmp(c.pszCase, "size") == 0 ? FailingGetFileSize : ::GetFileSize);
-        SystemCallOverride<decltype(g_SystemCalls.SetFilePointer)> seek(
-            g_SystemCalls.SetFilePointer,
-            std::strcmp(c.pszCase, "seek") == 0 ? FailingSetFilePointer : ::SetFilePointer);
-        SystemCallOverride<decltype(g_SystemCalls.ReadFile)> read(
-            g_SystemCalls.ReadFile, std::strcmp(c.pszCase, "read") == 0 ? FailingReadFile : ::ReadFile);
-        StreamCookie* pCookie = CreateStreamCookie(path.c_str(), TRUE);
+        SCOPED_TRACE(c.pszCase);
+        g_failingStep = c.pszCase;
+        StreamCookie* pCookie =
+            CreateStreamCookie(c.pszSource != nullptr ? c.pszSource : "text", c.pszSource != nullptr);
         ASSERT_NE(pCookie, nullptr);
         BYTE buffer[8];
         LONG cb = 99;
-        EXPECT_EQ(StreamInCallback(reinterpret_cast<DWORD_PTR>(pCookie), buffer, sizeof(buffer), &cb), c.dwExpected)
-            << c.pszCase;
-        EXPECT_EQ(cb, 0) << c.pszCase;
+        EXPECT_EQ(StreamInCallback(c.bNullCookie ? 0 : reinterpret_cast<DWORD_PTR>(pCookie),
+                                   c.bNullBuffer ? nullptr : buffer, c.cb, &cb),
+                  c.dwExpected);
+        EXPECT_EQ(cb, 0);
+        EXPECT_EQ(pCookie->dwOffset, 0u);
         ::GlobalFree(pCookie);
     }
     EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore);

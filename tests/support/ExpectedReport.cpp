@@ -35,47 +35,11 @@ const KindLook& LookOf(UINT nKind)
 }
 } // namespace
 
-void ExpectedReport::Add(const std::string& text, UINT nKind)
+ExpectedReport& ExpectedReport::Add(const std::string& text, UINT nKind)
 {
     const KindLook& look = LookOf(nKind);
-    if (look.bDetailOnly && !m_bDetailed)
-        return;
-    m_messages.push_back({look.pszPrefix + text, nKind});
-}
-
-ExpectedReport& ExpectedReport::Line(const std::string& text)
-{
-    Add(text, LOG_TEXT);
-    return *this;
-}
-
-ExpectedReport& ExpectedReport::Heading(const std::string& text)
-{
-    Add(text, LOG_HEADING);
-    return *this;
-}
-
-ExpectedReport& ExpectedReport::Detail(const std::string& text)
-{
-    Add(text, LOG_DETAIL);
-    return *this;
-}
-
-ExpectedReport& ExpectedReport::Alert(const std::string& text)
-{
-    Add(text, LOG_DETAIL_ALERT);
-    return *this;
-}
-
-ExpectedReport& ExpectedReport::Ok()
-{
-    Add("OK", LOG_RESULT_OK);
-    return *this;
-}
-
-ExpectedReport& ExpectedReport::Warning()
-{
-    Add("Warning", LOG_RESULT_WARNING);
+    if (!look.bDetailOnly || m_bDetailed)
+        m_messages.push_back({look.pszPrefix + text, nKind});
     return *this;
 }
 
@@ -86,17 +50,13 @@ ExpectedReport& ExpectedReport::Error(DWORD dwCode)
 
 ExpectedReport& ExpectedReport::DriverError(const std::string& statusText)
 {
-    Add("Error", LOG_RESULT_ERROR);
-    Add(statusText, LOG_ERROR);
-    return *this;
+    return Add("Error", LOG_RESULT_ERROR).Add(statusText, LOG_ERROR);
 }
 
 ExpectedReport& ExpectedReport::Result(DWORD dwCode, const std::string& text, UINT nKind)
 {
     Add(text, nKind);
-    if (dwCode != 0)
-        Add(ErrorEntry(dwCode), LOG_ERROR);
-    return *this;
+    return dwCode != 0 ? Add(ErrorEntry(dwCode), LOG_ERROR) : *this;
 }
 
 ExpectedReport& ExpectedReport::Separator()

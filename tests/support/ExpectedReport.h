@@ -4,6 +4,7 @@
 // taken from the product, so that a change of the product's texts shows.
 #pragma once
 
+#include "report/LogKind.h"
 #include "support/TestDialogHost.h"
 
 #include <string>
@@ -31,12 +32,12 @@ class ExpectedReport
 public:
     explicit ExpectedReport(bool bDetailed) : m_bDetailed(bDetailed) {}
 
-    ExpectedReport& Line(const std::string& text); // LOG_TEXT
-    ExpectedReport& Heading(const std::string& text);
-    ExpectedReport& Detail(const std::string& text);
-    ExpectedReport& Alert(const std::string& text);
-    ExpectedReport& Ok();
-    ExpectedReport& Warning();
+    ExpectedReport& Line(const std::string& text) { return Add(text, LOG_TEXT); }
+    ExpectedReport& Heading(const std::string& text) { return Add(text, LOG_HEADING); }
+    ExpectedReport& Detail(const std::string& text) { return Add(text, LOG_DETAIL); }
+    ExpectedReport& Alert(const std::string& text) { return Add(text, LOG_DETAIL_ALERT); }
+    ExpectedReport& Ok() { return Add("OK", LOG_RESULT_OK); }
+    ExpectedReport& Warning() { return Add("Warning", LOG_RESULT_WARNING); }
     // The "Error" result with the system's text for the code.
     ExpectedReport& Error(DWORD dwCode);
     // The "Error" result with a driver status's text.
@@ -71,7 +72,7 @@ public:
     std::vector<FormattedRun> Lines() const;
 
 private:
-    void Add(const std::string& text, UINT nKind);
+    ExpectedReport& Add(const std::string& text, UINT nKind);
 
     struct Message
     {

@@ -7,6 +7,7 @@
 #include <richedit.h>
 
 #include <algorithm>
+#include <sstream>
 
 namespace
 {
@@ -72,10 +73,13 @@ std::vector<FormattedRun> TestDialogHost::FormattedRuns() const
         cf.cbSize = sizeof(cf);
         ::SendMessageA(hwndLog, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
         const bool bBold = (cf.dwEffects & CFE_BOLD) != 0;
-        const char ch = chars[static_cast<size_t>(i)] == '\r' ? '\n' : chars[static_cast<size_t>(i)];
+        // A "\r\n" inside a message is one paragraph end, as in ReportText().
+        const char ch = chars[static_cast<size_t>(i)];
+        if (ch == '\n' && i > 0 && chars[static_cast<size_t>(i) - 1] == '\r')
+            continue;
         if (runs.empty() || runs.back().crColor != cf.crTextColor || runs.back().bBold != bBold)
             runs.push_back({std::string(), cf.crTextColor, bBold});
-        runs.back().text += ch;
+        runs.back().text += ch == '\r' ? '\n' : ch;
     }
     ::SendMessageA(hwndLog, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&crSaved));
     if (bVisible)
@@ -88,6 +92,16 @@ std::vector<FormattedRun> TestDialogHost::FormattedRuns() const
 
 namespace
 {
+void PumpMessages()
+{
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+    {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
 struct WorkerJob
 {
     const std::function<DWORD()>* pFn;
@@ -108,30 +122,10 @@ DWORD TestDialogHost::RunOnWorker(const std::function<DWORD()>& fn)
     const HANDLE hThread = ::CreateThread(nullptr, 0, WorkerJobProc, &job, 0, nullptr);
     if (hThread == nullptr)
         return 0xFFFFFFFF;
-    for (;;)
-    {
-        const DWORD dwWait = ::MsgWaitForMultipleObjects(1, &hThread, FALSE, INFINITE, QS_ALLINPUT);
-        if (dwWait != WAIT_OBJECT_0 + 1)
-            break;
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-    }
+    while (::MsgWaitForMultipleObjects(1, &hThread, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+        PumpMessages();
     ::CloseHandle(hThread);
     return job.dwResult;
-}
-
-void TestDialogHost::Click(int nID)
-{
-    ::SendMessageA(::GetDlgItem(m_dialog.m_hWnd, nID), BM_CLICK, 0, 0);
-}
-
-bool TestDialogHost::IsEnabled(int nID) const
-{
-    return ::IsWindowEnabled(::GetDlgItem(m_dialog.m_hWnd, nID)) != FALSE;
 }
 
 std::string TestDialogHost::Caption(int nID) const
@@ -144,12 +138,7 @@ bool TestDialogHost::PumpUntil(const std::function<bool()>& pred, DWORD dwTimeou
     const DWORD dwStart = ::GetTickCount();
     for (;;)
     {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
+        PumpMessages();
         if (pred())
             return true;
         const DWORD dwElapsed = ::GetTickCount() - dwStart;
@@ -170,21 +159,9 @@ bool TestDialogHost::StartAndWaitForEnd(DWORD dwTimeoutMs)
 std::vector<std::string> SplitLines(const std::string& text)
 {
     std::vector<std::string> lines;
-    std::string current;
-    for (const char ch : text)
-    {
-        if (ch == '\n')
-        {
-            lines.push_back(current);
-            current.clear();
-        }
-        else
-        {
-            current += ch;
-        }
-    }
-    if (!current.empty())
-        lines.push_back(current);
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 

@@ -46,8 +46,8 @@ public:
     DWORD RunOnWorker(const std::function<DWORD()>& fn);
 
     // Clicks a control of the dialog, as a user would.
-    void Click(int nID);
-    bool IsEnabled(int nID) const;
+    void Click(int nID) { ::SendMessageA(::GetDlgItem(Hwnd(), nID), BM_CLICK, 0, 0); }
+    bool IsEnabled(int nID) const { return ::IsWindowEnabled(::GetDlgItem(Hwnd(), nID)) != FALSE; }
     std::string Caption(int nID) const;
 
     // Serves this thread's messages until pred() holds or the time is up.

@@ -29,8 +29,8 @@ public:
     // Clicks and returns when the dialog has handled the click.
     void Click(int nID);
     // Clicks without waiting: for a click that opens a modal dialog.
-    void PostClick(int nID);
-    bool IsEnabled(int nID) const;
+    void PostClick(int nID) { ::PostMessageA(Control(nID), BM_CLICK, 0, 0); }
+    bool IsEnabled(int nID) const { return ::IsWindowEnabled(Control(nID)) != FALSE; }
     std::string Caption(int nID) const;
     // The report, paragraphs ended by "\n".
     std::string ReportText() const;
@@ -44,7 +44,10 @@ public:
 
     // Asks the dialog to close; true when the process ended within the time.
     bool Close(DWORD dwTimeoutMs = 60000);
-    bool WaitForExit(DWORD dwTimeoutMs) const;
+    bool WaitForExit(DWORD dwTimeoutMs) const
+    {
+        return ::WaitForSingleObject(m_process.hProcess, dwTimeoutMs) == WAIT_OBJECT_0;
+    }
     // The process's exit code; STILL_ACTIVE while it runs.
     DWORD ExitCode() const;
     // The process's top-level windows that are visible now.
@@ -64,6 +67,17 @@ std::string Describe(const RECT& rc);
 // than the client area, the buttons in one row at yButtons.
 std::string LayoutOf(HWND hwndDialog);
 std::string ExpectedLayout(LONG nClientHeight, LONG yButtons);
+
+// Serves what the dialog needs (this thread's messages, or nothing for another
+// process's dialog) until pred() holds or the time is up.
+typedef std::function<bool(const std::function<bool()>& pred, DWORD dwTimeoutMs)> WaitFn;
+// The dialog as it opens, in this process or another: captions, button states
+// and styles, an empty report first in the tab order, and the first layout.
+void ExpectOpenedState(HWND hwndDialog);
+// Outer sizes that break the size rule are mended to a client area 500 wide
+// and at least 300 high, the controls following; a maximize lays them out for
+// the maximized height, and a minimize and restore bring back the size before.
+void ExpectSizeRule(HWND hwndDialog, const WaitFn& waitUntil);
 
 // Runs the product with the arguments from pszCurrentDir (the build folder
 // when null) and waits for its end: its exit code, or STILL_ACTIVE when it did
