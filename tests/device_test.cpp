@@ -230,27 +230,6 @@ BOOL WINAPI RecordingCounter(LARGE_INTEGER* pCounter)
 
 TEST_F(Communication, TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal)
 {
-    // Spans of the counter and what the report shows of them: milliseconds,
-    // with a span that ends between hundredths shown at the next one up.
-    const struct
-    {
-        LONGLONG llSpan;
-        LONGLONG llFrequency;
-        const char* pszShown;
-    } kSpans[] = {
-        {0, 10000000, "0.01"},    {9960, 10000000, "1.00"},  {123440, 10000000, "12.35"},
-        {17898, 3579545, "5.01"}, {35795, 3579545, "10.00"}, {19999990, 10000000, "2000.00"},
-    };
-    host.SetDetailed(true);
-    for (const auto& c : kSpans)
-    {
-        FakeCounter counter(c.llSpan, c.llFrequency);
-        Communicate(OneDevice());
-        EXPECT_TRUE(Contains(m_report, "\tResponse time:   " + std::string(c.pszShown) + " ms\n"))
-            << c.llSpan << " counts at " << c.llFrequency << " Hz:\n"
-            << m_report;
-    }
-
     // The real counter is read after FT_Write has returned and after the
     // answer was signalled, and nowhere else.
     SystemCallOverride<decltype(SystemCalls::QueryPerformanceCounter)> recording(g_SystemCalls.QueryPerformanceCounter,
@@ -275,9 +254,10 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
     const std::string answer300 = Filled("0123456789", 300);
     const std::string longDescription = Filled("Long Instrument Name ", 259);
     const std::string longAnswer = Filled("Model,Serial,Firmware;", 254);
-    const auto answered = [](ExpectedReport& e) {
-        e.UpToTheWait(kDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime);
+    const auto answeredIn = [](const char* pszTime) {
+        return [pszTime](ExpectedReport& e) { e.UpToTheWait(kDevice).Answered(27, 27, kTestAnswer, pszTime); };
     };
+    const auto answered = answeredIn(kFakeResponseTime);
     const auto upToTheEventNotification = [](ExpectedReport& e) {
         e.Heading(kHeading + kDevice.description).Detail("Open the connection.").Detail("... successfull");
         e.Detail("Read EEPROM data").Detail("... successfull");
@@ -302,6 +282,8 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
         DWORD dwWaitResult = 0; // what the first wait returns instead of the real one
         DWORD dwWaitError = 0;
         bool bCancelWithTheAnswer = false;
+        LONGLONG llSpan = 123440; // the response time's, in counts
+        LONGLONG llFrequency = 10000000;
     };
     const Case cases[] = {
         {"ADeviceThatAnswersAtOnceGivesEveryStepInOrder", OneDevice(), answered, 0},
@@ -396,6 +378,13 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
          },
          0},
         {"FT_Read reports more than it was asked for", OneDevice("read_overreport = 50\n"), answered, 0},
+        // TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal: milliseconds,
+        // with a span that ends between hundredths shown at the next one up.
+        {"0 counts at 10 MHz", OneDevice(), answeredIn("0.01"), 0, 0, 0, false, 0},
+        {"9960 counts at 10 MHz", OneDevice(), answeredIn("1.00"), 0, 0, 0, false, 9960},
+        {"17898 counts at 3.58 MHz", OneDevice(), answeredIn("5.01"), 0, 0, 0, false, 17898, 3579545},
+        {"35795 counts at 3.58 MHz", OneDevice(), answeredIn("10.00"), 0, 0, 0, false, 35795, 3579545},
+        {"19999990 counts at 10 MHz", OneDevice(), answeredIn("2000.00"), 0, 0, 0, false, 19999990},
         // The EEPROM keeps 63 characters of its description.
         {"LongDescriptionsAndAnswersAreShownWhole",
          "[driver]\ncount = 1\n" + ScenarioDevice(0, longDescription, "answer = " + longAnswer + "\n"),
@@ -412,7 +401,7 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
         for (const Case& c : cases)
         {
             SCOPED_TRACE(std::string(c.pszCase) + (bDetailed ? ", detailed view" : ", simple view"));
-            FakeCounter counter;
+            FakeCounter counter(c.llSpan, c.llFrequency);
             TraceFile trace;
             // An answer in chunks needs the pause before it is read.
             SystemCallOverride<decltype(SystemCalls::Sleep)> pause(
