@@ -2,9 +2,8 @@
 // check runs after which result, the cancel tests, the summary and the exit
 // code. Devices come from a table of the test's own; the driver is the
 // simulated one.
+#include "device_fixture.h"
 #include "res/resource.h"
-#include "support/ExpectedReport.h"
-#include "support/Fixtures.h"
 #include "support/TestDialogHost.h"
 
 #include <gtest/gtest.h>
@@ -97,15 +96,28 @@ TEST_F(CheckRun, SucceedsOnlyWhenEveryCheckPassed)
 {
     // Negative IDs keep the entry out of the registry checks; the simulated
     // instrument is healthy.
+    ScenarioFile file(OneDevice());
     DeviceTableOverride table({{-1, 0xB7E4, m_strSimulator.c_str(), nullptr, nullptr}});
-    EXPECT_EQ(Run(), 0u);
-    const std::string report = host.ReportText();
-    EXPECT_FALSE(Contains(report, "registry entries")) << report;
-    EXPECT_TRUE(EndsWith(report, Summary(true))) << report;
-    EXPECT_EQ(host.Dialog().m_hDriverLib, nullptr);
-    // The dialog keeps the outcome of the run that ended.
-    EXPECT_EQ(host.Dialog().m_nRunsEnded, 1u);
-    EXPECT_TRUE(host.Dialog().m_bLastRunSucceeded);
+    FakeCounter counter;
+    for (bool bDetailed : {true, false})
+    {
+        SCOPED_TRACE(bDetailed ? "detailed view" : "simple view");
+        host.SetDetailed(bDetailed);
+        host.ClearReport();
+        EXPECT_EQ(Run(), 0u);
+        // No registry part: the opening separator and the driver loop's follow each other.
+        ExpectedReport expected(bDetailed);
+        expected.Line(std::string(host.Dialog().GetOsVersionText())).Separator().Separator();
+        expected.Heading("Load DLL:   " + m_strSimulator).Ok();
+        expected.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
+        expected.UpToTheWait(kOneDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime);
+        expected.Heading("Deallocate DLL Memory").Ok().Summary(true);
+        EXPECT_EQ(host.ReportText(), expected.Text());
+        EXPECT_EQ(host.Dialog().m_hDriverLib, nullptr);
+        // The dialog keeps the outcome of the run that ended.
+        EXPECT_EQ(host.Dialog().m_nRunsEnded, bDetailed ? 1u : 2u);
+        EXPECT_TRUE(host.Dialog().m_bLastRunSucceeded);
+    }
 }
 
 TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
@@ -113,56 +125,55 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
     struct
     {
         const char* pszCase;
-        const char* pszScenario;
-        const char* pszLibrary;
+        DWORD dwExpectedResult;
+        std::string scenario;
         std::vector<std::string> present;
         std::vector<std::string> absent;
-        DWORD dwExpectedResult;
-        const char* pszCancelAt; // the dialog closes while this line is written
+        const char* pszLibrary = nullptr;  // the simulated driver
+        const char* pszCancelAt = nullptr; // the dialog closes while this line is written
     } cases[] = {
         {"library cannot be loaded",
+         ERROR_MOD_NOT_FOUND,
          "",
-         "Z:\\no\\such\\driver.dll",
          {"Deallocate DLL Memory", "The DLL has not been loaded yet."},
          {"Search devices currently connected", "Check communication"},
-         ERROR_MOD_NOT_FOUND,
-         nullptr},
+         "Z:\\no\\such\\driver.dll"},
         {"the search fails",
+         1,
          "[driver]\ncount_status=4\n",
-         nullptr,
          {"Search devices currently connected", "Deallocate DLL Memory\n... Result:   OK"},
-         {"Check communication"},
-         1,
-         nullptr},
+         {"Check communication"}},
         {"no device connected",
-         "[driver]\ncount=0\n",
-         nullptr,
-         {"No device found", "Deallocate DLL Memory"},
-         {"Check communication"},
          2,
-         nullptr},
+         "[driver]\ncount=0\n",
+         {"No device found", "Deallocate DLL Memory"},
+         {"Check communication"}},
         {"device does not answer",
-         "[device0]\nsilent=1\n",
-         nullptr,
-         {"... a timeout is occured", "Deallocate DLL Memory"},
-         {},
          1,
-         nullptr},
+         "[device0]\nsilent=1\n",
+         {"... a timeout is occured", "Deallocate DLL Memory"},
+         {}},
         // The library's "OK" comes before its entry points are bound.
         {"cancelled once the library is loaded",
+         0,
          "",
-         nullptr,
          {"Load DLL:   ", "Deallocate DLL Memory\n... Result:   OK"},
          {"Search devices currently connected"},
-         0,
+         nullptr,
          "... Result:   OK"},
         {"cancelled once the devices are counted",
+         0,
          "",
-         nullptr,
          {"Number of devices found:   1", "Deallocate DLL Memory\n... Result:   OK"},
          {"Check communication"},
-         0,
+         nullptr,
          "Number of devices found"},
+        {"the device cannot be opened", 1, OneDevice("open_status = 3\n"), {}, {"Check completed successfully!"}},
+        {"the first of two warns, the second passes",
+         1,
+         Instruments({"write_status = 10\n", ""}),
+         {},
+         {"Check completed successfully!"}},
     };
     host.SetDetailed(true);
     for (const auto& c : cases)
@@ -170,8 +181,8 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
         host.ClearReport();
         host.Dialog().m_bCancel.store(FALSE);
         host.CancelWhenWritten(c.pszCancelAt != nullptr ? c.pszCancelAt : "");
-        ScenarioFile scenario(c.pszScenario);
-        std::unique_ptr<NoAnswerWait> noWait(Contains(c.pszScenario, "silent") ? new NoAnswerWait : nullptr);
+        ScenarioFile scenario(c.scenario);
+        std::unique_ptr<NoAnswerWait> noWait(Contains(c.scenario, "silent") ? new NoAnswerWait : nullptr);
         const std::string library = c.pszLibrary != nullptr ? c.pszLibrary : m_strSimulator;
         DeviceTableOverride table({{-1, -1, library.c_str(), nullptr, nullptr}});
         EXPECT_EQ(Run(), c.dwExpectedResult) << c.pszCase;
@@ -187,11 +198,26 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
 
 TEST_F(CheckRun, EntriesWithoutIdsOrLibraryTakeNoPartInTheirLoop)
 {
-    DeviceTableOverride table({{-1, 0x1234, nullptr, nullptr, nullptr}, {0x1234, -5, nullptr, nullptr, nullptr}});
+    {
+        DeviceTableOverride table({{-1, 0x1234, nullptr, nullptr, nullptr}, {0x1234, -5, nullptr, nullptr, nullptr}});
+        EXPECT_EQ(Run(), 0u);
+        // Nothing but the opening lines and the summary: no registry lines, no
+        // second separator, no driver lines.
+        EXPECT_EQ(host.ReportText(), std::string(host.Dialog().GetOsVersionText()) + "\n" + kSeparator + Summary(true));
+    }
+    // Among entries with a library.
+    ScenarioFile file(OneDevice());
+    DeviceTableOverride table({{-1, -1, m_strSimulator.c_str(), nullptr, nullptr},
+                               {-1, -1, nullptr, nullptr, nullptr},
+                               {-1, -1, m_strSimulator.c_str(), nullptr, nullptr}});
+    host.ClearReport();
     EXPECT_EQ(Run(), 0u);
-    // Nothing but the opening lines and the summary: no registry lines, no
-    // second separator, no driver lines.
-    EXPECT_EQ(host.ReportText(), std::string(host.Dialog().GetOsVersionText()) + "\n" + kSeparator + Summary(true));
+    const std::string report = host.ReportText();
+    // The opening separator and one for each entry with a library.
+    EXPECT_EQ(CountOf(report, kSeparator), 3u) << report;
+    EXPECT_EQ(CountOf(report, "\nLoad DLL:   "), 2u) << report;
+    EXPECT_EQ(CountOf(report, "\nDeallocate DLL Memory\n... Result:   OK\n"), 2u) << report;
+    EXPECT_TRUE(EndsWith(report, Summary(true))) << report;
 }
 
 TEST_F(CheckRun, CancelledBeforeTheOpeningLinesWritesOnlyTheSummary)

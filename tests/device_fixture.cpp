@@ -69,3 +69,32 @@ std::string ScenarioDevice(int nIndex, const std::string& description, const std
            "vid = 0x0403\npid = 0xB7E4\nserial = " + serial + "\nmanufacturer = Test Maker\n" +
            "answer = " + kTestAnswer + "\\r\\n\nlatency_ms = 0\n" + extra;
 }
+
+const ExpectedReport::Device kOneDevice = TestDevice(0, "Test Instrument A");
+
+std::string OneDevice(const std::string& extra)
+{
+    return "[driver]\ncount = 1\n" + ScenarioDevice(0, kOneDevice.description, extra);
+}
+
+namespace
+{
+const char* const kInstruments[] = {"Instrument One", "Instrument Two", "Instrument Three"};
+}
+
+std::string Instruments(std::initializer_list<std::string> extras)
+{
+    std::string scenario = "[driver]\ncount = " + std::to_string(extras.size()) + "\n";
+    int nIndex = 0;
+    for (const std::string& extra : extras)
+    {
+        scenario += ScenarioDevice(nIndex, kInstruments[nIndex], extra);
+        ++nIndex;
+    }
+    return scenario;
+}
+
+ExpectedReport::Device Instrument(int nIndex)
+{
+    return TestDevice(nIndex, kInstruments[nIndex]);
+}

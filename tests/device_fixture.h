@@ -7,6 +7,7 @@
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -48,3 +49,12 @@ std::string MaskResponseTimes(const std::string& report);
 // override them.
 std::string ScenarioDevice(int nIndex, const std::string& description, const std::string& extra = std::string());
 extern const char kTestAnswer[]; // "TEST,MODEL 1,TI000001,2.5"
+
+// The driver with one device, kOneDevice, and its extra scenario lines.
+extern const ExpectedReport::Device kOneDevice;
+std::string OneDevice(const std::string& extra = std::string());
+
+// The driver with "Instrument One", "Instrument Two" and so on, each with its
+// extra lines, and the report's name of one of them.
+std::string Instruments(std::initializer_list<std::string> extras);
+ExpectedReport::Device Instrument(int nIndex);

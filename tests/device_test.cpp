@@ -13,10 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <functional>
-#include <memory>
 
 namespace
 {
@@ -198,29 +196,26 @@ protected:
     std::string m_report;
 };
 
-const ExpectedReport::Device kDevice = TestDevice(0, "Test Instrument A");
+const ExpectedReport::Device& kDevice = kOneDevice;
 
-std::string OneDevice(const std::string& extra = std::string())
+// The end of a device's test that stopped before an answer was read.
+void ClosedWithWarning(ExpectedReport& e, const std::string& status)
 {
-    return "[driver]\ncount = 1\n" + ScenarioDevice(0, kDevice.description, extra);
+    e.Detail("The connection is closed.").Alert(status).Warning();
+}
+
+void Cancelled(ExpectedReport& e)
+{
+    e.Alert("... thread is going to terminate");
+    ClosedWithWarning(e, kSuccess);
+}
+
+void TimedOut(ExpectedReport& e)
+{
+    e.Alert("... a timeout is occured");
+    ClosedWithWarning(e, kSuccess);
 }
 } // namespace
-
-TEST_F(Communication, ADeviceThatAnswersAtOnceGivesEveryStepInOrder)
-{
-    for (bool bDetailed : {true, false})
-    {
-        host.SetDetailed(bDetailed);
-        FakeCounter counter;
-        EXPECT_EQ(Communicate(OneDevice()), 0u) << "detailed " << bDetailed;
-        EXPECT_EQ(
-            m_report,
-            ExpectedReport(bDetailed).UpToTheWait(kDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime).Text())
-            << "detailed " << bDetailed;
-        // One frequency, then the start and the end of the span.
-        EXPECT_EQ(FakeCounter::Readings(), 2);
-    }
-}
 
 namespace
 {
@@ -235,27 +230,6 @@ BOOL WINAPI RecordingCounter(LARGE_INTEGER* pCounter)
 
 TEST_F(Communication, TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal)
 {
-    // Spans of the counter and what the report shows of them: milliseconds,
-    // with a span that ends between hundredths shown at the next one up.
-    const struct
-    {
-        LONGLONG llSpan;
-        LONGLONG llFrequency;
-        const char* pszShown;
-    } kSpans[] = {
-        {0, 10000000, "0.01"},    {9960, 10000000, "1.00"},  {123440, 10000000, "12.35"},
-        {17898, 3579545, "5.01"}, {35795, 3579545, "10.00"}, {19999990, 10000000, "2000.00"},
-    };
-    host.SetDetailed(true);
-    for (const auto& c : kSpans)
-    {
-        FakeCounter counter(c.llSpan, c.llFrequency);
-        Communicate(OneDevice());
-        EXPECT_TRUE(Contains(m_report, "\tResponse time:   " + std::string(c.pszShown) + " ms\n"))
-            << c.llSpan << " counts at " << c.llFrequency << " Hz:\n"
-            << m_report;
-    }
-
     // The real counter is read after FT_Write has returned and after the
     // answer was signalled, and nowhere else.
     SystemCallOverride<decltype(SystemCalls::QueryPerformanceCounter)> recording(g_SystemCalls.QueryPerformanceCounter,
@@ -278,17 +252,26 @@ TEST_F(Communication, TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal)
 TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
 {
     const std::string answer300 = Filled("0123456789", 300);
-    const auto upToTheWait = [](ExpectedReport& e) { e.UpToTheWait(kDevice); };
-    const auto closedWithWarning = [](ExpectedReport& e, const char* pszStatus) {
-        e.Detail("The connection is closed.").Alert(pszStatus).Warning();
+    const std::string longDescription = Filled("Long Instrument Name ", 259);
+    const std::string longAnswer = Filled("Model,Serial,Firmware;", 254);
+    const auto answeredIn = [](const char* pszTime) {
+        return [pszTime](ExpectedReport& e) { e.UpToTheWait(kDevice).Answered(27, 27, kTestAnswer, pszTime); };
     };
-    const auto writeFails = [](ExpectedReport& e) {
+    const auto answered = answeredIn(kFakeResponseTime);
+    const auto upToTheEventNotification = [](ExpectedReport& e) {
         e.Heading(kHeading + kDevice.description).Detail("Open the connection.").Detail("... successfull");
         e.Detail("Read EEPROM data").Detail("... successfull");
         e.Detail("Device connected:   " + kDevice.identity).Detail("Description:   " + kDevice.eeDescription);
-        e.Detail("Manufacturer:   " + kDevice.manufacturer);
-        e.Detail("Set the event notification").Detail("... successfull").Detail("Wait for SCPI response");
+        e.Detail("Manufacturer:   " + kDevice.manufacturer).Detail("Set the event notification");
+    };
+    const auto writeFails = [&](ExpectedReport& e) {
+        upToTheEventNotification(e);
+        e.Detail("... successfull").Detail("Wait for SCPI response");
         e.Detail("Send SCPI request:   *IDN?;").Alert("... failed");
+    };
+    const auto waitFails = [](DWORD dwCode) {
+        return
+            [dwCode](ExpectedReport& e) { e.UpToTheWait(kDevice).Detail("The connection is closed.").Error(dwCode); };
     };
     struct Case
     {
@@ -296,8 +279,14 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
         std::string scenario;
         std::function<void(ExpectedReport&)> expected;
         DWORD dwResult;
+        DWORD dwWaitResult = 0; // what the first wait returns instead of the real one
+        DWORD dwWaitError = 0;
+        bool bCancelWithTheAnswer = false;
+        LONGLONG llSpan = 123440; // the response time's, in counts
+        LONGLONG llFrequency = 10000000;
     };
     const Case cases[] = {
+        {"ADeviceThatAnswersAtOnceGivesEveryStepInOrder", OneDevice(), answered, 0},
         {"FT_OpenEx fails", OneDevice("open_status = 3\n"),
          [](ExpectedReport& e) {
              // No close; the status text and the result line follow the failure.
@@ -306,81 +295,81 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
          },
          1},
         {"FT_EE_Read fails", OneDevice("ee_read_status = 11\n"),
-         [&](ExpectedReport& e) {
+         [](ExpectedReport& e) {
              e.Heading(kHeading + kDevice.description).Detail("Open the connection.").Detail("... successfull");
              e.Detail("Read EEPROM data").Alert("... failed");
-             closedWithWarning(e, "The system cannot read from the EEPROM of the specified device.");
+             ClosedWithWarning(e, "The system cannot read from the EEPROM of the specified device.");
          },
          1},
         {"FT_SetEventNotification fails", OneDevice("notify_status = 4\n"),
          [&](ExpectedReport& e) {
-             e.Heading(kHeading + kDevice.description).Detail("Open the connection.").Detail("... successfull");
-             e.Detail("Read EEPROM data").Detail("... successfull");
-             e.Detail("Device connected:   " + kDevice.identity).Detail("Description:   " + kDevice.eeDescription);
-             e.Detail("Manufacturer:   " + kDevice.manufacturer);
-             e.Detail("Set the event notification").Alert("... failed");
-             closedWithWarning(e, "The request could not be performed because of an I/O device error.");
+             upToTheEventNotification(e);
+             e.Alert("... failed");
+             ClosedWithWarning(e, "The request could not be performed because of an I/O device error.");
          },
          1},
         {"FT_Write fails", OneDevice("write_status = 10\n"),
          [&](ExpectedReport& e) {
              writeFails(e);
-             closedWithWarning(e, "The system cannot write to the specified device.");
+             ClosedWithWarning(e, "The system cannot write to the specified device.");
          },
          1},
         // A status the driver table does not name has the empty text.
         {"FT_Write fails with status 19", OneDevice("write_status = 19\n"),
          [&](ExpectedReport& e) {
              writeFails(e);
-             closedWithWarning(e, "");
+             ClosedWithWarning(e, "");
          },
          1},
         {"FT_GetQueueStatus fails after the event", OneDevice("queue_status = 1\n"),
-         [&](ExpectedReport& e) {
-             upToTheWait(e);
-             e.Detail("... first characters received").Detail("Response time:   12.35 ms");
-             closedWithWarning(e, "The handle is invalid.");
+         [](ExpectedReport& e) {
+             e.UpToTheWait(kDevice).Detail("... first characters received").Detail("Response time:   12.35 ms");
+             ClosedWithWarning(e, "The handle is invalid.");
          },
          1},
         {"FT_Read fails after the event", OneDevice("read_status = 4\n"),
-         [&](ExpectedReport& e) {
-             upToTheWait(e);
-             e.Detail("... first characters received").Detail("27 bytes received by the device driver");
-             e.Detail("Response time:   12.35 ms");
-             closedWithWarning(e, "The request could not be performed because of an I/O device error.");
+         [](ExpectedReport& e) {
+             e.UpToTheWait(kDevice).Detail("... first characters received");
+             e.Detail("27 bytes received by the device driver").Detail("Response time:   12.35 ms");
+             ClosedWithWarning(e, "The request could not be performed because of an I/O device error.");
          },
          1},
+        // The wait times out at once.
         {"no answer within 2000 ms", OneDevice("silent = 1\n"),
-         [&](ExpectedReport& e) {
-             upToTheWait(e);
-             e.Alert("... a timeout is occured");
-             closedWithWarning(e, kSuccess);
-         },
-         1},
+         [](ExpectedReport& e) { TimedOut(e.UpToTheWait(kDevice)); }, 1, WAIT_TIMEOUT},
+        // AFailedWaitIsAnErrorWithTheSystemsText: the code of the result is the reason's.
+        {"WAIT_FAILED with a reason", OneDevice(), waitFails(ERROR_INVALID_HANDLE), ERROR_INVALID_HANDLE, WAIT_FAILED,
+         ERROR_INVALID_HANDLE},
+        {"an unexpected result of the wait", OneDevice(), waitFails(ERROR_NOT_ENOUGH_MEMORY), ERROR_NOT_ENOUGH_MEMORY,
+         WAIT_ABANDONED_0, ERROR_NOT_ENOUGH_MEMORY},
+        // With no reason the device must still fail, not pass as "OK".
+        {"WAIT_FAILED without a reason", OneDevice(), waitFails(ERROR_GEN_FAILURE), ERROR_GEN_FAILURE, WAIT_FAILED,
+         ERROR_SUCCESS},
+        {"ACancelWinsOverAnAnswerThatCameAtTheSameTime", OneDevice(),
+         [](ExpectedReport& e) { Cancelled(e.UpToTheWait(kDevice)); }, 1, 0, 0, true},
         {"answer ending in CR LF pairs", OneDevice("answer = TEST,1\\r\\n\\r\\n\\r\\n\n"),
-         [&](ExpectedReport& e) { e.UpToTheWait(kDevice).Answered(12, 12, "TEST,1", kFakeResponseTime); }, 0},
+         [](ExpectedReport& e) { e.UpToTheWait(kDevice).Answered(12, 12, "TEST,1", kFakeResponseTime); }, 0},
         {"answer ending in a mix of line ends", OneDevice("answer = TEST,2\\n\\r\\r\\n\\n\n"),
-         [&](ExpectedReport& e) { e.UpToTheWait(kDevice).Answered(11, 11, "TEST,2", kFakeResponseTime); }, 0},
+         [](ExpectedReport& e) { e.UpToTheWait(kDevice).Answered(11, 11, "TEST,2", kFakeResponseTime); }, 0},
         {"answer of line ends only", OneDevice("answer = \\r\\n\\r\\n\n"),
-         [&](ExpectedReport& e) { e.UpToTheWait(kDevice).Answered(4, 4, "", kFakeResponseTime); }, 0},
+         [](ExpectedReport& e) { e.UpToTheWait(kDevice).Answered(4, 4, "", kFakeResponseTime); }, 0},
         {"answer of 300 bytes", OneDevice("answer = 0123456789\nanswer_length = 300\n"),
          [&](ExpectedReport& e) {
              e.UpToTheWait(kDevice).Answered(300, 254, answer300.substr(0, 254), kFakeResponseTime);
          },
          0},
         {"answer with a zero byte", OneDevice("answer = AB\\0CD\\r\\n\n"),
-         [&](ExpectedReport& e) { e.UpToTheWait(kDevice).Answered(7, 7, "AB", kFakeResponseTime); }, 0},
-        {"answer in three chunks", OneDevice("chunks = 3\nchunk_gap_ms = 10\n"),
-         [&](ExpectedReport& e) { e.UpToTheWait(kDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime); }, 0},
+         [](ExpectedReport& e) { e.UpToTheWait(kDevice).Answered(7, 7, "AB", kFakeResponseTime); }, 0},
+        {"answer in three chunks", OneDevice("chunks = 3\nchunk_gap_ms = 10\n"), answered, 0},
         {"listing without a terminating zero", OneDevice("untrusted_list_description = 1\n"),
-         [&](ExpectedReport& e) {
+         [](ExpectedReport& e) {
              ExpectedReport::Device device = kDevice;
              device.description = Filled(kDevice.description, 260);
              e.UpToTheWait(device).Answered(27, 27, kTestAnswer, kFakeResponseTime);
          },
          0},
         {"EEPROM texts without a terminating zero", OneDevice("untrusted_eeprom_texts = 1\n"),
-         [&](ExpectedReport& e) {
+         [](ExpectedReport& e) {
              ExpectedReport::Device device = kDevice;
              device.identity = "Vid_0403&Pid_B7E4#" + Filled("TI000001", 16);
              device.eeDescription = Filled(kDevice.eeDescription, 64);
@@ -388,30 +377,53 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
              e.UpToTheWait(device).Answered(27, 27, kTestAnswer, kFakeResponseTime);
          },
          0},
-        {"FT_Read reports more than it was asked for", OneDevice("read_overreport = 50\n"),
-         [&](ExpectedReport& e) { e.UpToTheWait(kDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime); }, 0},
+        {"FT_Read reports more than it was asked for", OneDevice("read_overreport = 50\n"), answered, 0},
+        // TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal: milliseconds,
+        // with a span that ends between hundredths shown at the next one up.
+        {"0 counts at 10 MHz", OneDevice(), answeredIn("0.01"), 0, 0, 0, false, 0},
+        {"9960 counts at 10 MHz", OneDevice(), answeredIn("1.00"), 0, 0, 0, false, 9960},
+        {"17898 counts at 3.58 MHz", OneDevice(), answeredIn("5.01"), 0, 0, 0, false, 17898, 3579545},
+        {"35795 counts at 3.58 MHz", OneDevice(), answeredIn("10.00"), 0, 0, 0, false, 35795, 3579545},
+        {"19999990 counts at 10 MHz", OneDevice(), answeredIn("2000.00"), 0, 0, 0, false, 19999990},
+        // The EEPROM keeps 63 characters of its description.
+        {"LongDescriptionsAndAnswersAreShownWhole",
+         "[driver]\ncount = 1\n" + ScenarioDevice(0, longDescription, "answer = " + longAnswer + "\n"),
+         [&](ExpectedReport& e) {
+             ExpectedReport::Device device = TestDevice(0, longDescription);
+             device.eeDescription = longDescription.substr(0, 63);
+             e.UpToTheWait(device).Answered(254, 254, longAnswer, kFakeResponseTime);
+         },
+         0},
     };
     for (bool bDetailed : {true, false})
     {
         host.SetDetailed(bDetailed);
         for (const Case& c : cases)
         {
-            FakeCounter counter;
+            SCOPED_TRACE(std::string(c.pszCase) + (bDetailed ? ", detailed view" : ", simple view"));
+            FakeCounter counter(c.llSpan, c.llFrequency);
             TraceFile trace;
-            // An answer in chunks needs the pause before it is read; a device
-            // that never answers times out at once.
+            // An answer in chunks needs the pause before it is read.
             SystemCallOverride<decltype(SystemCalls::Sleep)> pause(
                 g_SystemCalls.Sleep, Contains(c.scenario, "chunks") ? ::Sleep : g_SystemCalls.Sleep);
-            std::unique_ptr<WaitHook> timeout(Contains(c.scenario, "silent") ? new WaitHook(1, WAIT_TIMEOUT) : nullptr);
+            WaitHook hook(c.dwWaitResult != 0 ? 1 : 0, c.dwWaitResult, c.dwWaitError);
+            if (c.bCancelWithTheAnswer)
+                hook.CancelWithTheAnswer(Dlg());
             ExpectedReport expected(bDetailed);
             c.expected(expected);
-            EXPECT_EQ(Communicate(c.scenario), c.dwResult) << c.pszCase;
-            EXPECT_EQ(m_report, expected.Text()) << c.pszCase << (bDetailed ? ", detailed view" : ", simple view");
+            EXPECT_EQ(Communicate(c.scenario), c.dwResult);
+            EXPECT_EQ(m_report, expected.Text());
+            // An answer is timed by the start and the end of the span, and
+            // nothing else.
+            if (c.dwResult == 0)
+            {
+                EXPECT_EQ(FakeCounter::Readings(), 2);
+            }
             // A device that was opened is closed, whatever failed after the open.
             size_t nOpened = 0;
             for (const std::string& open : trace.Calls("FT_OpenEx"))
                 nOpened += Contains(open, " status=0") ? 1 : 0;
-            EXPECT_EQ(trace.Calls("FT_Close").size(), nOpened) << c.pszCase;
+            EXPECT_EQ(trace.Calls("FT_Close").size(), nOpened);
         }
     }
 }
@@ -473,22 +485,6 @@ TEST_F(Communication, ReadCountsFromTheDriverAreNotBelieved)
     Dlg().m_DriverEntryPoints = DRIVER_ENTRY_POINTS();
 }
 
-TEST_F(Communication, LongDescriptionsAndAnswersAreShownWhole)
-{
-    const std::string description = Filled("Long Instrument Name ", 259);
-    const std::string answer = Filled("Model,Serial,Firmware;", 254);
-    FakeCounter counter;
-    host.SetDetailed(true);
-    EXPECT_EQ(Communicate("[driver]\ncount = 1\n" + ScenarioDevice(0, description, "answer = " + answer + "\n")), 0u);
-    const ExpectedReport::Device device = TestDevice(0, description);
-    ExpectedReport expected(true);
-    // The EEPROM keeps 63 characters of its description.
-    ExpectedReport::Device eeprom = device;
-    eeprom.eeDescription = description.substr(0, 63);
-    expected.UpToTheWait(eeprom).Answered(254, 254, answer, kFakeResponseTime);
-    EXPECT_EQ(m_report, expected.Text());
-}
-
 TEST_F(Communication, TheSearchReportsTheCountNoDeviceAndADriverError)
 {
     struct
@@ -536,69 +532,27 @@ TEST_F(Communication, TheResultIsTheLastFailingDevicesOutcome)
         std::string first;
         std::string second;
         DWORD dwResult;
+        bool bFirstWaitFails; // with ERROR_INVALID_HANDLE
     } cases[] = {
-        {"OK, OK", "", "", 0},
-        {"Warning, OK", kWriteFails, "", 1},
-        {"OK, Warning", "", kWriteFails, 1},
-        {"cannot be opened, OK", kOpenFails, "", 1},
-        {"OK, cannot be opened", "", kOpenFails, 1},
+        {"OK, OK", "", "", 0, false},
+        {"Warning, OK", kWriteFails, "", 1, false},
+        {"OK, Warning", "", kWriteFails, 1, false},
+        {"cannot be opened, OK", kOpenFails, "", 1, false},
+        {"OK, cannot be opened", "", kOpenFails, 1, false},
+        {"AFailedWaitIsAnErrorWithTheSystemsText: Error, Warning", "", kWriteFails, 1, true},
+        {"AFailedWaitIsAnErrorWithTheSystemsText: Warning, Error", kWriteFails, "", ERROR_INVALID_HANDLE, true},
     };
     host.SetDetailed(false);
     for (const auto& c : cases)
     {
-        const std::string scenario = "[driver]\ncount = 2\n" + ScenarioDevice(0, "Instrument One", c.first) +
-                                     ScenarioDevice(1, "Instrument Two", c.second);
-        EXPECT_EQ(Communicate(scenario), c.dwResult) << c.pszCase;
+        SCOPED_TRACE(c.pszCase);
+        WaitHook hook(c.bFirstWaitFails ? 1 : 0, WAIT_FAILED, ERROR_INVALID_HANDLE);
+        EXPECT_EQ(Communicate(Instruments({c.first, c.second})), c.dwResult) << m_report;
         // Both devices were tested, whatever the first one gave.
-        EXPECT_TRUE(Contains(m_report, std::string(kHeading) + "Instrument One\n")) << c.pszCase << "\n" << m_report;
-        EXPECT_TRUE(Contains(m_report, std::string(kHeading) + "Instrument Two\n")) << c.pszCase << "\n" << m_report;
+        EXPECT_TRUE(Contains(m_report, std::string(kHeading) + "Instrument One\n")) << m_report;
+        EXPECT_TRUE(Contains(m_report, std::string(kHeading) + "Instrument Two\n")) << m_report;
         // One result line per device, one that cannot be opened included.
-        EXPECT_EQ(CountOf(m_report, "... Result:   "), 2u) << c.pszCase << "\n" << m_report;
-    }
-}
-
-TEST_F(Communication, AFailedWaitIsAnErrorWithTheSystemsText)
-{
-    struct
-    {
-        const char* pszCase;
-        DWORD dwWaitResult;
-        DWORD dwLastError;
-        DWORD dwShown; // the code of the result
-    } cases[] = {
-        {"WAIT_FAILED with a reason", WAIT_FAILED, ERROR_INVALID_HANDLE, ERROR_INVALID_HANDLE},
-        {"an unexpected result", WAIT_ABANDONED_0, ERROR_NOT_ENOUGH_MEMORY, ERROR_NOT_ENOUGH_MEMORY},
-        // With no reason the device must still fail, not pass as "OK".
-        {"WAIT_FAILED without a reason", WAIT_FAILED, ERROR_SUCCESS, ERROR_GEN_FAILURE},
-    };
-    for (bool bDetailed : {true, false})
-    {
-        host.SetDetailed(bDetailed);
-        for (const auto& c : cases)
-        {
-            FakeCounter counter;
-            WaitHook hook(1, c.dwWaitResult, c.dwLastError);
-            EXPECT_EQ(Communicate(OneDevice()), c.dwShown) << c.pszCase;
-            ExpectedReport expected(bDetailed);
-            expected.UpToTheWait(kDevice).Detail("The connection is closed.").Error(c.dwShown);
-            EXPECT_EQ(m_report, expected.Text()) << c.pszCase << ", detailed " << bDetailed;
-        }
-    }
-
-    // Among two devices: the last failing one gives the result.
-    host.SetDetailed(false);
-    {
-        WaitHook hook(1, WAIT_FAILED, ERROR_INVALID_HANDLE);
-        const std::string errorThenWarning = "[driver]\ncount = 2\n" + ScenarioDevice(0, "Instrument One") +
-                                             ScenarioDevice(1, "Instrument Two", "write_status = 10\n");
-        EXPECT_EQ(Communicate(errorThenWarning), 1u) << m_report;
-    }
-    {
-        WaitHook hook(1, WAIT_FAILED, ERROR_INVALID_HANDLE);
-        const std::string warningThenError = "[driver]\ncount = 2\n" +
-                                             ScenarioDevice(0, "Instrument One", "write_status = 10\n") +
-                                             ScenarioDevice(1, "Instrument Two");
-        EXPECT_EQ(Communicate(warningThenError), static_cast<DWORD>(ERROR_INVALID_HANDLE)) << m_report;
+        EXPECT_EQ(CountOf(m_report, "... Result:   "), 2u) << m_report;
     }
 }
 
@@ -606,9 +560,7 @@ TEST_F(Communication, EveryDeviceIsSentTheSameSevenBytes)
 {
     TraceFile trace;
     host.SetDetailed(true);
-    const std::string scenario = "[driver]\ncount = 3\n" + ScenarioDevice(0, "Instrument One") +
-                                 ScenarioDevice(1, "Instrument Two") + ScenarioDevice(2, "Instrument Three");
-    EXPECT_EQ(Communicate(scenario), 0u);
+    EXPECT_EQ(Communicate(Instruments({"", "", ""})), 0u);
     const std::vector<std::string> writes = trace.Calls("FT_Write");
     ASSERT_EQ(writes.size(), 3u);
     for (size_t i = 0; i < writes.size(); ++i)
@@ -627,12 +579,9 @@ TEST_F(Communication, AFailedListingEndsTheLoop)
     for (bool bDetailed : {true, false})
     {
         host.SetDetailed(bDetailed);
-        const std::string secondFails = "[driver]\ncount = 3\n" + ScenarioDevice(0, "Instrument One") +
-                                        ScenarioDevice(1, "Instrument Two", "list_status = 2\n") +
-                                        ScenarioDevice(2, "Instrument Three");
-        EXPECT_EQ(Communicate(secondFails), 1u);
+        EXPECT_EQ(Communicate(Instruments({"", "list_status = 2\n", ""})), 1u);
         ExpectedReport expected(bDetailed);
-        expected.UpToTheWait(TestDevice(0, "Instrument One")).Answered(27, 27, kTestAnswer, kFakeResponseTime);
+        expected.UpToTheWait(Instrument(0)).Answered(27, 27, kTestAnswer, kFakeResponseTime);
         expected.Heading("Check device communication").DriverError("The system cannot find the device specified.");
         EXPECT_EQ(m_report, expected.Text()) << "detailed " << bDetailed;
     }
@@ -642,9 +591,7 @@ TEST_F(Communication, AFailedListingEndsTheLoop)
         EXPECT_FALSE(Contains(line, "index=2") || Contains(line, "dev=2")) << "the third device was reached: " << line;
     }
 
-    const std::string firstFails = "[driver]\ncount = 2\n" + ScenarioDevice(0, "Instrument One", "list_status = 18\n") +
-                                   ScenarioDevice(1, "Instrument Two");
-    EXPECT_EQ(Communicate(firstFails), 1u);
+    EXPECT_EQ(Communicate(Instruments({"list_status = 18\n", ""})), 1u);
     EXPECT_EQ(m_report, ExpectedReport(false)
                             .Heading("Check device communication")
                             .DriverError("The operation finished with an unknown error.")
@@ -674,18 +621,14 @@ TEST_F(Communication, AMissingEntryPointStopsTheTestBeforeAnyDevice)
             << "slot " << nSlot;
     }
     Dlg().m_DriverEntryPoints = bound;
+    // ACallWithNoDeviceToTestWritesNothingAndFails.
+    Dlg().m_nDevices = 0;
+    host.ClearReport();
+    EXPECT_EQ(Dlg().CheckCommunication(), 1u) << "no device to test";
+    EXPECT_EQ(host.ReportText(), "") << "no device to test";
     // Only the search's count: no device was listed or opened.
     for (const std::string& line : trace.Lines())
         EXPECT_FALSE(Contains(line, "index=") || Contains(line, "FT_OpenEx")) << line;
-}
-
-TEST_F(Communication, ACallWithNoDeviceToTestWritesNothingAndFails)
-{
-    Load(OneDevice());
-    Dlg().m_nDevices = 0;
-    host.ClearReport();
-    EXPECT_EQ(Dlg().CheckCommunication(), 1u);
-    EXPECT_EQ(host.ReportText(), "");
 }
 
 TEST_F(Communication, ALeftoverSignalOfAChunkedAnswerDoesNotEndTheNextDevicesWait)
@@ -699,15 +642,11 @@ TEST_F(Communication, ALeftoverSignalOfAChunkedAnswerDoesNotEndTheNextDevicesWai
     SystemCallOverride<decltype(SystemCalls::Sleep)> pause(g_SystemCalls.Sleep, ::Sleep);
     // The second device's wait ends at once, as the real one would after two seconds.
     WaitHook timeout(2, WAIT_TIMEOUT);
-    const std::string scenario = "[driver]\ncount = 2\n" +
-                                 ScenarioDevice(0, "Instrument One", "chunks = 3\nchunk_gap_ms = 20\n") +
-                                 ScenarioDevice(1, "Instrument Two", "silent = 1\n");
-    EXPECT_EQ(Communicate(scenario), 1u);
+    EXPECT_EQ(Communicate(Instruments({"chunks = 3\nchunk_gap_ms = 20\n", "silent = 1\n"})), 1u);
     ASSERT_EQ(trace.Calls("SIM_Signal").size(), 3u) << "the first device's answer did not come in three chunks";
     ExpectedReport expected(true);
-    expected.UpToTheWait(TestDevice(0, "Instrument One")).Answered(27, 27, kTestAnswer, kFakeResponseTime);
-    expected.UpToTheWait(TestDevice(1, "Instrument Two"));
-    expected.Alert("... a timeout is occured").Detail("The connection is closed.").Alert(kSuccess).Warning();
+    expected.UpToTheWait(Instrument(0)).Answered(27, 27, kTestAnswer, kFakeResponseTime);
+    TimedOut(expected.UpToTheWait(Instrument(1)));
     EXPECT_EQ(m_report, expected.Text());
 }
 
@@ -719,9 +658,7 @@ TEST_F(Communication, ACancelDuringTheFirstWaitEndsOnlyThatDevice)
     TraceFile trace;
     host.SetDetailed(true);
     FakeCounter counter;
-    const std::string scenario = "[driver]\ncount = 2\n" + ScenarioDevice(0, "Instrument One", "silent = 1\n") +
-                                 ScenarioDevice(1, "Instrument Two");
-    Load(scenario);
+    Load(Instruments({"silent = 1\n", ""}));
     host.ClearReport();
     WaitHook hook;
     CommunicationJob job = {&Dlg(), 0xDEAD};
@@ -735,9 +672,8 @@ TEST_F(Communication, ACancelDuringTheFirstWaitEndsOnlyThatDevice)
 
     EXPECT_EQ(job.dwResult, 1u);
     ExpectedReport expected(true);
-    expected.UpToTheWait(TestDevice(0, "Instrument One"));
-    expected.Alert("... thread is going to terminate").Detail("The connection is closed.").Alert(kSuccess).Warning();
-    expected.UpToTheWait(TestDevice(1, "Instrument Two")).Answered(27, 27, kTestAnswer, kFakeResponseTime);
+    Cancelled(expected.UpToTheWait(Instrument(0)));
+    expected.UpToTheWait(Instrument(1)).Answered(27, 27, kTestAnswer, kFakeResponseTime);
     EXPECT_EQ(host.ReportText(), expected.Text());
     EXPECT_EQ(trace.Calls("FT_Close").size(), 2u);
     ASSERT_EQ(WaitHook::Calls(), 2);
@@ -745,25 +681,10 @@ TEST_F(Communication, ACancelDuringTheFirstWaitEndsOnlyThatDevice)
     EXPECT_EQ(WaitHook::Result(2), WAIT_OBJECT_0 + 1) << "the second wait did not end with the answer";
 }
 
-TEST_F(Communication, ACancelWinsOverAnAnswerThatCameAtTheSameTime)
-{
-    host.SetDetailed(true);
-    FakeCounter counter;
-    WaitHook hook;
-    hook.CancelWithTheAnswer(Dlg());
-    EXPECT_EQ(Communicate(OneDevice()), 1u);
-    ExpectedReport expected(true);
-    expected.UpToTheWait(kDevice);
-    expected.Alert("... thread is going to terminate").Detail("The connection is closed.").Alert(kSuccess).Warning();
-    EXPECT_EQ(m_report, expected.Text());
-}
-
 TEST_F(Communication, ClosingTheDialogDuringTheFirstWaitStillTestsTheSecondDevice)
 {
     TraceFile trace;
-    const std::string scenario = "[driver]\ncount = 2\n" + ScenarioDevice(0, "Instrument One", "silent = 1\n") +
-                                 ScenarioDevice(1, "Instrument Two");
-    ScenarioFile file(scenario);
+    ScenarioFile file(Instruments({"silent = 1\n", ""}));
     const std::string library = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, library.c_str(), nullptr, nullptr}});
     WaitHook hook;
@@ -799,8 +720,7 @@ TEST_F(Communication, RepeatedFailuresLeaveNoHandlesBehind)
         OneDevice("read_status = 4\n"),
         OneDevice("untrusted_list_description = 1\nuntrusted_eeprom_texts = 1\nread_overreport = 9\n"),
         OneDevice("answer = 0123456789\nanswer_length = 300\nchunks = 4\nchunk_gap_ms = 5\n"),
-        "[driver]\ncount = 3\n" + ScenarioDevice(0, "Instrument One") +
-            ScenarioDevice(1, "Instrument Two", "list_status = 2\n"),
+        Instruments({"", "list_status = 2\n", ""}),
         "[driver]\ncount_status = 4\n",
     };
     const auto runAll = [&] {
@@ -830,84 +750,4 @@ TEST_F(Communication, RepeatedFailuresLeaveNoHandlesBehind)
     }
     host.PumpUntil([&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBeforeSilent; }, 10000);
     EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nBeforeSilent) << "handles around two silent devices";
-}
-
-// ---- The driver loop of the check run
-
-namespace
-{
-class DriverLoop : public ::testing::Test
-{
-protected:
-    void SetUp() override { SetEnv("USBSIM_SCENARIO", ""); }
-    DWORD Run()
-    {
-        return host.RunOnWorker([this] { return CheckThreadProc(&host.Dialog()); });
-    }
-
-    TestDialogHost host;
-    NoReceivePause m_noPause;
-    const std::string m_library = SimulatorLibrary();
-};
-} // namespace
-
-TEST_F(DriverLoop, AHealthyInstrumentGivesTheWholeDriverSectionAndSucceeds)
-{
-    ScenarioFile file(OneDevice());
-    DeviceTableOverride table({{-1, -1, m_library.c_str(), nullptr, nullptr}});
-    FakeCounter counter;
-    for (bool bDetailed : {true, false})
-    {
-        host.SetDetailed(bDetailed);
-        host.ClearReport();
-        EXPECT_EQ(Run(), 0u);
-        // No registry part: the opening separator and the driver loop's follow each other.
-        ExpectedReport expected(bDetailed);
-        expected.Line(std::string(host.Dialog().GetOsVersionText())).Separator().Separator();
-        expected.Heading("Load DLL:   " + m_library).Ok();
-        expected.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
-        expected.UpToTheWait(kDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime);
-        expected.Heading("Deallocate DLL Memory").Ok().Summary(true);
-        EXPECT_EQ(host.ReportText(), expected.Text()) << "detailed " << bDetailed;
-        EXPECT_EQ(host.Dialog().m_hDriverLib, nullptr);
-    }
-}
-
-TEST_F(DriverLoop, ADeviceThatFailsEndsTheRunWithCheckFinished)
-{
-    struct
-    {
-        const char* pszCase;
-        std::string scenario;
-    } cases[] = {
-        {"the device cannot be opened", OneDevice("open_status = 3\n")},
-        {"the first of two warns, the second passes", "[driver]\ncount = 2\n" +
-                                                          ScenarioDevice(0, "Instrument One", "write_status = 10\n") +
-                                                          ScenarioDevice(1, "Instrument Two")},
-    };
-    DeviceTableOverride table({{-1, -1, m_library.c_str(), nullptr, nullptr}});
-    for (const auto& c : cases)
-    {
-        ScenarioFile file(c.scenario);
-        host.ClearReport();
-        EXPECT_EQ(Run(), 1u) << c.pszCase;
-        const std::string report = host.ReportText();
-        EXPECT_TRUE(EndsWith(report, ExpectedReport(false).Summary(false).Text())) << c.pszCase << ":\n" << report;
-        EXPECT_FALSE(Contains(report, "Check completed successfully!")) << c.pszCase;
-    }
-}
-
-TEST_F(DriverLoop, AnEntryWithoutALibraryTakesNoPartInTheDriverLoop)
-{
-    ScenarioFile file(OneDevice());
-    DeviceTableOverride table({{-1, -1, m_library.c_str(), nullptr, nullptr},
-                               {-1, -1, nullptr, nullptr, nullptr},
-                               {-1, -1, m_library.c_str(), nullptr, nullptr}});
-    EXPECT_EQ(Run(), 0u);
-    const std::string report = host.ReportText();
-    // The opening separator and one for each entry with a library.
-    EXPECT_EQ(CountOf(report, kSeparator), 3u) << report;
-    EXPECT_EQ(CountOf(report, "\nLoad DLL:   "), 2u) << report;
-    EXPECT_EQ(CountOf(report, "\nDeallocate DLL Memory\n... Result:   OK\n"), 2u) << report;
-    EXPECT_TRUE(EndsWith(report, ExpectedReport(false).Summary(true).Text())) << report;
 }

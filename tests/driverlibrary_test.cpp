@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace
 {
@@ -42,9 +43,27 @@ bool IsLoaded(const std::string& path)
     return ::GetModuleHandleA(path.c_str()) != nullptr;
 }
 
-std::string LoadFailure(const std::string& name, DWORD dwCode)
+void ExpectNoSlotBound(const CUsbInstallationTestDlg& dlg, const std::string& label)
 {
-    return ExpectedReport(true).Heading("Load DLL:   " + name).Error(dwCode).Text();
+    const Slots slots = SlotsOf(dlg);
+    for (size_t i = 0; i < kSlots; ++i)
+        EXPECT_EQ(slots.p[i], nullptr) << label << ": slot " << kEntryPointNames[i];
+}
+
+// The unloading's section when nothing is loaded.
+std::string NothingToFree(bool bDetailed)
+{
+    return ExpectedReport(bDetailed)
+        .Heading("Deallocate DLL Memory")
+        .Detail("The DLL has not been loaded yet.")
+        .Warning()
+        .Text();
+}
+
+HMODULE WINAPI LoadLibraryFailingWithoutReason(LPCSTR)
+{
+    ::SetLastError(ERROR_SUCCESS);
+    return nullptr;
 }
 
 class DriverLibrary : public ::testing::Test
@@ -64,69 +83,54 @@ protected:
 };
 } // namespace
 
-TEST_F(DriverLibrary, ALibraryThatCannotBeLoadedReportsTheSystemTextAndClearsEverySlot)
+TEST_F(DriverLibrary, AFailedLoadReportsTheSystemTextAndClearsEverySlot)
 {
     // The wrong-format file: garbage bytes under a library's name.
     const std::string garbage = TempDirectory() + "\\x.dll";
     ASSERT_TRUE(WriteFileBytes(garbage, std::string(4096, '\x5A')));
     struct
     {
+        const char* pszCase;
         std::string name;
-        DWORD dwExpected; // 0: whatever the system says, as long as it is not 0
+        DWORD dwExpected;    // 0: whatever the system says, as long as it is not 0
+        bool bWithoutReason; // the load fails and leaves the last error 0
     } cases[] = {
-        {"NO_SUCH_KT480_DRIVER.DLL", ERROR_MOD_NOT_FOUND},
-        {TempDirectory() + "\\no\\such\\folder\\KT480_D2XX.DLL", 0},
+        {"ALibraryThatCannotBeLoaded: no such file", "NO_SUCH_KT480_DRIVER.DLL", ERROR_MOD_NOT_FOUND, false},
+        {"ALibraryThatCannotBeLoaded: no such folder", TempDirectory() + "\\no\\such\\folder\\KT480_D2XX.DLL", 0,
+         false},
         // The longest name a caller may pass: the heading shows it whole.
-        {TempDirectory() + "\\" + std::string(243 - TempDirectory().size() - 5, 'N') + ".DLL", 0},
+        {"ALibraryThatCannotBeLoaded: the longest name",
+         TempDirectory() + "\\" + std::string(243 - TempDirectory().size() - 5, 'N') + ".DLL", 0, false},
+        {"ALoadThatFailsWithoutAReasonIsStillAFailure", "KT480_D2XX.DLL", ERROR_GEN_FAILURE, true},
         // Last, for the look at its text below.
-        {garbage, ERROR_BAD_EXE_FORMAT},
+        {"ALibraryThatCannotBeLoaded: not a library", garbage, ERROR_BAD_EXE_FORMAT, false},
     };
     for (bool bDetailed : {false, true})
     {
         host.SetDetailed(bDetailed);
         for (const auto& c : cases)
         {
+            SCOPED_TRACE(std::string(c.pszCase) + (bDetailed ? ", detailed view" : ", simple view"));
+            std::optional<SystemCallOverride<decltype(g_SystemCalls.LoadLibraryA)>> failing;
+            if (c.bWithoutReason)
+                failing.emplace(g_SystemCalls.LoadLibraryA, LoadLibraryFailingWithoutReason);
             host.ClearReport();
             SpoilSlots(Dlg());
             const DWORD dwResult = Dlg().LoadDriverLibrary(c.name.c_str());
             if (c.dwExpected != 0)
-                EXPECT_EQ(dwResult, c.dwExpected) << c.name;
+                EXPECT_EQ(dwResult, c.dwExpected);
             else
-                EXPECT_NE(dwResult, 0u) << c.name;
+                EXPECT_NE(dwResult, 0u);
             // The same in both views: no line of the failure is a detail.
-            EXPECT_EQ(host.ReportText(), LoadFailure(c.name, dwResult)) << c.name << ", detailed " << bDetailed;
-            EXPECT_EQ(Dlg().m_hDriverLib, nullptr) << c.name;
-            const Slots slots = SlotsOf(Dlg());
-            for (size_t i = 0; i < kSlots; ++i)
-                EXPECT_EQ(slots.p[i], nullptr) << c.name << ": slot " << kEntryPointNames[i];
+            EXPECT_EQ(host.ReportText(), ExpectedReport(true).Heading("Load DLL:   " + c.name).Error(dwResult).Text());
+            EXPECT_EQ(Dlg().m_hDriverLib, nullptr);
+            ExpectNoSlotBound(Dlg(), c.name);
         }
     }
     // The text of 193 holds an insert, which the entry shows as it stands.
     EXPECT_TRUE(Contains(ReportedSystemText(ERROR_BAD_EXE_FORMAT), "%1")) << ReportedSystemText(ERROR_BAD_EXE_FORMAT);
     EXPECT_TRUE(Contains(host.ReportText(), "%1")) << host.ReportText();
     DeleteFileIfAny(garbage);
-}
-
-namespace
-{
-HMODULE WINAPI LoadLibraryFailingWithoutReason(LPCSTR)
-{
-    ::SetLastError(ERROR_SUCCESS);
-    return nullptr;
-}
-} // namespace
-
-TEST_F(DriverLibrary, ALoadThatFailsWithoutAReasonIsStillAFailure)
-{
-    SystemCallOverride<decltype(g_SystemCalls.LoadLibraryA)> fake(g_SystemCalls.LoadLibraryA,
-                                                                  LoadLibraryFailingWithoutReason);
-    SpoilSlots(Dlg());
-    EXPECT_EQ(Dlg().LoadDriverLibrary("KT480_D2XX.DLL"), static_cast<DWORD>(ERROR_GEN_FAILURE));
-    EXPECT_EQ(host.ReportText(), LoadFailure("KT480_D2XX.DLL", ERROR_GEN_FAILURE));
-    EXPECT_EQ(Dlg().m_hDriverLib, nullptr);
-    const Slots slots = SlotsOf(Dlg());
-    for (size_t i = 0; i < kSlots; ++i)
-        EXPECT_EQ(slots.p[i], nullptr) << kEntryPointNames[i];
 }
 
 TEST_F(DriverLibrary, ALoadBindsTheEightNamesInSlotOrderAndLeavesAMissingOneNull)
@@ -173,78 +177,64 @@ TEST_F(DriverLibrary, ASecondLoadUnloadsTheFirstLibraryBeforeLoading)
     EXPECT_EQ(Dlg().m_hDriverLib, nullptr);
 }
 
-TEST_F(DriverLibrary, UnloadingWithNothingLoadedIsAWarning)
-{
-    const std::string simple = "\nDeallocate DLL Memory\n... Result:   Warning\n";
-    const std::string detailed = "\nDeallocate DLL Memory\n\tThe DLL has not been loaded yet.\n... Result:   Warning\n";
-    host.SetDetailed(false);
-    EXPECT_EQ(Dlg().FreeDriverLibrary(), 0);
-    EXPECT_EQ(host.ReportText(), simple);
-    host.ClearReport();
-    host.SetDetailed(true);
-    EXPECT_EQ(Dlg().FreeDriverLibrary(), 0);
-    EXPECT_EQ(host.ReportText(), detailed);
-}
-
-TEST_F(DriverLibrary, UnloadingTwiceAfterOneLoadGivesOkThenTheWarning)
+TEST_F(DriverLibrary, UnloadingGivesOkOnceAfterALoadAndOtherwiseTheWarning)
 {
     const std::string path = SimulatorLibrary();
-    host.SetDetailed(true);
-    ASSERT_EQ(Dlg().LoadDriverLibrary(path.c_str()), 0u);
-    host.ClearReport();
-    EXPECT_EQ(Dlg().FreeDriverLibrary(), 1);
-    EXPECT_EQ(Dlg().m_hDriverLib, nullptr);
-    EXPECT_FALSE(IsLoaded(path));
-    EXPECT_EQ(host.ReportText(), "\nDeallocate DLL Memory\n... Result:   OK\n");
-    host.ClearReport();
-    EXPECT_EQ(Dlg().FreeDriverLibrary(), 0);
-    EXPECT_EQ(host.ReportText(),
-              "\nDeallocate DLL Memory\n\tThe DLL has not been loaded yet.\n... Result:   Warning\n");
-}
-
-TEST_F(DriverLibrary, WithoutEventNotificationTheSearchWorksAndTheCommunicationTestStops)
-{
-    TraceFile trace;
-    host.SetDetailed(true);
-    const std::string path = SimulatorLibrary(kNoEventNotification);
-    ASSERT_EQ(Dlg().LoadDriverLibrary(path.c_str()), 0u);
-    host.ClearReport();
-    EXPECT_EQ(Dlg().SearchDevices(), 0);
-    EXPECT_EQ(Dlg().CheckCommunication(), 1u);
-    EXPECT_EQ(host.ReportText(), ExpectedReport(true)
-                                     .Heading("Search devices currently connected to the PC")
-                                     .Detail("Number of devices found:   1")
-                                     .Ok()
-                                     .Heading("Check device communication")
-                                     .Alert("Incorrect function pointer")
-                                     .Warning()
-                                     .Text());
-    EXPECT_TRUE(trace.Calls("FT_OpenEx").empty()) << "a device was opened without every entry point";
-}
-
-TEST_F(DriverLibrary, WithoutListDevicesTheSearchReportsTheMissingFunction)
-{
-    TraceFile trace;
-    const std::string path = SimulatorLibrary(kNoListDevices);
     for (bool bDetailed : {false, true})
     {
+        SCOPED_TRACE(bDetailed ? "detailed view" : "simple view");
         host.SetDetailed(bDetailed);
+        host.ClearReport();
+        EXPECT_EQ(Dlg().FreeDriverLibrary(), 0) << "nothing loaded";
+        EXPECT_EQ(host.ReportText(), NothingToFree(bDetailed)) << "nothing loaded";
         ASSERT_EQ(Dlg().LoadDriverLibrary(path.c_str()), 0u);
         host.ClearReport();
-        EXPECT_EQ(Dlg().SearchDevices(), 1);
-        EXPECT_EQ(Dlg().CheckCommunication(), 1u);
-        EXPECT_EQ(host.ReportText(), ExpectedReport(bDetailed)
-                                         .Heading("Search devices currently connected to the PC")
-                                         .Alert("Incorrect function pointer")
-                                         .Warning()
-                                         .Heading("Check device communication")
-                                         .Alert("Incorrect function pointer")
-                                         .Warning()
-                                         .Text())
-            << "detailed " << bDetailed;
         EXPECT_EQ(Dlg().FreeDriverLibrary(), 1);
+        EXPECT_EQ(Dlg().m_hDriverLib, nullptr);
+        EXPECT_FALSE(IsLoaded(path));
+        EXPECT_EQ(host.ReportText(), ExpectedReport(bDetailed).Heading("Deallocate DLL Memory").Ok().Text());
+        host.ClearReport();
+        EXPECT_EQ(Dlg().FreeDriverLibrary(), 0) << "unloaded twice";
+        EXPECT_EQ(host.ReportText(), NothingToFree(bDetailed)) << "unloaded twice";
     }
-    EXPECT_TRUE(trace.Lines().empty()) << "the driver was called: " << trace.Lines().front();
+}
+
+TEST_F(DriverLibrary, AVariantWithoutAnEntryPointStopsWhereThatEntryPointIsNeeded)
+{
+    const struct
+    {
+        const char* pszLibrary;
+        int nSearchResult;
+        bool bSearchWorks; // otherwise the driver is not called at all
+    } cases[] = {{kNoEventNotification, 0, true}, {kNoListDevices, 1, false}};
+    for (const auto& c : cases)
+    {
+        TraceFile trace;
+        const std::string path = SimulatorLibrary(c.pszLibrary);
+        for (bool bDetailed : {false, true})
+        {
+            SCOPED_TRACE(std::string(c.pszLibrary) + (bDetailed ? ", detailed view" : ", simple view"));
+            host.SetDetailed(bDetailed);
+            ASSERT_EQ(Dlg().LoadDriverLibrary(path.c_str()), 0u);
+            host.ClearReport();
+            EXPECT_EQ(Dlg().SearchDevices(), c.nSearchResult);
+            EXPECT_EQ(Dlg().CheckCommunication(), 1u);
+            ExpectedReport expected(bDetailed);
+            expected.Heading("Search devices currently connected to the PC");
+            if (c.bSearchWorks)
+                expected.Detail("Number of devices found:   1").Ok();
+            else
+                expected.Alert("Incorrect function pointer").Warning();
+            expected.Heading("Check device communication").Alert("Incorrect function pointer").Warning();
+            EXPECT_EQ(host.ReportText(), expected.Text());
+            EXPECT_EQ(Dlg().FreeDriverLibrary(), 1);
+        }
+        EXPECT_TRUE(trace.Calls("FT_OpenEx").empty()) << c.pszLibrary << ": a device was opened";
+        if (!c.bSearchWorks)
+        {
+            EXPECT_TRUE(trace.Lines().empty()) << "the driver was called: " << trace.Lines().front();
+        }
+    }
 }
 
 TEST_F(DriverLibrary, RepeatedFailingAndGoodLoadsLeaveNoHandlesBehind)

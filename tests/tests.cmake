@@ -9,7 +9,7 @@ add_wine_test(simulator_test SOURCES simulator_test.cpp support/HandleCount.cpp 
 # Check dialog, report writer, check run.
 add_wine_test(osversion_test SOURCES osversion_test.cpp)
 add_wine_test(report_test SOURCES report_test.cpp)
-add_wine_test(checkrun_test SOURCES checkrun_test.cpp)
+add_wine_test(checkrun_test SOURCES checkrun_test.cpp device_fixture.cpp)
 add_wine_test(dialog_test SOURCES dialog_test.cpp support/SaveDialog.cpp)
 add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp LOCKS installation)
 
