@@ -107,9 +107,12 @@ bool WaitFor(DWORD dwDeadline, const std::function<bool()>& pred)
         ::Sleep(10);
     }
 }
-} // namespace
 
-SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDialogScript& script, DWORD dwTimeoutMs)
+// Waits for a save dialog of the process (a visible top-level dialog with a
+// file-name field, not hwndExclude), follows the script and waits until the
+// dialog has closed.
+SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDialogScript& script,
+                               DWORD dwTimeoutMs = 60000)
 {
     SaveDialogSeen seen;
     const DWORD dwDeadline = ::GetTickCount() + dwTimeoutMs;
@@ -187,6 +190,7 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
         seen.problem = "the save dialog did not close";
     return seen;
 }
+} // namespace
 
 SaveDialogSeen SaveFromProduct(DWORD dwProcessId, HWND hwndDialog, const SaveDialogScript& script)
 {

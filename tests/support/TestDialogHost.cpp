@@ -39,17 +39,6 @@ TestDialogHost::~TestDialogHost()
     }
 }
 
-std::string TestDialogHost::ReportText() const
-{
-    const HWND hwndLog = m_dialog.m_richLog.m_hWnd;
-    const int nLength = static_cast<int>(::SendMessageA(hwndLog, WM_GETTEXTLENGTH, 0, 0));
-    std::string text(static_cast<size_t>(nLength) + 1, '\0');
-    const int nCopied =
-        static_cast<int>(::SendMessageA(hwndLog, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0])));
-    text.resize(static_cast<size_t>(nCopied > 0 ? nCopied : 0));
-    return NormalizeLineEnds(text);
-}
-
 std::vector<FormattedRun> TestDialogHost::FormattedRuns() const
 {
     const HWND hwndLog = m_dialog.m_richLog.m_hWnd;
@@ -126,11 +115,6 @@ DWORD TestDialogHost::RunOnWorker(const std::function<DWORD()>& fn)
         PumpMessages();
     ::CloseHandle(hThread);
     return job.dwResult;
-}
-
-std::string TestDialogHost::Caption(int nID) const
-{
-    return WindowText(::GetDlgItem(m_dialog.m_hWnd, nID));
 }
 
 bool TestDialogHost::PumpUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs)
