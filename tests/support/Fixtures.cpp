@@ -354,6 +354,18 @@ bool EndsWith(const std::string& text, const std::string& tail)
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+bool PollUntil(DWORD dwDeadline, const std::function<bool()>& pred)
+{
+    for (;;)
+    {
+        if (pred())
+            return true;
+        if (static_cast<LONG>(::GetTickCount() - dwDeadline) >= 0)
+            return false;
+        ::Sleep(10);
+    }
+}
+
 bool StartProcess(const std::string& exe, const std::string& arguments, const char* pszCurrentDir,
                   PROCESS_INFORMATION& process)
 {

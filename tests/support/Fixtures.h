@@ -6,6 +6,7 @@
 #include "checks/SupportedDevices.h"
 #include "framework/SystemCalls.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -187,6 +188,9 @@ std::vector<HWND> WindowsOf(DWORD dwProcessId);
 
 // A control's text with each paragraph end ("\r\n" or "\r") as one "\n".
 std::string NormalizeLineEnds(const std::string& text);
+
+// Asks pred every 10 ms until it holds (true) or the tick count reaches dwDeadline.
+bool PollUntil(DWORD dwDeadline, const std::function<bool()>& pred);
 
 // Starts exe with the arguments in pszCurrentDir (this process's when null);
 // process is all null when it did not start.

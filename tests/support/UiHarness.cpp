@@ -64,19 +64,6 @@ std::string UiHarness::ReportText() const
     return NormalizeLineEnds(WindowText(Control(IDC_RICHEDIT_LOG)));
 }
 
-bool UiHarness::WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs) const
-{
-    const DWORD dwStart = ::GetTickCount();
-    for (;;)
-    {
-        if (pred())
-            return true;
-        if (::GetTickCount() - dwStart >= dwTimeoutMs)
-            return false;
-        ::Sleep(10);
-    }
-}
-
 bool UiHarness::RunEnded() const
 {
     return IsEnabled(IDC_BUTTON_START) && Contains(ReportText(), kRule);

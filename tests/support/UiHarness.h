@@ -33,7 +33,10 @@ public:
     // The report, paragraphs ended by "\n".
     std::string ReportText() const;
 
-    bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = 60000) const;
+    bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = 60000) const
+    {
+        return PollUntil(::GetTickCount() + dwTimeoutMs, pred);
+    }
     // Clicks Start and waits for the end of the run: Start enabled again and
     // the closing rule in the report.
     bool StartAndWaitForEnd(DWORD dwTimeoutMs = 60000);
