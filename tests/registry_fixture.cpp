@@ -235,7 +235,12 @@ void InstallationSandbox::GuardFile(const std::string& path)
 
 void InstallationSandbox::CreateKey(const std::string& path)
 {
-    EXPECT_TRUE(CreateRegistryKey(path)) << "creating HKLM\\" << path;
+    HKEY hKey = nullptr;
+    ASSERT_EQ(
+        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr),
+        ERROR_SUCCESS)
+        << "creating HKLM\\" << path;
+    ::RegCloseKey(hKey);
 }
 
 void InstallationSandbox::CreateChildKey(const std::string& parentPath, const std::string& childName)

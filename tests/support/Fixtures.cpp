@@ -62,16 +62,7 @@ TraceFile::~TraceFile()
 
 std::vector<std::string> TraceFile::Lines() const
 {
-    std::vector<std::string> lines;
-    std::ifstream file(m_path);
-    std::string line;
-    while (std::getline(file, line))
-    {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
+    return SplitLines(NormalizeLineEnds(ReadFileBytes(m_path)));
 }
 
 std::vector<std::string> TraceFile::Calls(const std::string& call) const
@@ -224,16 +215,6 @@ void DeleteFileIfAny(const std::string& path)
     ::DeleteFileA(path.c_str());
 }
 
-bool CreateRegistryKey(const std::string& path)
-{
-    HKEY hKey = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(hKey);
-    return true;
-}
-
 namespace
 {
 void DeleteSubtree(HKEY hParent, const std::string& name)
@@ -320,6 +301,15 @@ std::string NormalizeLineEnds(const std::string& text)
         }
     }
     return normalized;
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 std::string ReportedSystemText(DWORD dwCode)

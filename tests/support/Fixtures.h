@@ -165,8 +165,6 @@ std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 void DeleteFileIfAny(const std::string& path);
 
-// HKEY_LOCAL_MACHINE\path, created with its parents; false on failure.
-bool CreateRegistryKey(const std::string& path);
 // Deletes HKEY_LOCAL_MACHINE\path with everything below it; no error when absent.
 void DeleteRegistryTree(const std::string& path);
 
@@ -186,6 +184,8 @@ std::string WindowText(HWND hwnd);
 // The top-level windows of a process.
 std::vector<HWND> WindowsOf(DWORD dwProcessId);
 
+// Lines of a text, without their "\n".
+std::vector<std::string> SplitLines(const std::string& text);
 // A control's text with each paragraph end ("\r\n" or "\r") as one "\n".
 std::string NormalizeLineEnds(const std::string& text);
 

@@ -7,7 +7,6 @@
 #include <richedit.h>
 
 #include <algorithm>
-#include <sstream>
 
 namespace
 {
@@ -138,15 +137,6 @@ bool TestDialogHost::StartAndWaitForEnd(DWORD dwTimeoutMs)
     Click(IDC_BUTTON_START);
     return PumpUntil([this] { return m_dialog.m_hWorkerThread == nullptr && IsEnabled(IDC_BUTTON_START); },
                      dwTimeoutMs);
-}
-
-std::vector<std::string> SplitLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 void TestDialogHost::RecordWrites()

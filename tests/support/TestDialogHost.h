@@ -70,6 +70,3 @@ private:
     bool m_bRecording = false;
     std::string m_written;
 };
-
-// Lines of a report text, without their "\n".
-std::vector<std::string> SplitLines(const std::string& text);
