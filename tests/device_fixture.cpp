@@ -35,8 +35,6 @@ FakeCounter::FakeCounter(LONGLONG llSpan, LONGLONG llFrequency)
     g_nReadings = 0;
 }
 
-FakeCounter::~FakeCounter() = default;
-
 int FakeCounter::Readings()
 {
     return g_nReadings;

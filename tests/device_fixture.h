@@ -23,9 +23,6 @@ class FakeCounter
 {
 public:
     explicit FakeCounter(LONGLONG llSpan = 123440, LONGLONG llFrequency = 10000000);
-    ~FakeCounter();
-    FakeCounter(const FakeCounter&) = delete;
-    FakeCounter& operator=(const FakeCounter&) = delete;
 
     static int Readings();
 

@@ -30,6 +30,17 @@ bool EndsWithIgnoringCase(const std::string& text, const std::string& end)
     return ::lstrcmpiA(text.c_str() + text.size() - end.size(), end.c_str()) == 0;
 }
 
+// The key below hParent, created with its parents and open; null, with the
+// test failed, on error.
+HKEY CreatedKey(HKEY hParent, const std::string& path)
+{
+    HKEY hKey = nullptr;
+    const LONG lResult =
+        ::RegCreateKeyExA(hParent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr);
+    EXPECT_EQ(lResult, ERROR_SUCCESS) << "creating a key of " << path.size() << " characters: " << path;
+    return lResult == ERROR_SUCCESS ? hKey : nullptr;
+}
+
 bool KeyExists(const std::string& path)
 {
     HKEY hKey = nullptr;
@@ -235,20 +246,16 @@ void InstallationSandbox::GuardFile(const std::string& path)
 
 void InstallationSandbox::CreateKey(const std::string& path)
 {
-    EXPECT_TRUE(CreateRegistryKey(path)) << "creating HKLM\\" << path;
+    if (const HKEY hKey = CreatedKey(HKEY_LOCAL_MACHINE, path))
+        ::RegCloseKey(hKey);
 }
 
 void InstallationSandbox::CreateChildKey(const std::string& parentPath, const std::string& childName)
 {
-    HKEY hParent = nullptr;
-    LONG lResult = ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, parentPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                     &hParent, nullptr);
-    ASSERT_EQ(lResult, ERROR_SUCCESS) << "creating HKLM\\" << parentPath;
-    HKEY hChild = nullptr;
-    lResult = ::RegCreateKeyExA(hParent, childName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hChild, nullptr);
-    EXPECT_EQ(lResult, ERROR_SUCCESS) << "creating a child of " << childName.size() << " characters below "
-                                      << parentPath;
-    if (lResult == ERROR_SUCCESS)
+    const HKEY hParent = CreatedKey(HKEY_LOCAL_MACHINE, parentPath);
+    if (hParent == nullptr)
+        return;
+    if (const HKEY hChild = CreatedKey(hParent, childName))
         ::RegCloseKey(hChild);
     ::RegCloseKey(hParent);
 }
@@ -259,12 +266,11 @@ void InstallationSandbox::SetValue(const std::string& keyPath, const std::string
     // The registry counts a terminator the caller left out of the size when a
     // zero happens to follow the data; a byte that is not zero keeps it out.
     std::string buffer = bytes + "#";
-    HKEY hKey = nullptr;
-    LONG lResult =
-        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr);
-    ASSERT_EQ(lResult, ERROR_SUCCESS) << "creating HKLM\\" << keyPath;
-    lResult = ::RegSetValueExA(hKey, name.c_str(), 0, dwType, reinterpret_cast<const BYTE*>(buffer.data()),
-                               static_cast<DWORD>(bytes.size()));
+    const HKEY hKey = CreatedKey(HKEY_LOCAL_MACHINE, keyPath);
+    if (hKey == nullptr)
+        return;
+    const LONG lResult = ::RegSetValueExA(hKey, name.c_str(), 0, dwType, reinterpret_cast<const BYTE*>(buffer.data()),
+                                          static_cast<DWORD>(bytes.size()));
     ::RegCloseKey(hKey);
     EXPECT_EQ(lResult, ERROR_SUCCESS) << "setting " << name << " of HKLM\\" << keyPath;
 }

@@ -44,13 +44,11 @@ struct KeySnapshot;
 // the checks look at (the USB enumeration key, the three files of the common
 // check, the test class) and keeps it; on destruction it removes all it made
 // and puts back what it took, on every path a test can leave by.
-class InstallationSandbox
+class InstallationSandbox : NonCopyable
 {
 public:
     InstallationSandbox();
     ~InstallationSandbox();
-    InstallationSandbox(const InstallationSandbox&) = delete;
-    InstallationSandbox& operator=(const InstallationSandbox&) = delete;
 
     // HKEY_LOCAL_MACHINE\path with its parents. Fails the test on error.
     void CreateKey(const std::string& path);
@@ -141,7 +139,7 @@ struct DirectoryFault : SystemCallOverride<decltype(SystemCalls::GetSystemDirect
 // is off where it can be turned off, nothing else is searched, opened, read or
 // loaded while it is off, and every switch off is followed by one back on.
 // What it saw wrong fails the test when the holder goes.
-class Wow64Seam
+class Wow64Seam : NonCopyable
 {
 public:
     enum Kind
@@ -156,8 +154,6 @@ public:
     };
     explicit Wow64Seam(Kind kind, DWORD dwError = ERROR_ACCESS_DENIED);
     ~Wow64Seam();
-    Wow64Seam(const Wow64Seam&) = delete;
-    Wow64Seam& operator=(const Wow64Seam&) = delete;
 
 private:
     SystemCalls m_saved;

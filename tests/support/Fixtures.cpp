@@ -62,16 +62,7 @@ TraceFile::~TraceFile()
 
 std::vector<std::string> TraceFile::Lines() const
 {
-    std::vector<std::string> lines;
-    std::ifstream file(m_path);
-    std::string line;
-    while (std::getline(file, line))
-    {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
+    return SplitLines(NormalizeLineEnds(ReadFileBytes(m_path)));
 }
 
 std::vector<std::string> TraceFile::Calls(const std::string& call) const
@@ -110,14 +101,9 @@ std::string WinePath(const std::string& unixPath)
     return path;
 }
 
-std::string SimulatorDir()
-{
-    return WinePath(TEST_SIMULATOR_DIR);
-}
-
 std::string SimulatorLibrary(const char* pszFile)
 {
-    return SimulatorDir() + "\\" + pszFile;
+    return WinePath(TEST_SIMULATOR_DIR) + "\\" + pszFile;
 }
 
 std::string BuildDir()
@@ -229,33 +215,6 @@ void DeleteFileIfAny(const std::string& path)
     ::DeleteFileA(path.c_str());
 }
 
-bool CreateRegistryKey(const std::string& path)
-{
-    HKEY hKey = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(hKey);
-    return true;
-}
-
-bool SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD dwType, const std::string& bytes)
-{
-    HKEY hKey = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
-                          nullptr) != ERROR_SUCCESS)
-        return false;
-    const LONG lResult = ::RegSetValueExA(hKey, name.c_str(), 0, dwType, reinterpret_cast<const BYTE*>(bytes.data()),
-                                          static_cast<DWORD>(bytes.size()));
-    ::RegCloseKey(hKey);
-    return lResult == ERROR_SUCCESS;
-}
-
-bool SetRegistryString(const std::string& keyPath, const std::string& name, const std::string& value)
-{
-    return SetRegistryValue(keyPath, name, REG_SZ, std::string(value.c_str(), value.size() + 1));
-}
-
 namespace
 {
 void DeleteSubtree(HKEY hParent, const std::string& name)
@@ -344,6 +303,15 @@ std::string NormalizeLineEnds(const std::string& text)
     return normalized;
 }
 
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 std::string ReportedSystemText(DWORD dwCode)
 {
     LPSTR pszText = nullptr;
@@ -374,6 +342,42 @@ size_t CountOf(const std::string& text, const std::string& part)
 bool EndsWith(const std::string& text, const std::string& tail)
 {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool PollUntil(DWORD dwDeadline, const std::function<bool()>& pred)
+{
+    for (;;)
+    {
+        if (pred())
+            return true;
+        if (static_cast<LONG>(::GetTickCount() - dwDeadline) >= 0)
+            return false;
+        ::Sleep(10);
+    }
+}
+
+bool StartProcess(const std::string& exe, const std::string& arguments, const char* pszCurrentDir,
+                  PROCESS_INFORMATION& process)
+{
+    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    if (::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, pszCurrentDir, &startup,
+                         &process))
+        return true;
+    process = PROCESS_INFORMATION();
+    return false;
+}
+
+void EndProcess(PROCESS_INFORMATION& process, DWORD dwTimeoutMs, UINT uExitCode)
+{
+    if (process.hProcess == nullptr)
+        return;
+    if (::WaitForSingleObject(process.hProcess, dwTimeoutMs) != WAIT_OBJECT_0)
+        ::TerminateProcess(process.hProcess, uExitCode);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    process = PROCESS_INFORMATION();
 }
 
 void SetEnv(const char* pszName, const std::string& value)

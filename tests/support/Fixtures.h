@@ -6,18 +6,26 @@
 #include "checks/SupportedDevices.h"
 #include "framework/SystemCalls.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
+// For the holders below, which release what they hold once.
+class NonCopyable
+{
+protected:
+    NonCopyable() = default;
+    NonCopyable(const NonCopyable&) = delete;
+    NonCopyable& operator=(const NonCopyable&) = delete;
+};
+
 // Re-points one entry of g_SystemCalls for the holder's lifetime.
 template <typename Fn>
-class SystemCallOverride
+class SystemCallOverride : NonCopyable
 {
 public:
     SystemCallOverride(Fn& slot, Fn replacement) : m_slot(slot), m_saved(slot) { m_slot = replacement; }
     ~SystemCallOverride() { m_slot = m_saved; }
-    SystemCallOverride(const SystemCallOverride&) = delete;
-    SystemCallOverride& operator=(const SystemCallOverride&) = delete;
 
 private:
     Fn& m_slot;
@@ -48,13 +56,11 @@ private:
 };
 
 // Points the checks at a device table of the test's own for the holder's lifetime.
-class DeviceTableOverride
+class DeviceTableOverride : NonCopyable
 {
 public:
     explicit DeviceTableOverride(std::vector<DEVICE_INFO> entries);
     ~DeviceTableOverride();
-    DeviceTableOverride(const DeviceTableOverride&) = delete;
-    DeviceTableOverride& operator=(const DeviceTableOverride&) = delete;
 
 private:
     std::vector<DEVICE_INFO> m_entries;
@@ -63,13 +69,11 @@ private:
 
 // Writes the scenario text into the test's folder and names it in
 // USBSIM_SCENARIO for the next load of the library; clears it again at the end.
-class ScenarioFile
+class ScenarioFile : NonCopyable
 {
 public:
     explicit ScenarioFile(const std::string& text, const std::string& name = "device-scenario.ini");
     ~ScenarioFile();
-    ScenarioFile(const ScenarioFile&) = delete;
-    ScenarioFile& operator=(const ScenarioFile&) = delete;
 
     const std::string& Path() const { return m_path; }
 
@@ -78,13 +82,11 @@ private:
 };
 
 // The simulator's call trace of the libraries loaded while it lives.
-class TraceFile
+class TraceFile : NonCopyable
 {
 public:
     TraceFile();
     ~TraceFile();
-    TraceFile(const TraceFile&) = delete;
-    TraceFile& operator=(const TraceFile&) = delete;
 
     std::vector<std::string> Lines() const;
     // The lines that start with the call's name, e.g. "FT_Write".
@@ -97,13 +99,11 @@ private:
 // The named event that holds a simulated device at its open ("hold_event =
 // Name()" in its scenario section) until Release(); released at the latest
 // when the holder goes, so that no run waits on it afterwards.
-class DeviceHold
+class DeviceHold : NonCopyable
 {
 public:
     DeviceHold();
     ~DeviceHold();
-    DeviceHold(const DeviceHold&) = delete;
-    DeviceHold& operator=(const DeviceHold&) = delete;
 
     const std::string& Name() const { return m_name; }
     void Hold() { ::ResetEvent(m_hEvent); }
@@ -112,13 +112,11 @@ public:
     // Releases the hold when it goes. Declared after the harness of a
     // process that the hold may stop, it lets the harness close that process
     // at once when an assertion leaves the test early.
-    class ReleaseFirst
+    class ReleaseFirst : NonCopyable
     {
     public:
         explicit ReleaseFirst(DeviceHold& hold) : m_hold(hold) {}
         ~ReleaseFirst() { m_hold.Release(); }
-        ReleaseFirst(const ReleaseFirst&) = delete;
-        ReleaseFirst& operator=(const ReleaseFirst&) = delete;
 
     private:
         DeviceHold& m_hold;
@@ -131,9 +129,7 @@ private:
 
 // A Linux path as Wine sees it (Z:\...).
 std::string WinePath(const std::string& unixPath);
-// The folder of the build's simulator DLLs, and the build folder with the product.
-std::string SimulatorDir();
-// The simulated driver library, or one of its variants.
+// The simulated driver library, or one of its variants; the build folder with the product.
 std::string SimulatorLibrary(const char* pszFile = "KT480_D2XX.DLL");
 std::string BuildDir();
 
@@ -145,13 +141,11 @@ bool RunsUnderWow64();
 std::string TempDirectory(); // a fresh folder of this test process
 
 // An empty folder below TempDirectory(), removed with what it holds at the end.
-class ScratchFolder
+class ScratchFolder : NonCopyable
 {
 public:
     explicit ScratchFolder(const std::string& name);
     ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const std::string& Path() const { return m_path; }
 
@@ -171,10 +165,6 @@ std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 void DeleteFileIfAny(const std::string& path);
 
-// HKEY_LOCAL_MACHINE\path, created with its parents; false on failure.
-bool CreateRegistryKey(const std::string& path);
-bool SetRegistryString(const std::string& keyPath, const std::string& name, const std::string& value);
-bool SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD dwType, const std::string& bytes);
 // Deletes HKEY_LOCAL_MACHINE\path with everything below it; no error when absent.
 void DeleteRegistryTree(const std::string& path);
 
@@ -194,8 +184,21 @@ std::string WindowText(HWND hwnd);
 // The top-level windows of a process.
 std::vector<HWND> WindowsOf(DWORD dwProcessId);
 
+// Lines of a text, without their "\n".
+std::vector<std::string> SplitLines(const std::string& text);
 // A control's text with each paragraph end ("\r\n" or "\r") as one "\n".
 std::string NormalizeLineEnds(const std::string& text);
+
+// Asks pred every 10 ms until it holds (true) or the tick count reaches dwDeadline.
+bool PollUntil(DWORD dwDeadline, const std::function<bool()>& pred);
+
+// Starts exe with the arguments in pszCurrentDir (this process's when null);
+// process is all null when it did not start.
+bool StartProcess(const std::string& exe, const std::string& arguments, const char* pszCurrentDir,
+                  PROCESS_INFORMATION& process);
+// Waits up to dwTimeoutMs for the process's end, ends it with uExitCode when it
+// has not, and closes its handles; nothing for a process that did not start.
+void EndProcess(PROCESS_INFORMATION& process, DWORD dwTimeoutMs, UINT uExitCode);
 
 // Sets an environment variable for this process (and the processes it starts).
 void SetEnv(const char* pszName, const std::string& value);

@@ -25,16 +25,8 @@ HeldFile::HeldFile(const std::string& path)
     if (m_hReady == nullptr || m_hRelease == nullptr)
         return;
 
-    const std::string exe = HolderPath();
-    std::string commandLine = "\"" + exe + "\" \"" + path + "\" " + readyName + " " + releaseName;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    if (!::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &m_process))
-    {
-        m_process = PROCESS_INFORMATION();
+    if (!StartProcess(HolderPath(), "\"" + path + "\" " + readyName + " " + releaseName, nullptr, m_process))
         return;
-    }
     const HANDLE waits[] = {m_hReady, m_process.hProcess};
     m_bHolding = ::WaitForMultipleObjects(2, waits, FALSE, 60000) == WAIT_OBJECT_0;
 }
@@ -43,13 +35,7 @@ HeldFile::~HeldFile()
 {
     if (m_hRelease != nullptr)
         ::SetEvent(m_hRelease);
-    if (m_process.hProcess != nullptr)
-    {
-        if (::WaitForSingleObject(m_process.hProcess, 60000) != WAIT_OBJECT_0)
-            ::TerminateProcess(m_process.hProcess, 1);
-        ::CloseHandle(m_process.hThread);
-        ::CloseHandle(m_process.hProcess);
-    }
+    EndProcess(m_process, 60000, 1);
     if (m_hRelease != nullptr)
         ::CloseHandle(m_hRelease);
     if (m_hReady != nullptr)

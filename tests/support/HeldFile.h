@@ -2,17 +2,17 @@
 // object's lifetime (the helper file_holder.exe beside the test).
 #pragma once
 
+#include "support/Fixtures.h"
+
 #include <windows.h>
 
 #include <string>
 
-class HeldFile
+class HeldFile : NonCopyable
 {
 public:
     explicit HeldFile(const std::string& path);
     ~HeldFile();
-    HeldFile(const HeldFile&) = delete;
-    HeldFile& operator=(const HeldFile&) = delete;
 
     // True once the other process has the file open.
     bool Holding() const { return m_bHolding; }

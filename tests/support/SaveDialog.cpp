@@ -96,20 +96,11 @@ std::string StaticTexts(HWND hwndDialog)
     return text;
 }
 
-bool WaitFor(DWORD dwDeadline, const std::function<bool()>& pred)
-{
-    for (;;)
-    {
-        if (pred())
-            return true;
-        if (static_cast<LONG>(::GetTickCount() - dwDeadline) >= 0)
-            return false;
-        ::Sleep(10);
-    }
-}
-} // namespace
-
-SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDialogScript& script, DWORD dwTimeoutMs)
+// Waits for a save dialog of the process (a visible top-level dialog with a
+// file-name field, not hwndExclude), follows the script and waits until the
+// dialog has closed.
+SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDialogScript& script,
+                               DWORD dwTimeoutMs = 60000)
 {
     SaveDialogSeen seen;
     const DWORD dwDeadline = ::GetTickCount() + dwTimeoutMs;
@@ -117,7 +108,7 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
     HWND hwndDialog = nullptr;
     HWND hwndEdit = nullptr;
     HWND hwndSave = nullptr;
-    seen.bFound = WaitFor(dwDeadline, [&] {
+    seen.bFound = PollUntil(dwDeadline, [&] {
         // The file-name field: a combo box (cmb13) in the Explorer style, an
         // edit (edt1) in the old one.
         hwndDialog = FindDialog(dwProcessId, hwndExclude, [](HWND hwnd) {
@@ -159,7 +150,7 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
 
     HWND hwndQuestion = nullptr;
     bool bAnswered = false;
-    seen.bClosed = WaitFor(dwDeadline, [&] {
+    seen.bClosed = PollUntil(dwDeadline, [&] {
         if (!::IsWindow(hwndDialog))
             return true;
         if (bAnswered)
@@ -177,7 +168,7 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
         if (nAnswer == IDNO)
         {
             // The dialog stays open for another name: leave it.
-            WaitFor(dwDeadline, [&] { return !::IsWindow(hwndQuestion); });
+            PollUntil(dwDeadline, [&] { return !::IsWindow(hwndQuestion); });
             ::PostMessageA(ButtonOf(hwndDialog, IDCANCEL), BM_CLICK, 0, 0);
         }
         bAnswered = true;
@@ -187,6 +178,7 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
         seen.problem = "the save dialog did not close";
     return seen;
 }
+} // namespace
 
 SaveDialogSeen SaveFromProduct(DWORD dwProcessId, HWND hwndDialog, const SaveDialogScript& script)
 {
@@ -244,7 +236,7 @@ DWORD WINAPI SaveDialogDriverThread::ThreadProc(LPVOID pParam)
             pThis->m_shownAfterwards.push_back(WindowText(hwndFound) + ": " + StaticTexts(hwndFound));
             ::PostMessageA(hwndFound, WM_COMMAND, IDCANCEL, 0);
             ::PostMessageA(hwndFound, WM_COMMAND, IDOK, 0);
-            WaitFor(::GetTickCount() + 30000, [&] { return !::IsWindow(hwndFound); });
+            PollUntil(::GetTickCount() + 30000, [&] { return !::IsWindow(hwndFound); });
         }
         ::Sleep(10);
     }

@@ -3,6 +3,8 @@
 // from the test process (the real executable).
 #pragma once
 
+#include "support/Fixtures.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -40,12 +42,6 @@ struct SaveDialogSeen
     std::string problem;
 };
 
-// Waits for a save dialog of the process (a visible top-level dialog with a
-// file-name field, not hwndExclude), follows the script and waits until the
-// dialog has closed.
-SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDialogScript& script,
-                               DWORD dwTimeoutMs = 60000);
-
 // Clicks "Save Informations" of the product's dialog in another process,
 // follows the script, and returns once the product's window thread is back in
 // its message loop, so that the save has ended.
@@ -55,13 +51,11 @@ SaveDialogSeen SaveFromProduct(DWORD dwProcessId, HWND hwndDialog, const SaveDia
 // process's test thread shows modally; then, until Result(), it closes any
 // further dialog of the process (a message box that should not come) and keeps
 // its text.
-class SaveDialogDriverThread
+class SaveDialogDriverThread : NonCopyable
 {
 public:
     SaveDialogDriverThread(HWND hwndExclude, SaveDialogScript script);
     ~SaveDialogDriverThread();
-    SaveDialogDriverThread(const SaveDialogDriverThread&) = delete;
-    SaveDialogDriverThread& operator=(const SaveDialogDriverThread&) = delete;
 
     // Waits for the driver to finish and gives what it saw.
     const SaveDialogSeen& Result();

@@ -7,7 +7,6 @@
 #include <richedit.h>
 
 #include <algorithm>
-#include <sstream>
 
 namespace
 {
@@ -37,17 +36,6 @@ TestDialogHost::~TestDialogHost()
         ::UnhookWindowsHookEx(g_hWatch);
         g_hWatch = nullptr;
     }
-}
-
-std::string TestDialogHost::ReportText() const
-{
-    const HWND hwndLog = m_dialog.m_richLog.m_hWnd;
-    const int nLength = static_cast<int>(::SendMessageA(hwndLog, WM_GETTEXTLENGTH, 0, 0));
-    std::string text(static_cast<size_t>(nLength) + 1, '\0');
-    const int nCopied =
-        static_cast<int>(::SendMessageA(hwndLog, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0])));
-    text.resize(static_cast<size_t>(nCopied > 0 ? nCopied : 0));
-    return NormalizeLineEnds(text);
 }
 
 std::vector<FormattedRun> TestDialogHost::FormattedRuns() const
@@ -128,11 +116,6 @@ DWORD TestDialogHost::RunOnWorker(const std::function<DWORD()>& fn)
     return job.dwResult;
 }
 
-std::string TestDialogHost::Caption(int nID) const
-{
-    return WindowText(::GetDlgItem(m_dialog.m_hWnd, nID));
-}
-
 bool TestDialogHost::PumpUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs)
 {
     const DWORD dwStart = ::GetTickCount();
@@ -154,15 +137,6 @@ bool TestDialogHost::StartAndWaitForEnd(DWORD dwTimeoutMs)
     Click(IDC_BUTTON_START);
     return PumpUntil([this] { return m_dialog.m_hWorkerThread == nullptr && IsEnabled(IDC_BUTTON_START); },
                      dwTimeoutMs);
-}
-
-std::vector<std::string> SplitLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 void TestDialogHost::RecordWrites()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/UsbInstallationTestDlg.h"
+#include "support/Fixtures.h"
 
 #include <functional>
 #include <string>
@@ -16,15 +17,13 @@ struct FormattedRun
     bool bBold;
 };
 
-class TestDialogHost
+class TestDialogHost : NonCopyable
 {
 public:
     // The dialog stays visible: hiding a top-level window under Wine without a
     // window manager waits two seconds for an unmap that never comes.
     TestDialogHost();
     ~TestDialogHost();
-    TestDialogHost(const TestDialogHost&) = delete;
-    TestDialogHost& operator=(const TestDialogHost&) = delete;
 
     CUsbInstallationTestDlg& Dialog() { return m_dialog; }
     HWND Hwnd() const { return m_dialog.m_hWnd; }
@@ -33,7 +32,7 @@ public:
     void ClearReport() { ::SetWindowTextA(m_dialog.m_richLog.m_hWnd, ""); }
 
     // The report as text, paragraphs ended by "\n".
-    std::string ReportText() const;
+    std::string ReportText() const { return NormalizeLineEnds(WindowText(m_dialog.m_richLog.m_hWnd)); }
     // From now on keeps every text the report is sent, as it shows it, also
     // what a click empties later or what goes with the window: WrittenText().
     void RecordWrites();
@@ -48,7 +47,7 @@ public:
     // Clicks a control of the dialog, as a user would.
     void Click(int nID) { ::SendMessageA(::GetDlgItem(Hwnd(), nID), BM_CLICK, 0, 0); }
     bool IsEnabled(int nID) const { return ::IsWindowEnabled(::GetDlgItem(Hwnd(), nID)) != FALSE; }
-    std::string Caption(int nID) const;
+    std::string Caption(int nID) const { return WindowText(::GetDlgItem(Hwnd(), nID)); }
 
     // Serves this thread's messages until pred() holds or the time is up.
     bool PumpUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = 60000);
@@ -71,6 +70,3 @@ private:
     bool m_bRecording = false;
     std::string m_written;
 };
-
-// Lines of a report text, without their "\n".
-std::vector<std::string> SplitLines(const std::string& text);

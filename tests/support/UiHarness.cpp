@@ -11,27 +11,16 @@
 #include <string>
 #include <vector>
 
-const char kDialogCaption[] = "QUELM - USB Installation and Communication Check";
-
 namespace
 {
+const char kDialogCaption[] = "QUELM - USB Installation and Communication Check";
+
 bool StartProduct(const std::string& arguments, const char* pszCurrentDir, const std::string& exePath,
                   PROCESS_INFORMATION& process)
 {
-    const std::string exe = exePath.empty() ? BuildDir() + "\\UsbInstallationTest.exe" : exePath;
-    const std::string currentDir = pszCurrentDir != nullptr ? pszCurrentDir : BuildDir();
-    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    if (::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(),
-                         &startup, &process))
-    {
-        return true;
-    }
-    process = PROCESS_INFORMATION();
-    return false;
+    return StartProcess(exePath.empty() ? BuildDir() + "\\UsbInstallationTest.exe" : exePath, arguments,
+                        (pszCurrentDir != nullptr ? std::string(pszCurrentDir) : BuildDir()).c_str(), process);
 }
-
 } // namespace
 
 UiHarness::UiHarness(const char* pszCurrentDir, const std::string& exePath, const std::string& arguments)
@@ -54,12 +43,9 @@ UiHarness::UiHarness(const char* pszCurrentDir, const std::string& exePath, cons
 
 UiHarness::~UiHarness()
 {
-    if (m_process.hProcess == nullptr)
-        return;
-    if (!WaitForExit(0) && !Close(60000))
-        ::TerminateProcess(m_process.hProcess, 1);
-    ::CloseHandle(m_process.hThread);
-    ::CloseHandle(m_process.hProcess);
+    if (m_process.hProcess != nullptr && !WaitForExit(0))
+        ::PostMessageA(m_hwndDialog, WM_CLOSE, 0, 0);
+    EndProcess(m_process, 60000, 1);
 }
 
 void UiHarness::Click(int nID)
@@ -76,26 +62,6 @@ std::string UiHarness::Caption(int nID) const
 std::string UiHarness::ReportText() const
 {
     return NormalizeLineEnds(WindowText(Control(IDC_RICHEDIT_LOG)));
-}
-
-RECT UiHarness::ClientRect() const
-{
-    RECT rc = {};
-    ::GetClientRect(m_hwndDialog, &rc);
-    return rc;
-}
-
-bool UiHarness::WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs) const
-{
-    const DWORD dwStart = ::GetTickCount();
-    for (;;)
-    {
-        if (pred())
-            return true;
-        if (::GetTickCount() - dwStart >= dwTimeoutMs)
-            return false;
-        ::Sleep(10);
-    }
 }
 
 bool UiHarness::RunEnded() const
@@ -136,10 +102,7 @@ DWORD RunToEnd(const std::string& arguments, const char* pszCurrentDir, DWORD dw
     DWORD dwExitCode = STILL_ACTIVE;
     if (::WaitForSingleObject(process.hProcess, dwTimeoutMs) == WAIT_OBJECT_0)
         ::GetExitCodeProcess(process.hProcess, &dwExitCode);
-    else
-        ::TerminateProcess(process.hProcess, STILL_ACTIVE);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    EndProcess(process, 0, STILL_ACTIVE);
     return dwExitCode;
 }
 

@@ -3,12 +3,14 @@
 // the report's text, read across the process boundary.
 #pragma once
 
+#include "support/Fixtures.h"
+
 #include <windows.h>
 
 #include <functional>
 #include <string>
 
-class UiHarness
+class UiHarness : NonCopyable
 {
 public:
     // Starts the product from pszCurrentDir (the build folder when null) with
@@ -17,8 +19,6 @@ public:
     explicit UiHarness(const char* pszCurrentDir = nullptr, const std::string& exePath = std::string(),
                        const std::string& arguments = std::string());
     ~UiHarness();
-    UiHarness(const UiHarness&) = delete;
-    UiHarness& operator=(const UiHarness&) = delete;
 
     bool Started() const { return m_hwndDialog != nullptr; }
     HWND Dialog() const { return m_hwndDialog; }
@@ -28,15 +28,15 @@ public:
 
     // Clicks and returns when the dialog has handled the click.
     void Click(int nID);
-    // Clicks without waiting: for a click that opens a modal dialog.
-    void PostClick(int nID) { ::PostMessageA(Control(nID), BM_CLICK, 0, 0); }
     bool IsEnabled(int nID) const { return ::IsWindowEnabled(Control(nID)) != FALSE; }
     std::string Caption(int nID) const;
     // The report, paragraphs ended by "\n".
     std::string ReportText() const;
-    RECT ClientRect() const;
 
-    bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = 60000) const;
+    bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = 60000) const
+    {
+        return PollUntil(::GetTickCount() + dwTimeoutMs, pred);
+    }
     // Clicks Start and waits for the end of the run: Start enabled again and
     // the closing rule in the report.
     bool StartAndWaitForEnd(DWORD dwTimeoutMs = 60000);
@@ -57,8 +57,6 @@ private:
     PROCESS_INFORMATION m_process = {};
     HWND m_hwndDialog = nullptr;
 };
-
-extern const char kDialogCaption[];
 
 // "(x, y) width x height"
 std::string Describe(const RECT& rc);
