@@ -208,16 +208,23 @@ TEST(DialogUi, HundredRunsKeepHandlesAndMemoryFlat)
     const int nRuns = 10;
     const long nStray = 3;
     const SIZE_T cbPerRun = 20 * 1024;
+    // A run's thread may still be ending after it handed the run back, and its
+    // stack counts as private bytes: measure only once it has gone.
+    const long nThreadsIdle = CountProcessThreads(ui.ProcessId());
+    ASSERT_GT(nThreadsIdle, 0);
+    const auto waitForRunThreadEnd = [&] {
+        ui.WaitUntil([&] { return CountProcessThreads(ui.ProcessId()) <= nThreadsIdle; }, 10000);
+    };
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(ui.StartAndWaitForEnd());
+    waitForRunThreadEnd();
     const long nHandlesBefore = CountProcessHandles(ui.ProcessId());
     const SIZE_T cbBefore = ProcessPrivateBytes(ui.Process());
     ASSERT_GT(nHandlesBefore, 0);
     for (int i = 0; i < nRuns; ++i)
         ASSERT_TRUE(ui.StartAndWaitForEnd()) << "run " << i;
     EXPECT_TRUE(Contains(ui.ReportText(), "Check finished.") || Contains(ui.ReportText(), "successfully"));
-    // The last run's thread may still be ending after it handed the run back.
-    ui.WaitUntil([&] { return CountProcessHandles(ui.ProcessId()) <= nHandlesBefore; }, 5000);
+    waitForRunThreadEnd();
     const long nHandlesAfter = CountProcessHandles(ui.ProcessId());
     const SIZE_T cbAfter = ProcessPrivateBytes(ui.Process());
     std::printf("handles %ld -> %ld, private bytes %lu -> %lu over %d runs\n", nHandlesBefore, nHandlesAfter,

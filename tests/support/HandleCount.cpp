@@ -10,10 +10,8 @@ const LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 
 typedef LONG(WINAPI* PFN_NtQuerySystemInformation)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
 
-// The number of entries of the process's handle table, or 0. Wine gives it as
-// the handle count of the process list (32, 64, 128, ...); the handle values
-// of the entries are 4, 8, ... up to four times it.
-ULONG HandleTableSize(DWORD dwProcessId)
+// A field of the process's entry in the process list, or 0.
+ULONG ProcessListField(DWORD dwProcessId, ULONG SYSTEM_PROCESS_INFORMATION::*pField)
 {
     const auto pfnQuery = reinterpret_cast<PFN_NtQuerySystemInformation>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
@@ -34,11 +32,19 @@ ULONG HandleTableSize(DWORD dwProcessId)
     {
         const auto* pInfo = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(&buffer[nAt]);
         if (reinterpret_cast<ULONG_PTR>(pInfo->UniqueProcessId) == dwProcessId)
-            return pInfo->HandleCount;
+            return pInfo->*pField;
         if (pInfo->NextEntryOffset == 0)
             return 0;
         nAt += pInfo->NextEntryOffset;
     }
+}
+
+// The number of entries of the process's handle table, or 0. Wine gives it as
+// the handle count of the process list (32, 64, 128, ...); the handle values
+// of the entries are 4, 8, ... up to four times it.
+ULONG HandleTableSize(DWORD dwProcessId)
+{
+    return ProcessListField(dwProcessId, &SYSTEM_PROCESS_INFORMATION::HandleCount);
 }
 
 // hProcess null: the calling process, whose handles are asked about directly.
@@ -84,6 +90,12 @@ long CountProcessHandles(DWORD dwProcessId)
     if (hProcess != nullptr)
         ::CloseHandle(hProcess);
     return nCount;
+}
+
+long CountProcessThreads(DWORD dwProcessId)
+{
+    const ULONG nThreads = ProcessListField(dwProcessId, &SYSTEM_PROCESS_INFORMATION::NumberOfThreads);
+    return nThreads != 0 ? static_cast<long>(nThreads) : -1;
 }
 
 SIZE_T ProcessPrivateBytes(HANDLE hProcess)

@@ -10,5 +10,7 @@
 
 // The number of open handles of the process, or -1 when they cannot be read.
 long CountProcessHandles(DWORD dwProcessId);
+// The number of threads of the process, or -1.
+long CountProcessThreads(DWORD dwProcessId);
 // The process's private bytes (pagefile usage), or 0.
 SIZE_T ProcessPrivateBytes(HANDLE hProcess);
