@@ -376,9 +376,20 @@ TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
     ASSERT_TRUE(host.StartAndWaitForEnd());
     EXPECT_TRUE(Contains(host.ReportText(), kRule));
     // The report paints at its own pace during a run and normally again after it.
+    const HWND hwndLog = host.Dialog().m_richLog.m_hWnd;
     host.PumpUntil([] { return false; }, 100);
-    EXPECT_TRUE(::IsWindowVisible(host.Dialog().m_richLog.m_hWnd));
-    EXPECT_EQ(::GetUpdateRect(host.Dialog().m_richLog.m_hWnd, nullptr, FALSE), FALSE);
+    EXPECT_TRUE(::IsWindowVisible(hwndLog));
+    EXPECT_EQ(::GetUpdateRect(hwndLog, nullptr, FALSE), FALSE);
+    // Held between two repaints, a focused report keeps the focus without its
+    // caret; the next repaint gives the caret back.
+    ::SetFocus(hwndLog);
+    ASSERT_TRUE(HasFocusAndCaret(hwndLog));
+    host.Dialog().BeginRunPainting();
+    host.Dialog().WriteLog("held", LOG_TEXT);
+    EXPECT_EQ(::GetFocus(), hwndLog);
+    EXPECT_FALSE(HasFocusAndCaret(hwndLog));
+    EXPECT_TRUE(host.PumpUntil([&] { return ::IsWindowVisible(hwndLog) && HasFocusAndCaret(hwndLog); }, 15000));
+    host.Dialog().EndRunPainting();
 }
 
 namespace

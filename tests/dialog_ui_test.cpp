@@ -113,6 +113,9 @@ TEST(DialogUi, TheReportIsVisibleAndScrollsDuringARun)
     EXPECT_TRUE(ui.WaitUntil([&] {
         return running() && ::IsWindowVisible(hwndLog) && ::WindowFromPoint(ptCentre) == hwndLog;
     })) << "the report was hidden or not under the pointer during the run";
+    // It keeps the focus it had when the dialog opened, and shows its caret.
+    EXPECT_TRUE(ui.WaitUntil([&] { return running() && HasFocusAndCaret(hwndLog); }, 15000))
+        << "the report lost its focus or caret during the run";
     ASSERT_GT(firstLine(), 0) << ui.ReportText();
     // The wheel, sent where the pointer is, scrolls the report up.
     EXPECT_TRUE(ui.WaitUntil([&] {

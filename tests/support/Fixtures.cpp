@@ -258,6 +258,14 @@ std::string WindowText(HWND hwnd)
     return std::string(buffer.data(), dwCopied <= dwLength ? dwCopied : dwLength);
 }
 
+bool HasFocusAndCaret(HWND hwnd)
+{
+    GUITHREADINFO gti = {};
+    gti.cbSize = sizeof(gti);
+    return ::GetGUIThreadInfo(::GetWindowThreadProcessId(hwnd, nullptr), &gti) && gti.hwndFocus == hwnd &&
+           gti.hwndCaret == hwnd;
+}
+
 namespace
 {
 struct ProcessWindows

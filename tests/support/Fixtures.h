@@ -181,6 +181,10 @@ bool EndsWith(const std::string& text, const std::string& tail);
 // stored caption.
 std::string WindowText(HWND hwnd);
 
+// Whether the window holds its thread's keyboard focus and caret; also for
+// a window of another process.
+bool HasFocusAndCaret(HWND hwnd);
+
 // The top-level windows of a process.
 std::vector<HWND> WindowsOf(DWORD dwProcessId);
 
