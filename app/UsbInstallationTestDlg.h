@@ -100,8 +100,6 @@ private:
     BOOL m_bRunPainting = FALSE;
     // The report's drawing is off for lines not yet shown.
     BOOL m_bReportHeld = FALSE;
-    // The report has the focus, but was told it lost it for as long as it is held.
-    BOOL m_bReportFocusHeld = FALSE;
     WNDPROC m_pfnReportWndProc = nullptr;
 };
 

@@ -32,10 +32,7 @@ LRESULT CALLBACK CUsbInstallationTestDlg::ReportWndProc(HWND hwnd, UINT nMessage
         // more per line. Held, it is told that it lost the focus, and told
         // that it has it again when it is shown. The focus itself stays.
         if (::GetFocus() == hwnd)
-        {
             ::CallWindowProcA(pfnControl, hwnd, WM_KILLFOCUS, 0, 0);
-            pDlg->m_bReportFocusHeld = TRUE;
-        }
     }
     return ::CallWindowProcA(pfnControl, hwnd, nMessage, wParam, lParam);
 }
@@ -78,12 +75,8 @@ void CUsbInstallationTestDlg::ShowHeldReport()
         return;
     m_bReportHeld = FALSE;
     m_richLog.SendMessage(WM_SETREDRAW, TRUE, 0);
-    if (m_bReportFocusHeld)
-    {
-        m_bReportFocusHeld = FALSE;
-        // Only if the focus is still there: a real move away told it already.
-        if (::GetFocus() == m_richLog.m_hWnd)
-            m_richLog.SendMessage(WM_SETFOCUS, 0, 0);
-    }
+    // Only where the focus still is: a real move away has told it already.
+    if (::GetFocus() == m_richLog.m_hWnd)
+        m_richLog.SendMessage(WM_SETFOCUS, 0, 0);
     ::RedrawWindow(m_richLog.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
 }
