@@ -13,6 +13,7 @@ BEGIN_MESSAGE_MAP(CUsbInstallationTestDlg, CDialog)
     ON_BN_CLICKED(IDC_BUTTON_DETAILS, &CUsbInstallationTestDlg::OnDetails)
     ON_BN_CLICKED(IDC_BUTTON_SAVE, &CUsbInstallationTestDlg::OnSave)
     ON_MESSAGE(WM_APP_RUN_ENDED, &CUsbInstallationTestDlg::OnRunEnded)
+    ON_MESSAGE(WM_APP_WRITE_LOG, &CUsbInstallationTestDlg::OnWriteLog)
     ON_WM_TIMER()
 END_MESSAGE_MAP()
 

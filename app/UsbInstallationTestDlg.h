@@ -14,6 +14,9 @@
 // Sent by the end-of-run record: wParam is TRUE when the run's summary was
 // SUMMARY_SUCCESS.
 const UINT WM_APP_RUN_ENDED = WM_APP + 1;
+// Sent by WriteLog on another thread than the window's: wParam is the kind,
+// lParam the text.
+const UINT WM_APP_WRITE_LOG = WM_APP + 2;
 
 class CUsbInstallationTestDlg : public CDialog
 {
@@ -61,6 +64,7 @@ protected:
     void OnDetails();
     void OnSave();
     LRESULT OnRunEnded(WPARAM wParam, LPARAM lParam);
+    LRESULT OnWriteLog(WPARAM wParam, LPARAM lParam);
     void OnTimer(UINT_PTR nIDEvent);
 
     DECLARE_MESSAGE_MAP()

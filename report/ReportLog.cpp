@@ -1,7 +1,7 @@
 // The report writer: every finding reaches the report through WriteLog and
 // WriteResult, which run on the check thread and reach the control only
-// through synchronous messages that the window thread carries out. The
-// end-of-run record is written here and handed to the dialog (app/).
+// through one synchronous message per write that the window thread carries
+// out. The end-of-run record is written here and handed to the dialog (app/).
 #include "app/UsbInstallationTestDlg.h"
 #include "report/StreamCookie.h"
 
@@ -51,6 +51,16 @@ const KindStyle& StyleOf(BYTE nKind)
 
 void CUsbInstallationTestDlg::WriteLog(LPCSTR pszText, UINT nKind)
 {
+    // From the check thread the whole write is one step on the window thread.
+    // Between separate messages the window thread serves the user and the
+    // dialog manager: a selection made there (a drag in the report, or the
+    // select-all of a focus restored on activation) was replaced by the line.
+    if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId())
+    {
+        SendMessage(WM_APP_WRITE_LOG, nKind, reinterpret_cast<LPARAM>(pszText));
+        return;
+    }
+
     const BYTE nLogKind = LOBYTE(nKind);
     if (pszText != nullptr && nLogKind != 0)
     {
@@ -87,6 +97,12 @@ void CUsbInstallationTestDlg::WriteLog(LPCSTR pszText, UINT nKind)
         m_btnDetails.EnableWindow(TRUE);
         m_btnSave.EnableWindow(TRUE);
     }
+}
+
+LRESULT CUsbInstallationTestDlg::OnWriteLog(WPARAM wParam, LPARAM lParam)
+{
+    WriteLog(reinterpret_cast<LPCSTR>(lParam), static_cast<UINT>(wParam));
+    return 0;
 }
 
 void CUsbInstallationTestDlg::WriteResult(ResultRecord record)

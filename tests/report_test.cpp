@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <iterator>
+#include <thread>
 #include <vector>
 
 namespace
@@ -157,6 +159,32 @@ TEST_F(ReportWriter, WritesShowWholeAndKeepTheButtonsAndTheSelection)
             EXPECT_EQ(DescribeRuns(host.FormattedRuns()), DescribeRuns(looks.Runs()));
         }
     }
+}
+
+TEST_F(ReportWriter, ASelectionMadeWhileLinesArriveIsNeverWrittenOver)
+{
+    // Another thread selects the whole report as often as the window thread
+    // serves it, as a user's drag or a focus restored on activation does.
+    const HWND hwndLog = dlg.m_richLog.m_hWnd;
+    std::atomic<bool> bWriting(true);
+    std::atomic<bool> bSelecting(true);
+    std::thread selector([&] {
+        while (bWriting.load())
+            ::SendMessageA(hwndLog, EM_SETSEL, 0, -1);
+        bSelecting.store(false);
+    });
+    std::string expected;
+    for (int i = 0; i < 200; ++i)
+        expected += "line " + std::to_string(i) + "\n";
+    host.RunOnWorker([&] {
+        for (int i = 0; i < 200; ++i)
+            dlg.WriteLog(("line " + std::to_string(i)).c_str(), LOG_TEXT);
+        bWriting.store(false);
+        return 0;
+    });
+    host.PumpUntil([&] { return !bSelecting.load(); });
+    selector.join();
+    EXPECT_EQ(host.ReportText(), expected);
 }
 
 namespace
