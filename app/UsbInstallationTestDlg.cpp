@@ -9,6 +9,7 @@ BEGIN_MESSAGE_MAP(CUsbInstallationTestDlg, CDialog)
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
     ON_WM_SIZE()
+    ON_WM_ACTIVATE()
     ON_BN_CLICKED(IDC_BUTTON_START, &CUsbInstallationTestDlg::OnStart)
     ON_BN_CLICKED(IDC_BUTTON_DETAILS, &CUsbInstallationTestDlg::OnDetails)
     ON_BN_CLICKED(IDC_BUTTON_SAVE, &CUsbInstallationTestDlg::OnSave)
@@ -87,6 +88,14 @@ void CUsbInstallationTestDlg::OnStart()
     // would otherwise start a thread on a dialog about to be freed.
     if (m_bClosing)
         return;
+    // A disabled button loses the focus to no control, and the keyboard then
+    // reaches nothing: the report takes it first.
+    const HWND hwndFocus = ::GetFocus();
+    if (hwndFocus == m_btnStart.m_hWnd || hwndFocus == m_btnDetails.m_hWnd || hwndFocus == m_btnSave.m_hWnd)
+    {
+        GotoDlgCtl(m_richLog);
+        m_bFocusLentToReport = TRUE;
+    }
     m_richLog.SetWindowText("");
     m_btnDetails.EnableWindow(FALSE);
     m_btnSave.EnableWindow(FALSE);
@@ -155,7 +164,38 @@ LRESULT CUsbInstallationTestDlg::OnRunEnded(WPARAM wParam, LPARAM /*lParam*/)
     if (m_bReportEmptiedDuringRun && m_richLog.GetWindowTextLength() == 0)
         OnStart();
     m_bReportEmptiedDuringRun = FALSE;
+    if (m_hWorkerThread == nullptr)
+        GiveFocusToStart();
     return 0;
+}
+
+// Start takes the focus back from the report that held it for the run, or
+// when no control has it; a focus that the user put elsewhere meanwhile
+// stays. A dialog that is not active takes it when it is activated again.
+void CUsbInstallationTestDlg::GiveFocusToStart()
+{
+    if (::GetActiveWindow() != m_hWnd)
+        return;
+    const HWND hwndFocus = ::GetFocus();
+    const BOOL bLent = m_bFocusLentToReport && hwndFocus == m_richLog.m_hWnd;
+    m_bFocusLentToReport = FALSE;
+    if (bLent || hwndFocus == nullptr)
+        GotoDlgCtl(m_btnStart);
+}
+
+void CUsbInstallationTestDlg::OnActivate(UINT nState, BOOL bMinimized)
+{
+    // The dialog manager keeps the focus of a dialog that is left and gives
+    // it back on return; a report that only held it for a run hands it to Start.
+    if (nState == WA_INACTIVE && ::GetFocus() != m_richLog.m_hWnd)
+        m_bFocusLentToReport = FALSE;
+    if (nState != WA_INACTIVE && !bMinimized && m_bFocusLentToReport && m_hWorkerThread == nullptr && !m_bClosing)
+    {
+        m_bFocusLentToReport = FALSE;
+        GotoDlgCtl(m_btnStart);
+        return;
+    }
+    Default();
 }
 
 void CUsbInstallationTestDlg::OnDestroy()

@@ -60,6 +60,7 @@ protected:
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnSize(UINT nType, int cx, int cy);
+    void OnActivate(UINT nState, BOOL bMinimized);
     void OnStart();
     void OnDetails();
     void OnSave();
@@ -96,11 +97,15 @@ public:
 private:
     static LRESULT CALLBACK ReportWndProc(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lParam);
     void ShowHeldReport();
+    void GiveFocusToStart();
 
     // Set when the window is being destroyed: no run starts from then on.
     BOOL m_bClosing = FALSE;
     // A click during a run (Details) emptied the report for the run in progress.
     BOOL m_bReportEmptiedDuringRun = FALSE;
+    // The report has the focus because a click on a button that a run
+    // disables gave it away.
+    BOOL m_bFocusLentToReport = FALSE;
     BOOL m_bRunPainting = FALSE;
     // The report's drawing is off for lines not yet shown.
     BOOL m_bReportHeld = FALSE;

@@ -93,6 +93,11 @@ public:                                                                         
         WM_SIZE, 0, 0, AFX_HANDLER(pThis->OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam)); return 0) \
     }                                                                                                                  \
     ,
+#define ON_WM_ACTIVATE()                                                                                               \
+    {                                                                                                                  \
+        WM_ACTIVATE, 0, 0, AFX_HANDLER(pThis->OnActivate(LOWORD(wParam), HIWORD(wParam) != 0); return 0)               \
+    }                                                                                                                  \
+    ,
 #define ON_MESSAGE(message, memberFxn)                                                                                 \
     {(UINT)(message), 0, 0, AFX_HANDLER(return (pThis->*(memberFxn))(wParam, lParam))},
 

@@ -20,6 +20,8 @@ public:
     // without WS_VISIBLE for a dialog that is never shown.
     BOOL CreateIndirect(LPCDLGTEMPLATEA pTemplate, CWnd* pParentWnd = nullptr);
     void EndDialog(int nResult);
+    // Moves the focus as the dialog manager does, default button included.
+    void GotoDlgCtl(const CWnd& wndCtrl) { SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(wndCtrl.m_hWnd), TRUE); }
     // Binds the controls; there is no data to move in either direction.
     BOOL UpdateData();
 

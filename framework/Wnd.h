@@ -45,6 +45,7 @@ protected:
     void OnDestroy() { Default(); }
     void OnPaint() { Default(); }
     void OnSize(UINT /*nType*/, int /*cx*/, int /*cy*/) { Default(); }
+    void OnActivate(UINT /*nState*/, BOOL /*bMinimized*/) { Default(); }
 
     DECLARE_MESSAGE_MAP()
 

@@ -41,8 +41,10 @@ TEST(DialogUi, OpensThenRunsAndSwitchesTheViewEachTime)
     ASSERT_TRUE(ui.Started());
     ExpectOpenedState(ui.Dialog());
 
-    // StartRunsToTheEndAndHandsTheButtonsBack
+    // StartRunsToTheEndAndHandsTheButtonsBack, and the focus to Start
+    const auto focusOnStart = [&] { return ui.FocusedControl() == IDC_BUTTON_START; };
     ASSERT_TRUE(ui.StartAndWaitForEnd());
+    EXPECT_TRUE(ui.WaitUntil(focusOnStart, 20000)) << "focus after the run: " << ui.FocusedControl();
     const std::string report = ui.ReportText();
     EXPECT_EQ(report.find("Operating System:   Windows XP"), 0u) << report;
     EXPECT_TRUE(EndsWith(report, ExpectedReport(false).Summary(false).Text())) << report;
@@ -67,6 +69,13 @@ TEST(DialogUi, OpensThenRunsAndSwitchesTheViewEachTime)
     EXPECT_EQ(ui.Caption(IDC_BUTTON_DETAILS), "Details >>");
     ASSERT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); }));
     EXPECT_EQ(ui.ReportText(), simple);
+    EXPECT_TRUE(ui.WaitUntil(focusOnStart, 20000)) << "focus after Details: " << ui.FocusedControl();
+
+    // Escape, where the keyboard now is, closes the dialog.
+    ASSERT_NE(ui.FocusedControl(), 0) << "no control has the keyboard";
+    const HWND hwndFocus = FocusOfThread(ui.Dialog());
+    ::PostMessageA(hwndFocus, WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_TRUE(ui.WaitForExit(20000)) << "Escape did not close the dialog";
 }
 
 TEST(DialogUi, DetailsDuringARunSwitchesTheRunInProgress)
@@ -77,14 +86,27 @@ TEST(DialogUi, DetailsDuringARunSwitchesTheRunInProgress)
     UiHarness ui(nullptr, copy.Exe());
     const DeviceHold::ReleaseFirst release(hold);
     ASSERT_TRUE(ui.Started());
+    // The buttons that a run disables give the focus to the report, so that
+    // the keyboard still reaches the dialog; Start takes it back at the end.
+    ASSERT_EQ(ui.FocusedControl(), IDC_RICHEDIT_LOG) << "as the dialog opens";
     ui.Click(IDC_BUTTON_START);
     ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "Check communication with device:"); }));
+    EXPECT_EQ(ui.FocusedControl(), IDC_RICHEDIT_LOG) << "after Start";
     ui.Click(IDC_BUTTON_DETAILS);
     EXPECT_EQ(ui.Caption(IDC_BUTTON_DETAILS), "<< Simple");
     EXPECT_FALSE(ui.IsEnabled(IDC_BUTTON_START));
+    EXPECT_EQ(ui.FocusedControl(), IDC_RICHEDIT_LOG) << "after Details";
+    // The user works in another window until the run has ended, then returns.
+    const HWND hwndOther = ::CreateWindowExA(0, "Static", "another program", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
+                                             nullptr, nullptr, nullptr, nullptr);
+    ::SetForegroundWindow(hwndOther);
+    EXPECT_TRUE(ui.WaitUntil([&] { return ::GetForegroundWindow() == hwndOther; }, 20000));
     hold.Release();
 
     ASSERT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); }));
+    ::DestroyWindow(hwndOther);
+    EXPECT_TRUE(ui.WaitUntil([&] { return ui.FocusedControl() == IDC_BUTTON_START; }, 20000))
+        << "focus after the run: " << ui.FocusedControl();
     const std::string report = ui.ReportText();
     // Only what the run wrote after the click, in the detailed view, and no second run.
     EXPECT_FALSE(Contains(report, "Operating System:")) << report;

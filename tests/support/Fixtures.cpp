@@ -266,6 +266,13 @@ bool HasFocusAndCaret(HWND hwnd)
            gti.hwndCaret == hwnd;
 }
 
+HWND FocusOfThread(HWND hwnd)
+{
+    GUITHREADINFO gti = {};
+    gti.cbSize = sizeof(gti);
+    return ::GetGUIThreadInfo(::GetWindowThreadProcessId(hwnd, nullptr), &gti) ? gti.hwndFocus : nullptr;
+}
+
 namespace
 {
 struct ProcessWindows

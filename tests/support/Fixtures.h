@@ -184,6 +184,8 @@ std::string WindowText(HWND hwnd);
 // Whether the window holds its thread's keyboard focus and caret; also for
 // a window of another process.
 bool HasFocusAndCaret(HWND hwnd);
+// The window that has the keyboard focus in hwnd's thread, or null.
+HWND FocusOfThread(HWND hwnd);
 
 // The top-level windows of a process.
 std::vector<HWND> WindowsOf(DWORD dwProcessId);

@@ -54,6 +54,20 @@ void UiHarness::Click(int nID)
     ::SendMessageTimeoutA(Control(nID), BM_CLICK, 0, 0, SMTO_NORMAL, 60000, &dwIgnored);
 }
 
+int UiHarness::FocusedControl() const
+{
+    GUITHREADINFO gti = {};
+    gti.cbSize = sizeof(gti);
+    const DWORD dwThreadId = ::GetWindowThreadProcessId(m_hwndDialog, nullptr);
+    if (::GetGUIThreadInfo(dwThreadId, &gti) && gti.hwndActive != m_hwndDialog)
+    {
+        ::SetForegroundWindow(m_hwndDialog);
+        WaitUntil([&] { return ::GetGUIThreadInfo(dwThreadId, &gti) && gti.hwndActive == m_hwndDialog; }, 10000);
+    }
+    const HWND hwndFocus = FocusOfThread(m_hwndDialog);
+    return ::IsChild(m_hwndDialog, hwndFocus) ? ::GetDlgCtrlID(hwndFocus) : 0;
+}
+
 std::string UiHarness::Caption(int nID) const
 {
     return WindowText(Control(nID));

@@ -32,6 +32,10 @@ public:
     std::string Caption(int nID) const;
     // The report, paragraphs ended by "\n".
     std::string ReportText() const;
+    // The ID of the control with the keyboard focus, 0 for none. A dialog that
+    // another program's window has deactivated is brought back first, as a
+    // user returning to it would: only the active window's thread has a focus.
+    int FocusedControl() const;
 
     bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = 60000) const
     {
