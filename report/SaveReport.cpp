@@ -5,6 +5,8 @@
 #include "report/SaveReport.h"
 #include "report/StreamCookie.h"
 
+#include <shlobj.h>
+
 namespace
 {
 const char kSaveFilter[] = "Text Files (*.rtf)|*.rtf|All Files (*.*)|*.*||";
@@ -16,6 +18,10 @@ const DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOREADONLY
 void CUsbInstallationTestDlg::OnSave()
 {
     CFileDialog dialog(FALSE, "rtf", nullptr, kSaveFlags, kSaveFilter);
+    // The user's Documents folder rather than wherever the program was started.
+    char szDocuments[MAX_PATH];
+    if (SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, szDocuments)))
+        dialog.m_ofn.lpstrInitialDir = szDocuments;
     if (dialog.DoModal() != IDOK)
         return;
 

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <algorithm>
 
 TEST(SaveUi, SaveCancelAndTheOverwriteQuestionAfterARun)
@@ -38,8 +40,9 @@ TEST(SaveUi, SaveCancelAndTheOverwriteQuestionAfterARun)
         const char* pszName;
         const char* pszFile; // typed without extension
         bool bCancel;
-        int nOverwriteAnswer; // 0: no question expected
-        const char* pszSaved; // the file that then holds the report, or none
+        int nOverwriteAnswer;   // 0: no question expected
+        const char* pszSaved;   // the file that then holds the report, or none
+        bool bBareName = false; // typed without a folder: saved where the dialog opened
     } kRows[] = {
         {"saves the report under the typed name with the rtf extension", "report of the run", false, 0,
          "report of the run.rtf"},
@@ -47,13 +50,17 @@ TEST(SaveUi, SaveCancelAndTheOverwriteQuestionAfterARun)
         {"overwrite question: No keeps the file", "existing", false, IDNO, nullptr},
         {"overwrite question: Yes replaces it", "existing", false, IDYES, "existing.rtf"},
         {"saving again gives the same bytes", "existing", false, IDYES, "existing.rtf"},
+        {"the dialog opens in the user's Documents", "saved-in-documents", false, 0, "saved-in-documents.rtf", true},
     };
+    char szDocuments[MAX_PATH] = {};
+    ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, szDocuments)));
     std::string previous;
     for (const auto& row : kRows)
     {
         SCOPED_TRACE(row.pszName);
         SaveDialogScript script;
-        script.fileName = folder + "\\" + row.pszFile;
+        const std::string savedIn = row.bBareName ? std::string(szDocuments) : folder;
+        script.fileName = row.bBareName ? std::string(row.pszFile) : folder + "\\" + row.pszFile;
         script.bCancel = row.bCancel;
         script.nOverwriteAnswer = row.nOverwriteAnswer;
         const SaveDialogSeen seen = SaveFromProduct(ui.ProcessId(), ui.Dialog(), script);
@@ -66,7 +73,9 @@ TEST(SaveUi, SaveCancelAndTheOverwriteQuestionAfterARun)
         EXPECT_EQ(files, (std::vector<std::string>{"existing.rtf", "report of the run.rtf"})) << Joined(files);
         if (row.pszSaved != nullptr)
         {
-            const std::string saved = ReadFileBytes(folder + "\\" + row.pszSaved);
+            const std::string saved = ReadFileBytes(savedIn + "\\" + row.pszSaved);
+            if (row.bBareName)
+                ::DeleteFileA((savedIn + "\\" + row.pszSaved).c_str());
             EXPECT_EQ(saved.compare(0, 5, "{\\rtf"), 0) << "not RTF: " << saved.substr(0, 40);
             EXPECT_EQ(saved.find("END OF THE OLD FILE"), std::string::npos) << "the old tail is still there";
             EXPECT_EQ(RtfToPlainText(saved), report);

@@ -59,7 +59,7 @@ for binary in "$@"; do
     echo '#define WINVER 0x0501'
     echo '#define _WIN32_WINNT 0x0501'
     echo '#define _WIN32_IE 0x0600'
-    for header in windows.h commdlg.h commctrl.h shellapi.h stdio.h stdlib.h string.h wchar.h signal.h \
+    for header in windows.h commdlg.h commctrl.h shellapi.h shlobj.h stdio.h stdlib.h string.h wchar.h signal.h \
       locale.h setjmp.h process.h errno.h time.h io.h direct.h sys/stat.h malloc.h math.h ctype.h; do
       echo "#include <$header>"
     done
