@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
 # xp_imports_check.sh CC OBJDUMP BINARY...: fails, naming each one, on any
 # import of the binaries that Windows XP SP3 (32-bit) does not have; its loader
-# would refuse the program before it starts.
+# would refuse the program before it starts. IMPORTS_WINNT and IMPORTS_SYSTEM
+# name another oldest system: 0x0601 and "64-bit Windows 7" for the 64-bit
+# program, with CC the 64-bit compiler.
 #
 # Every imported function is referred to in a C file compiled against the
-# toolchain's headers set to Windows XP (_WIN32_WINNT 0x0501), which declare
-# only what that version has; a name they do not declare is an offender. The
+# toolchain's headers set to that version (_WIN32_WINNT 0x0501 for XP), which
+# declare only what it has; a name they do not declare is an offender. The
 # headers' few errors either way are corrected by the two lists below.
 set -euo pipefail
 cc=$1
 objdump=$2
 shift 2
+winnt=${IMPORTS_WINNT:-0x0501}
+system=${IMPORTS_SYSTEM:-Windows XP SP3}
+case $winnt in
+  0x0501) ie=0x0600 ;;
+  0x0601) ie=0x0800 ;;
+  *) echo "xp_imports_check.sh: no Internet Explorer version known for $winnt" >&2; exit 2 ;;
+esac
 
 # Added by XP's service packs, which the headers show only for later versions.
 added_by_service_packs=(
@@ -21,12 +30,13 @@ added_by_service_packs=(
 missing_despite_headers=(
   Wow64DisableWow64FsRedirection Wow64RevertWow64FsRedirection
 )
+[ "$winnt" = 0x0501 ] || missing_despite_headers=()
 # The C runtime's start-up and data entries, which no public header declares;
 # msvcrt.dll has exported them since long before XP.
 runtime_entries=(
   __getmainargs __initenv __mb_cur_max __p__acmdln __p__commode __p__fmode
   __set_app_type __setusermatherr _amsg_exit _initterm _iob __dllonexit _onexit
-  _lock _unlock
+  _lock _unlock _commode
 )
 known_dlls='^(KERNEL32|USER32|GDI32|ADVAPI32|COMDLG32|COMCTL32|SHELL32|msvcrt)\.dll$'
 
@@ -56,9 +66,9 @@ for binary in "$@"; do
   fi
 
   {
-    echo '#define WINVER 0x0501'
-    echo '#define _WIN32_WINNT 0x0501'
-    echo '#define _WIN32_IE 0x0600'
+    echo "#define WINVER $winnt"
+    echo "#define _WIN32_WINNT $winnt"
+    echo "#define _WIN32_IE $ie"
     for header in windows.h commdlg.h commctrl.h shellapi.h shlobj.h stdio.h stdlib.h string.h wchar.h signal.h \
       locale.h setjmp.h process.h errno.h time.h io.h direct.h sys/stat.h malloc.h math.h ctype.h; do
       echo "#include <$header>"
@@ -100,8 +110,8 @@ for binary in "$@"; do
 done
 
 if [ ${#offenders[@]} -ne 0 ]; then
-  echo "Imports that Windows XP SP3 lacks:"
+  echo "Imports that $system lacks:"
   printf '  %s\n' "${offenders[@]}" | sort
   exit 1
 fi
-echo "Every import is in Windows XP SP3."
+echo "Every import is in $system."
