@@ -25,12 +25,16 @@ esac
 added_by_service_packs=(
   SetDllDirectoryA SetDllDirectoryW # XP SP1
 )
-# Declared whatever the version, but only 64-bit XP and Server 2003 SP1 and
-# later have them.
+# Declared whatever the version, but the oldest system lacks them: the DLL
+# directory functions came with Windows 8 (to Windows 7 only with an update),
+# the precise system time, which newer MinGW runtimes import, with Windows 8;
+# only 64-bit XP and Server 2003 SP1 and later have the redirection switches.
 missing_despite_headers=(
-  Wow64DisableWow64FsRedirection Wow64RevertWow64FsRedirection
+  AddDllDirectory RemoveDllDirectory SetDefaultDllDirectories GetSystemTimePreciseAsFileTime
 )
-[ "$winnt" = 0x0501 ] || missing_despite_headers=()
+if [ "$winnt" = 0x0501 ]; then
+  missing_despite_headers+=(Wow64DisableWow64FsRedirection Wow64RevertWow64FsRedirection)
+fi
 # The C runtime's start-up and data entries, which no public header declares;
 # msvcrt.dll has exported them since long before XP.
 runtime_entries=(
