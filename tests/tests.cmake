@@ -31,9 +31,13 @@ add_wine_test(registry_ui_test SOURCES registry_ui_test.cpp registry_fixture.cpp
 
 # Driver binding, device search and communication test.
 add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp device_fixture.cpp)
-add_wine_test(device_ui_test SOURCES device_ui_test.cpp device_fixture.cpp registry_fixture.cpp LOCKS installation)
-# The end-to-end case on 64-bit Windows, with a 64-bit driver package's layout.
-add_wine64_runs(device_ui_test DeviceUi.AnInstalledDriverGivesTheWholeReportAndSucceeds)
+add_wine_test(device_ui_test SOURCES device_ui_test.cpp device_fixture.cpp registry_fixture.cpp support/RtfText.cpp
+  LOCKS installation)
+add_dependencies(device_ui_test x64)
+# The end-to-end case on 64-bit Windows, with a 64-bit driver package's layout,
+# for both programs; and each program with only the other one's library.
+add_wine64_runs(device_ui_test
+  "DeviceUiProgram.AnInstalledDriverGivesTheWholeReportAndSucceeds/*:DeviceUi.EachProgramFailsToLoadWithOnlyTheOtherProgramsLibrary")
 
 # Saving the report. file_holder holds a file open without sharing from
 # another process, for the save tests.
