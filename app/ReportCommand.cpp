@@ -157,7 +157,11 @@ std::vector<BYTE> HiddenDialogTemplate()
 // dialog closed meanwhile has taken the run back while it waited for it.
 void ServeMessagesUntilRunEnds(const CUsbInstallationTestDlg& dlg, UINT nRunsEndedBefore)
 {
-    while (dlg.m_nRunsEnded == nRunsEndedBefore)
+    // A window that is gone takes no more messages: nothing could end the wait.
+    const auto bRunInProgress = [&dlg, nRunsEndedBefore] {
+        return dlg.m_nRunsEnded == nRunsEndedBefore && dlg.m_hWnd != nullptr;
+    };
+    while (bRunInProgress())
     {
         MSG msg;
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
@@ -165,7 +169,7 @@ void ServeMessagesUntilRunEnds(const CUsbInstallationTestDlg& dlg, UINT nRunsEnd
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
-        if (dlg.m_nRunsEnded == nRunsEndedBefore)
+        if (bRunInProgress())
             ::MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
     }
 }

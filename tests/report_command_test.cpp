@@ -208,14 +208,31 @@ TEST(ReportCommand, FileHeldOpenWhenTheRunEndsOrDialogClosedLeavesFileAsItWas)
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
 
-    // The hidden dialog closed during the run (the session ending, say): the
-    // run is cancelled and there is no report to write.
+    // The hidden dialog closed during the run (the session ending, say), and
+    // closed again by another program while the first close waits for the
+    // run: the run is cancelled and there is no report to write.
     {
-        ScenarioFile scenario(kSilentInstrument);
+        DeviceHold hold;
+        ScenarioFile scenario(std::string(kSilentInstrument) +
+                              "[device1]\ndescription = Held instrument\nhold_event = " + hold.Name() + "\n");
         UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
+        const DeviceHold::ReleaseFirst release(hold);
         ASSERT_TRUE(ui.Started());
         ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
-        ASSERT_TRUE(ui.Close());
+        ::PostMessageA(ui.Dialog(), WM_CLOSE, 0, 0);
+        // The close ends the wait for the silent instrument; the run goes on
+        // to the held one, and the close waits for it.
+        ASSERT_TRUE(ui.WaitUntil([&ui] {
+            const std::string report = ui.ReportText();
+            return Contains(report, "... thread is going to terminate") &&
+                   CountOf(report, "\tOpen the connection.\n") == 2;
+        })) << ui.ReportText();
+        DWORD_PTR dwIgnored = 0;
+        ::SendMessageTimeoutA(ui.Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                              reinterpret_cast<LPARAM>(ui.Control(IDCANCEL)), SMTO_NORMAL, 60000, &dwIgnored);
+        EXPECT_TRUE(::IsWindow(ui.Dialog())) << "Exit destroyed the dialog while its first close waited for the run";
+        hold.Release();
+        ASSERT_TRUE(ui.WaitForExit(60000)) << "a close during a close: the report command never ended";
         EXPECT_EQ(ui.ExitCode(), static_cast<DWORD>(ERROR_CANCELLED));
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
