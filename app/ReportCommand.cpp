@@ -303,18 +303,18 @@ DWORD RunHidden(CUsbInstallationTestDlg& dlg, BOOL bSimple)
 // Whether another program has the file open: it cannot be opened without sharing.
 BOOL IsHeldOpen(const std::wstring& path)
 {
-    const HANDLE hFile =
-        g_SystemCalls.CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE hFile = g_SystemCalls.CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return ::GetLastError() == ERROR_SHARING_VIOLATION;
     ::CloseHandle(hFile);
     return FALSE;
 }
 
-// The temporary file takes FILE's place. A program that opens FILE for a
-// moment (a virus scanner, an indexer) makes the move fail: it is tried again
-// with short pauses, and after kHeldTargetWaitMs the program holding it is
-// named with ERROR_SHARING_VIOLATION. Any other failure ends it at once.
+// The temporary file takes FILE's place. A program that opens either of them
+// for a moment (a virus scanner, an indexer) makes the move fail: it is tried
+// again with short pauses, and after kHeldTargetWaitMs the program holding it
+// is named with ERROR_SHARING_VIOLATION. Any other failure ends it at once.
 DWORD ReplaceTarget(const ReportTarget& target)
 {
     const DWORD dwStart = ::GetTickCount();
@@ -323,7 +323,7 @@ DWORD ReplaceTarget(const ReportTarget& target)
         if (g_SystemCalls.MoveFileExW(target.tempPath.c_str(), target.path.c_str(), MOVEFILE_REPLACE_EXISTING))
             return ERROR_SUCCESS;
         const DWORD dwError = LastErrorOr(ERROR_ACCESS_DENIED);
-        if (!IsHeldOpen(target.path))
+        if (!IsHeldOpen(target.path) && !IsHeldOpen(target.tempPath))
             return dwError;
         if (::GetTickCount() - dwStart >= kHeldTargetWaitMs)
             return ERROR_SHARING_VIOLATION;

@@ -16,7 +16,7 @@ struct StreamCookie
 
 // A cookie for one stream operation, from GlobalAlloc; null when no memory is
 // left. The user frees it with GlobalFree after the stream message returns.
-StreamCookie* CreateStreamCookie(LPCSTR pszText); // memory mode
+StreamCookie* CreateStreamCookie(LPCSTR pszText);  // memory mode
 StreamCookie* CreateStreamCookie(LPCWSTR pszFile); // file mode
 
 // EM_STREAMIN's callback: delivers the cookie's text or file from dwOffset on.
