@@ -29,7 +29,7 @@ BOOL CUsbInstallationTestApp::InitInstance()
     AfxInitRichEdit();
 
     // "/report FILE [/simple]": the report without the dialog.
-    const ReportCommand command = ParseReportCommand(::GetCommandLineA());
+    const ReportCommand command = ParseReportCommand(::GetCommandLineW());
     if (command.bReport)
     {
         m_dwExitCode = RunReportCommand(command);

@@ -29,11 +29,12 @@ struct SystemCalls
     decltype(&::GetWindowsDirectoryA) GetWindowsDirectoryA;
     decltype(&::FindFirstFileA) FindFirstFileA;
     decltype(&::FindClose) FindClose;
-    decltype(&::CreateFileA) CreateFileA;
+    decltype(&::CreateFileW) CreateFileW;
     decltype(&::GetFileSize) GetFileSize;
     decltype(&::SetFilePointer) SetFilePointer;
     decltype(&::ReadFile) ReadFile;
     decltype(&::WriteFile) WriteFile;
+    decltype(&::MoveFileExW) MoveFileExW;
 
     // Memory, system texts and libraries.
     decltype(&::GlobalAlloc) GlobalAlloc;
