@@ -19,8 +19,8 @@ void CUsbInstallationTestDlg::OnSave()
 {
     CFileDialog dialog(FALSE, "rtf", nullptr, kSaveFlags, kSaveFilter);
     // The user's Documents folder rather than wherever the program was started.
-    char szDocuments[MAX_PATH];
-    if (SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, szDocuments)))
+    WCHAR szDocuments[MAX_PATH];
+    if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, szDocuments)))
         dialog.m_ofn.lpstrInitialDir = szDocuments;
     if (dialog.DoModal() != IDOK)
         return;
