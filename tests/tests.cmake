@@ -59,13 +59,15 @@ add_test(NAME report_command_unrtf
     ${CMAKE_CURRENT_BINARY_DIR}/report_command_dialog.rtf ${CMAKE_CURRENT_BINARY_DIR}/report_command_report.rtf)
 set_tests_properties(report_command_unrtf PROPERTIES FIXTURES_REQUIRED report_rtf TIMEOUT 60)
 
-# What ships imports nothing that Windows XP SP3 lacks; the check itself must
-# name the offenders of a program built to have them.
+# What ships imports nothing that Windows XP SP3 lacks, and its header suits
+# XP and terminal servers; the check itself must name each fault of a program
+# built to have them.
 set(XP_IMPORTS_CHECK ${CMAKE_CURRENT_SOURCE_DIR}/xp_imports_check.sh ${CMAKE_C_COMPILER} ${CMAKE_OBJDUMP})
 add_test(NAME xp_imports COMMAND ${XP_IMPORTS_CHECK} $<TARGET_FILE:UsbInstallationTest> $<TARGET_FILE:simulator>)
 set_tests_properties(xp_imports PROPERTIES TIMEOUT 60)
 add_executable(xp_offender tools/xp_offender.c)
 target_compile_options(xp_offender PRIVATE ${OWN_WARNINGS})
+target_link_options(xp_offender PRIVATE -Wl,--major-subsystem-version,6,--minor-subsystem-version,0)
 add_test(NAME xp_imports_names_offenders COMMAND ${XP_IMPORTS_CHECK} $<TARGET_FILE:xp_offender>)
 set_tests_properties(xp_imports_names_offenders PROPERTIES TIMEOUT 60 PASS_REGULAR_EXPRESSION
-  "lacks:\n  xp_offender.exe: KERNEL32.dll!GetThreadId\n  xp_offender.exe: KERNEL32.dll!GetTickCount64\n  xp_offender.exe: KERNEL32.dll!Wow64DisableWow64FsRedirection\n  xp_offender.exe: msvcrt.dll!strcpy_s\n$")
+  "lacks:\n  xp_offender.exe: KERNEL32.dll!GetThreadId\n  xp_offender.exe: KERNEL32.dll!GetTickCount64\n  xp_offender.exe: KERNEL32.dll!Wow64DisableWow64FsRedirection\n  xp_offender.exe: msvcrt.dll!strcpy_s\nHeader faults:\n  xp_offender.exe: not Terminal Server aware\n  xp_offender.exe: subsystem version 6.0, above XP's 5.1\n$")

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# xp_imports_check.sh CC OBJDUMP BINARY...: fails, naming each one, on any
-# import of the binaries that Windows XP SP3 (32-bit) does not have; its loader
-# would refuse the program before it starts.
+# xp_imports_check.sh CC OBJDUMP BINARY...: fails, naming each one, on what
+# keeps the binaries from running as they should on Windows XP SP3 (32-bit)
+# or on a terminal server:
+# - an import that XP SP3 does not have: its loader would refuse the program;
+# - a subsystem version above 5.1, which XP's loader refuses as well;
+# - a program (not a library) without the Terminal Server aware flag: on a
+#   Remote Desktop server it would get a Windows directory of its user's own.
 #
 # An import from msvcrt.dll must be on xp-sp3-msvcrt-exports.txt beside this
 # script (its head says where the list comes from). Every other imported
@@ -42,6 +46,7 @@ in_list() {
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 offenders=()
+header_faults=()
 
 for binary in "$@"; do
   base=$(basename "$binary")
@@ -54,9 +59,28 @@ for binary in "$@"; do
     /DLL Name:/ { dll = $3; next }
     dll != "" && /^\t[0-9a-f]+\t +[0-9]+  [A-Za-z_]/ { print dll "|" $3 }
   ' "$work/dump" > "$work/imports"
-  if [ ! -s "$work/imports" ]; then
-    echo "$binary: no imports read" >&2
+  read -r characteristics major minor dll_characteristics < <(awk '
+    /^Characteristics / { c = $2 }
+    /^MajorSubsystemVersion/ { major = $2 }
+    /^MinorSubsystemVersion/ { minor = $2 }
+    /^DllCharacteristics/ { d = $2 }
+    END { print c, major, minor, d }
+  ' "$work/dump")
+  if [ ! -s "$work/imports" ] || [ -z "$dll_characteristics" ]; then
+    echo "$binary: no imports or header read" >&2
     exit 2
+  fi
+
+  if [ $((major * 100 + minor)) -gt 501 ]; then
+    header_faults+=("$base: subsystem version $major.$minor, above XP's 5.1")
+  fi
+  tsaware=
+  if [ $((characteristics & 0x2000)) -eq 0 ]; then # not a DLL
+    if [ $((16#$dll_characteristics & 0x8000)) -ne 0 ]; then
+      tsaware=", Terminal Server aware"
+    else
+      header_faults+=("$base: not Terminal Server aware")
+    fi
   fi
 
   {
@@ -103,12 +127,18 @@ for binary in "$@"; do
       offenders+=("$base: $dll!$name")
     done
   fi
-  echo "$base: $(wc -l < "$work/imports") imports read"
+  echo "$base: $(wc -l < "$work/imports") imports read, subsystem version $major.$minor$tsaware"
 done
 
 if [ ${#offenders[@]} -ne 0 ]; then
   echo "Imports that Windows XP SP3 lacks:"
   printf '  %s\n' "${offenders[@]}" | LC_ALL=C sort
+fi
+if [ ${#header_faults[@]} -ne 0 ]; then
+  echo "Header faults:"
+  printf '  %s\n' "${header_faults[@]}" | LC_ALL=C sort
+fi
+if [ ${#offenders[@]} -ne 0 ] || [ ${#header_faults[@]} -ne 0 ]; then
   exit 1
 fi
-echo "Every import is in Windows XP SP3."
+echo "Every import is in Windows XP SP3, and every header suits it."

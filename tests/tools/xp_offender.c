@@ -1,7 +1,8 @@
 /* Built only for the import check's own test: it imports functions that
    Windows XP SP3 lacks, one hidden by the headers set to XP, two that they
    declare all the same and one of the C runtime's, beside two that XP SP3 has
-   although the headers say otherwise or say nothing. */
+   although the headers say otherwise or say nothing. Linked for a later
+   subsystem and without the Terminal Server aware flag. */
 #include <windows.h>
 #include <stddef.h>
 
