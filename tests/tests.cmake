@@ -11,7 +11,7 @@ add_wine_test(osversion_test SOURCES osversion_test.cpp)
 add_wine_test(report_test SOURCES report_test.cpp)
 add_wine_test(checkrun_test SOURCES checkrun_test.cpp device_fixture.cpp)
 add_wine_test(dialog_test SOURCES dialog_test.cpp support/SaveDialog.cpp)
-add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp LOCKS installation)
+add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp registry_fixture.cpp LOCKS installation)
 
 # Registry checks.
 add_wine_test(registry_test SOURCES registry_test.cpp registry_fixture.cpp LOCKS installation)
@@ -21,7 +21,14 @@ add_wine_test(registry_ui_test SOURCES registry_ui_test.cpp registry_fixture.cpp
 add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp device_fixture.cpp)
 # Its handle-leak loops over failing devices take up to 50 s with both cores busy.
 add_wine_test(device_test SOURCES device_test.cpp device_fixture.cpp TIMEOUT 150)
+# A library that leaves a mark when loaded, planted beside the program under
+# the names of the libraries it loads.
+add_library(planted_library SHARED tools/planted_library.c)
+target_compile_options(planted_library PRIVATE ${OWN_WARNINGS})
+target_link_options(planted_library PRIVATE ${STATIC_LINK_OPTIONS})
+set_target_properties(planted_library PROPERTIES PREFIX "")
 add_wine_test(device_ui_test SOURCES device_ui_test.cpp device_fixture.cpp registry_fixture.cpp LOCKS installation)
+add_dependencies(device_ui_test planted_library)
 # The end-to-end case on 64-bit Windows, with a 64-bit driver package's layout.
 add_wine64_runs(device_ui_test DeviceUi.AnInstalledDriverGivesTheWholeReportAndSucceeds)
 
