@@ -38,7 +38,7 @@ const SystemCalls& RealSystemCalls()
         ::MoveFileExW,
         ::GlobalAlloc,
         ::FormatMessageA,
-        ::LoadLibraryA,
+        ::LoadLibraryExA,
         ::SendMessageA,
         OptionalKernelFunction<decltype(SystemCalls::IsWow64Process)>("IsWow64Process"),
         OptionalKernelFunction<decltype(SystemCalls::Wow64DisableWow64FsRedirection)>("Wow64DisableWow64FsRedirection"),

@@ -39,7 +39,7 @@ struct SystemCalls
     // Memory, system texts and libraries.
     decltype(&::GlobalAlloc) GlobalAlloc;
     decltype(&::FormatMessageA) FormatMessageA;
-    decltype(&::LoadLibraryA) LoadLibraryA;
+    decltype(&::LoadLibraryExA) LoadLibraryExA;
 
     // The message that hands a finished run back to the window thread.
     decltype(&::SendMessageA) SendMessageA;

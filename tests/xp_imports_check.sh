@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# xp_imports_check.sh CC OBJDUMP BINARY...: fails, naming each one, on any
-# import of the binaries that Windows XP SP3 (32-bit) does not have; its loader
-# would refuse the program before it starts.
+# xp_imports_check.sh CC OBJDUMP BINARY...: fails, naming each one, on what
+# keeps the binaries from running as they should on Windows XP SP3 (32-bit)
+# or on a terminal server:
+# - an import that XP SP3 does not have: its loader would refuse the program;
+# - a subsystem version above 5.1, which XP's loader refuses as well;
+# - a program (not a library) without the Terminal Server aware flag: on a
+#   Remote Desktop server it would get a Windows directory of its user's own.
 #
-# Every imported function is referred to in a C file compiled against the
-# toolchain's headers set to Windows XP (_WIN32_WINNT 0x0501), which declare
-# only what that version has; a name they do not declare is an offender. The
-# headers' few errors either way are corrected by the two lists below.
+# An import from msvcrt.dll must be on xp-sp3-msvcrt-exports.txt beside this
+# script (its head says where the list comes from). Every other imported
+# function is referred to in a C file compiled against the toolchain's headers
+# set to Windows XP (_WIN32_WINNT 0x0501), which declare only what that
+# version has; a name they do not declare is an offender. The headers' few
+# errors either way are corrected by the two lists below.
 set -euo pipefail
 cc=$1
 objdump=$2
@@ -16,19 +22,19 @@ shift 2
 added_by_service_packs=(
   SetDllDirectoryA SetDllDirectoryW # XP SP1
 )
-# Declared whatever the version, but only 64-bit XP and Server 2003 SP1 and
-# later have them.
+# Declared whatever the version, but 32-bit XP SP3 lacks them (some came with
+# 64-bit XP and Server 2003 SP1, the rest with Vista and later).
 missing_despite_headers=(
-  Wow64DisableWow64FsRedirection Wow64RevertWow64FsRedirection
+  Wow64DisableWow64FsRedirection Wow64RevertWow64FsRedirection Wow64EnableWow64FsRedirection
+  GetThreadId SetThreadErrorMode GetSystemTimePreciseAsFileTime SetDefaultDllDirectories AddDllDirectory
+  RegGetValueA RegDeleteKeyExA CreateRemoteThreadEx
 )
-# The C runtime's start-up and data entries, which no public header declares;
-# msvcrt.dll has exported them since long before XP.
-runtime_entries=(
-  __getmainargs __initenv __mb_cur_max __p__acmdln __p__commode __p__fmode
-  __set_app_type __setusermatherr _amsg_exit _initterm _iob __dllonexit _onexit
-  _lock _unlock
-)
-known_dlls='^(KERNEL32|USER32|GDI32|ADVAPI32|COMDLG32|COMCTL32|SHELL32|msvcrt)\.dll$'
+known_dlls='^(KERNEL32|USER32|GDI32|ADVAPI32|COMDLG32|COMCTL32|SHELL32|MSVCRT)\.DLL$'
+
+declare -A msvcrt_exports
+while read -r name; do
+  [ -n "$name" ] && [ "${name:0:1}" != '#' ] && msvcrt_exports["$name"]=1
+done < "$(dirname "$0")/xp-sp3-msvcrt-exports.txt"
 
 in_list() {
   local name=$1 item
@@ -40,42 +46,67 @@ in_list() {
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 offenders=()
+header_faults=()
 
 for binary in "$@"; do
+  base=$(basename "$binary")
+  "$objdump" -p "$binary" > "$work/dump"
   # "DLL name|function" for each import.
-  "$objdump" -p "$binary" | awk '
+  awk '
     /^The Import Tables/ { inside = 1; next }
     /^The .* Tables|^PE File Base Relocations/ { inside = 0 }
     !inside { next }
     /DLL Name:/ { dll = $3; next }
     dll != "" && /^\t[0-9a-f]+\t +[0-9]+  [A-Za-z_]/ { print dll "|" $3 }
-  ' > "$work/imports"
-  if [ ! -s "$work/imports" ]; then
-    echo "$binary: no imports read" >&2
+  ' "$work/dump" > "$work/imports"
+  read -r characteristics major minor dll_characteristics < <(awk '
+    /^Characteristics / { c = $2 }
+    /^MajorSubsystemVersion/ { major = $2 }
+    /^MinorSubsystemVersion/ { minor = $2 }
+    /^DllCharacteristics/ { d = $2 }
+    END { print c, major, minor, d }
+  ' "$work/dump")
+  if [ ! -s "$work/imports" ] || [ -z "$dll_characteristics" ]; then
+    echo "$binary: no imports or header read" >&2
     exit 2
+  fi
+
+  if [ $((major * 100 + minor)) -gt 501 ]; then
+    header_faults+=("$base: subsystem version $major.$minor, above XP's 5.1")
+  fi
+  tsaware=
+  if [ $((characteristics & 0x2000)) -eq 0 ]; then # not a DLL
+    if [ $((16#$dll_characteristics & 0x8000)) -ne 0 ]; then
+      tsaware=", Terminal Server aware"
+    else
+      header_faults+=("$base: not Terminal Server aware")
+    fi
   fi
 
   {
     echo '#define WINVER 0x0501'
     echo '#define _WIN32_WINNT 0x0501'
     echo '#define _WIN32_IE 0x0600'
-    for header in windows.h commdlg.h commctrl.h shellapi.h shlobj.h stdio.h stdlib.h string.h wchar.h signal.h \
-      locale.h setjmp.h process.h errno.h time.h io.h direct.h sys/stat.h malloc.h math.h ctype.h; do
+    for header in windows.h commdlg.h commctrl.h shellapi.h shlobj.h; do
       echo "#include <$header>"
     done
   } > "$work/refs.c"
   n=0
   while IFS='|' read -r dll name; do
     dll_upper=$(echo "$dll" | tr '[:lower:]' '[:upper:]')
-    if ! echo "$dll_upper" | grep -qiE "$known_dlls"; then
-      offenders+=("$(basename "$binary"): $dll!$name (not a system library)")
+    if ! echo "$dll_upper" | grep -qE "$known_dlls"; then
+      offenders+=("$base: $dll!$name (not a system library)")
+      continue
+    fi
+    if [ "$dll_upper" = MSVCRT.DLL ]; then
+      [ -n "${msvcrt_exports[$name]:-}" ] || offenders+=("$base: $dll!$name")
       continue
     fi
     if in_list "$name" "${missing_despite_headers[@]}"; then
-      offenders+=("$(basename "$binary"): $dll!$name")
+      offenders+=("$base: $dll!$name")
       continue
     fi
-    if in_list "$name" "${added_by_service_packs[@]}" "${runtime_entries[@]}"; then
+    if in_list "$name" "${added_by_service_packs[@]}"; then
       continue
     fi
     n=$((n + 1))
@@ -87,21 +118,27 @@ for binary in "$@"; do
     undeclared=$(grep -oE "'[A-Za-z0-9_]+' undeclared" "$work/errors" | cut -d"'" -f2 | sort -u || true)
     other=$(grep -E 'error:' "$work/errors" | grep -v "undeclared" || true)
     if [ -n "$other" ] || [ -z "$undeclared" ]; then
-      echo "$(basename "$binary"): the references did not compile:" >&2
+      echo "$base: the references did not compile:" >&2
       cat "$work/errors" >&2
       exit 2
     fi
     for name in $undeclared; do
       dll=$(grep -m1 "|$name\$" "$work/imports" | cut -d'|' -f1)
-      offenders+=("$(basename "$binary"): $dll!$name")
+      offenders+=("$base: $dll!$name")
     done
   fi
-  echo "$(basename "$binary"): $(wc -l < "$work/imports") imports read"
+  echo "$base: $(wc -l < "$work/imports") imports read, subsystem version $major.$minor$tsaware"
 done
 
 if [ ${#offenders[@]} -ne 0 ]; then
   echo "Imports that Windows XP SP3 lacks:"
-  printf '  %s\n' "${offenders[@]}" | sort
+  printf '  %s\n' "${offenders[@]}" | LC_ALL=C sort
+fi
+if [ ${#header_faults[@]} -ne 0 ]; then
+  echo "Header faults:"
+  printf '  %s\n' "${header_faults[@]}" | LC_ALL=C sort
+fi
+if [ ${#offenders[@]} -ne 0 ] || [ ${#header_faults[@]} -ne 0 ]; then
   exit 1
 fi
-echo "Every import is in Windows XP SP3."
+echo "Every import is in Windows XP SP3, and every header suits it."
