@@ -5,67 +5,74 @@
 #include "res/resource.h"
 
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 namespace
 {
-const char kReportSwitch[] = "report";
-const char kSimpleSwitch[] = "simple";
+const WCHAR kReportSwitch[] = L"report";
+const WCHAR kSimpleSwitch[] = L"simple";
 const int kTempFileAttempts = 100;
+// A report replaces only an empty file or an RTF file.
+const char kRtfSignature[] = "{\\rtf";
+// How long a move over a FILE that another program holds open is tried
+// again, and the pause between the tries.
+const DWORD kHeldTargetWaitMs = 2000;
+const DWORD kHeldTargetPauseMs = 100;
 
-BOOL IsBlank(char ch)
+BOOL IsBlank(WCHAR ch)
 {
-    return ch == ' ' || ch == '\t';
+    return ch == L' ' || ch == L'\t';
 }
 
 // The arguments after the program name, split as the C runtime splits them:
 // blanks separate, double quotes group, and backslashes count only before a
 // quote (2n of them give n and the quote groups, 2n+1 give n and a quote).
-std::vector<CString> SplitArguments(LPCSTR pszCommandLine)
+std::vector<std::wstring> SplitArguments(LPCWSTR pszCommandLine)
 {
-    std::vector<CString> arguments;
-    LPCSTR p = pszCommandLine != nullptr ? pszCommandLine : "";
+    std::vector<std::wstring> arguments;
+    LPCWSTR p = pszCommandLine != nullptr ? pszCommandLine : L"";
     // The program name ends at its closing quote, or at the first blank.
-    if (*p == '"')
+    if (*p == L'"')
     {
-        for (++p; *p != '\0' && *p != '"'; ++p)
+        for (++p; *p != L'\0' && *p != L'"'; ++p)
         {
         }
-        if (*p == '"')
+        if (*p == L'"')
             ++p;
     }
-    while (*p != '\0' && !IsBlank(*p))
+    while (*p != L'\0' && !IsBlank(*p))
         ++p;
 
     for (;;)
     {
         while (IsBlank(*p))
             ++p;
-        if (*p == '\0')
+        if (*p == L'\0')
             return arguments;
-        CString argument;
+        std::wstring argument;
         BOOL bQuoted = FALSE;
-        while (*p != '\0' && (bQuoted || !IsBlank(*p)))
+        while (*p != L'\0' && (bQuoted || !IsBlank(*p)))
         {
-            if (*p == '\\')
+            if (*p == L'\\')
             {
-                int nBackslashes = 0;
-                for (; *p == '\\'; ++p)
+                size_t nBackslashes = 0;
+                for (; *p == L'\\'; ++p)
                     ++nBackslashes;
-                if (*p != '"')
+                if (*p != L'"')
                 {
-                    argument += CString('\\', nBackslashes);
+                    argument.append(nBackslashes, L'\\');
                     continue;
                 }
-                argument += CString('\\', nBackslashes / 2);
+                argument.append(nBackslashes / 2, L'\\');
                 if (nBackslashes % 2 != 0)
                 {
-                    argument += '"';
+                    argument += L'"';
                     ++p;
                 }
                 continue;
             }
-            if (*p == '"')
+            if (*p == L'"')
                 bQuoted = !bQuoted;
             else
                 argument += *p;
@@ -75,51 +82,145 @@ std::vector<CString> SplitArguments(LPCSTR pszCommandLine)
     }
 }
 
-BOOL IsSwitch(LPCSTR pszArgument, LPCSTR pszName)
+// Switch names are ASCII and matched by ASCII letter case alone: the case
+// rules of the user's language (a Turkish dotless i) must not decide.
+BOOL StartsWithName(LPCWSTR psz, LPCWSTR pszName)
 {
-    return (pszArgument[0] == '/' || pszArgument[0] == '-') && ::lstrcmpiA(pszArgument + 1, pszName) == 0;
+    for (; *pszName != L'\0'; ++psz, ++pszName)
+    {
+        const WCHAR ch = *psz >= L'A' && *psz <= L'Z' ? static_cast<WCHAR>(*psz - L'A' + L'a') : *psz;
+        if (ch != *pszName)
+            return FALSE;
+    }
+    return TRUE;
 }
 
-// FILE as a full path, and its folder with the separator at its end.
+BOOL IsSwitch(const std::wstring& argument, LPCWSTR pszName)
+{
+    return (argument[0] == L'/' || argument[0] == L'-') && argument.size() == 1 + std::wcslen(pszName) &&
+           StartsWithName(argument.c_str() + 1, pszName);
+}
+
+// /report itself, or a switch meant as it: "report" after one or more '/' or
+// '-' and followed by anything but a letter or digit ("/report:FILE",
+// "/report=FILE", "--report"). "/reports" is another word.
+BOOL IsReportLike(const std::wstring& argument)
+{
+    const size_t nName = argument.find_first_not_of(L"/-");
+    if (nName == 0 || nName == std::wstring::npos || !StartsWithName(argument.c_str() + nName, kReportSwitch))
+        return FALSE;
+    const WCHAR chAfter = argument.c_str()[nName + std::wcslen(kReportSwitch)];
+    return !((chAfter >= L'a' && chAfter <= L'z') || (chAfter >= L'A' && chAfter <= L'Z') ||
+             (chAfter >= L'0' && chAfter <= L'9'));
+}
+
+// FILE as a full path, its folder with the separator at its end, and the
+// temporary file in that folder that the report is written to first.
 struct ReportTarget
 {
-    CString path;
-    CString folder;
+    std::wstring path;
+    std::wstring folder;
+    std::wstring tempPath;
 };
 
-DWORD ResolveTarget(LPCSTR pszPath, ReportTarget& target)
+DWORD ResolveTarget(LPCWSTR pszPath, ReportTarget& target)
 {
-    char szFull[MAX_PATH];
-    LPSTR pszName = nullptr;
-    const DWORD dwLength = ::GetFullPathNameA(pszPath, MAX_PATH, szFull, &pszName);
+    WCHAR szFull[MAX_PATH];
+    const DWORD dwLength = ::GetFullPathNameW(pszPath, MAX_PATH, szFull, nullptr);
     if (dwLength == 0)
         return LastErrorOr(ERROR_INVALID_PARAMETER);
     if (dwLength >= MAX_PATH)
         return ERROR_FILENAME_EXCED_RANGE;
-
-    // A FILE that exists must be one this process may replace, and its folder
-    // must exist: a folder, a read-only file, a file another process holds
-    // open or a missing folder fails here, before the run, with the system's
-    // reason. Opened this way the file is not changed.
-    const HANDLE hFile =
-        g_SystemCalls.CreateFileA(szFull, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile != INVALID_HANDLE_VALUE)
+    target.path = szFull;
+    const size_t nName = target.path.find_last_of(L"\\/") + 1;
+    target.folder = target.path.substr(0, nName);
+    // A path that ends in a separator names a folder, not a file.
+    if (nName == target.path.size())
     {
-        ::CloseHandle(hFile);
+        const DWORD dwAttributes = ::GetFileAttributesW(szFull);
+        const BOOL bFolder = dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        return bFolder ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
     }
-    else
+    return ERROR_SUCCESS;
+}
+
+// The folder in the \\?\ form, which the file calls take beyond MAX_PATH: the
+// temporary name may need a longer path than FILE. A path in that form, or in
+// the device namespace (\\.\), stays as it is.
+std::wstring LongPathForm(const std::wstring& folder)
+{
+    if (folder.compare(0, 4, L"\\\\?\\") == 0 || folder.compare(0, 4, L"\\\\.\\") == 0)
+        return folder;
+    if (folder.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC\\" + folder.substr(2);
+    return L"\\\\?\\" + folder;
+}
+
+// A new, empty file of a name no other file has, in FILE's folder: a folder
+// that is missing, that the user may not write to, or that is no folder at
+// all (a device, a pipe) fails here with the system's reason.
+DWORD CreateTempFile(const std::wstring& folder, std::wstring& tempPath)
+{
+    const std::wstring base = LongPathForm(folder);
+    for (int nAttempt = 0; nAttempt < kTempFileAttempts; ++nAttempt)
     {
+        WCHAR szName[32];
+        ::wsprintfW(szName, L"~report-%lX-%d.tmp", ::GetCurrentProcessId(), nAttempt);
+        tempPath = base + szName;
+        const HANDLE hFile = g_SystemCalls.CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (hFile != INVALID_HANDLE_VALUE)
+        {
+            ::CloseHandle(hFile);
+            return ERROR_SUCCESS;
+        }
         const DWORD dwError = LastErrorOr(ERROR_ACCESS_DENIED);
-        if (dwError != ERROR_FILE_NOT_FOUND)
+        if (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS)
             return dwError;
     }
-    // A path that ends in a separator names a folder; one that exists failed above.
-    if (pszName == nullptr || *pszName == '\0')
-        return ERROR_PATH_NOT_FOUND;
+    return ERROR_FILE_EXISTS;
+}
 
-    target.path = szFull;
-    target.folder = CString(szFull, static_cast<int>(pszName - szFull));
-    return ERROR_SUCCESS;
+// A FILE that exists must be one this process may replace, and a report: a
+// folder, a read-only file or a file another program holds open fails with
+// the system's reason, and a file that is neither empty nor RTF (a program, a
+// driver, a document) with ERROR_FILE_EXISTS. Opened this way it is not changed.
+DWORD CheckReplaceable(const std::wstring& path)
+{
+    const HANDLE hFile = g_SystemCalls.CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+    {
+        const DWORD dwError = LastErrorOr(ERROR_ACCESS_DENIED);
+        return dwError == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : dwError;
+    }
+    char signature[sizeof(kRtfSignature) - 1] = {};
+    DWORD dwRead = 0;
+    const BOOL bRead = g_SystemCalls.ReadFile(hFile, signature, sizeof(signature), &dwRead, nullptr);
+    const DWORD dwReadError = bRead ? ERROR_SUCCESS : LastErrorOr(ERROR_READ_FAULT);
+    ::CloseHandle(hFile);
+    if (dwReadError != ERROR_SUCCESS)
+        return dwReadError;
+    const BOOL bReport =
+        dwRead == 0 || (dwRead == sizeof(signature) && std::memcmp(signature, kRtfSignature, sizeof(signature)) == 0);
+    return bReport ? ERROR_SUCCESS : ERROR_FILE_EXISTS;
+}
+
+// Where the report is written first, created and checked before the run, so
+// that a target that cannot take it fails at once; the temporary file goes
+// again when the check fails.
+DWORD PrepareTarget(LPCWSTR pszPath, ReportTarget& target)
+{
+    DWORD dwError = ResolveTarget(pszPath, target);
+    if (dwError != ERROR_SUCCESS)
+        return dwError;
+    dwError = CreateTempFile(target.folder, target.tempPath);
+    if (dwError != ERROR_SUCCESS)
+        return dwError;
+    dwError = CheckReplaceable(target.path);
+    if (dwError != ERROR_SUCCESS)
+        ::DeleteFileW(target.tempPath.c_str());
+    return dwError;
 }
 
 // The check dialog's template without WS_VISIBLE and with WS_DISABLED:
@@ -157,7 +258,11 @@ std::vector<BYTE> HiddenDialogTemplate()
 // dialog closed meanwhile has taken the run back while it waited for it.
 void ServeMessagesUntilRunEnds(const CUsbInstallationTestDlg& dlg, UINT nRunsEndedBefore)
 {
-    while (dlg.m_nRunsEnded == nRunsEndedBefore)
+    // A window that is gone takes no more messages: nothing could end the wait.
+    const auto bRunInProgress = [&dlg, nRunsEndedBefore] {
+        return dlg.m_nRunsEnded == nRunsEndedBefore && dlg.m_hWnd != nullptr;
+    };
+    while (bRunInProgress())
     {
         MSG msg;
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
@@ -165,7 +270,7 @@ void ServeMessagesUntilRunEnds(const CUsbInstallationTestDlg& dlg, UINT nRunsEnd
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
-        if (dlg.m_nRunsEnded == nRunsEndedBefore)
+        if (bRunInProgress())
             ::MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
     }
 }
@@ -195,47 +300,42 @@ DWORD RunHidden(CUsbInstallationTestDlg& dlg, BOOL bSimple)
     return ERROR_SUCCESS;
 }
 
-// A new, empty file of a name no other file has, in FILE's folder.
-DWORD CreateTempFile(const CString& folder, CString& tempPath)
+// Whether another program has the file open: it cannot be opened without sharing.
+BOOL IsHeldOpen(const std::wstring& path)
 {
-    for (int nAttempt = 0; nAttempt < kTempFileAttempts; ++nAttempt)
-    {
-        tempPath.Format("%s~report-%lX-%d.tmp", static_cast<LPCSTR>(folder), ::GetCurrentProcessId(), nAttempt);
-        const HANDLE hFile =
-            g_SystemCalls.CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (hFile != INVALID_HANDLE_VALUE)
-        {
-            ::CloseHandle(hFile);
-            return ERROR_SUCCESS;
-        }
-        const DWORD dwError = LastErrorOr(ERROR_ACCESS_DENIED);
-        if (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS)
-            return dwError;
-    }
-    return ERROR_FILE_EXISTS;
+    const HANDLE hFile = g_SystemCalls.CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return ::GetLastError() == ERROR_SHARING_VIOLATION;
+    ::CloseHandle(hFile);
+    return FALSE;
 }
 
-// The report as "Save Informations" writes it, into the temporary file, which
-// then takes FILE's place; on failure the temporary file goes again.
-DWORD WriteReport(CUsbInstallationTestDlg& dlg, const ReportTarget& target)
+// The temporary file takes FILE's place. A program that opens either of them
+// for a moment (a virus scanner, an indexer) makes the move fail: it is tried
+// again with short pauses, and after kHeldTargetWaitMs the program holding it
+// is named with ERROR_SHARING_VIOLATION. Any other failure ends it at once.
+DWORD ReplaceTarget(const ReportTarget& target)
 {
-    CString tempPath;
-    DWORD dwError = CreateTempFile(target.folder, tempPath);
-    if (dwError != ERROR_SUCCESS)
-        return dwError;
-    dwError = SaveReportAsRtf(dlg.m_richLog, tempPath);
-    if (dwError == ERROR_SUCCESS && !::MoveFileExA(tempPath, target.path, MOVEFILE_REPLACE_EXISTING))
-        dwError = LastErrorOr(ERROR_ACCESS_DENIED);
-    if (dwError != ERROR_SUCCESS)
-        ::DeleteFileA(tempPath);
-    return dwError;
+    const DWORD dwStart = ::GetTickCount();
+    for (;;)
+    {
+        if (g_SystemCalls.MoveFileExW(target.tempPath.c_str(), target.path.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return ERROR_SUCCESS;
+        const DWORD dwError = LastErrorOr(ERROR_ACCESS_DENIED);
+        if (!IsHeldOpen(target.path) && !IsHeldOpen(target.tempPath))
+            return dwError;
+        if (::GetTickCount() - dwStart >= kHeldTargetWaitMs)
+            return ERROR_SHARING_VIOLATION;
+        g_SystemCalls.Sleep(kHeldTargetPauseMs);
+    }
 }
 } // namespace
 
-ReportCommand ParseReportCommand(LPCSTR pszCommandLine)
+ReportCommand ParseReportCommand(LPCWSTR pszCommandLine)
 {
-    ReportCommand command = {FALSE, FALSE, CString(), ERROR_SUCCESS};
-    const std::vector<CString> arguments = SplitArguments(pszCommandLine);
+    ReportCommand command = {FALSE, FALSE, std::wstring(), ERROR_SUCCESS};
+    const std::vector<std::wstring> arguments = SplitArguments(pszCommandLine);
     BOOL bMalformed = FALSE;
     for (size_t i = 0; i < arguments.size(); ++i)
     {
@@ -244,7 +344,7 @@ ReportCommand ParseReportCommand(LPCSTR pszCommandLine)
             bMalformed = bMalformed || command.bReport;
             command.bReport = TRUE;
             // FILE is the argument right after /report, unless that is a switch.
-            const BOOL bFileFollows = i + 1 < arguments.size() && !IsSwitch(arguments[i + 1], kReportSwitch) &&
+            const BOOL bFileFollows = i + 1 < arguments.size() && !IsReportLike(arguments[i + 1]) &&
                                       !IsSwitch(arguments[i + 1], kSimpleSwitch);
             if (bFileFollows)
                 command.path = arguments[++i];
@@ -255,12 +355,15 @@ ReportCommand ParseReportCommand(LPCSTR pszCommandLine)
         }
         else
         {
+            // A mistyped /report is a report command all the same: a script
+            // waiting for it must get its answer, not a dialog nobody sees.
+            command.bReport = command.bReport || IsReportLike(arguments[i]);
             bMalformed = TRUE;
         }
     }
     // Another argument beside a report command: the script meant a report, so
     // it gets an answer rather than a dialog that nobody sees.
-    if (command.bReport && (bMalformed || command.path.IsEmpty()))
+    if (command.bReport && (bMalformed || command.path.empty()))
         command.dwError = ERROR_INVALID_PARAMETER;
     return command;
 }
@@ -274,18 +377,25 @@ DWORD RunReportCommand(const ReportCommand& command)
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 
     ReportTarget target;
-    DWORD dwError = ResolveTarget(command.path, target);
+    DWORD dwError = PrepareTarget(command.path.c_str(), target);
     if (dwError != ERROR_SUCCESS)
         return dwError;
 
+    // The report as "Save Informations" writes it, into the temporary file,
+    // which then takes FILE's place.
     CUsbInstallationTestDlg dlg;
     dwError = RunHidden(dlg, command.bSimple);
     if (dwError == ERROR_SUCCESS)
-        dwError = WriteReport(dlg, target);
+        dwError = SaveReportAsRtf(dlg.m_richLog, target.tempPath.c_str());
+    if (dwError == ERROR_SUCCESS)
+        dwError = ReplaceTarget(target);
     // Closed as Exit closes it; a run still in progress is cancelled and waited for.
     if (dlg.m_hWnd != nullptr)
         dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     if (dwError != ERROR_SUCCESS)
+    {
+        ::DeleteFileW(target.tempPath.c_str());
         return dwError;
+    }
     return dlg.m_bLastRunSucceeded ? REPORT_EXIT_SUCCEEDED : REPORT_EXIT_FINISHED;
 }

@@ -17,19 +17,18 @@ CUsbInstallationTestApp::~CUsbInstallationTestApp() = default;
 
 BOOL CUsbInstallationTestApp::InitInstance()
 {
-    // The driver library is loaded by its bare name: take the current directory
-    // out of the search so that a library planted there is never run. The
-    // system directory as the extra path keeps the rest of the order.
-    char szSystemDir[MAX_PATH];
-    const UINT nLength = ::GetSystemDirectoryA(szSystemDir, MAX_PATH);
-    if (nLength != 0 && nLength < MAX_PATH)
-        ::SetDllDirectoryA(szSystemDir);
+    // The program's own libraries are loaded by full path; this keeps the
+    // current directory out of the search for the libraries that those and
+    // the system load by name, putting the system directory in its place.
+    CString systemDirectory;
+    if (QuerySystemDirectory(systemDirectory) == ERROR_SUCCESS)
+        ::SetDllDirectoryA(systemDirectory);
 
     Enable3dControlsStatic();
     AfxInitRichEdit();
 
     // "/report FILE [/simple]": the report without the dialog.
-    const ReportCommand command = ParseReportCommand(::GetCommandLineA());
+    const ReportCommand command = ParseReportCommand(::GetCommandLineW());
     if (command.bReport)
     {
         m_dwExitCode = RunReportCommand(command);

@@ -7,26 +7,9 @@ const char kUsbEnumPath[] = "System\\CurrentControlSet\\Enum\\USB";
 
 namespace
 {
-const UINT kDirectoryBufferSize = 256;
-
 char ToLowerAscii(char ch)
 {
     return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
-}
-
-DWORD QueryDirectory(decltype(&::GetSystemDirectoryA) pfnQuery, CString& directory)
-{
-    char szDirectory[kDirectoryBufferSize];
-    const UINT nLength = pfnQuery(szDirectory, kDirectoryBufferSize);
-    // An empty path must never pass for the directory and send the searches
-    // to the current drive's root.
-    if (nLength == 0)
-        return LastErrorOr(ERROR_PATH_NOT_FOUND);
-    // A longer path than the buffer holds is a failure too, not a cut path.
-    if (nLength >= kDirectoryBufferSize)
-        return ERROR_INSUFFICIENT_BUFFER;
-    directory = CString(szDirectory, static_cast<int>(nLength));
-    return ERROR_SUCCESS;
 }
 } // namespace
 
@@ -63,16 +46,6 @@ void CRegKeyHolder::Close()
         g_SystemCalls.RegCloseKey(m_hKey);
         m_hKey = nullptr;
     }
-}
-
-DWORD QuerySystemDirectory(CString& directory)
-{
-    return QueryDirectory(g_SystemCalls.GetSystemDirectoryA, directory);
-}
-
-DWORD QueryWindowsDirectory(CString& directory)
-{
-    return QueryDirectory(g_SystemCalls.GetWindowsDirectoryA, directory);
 }
 
 DWORD FindExistingFile(LPCSTR pszPath)

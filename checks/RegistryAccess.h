@@ -1,5 +1,5 @@
 // Small pieces the two registry checks share: the device key name, key and
-// search handles that close themselves, directory queries and file searches.
+// search handles that close themselves, and file searches.
 #pragma once
 
 #include "framework/Afx.h"
@@ -30,11 +30,6 @@ public:
 private:
     HKEY m_hKey = nullptr;
 };
-
-// Reads a directory into a 256-character buffer. 0, or the error code: 122
-// for a path the buffer cannot hold, 3 for a failure that names no reason.
-DWORD QuerySystemDirectory(CString& directory);
-DWORD QueryWindowsDirectory(CString& directory);
 
 // 0 when the file exists (its search handle closed at once), else the search's
 // error code (2 or 3 for a missing file or path).

@@ -1,6 +1,8 @@
 // Loading the driver library and binding its entry points by name.
 #include "app/UsbInstallationTestDlg.h"
 
+#include <cstring>
+
 DWORD CUsbInstallationTestDlg::LoadDriverLibrary(LPCSTR pszName)
 {
     CString heading;
@@ -11,7 +13,12 @@ DWORD CUsbInstallationTestDlg::LoadDriverLibrary(LPCSTR pszName)
     if (m_hDriverLib != nullptr)
         ::FreeLibrary(m_hDriverLib);
 
-    m_hDriverLib = g_SystemCalls.LoadLibraryA(pszName);
+    // A bare file name, as the device table gives it, is the installed library
+    // in the system directory: a copy beside the program or in the current
+    // directory must never be tested, and run, in its place. A name with a
+    // folder is loaded from there.
+    const bool bBareName = std::strpbrk(pszName, "\\/:") == nullptr;
+    m_hDriverLib = bBareName ? LoadSystemLibrary(pszName) : g_SystemCalls.LoadLibraryExA(pszName, nullptr, 0);
     if (m_hDriverLib == nullptr)
     {
         // A failed load that leaves no reason must not pass as a loaded library.

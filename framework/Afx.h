@@ -9,5 +9,6 @@
 #include "RichEditCtrl.h"
 #include "String.h"
 #include "SystemCalls.h"
+#include "SystemDirectory.h"
 #include "WinApp.h"
 #include "Wnd.h"

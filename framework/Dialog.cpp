@@ -43,7 +43,7 @@ void CDialog::EndDialog(int nResult)
 {
     if (m_bModal)
         ::EndDialog(m_hWnd, nResult);
-    else
+    else if (!m_bDestroying)
         ::DestroyWindow(m_hWnd);
 }
 
@@ -91,6 +91,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT nMessage, WPARAM wParam, LP
         CDialog* pDialog = reinterpret_cast<CDialog*>(lParam);
         ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
         pDialog->m_hWnd = hwnd;
+        pDialog->m_bDestroying = FALSE;
         // The size notification of the window's creation came before this
         // procedure was attached; hand it to the table now, as it would have been.
         RECT rcClient;
@@ -104,6 +105,8 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT nMessage, WPARAM wParam, LP
     if (pDialog == nullptr)
         return FALSE;
 
+    if (nMessage == WM_DESTROY)
+        pDialog->m_bDestroying = TRUE;
     LRESULT lResult = 0;
     const BOOL bHandled = pDialog->OnWndMsg(nMessage, wParam, lParam, &lResult);
     if (nMessage == WM_NCDESTROY)

@@ -43,4 +43,8 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lParam);
 
     BOOL m_bModal = FALSE;
+    // From WM_DESTROY on: a close that comes while the window is being
+    // destroyed (sent during a wait in OnDestroy) must not destroy it again
+    // under that wait.
+    BOOL m_bDestroying = FALSE;
 };

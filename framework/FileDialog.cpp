@@ -3,20 +3,33 @@
 #include "WinApp.h"
 
 #include <algorithm>
-#include <cstring>
+#include <vector>
+
+namespace
+{
+// The program's own texts (the extension, the filter), in the ANSI code page.
+std::wstring Widened(LPCSTR psz)
+{
+    if (psz == nullptr || *psz == '\0')
+        return std::wstring();
+    const int cch = ::MultiByteToWideChar(CP_ACP, 0, psz, -1, nullptr, 0);
+    std::vector<WCHAR> buffer(cch > 0 ? cch : 1, L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, psz, -1, buffer.data(), static_cast<int>(buffer.size()));
+    return buffer.data();
+}
+} // namespace
 
 CFileDialog::CFileDialog(BOOL bOpenFileDialog, LPCSTR pszDefExt, LPCSTR pszFileName, DWORD dwFlags, LPCSTR pszFilter,
                          CWnd* pParentWnd)
     : m_ofn(),
       m_bOpenFileDialog(bOpenFileDialog),
-      m_strDefExt(pszDefExt != nullptr ? pszDefExt : ""),
-      m_strFilter(pszFilter != nullptr ? pszFilter : ""),
+      m_strDefExt(Widened(pszDefExt)),
+      m_strFilter(Widened(pszFilter)),
       m_szFileName()
 {
-    if (pszFileName != nullptr)
-        lstrcpynA(m_szFileName, pszFileName, MAX_PATH);
+    lstrcpynW(m_szFileName, Widened(pszFileName).c_str(), MAX_PATH);
     // The dialog's filter form: every '|' becomes a string end.
-    std::replace(m_strFilter.begin(), m_strFilter.end(), '|', '\0');
+    std::replace(m_strFilter.begin(), m_strFilter.end(), L'|', L'\0');
 
     if (pParentWnd == nullptr && AfxGetApp() != nullptr)
         pParentWnd = AfxGetApp()->m_pMainWnd;
@@ -34,6 +47,6 @@ CFileDialog::CFileDialog(BOOL bOpenFileDialog, LPCSTR pszDefExt, LPCSTR pszFileN
 
 INT_PTR CFileDialog::DoModal()
 {
-    const BOOL bChosen = m_bOpenFileDialog ? ::GetOpenFileNameA(&m_ofn) : ::GetSaveFileNameA(&m_ofn);
+    const BOOL bChosen = m_bOpenFileDialog ? ::GetOpenFileNameW(&m_ofn) : ::GetSaveFileNameW(&m_ofn);
     return bChosen ? IDOK : IDCANCEL;
 }

@@ -1,4 +1,6 @@
-// The common open/save dialog over GetOpenFileNameA / GetSaveFileNameA.
+// The common open/save dialog over GetOpenFileNameW / GetSaveFileNameW: the
+// chosen path comes back as the system names the file, never through the
+// ANSI code page, which turns what it lacks into look-alikes or '?'.
 #pragma once
 
 #include "Wnd.h"
@@ -16,13 +18,13 @@ public:
 
     // IDOK when the user chose a file, IDCANCEL otherwise.
     INT_PTR DoModal();
-    CString GetPathName() const { return CString(m_szFileName); }
+    std::wstring GetPathName() const { return m_szFileName; }
 
-    OPENFILENAMEA m_ofn;
+    OPENFILENAMEW m_ofn;
 
 private:
     BOOL m_bOpenFileDialog;
-    std::string m_strDefExt;
-    std::string m_strFilter;
-    char m_szFileName[MAX_PATH];
+    std::wstring m_strDefExt;
+    std::wstring m_strFilter;
+    WCHAR m_szFileName[MAX_PATH];
 };

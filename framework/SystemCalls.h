@@ -29,16 +29,17 @@ struct SystemCalls
     decltype(&::GetWindowsDirectoryA) GetWindowsDirectoryA;
     decltype(&::FindFirstFileA) FindFirstFileA;
     decltype(&::FindClose) FindClose;
-    decltype(&::CreateFileA) CreateFileA;
+    decltype(&::CreateFileW) CreateFileW;
     decltype(&::GetFileSize) GetFileSize;
     decltype(&::SetFilePointer) SetFilePointer;
     decltype(&::ReadFile) ReadFile;
     decltype(&::WriteFile) WriteFile;
+    decltype(&::MoveFileExW) MoveFileExW;
 
     // Memory, system texts and libraries.
     decltype(&::GlobalAlloc) GlobalAlloc;
     decltype(&::FormatMessageA) FormatMessageA;
-    decltype(&::LoadLibraryA) LoadLibraryA;
+    decltype(&::LoadLibraryExA) LoadLibraryExA;
 
     // The message that hands a finished run back to the window thread.
     decltype(&::SendMessageA) SendMessageA;

@@ -1,5 +1,7 @@
 #include "WinApp.h"
 
+#include "SystemDirectory.h"
+
 namespace
 {
 CWinApp* g_pApp = nullptr;
@@ -65,7 +67,7 @@ HINSTANCE AfxGetResourceHandle()
 BOOL AfxInitRichEdit()
 {
     if (g_hRichEdit == nullptr)
-        g_hRichEdit = ::LoadLibraryA("RICHED32.DLL");
+        g_hRichEdit = LoadSystemLibrary("RICHED32.DLL");
     return g_hRichEdit != nullptr;
 }
 

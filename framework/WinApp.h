@@ -31,5 +31,6 @@ public:
 CWinApp* AfxGetApp();
 HINSTANCE AfxGetInstanceHandle();
 HINSTANCE AfxGetResourceHandle();
-// Loads "RICHED32.DLL", which provides the "RICHEDIT" window class.
+// Loads "RICHED32.DLL" from the system directory; it provides the "RICHEDIT"
+// window class.
 BOOL AfxInitRichEdit();

@@ -85,7 +85,7 @@ void CUsbInstallationTestDlg::WriteLog(LPCSTR pszText, UINT nKind)
         if (!style.bDetailOnly || m_bDetailed.load())
         {
             m_richLog.SetSelectionCharFormat(cf);
-            StreamCookie* pCookie = CreateStreamCookie(message, FALSE);
+            StreamCookie* pCookie = CreateStreamCookie(message);
             EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(pCookie), 0, StreamInCallback};
             m_richLog.StreamIn(SF_TEXT | SFF_SELECTION, es);
             ::GlobalFree(pCookie);

@@ -19,21 +19,21 @@ void CUsbInstallationTestDlg::OnSave()
 {
     CFileDialog dialog(FALSE, "rtf", nullptr, kSaveFlags, kSaveFilter);
     // The user's Documents folder rather than wherever the program was started.
-    char szDocuments[MAX_PATH];
-    if (SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, szDocuments)))
+    WCHAR szDocuments[MAX_PATH];
+    if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, szDocuments)))
         dialog.m_ofn.lpstrInitialDir = szDocuments;
     if (dialog.DoModal() != IDOK)
         return;
 
     // A failed save shows nothing.
-    const CString path = dialog.GetPathName();
-    SaveReportAsRtf(m_richLog, path);
+    const std::wstring path = dialog.GetPathName();
+    SaveReportAsRtf(m_richLog, path.c_str());
 }
 
-DWORD SaveReportAsRtf(CRichEditCtrl& richLog, LPCSTR pszPath)
+DWORD SaveReportAsRtf(CRichEditCtrl& richLog, LPCWSTR pszPath)
 {
     // A null cookie makes the callback refuse the first chunk: nothing is written.
-    StreamCookie* pCookie = CreateStreamCookie(pszPath, TRUE);
+    StreamCookie* pCookie = CreateStreamCookie(pszPath);
     EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(pCookie), 0, StreamOutCallback};
     richLog.StreamOut(SF_RTF, es);
     ::GlobalFree(pCookie);
@@ -56,7 +56,7 @@ DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, L
 
     // The first chunk replaces whatever the file held; later chunks are appended.
     const DWORD dwDisposition = pCookie->dwOffset == 0 ? CREATE_ALWAYS : OPEN_EXISTING;
-    const HANDLE hFile = g_SystemCalls.CreateFileA(pCookie->pszSource, GENERIC_WRITE, 0, nullptr, dwDisposition,
+    const HANDLE hFile = g_SystemCalls.CreateFileW(pCookie->pszFile, GENERIC_WRITE, 0, nullptr, dwDisposition,
                                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
     {

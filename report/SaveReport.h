@@ -10,4 +10,4 @@ DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, L
 // Streams the whole report as RTF into the file, chunk by chunk, through
 // StreamOutCallback; gives the stream's error, 0 when every chunk was written.
 // "Save Informations" and the report written without the dialog share it.
-DWORD SaveReportAsRtf(CRichEditCtrl& richLog, LPCSTR pszPath);
+DWORD SaveReportAsRtf(CRichEditCtrl& richLog, LPCWSTR pszPath);

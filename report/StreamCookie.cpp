@@ -4,24 +4,25 @@
 
 #include <cstring>
 
-StreamCookie* CreateStreamCookie(LPCSTR pszSource, BOOL bFile)
+namespace
+{
+StreamCookie* NewStreamCookie(LPCSTR pszText, LPCWSTR pszFile, BOOL bFile)
 {
     StreamCookie* pCookie = static_cast<StreamCookie*>(g_SystemCalls.GlobalAlloc(GMEM_FIXED, sizeof(StreamCookie)));
     if (pCookie == nullptr)
         return nullptr;
-    pCookie->pszSource = pszSource;
+    pCookie->pszSource = pszText;
+    pCookie->pszFile = pszFile;
     pCookie->bFile = bFile;
     pCookie->dwOffset = 0;
     return pCookie;
 }
 
-namespace
-{
 // Reads the cookie's file from dwOffset; opened and closed on every call.
 DWORD ReadFromFile(const StreamCookie& cookie, LPBYTE pbBuffer, LONG cb, DWORD& dwRead)
 {
     dwRead = 0;
-    const HANDLE hFile = g_SystemCalls.CreateFileA(cookie.pszSource, GENERIC_READ, FILE_SHARE_READ, nullptr,
+    const HANDLE hFile = g_SystemCalls.CreateFileW(cookie.pszFile, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     // A failure must never read as success (0): the control would take it as the end of the text.
     if (hFile == INVALID_HANDLE_VALUE)
@@ -45,6 +46,16 @@ DWORD ReadFromFile(const StreamCookie& cookie, LPBYTE pbBuffer, LONG cb, DWORD& 
     return dwError;
 }
 } // namespace
+
+StreamCookie* CreateStreamCookie(LPCSTR pszText)
+{
+    return NewStreamCookie(pszText, nullptr, FALSE);
+}
+
+StreamCookie* CreateStreamCookie(LPCWSTR pszFile)
+{
+    return NewStreamCookie(nullptr, pszFile, TRUE);
+}
 
 DWORD CALLBACK StreamInCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
 {

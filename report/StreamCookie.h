@@ -1,20 +1,23 @@
 // The record a rich edit stream operation hands to its callback: the text to
 // insert (memory mode) or the path of the file (file mode), and the bytes
-// handed over so far.
+// handed over so far. A path is wide, as the system names the file: no
+// conversion to the ANSI code page may change it.
 #pragma once
 
 #include <windows.h>
 
 struct StreamCookie
 {
-    LPCSTR pszSource;
+    LPCSTR pszSource; // memory mode: the text
+    LPCWSTR pszFile;  // file mode: the file's path
     BOOL bFile;
     DWORD dwOffset;
 };
 
 // A cookie for one stream operation, from GlobalAlloc; null when no memory is
 // left. The user frees it with GlobalFree after the stream message returns.
-StreamCookie* CreateStreamCookie(LPCSTR pszSource, BOOL bFile);
+StreamCookie* CreateStreamCookie(LPCSTR pszText);  // memory mode
+StreamCookie* CreateStreamCookie(LPCWSTR pszFile); // file mode
 
 // EM_STREAMIN's callback: delivers the cookie's text or file from dwOffset on.
 DWORD CALLBACK StreamInCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb);

@@ -1,8 +1,9 @@
 // The driver part through the real programs: a driver library planted in the
-// current directory is not loaded, and an installation as the driver's setup
-// leaves it gives the whole detailed report and succeeds, for the 32-bit
-// program and, on 64-bit Windows, for the 64-bit one; there each program fails
-// to load with only the other one's library installed.
+// current directory or beside the program is not loaded, and an installation
+// as the driver's setup leaves it gives the whole detailed report and
+// succeeds, also with libraries of every name the program loads planted beside
+// it, for the 32-bit program and, on 64-bit Windows, for the 64-bit one; there
+// each program fails to load with only the other one's library installed.
 #include "device_fixture.h"
 #include "registry_fixture.h"
 #include "res/resource.h"
@@ -10,6 +11,8 @@
 #include "support/UiHarness.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace
 {
@@ -27,10 +30,60 @@ std::string OsLine()
 const char kProgram32[] = "UsbInstallationTest.exe";
 const char kProgram64[] = "UsbInstallationTest64.exe";
 
+// The folder of the build that made the program, and the program in it.
+std::string BuildOf(const char* pszProgram)
+{
+    return pszProgram == kProgram64 ? WinePath(TEST_X64_DIR) : BuildDir();
+}
+
 std::string ProgramPath(const char* pszProgram)
 {
     return BuildDir() + "\\" + pszProgram;
 }
+
+// A copy of the program in a folder of its own, the current directory too,
+// with a library that leaves a mark when loaded beside it under the name of
+// each library the program loads (riched20 is riched32's import), built as
+// the program is. While the copy lives, Wine takes such a library before its
+// own, as Windows does: its overrides are read as a process starts, from the
+// key (WINEDLLOVERRIDES set here would not reach the program). None may have
+// been loaded when it goes.
+class PlantedCopy : NonCopyable
+{
+public:
+    explicit PlantedCopy(const char* pszProgram) : m_folder("planted-beside"), m_exe(Folder() + "\\" + pszProgram)
+    {
+        EXPECT_TRUE(::CopyFileA(ProgramPath(pszProgram).c_str(), Exe().c_str(), FALSE));
+        for (const char* pszName : kNames)
+        {
+            EXPECT_TRUE(::CopyFileA((BuildOf(pszProgram) + "\\tests\\planted_library.dll").c_str(),
+                                    (Folder() + "\\" + pszName).c_str(), FALSE));
+        }
+        for (const char* pszName : {"riched32", "riched20"})
+            EXPECT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kOverrides, pszName, REG_SZ, "native,builtin", 15), 0);
+    }
+    ~PlantedCopy()
+    {
+        for (const char* pszName : {"riched32", "riched20"})
+            ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kOverrides, pszName);
+        std::vector<std::string> loaded;
+        for (const char* pszName : kNames)
+        {
+            if (FileExists(Folder() + "\\" + pszName + ".loaded"))
+                loaded.push_back(pszName);
+        }
+        EXPECT_TRUE(loaded.empty()) << "loaded from beside the program: " << Joined(loaded);
+    }
+
+    const std::string& Folder() const { return m_folder.Path(); }
+    const std::string& Exe() const { return m_exe; }
+
+private:
+    static constexpr const char* kNames[] = {"KT480_D2XX.DLL", "RICHED32.DLL", "RICHED20.DLL"};
+    static constexpr const char* kOverrides = "Software\\Wine\\DllOverrides";
+    const ScratchFolder m_folder;
+    const std::string m_exe;
+};
 
 class DeviceUiProgram : public ::testing::TestWithParam<const char*>
 {
@@ -43,7 +96,7 @@ protected:
 };
 } // namespace
 
-TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryIsNotLoaded)
+TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryOrBesideTheProgramIsNotLoaded)
 {
     // No driver library in the system directory while the sandbox lives.
     InstallationSandbox sandbox;
@@ -58,10 +111,11 @@ TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryIsNotLoaded)
     const std::string planted = currentFolder.Path() + "\\" + kDriverLibrary;
     ASSERT_TRUE(::CopyFileA(SimulatorLibrary().c_str(), planted.c_str(), FALSE));
 
-    {
-        UiHarness ui(currentFolder.Path().c_str(), exe);
-        ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
-        ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the run did not end";
+    // The missing installed library's error, as without the planted one.
+    const auto expectNotLoaded = [&](const ScratchFolder& current, const std::string& where) {
+        UiHarness ui(current.Path().c_str(), exe);
+        ASSERT_TRUE(ui.Started()) << where << ": the dialog did not come up";
+        ASSERT_TRUE(ui.StartAndWaitForEnd()) << where << ": the run did not end";
         const std::string report = ui.ReportText();
         const std::string expected = ExpectedReport(false)
                                          .Heading("Load DLL:   KT480_D2XX.DLL")
@@ -69,24 +123,13 @@ TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryIsNotLoaded)
                                          .Heading("Deallocate DLL Memory")
                                          .Warning()
                                          .Text();
-        EXPECT_TRUE(Contains(report, expected)) << "expected\n" << expected << "in\n" << report;
-        EXPECT_TRUE(ui.Close()) << "the dialog did not close";
-    }
-    EXPECT_TRUE(trace.Lines().empty()) << "the planted library was called:\n" << Joined(trace.Lines());
-
-    // The same copy finds a library in its own folder: the failure above was
-    // the search, not the copy.
-    const std::string beside = appFolder.Path() + "\\" + kDriverLibrary;
-    ASSERT_TRUE(::CopyFileA(SimulatorLibrary().c_str(), beside.c_str(), FALSE));
-    {
-        UiHarness ui(currentFolder.Path().c_str(), exe);
-        ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
-        ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the run did not end";
-        const std::string report = ui.ReportText();
-        EXPECT_TRUE(Contains(report, "\nLoad DLL:   KT480_D2XX.DLL\n... Result:   OK\n")) << report;
-        EXPECT_TRUE(ui.Close()) << "the dialog did not close";
-    }
-    EXPECT_FALSE(trace.Calls("FT_ListDevices").empty()) << "the library beside the program was not called";
+        EXPECT_TRUE(Contains(report, expected)) << where << ": expected\n" << expected << "in\n" << report;
+        EXPECT_TRUE(ui.Close()) << where << ": the dialog did not close";
+        EXPECT_TRUE(trace.Lines().empty()) << "the library " << where << " was called:\n" << Joined(trace.Lines());
+    };
+    expectNotLoaded(currentFolder, "in the current directory");
+    ASSERT_TRUE(::CopyFileA(SimulatorLibrary().c_str(), (appFolder.Path() + "\\" + kDriverLibrary).c_str(), FALSE));
+    expectNotLoaded(appFolder, "beside the program");
 }
 
 TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
@@ -115,17 +158,22 @@ TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
         return e.Text();
     };
 
-    UiHarness ui(nullptr, ProgramPath(GetParam()));
-    ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
-    ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the simple run did not end";
-    EXPECT_EQ(ui.ReportText(), expectedReport(false)) << "simple view";
+    for (const bool bPlanted : {false, true})
+    {
+        SCOPED_TRACE(bPlanted ? "a copy with libraries planted beside it" : "the program in the build folder");
+        const std::unique_ptr<PlantedCopy> planted(bPlanted ? new PlantedCopy(GetParam()) : nullptr);
+        UiHarness ui(planted ? planted->Folder().c_str() : nullptr, planted ? planted->Exe() : ProgramPath(GetParam()));
+        ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
+        ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the simple run did not end";
+        EXPECT_EQ(ui.ReportText(), expectedReport(false)) << "simple view";
 
-    ui.Click(IDC_BUTTON_DETAILS);
-    ASSERT_TRUE(ui.WaitUntil([&ui] { return ui.RunEnded(); })) << "the detailed run did not end";
-    const std::string report = ui.ReportText();
-    EXPECT_EQ(MaskResponseTimes(report), expectedReport(true)) << "detailed view";
-    EXPECT_EQ(CountOf(report, "\tResponse time:   "), 1u) << report;
-    EXPECT_TRUE(ui.Close()) << "the dialog did not close";
+        ui.Click(IDC_BUTTON_DETAILS);
+        ASSERT_TRUE(ui.WaitUntil([&ui] { return ui.RunEnded(); })) << "the detailed run did not end";
+        const std::string report = ui.ReportText();
+        EXPECT_EQ(MaskResponseTimes(report), expectedReport(true)) << "detailed view";
+        EXPECT_EQ(CountOf(report, "\tResponse time:   "), 1u) << report;
+        EXPECT_TRUE(ui.Close()) << "the dialog did not close";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(, DeviceUiProgram, ::testing::Values(kProgram32, kProgram64),

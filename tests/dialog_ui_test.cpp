@@ -1,6 +1,7 @@
 // The real UsbInstallationTest.exe, driven through window messages from
 // another process: button states and captions across a run, the view switch,
 // closing during a run, the layout, and repeated runs.
+#include "registry_fixture.h"
 #include "res/resource.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
@@ -11,27 +12,20 @@
 
 namespace
 {
-// A folder with the product and the simulated driver beside it, as an
-// installation in the program's own folder would have it; the scenario is
-// handed down through the environment.
-class InstalledCopy
+// The simulated driver in the system directory, where its setup installs it;
+// the scenario is handed down through the environment.
+class InstalledDriver
 {
 public:
-    explicit InstalledCopy(const std::string& scenario)
-        : m_folder("installed-" + std::to_string(++s_nCopies)), m_scenario(scenario)
+    explicit InstalledDriver(const std::string& scenario) : m_scenario(scenario)
     {
-        ::CopyFileA((BuildDir() + "\\UsbInstallationTest.exe").c_str(), Exe().c_str(), FALSE);
-        ::CopyFileA(SimulatorLibrary().c_str(), (m_folder.Path() + "\\KT480_D2XX.DLL").c_str(), FALSE);
+        m_sandbox.PutCopy(SystemFilePath(kDriverLibrary), SimulatorLibrary());
     }
 
-    std::string Exe() const { return m_folder.Path() + "\\UsbInstallationTest.exe"; }
-
 private:
-    static int s_nCopies;
-    const ScratchFolder m_folder;
+    InstallationSandbox m_sandbox;
     const ScenarioFile m_scenario;
 };
-int InstalledCopy::s_nCopies = 0;
 } // namespace
 
 // OpensInTheOpenedState, then a run, a second one and the view switched twice.
@@ -82,8 +76,8 @@ TEST(DialogUi, DetailsDuringARunSwitchesTheRunInProgress)
 {
     DeviceHold hold;
     // An instrument held at its open until the hold is released.
-    InstalledCopy copy("[device0]\nhold_event=" + hold.Name() + "\n");
-    UiHarness ui(nullptr, copy.Exe());
+    InstalledDriver driver("[device0]\nhold_event=" + hold.Name() + "\n");
+    UiHarness ui;
     const DeviceHold::ReleaseFirst release(hold);
     ASSERT_TRUE(ui.Started());
     // The buttons that a run disables give the focus to the report, so that
@@ -117,8 +111,8 @@ TEST(DialogUi, DetailsDuringARunSwitchesTheRunInProgress)
 
 TEST(DialogUi, TheReportIsVisibleAndScrollsDuringARun)
 {
-    InstalledCopy copy("[device0]\nsilent=1\n");
-    UiHarness ui(nullptr, copy.Exe());
+    InstalledDriver driver("[device0]\nsilent=1\n");
+    UiHarness ui;
     ASSERT_TRUE(ui.Started());
     // Above the dialogs that other tests may open at the same place.
     ::SetWindowPos(ui.Dialog(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -155,7 +149,7 @@ TEST(DialogUi, ClosingDuringARunNeverHangs)
     // The first instrument never answers; the second is held at its open, so
     // that a close during the first one's wait leaves the dialog waiting for
     // the run, its report readable, until the hold is released.
-    InstalledCopy copy("[device0]\nsilent=1\n[device1]\ndescription=Second\nhold_event=" + hold.Name() + "\n");
+    InstalledDriver driver("[device0]\nsilent=1\n[device1]\ndescription=Second\nhold_event=" + hold.Name() + "\n");
     // Moments of the run, each known by a line the report shows.
     const struct
     {
@@ -177,7 +171,7 @@ TEST(DialogUi, ClosingDuringARunNeverHangs)
     {
         SCOPED_TRACE(m.pszMoment);
         hold.Hold();
-        UiHarness ui(nullptr, copy.Exe());
+        UiHarness ui;
         const DeviceHold::ReleaseFirst release(hold);
         ASSERT_TRUE(ui.Started());
         ui.Click(m.nButton);
@@ -224,8 +218,8 @@ TEST(DialogUi, ResizeMaximizeMinimizeAndRestore)
 
 TEST(DialogUi, HundredRunsKeepHandlesAndMemoryFlat)
 {
-    InstalledCopy copy("");
-    UiHarness ui(nullptr, copy.Exe());
+    InstalledDriver driver("");
+    UiHarness ui;
     ASSERT_TRUE(ui.Started());
     // A few runs first, for what the process keeps once it has run; then more
     // runs than the handle count may stray, so that one handle kept per run

@@ -60,10 +60,16 @@ std::string NothingToFree(bool bDetailed)
         .Text();
 }
 
-HMODULE WINAPI LoadLibraryFailingWithoutReason(LPCSTR)
+HMODULE WINAPI LoadLibraryFailingWithoutReason(LPCSTR, HANDLE, DWORD)
 {
     ::SetLastError(ERROR_SUCCESS);
     return nullptr;
+}
+
+UINT WINAPI SystemDirectoryDenied(LPSTR, UINT)
+{
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
 }
 
 class DriverLibrary : public ::testing::Test
@@ -94,6 +100,7 @@ TEST_F(DriverLibrary, AFailedLoadReportsTheSystemTextAndClearsEverySlot)
         std::string name;
         DWORD dwExpected;    // 0: whatever the system says, as long as it is not 0
         bool bWithoutReason; // the load fails and leaves the last error 0
+        bool bNoSystemDirectory = false;
     } cases[] = {
         {"ALibraryThatCannotBeLoaded: no such file", "NO_SUCH_KT480_DRIVER.DLL", ERROR_MOD_NOT_FOUND, false},
         {"ALibraryThatCannotBeLoaded: no such folder", TempDirectory() + "\\no\\such\\folder\\KT480_D2XX.DLL", 0,
@@ -102,6 +109,8 @@ TEST_F(DriverLibrary, AFailedLoadReportsTheSystemTextAndClearsEverySlot)
         {"ALibraryThatCannotBeLoaded: the longest name",
          TempDirectory() + "\\" + std::string(243 - TempDirectory().size() - 5, 'N') + ".DLL", 0, false},
         {"ALoadThatFailsWithoutAReasonIsStillAFailure", "KT480_D2XX.DLL", ERROR_GEN_FAILURE, true},
+        // Never a search elsewhere for the installed library instead.
+        {"TheSystemDirectoryCannotBeRead", "KT480_D2XX.DLL", ERROR_ACCESS_DENIED, false, true},
         // Last, for the look at its text below.
         {"ALibraryThatCannotBeLoaded: not a library", garbage, ERROR_BAD_EXE_FORMAT, false},
     };
@@ -111,9 +120,12 @@ TEST_F(DriverLibrary, AFailedLoadReportsTheSystemTextAndClearsEverySlot)
         for (const auto& c : cases)
         {
             SCOPED_TRACE(std::string(c.pszCase) + (bDetailed ? ", detailed view" : ", simple view"));
-            std::optional<SystemCallOverride<decltype(g_SystemCalls.LoadLibraryA)>> failing;
+            std::optional<SystemCallOverride<decltype(g_SystemCalls.LoadLibraryExA)>> failing;
             if (c.bWithoutReason)
-                failing.emplace(g_SystemCalls.LoadLibraryA, LoadLibraryFailingWithoutReason);
+                failing.emplace(g_SystemCalls.LoadLibraryExA, LoadLibraryFailingWithoutReason);
+            std::optional<SystemCallOverride<decltype(g_SystemCalls.GetSystemDirectoryA)>> denied;
+            if (c.bNoSystemDirectory)
+                denied.emplace(g_SystemCalls.GetSystemDirectoryA, SystemDirectoryDenied);
             host.ClearReport();
             SpoilSlots(Dlg());
             const DWORD dwResult = Dlg().LoadDriverLibrary(c.name.c_str());

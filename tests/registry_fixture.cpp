@@ -535,10 +535,10 @@ LONG WINAPI Wow64RegQueryValueExA(HKEY hKey, LPCSTR pszName, LPDWORD pReserved, 
     return g_pWow64->inner.RegQueryValueExA(hKey, pszName, pReserved, pdwType, pData, pcbData);
 }
 
-HMODULE WINAPI Wow64LoadLibraryA(LPCSTR pszName)
+HMODULE WINAPI Wow64LoadLibraryExA(LPCSTR pszName, HANDLE hFile, DWORD dwFlags)
 {
     NoteIfOff(std::string("loaded ") + (pszName != nullptr ? pszName : ""));
-    return g_pWow64->inner.LoadLibraryA(pszName);
+    return g_pWow64->inner.LoadLibraryExA(pszName, hFile, dwFlags);
 }
 } // namespace
 
@@ -555,7 +555,7 @@ Wow64Seam::Wow64Seam(Kind kind, DWORD dwError) : m_saved(g_SystemCalls)
     g_SystemCalls.FindFirstFileA = Wow64FindFirstFileA;
     g_SystemCalls.RegOpenKeyExA = Wow64RegOpenKeyExA;
     g_SystemCalls.RegQueryValueExA = Wow64RegQueryValueExA;
-    g_SystemCalls.LoadLibraryA = Wow64LoadLibraryA;
+    g_SystemCalls.LoadLibraryExA = Wow64LoadLibraryExA;
 }
 
 Wow64Seam::~Wow64Seam()

@@ -16,11 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <memory>
 
 namespace
 {
-const char kOldContent[] = "the report of an earlier run";
+// An earlier report: a file that is neither RTF nor empty is refused.
+const char kOldContent[] = "{\\rtf1 the report of an earlier run}";
 // The report's last lines, as the file holds them.
 std::string Summary(bool bSucceeded)
 {
@@ -45,6 +47,14 @@ const char kSilentInstrument[] = "[device0]\ndescription = Silent instrument\nsi
 bool Waiting(const UiHarness& ui)
 {
     return Contains(ui.ReportText(), "Send SCPI request:   *IDN?;") && !ui.RunEnded();
+}
+
+// A folder in the scratch folder whose path is nLength characters long.
+std::string LongFolder(const ScratchFolder& scratch, size_t nLength)
+{
+    const std::string folder = scratch.Path() + "\\" + std::string(nLength - scratch.Path().size() - 1, 'd');
+    ::CreateDirectoryW(Wide(folder).c_str(), nullptr);
+    return folder;
 }
 } // namespace
 
@@ -72,6 +82,9 @@ TEST(ReportCommand, CommandLines)
         {"x.exe /report C:\\r\\\"quoted\\\".rtf", TRUE, FALSE, "C:\\r\"quoted\".rtf", 0},
         {"x.exe /report \"C:\\r\\\\\"", TRUE, FALSE, "C:\\r\\", 0},
         {"x.exe /report -out.rtf", TRUE, FALSE, "-out.rtf", 0},
+        // Full-width letter and backslash, Cyrillic, Polish: no ANSI code page
+        // has them all; FILE has them as they stand.
+        {"x.exe /report \"C:\\r\\ａ＼ж ł.rtf\"", TRUE, FALSE, "C:\\r\\ａ＼ж ł.rtf", 0},
         {"x.exe /report", TRUE, FALSE, "", kBad},
         {"x.exe /report \"\"", TRUE, FALSE, "", kBad},
         {"x.exe /report /simple", TRUE, TRUE, "", kBad},
@@ -79,14 +92,21 @@ TEST(ReportCommand, CommandLines)
         {"x.exe /report a.rtf b.rtf", TRUE, FALSE, "a.rtf", kBad},
         {"x.exe /report a.rtf /details", TRUE, FALSE, "a.rtf", kBad},
         {"x.exe /report a.rtf /report b.rtf", TRUE, FALSE, "b.rtf", kBad},
+        // Switches meant as /report.
+        {"x.exe /report:a.rtf", TRUE, FALSE, "", kBad},
+        {"x.exe /REPORT=a.rtf", TRUE, FALSE, "", kBad},
+        {"x.exe --report a.rtf", TRUE, FALSE, "", kBad},
+        {"x.exe //report a.rtf /simple", TRUE, TRUE, "", kBad},
+        {"x.exe /report --report", TRUE, FALSE, "", kBad},
         {"x.exe /reports a.rtf", FALSE, FALSE, "", 0},
+        {"x.exe /report2 a.rtf", FALSE, FALSE, "", 0},
     };
     for (const Case& c : cases)
     {
-        const ReportCommand command = ParseReportCommand(c.pszCommandLine);
+        const ReportCommand command = ParseReportCommand(Wide(c.pszCommandLine).c_str());
         EXPECT_EQ(command.bReport, c.bReport) << c.pszCommandLine;
         EXPECT_EQ(command.bSimple, c.bSimple) << c.pszCommandLine;
-        EXPECT_EQ(std::string(command.path), c.pszPath) << c.pszCommandLine;
+        EXPECT_EQ(Utf8(command.path), c.pszPath) << c.pszCommandLine;
         EXPECT_EQ(command.dwError, c.dwError) << c.pszCommandLine;
     }
 }
@@ -129,8 +149,10 @@ TEST(ReportCommand, DemoInstallationGivesZeroAndWhatTheDialogSaves)
     EXPECT_TRUE(EndsWith(detailed, Summary(true))) << detailed;
     // tests/report_rtf_check.sh compares the two files read by unrtf.
 
-    // /simple before /report, and a FILE relative to the current directory.
+    // /simple before /report, and a FILE relative to the current directory,
+    // empty as a script may have made it.
     const ScratchFolder current("report-relative");
+    ASSERT_TRUE(WriteFileBytes(current.Path() + "\\relative.rtf", ""));
     EXPECT_EQ(RunToEnd("-SIMPLE -Report relative.rtf", current.Path().c_str()), REPORT_EXIT_SUCCEEDED);
     EXPECT_EQ(FilesIn(current.Path()), std::vector<std::string>{"relative.rtf"}) << Joined(FilesIn(current.Path()));
     EXPECT_EQ(ReportIn(current.Path() + "\\relative.rtf"), simpleReport);
@@ -168,30 +190,21 @@ TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"silent.rtf"}) << Joined(FilesIn(scratch.Path()));
 }
 
-TEST(ReportCommand, FileHeldOpenWhenTheRunEndsOrDialogClosedLeavesFileAsItWas)
+TEST(ReportCommand, FileHeldOpenForAMomentOrToTheEndOrDialogClosedTwiceDuringTheRun)
 {
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
+    TraceFile trace;
     const ScratchFolder scratch("report-held");
     const std::string path = scratch.Path() + "\\held.rtf";
-    ASSERT_TRUE(WriteFileBytes(path, kOldContent));
-
-    // What the system answers when a file takes the place of one held open.
-    const std::string probe = scratch.Path() + "\\probe.tmp";
-    DWORD dwMoveError = 0;
-    {
-        HeldFile held(path);
-        ASSERT_TRUE(held.Holding());
-        ASSERT_TRUE(WriteFileBytes(probe, "x"));
-        EXPECT_FALSE(::MoveFileExA(probe.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
-        dwMoveError = ::GetLastError();
-        DeleteFileIfAny(probe);
-    }
 
     // Held from the middle of the run on, while the run waits at an
-    // instrument held at its open: the report is written, but cannot take
-    // FILE's place.
+    // instrument held at its open. A moment's hold, as a virus scanner's, is
+    // waited out; after about 2 s the report is given up with
+    // ERROR_SHARING_VIOLATION, and FILE stays as it was.
+    for (const bool bMoment : {true, false})
     {
+        ASSERT_TRUE(WriteFileBytes(path, kOldContent));
         DeviceHold hold;
         ScenarioFile scenario("[device0]\ndescription = Held instrument\nhold_event = " + hold.Name() + "\n");
         UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
@@ -199,34 +212,64 @@ TEST(ReportCommand, FileHeldOpenWhenTheRunEndsOrDialogClosedLeavesFileAsItWas)
         ASSERT_TRUE(ui.Started());
         ASSERT_TRUE(ui.WaitUntil([&ui] { return Contains(ui.ReportText(), "\tOpen the connection.\n"); }))
             << ui.ReportText();
-        HeldFile held(path);
-        ASSERT_TRUE(held.Holding());
+        std::unique_ptr<HeldFile> held(new HeldFile(path));
+        ASSERT_TRUE(held->Holding());
+        const size_t nCloses = trace.Calls("FT_Close").size();
+        const DWORD dwReleased = ::GetTickCount();
         hold.Release();
+        // Once the device is closed the report's first move fails at once;
+        // the reader lets go a moment later.
+        if (bMoment && ui.WaitUntil([&] { return trace.Calls("FT_Close").size() > nCloses; }))
+        {
+            ::Sleep(500);
+            held.reset();
+        }
         ASSERT_TRUE(ui.WaitForExit(60000));
-        EXPECT_EQ(ui.ExitCode(), dwMoveError);
+        EXPECT_EQ(ui.ExitCode(), bMoment ? REPORT_EXIT_SUCCEEDED : ERROR_SHARING_VIOLATION) << "moment " << bMoment;
+        EXPECT_GE(::GetTickCount() - dwReleased, bMoment ? 0u : 1900u) << "given up before a moment's hold had passed";
+        held.reset();
+        EXPECT_TRUE(bMoment ? Contains(ReportIn(path), "Held instrument") : ReadFileBytes(path) == kOldContent);
+        EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
     }
-    EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
-    EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
 
-    // The hidden dialog closed during the run (the session ending, say): the
-    // run is cancelled and there is no report to write.
+    // The hidden dialog closed during the run (the session ending, say), and
+    // closed again by another program while the first close waits for the
+    // run: the run is cancelled and there is no report to write.
+    ASSERT_TRUE(WriteFileBytes(path, kOldContent));
     {
-        ScenarioFile scenario(kSilentInstrument);
+        DeviceHold hold;
+        ScenarioFile scenario(std::string(kSilentInstrument) +
+                              "[device1]\ndescription = Held instrument\nhold_event = " + hold.Name() + "\n");
         UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
+        const DeviceHold::ReleaseFirst release(hold);
         ASSERT_TRUE(ui.Started());
         ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
-        ASSERT_TRUE(ui.Close());
+        ::PostMessageA(ui.Dialog(), WM_CLOSE, 0, 0);
+        // The close ends the wait for the silent instrument; the run goes on
+        // to the held one, and the close waits for it.
+        ASSERT_TRUE(ui.WaitUntil([&ui] {
+            const std::string report = ui.ReportText();
+            return Contains(report, "... thread is going to terminate") &&
+                   CountOf(report, "\tOpen the connection.\n") == 2;
+        })) << ui.ReportText();
+        DWORD_PTR dwIgnored = 0;
+        ::SendMessageTimeoutA(ui.Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                              reinterpret_cast<LPARAM>(ui.Control(IDCANCEL)), SMTO_NORMAL, 60000, &dwIgnored);
+        EXPECT_TRUE(::IsWindow(ui.Dialog())) << "Exit destroyed the dialog while its first close waited for the run";
+        hold.Release();
+        ASSERT_TRUE(ui.WaitForExit(60000)) << "a close during a close: the report command never ended";
         EXPECT_EQ(ui.ExitCode(), static_cast<DWORD>(ERROR_CANCELLED));
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
 }
 
-TEST(ReportCommand, BadTargetsGiveTheirCodeAndLeaveEverythingAsItWas)
+TEST(ReportCommand, TargetsAreWrittenAsNamedOrRefusedBeforeTheRunLeavingEverythingAsItWas)
 {
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
     SetEnv("USBSIM_SCENARIO", "");
+    TraceFile trace;
     const ScratchFolder scratch("report-bad");
     const std::string existing = scratch.Path() + "\\existing.rtf";
     ASSERT_TRUE(WriteFileBytes(existing, kOldContent));
@@ -234,29 +277,59 @@ TEST(ReportCommand, BadTargetsGiveTheirCodeAndLeaveEverythingAsItWas)
     ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
     std::unique_ptr<HeldFile> held(new HeldFile(existing));
     ASSERT_TRUE(held->Holding());
+    const std::string library = SystemFilePath(kDriverLibrary);
+    const std::string libraryBytes = ReadFileBytes(library);
+    // 251 characters in all: the temporary name beside a.rtf is longer.
+    const std::string deep = LongFolder(scratch, 251 - 6);
+    // Full-width letter and backslash, Cyrillic, Polish: the ANSI code page
+    // has none of them, and would make a file "a\" of the first two.
+    const std::string wide = scratch.Path() + "\\ａ＼жł.rtf";
 
     const struct
     {
         const char* pszName;
         std::string arguments;
         DWORD dwExitCode;
+        std::string written = std::string(); // the file that then holds the report; empty: none
     } cases[] = {
         {"no FILE", "/report", ERROR_INVALID_PARAMETER},
         {"no FILE, only /simple", "/report /simple", ERROR_INVALID_PARAMETER},
         {"two files", "/report " + Quoted(scratch.Path() + "\\a.rtf") + " b.rtf", ERROR_INVALID_PARAMETER},
+        {"a mistyped switch", "/report:" + Quoted(scratch.Path() + "\\a.rtf"), ERROR_INVALID_PARAMETER},
+        {"another mistyped switch", "--report " + Quoted(scratch.Path() + "\\a.rtf"), ERROR_INVALID_PARAMETER},
         {"missing folder", "/report " + Quoted(scratch.Path() + "\\missing\\a.rtf"), ERROR_PATH_NOT_FOUND},
         {"missing folder named", "/report " + Quoted(scratch.Path() + "\\missing\\\\"), ERROR_PATH_NOT_FOUND},
         {"a folder", "/report " + Quoted(folder), ERROR_ACCESS_DENIED},
         {"a folder named", "/report " + Quoted(folder + "\\\\"), ERROR_ACCESS_DENIED},
         {"held by another process", "/report " + Quoted(existing), ERROR_SHARING_VIOLATION},
+        {"the driver library, no report", "/report " + Quoted(library), ERROR_FILE_EXISTS},
+        {"a device", "/report \\\\.\\NUL", ERROR_FILE_NOT_FOUND},
+        // /sys, where not even root may create a file.
+        {"a folder nobody may write to", "/report Z:\\sys\\report.rtf", ERROR_ACCESS_DENIED},
+        {"a name outside the ANSI code page", "/report " + Quoted(wide), REPORT_EXIT_SUCCEEDED, wide},
+        {"a short name in a deep folder", "/report " + Quoted(deep + "\\a.rtf"), REPORT_EXIT_SUCCEEDED,
+         deep + "\\a.rtf"},
     };
     for (const auto& c : cases)
     {
-        EXPECT_EQ(RunToEnd(c.arguments, scratch.Path().c_str()), c.dwExitCode) << c.pszName << ": " << c.arguments;
+        SCOPED_TRACE(std::string(c.pszName) + ": " + c.arguments);
+        const size_t nTraced = trace.Lines().size();
+        EXPECT_EQ(RunToEnd(c.arguments, scratch.Path().c_str()), c.dwExitCode);
+        // A target refused before the run: the driver library was not even loaded.
+        EXPECT_EQ(trace.Lines().size() > nTraced, !c.written.empty()) << Joined(trace.Lines());
+        if (!c.written.empty())
+        {
+            EXPECT_TRUE(EndsWith(ReportIn(c.written), Summary(true))) << ReportIn(c.written);
+            DeleteFileIfAny(c.written);
+        }
         const std::vector<std::string> files = FilesIn(scratch.Path());
-        EXPECT_EQ(files, (std::vector<std::string>{"existing.rtf", "folder"})) << c.pszName << ": " << Joined(files);
-        EXPECT_TRUE(FilesIn(folder).empty()) << c.pszName << ": " << Joined(FilesIn(folder));
+        EXPECT_EQ(files, (std::vector<std::string>{deep.substr(scratch.Path().size() + 1), "existing.rtf", "folder"}))
+            << Joined(files);
+        EXPECT_TRUE(FilesIn(folder).empty()) << Joined(FilesIn(folder));
+        EXPECT_TRUE(FilesIn(deep).empty()) << Joined(FilesIn(deep));
     }
+    EXPECT_TRUE(ReadFileBytes(library) == libraryBytes) << "the driver library changed";
+    ::RemoveDirectoryW(Wide(deep).c_str());
     ::RemoveDirectoryA(folder.c_str());
     held.reset();
     EXPECT_TRUE(ReadFileBytes(existing) == kOldContent);
@@ -278,6 +351,27 @@ HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LP
     ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
 }
+
+// A move refused for another reason than a program holding FILE open.
+int g_nMoves = 0;
+
+BOOL WINAPI RefusedMove(LPCWSTR, LPCWSTR, DWORD)
+{
+    ++g_nMoves;
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+// The rule of Windows that Wine does not keep: a path of MAX_PATH characters
+// or more is refused unless it has the \\?\ form.
+HANDLE WINAPI CreateFileWithinMaxPath(LPCWSTR pszName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
+                                      DWORD dwCreation, DWORD dwFlags, HANDLE hTemplate)
+{
+    if (std::wcslen(pszName) < MAX_PATH || std::wcsncmp(pszName, L"\\\\?\\", 4) == 0)
+        return ::CreateFileW(pszName, dwAccess, dwShare, pSecurity, dwCreation, dwFlags, hTemplate);
+    ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return INVALID_HANDLE_VALUE;
+}
 } // namespace
 
 TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
@@ -287,7 +381,7 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
     const ScratchFolder scratch("report-in-process");
     const std::string path = scratch.Path() + "\\report.rtf";
     ASSERT_TRUE(WriteFileBytes(path, kOldContent));
-    ReportCommand command = ParseReportCommand(("x.exe /report " + Quoted(path)).c_str());
+    ReportCommand command = ParseReportCommand(Wide("x.exe /report " + Quoted(path)).c_str());
     ASSERT_TRUE(command.bReport);
 
     {
@@ -303,6 +397,30 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
+
+    // A move that fails for another reason than a program holding FILE
+    // fails at once, with no second try.
+    {
+        SystemCallOverride<decltype(g_SystemCalls.MoveFileExW)> fault(g_SystemCalls.MoveFileExW, RefusedMove);
+        EXPECT_EQ(RunReportCommand(command), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(g_nMoves, 1) << "a move refused for another reason was tried again";
+    }
+    EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
+    EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
+
+    // FILE of 259 characters in a folder as long as Windows makes one, under
+    // its MAX_PATH rule: the temporary name beside it takes a longer path.
+    {
+        const std::string folder = LongFolder(scratch, 248);
+        const std::string longPath = folder + "\\report.rtf";
+        SystemCallOverride<decltype(g_SystemCalls.CreateFileW)> open(g_SystemCalls.CreateFileW,
+                                                                     CreateFileWithinMaxPath);
+        EXPECT_EQ(RunReportCommand(ParseReportCommand(Wide("x.exe /report " + Quoted(longPath)).c_str())),
+                  REPORT_EXIT_SUCCEEDED);
+        EXPECT_TRUE(EndsWith(ReportIn(longPath), Summary(true))) << ReportIn(longPath);
+        DeleteFileIfAny(longPath);
+        ::RemoveDirectoryW(Wide(folder).c_str());
+    }
 
     // Undisturbed, the same command replaces the file: the faults above were
     // what stopped it.

@@ -314,7 +314,8 @@ TEST(StreamInCallback, ContinuesAtTheOffsetAndEndsWithZeroBytes)
     for (const auto& c : kCases)
     {
         SCOPED_TRACE(c.pszName);
-        StreamCookie* pCookie = CreateStreamCookie(c.pszSource, c.bFile);
+        const std::wstring file = Wide(c.pszSource);
+        StreamCookie* pCookie = c.bFile ? CreateStreamCookie(file.c_str()) : CreateStreamCookie(c.pszSource);
         ASSERT_NE(pCookie, nullptr);
         EXPECT_EQ(pCookie->bFile, c.bFile);
         std::string delivered;
@@ -341,11 +342,11 @@ namespace
 // The step of reading the file that fails, with the code it leaves.
 std::string g_failingStep;
 
-HANDLE WINAPI FakeCreateFileA(LPCSTR pszName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
+HANDLE WINAPI FakeCreateFileW(LPCWSTR pszName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
                               DWORD dwCreation, DWORD dwFlags, HANDLE hTemplate)
 {
     if (g_failingStep != "open")
-        return ::CreateFileA(pszName, dwAccess, dwShare, pSecurity, dwCreation, dwFlags, hTemplate);
+        return ::CreateFileW(pszName, dwAccess, dwShare, pSecurity, dwCreation, dwFlags, hTemplate);
     ::SetLastError(ERROR_SUCCESS);
     return INVALID_HANDLE_VALUE;
 }
@@ -383,7 +384,7 @@ TEST(StreamInCallback, FaultsAnswerTheirCodeDeliverNothingAndReleaseTheFile)
     const std::string path = TempDirectory() + "\\stream-in-fault.txt";
     ASSERT_TRUE(WriteFileBytes(path, "content"));
     const std::string missing = TempDirectory() + "\\no-such-file.txt";
-    SystemCallOverride<decltype(g_SystemCalls.CreateFileA)> open(g_SystemCalls.CreateFileA, FakeCreateFileA);
+    SystemCallOverride<decltype(g_SystemCalls.CreateFileW)> open(g_SystemCalls.CreateFileW, FakeCreateFileW);
     SystemCallOverride<decltype(g_SystemCalls.GetFileSize)> size(g_SystemCalls.GetFileSize, FakeGetFileSize);
     SystemCallOverride<decltype(g_SystemCalls.SetFilePointer)> seek(g_SystemCalls.SetFilePointer, FakeSetFilePointer);
     SystemCallOverride<decltype(g_SystemCalls.ReadFile)> read(g_SystemCalls.ReadFile, FakeReadFile);
@@ -412,8 +413,8 @@ TEST(StreamInCallback, FaultsAnswerTheirCodeDeliverNothingAndReleaseTheFile)
     {
         SCOPED_TRACE(c.pszCase);
         g_failingStep = c.pszCase;
-        StreamCookie* pCookie =
-            CreateStreamCookie(c.pszSource != nullptr ? c.pszSource : "text", c.pszSource != nullptr);
+        const std::wstring file = c.pszSource != nullptr ? Wide(c.pszSource) : std::wstring();
+        StreamCookie* pCookie = c.pszSource != nullptr ? CreateStreamCookie(file.c_str()) : CreateStreamCookie("text");
         ASSERT_NE(pCookie, nullptr);
         BYTE buffer[8];
         LONG cb = 99;
@@ -430,14 +431,15 @@ TEST(StreamInCallback, FaultsAnswerTheirCodeDeliverNothingAndReleaseTheFile)
 
 TEST(StreamCookie, CreatedFromGlobalMemoryOrNullWhenNoneIsLeft)
 {
-    StreamCookie* pCookie = CreateStreamCookie("x", TRUE);
+    StreamCookie* pCookie = CreateStreamCookie(L"x");
     ASSERT_NE(pCookie, nullptr);
-    EXPECT_STREQ(pCookie->pszSource, "x");
+    EXPECT_STREQ(pCookie->pszFile, L"x");
     EXPECT_EQ(pCookie->bFile, TRUE);
     EXPECT_EQ(pCookie->dwOffset, 0u);
     EXPECT_NE(::GlobalSize(pCookie), 0u);
     EXPECT_EQ(::GlobalFree(pCookie), nullptr);
 
     SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> fake(g_SystemCalls.GlobalAlloc, FailingGlobalAlloc);
-    EXPECT_EQ(CreateStreamCookie("x", FALSE), nullptr);
+    EXPECT_EQ(CreateStreamCookie("x"), nullptr);
+    EXPECT_EQ(CreateStreamCookie(L"x"), nullptr);
 }

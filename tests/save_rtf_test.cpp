@@ -51,7 +51,7 @@ TEST(SavedRtf, EveryMessageKindForTheRtfReader)
     DeleteFileIfAny(rtfPath);
     DeleteFileIfAny(expectedPath);
 
-    EXPECT_EQ(SaveReportAsRtf(dialog.m_richLog, rtfPath.c_str()), 0u);
+    EXPECT_EQ(SaveReportAsRtf(dialog.m_richLog, Wide(rtfPath).c_str()), 0u);
     ASSERT_TRUE(FileExists(rtfPath));
 
     // One line per report line: colour, 1 for bold, text. An empty line has no

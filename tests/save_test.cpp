@@ -78,7 +78,8 @@ StreamResult SaveReportTo(TestDialogHost& host, const std::string& path, StreamC
 
 StreamResult SaveReportTo(TestDialogHost& host, const std::string& path)
 {
-    StreamCookie* pCookie = CreateStreamCookie(path.c_str(), TRUE);
+    const std::wstring file = Wide(path);
+    StreamCookie* pCookie = CreateStreamCookie(file.c_str());
     const StreamResult result = SaveReportTo(host, path, pCookie);
     ::GlobalFree(pCookie);
     return result;
@@ -155,9 +156,10 @@ TEST(StreamOutCallback, RefusesEachArgumentFaultAndWritesNothingInMemoryMode)
 {
     const std::string path = TempFile("refused.rtf");
     DeleteFileIfAny(path);
-    StreamCookie* pFileCookie = CreateStreamCookie(path.c_str(), TRUE);
+    const std::wstring file = Wide(path);
+    StreamCookie* pFileCookie = CreateStreamCookie(file.c_str());
     // The memory cookie's text is a path: nothing may be written there.
-    StreamCookie* pMemoryCookie = CreateStreamCookie(path.c_str(), FALSE);
+    StreamCookie* pMemoryCookie = CreateStreamCookie(path.c_str());
     ASSERT_TRUE(pFileCookie != nullptr && pMemoryCookie != nullptr);
     BYTE abChunk[] = "{\\rtf1 x}";
 
@@ -205,7 +207,8 @@ TEST(StreamOutCallback, FirstChunkReplacesLaterChunksAppendFileClosedBetween)
 {
     const std::string path = TempFile("direct.rtf");
     ASSERT_TRUE(WriteFileBytes(path, std::string(5000, 'O') + "old tail"));
-    StreamCookie* pCookie = CreateStreamCookie(path.c_str(), TRUE);
+    const std::wstring file = Wide(path);
+    StreamCookie* pCookie = CreateStreamCookie(file.c_str());
     ASSERT_NE(pCookie, nullptr);
 
     std::string expected;
@@ -295,7 +298,7 @@ enum class FailingCall
     SetFilePointer,
     WriteFile,
 };
-const char* const kCallNames[] = {"CreateFileA", "SetFilePointer", "WriteFile"};
+const char* const kCallNames[] = {"CreateFileW", "SetFilePointer", "WriteFile"};
 
 struct SeamFault
 {
@@ -313,11 +316,11 @@ bool FailsNow(FailingCall call)
     return g_fault.call == call && ++g_nCallsSeen == g_fault.nChunk;
 }
 
-HANDLE WINAPI FaultyCreateFileA(LPCSTR pszName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
+HANDLE WINAPI FaultyCreateFileW(LPCWSTR pszName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
                                 DWORD dwDisposition, DWORD dwFlags, HANDLE hTemplate)
 {
     if (!FailsNow(FailingCall::CreateFile))
-        return ::CreateFileA(pszName, dwAccess, dwShare, pSecurity, dwDisposition, dwFlags, hTemplate);
+        return ::CreateFileW(pszName, dwAccess, dwShare, pSecurity, dwDisposition, dwFlags, hTemplate);
     ::SetLastError(g_fault.dwLastError);
     return INVALID_HANDLE_VALUE;
 }
@@ -378,7 +381,7 @@ TEST(SaveReportStream, RefusedOrFailingChunkStopsTheStreamAndKeepsEarlierChunks)
         {{FailingCall::WriteFile, 2, ERROR_SUCCESS, 10}, kAnyError},
     };
 
-    SystemCallOverride<decltype(g_SystemCalls.CreateFileA)> createFile(g_SystemCalls.CreateFileA, FaultyCreateFileA);
+    SystemCallOverride<decltype(g_SystemCalls.CreateFileW)> createFile(g_SystemCalls.CreateFileW, FaultyCreateFileW);
     SystemCallOverride<decltype(g_SystemCalls.SetFilePointer)> setFilePointer(g_SystemCalls.SetFilePointer,
                                                                               FaultySetFilePointer);
     SystemCallOverride<decltype(g_SystemCalls.WriteFile)> writeFile(g_SystemCalls.WriteFile, FaultyWriteFile);
@@ -389,6 +392,7 @@ TEST(SaveReportStream, RefusedOrFailingChunkStopsTheStreamAndKeepsEarlierChunks)
              << " with last error " << row.fault.dwLastError << " after " << row.fault.dwBytesFirst << " bytes";
         SCOPED_TRACE(row.pszName != nullptr ? row.pszName : name.str());
         const std::string path = TempFile(row.pszFile);
+        const std::wstring file = Wide(path);
         DeleteFileIfAny(path);
         if (row.bExisting)
         {
@@ -398,7 +402,7 @@ TEST(SaveReportStream, RefusedOrFailingChunkStopsTheStreamAndKeepsEarlierChunks)
         {
             g_dwAllocError = row.bUnallocatedCookie ? ERROR_NOT_ENOUGH_MEMORY : 0;
             SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(g_SystemCalls.GlobalAlloc, FaultyGlobalAlloc);
-            pCookie = CreateStreamCookie(path.c_str(), TRUE);
+            pCookie = CreateStreamCookie(file.c_str());
             g_dwAllocError = 0;
         }
         ASSERT_EQ(pCookie == nullptr, row.bUnallocatedCookie);
@@ -547,6 +551,9 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureOrCancelNothingAndShowsNothing)
         bool bSaved;
     } kRows[] = {
         {"writes the chosen file with the default extension", "chosen", false, false, 0, 0, false, true},
+        // Full-width letter and backslash, Cyrillic, Polish: the ANSI code
+        // page has none of them, and would make "a\" of the first two.
+        {"writes a name outside the ANSI code page as it is", "ａ＼жł", false, false, 0, 0, false, true},
         {"cookie not allocated, new file", "no-cookie", false, false, ERROR_NOT_ENOUGH_MEMORY, 0, false, false},
         {"cookie not allocated, existing file", "no-cookie-existing", true, false, ERROR_NOT_ENOUGH_MEMORY, 0, false,
          false},
@@ -574,7 +581,7 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureOrCancelNothingAndShowsNothing)
             g_fault = {FailingCall::CreateFile, row.dwFailingOpen != 0 ? 1 : 0, row.dwFailingOpen, 0};
             g_nCallsSeen = 0;
             SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(g_SystemCalls.GlobalAlloc, FaultyGlobalAlloc);
-            SystemCallOverride<decltype(g_SystemCalls.CreateFileA)> open(g_SystemCalls.CreateFileA, FaultyCreateFileA);
+            SystemCallOverride<decltype(g_SystemCalls.CreateFileW)> open(g_SystemCalls.CreateFileW, FaultyCreateFileW);
             SaveDialogScript script;
             script.fileName = base;
             script.bCancel = row.bCancel;

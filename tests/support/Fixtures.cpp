@@ -108,7 +108,7 @@ std::string SimulatorLibrary(const char* pszFile)
 
 std::string Simulator64Library()
 {
-    return WinePath(TEST_SIMULATOR64_DIR) + "\\KT480_D2XX.DLL";
+    return WinePath(TEST_X64_DIR) + "\\simulator\\KT480_D2XX.DLL";
 }
 
 std::string BuildDir()
@@ -174,19 +174,33 @@ void ScratchFolder::Empty() const
         DeleteFileIfAny(m_path + "\\" + file);
 }
 
+std::wstring Wide(const std::string& utf8)
+{
+    std::vector<WCHAR> wide(utf8.size() + 1);
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    return wide.data();
+}
+
+std::string Utf8(const std::wstring& wide)
+{
+    std::vector<char> utf8(wide.size() * 3 + 1);
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
+    return utf8.data();
+}
+
 std::vector<std::string> FilesIn(const std::string& folder)
 {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA found = {};
-    const HANDLE hFind = ::FindFirstFileA((folder + "\\*.*").c_str(), &found);
+    WIN32_FIND_DATAW found = {};
+    const HANDLE hFind = ::FindFirstFileW(Wide(folder + "\\*.*").c_str(), &found);
     if (hFind == INVALID_HANDLE_VALUE)
         return names;
     do
     {
-        const std::string name = found.cFileName;
+        const std::string name = Utf8(found.cFileName);
         if (name != "." && name != "..")
             names.push_back(name);
-    } while (::FindNextFileA(hFind, &found));
+    } while (::FindNextFileW(hFind, &found));
     ::FindClose(hFind);
     return names;
 }
@@ -201,14 +215,14 @@ std::string Joined(const std::vector<std::string>& texts)
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
 {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    std::ofstream file(Wide(path).c_str(), std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(file);
 }
 
 std::string ReadFileBytes(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(Wide(path).c_str(), std::ios::binary);
     std::ostringstream content;
     content << file.rdbuf();
     return content.str();
@@ -216,13 +230,13 @@ std::string ReadFileBytes(const std::string& path)
 
 bool FileExists(const std::string& path)
 {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void DeleteFileIfAny(const std::string& path)
 {
-    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(path.c_str());
+    ::SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(Wide(path).c_str());
 }
 
 namespace
@@ -384,11 +398,12 @@ bool PollUntil(DWORD dwDeadline, const std::function<bool()>& pred)
 bool StartProcess(const std::string& exe, const std::string& arguments, const char* pszCurrentDir,
                   PROCESS_INFORMATION& process)
 {
-    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
-    STARTUPINFOA startup = {};
+    std::wstring commandLine = Wide("\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments));
+    const std::wstring currentDir = Wide(pszCurrentDir != nullptr ? pszCurrentDir : "");
+    STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    if (::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, pszCurrentDir, &startup,
-                         &process))
+    if (::CreateProcessW(Wide(exe).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                         pszCurrentDir != nullptr ? currentDir.c_str() : nullptr, &startup, &process))
         return true;
     process = PROCESS_INFORMATION();
     return false;

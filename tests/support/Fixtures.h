@@ -160,6 +160,11 @@ private:
     std::string m_path;
 };
 
+// Paths and names in the tests are UTF-8 and reach the system through its
+// wide calls: a name outside the ANSI code page stays as it is.
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
+
 // The names of the files in a folder.
 std::vector<std::string> FilesIn(const std::string& folder);
 // "[a] [b] ", for failure messages.

@@ -138,10 +138,15 @@ SaveDialogSeen DriveSaveDialog(DWORD dwProcessId, HWND hwndExclude, const SaveDi
         script.whileOpen();
     if (!script.fileName.empty())
     {
+        // Wide, as a user types it: a name outside the ANSI code page stays whole.
+        const std::wstring fileName = Wide(script.fileName);
         DWORD_PTR dwIgnored = 0;
-        ::SendMessageTimeoutA(hwndEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(script.fileName.c_str()), SMTO_NORMAL,
+        ::SendMessageTimeoutW(hwndEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileName.c_str()), SMTO_NORMAL,
                               kMessageTimeoutMs, &dwIgnored);
-        seen.bNameTyped = WindowText(hwndEdit) == script.fileName;
+        WCHAR szTyped[MAX_PATH + 1] = {};
+        ::SendMessageTimeoutW(hwndEdit, WM_GETTEXT, MAX_PATH + 1, reinterpret_cast<LPARAM>(szTyped), SMTO_NORMAL,
+                              kMessageTimeoutMs, &dwIgnored);
+        seen.bNameTyped = fileName == szTyped;
         if (!seen.bNameTyped)
             seen.problem = "the file-name field did not take the name";
     }

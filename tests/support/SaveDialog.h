@@ -13,7 +13,7 @@
 
 struct SaveDialogScript
 {
-    // Typed into the file-name field, when not empty.
+    // Typed into the file-name field, when not empty; UTF-8.
     std::string fileName;
     // Cancel instead of Save.
     bool bCancel = false;

@@ -1,0 +1,49 @@
+#include "SystemDirectory.h"
+
+#include "SystemCalls.h"
+
+namespace
+{
+const UINT kDirectoryBufferSize = 256;
+
+DWORD QueryDirectory(decltype(&::GetSystemDirectoryA) pfnQuery, CString& directory)
+{
+    char szDirectory[kDirectoryBufferSize];
+    const UINT nLength = pfnQuery(szDirectory, kDirectoryBufferSize);
+    // An empty path must never pass for the directory and send the searches
+    // to the current drive's root.
+    if (nLength == 0)
+        return LastErrorOr(ERROR_PATH_NOT_FOUND);
+    // A longer path than the buffer holds is a failure too, not a cut path.
+    if (nLength >= kDirectoryBufferSize)
+        return ERROR_INSUFFICIENT_BUFFER;
+    directory = CString(szDirectory, static_cast<int>(nLength));
+    return ERROR_SUCCESS;
+}
+} // namespace
+
+DWORD QuerySystemDirectory(CString& directory)
+{
+    return QueryDirectory(g_SystemCalls.GetSystemDirectoryA, directory);
+}
+
+DWORD QueryWindowsDirectory(CString& directory)
+{
+    return QueryDirectory(g_SystemCalls.GetWindowsDirectoryA, directory);
+}
+
+HMODULE LoadSystemLibrary(LPCSTR pszFileName)
+{
+    CString path;
+    const DWORD dwError = QuerySystemDirectory(path);
+    if (dwError != ERROR_SUCCESS)
+    {
+        ::SetLastError(dwError);
+        return nullptr;
+    }
+    path += '\\';
+    path += pszFileName;
+    // The libraries it imports are then looked for in its own folder first,
+    // not in the program's: riched32 takes riched20 from there.
+    return g_SystemCalls.LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}

@@ -1,0 +1,18 @@
+// The system and Windows directories, and the libraries the program loads
+// from the system directory only.
+#pragma once
+
+#include "String.h"
+
+// Reads a directory into a 256-character buffer. 0, or the error code: 122
+// for a path the buffer cannot hold, 3 for a failure that names no reason.
+DWORD QuerySystemDirectory(CString& directory);
+DWORD QueryWindowsDirectory(CString& directory);
+
+// Loads the library of that file name by its full path in the system
+// directory (SysWOW64 for this 32-bit program under WOW64), never a copy in
+// the program's folder, the current directory or PATH, which the search for a
+// bare name takes first; the libraries it imports are looked for in the
+// system directory first as well. Null on failure, with the reason in
+// GetLastError.
+HMODULE LoadSystemLibrary(LPCSTR pszFileName);
