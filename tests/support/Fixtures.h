@@ -160,8 +160,8 @@ private:
 std::wstring Wide(const std::string& utf8);
 std::string Utf8(const std::wstring& wide);
 
-// The names of the files in a folder.
-std::vector<std::string> FilesIn(const std::string& folder);
+// The names of the files in a folder, or of those that match the pattern.
+std::vector<std::string> FilesIn(const std::string& folder, const std::string& pattern = "*.*");
 // "[a] [b] ", for failure messages.
 std::string Joined(const std::vector<std::string>& texts);
 
