@@ -23,21 +23,45 @@ BOOL WINAPI FakeCounterReading(LARGE_INTEGER* pCounter)
     pCounter->QuadPart = g_llFakeCounter;
     return TRUE;
 }
+
+decltype(SystemCalls::Sleep) g_pfnPauseBefore = nullptr;
+std::string g_pauses;
+
+VOID WINAPI FakePause(DWORD dwMilliseconds)
+{
+    g_pauses += std::to_string(dwMilliseconds) + " ms after reading " + std::to_string(g_nReadings) + "; ";
+    g_llFakeCounter += g_llFakeFrequency * dwMilliseconds / 1000;
+    g_pfnPauseBefore(dwMilliseconds);
+}
+
+// FakePause, which then pauses as pfnBefore does.
+decltype(SystemCalls::Sleep) FakePauseThen(decltype(SystemCalls::Sleep) pfnBefore)
+{
+    g_pfnPauseBefore = pfnBefore;
+    return FakePause;
+}
 } // namespace
 
 FakeCounter::FakeCounter(LONGLONG llSpan, LONGLONG llFrequency)
     : m_frequency(g_SystemCalls.QueryPerformanceFrequency, FakeFrequency),
-      m_counter(g_SystemCalls.QueryPerformanceCounter, FakeCounterReading)
+      m_counter(g_SystemCalls.QueryPerformanceCounter, FakeCounterReading),
+      m_pause(g_SystemCalls.Sleep, FakePauseThen(g_SystemCalls.Sleep))
 {
     g_llFakeFrequency = llFrequency;
     g_llFakeCounter = 0;
     g_llFakeSpan = llSpan;
     g_nReadings = 0;
+    g_pauses.clear();
 }
 
 int FakeCounter::Readings()
 {
     return g_nReadings;
+}
+
+std::string FakeCounter::Pauses()
+{
+    return g_pauses;
 }
 
 ExpectedReport::Device TestDevice(int nIndex, const std::string& description)

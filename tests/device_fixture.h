@@ -18,17 +18,22 @@ const char kNoEventNotification[] = "sim_no_eventnotification.dll";
 // The counter of the response-time measurement, made exact: each reading
 // llSpan counts after the one before, at llFrequency counts a second. By
 // default 123,440 counts at 10 MHz, so that every measured span is 12.344 ms
-// ("12.35" in the report).
+// ("12.35" in the report). The pause before an answer is read moves the
+// counter on by its milliseconds, so that a response time that takes in the
+// pause shows it, and then pauses as the seam did before the counter came.
 class FakeCounter
 {
 public:
     explicit FakeCounter(LONGLONG llSpan = 123440, LONGLONG llFrequency = 10000000);
 
     static int Readings();
+    // Each pause so far, as "<ms> ms after reading <n>; ".
+    static std::string Pauses();
 
 private:
     SystemCallOverride<decltype(SystemCalls::QueryPerformanceFrequency)> m_frequency;
     SystemCallOverride<decltype(SystemCalls::QueryPerformanceCounter)> m_counter;
+    SystemCallOverride<decltype(SystemCalls::Sleep)> m_pause;
 };
 extern const char kFakeResponseTime[]; // "12.35"
 

@@ -37,8 +37,9 @@ struct HookState
 {
     // The wait for an answer (HookedWait).
     int nWaits = 0;
-    DWORD dwWaitResults[8] = {}; // what the real waits returned, in call order
-    int nFailingWait = 0;        // the wait call (from 1) that fails; 0: none
+    DWORD dwWaitTimeouts[8] = {}; // what each wait was given, in call order
+    DWORD dwWaitResults[8] = {};  // what the real waits returned, in call order
+    int nFailingWait = 0;         // the wait call (from 1) that fails; 0: none
     DWORD dwWaitResult = WAIT_FAILED;
     DWORD dwWaitError = 0;
     HANDLE hWaitEntered = nullptr;
@@ -54,12 +55,16 @@ struct HookState
     // The counter (RecordingCounter).
     LONGLONG llCounterReadings[8] = {};
     int nCounterReadings = 0;
+    // The simulator's trace of an answer in pieces (PauseForPieces).
+    const TraceFile* pPieceTrace = nullptr;
 };
 HookState g_hooks;
 
 DWORD WINAPI HookedWait(DWORD nCount, const HANDLE* pHandles, BOOL bWaitAll, DWORD dwMilliseconds)
 {
-    if (++g_hooks.nWaits == g_hooks.nFailingWait)
+    if (++g_hooks.nWaits <= 8)
+        g_hooks.dwWaitTimeouts[g_hooks.nWaits - 1] = dwMilliseconds;
+    if (g_hooks.nWaits == g_hooks.nFailingWait)
     {
         ::SetLastError(g_hooks.dwWaitError);
         return g_hooks.dwWaitResult;
@@ -113,6 +118,7 @@ public:
         g_hooks.bCancelWithTheAnswer = true;
     }
     static DWORD Result(int nCall) { return g_hooks.dwWaitResults[nCall - 1]; }
+    static DWORD Timeout(int nCall) { return g_hooks.dwWaitTimeouts[nCall - 1]; }
 
 private:
     SystemCallOverride<decltype(SystemCalls::WaitForMultipleObjects)> m_override;
@@ -139,6 +145,17 @@ FT_STATUS WINAPI ScriptedRead(FT_HANDLE, LPVOID pBuffer, DWORD dwToRead, LPDWORD
     g_hooks.readData.copy(static_cast<char*>(pBuffer), std::min<size_t>(g_hooks.readData.size(), dwToRead));
     *pdwReturned = g_hooks.dwReadReported;
     return FT_OK;
+}
+
+// An answer in three pieces 60 ms apart, and the pause before it is read in
+// the simulator's time: the pause ends once every piece due within its
+// milliseconds has come, however late a loaded machine delivers them.
+const char kThreePieces[] = "chunks = 3\nchunk_gap_ms = 60\n";
+
+VOID WINAPI PauseForPieces(DWORD dwMilliseconds)
+{
+    const size_t nDue = std::min<size_t>(3, 1 + dwMilliseconds / 60);
+    PollUntil(::GetTickCount() + 10000, [nDue] { return g_hooks.pPieceTrace->Calls("SIM_Signal").size() >= nDue; });
 }
 
 struct CommunicationJob
@@ -360,7 +377,8 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
          0},
         {"answer with a zero byte", OneDevice("answer = AB\\0CD\\r\\n\n"),
          [](ExpectedReport& e) { e.UpToTheWait(kDevice).Answered(7, 7, "AB", kFakeResponseTime); }, 0},
-        {"answer in three chunks", OneDevice("chunks = 3\nchunk_gap_ms = 10\n"), answered, 0},
+        // Whole only when read after the pause: the last piece comes 120 ms after the first.
+        {"answer in three pieces 60 ms apart", OneDevice(kThreePieces), answered, 0},
         {"listing without a terminating zero", OneDevice("untrusted_list_description = 1\n"),
          [](ExpectedReport& e) {
              ExpectedReport::Device device = kDevice;
@@ -401,11 +419,11 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
         for (const Case& c : cases)
         {
             SCOPED_TRACE(std::string(c.pszCase) + (bDetailed ? ", detailed view" : ", simple view"));
-            FakeCounter counter(c.llSpan, c.llFrequency);
             TraceFile trace;
-            // An answer in chunks needs the pause before it is read.
+            g_hooks.pPieceTrace = &trace;
             SystemCallOverride<decltype(SystemCalls::Sleep)> pause(
-                g_SystemCalls.Sleep, Contains(c.scenario, "chunks") ? ::Sleep : g_SystemCalls.Sleep);
+                g_SystemCalls.Sleep, Contains(c.scenario, kThreePieces) ? PauseForPieces : g_SystemCalls.Sleep);
+            FakeCounter counter(c.llSpan, c.llFrequency);
             WaitHook hook(c.dwWaitResult != 0 ? 1 : 0, c.dwWaitResult, c.dwWaitError);
             if (c.bCancelWithTheAnswer)
                 hook.CancelWithTheAnswer(Dlg());
@@ -413,11 +431,16 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
             c.expected(expected);
             EXPECT_EQ(Communicate(c.scenario), c.dwResult);
             EXPECT_EQ(m_report, expected.Text());
-            // An answer is timed by the start and the end of the span, and
-            // nothing else.
+            // The first characters are waited for 2 s. An answer is timed by
+            // the start and the end of the span, and nothing else, and read
+            // 200 ms after that end.
+            for (int nWait = 1; nWait <= std::min(WaitHook::Calls(), 8); ++nWait)
+                EXPECT_EQ(WaitHook::Timeout(nWait), 2000u) << "the wait for the first characters";
             if (c.dwResult == 0)
             {
                 EXPECT_EQ(FakeCounter::Readings(), 2);
+                EXPECT_EQ(FakeCounter::Pauses(), "200 ms after reading 2; ")
+                    << "the pause before the answer is read, and the response time's end before it";
             }
             // A device that was opened is closed, whatever failed after the open.
             size_t nOpened = 0;
@@ -638,8 +661,8 @@ TEST_F(Communication, ALeftoverSignalOfAChunkedAnswerDoesNotEndTheNextDevicesWai
     // leave the receive event set. The second device never answers.
     TraceFile trace;
     host.SetDetailed(true);
-    FakeCounter counter;
     SystemCallOverride<decltype(SystemCalls::Sleep)> pause(g_SystemCalls.Sleep, ::Sleep);
+    FakeCounter counter;
     // The second device's wait ends at once, as the real one would after two seconds.
     WaitHook timeout(2, WAIT_TIMEOUT);
     EXPECT_EQ(Communicate(Instruments({"chunks = 3\nchunk_gap_ms = 20\n", "silent = 1\n"})), 1u);

@@ -502,12 +502,18 @@ HANDLE WINAPI FailingCreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR)
 }
 
 // Starts a run and waits until the report shows the text; a copy of the run's
-// thread handle, which outlives the dialog's own, or null when it did not show.
+// thread handle, which outlives the dialog's own, or null, with the test
+// failed, when it did not show.
 HANDLE StartRunUntil(TestDialogHost& host, const std::string& shown)
 {
     host.Click(IDC_BUTTON_START);
     if (!host.PumpUntil([&] { return Contains(host.ReportText(), shown); }))
+    {
+        ADD_FAILURE() << "the run did not show \"" << shown << "\" within " << kStateWaitMs / 1000
+                      << " s; the report held:\n"
+                      << host.ReportText();
         return nullptr;
+    }
     HANDLE hCopy = nullptr;
     ::DuplicateHandle(::GetCurrentProcess(), host.Dialog().m_hWorkerThread, ::GetCurrentProcess(), &hCopy, 0, FALSE,
                       DUPLICATE_SAME_ACCESS);

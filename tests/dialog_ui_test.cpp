@@ -31,6 +31,8 @@ private:
 // OpensInTheOpenedState, then a run, a second one and the view switched twice.
 TEST(DialogUi, OpensThenRunsAndSwitchesTheViewEachTime)
 {
+    // No installation, also after a test killed inside its own sandbox.
+    InstallationSandbox sandbox;
     UiHarness ui;
     ASSERT_TRUE(ui.Started());
     ExpectOpenedState(ui.Dialog());

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 const char kUsbEnumKey[] = "System\\CurrentControlSet\\Enum\\USB";
 const char kDeviceKeyName[] = "Vid_0403&Pid_B7E4";
@@ -20,7 +22,6 @@ namespace
 // A class of the tests' own below the class root.
 const char kTestClassGuid[] = "{7E57B7E4-0403-4C1A-9E57-0000B7E40403}";
 const char kEnumKey[] = "System\\CurrentControlSet\\Enum";
-const char kSavedSuffix[] = ".sandbox-saved";
 const int kTestFileSlots = 4;
 
 bool EndsWithIgnoringCase(const std::string& text, const std::string& end)
@@ -171,24 +172,117 @@ bool RestoreKey(HKEY hParent, const KeySnapshot& snapshot)
 
 // ---- Sandbox
 
+namespace
+{
+// What a sandbox keeps in the prefix while it lives, so that a test killed
+// before its end leaves what the next sandbox needs to put things back: the
+// files it found, moved aside under kSavedSuffix, and its journal key, which
+// names the files that were not there (the values of kAbsent) and holds the
+// USB enumeration key as it was (kUsb, where there was one; kUsbSaved,
+// written last, says that the copy is whole).
+const char kSavedSuffix[] = ".sandbox-saved";
+const char kJournal[] = "Software\\InstallationSandbox";
+const char kAbsent[] = "Absent";
+const char kUsb[] = "USB";
+const char kUsbSaved[] = "UsbSaved";
+
+// What the journal keeps put back, and the journal removed: the files that
+// were not there taken away again, and the USB enumeration key as it was
+// where the journal holds it whole (one cut short before leaves the key as it
+// is). Gives what was put back.
+std::vector<std::string> PutBackJournal()
+{
+    std::vector<std::string> putBack;
+    KeySnapshot journal;
+    if (!KeyExists(kJournal))
+        return putBack;
+    CaptureKey(HKEY_LOCAL_MACHINE, kJournal, journal);
+    const bool bUsbSaved = std::any_of(journal.values.begin(), journal.values.end(),
+                                       [](const KeySnapshot::Value& value) { return value.name == kUsbSaved; });
+    if (bUsbSaved)
+    {
+        DeleteRegistryTree(kUsbEnumKey);
+        putBack.push_back(std::string("HKLM\\") + kUsbEnumKey);
+    }
+    for (const KeySnapshot& child : journal.children)
+    {
+        if (child.name == kUsb && bUsbSaved)
+        {
+            KeySnapshot usb = child;
+            usb.name = kUsbEnumKey;
+            EXPECT_TRUE(RestoreKey(HKEY_LOCAL_MACHINE, usb)) << "the USB enumeration key was not put back whole";
+        }
+        else if (child.name == kAbsent)
+        {
+            for (const KeySnapshot::Value& absent : child.values)
+            {
+                DeleteFileIfAny(absent.name);
+                putBack.push_back(absent.name);
+            }
+        }
+    }
+    DeleteRegistryTree(kJournal);
+    return putBack;
+}
+
+// A file moved aside put back in place of what the test left there; false
+// when there was none.
+bool PutBackSaved(const std::string& path)
+{
+    const std::string saved = path + kSavedSuffix;
+    if (!FileExists(saved))
+        return false;
+    DeleteFileIfAny(path);
+    ::MoveFileA(saved.c_str(), path.c_str());
+    return true;
+}
+
+// What a sandbox whose test was killed left: its journal, and the files it
+// moved aside in the folders the tests put files into.
+void PutBackWhatAKilledTestLeft()
+{
+    std::vector<std::string> putBack = PutBackJournal();
+    for (std::string folder : {SystemFilePath(""), DriverFilePath(""), InfFilePath("")})
+    {
+        folder.pop_back();
+        for (const std::string& name : FilesIn(folder, std::string("*") + kSavedSuffix))
+        {
+            const std::string path = folder + "\\" + name.substr(0, name.size() - std::strlen(kSavedSuffix));
+            if (PutBackSaved(path))
+                putBack.push_back(path);
+        }
+    }
+    if (!putBack.empty())
+        std::printf("A test that did not end left its installation behind; put back as before it: %s\n",
+                    Joined(putBack).c_str());
+}
+} // namespace
+
 InstallationSandbox::InstallationSandbox()
 {
+    // Once a process: its own sandboxes put back all they take away.
+    static bool s_bLookedForLeftovers = false;
+    if (!s_bLookedForLeftovers)
+        PutBackWhatAKilledTestLeft();
+    s_bLookedForLeftovers = true;
+
+    // The USB enumeration key is taken away only once its copy in the journal
+    // is whole. One that could not be saved is left alone: the tests then fail
+    // instead of losing it.
+    bool bSaved = true;
     if (KeyExists(kUsbEnumKey))
     {
-        HKEY hEnum = nullptr;
-        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumKey, 0, KEY_READ, &hEnum) == ERROR_SUCCESS)
-        {
-            m_pUsbKey.reset(new KeySnapshot);
-            if (!CaptureKey(hEnum, "USB", *m_pUsbKey))
-                m_pUsbKey.reset();
-            ::RegCloseKey(hEnum);
-        }
-        // A key that could not be saved whole is left alone: the tests then
-        // fail instead of losing it.
-        if (m_pUsbKey)
-            DeleteRegistryTree(kUsbEnumKey);
-        EXPECT_TRUE(m_pUsbKey) << "the existing USB enumeration key could not be saved";
+        KeySnapshot usb;
+        bSaved = CaptureKey(HKEY_LOCAL_MACHINE, kUsbEnumKey, usb);
+        usb.name = std::string(kJournal) + "\\" + kUsb;
+        bSaved = bSaved && RestoreKey(HKEY_LOCAL_MACHINE, usb);
     }
+    if (bSaved)
+    {
+        SetText(kJournal, kUsbSaved, "");
+        DeleteRegistryTree(kUsbEnumKey);
+    }
+    EXPECT_TRUE(bSaved) << "the existing USB enumeration key could not be saved";
     EXPECT_FALSE(KeyExists(kUsbEnumKey)) << "the USB enumeration key is still there";
     DeleteRegistryTree(std::string(kClassRoot) + "\\" + kTestClassGuid);
 
@@ -208,43 +302,27 @@ InstallationSandbox::InstallationSandbox()
 
 InstallationSandbox::~InstallationSandbox()
 {
-    DeleteRegistryTree(kUsbEnumKey);
-    if (m_pUsbKey)
-    {
-        HKEY hEnum = nullptr;
-        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumKey, 0, KEY_ALL_ACCESS, &hEnum) == ERROR_SUCCESS)
-        {
-            EXPECT_TRUE(RestoreKey(hEnum, *m_pUsbKey)) << "the USB enumeration key was not put back whole";
-            ::RegCloseKey(hEnum);
-        }
-    }
     DeleteRegistryTree(std::string(kClassRoot) + "\\" + kTestClassGuid);
     for (const std::string& name : m_ownClassKeys)
         DeleteRegistryTree(std::string(kClassRoot) + "\\" + name);
-
     for (auto it = m_files.rbegin(); it != m_files.rend(); ++it)
-    {
-        DeleteFileIfAny(it->path);
-        if (it->bMovedAside)
-            ::MoveFileA((it->path + kSavedSuffix).c_str(), it->path.c_str());
-    }
+        PutBackSaved(*it);
+    PutBackJournal();
 }
 
 void InstallationSandbox::GuardFile(const std::string& path)
 {
-    for (const SavedFile& file : m_files)
+    for (const std::string& file : m_files)
     {
-        if (::lstrcmpiA(file.path.c_str(), path.c_str()) == 0)
+        if (::lstrcmpiA(file.c_str(), path.c_str()) == 0)
             return;
     }
-    bool bMovedAside = false;
     if (FileExists(path))
-    {
-        DeleteFileIfAny(path + kSavedSuffix);
-        bMovedAside = ::MoveFileA(path.c_str(), (path + kSavedSuffix).c_str()) != FALSE;
-        EXPECT_TRUE(bMovedAside) << "could not move " << path << " out of the way";
-    }
-    m_files.push_back({path, bMovedAside});
+        EXPECT_TRUE(::MoveFileA(path.c_str(), (path + kSavedSuffix).c_str()))
+            << "could not move " << path << " out of the way";
+    else
+        SetText(std::string(kJournal) + "\\" + kAbsent, path, "");
+    m_files.push_back(path);
 }
 
 void InstallationSandbox::CreateKey(const std::string& path)

@@ -9,7 +9,6 @@
 #include "support/Fixtures.h"
 #include "support/TestDialogHost.h"
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,12 +37,12 @@ std::string SystemFilePath(const std::string& name); // <system>\name
 std::string DriverFilePath(const std::string& name);
 std::string InfFilePath(const std::string& name); // <windows>\inf\name
 
-struct KeySnapshot;
-
 // The installation as the tests want it. On construction it takes away what
 // the checks look at (the USB enumeration key, the three files of the common
-// check, the test class) and keeps it; on destruction it removes all it made
-// and puts back what it took, on every path a test can leave by.
+// check, the test class) and keeps it in the prefix; on destruction it removes
+// all it made and puts back what it took, on every path a test can leave by.
+// What a sandbox whose test was killed left behind, the next one puts back as
+// it was before that test, before it takes anything away itself.
 class InstallationSandbox : NonCopyable
 {
 public:
@@ -93,14 +92,8 @@ public:
 private:
     void GuardFile(const std::string& path);
 
-    std::unique_ptr<KeySnapshot> m_pUsbKey; // the key as it was, where there was one
     std::vector<std::string> m_ownClassKeys;
-    struct SavedFile
-    {
-        std::string path;
-        bool bMovedAside;
-    };
-    std::vector<SavedFile> m_files;
+    std::vector<std::string> m_files;
 };
 
 // ---- Seam faults: each fails one kind of call as long as it lives, and hands

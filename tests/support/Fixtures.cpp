@@ -188,11 +188,11 @@ std::string Utf8(const std::wstring& wide)
     return utf8.data();
 }
 
-std::vector<std::string> FilesIn(const std::string& folder)
+std::vector<std::string> FilesIn(const std::string& folder, const std::string& pattern)
 {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found = {};
-    const HANDLE hFind = ::FindFirstFileW(Wide(folder + "\\*.*").c_str(), &found);
+    const HANDLE hFind = ::FindFirstFileW(Wide(folder + "\\" + pattern).c_str(), &found);
     if (hFind == INVALID_HANDLE_VALUE)
         return names;
     do

@@ -165,8 +165,8 @@ private:
 std::wstring Wide(const std::string& utf8);
 std::string Utf8(const std::wstring& wide);
 
-// The names of the files in a folder.
-std::vector<std::string> FilesIn(const std::string& folder);
+// The names of the files in a folder, or of those that match the pattern.
+std::vector<std::string> FilesIn(const std::string& folder, const std::string& pattern = "*.*");
 // "[a] [b] ", for failure messages.
 std::string Joined(const std::vector<std::string>& texts);
 
@@ -204,6 +204,11 @@ std::vector<HWND> WindowsOf(DWORD dwProcessId);
 std::vector<std::string> SplitLines(const std::string& text);
 // A control's text with each paragraph end ("\r\n" or "\r") as one "\n".
 std::string NormalizeLineEnds(const std::string& text);
+
+// How long a test waits for a state before it fails by name, with what it
+// saw: well below the 60 s after which ctest ends a test executable, so that
+// only a hang in the product reaches that.
+const DWORD kStateWaitMs = 20000;
 
 // Asks pred every 10 ms until it holds (true) or the tick count reaches dwDeadline.
 bool PollUntil(DWORD dwDeadline, const std::function<bool()>& pred);

@@ -50,9 +50,9 @@ public:
     std::string Caption(int nID) const { return WindowText(::GetDlgItem(Hwnd(), nID)); }
 
     // Serves this thread's messages until pred() holds or the time is up.
-    bool PumpUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = 60000);
+    bool PumpUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = kStateWaitMs);
     // Starts a run with the Start button and waits for its end-of-run record.
-    bool StartAndWaitForEnd(DWORD dwTimeoutMs = 60000);
+    bool StartAndWaitForEnd(DWORD dwTimeoutMs = kStateWaitMs);
 
     // Sets the cancel flag, as closing the dialog would, while the report is
     // being sent the first message that holds text; an empty text removes

@@ -37,17 +37,17 @@ public:
     // user returning to it would: only the active window's thread has a focus.
     int FocusedControl() const;
 
-    bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = 60000) const
+    bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = kStateWaitMs) const
     {
         return PollUntil(::GetTickCount() + dwTimeoutMs, pred);
     }
     // Clicks Start and waits for the end of the run: Start enabled again and
     // the closing rule in the report.
-    bool StartAndWaitForEnd(DWORD dwTimeoutMs = 60000);
+    bool StartAndWaitForEnd(DWORD dwTimeoutMs = kStateWaitMs);
     bool RunEnded() const;
 
     // Asks the dialog to close; true when the process ended within the time.
-    bool Close(DWORD dwTimeoutMs = 60000);
+    bool Close(DWORD dwTimeoutMs = kStateWaitMs);
     bool WaitForExit(DWORD dwTimeoutMs) const
     {
         return ::WaitForSingleObject(m_process.hProcess, dwTimeoutMs) == WAIT_OBJECT_0;
