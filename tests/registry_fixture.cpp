@@ -242,7 +242,7 @@ bool PutBackSaved(const std::string& path)
 void PutBackWhatAKilledTestLeft()
 {
     std::vector<std::string> putBack = PutBackJournal();
-    for (std::string folder : {SystemFilePath(""), DriverFilePath(""), InfFilePath("")})
+    for (std::string folder : {SystemFilePath(""), NativeSystemDirectory() + "\\", DriverFilePath(""), InfFilePath("")})
     {
         folder.pop_back();
         for (const std::string& name : FilesIn(folder, std::string("*") + kSavedSuffix))
