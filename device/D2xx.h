@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 typedef ULONG FT_STATUS;
 typedef PVOID FT_HANDLE;
 
@@ -63,6 +65,18 @@ struct FT_PROGRAM_DATA
     WORD USBVersion;
     BYTE Reserved[512];
 };
+
+// The driver lays the record out with natural alignment: the four text
+// pointers take 4 bytes each in a 32-bit process and 8 in a 64-bit one, and
+// the fields behind them move with them.
+static_assert(offsetof(FT_PROGRAM_DATA, Manufacturer) == 16, "EEPROM record: texts start at 16");
+static_assert(offsetof(FT_PROGRAM_DATA, SerialNumber) == (sizeof(void*) == 8 ? 40 : 28),
+              "EEPROM record: SerialNumber moved");
+static_assert(offsetof(FT_PROGRAM_DATA, MaxPower) == (sizeof(void*) == 8 ? 48 : 32), "EEPROM record: MaxPower moved");
+static_assert(offsetof(FT_PROGRAM_DATA, USBVersion) == (sizeof(void*) == 8 ? 62 : 46),
+              "EEPROM record: USBVersion moved");
+static_assert(offsetof(FT_PROGRAM_DATA, Reserved) == (sizeof(void*) == 8 ? 64 : 48),
+              "EEPROM record: the reserve moved");
 
 typedef FT_STATUS(WINAPI* PFN_FT_ListDevices)(PVOID pArg1, PVOID pArg2, DWORD dwFlags);
 typedef FT_STATUS(WINAPI* PFN_FT_OpenEx)(PVOID pArg1, DWORD dwFlags, FT_HANDLE* pHandle);

@@ -13,9 +13,16 @@ void __freeres() noexcept;
 // index of its own. Each time the library is loaded it takes one and it never
 // frees it: after about a thousand loads in one process TlsAlloc fails and the
 // runtime aborts the process. Its calls reach TlsAlloc through the import slot
-// "__imp__TlsAlloc@0"; defining that slot here, ahead of the kernel32 import
-// library, routes them through TrackedTlsAlloc, which notes each index so
-// that it can be freed on unload.
+// "__imp__TlsAlloc@0" ("__imp_TlsAlloc" in a 64-bit build, whose names carry
+// neither the underscore nor the argument size); defining that slot here,
+// ahead of the kernel32 import library, routes them through TrackedTlsAlloc,
+// which notes each index so that it can be freed on unload. A slot named as
+// the other build names it would be defined but never used.
+#ifdef _WIN64
+#define IMPORT_SLOT(name, argumentBytes) "__imp_" #name
+#else
+#define IMPORT_SLOT(name, argumentBytes) "__imp__" #name "@" #argumentBytes
+#endif
 namespace
 {
 const LONG kMaxTracked = 8;
@@ -116,11 +123,11 @@ BOOL WINAPI TrackedCloseHandle(HANDLE hObject)
 
 // Constant-initialised, so they are in place before any start-up code of the
 // runtime in this library runs.
-extern "C" DWORD(WINAPI* g_pfnImportedTlsAlloc)() __asm__("__imp__TlsAlloc@0");
+extern "C" DWORD(WINAPI* g_pfnImportedTlsAlloc)() __asm__(IMPORT_SLOT(TlsAlloc, 0));
 DWORD(WINAPI* g_pfnImportedTlsAlloc)() = TrackedTlsAlloc;
-extern "C" decltype(&CloseHandle) g_pfnImportedCloseHandle __asm__("__imp__CloseHandle@4");
+extern "C" decltype(&CloseHandle) g_pfnImportedCloseHandle __asm__(IMPORT_SLOT(CloseHandle, 4));
 decltype(&CloseHandle) g_pfnImportedCloseHandle = TrackedCloseHandle;
-extern "C" decltype(&CreateSemaphoreW) g_pfnImportedCreateSemaphoreW __asm__("__imp__CreateSemaphoreW@16");
+extern "C" decltype(&CreateSemaphoreW) g_pfnImportedCreateSemaphoreW __asm__(IMPORT_SLOT(CreateSemaphoreW, 16));
 decltype(&CreateSemaphoreW) g_pfnImportedCreateSemaphoreW = TrackedCreateSemaphoreW;
 
 void ReleaseStaticRuntime()

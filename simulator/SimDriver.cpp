@@ -10,8 +10,14 @@ const char kTraceVariable[] = "USBSIM_TRACE";
 const size_t kDescriptionReadLimit = 260;
 
 // Handles are numbers, not addresses: a handle from an earlier open stays
-// invalid after its device was closed and opened again.
+// invalid after its device was closed and opened again. In a 64-bit build
+// they lie above 4 GB, where a driver's addresses may lie, so that a caller
+// that keeps a handle in 32 bits loses it.
+#ifdef _WIN64
+const UINT_PTR kHandleBase = 0x7FF51D00000;
+#else
 const UINT_PTR kHandleBase = 0x51D00000;
+#endif
 const UINT_PTR kHandleStride = 0x10;
 
 CSimDriver g_driver;

@@ -1,11 +1,13 @@
-// The driver part through the real UsbInstallationTest.exe: a driver library
-// planted in the current directory or beside the program is not loaded, and an
-// installation as the driver's setup leaves it gives the whole detailed report
-// and succeeds, also with libraries of every name the program loads planted
-// beside it.
+// The driver part through the real programs: a driver library planted in the
+// current directory or beside the program is not loaded, and an installation
+// as the driver's setup leaves it gives the whole detailed report and
+// succeeds, also with libraries of every name the program loads planted beside
+// it, for the 32-bit program and, on 64-bit Windows, for the 64-bit one; there
+// each program fails to load with only the other one's library installed.
 #include "device_fixture.h"
 #include "registry_fixture.h"
 #include "res/resource.h"
+#include "support/RtfText.h"
 #include "support/UiHarness.h"
 
 #include <gtest/gtest.h>
@@ -23,21 +25,38 @@ std::string OsLine()
     return std::string(dlg.GetOsVersionText());
 }
 
+// The 32-bit program checks what 32-bit applications load; the 64-bit one,
+// which only 64-bit Windows runs, what 64-bit applications load.
+const char kProgram32[] = "UsbInstallationTest.exe";
+const char kProgram64[] = "UsbInstallationTest64.exe";
+
+// The folder of the build that made the program, and the program in it.
+std::string BuildOf(const char* pszProgram)
+{
+    return pszProgram == kProgram64 ? WinePath(TEST_X64_DIR) : BuildDir();
+}
+
+std::string ProgramPath(const char* pszProgram)
+{
+    return BuildDir() + "\\" + pszProgram;
+}
+
 // A copy of the program in a folder of its own, the current directory too,
 // with a library that leaves a mark when loaded beside it under the name of
-// each library the program loads (riched20 is riched32's import). While the
-// copy lives, Wine takes such a library before its own, as Windows does: its
-// overrides are read as a process starts, from the key (WINEDLLOVERRIDES set
-// here would not reach the program). None may have been loaded when it goes.
+// each library the program loads (riched20 is riched32's import), built as
+// the program is. While the copy lives, Wine takes such a library before its
+// own, as Windows does: its overrides are read as a process starts, from the
+// key (WINEDLLOVERRIDES set here would not reach the program). None may have
+// been loaded when it goes.
 class PlantedCopy : NonCopyable
 {
 public:
-    PlantedCopy() : m_folder("planted-beside")
+    explicit PlantedCopy(const char* pszProgram) : m_folder("planted-beside"), m_exe(Folder() + "\\" + pszProgram)
     {
-        EXPECT_TRUE(::CopyFileA((BuildDir() + "\\UsbInstallationTest.exe").c_str(), Exe().c_str(), FALSE));
+        EXPECT_TRUE(::CopyFileA(ProgramPath(pszProgram).c_str(), Exe().c_str(), FALSE));
         for (const char* pszName : kNames)
         {
-            EXPECT_TRUE(::CopyFileA((BuildDir() + "\\tests\\planted_library.dll").c_str(),
+            EXPECT_TRUE(::CopyFileA((BuildOf(pszProgram) + "\\tests\\planted_library.dll").c_str(),
                                     (Folder() + "\\" + pszName).c_str(), FALSE));
         }
         for (const char* pszName : {"riched32", "riched20"})
@@ -57,12 +76,23 @@ public:
     }
 
     const std::string& Folder() const { return m_folder.Path(); }
-    std::string Exe() const { return Folder() + "\\UsbInstallationTest.exe"; }
+    const std::string& Exe() const { return m_exe; }
 
 private:
     static constexpr const char* kNames[] = {"KT480_D2XX.DLL", "RICHED32.DLL", "RICHED20.DLL"};
     static constexpr const char* kOverrides = "Software\\Wine\\DllOverrides";
     const ScratchFolder m_folder;
+    const std::string m_exe;
+};
+
+class DeviceUiProgram : public ::testing::TestWithParam<const char*>
+{
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == kProgram64 && !RunsUnderWow64())
+            GTEST_SKIP() << "a 64-bit program needs 64-bit Windows";
+    }
 };
 } // namespace
 
@@ -102,11 +132,11 @@ TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryOrBesideTheProgramIsNotLoaded)
     expectNotLoaded(appFolder, "beside the program");
 }
 
-TEST(DeviceUi, AnInstalledDriverGivesTheWholeReportAndSucceeds)
+TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
 {
     // As the demo installation has it, with the simulator's own instrument;
-    // also run in 64-bit prefixes, where the kernel driver lies in the native
-    // system directory and the rest in SysWOW64, and the report is the same.
+    // also run in 64-bit prefixes, with a 64-bit driver package's layout: each
+    // program finds its own library, and the report is the same.
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
     SetEnv("USBSIM_SCENARIO", "");
@@ -131,8 +161,8 @@ TEST(DeviceUi, AnInstalledDriverGivesTheWholeReportAndSucceeds)
     for (const bool bPlanted : {false, true})
     {
         SCOPED_TRACE(bPlanted ? "a copy with libraries planted beside it" : "the program in the build folder");
-        const std::unique_ptr<PlantedCopy> planted(bPlanted ? new PlantedCopy : nullptr);
-        UiHarness ui(planted ? planted->Folder().c_str() : nullptr, planted ? planted->Exe() : std::string());
+        const std::unique_ptr<PlantedCopy> planted(bPlanted ? new PlantedCopy(GetParam()) : nullptr);
+        UiHarness ui(planted ? planted->Folder().c_str() : nullptr, planted ? planted->Exe() : ProgramPath(GetParam()));
         ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
         ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the simple run did not end";
         EXPECT_EQ(ui.ReportText(), expectedReport(false)) << "simple view";
@@ -143,5 +173,43 @@ TEST(DeviceUi, AnInstalledDriverGivesTheWholeReportAndSucceeds)
         EXPECT_EQ(MaskResponseTimes(report), expectedReport(true)) << "detailed view";
         EXPECT_EQ(CountOf(report, "\tResponse time:   "), 1u) << report;
         EXPECT_TRUE(ui.Close()) << "the dialog did not close";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(, DeviceUiProgram, ::testing::Values(kProgram32, kProgram64),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param == kProgram64 ? "Program64" : "Program32");
+                         });
+
+TEST(DeviceUi, EachProgramFailsToLoadWithOnlyTheOtherProgramsLibrary)
+{
+    // A 32-bit application and a 64-bit one load different libraries under
+    // the same name: the program of the other kind must not take the one it
+    // sees for the one the user's application needs.
+    if (!RunsUnderWow64())
+        GTEST_SKIP() << "only 64-bit Windows has libraries of both kinds";
+    using Libraries = InstallationSandbox::DriverLibraries;
+    const struct
+    {
+        const char* pszProgram;
+        Libraries installed;
+    } rows[] = {{kProgram64, Libraries::ONLY_32_BIT}, {kProgram32, Libraries::ONLY_64_BIT}};
+    ExpectedReport e(true);
+    e.Line(OsLine()).Separator();
+    CommonLines(e, 1, "MFF").Warning();
+    InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf").Separator();
+    e.Heading("Load DLL:   KT480_D2XX.DLL").Error(ERROR_MOD_NOT_FOUND);
+    e.Heading("Deallocate DLL Memory").Alert("The DLL has not been loaded yet.").Warning().Summary(false);
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.pszProgram);
+        InstallationSandbox sandbox;
+        sandbox.PutDemoInstallation(row.installed);
+        SetEnv("USBSIM_SCENARIO", "");
+        const ScratchFolder folder("mismatch");
+        const std::string path = folder.Path() + "\\report.rtf";
+        EXPECT_EQ(RunToEnd("/report \"" + path + "\"", nullptr, 120000, ProgramPath(row.pszProgram)), 1u)
+            << "the exit code of a check that must end \"Check finished.\"";
+        EXPECT_EQ(RtfToPlainText(ReadFileBytes(path)), e.Text()) << "the report of a load that must fail with 126";
     }
 }

@@ -86,8 +86,7 @@ std::string SystemFilePath(const std::string& name)
 
 std::string DriverFilePath(const std::string& name)
 {
-    const std::string native = RunsUnderWow64() ? WindowsDirectory() + "\\Sysnative" : SystemDirectory();
-    return native + "\\Drivers\\" + name;
+    return NativeSystemDirectory() + "\\Drivers\\" + name;
 }
 
 std::string InfFilePath(const std::string& name)
@@ -243,7 +242,7 @@ bool PutBackSaved(const std::string& path)
 void PutBackWhatAKilledTestLeft()
 {
     std::vector<std::string> putBack = PutBackJournal();
-    for (std::string folder : {SystemFilePath(""), DriverFilePath(""), InfFilePath("")})
+    for (std::string folder : {SystemFilePath(""), NativeSystemDirectory() + "\\", DriverFilePath(""), InfFilePath("")})
     {
         folder.pop_back();
         for (const std::string& name : FilesIn(folder, std::string("*") + kSavedSuffix))
@@ -288,7 +287,11 @@ InstallationSandbox::InstallationSandbox()
     DeleteRegistryTree(std::string(kClassRoot) + "\\" + kTestClassGuid);
 
     for (const char* pszName : {kDriverLibrary, kUninstaller, kUninstallIni})
+    {
         GuardFile(SystemFilePath(pszName));
+        if (RunsUnderWow64())
+            GuardFile(NativeSystemDirectory() + "\\" + pszName);
+    }
     // Any file of the names the tests give driver and installation files.
     for (int i = 0; i < kTestFileSlots; ++i)
     {
@@ -395,14 +398,22 @@ void InstallationSandbox::PutCopy(const std::string& path, const std::string& so
     EXPECT_TRUE(::CopyFileA(source.c_str(), path.c_str(), FALSE)) << "copying " << source << " to " << path;
 }
 
-void InstallationSandbox::PutDemoInstallation()
+void InstallationSandbox::PutDemoInstallation(DriverLibraries libraries)
 {
     AddInstance("SIM00001", 0, "KT480USB.SYS", "oem7.inf");
     PutFile(DriverFilePath("KT480USB.SYS"));
     PutFile(InfFilePath("oem7.inf"));
-    PutCopy(SystemFilePath(kDriverLibrary), SimulatorLibrary());
+    if (libraries != DriverLibraries::ONLY_64_BIT)
+        PutCopy(SystemFilePath(kDriverLibrary), SimulatorLibrary());
     PutFile(SystemFilePath(kUninstaller));
     PutFile(SystemFilePath(kUninstallIni));
+    if (!RunsUnderWow64())
+        return;
+    const std::string native = NativeSystemDirectory() + "\\";
+    if (libraries != DriverLibraries::ONLY_32_BIT)
+        PutCopy(native + kDriverLibrary, Simulator64Library());
+    PutFile(native + kUninstaller);
+    PutFile(native + kUninstallIni);
 }
 
 void InstallationSandbox::PutCommonFiles()

@@ -77,8 +77,17 @@ public:
     void PutCopy(const std::string& path, const std::string& source);
     // What the demo's driver setup leaves (scripts/lib/install-demo): one
     // instance SIM00001 with KT480USB.SYS and oem7.inf, the three files of the
-    // common check, and the simulator as the driver library.
-    void PutDemoInstallation();
+    // common check, and the simulator as the driver library. On 64-bit Windows
+    // as a 64-bit driver package leaves it: the common files in both system
+    // directories, the 64-bit simulator in the native one and the 32-bit one
+    // in SysWOW64, or only one of the two libraries.
+    enum class DriverLibraries
+    {
+        BOTH,
+        ONLY_32_BIT,
+        ONLY_64_BIT,
+    };
+    void PutDemoInstallation(DriverLibraries libraries = DriverLibraries::BOTH);
 
 private:
     void GuardFile(const std::string& path);

@@ -280,6 +280,12 @@ TEST_F(SimulatorTest, DefaultDeviceListsOpensReadsItsEepromAndRefusesUnknownHand
 
     FT_HANDLE hOpen = lib.OpenByIndex(0);
     ASSERT_NE(hOpen, hDevice) << "a reopened device must not take its old handle";
+    // Where a driver's handles may lie above 4 GB, the simulator's do, so that
+    // a caller that keeps one in 32 bits loses it.
+    if (sizeof(FT_HANDLE) == 8)
+    {
+        EXPECT_GT(reinterpret_cast<UINT_PTR>(hOpen), 0xFFFFFFFFu) << "a 64-bit build's handle fits in 32 bits";
+    }
     for (FT_HANDLE hBad : {FT_HANDLE(nullptr), hDevice, reinterpret_cast<FT_HANDLE>(0x1234)})
     {
         SCOPED_TRACE(hBad);

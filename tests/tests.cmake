@@ -3,8 +3,26 @@
 # take under 35 s with both cores busy, so the 60 s floor of add_wine_test is
 # their timeout; one that grows past that needs a TIMEOUT of its own.
 
-# Simulated driver.
+# The simulated driver, and the device search and communication test: what
+# they pass through the driver interface (handles, the EEPROM record with its
+# text pointers) depends on the pointer size, so the 64-bit tree builds them
+# too, and the cases that cross it run again in a 64-bit prefix (below).
 add_wine_test(simulator_test SOURCES simulator_test.cpp support/HandleCount.cpp NO_APP)
+# Its handle-leak loops over failing devices take up to 50 s with both cores busy.
+add_wine_test(device_test SOURCES device_test.cpp device_fixture.cpp TIMEOUT 150)
+# A library that leaves a mark when loaded, planted beside each program under
+# the names of the libraries it loads.
+add_library(planted_library SHARED tools/planted_library.c)
+target_compile_options(planted_library PRIVATE ${OWN_WARNINGS})
+target_link_options(planted_library PRIVATE ${STATIC_LINK_OPTIONS})
+set_target_properties(planted_library PROPERTIES PREFIX "")
+if(BUILD_X64)
+  return()
+endif()
+set(X64_TESTS ${X64_BINARY_DIR}/tests)
+add_wine64_runs(simulator_test_x64 "*" EXECUTABLE ${X64_TESTS}/simulator_test.exe VERSIONS win7)
+add_wine64_runs(device_test_x64 "Communication.EveryOutcomeOfOneDeviceInBothViews:Communication.TheResultIsTheLastFailingDevicesOutcome"
+  EXECUTABLE ${X64_TESTS}/device_test.exe VERSIONS win7)
 
 # Check dialog, report writer, check run.
 add_wine_test(osversion_test SOURCES osversion_test.cpp)
@@ -19,18 +37,13 @@ add_wine_test(registry_ui_test SOURCES registry_ui_test.cpp registry_fixture.cpp
 
 # Driver binding, device search and communication test.
 add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp device_fixture.cpp)
-# Its handle-leak loops over failing devices take up to 50 s with both cores busy.
-add_wine_test(device_test SOURCES device_test.cpp device_fixture.cpp TIMEOUT 150)
-# A library that leaves a mark when loaded, planted beside the program under
-# the names of the libraries it loads.
-add_library(planted_library SHARED tools/planted_library.c)
-target_compile_options(planted_library PRIVATE ${OWN_WARNINGS})
-target_link_options(planted_library PRIVATE ${STATIC_LINK_OPTIONS})
-set_target_properties(planted_library PROPERTIES PREFIX "")
-add_wine_test(device_ui_test SOURCES device_ui_test.cpp device_fixture.cpp registry_fixture.cpp LOCKS installation)
-add_dependencies(device_ui_test planted_library)
-# The end-to-end case on 64-bit Windows, with a 64-bit driver package's layout.
-add_wine64_runs(device_ui_test DeviceUi.AnInstalledDriverGivesTheWholeReportAndSucceeds)
+add_wine_test(device_ui_test SOURCES device_ui_test.cpp device_fixture.cpp registry_fixture.cpp support/RtfText.cpp
+  LOCKS installation)
+add_dependencies(device_ui_test planted_library x64)
+# The end-to-end case on 64-bit Windows, with a 64-bit driver package's layout,
+# for both programs; and each program with only the other one's library.
+add_wine64_runs(device_ui_test
+  "DeviceUiProgram.AnInstalledDriverGivesTheWholeReportAndSucceeds/*:DeviceUi.EachProgramFailsToLoadWithOnlyTheOtherProgramsLibrary")
 
 # Saving the report. file_holder holds a file open without sharing from
 # another process, for the save tests.
@@ -78,3 +91,9 @@ target_link_options(xp_offender PRIVATE -Wl,--major-subsystem-version,6,--minor-
 add_test(NAME xp_imports_names_offenders COMMAND ${XP_IMPORTS_CHECK} $<TARGET_FILE:xp_offender>)
 set_tests_properties(xp_imports_names_offenders PROPERTIES TIMEOUT 60 PASS_REGULAR_EXPRESSION
   "lacks:\n  xp_offender.exe: KERNEL32.dll!GetThreadId\n  xp_offender.exe: KERNEL32.dll!GetTickCount64\n  xp_offender.exe: KERNEL32.dll!Wow64DisableWow64FsRedirection\n  xp_offender.exe: msvcrt.dll!strcpy_s\nHeader faults:\n  xp_offender.exe: not Terminal Server aware\n  xp_offender.exe: subsystem version 6.0, above XP's 5.1\n$")
+# The 64-bit program and its simulated driver import nothing that 64-bit
+# Windows 7 lacks: the same check, with the 64-bit toolchain's headers at 0x0601.
+add_test(NAME win7_x64_imports COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/xp_imports_check.sh
+  x86_64-w64-mingw32-gcc-win32 x86_64-w64-mingw32-objdump
+  ${PROGRAM_OUTPUT_DIR}/UsbInstallationTest64.exe ${X64_BINARY_DIR}/simulator/KT480_D2XX.DLL)
+set_tests_properties(win7_x64_imports PROPERTIES TIMEOUT 60 ENVIRONMENT IMPORTS_WINNT=0x0601)

@@ -1,34 +1,48 @@
 #!/usr/bin/env bash
 # xp_imports_check.sh CC OBJDUMP BINARY...: fails, naming each one, on what
-# keeps the binaries from running as they should on Windows XP SP3 (32-bit)
-# or on a terminal server:
+# keeps the binaries from running as they should on Windows XP SP3 (32-bit),
+# or with IMPORTS_WINNT=0x0601 on 64-bit Windows 7 (the 64-bit program, with
+# CC the 64-bit compiler), or on a terminal server:
 # - an import that XP SP3 does not have: its loader would refuse the program;
-# - a subsystem version above 5.1, which XP's loader refuses as well;
+# - a subsystem version above 5.1 (6.1), which the loader refuses as well;
 # - a program (not a library) without the Terminal Server aware flag: on a
 #   Remote Desktop server it would get a Windows directory of its user's own.
 #
 # An import from msvcrt.dll must be on xp-sp3-msvcrt-exports.txt beside this
-# script (its head says where the list comes from). Every other imported
-# function is referred to in a C file compiled against the toolchain's headers
-# set to Windows XP (_WIN32_WINNT 0x0501), which declare only what that
-# version has; a name they do not declare is an offender. The headers' few
-# errors either way are corrected by the two lists below.
+# script (its head says where the list comes from), for Windows 7 too, whose
+# msvcrt.dll is a later version. Every other imported function is referred to
+# in a C file compiled against the toolchain's headers set to the system
+# (_WIN32_WINNT 0x0501 for XP), which declare only what that version has; a
+# name they do not declare is an offender. The headers' few errors either way
+# are corrected by the two lists below.
 set -euo pipefail
 cc=$1
 objdump=$2
 shift 2
+winnt=${IMPORTS_WINNT:-0x0501}
 
 # Added by XP's service packs, which the headers show only for later versions.
 added_by_service_packs=(
   SetDllDirectoryA SetDllDirectoryW # XP SP1
 )
 # Declared whatever the version, but 32-bit XP SP3 lacks them (some came with
-# 64-bit XP and Server 2003 SP1, the rest with Vista and later).
-missing_despite_headers=(
-  Wow64DisableWow64FsRedirection Wow64RevertWow64FsRedirection Wow64EnableWow64FsRedirection
-  GetThreadId SetThreadErrorMode GetSystemTimePreciseAsFileTime SetDefaultDllDirectories AddDllDirectory
-  RegGetValueA RegDeleteKeyExA CreateRemoteThreadEx
-)
+# 64-bit XP and Server 2003 SP1, the rest with Vista and later); Windows 7
+# lacks those of Windows 8 (the DLL directory functions it has only with an
+# update), among them the precise system time, which newer MinGW runtimes
+# import.
+since_windows_8=(GetSystemTimePreciseAsFileTime SetDefaultDllDirectories AddDllDirectory RemoveDllDirectory)
+case $winnt in
+  0x0501)
+    system="Windows XP SP3" subsystem="XP's 5.1" ie=0x0600
+    missing_despite_headers=(
+      Wow64DisableWow64FsRedirection Wow64RevertWow64FsRedirection Wow64EnableWow64FsRedirection
+      GetThreadId SetThreadErrorMode RegGetValueA RegDeleteKeyExA CreateRemoteThreadEx "${since_windows_8[@]}"
+    ) ;;
+  0x0601)
+    system="64-bit Windows 7" subsystem="Windows 7's 6.1" ie=0x0800
+    missing_despite_headers=("${since_windows_8[@]}") ;;
+  *) echo "xp_imports_check.sh: unknown system $winnt" >&2; exit 2 ;;
+esac
 known_dlls='^(KERNEL32|USER32|GDI32|ADVAPI32|COMDLG32|COMCTL32|SHELL32|MSVCRT)\.DLL$'
 
 declare -A msvcrt_exports
@@ -71,8 +85,8 @@ for binary in "$@"; do
     exit 2
   fi
 
-  if [ $((major * 100 + minor)) -gt 501 ]; then
-    header_faults+=("$base: subsystem version $major.$minor, above XP's 5.1")
+  if [ $((major * 100 + minor)) -gt $(((winnt >> 8) * 100 + (winnt & 0xFF))) ]; then
+    header_faults+=("$base: subsystem version $major.$minor, above $subsystem")
   fi
   tsaware=
   if [ $((characteristics & 0x2000)) -eq 0 ]; then # not a DLL
@@ -84,9 +98,9 @@ for binary in "$@"; do
   fi
 
   {
-    echo '#define WINVER 0x0501'
-    echo '#define _WIN32_WINNT 0x0501'
-    echo '#define _WIN32_IE 0x0600'
+    echo "#define WINVER $winnt"
+    echo "#define _WIN32_WINNT $winnt"
+    echo "#define _WIN32_IE $ie"
     for header in windows.h commdlg.h commctrl.h shellapi.h shlobj.h; do
       echo "#include <$header>"
     done
@@ -131,7 +145,7 @@ for binary in "$@"; do
 done
 
 if [ ${#offenders[@]} -ne 0 ]; then
-  echo "Imports that Windows XP SP3 lacks:"
+  echo "Imports that $system lacks:"
   printf '  %s\n' "${offenders[@]}" | LC_ALL=C sort
 fi
 if [ ${#header_faults[@]} -ne 0 ]; then
@@ -141,4 +155,4 @@ fi
 if [ ${#offenders[@]} -ne 0 ] || [ ${#header_faults[@]} -ne 0 ]; then
   exit 1
 fi
-echo "Every import is in Windows XP SP3, and every header suits it."
+echo "Every import is in $system, and every header suits it."

@@ -14,7 +14,7 @@ as_root() {
 }
 
 ensure_packages() {
-  local wanted=(cmake make wine wine32:i386 wine64 g++-mingw-w64-i686 googletest xvfb xauth x11-apps imagemagick unrtf)
+  local wanted=(cmake make wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest xvfb xauth x11-apps imagemagick unrtf)
   local missing=()
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -106,6 +106,11 @@ std::string SimulatorLibrary(const char* pszFile)
     return WinePath(TEST_SIMULATOR_DIR) + "\\" + pszFile;
 }
 
+std::string Simulator64Library()
+{
+    return WinePath(TEST_X64_DIR) + "\\simulator\\KT480_D2XX.DLL";
+}
+
 std::string BuildDir()
 {
     return WinePath(TEST_EXE_DIR);
@@ -129,6 +134,11 @@ bool RunsUnderWow64()
 {
     BOOL bWow64 = FALSE;
     return ::IsWow64Process(::GetCurrentProcess(), &bWow64) && bWow64;
+}
+
+std::string NativeSystemDirectory()
+{
+    return RunsUnderWow64() ? WindowsDirectory() + "\\Sysnative" : SystemDirectory();
 }
 
 std::string TempDirectory()

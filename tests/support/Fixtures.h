@@ -129,8 +129,10 @@ private:
 
 // A Linux path as Wine sees it (Z:\...).
 std::string WinePath(const std::string& unixPath);
-// The simulated driver library, or one of its variants; the build folder with the product.
+// The simulated driver library, or one of its variants; the build folder with
+// both programs. The 64-bit build's library is the one 64-bit programs load.
 std::string SimulatorLibrary(const char* pszFile = "KT480_D2XX.DLL");
+std::string Simulator64Library();
 std::string BuildDir();
 
 std::string SystemDirectory();
@@ -138,6 +140,9 @@ std::string WindowsDirectory();
 // True for this 32-bit process on 64-bit Windows: its system directory is then
 // SysWOW64, and the native one is reached as <windows>\Sysnative.
 bool RunsUnderWow64();
+// The system directory of 64-bit programs on 64-bit Windows (Sysnative under
+// WOW64), and the system directory elsewhere.
+std::string NativeSystemDirectory();
 std::string TempDirectory(); // a fresh folder of this test process
 
 // An empty folder below TempDirectory(), removed with what it holds at the end.

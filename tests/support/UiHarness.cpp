@@ -108,10 +108,10 @@ int UiHarness::VisibleWindows() const
     return static_cast<int>(std::count_if(windows.begin(), windows.end(), ::IsWindowVisible));
 }
 
-DWORD RunToEnd(const std::string& arguments, const char* pszCurrentDir, DWORD dwTimeoutMs)
+DWORD RunToEnd(const std::string& arguments, const char* pszCurrentDir, DWORD dwTimeoutMs, const std::string& exePath)
 {
     PROCESS_INFORMATION process = {};
-    if (!StartProduct(arguments, pszCurrentDir, std::string(), process))
+    if (!StartProduct(arguments, pszCurrentDir, exePath, process))
         return STILL_ACTIVE;
     DWORD dwExitCode = STILL_ACTIVE;
     if (::WaitForSingleObject(process.hProcess, dwTimeoutMs) == WAIT_OBJECT_0)

@@ -81,7 +81,9 @@ void ExpectOpenedState(HWND hwndDialog);
 // the maximized height, and a minimize and restore bring back the size before.
 void ExpectSizeRule(HWND hwndDialog, const WaitFn& waitUntil);
 
-// Runs the product with the arguments from pszCurrentDir (the build folder
-// when null) and waits for its end: its exit code, or STILL_ACTIVE when it did
-// not end in time (it is then ended).
-DWORD RunToEnd(const std::string& arguments, const char* pszCurrentDir = nullptr, DWORD dwTimeoutMs = 120000);
+// Runs the product (the 32-bit program unless exePath names another) with
+// the arguments from pszCurrentDir (the build folder when null) and waits for
+// its end: its exit code, or STILL_ACTIVE when it did not end in time (it is
+// then ended).
+DWORD RunToEnd(const std::string& arguments, const char* pszCurrentDir = nullptr, DWORD dwTimeoutMs = 120000,
+               const std::string& exePath = std::string());
