@@ -1,5 +1,13 @@
 #include "app/UsbInstallationTestDlg.h"
 
+#include "checks/CommonRegistry.h"
+#include "checks/DeviceRegistry.h"
+#include "checks/OsVersion.h"
+#include "device/Communication.h"
+#include "device/DriverLibrary.h"
+#include "device/StatusText.h"
+#include "report/ReportLog.h"
+#include "report/SaveReport.h"
 #include "res/resource.h"
 
 IMPLEMENT_DYNAMIC(CUsbInstallationTestDlg, CDialog)
@@ -216,4 +224,110 @@ void CUsbInstallationTestDlg::OnDestroy()
     }
     EndRunPainting();
     CDialog::OnDestroy();
+}
+
+// The report.
+
+void CUsbInstallationTestDlg::WriteLog(LPCSTR pszText, UINT nKind)
+{
+    // From the check thread the whole write is one step on the window thread.
+    // Between separate messages the window thread serves the user and the
+    // dialog manager: a selection made there (a drag in the report, or the
+    // select-all of a focus restored on activation) was replaced by the line.
+    if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId())
+    {
+        SendMessage(WM_APP_WRITE_LOG, nKind, reinterpret_cast<LPARAM>(pszText));
+        return;
+    }
+    AppendReportLine(m_richLog, pszText, nKind, m_bDetailed.load());
+    if (m_richLog.GetWindowTextLength() > 0)
+    {
+        m_btnDetails.EnableWindow(TRUE);
+        m_btnSave.EnableWindow(TRUE);
+    }
+}
+
+LRESULT CUsbInstallationTestDlg::OnWriteLog(WPARAM wParam, LPARAM lParam)
+{
+    WriteLog(reinterpret_cast<LPCSTR>(lParam), static_cast<UINT>(wParam));
+    return 0;
+}
+
+void CUsbInstallationTestDlg::BeginRunPainting()
+{
+    m_reportPainting.Begin(m_hWnd, m_richLog.m_hWnd);
+}
+
+void CUsbInstallationTestDlg::EndRunPainting()
+{
+    m_reportPainting.End();
+}
+
+void CUsbInstallationTestDlg::OnTimer(UINT_PTR nIDEvent)
+{
+    m_reportPainting.OnTimer(nIDEvent);
+}
+
+// button: "Save Informations"
+void CUsbInstallationTestDlg::OnSave()
+{
+    SaveReportAsChosen(m_richLog);
+}
+
+// The checks, with the state the dialog holds.
+
+CString CUsbInstallationTestDlg::GetOsVersionText()
+{
+    return ::GetOsVersionText();
+}
+
+DWORD CUsbInstallationTestDlg::CheckCommonRegistry(UINT nIndex)
+{
+    return ::CheckCommonRegistry(*this, nIndex);
+}
+
+DWORD CUsbInstallationTestDlg::CheckDeviceRegistry(UINT nIndex)
+{
+    return ::CheckDeviceRegistry(*this, nIndex);
+}
+
+DWORD CUsbInstallationTestDlg::LoadDriverLibrary(LPCSTR pszName)
+{
+    return ::LoadDriverLibrary(*this, pszName, m_hDriverLib, m_DriverEntryPoints);
+}
+
+int CUsbInstallationTestDlg::FreeDriverLibrary()
+{
+    return ::FreeDriverLibrary(*this, m_hDriverLib);
+}
+
+LPCSTR CUsbInstallationTestDlg::GetStatusText(FT_STATUS status)
+{
+    return ::GetStatusText(status);
+}
+
+int CUsbInstallationTestDlg::SearchDevices()
+{
+    return CDeviceCommunication(*this, m_DriverEntryPoints, m_hRxEvent, m_hCancelEvent, m_nDevices).SearchDevices();
+}
+
+DWORD CUsbInstallationTestDlg::CheckCommunication()
+{
+    return CDeviceCommunication(*this, m_DriverEntryPoints, m_hRxEvent, m_hCancelEvent, m_nDevices)
+        .CheckCommunication();
+}
+
+FT_STATUS CUsbInstallationTestDlg::ReceiveResponse(FT_HANDLE hDevice, CString& response)
+{
+    return CDeviceCommunication(*this, m_DriverEntryPoints, m_hRxEvent, m_hCancelEvent, m_nDevices)
+        .ReceiveResponse(hDevice, response);
+}
+
+DWORD WINAPI CheckThreadProc(LPVOID pParam)
+{
+    CObject* pObject = static_cast<CObject*>(pParam);
+    if (pObject == nullptr || !pObject->IsKindOf(RUNTIME_CLASS(CUsbInstallationTestDlg)))
+        return ERROR_INVALID_PARAMETER;
+    CUsbInstallationTestDlg& dlg = *static_cast<CUsbInstallationTestDlg*>(pObject);
+    return RunChecks(dlg, dlg, dlg.m_bCancel);
 }

@@ -1,13 +1,16 @@
 // The check dialog: it owns the report, the buttons, the check thread with its
-// cancel flag and events, and the driver library with its entry points. Every
-// check is one of its member operations; their bodies live beside the part of
-// the system they belong to (report/, checks/, device/).
+// cancel flag and events, and the driver library with its entry points. It is
+// the report the checks write to and the caller of every check: each check
+// member is a short call into the folder of its concern (report/, checks/,
+// device/) with the state the dialog holds.
 #pragma once
 
-#include "framework/Afx.h"
+#include "checks/CheckRun.h"
 #include "device/D2xx.h"
 #include "device/DriverEntryPoints.h"
-#include "report/LogKind.h"
+#include "framework/Afx.h"
+#include "report/ReportPainting.h"
+#include "report/ReportWriter.h"
 
 #include <atomic>
 
@@ -18,7 +21,7 @@ const UINT WM_APP_RUN_ENDED = WM_APP + 1;
 // lParam the text.
 const UINT WM_APP_WRITE_LOG = WM_APP + 2;
 
-class CUsbInstallationTestDlg : public CDialog
+class CUsbInstallationTestDlg : public CDialog, public CReportWriter, public CCheckRunSteps
 {
     DECLARE_DYNAMIC(CUsbInstallationTestDlg)
 
@@ -26,30 +29,27 @@ public:
     CUsbInstallationTestDlg();
     ~CUsbInstallationTestDlg() override;
 
-    // Report (report/ReportLog.cpp). Called on the check thread.
-    void WriteLog(LPCSTR pszText, UINT nKind);
-    void WriteResult(ResultRecord record);
+    // The report. Called on the check thread as well as the window's.
+    void WriteLog(LPCSTR pszText, UINT nKind) override;
     // The end-of-run record's last step, on the check thread: the window
     // thread takes the run back (OnRunEnded).
-    void HandOverRun(BOOL bSucceeded);
+    void HandOverRun(BOOL bSucceeded) override;
     // While a run writes, the report repaints at a bounded rate rather than
-    // after every line (report/ReportPainting.cpp). Window thread only.
+    // after every line. Window thread only.
     void BeginRunPainting();
     void EndRunPainting();
 
     // Check run (checks/).
-    CString GetOsVersionText();
-    DWORD CheckCommonRegistry(UINT nIndex);
-    DWORD CheckDeviceRegistry(UINT nIndex);
+    CString GetOsVersionText() override;
+    DWORD CheckCommonRegistry(UINT nIndex) override;
+    DWORD CheckDeviceRegistry(UINT nIndex) override;
 
-    // Driver and devices (device/). FreeDriverLibrary's 1 for an unloaded
-    // library and SearchDevices' 0, 1 and 2 differ from the 0-for-success of
-    // the other checks on purpose: the check run relies on these conventions.
-    DWORD LoadDriverLibrary(LPCSTR pszName);
-    int FreeDriverLibrary();
+    // Driver and devices (device/), with the results named there.
+    DWORD LoadDriverLibrary(LPCSTR pszName) override;
+    int FreeDriverLibrary() override;
     static LPCSTR GetStatusText(FT_STATUS status);
-    int SearchDevices();
-    DWORD CheckCommunication();
+    int SearchDevices() override;
+    DWORD CheckCommunication() override;
     FT_STATUS ReceiveResponse(FT_HANDLE hDevice, CString& response);
 
 protected:
@@ -95,8 +95,6 @@ public:
     BOOL m_bLastRunSucceeded = FALSE;
 
 private:
-    static LRESULT CALLBACK ReportWndProc(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lParam);
-    void ShowHeldReport();
     void GiveFocusToStart();
 
     // Set when the window is being destroyed: no run starts from then on.
@@ -106,10 +104,7 @@ private:
     // The report has the focus because a click on a button that a run
     // disables gave it away.
     BOOL m_bFocusLentToReport = FALSE;
-    BOOL m_bRunPainting = FALSE;
-    // The report's drawing is off for lines not yet shown.
-    BOOL m_bReportHeld = FALSE;
-    WNDPROC m_pfnReportWndProc = nullptr;
+    CReportPainting m_reportPainting;
 };
 
 // The check thread's routine; its parameter is the check dialog.

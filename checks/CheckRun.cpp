@@ -1,66 +1,61 @@
-// The check run: the body of the check thread. It fixes the order of the
-// checks, where a cancel is honoured and when a run counts as successful;
-// every line of the report comes from the checks it calls.
-#include "app/UsbInstallationTestDlg.h"
+#include "checks/CheckRun.h"
+
 #include "checks/SupportedDevices.h"
+#include "device/Communication.h"
+#include "device/DriverLibrary.h"
 
-DWORD WINAPI CheckThreadProc(LPVOID pParam)
+DWORD RunChecks(CCheckRunSteps& steps, CReportWriter& report, const std::atomic<BOOL>& bCancel)
 {
-    CObject* pObject = static_cast<CObject*>(pParam);
-    if (pObject == nullptr || !pObject->IsKindOf(RUNTIME_CLASS(CUsbInstallationTestDlg)))
-        return ERROR_INVALID_PARAMETER;
-    CUsbInstallationTestDlg& dlg = *static_cast<CUsbInstallationTestDlg*>(pObject);
-
     BOOL bFailed = FALSE;
     DWORD dwLastResult = 0;
 
-    if (!dlg.m_bCancel.load())
+    if (!bCancel.load())
     {
-        dlg.WriteLog(dlg.GetOsVersionText(), LOG_TEXT);
-        dlg.WriteLog(REPORT_SEPARATOR, LOG_TEXT);
+        report.WriteLog(steps.GetOsVersionText(), LOG_TEXT);
+        report.WriteLog(REPORT_SEPARATOR, LOG_TEXT);
     }
 
     for (UINT nIndex = 0; nIndex < g_DeviceTable.nEntries; ++nIndex)
     {
-        if (dlg.m_bCancel.load())
+        if (bCancel.load())
             break;
         dwLastResult = 0;
         const DEVICE_INFO& device = g_DeviceTable.pEntries[nIndex];
         if (device.nVendorId < 0 || device.nProductId < 0)
             continue;
-        dwLastResult = dlg.CheckCommonRegistry(nIndex);
-        if (dlg.m_bCancel.load())
+        dwLastResult = steps.CheckCommonRegistry(nIndex);
+        if (bCancel.load())
             break;
         if (dwLastResult != 0)
         {
             bFailed = TRUE;
             continue;
         }
-        dwLastResult = dlg.CheckDeviceRegistry(nIndex);
+        dwLastResult = steps.CheckDeviceRegistry(nIndex);
         if (dwLastResult != 0)
             bFailed = TRUE;
     }
 
     for (UINT nIndex = 0; nIndex < g_DeviceTable.nEntries; ++nIndex)
     {
-        if (dlg.m_bCancel.load())
+        if (bCancel.load())
             break;
         dwLastResult = 0;
         const DEVICE_INFO& device = g_DeviceTable.pEntries[nIndex];
         if (device.pszDriverLibrary == nullptr)
             continue;
-        dlg.WriteLog(REPORT_SEPARATOR, LOG_TEXT);
-        dwLastResult = dlg.LoadDriverLibrary(device.pszDriverLibrary);
-        if (!dlg.m_bCancel.load() && dwLastResult == 0)
-            dwLastResult = static_cast<DWORD>(dlg.SearchDevices());
-        if (!dlg.m_bCancel.load() && dwLastResult == 0)
-            dwLastResult = dlg.CheckCommunication();
-        if (dlg.FreeDriverLibrary() == 0 || dwLastResult != 0)
+        report.WriteLog(REPORT_SEPARATOR, LOG_TEXT);
+        dwLastResult = steps.LoadDriverLibrary(device.pszDriverLibrary);
+        if (!bCancel.load() && dwLastResult == ERROR_SUCCESS)
+            dwLastResult = static_cast<DWORD>(steps.SearchDevices());
+        if (!bCancel.load() && dwLastResult == SEARCH_DEVICES_FOUND)
+            dwLastResult = steps.CheckCommunication();
+        if (steps.FreeDriverLibrary() == DRIVER_LIBRARY_NOT_LOADED || dwLastResult != 0)
             bFailed = TRUE;
     }
 
-    const BOOL bCancelled = dlg.m_bCancel.load();
+    const BOOL bCancelled = bCancel.load();
     const LPCSTR pszSummary = bCancelled || bFailed ? SUMMARY_FINISHED : SUMMARY_SUCCESS;
-    dlg.WriteResult({RESULT_END_OF_RUN, pszSummary, LOG_HEADING});
+    report.WriteResult({RESULT_END_OF_RUN, pszSummary, LOG_HEADING});
     return dwLastResult;
 }

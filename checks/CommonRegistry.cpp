@@ -2,7 +2,8 @@
 // enumeration key, how many instances does it have, and did the installation
 // put the driver library, the uninstaller and its INI file into the system
 // directory?
-#include "app/UsbInstallationTestDlg.h"
+#include "checks/CommonRegistry.h"
+
 #include "checks/RegistryAccess.h"
 #include "checks/SupportedDevices.h"
 
@@ -39,7 +40,7 @@ DWORD FindDeviceKey(const CString& deviceKeyName, CString& storedName)
 // The device key was found: its instance count and the three files. 0 when
 // nothing failed, with bFileMissing set when a file is missing; else the code
 // for the "Error" result.
-DWORD CheckRegisteredDevice(CUsbInstallationTestDlg& dlg, const DEVICE_INFO& device, const CString& storedName,
+DWORD CheckRegisteredDevice(CReportWriter& report, const DEVICE_INFO& device, const CString& storedName,
                             BOOL& bFileMissing)
 {
     CRegKeyHolder deviceKey;
@@ -57,7 +58,7 @@ DWORD CheckRegisteredDevice(CUsbInstallationTestDlg& dlg, const DEVICE_INFO& dev
     if (dwCountError == ERROR_SUCCESS)
     {
         line.Format("Number of devices registered:   %u", static_cast<unsigned>(dwInstances));
-        dlg.WriteLog(line, LOG_DETAIL);
+        report.WriteLog(line, LOG_DETAIL);
     }
     deviceKey.Close();
 
@@ -80,10 +81,10 @@ DWORD CheckRegisteredDevice(CUsbInstallationTestDlg& dlg, const DEVICE_INFO& dev
         if (file.pszName == nullptr)
             continue;
         line.Format(file.pszLabel, file.pszName);
-        dlg.WriteLog(line, LOG_DETAIL);
+        report.WriteLog(line, LOG_DETAIL);
         // Any failure but a missing file ends the searches.
         const DWORD dwSearch =
-            SearchAndReportFile(dlg, systemDirectory + "\\" + file.pszName, file.pszFound, bFileMissing);
+            SearchAndReportFile(report, systemDirectory + "\\" + file.pszName, file.pszFound, bFileMissing);
         if (dwSearch != ERROR_SUCCESS)
             return dwSearch;
     }
@@ -91,11 +92,11 @@ DWORD CheckRegisteredDevice(CUsbInstallationTestDlg& dlg, const DEVICE_INFO& dev
 }
 } // namespace
 
-DWORD CUsbInstallationTestDlg::CheckCommonRegistry(UINT nIndex)
+DWORD CheckCommonRegistry(CReportWriter& report, UINT nIndex)
 {
     if (nIndex >= g_DeviceTable.nEntries)
     {
-        WriteResult({ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING});
+        report.WriteResult({ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING});
         return ERROR_INVALID_PARAMETER;
     }
     const DEVICE_INFO& device = g_DeviceTable.pEntries[nIndex];
@@ -103,23 +104,26 @@ DWORD CUsbInstallationTestDlg::CheckCommonRegistry(UINT nIndex)
 
     CString line;
     line.Format("Check common registry entries for devices:   %s", static_cast<LPCSTR>(deviceKeyName));
-    WriteLog(line, LOG_HEADING);
+    report.WriteLog(line, LOG_HEADING);
 
     CString storedName;
     const DWORD dwLookup = FindDeviceKey(deviceKeyName, storedName);
     if (dwLookup == ERROR_NO_MORE_ITEMS)
     {
-        WriteLog("Device key was not found.", LOG_DETAIL_ALERT);
-        WriteLog("Warning", LOG_RESULT_WARNING);
+        report.WriteLog("Device key was not found.", LOG_DETAIL_ALERT);
+        report.WriteWarningResult();
         return ERROR_NO_MORE_ITEMS;
     }
     if (dwLookup != ERROR_SUCCESS)
-        return WriteErrorResult(*this, dwLookup);
+        return report.WriteErrorResult(dwLookup);
 
     BOOL bFileMissing = FALSE;
-    const DWORD dwError = CheckRegisteredDevice(*this, device, storedName, bFileMissing);
+    const DWORD dwError = CheckRegisteredDevice(report, device, storedName, bFileMissing);
     if (dwError != ERROR_SUCCESS)
-        return WriteErrorResult(*this, dwError);
-    WriteLog(bFileMissing ? "Warning" : "OK", bFileMissing ? LOG_RESULT_WARNING : LOG_RESULT_OK);
+        return report.WriteErrorResult(dwError);
+    if (bFileMissing)
+        report.WriteWarningResult();
+    else
+        report.WriteOkResult();
     return ERROR_SUCCESS;
 }

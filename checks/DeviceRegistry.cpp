@@ -1,7 +1,8 @@
 // The device-specific registry check: follows every registered instance of
 // the device to the driver its installation assigned, and looks for the
 // driver file and the installation (INF) file that the driver's keys name.
-#include "app/UsbInstallationTestDlg.h"
+#include "checks/DeviceRegistry.h"
+
 #include "checks/RegistryAccess.h"
 #include "checks/SupportedDevices.h"
 
@@ -60,12 +61,12 @@ DWORD OpenClassKey(const CString& instancePath, CRegKeyHolder& classKey)
 
 // One instance: its heading, the driver's two files and exactly one result.
 // kNextInstance, or the code of a failure that ends the whole check.
-DWORD CheckInstance(CUsbInstallationTestDlg& dlg, const DeviceContext& context, LPCSTR pszInstance)
+DWORD CheckInstance(CReportWriter& report, const DeviceContext& context, LPCSTR pszInstance)
 {
     CString line;
     line.Format("Check specific registry entries for device:   %s#%s", static_cast<LPCSTR>(context.deviceKeyName),
                 pszInstance);
-    dlg.WriteLog(line, LOG_HEADING);
+    report.WriteLog(line, LOG_HEADING);
     BOOL bFileMissing = FALSE;
 
     CString instancePath;
@@ -77,18 +78,18 @@ DWORD CheckInstance(CUsbInstallationTestDlg& dlg, const DeviceContext& context, 
         dwError = ReadTextValue(classKey.Get(), "NTMPDriver", kFileValueSize, driverFile);
     if (dwError != ERROR_SUCCESS)
     {
-        WriteErrorResult(dlg, dwError);
+        report.WriteErrorResult(dwError);
         return kNextInstance;
     }
     line.Format("Registered driver file:   %s", static_cast<LPCSTR>(driverFile));
-    dlg.WriteLog(line, LOG_DETAIL);
-    dwError = ReportFileSearch(dlg, FindNativeSystemFile(context.systemDirectory + "\\Drivers\\" + driverFile),
+    report.WriteLog(line, LOG_DETAIL);
+    dwError = ReportFileSearch(report, FindNativeSystemFile(context.systemDirectory + "\\Drivers\\" + driverFile),
                                kFileFound, bFileMissing);
     if (dwError != ERROR_SUCCESS)
     {
         // The driver file cannot be looked at: that is this instance's
         // result alone, and the check goes on with the next instance.
-        WriteErrorResult(dlg, dwError);
+        report.WriteErrorResult(dwError);
         return kNextInstance;
     }
 
@@ -96,30 +97,33 @@ DWORD CheckInstance(CUsbInstallationTestDlg& dlg, const DeviceContext& context, 
     dwError = ReadTextValue(classKey.Get(), "InfPath", kFileValueSize, infFile);
     if (dwError != ERROR_SUCCESS)
     {
-        WriteErrorResult(dlg, dwError);
+        report.WriteErrorResult(dwError);
         return kNextInstance;
     }
     line.Format("Registered installation file:   %s", static_cast<LPCSTR>(infFile));
-    dlg.WriteLog(line, LOG_DETAIL);
-    dwError = SearchAndReportFile(dlg, context.windowsDirectory + "\\inf\\" + infFile, kFileFound, bFileMissing);
+    report.WriteLog(line, LOG_DETAIL);
+    dwError = SearchAndReportFile(report, context.windowsDirectory + "\\inf\\" + infFile, kFileFound, bFileMissing);
     classKey.Close();
     if (dwError != ERROR_SUCCESS)
     {
         // Unlike the driver file's, a failed search of the installation file
         // ends the whole check: the instances that follow are not examined.
-        return WriteErrorResult(dlg, dwError);
+        return report.WriteErrorResult(dwError);
     }
 
-    dlg.WriteLog(bFileMissing ? "Warning" : "OK", bFileMissing ? LOG_RESULT_WARNING : LOG_RESULT_OK);
+    if (bFileMissing)
+        report.WriteWarningResult();
+    else
+        report.WriteOkResult();
     return kNextInstance;
 }
 } // namespace
 
-DWORD CUsbInstallationTestDlg::CheckDeviceRegistry(UINT nIndex)
+DWORD CheckDeviceRegistry(CReportWriter& report, UINT nIndex)
 {
     if (nIndex >= g_DeviceTable.nEntries)
     {
-        WriteResult({ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING});
+        report.WriteResult({ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING});
         return ERROR_INVALID_PARAMETER;
     }
     const DEVICE_INFO& device = g_DeviceTable.pEntries[nIndex];
@@ -139,8 +143,8 @@ DWORD CUsbInstallationTestDlg::CheckDeviceRegistry(UINT nIndex)
         dwError = static_cast<DWORD>(deviceKey.Open(context.deviceKeyPath));
     if (dwError != ERROR_SUCCESS)
     {
-        WriteLog(deviceHeading, LOG_HEADING);
-        return WriteErrorResult(*this, dwError);
+        report.WriteLog(deviceHeading, LOG_HEADING);
+        return report.WriteErrorResult(dwError);
     }
 
     BOOL bInstanceSeen = FALSE;
@@ -153,21 +157,21 @@ DWORD CUsbInstallationTestDlg::CheckDeviceRegistry(UINT nIndex)
         if (dwError != ERROR_SUCCESS)
             break;
         bInstanceSeen = TRUE;
-        const DWORD dwEnd = CheckInstance(*this, context, szInstance);
+        const DWORD dwEnd = CheckInstance(report, context, szInstance);
         if (dwEnd != kNextInstance)
             return dwEnd;
     }
 
     if (dwError != ERROR_NO_MORE_ITEMS)
     {
-        WriteLog(deviceHeading, LOG_HEADING);
-        return WriteErrorResult(*this, dwError);
+        report.WriteLog(deviceHeading, LOG_HEADING);
+        return report.WriteErrorResult(dwError);
     }
     if (!bInstanceSeen)
     {
-        WriteLog(deviceHeading, LOG_HEADING);
-        WriteLog("No device was found.", LOG_DETAIL_ALERT);
-        WriteLog("Warning", LOG_RESULT_WARNING);
+        report.WriteLog(deviceHeading, LOG_HEADING);
+        report.WriteLog("No device was found.", LOG_DETAIL_ALERT);
+        report.WriteWarningResult();
     }
     return ERROR_SUCCESS;
 }

@@ -1,5 +1,7 @@
 // The first line of every report: the running Windows version.
-#include "app/UsbInstallationTestDlg.h"
+#include "checks/OsVersion.h"
+
+#include "framework/SystemCalls.h"
 
 namespace
 {
@@ -42,7 +44,7 @@ bool Matches(DWORD dwPattern, DWORD dwValue)
 }
 } // namespace
 
-CString CUsbInstallationTestDlg::GetOsVersionText()
+CString GetOsVersionText()
 {
     CString line = "Operating System:   ";
 

@@ -1,7 +1,5 @@
 #include "checks/RegistryAccess.h"
 
-#include "app/UsbInstallationTestDlg.h"
-
 const char kControlSetPath[] = "System\\CurrentControlSet\\";
 const char kUsbEnumPath[] = "System\\CurrentControlSet\\Enum\\USB";
 
@@ -87,27 +85,21 @@ DWORD FindNativeSystemFile(LPCSTR pszPath)
     return dwSearch;
 }
 
-DWORD ReportFileSearch(CUsbInstallationTestDlg& dlg, DWORD dwSearch, LPCSTR pszFoundText, BOOL& bFileMissing)
+DWORD ReportFileSearch(CReportWriter& report, DWORD dwSearch, LPCSTR pszFoundText, BOOL& bFileMissing)
 {
     if (dwSearch == ERROR_SUCCESS)
     {
-        dlg.WriteLog(pszFoundText, LOG_DETAIL);
+        report.WriteLog(pszFoundText, LOG_DETAIL);
         return ERROR_SUCCESS;
     }
     if (!IsMissingFile(dwSearch))
         return dwSearch;
     bFileMissing = TRUE;
-    dlg.WriteLog("... File was not found.", LOG_DETAIL_ALERT);
+    report.WriteLog("... File was not found.", LOG_DETAIL_ALERT);
     return ERROR_SUCCESS;
 }
 
-DWORD SearchAndReportFile(CUsbInstallationTestDlg& dlg, LPCSTR pszPath, LPCSTR pszFoundText, BOOL& bFileMissing)
+DWORD SearchAndReportFile(CReportWriter& report, LPCSTR pszPath, LPCSTR pszFoundText, BOOL& bFileMissing)
 {
-    return ReportFileSearch(dlg, FindExistingFile(pszPath), pszFoundText, bFileMissing);
-}
-
-DWORD WriteErrorResult(CUsbInstallationTestDlg& dlg, DWORD dwError)
-{
-    dlg.WriteResult({dwError, "Error", LOG_RESULT_ERROR});
-    return dwError;
+    return ReportFileSearch(report, FindExistingFile(pszPath), pszFoundText, bFileMissing);
 }

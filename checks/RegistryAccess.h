@@ -3,6 +3,7 @@
 #pragma once
 
 #include "framework/Afx.h"
+#include "report/ReportWriter.h"
 
 extern const char kControlSetPath[]; // "System\CurrentControlSet\"
 extern const char kUsbEnumPath[];    // "System\CurrentControlSet\Enum\USB"
@@ -45,15 +46,10 @@ inline bool IsMissingFile(DWORD dwError)
     return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND;
 }
 
-class CUsbInstallationTestDlg;
-
 // Writes the finding of a file search that gave dwSearch: pszFoundText when
 // the file exists, or "... File was not found." with bFileMissing set when it
 // or its path does not. Both return 0: a missing file is a warning, never an
 // error. Any other search failure is returned, with nothing written for it.
-DWORD ReportFileSearch(CUsbInstallationTestDlg& dlg, DWORD dwSearch, LPCSTR pszFoundText, BOOL& bFileMissing);
+DWORD ReportFileSearch(CReportWriter& report, DWORD dwSearch, LPCSTR pszFoundText, BOOL& bFileMissing);
 // FindExistingFile, then ReportFileSearch.
-DWORD SearchAndReportFile(CUsbInstallationTestDlg& dlg, LPCSTR pszPath, LPCSTR pszFoundText, BOOL& bFileMissing);
-
-// Writes the "Error" result with the code and the system's text; returns the code.
-DWORD WriteErrorResult(CUsbInstallationTestDlg& dlg, DWORD dwError);
+DWORD SearchAndReportFile(CReportWriter& report, LPCSTR pszPath, LPCSTR pszFoundText, BOOL& bFileMissing);

@@ -1,4 +1,4 @@
-#include "app/UsbInstallationTestDlg.h"
+#include "device/StatusText.h"
 
 namespace
 {
@@ -26,7 +26,7 @@ const LPCSTR kStatusTexts[] = {
 };
 } // namespace
 
-LPCSTR CUsbInstallationTestDlg::GetStatusText(FT_STATUS status)
+LPCSTR GetStatusText(FT_STATUS status)
 {
     return status < ARRAYSIZE(kStatusTexts) ? kStatusTexts[status] : "";
 }

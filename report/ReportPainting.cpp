@@ -10,7 +10,9 @@
 // through every wait of a run it is visible and answers the user (scrolling,
 // selecting, the wheel) at once. What the report holds, and when a write
 // returns, do not change.
-#include "app/UsbInstallationTestDlg.h"
+#include "report/ReportPainting.h"
+
+#include <richedit.h>
 
 namespace
 {
@@ -18,15 +20,14 @@ const UINT_PTR kRepaintTimer = 1;
 const UINT kRepaintIntervalMs = 60;
 } // namespace
 
-LRESULT CALLBACK CUsbInstallationTestDlg::ReportWndProc(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK CReportPainting::ReportWndProc(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lParam)
 {
-    CUsbInstallationTestDlg* pDlg =
-        reinterpret_cast<CUsbInstallationTestDlg*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    const WNDPROC pfnControl = pDlg->m_pfnReportWndProc;
-    if (nMessage == EM_STREAMIN && pDlg->m_bRunPainting && !pDlg->m_bReportHeld)
+    CReportPainting* pPainting = reinterpret_cast<CReportPainting*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    const WNDPROC pfnControl = pPainting->m_pfnReportWndProc;
+    if (nMessage == EM_STREAMIN && pPainting->m_bRunPainting && !pPainting->m_bReportHeld)
     {
         ::CallWindowProcA(pfnControl, hwnd, WM_SETREDRAW, FALSE, 0);
-        pDlg->m_bReportHeld = TRUE;
+        pPainting->m_bReportHeld = TRUE;
         // A focused control moves its caret after every insertion, a few
         // trips to the window server each, whether it draws or not: a third
         // more per line. Held, it is told that it lost the focus, and told
@@ -37,7 +38,7 @@ LRESULT CALLBACK CUsbInstallationTestDlg::ReportWndProc(HWND hwnd, UINT nMessage
     return ::CallWindowProcA(pfnControl, hwnd, nMessage, wParam, lParam);
 }
 
-void CUsbInstallationTestDlg::BeginRunPainting()
+void CReportPainting::Begin(HWND hwndOwner, HWND hwndReport)
 {
     if (m_bRunPainting)
         return;
@@ -45,38 +46,40 @@ void CUsbInstallationTestDlg::BeginRunPainting()
     // its life, as a later subclass on top of it could not be taken off.
     if (m_pfnReportWndProc == nullptr)
     {
-        ::SetWindowLongPtrA(m_richLog.m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        m_hwndReport = hwndReport;
+        ::SetWindowLongPtrA(hwndReport, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         m_pfnReportWndProc = reinterpret_cast<WNDPROC>(
-            ::SetWindowLongPtrA(m_richLog.m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ReportWndProc)));
+            ::SetWindowLongPtrA(hwndReport, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ReportWndProc)));
     }
+    m_hwndOwner = hwndOwner;
     m_bRunPainting = TRUE;
-    ::SetTimer(m_hWnd, kRepaintTimer, kRepaintIntervalMs, nullptr);
+    ::SetTimer(m_hwndOwner, kRepaintTimer, kRepaintIntervalMs, nullptr);
 }
 
-void CUsbInstallationTestDlg::EndRunPainting()
+void CReportPainting::End()
 {
     if (!m_bRunPainting)
         return;
     m_bRunPainting = FALSE;
-    ::KillTimer(m_hWnd, kRepaintTimer);
+    ::KillTimer(m_hwndOwner, kRepaintTimer);
     ShowHeldReport();
 }
 
-void CUsbInstallationTestDlg::OnTimer(UINT_PTR nIDEvent)
+void CReportPainting::OnTimer(UINT_PTR nIDEvent)
 {
     if (nIDEvent == kRepaintTimer)
         ShowHeldReport();
 }
 
 // Turns the report's drawing on again and shows what was inserted meanwhile.
-void CUsbInstallationTestDlg::ShowHeldReport()
+void CReportPainting::ShowHeldReport()
 {
     if (!m_bReportHeld)
         return;
     m_bReportHeld = FALSE;
-    m_richLog.SendMessage(WM_SETREDRAW, TRUE, 0);
+    ::SendMessageA(m_hwndReport, WM_SETREDRAW, TRUE, 0);
     // Only where the focus still is: a real move away has told it already.
-    if (::GetFocus() == m_richLog.m_hWnd)
-        m_richLog.SendMessage(WM_SETFOCUS, 0, 0);
-    ::RedrawWindow(m_richLog.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+    if (::GetFocus() == m_hwndReport)
+        ::SendMessageA(m_hwndReport, WM_SETFOCUS, 0, 0);
+    ::RedrawWindow(m_hwndReport, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
 }

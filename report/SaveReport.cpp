@@ -1,8 +1,9 @@
 // Saving the report: the control streams its content as RTF into the file the
 // user chose, chunk by chunk, through StreamOutCallback.
-#include "app/UsbInstallationTestDlg.h"
-#include "framework/FileDialog.h"
 #include "report/SaveReport.h"
+
+#include "framework/FileDialog.h"
+#include "framework/SystemCalls.h"
 #include "report/StreamCookie.h"
 
 #include <shlobj.h>
@@ -11,11 +12,9 @@ namespace
 {
 const char kSaveFilter[] = "Text Files (*.rtf)|*.rtf|All Files (*.*)|*.*||";
 const DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN | OFN_NONETWORKBUTTON;
-
 } // namespace
 
-// button: "Save Informations"
-void CUsbInstallationTestDlg::OnSave()
+void SaveReportAsChosen(CRichEditCtrl& richLog)
 {
     CFileDialog dialog(FALSE, "rtf", nullptr, kSaveFlags, kSaveFilter);
     // The user's Documents folder rather than wherever the program was started.
@@ -27,7 +26,7 @@ void CUsbInstallationTestDlg::OnSave()
 
     // A failed save shows nothing.
     const std::wstring path = dialog.GetPathName();
-    SaveReportAsRtf(m_richLog, path.c_str());
+    SaveReportAsRtf(richLog, path.c_str());
 }
 
 DWORD SaveReportAsRtf(CRichEditCtrl& richLog, LPCWSTR pszPath)

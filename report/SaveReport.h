@@ -3,6 +3,10 @@
 
 #include "framework/RichEditCtrl.h"
 
+// Asks for a file with the save dialog, opened in the user's Documents
+// folder, and saves the report there; a cancel or a failed save shows nothing.
+void SaveReportAsChosen(CRichEditCtrl& richLog);
+
 // EM_STREAMOUT's callback: appends each chunk to the cookie's file, creating
 // (and so emptying) it on the first chunk; the file is closed after every chunk.
 DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb);

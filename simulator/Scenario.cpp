@@ -275,132 +275,174 @@ bool DecodeEscapes(const std::string& strIn, std::string& rstrOut, std::string& 
     return true;
 }
 
-bool ParseScenario(const std::string& strText, CScenario& rScenario, std::string& rstrError)
+namespace
 {
-    enum class ESection
-    {
-        None,
-        Driver,
-        Device
-    };
+enum class ESection
+{
+    None,
+    Driver,
+    Device
+};
+
+// What the lines read so far have set, and the section they are in.
+struct SParseState
+{
     ESection eSection = ESection::None;
     unsigned nDevice = 0;
     bool bCountSet = false;
-    std::vector<CDeviceScenario> devices;
-    std::vector<std::set<std::string>> keysSet;
-    CScenario scenario;
+    CScenario scenario;                         // its devices: one per index up to the highest section
+    std::vector<std::set<std::string>> keysSet; // per device, the keys its section set
+};
 
+// [deviceN]: the devices up to N exist from here on, with their defaults.
+void OpenDeviceSection(unsigned nIndex, SParseState& rState)
+{
+    rState.eSection = ESection::Device;
+    rState.nDevice = nIndex;
+    std::vector<CDeviceScenario>& rDevices = rState.scenario.devices;
+    while (rDevices.size() <= nIndex)
+    {
+        rDevices.push_back(DefaultDevice(static_cast<unsigned>(rDevices.size())));
+        rState.keysSet.emplace_back();
+    }
+}
+
+// [driver] or [deviceN], case-blind, blanks inside the brackets allowed.
+bool ParseSectionHeader(const std::string& strLine, SParseState& rState, std::string& rstrFault)
+{
+    if (strLine.back() != ']')
+    {
+        rstrFault = "section header without ']'";
+        return false;
+    }
+    const std::string strName = Lower(Trim(strLine.substr(1, strLine.size() - 2)));
+    unsigned long ulIndex = 0;
+    if (strName == "driver")
+    {
+        rState.eSection = ESection::Driver;
+        return true;
+    }
+    if (ParseDeviceSection(strName, ulIndex))
+    {
+        OpenDeviceSection(static_cast<unsigned>(ulIndex), rState);
+        return true;
+    }
+    rstrFault = "unknown section [" + strName + "] (want [driver] or [device0]..[device" +
+                std::to_string(kMaxDevices - 1) + "])";
+    return false;
+}
+
+// "key = value": the key case-blind, the value without the blanks around it.
+bool SplitKeyLine(const std::string& strLine, std::string& rstrKey, std::string& rstrValue)
+{
+    const size_t nEquals = strLine.find('=');
+    if (nEquals == std::string::npos)
+        return false;
+    rstrKey = Lower(Trim(strLine.substr(0, nEquals)));
+    rstrValue = Trim(strLine.substr(nEquals + 1));
+    // Quotes keep leading and trailing blanks of a text.
+    if (rstrValue.size() >= 2 && rstrValue.front() == '"' && rstrValue.back() == '"')
+        rstrValue = rstrValue.substr(1, rstrValue.size() - 2);
+    return true;
+}
+
+bool ParseDriverKey(const std::string& strKey, const std::string& strValue, SParseState& rState, std::string& rstrFault)
+{
+    if (strKey != "count" && strKey != "count_status")
+    {
+        rstrFault = "unknown key '" + strKey + "' in [driver]";
+        return false;
+    }
+    unsigned long ul = 0;
+    if (!ParseNumber(strValue, 0xFFFFFFFFul, ul))
+    {
+        rstrFault = "'" + strValue + "' is not a number that fits";
+        return false;
+    }
+    if (strKey == "count")
+    {
+        rState.scenario.dwCount = ul;
+        rState.bCountSet = true;
+    }
+    else
+    {
+        rState.scenario.nCountStatus = ul;
+    }
+    return true;
+}
+
+bool ParseDeviceKey(const std::string& strKey, const std::string& strValue, SParseState& rState, std::string& rstrFault)
+{
+    const SDeviceKey* pKey = std::find_if(std::begin(kDeviceKeys), std::end(kDeviceKeys),
+                                          [&](const SDeviceKey& key) { return strKey == key.pszKey; });
+    if (pKey == std::end(kDeviceKeys))
+    {
+        rstrFault = "unknown key '" + strKey + "' in [device" + std::to_string(rState.nDevice) + "]";
+        return false;
+    }
+    if (!SetDeviceKey(rState.scenario.devices[rState.nDevice], pKey->field, strValue, rstrFault))
+        return false;
+    rState.keysSet[rState.nDevice].insert(strKey);
+    return true;
+}
+
+// Texts derived from others follow the keys that were set, not the defaults.
+// Without device sections there is the default device; without a count, the
+// devices are counted.
+CScenario CompleteScenario(SParseState& rState)
+{
+    std::vector<CDeviceScenario>& rDevices = rState.scenario.devices;
+    for (size_t nIndex = 0; nIndex < rDevices.size(); ++nIndex)
+    {
+        CDeviceScenario& rDevice = rDevices[nIndex];
+        if (!rState.keysSet[nIndex].count("ee_description"))
+            rDevice.strEeDescription = rDevice.strDescription;
+        if (!rState.keysSet[nIndex].count("answer"))
+            rDevice.strAnswer = IdentityAnswer(rDevice);
+    }
+    if (rDevices.empty())
+        rDevices.push_back(DefaultDevice(0));
+    if (!rState.bCountSet)
+        rState.scenario.dwCount = static_cast<DWORD>(rDevices.size());
+    return rState.scenario;
+}
+} // namespace
+
+bool ParseScenario(const std::string& strText, CScenario& rScenario, std::string& rstrError)
+{
+    SParseState state;
     size_t nStart = 0;
     for (unsigned nLine = 1; nStart <= strText.size(); ++nLine)
     {
         size_t nEnd = strText.find('\n', nStart);
         if (nEnd == std::string::npos)
             nEnd = strText.size();
-        std::string strLine = Trim(strText.substr(nStart, nEnd - nStart));
+        const std::string strLine = Trim(strText.substr(nStart, nEnd - nStart));
         nStart = nEnd + 1;
-        std::string strWhere = "line " + std::to_string(nLine) + ": ";
 
         // Comments are whole lines only: an answer may well contain ';'.
         if (strLine.empty() || strLine[0] == ';' || strLine[0] == '#')
             continue;
 
+        std::string strKey, strValue, strFault;
+        bool bParsed = false;
         if (strLine[0] == '[')
-        {
-            if (strLine.back() != ']')
-            {
-                rstrError = strWhere + "section header without ']'";
-                return false;
-            }
-            std::string strName = Lower(Trim(strLine.substr(1, strLine.size() - 2)));
-            unsigned long ulIndex = 0;
-            if (strName == "driver")
-            {
-                eSection = ESection::Driver;
-            }
-            else if (ParseDeviceSection(strName, ulIndex))
-            {
-                eSection = ESection::Device;
-                nDevice = ulIndex;
-                while (devices.size() <= nDevice)
-                {
-                    devices.push_back(DefaultDevice(static_cast<unsigned>(devices.size())));
-                    keysSet.emplace_back();
-                }
-            }
-            else
-            {
-                rstrError = strWhere + "unknown section [" + strName + "] (want [driver] or [device0]..[device" +
-                            std::to_string(kMaxDevices - 1) + "])";
-                return false;
-            }
-            continue;
-        }
-
-        size_t nEquals = strLine.find('=');
-        if (nEquals == std::string::npos)
-        {
-            rstrError = strWhere + "expected key = value";
-            return false;
-        }
-        std::string strKey = Lower(Trim(strLine.substr(0, nEquals)));
-        std::string strValue = Trim(strLine.substr(nEquals + 1));
-        // Quotes keep leading and trailing blanks of a text.
-        if (strValue.size() >= 2 && strValue.front() == '"' && strValue.back() == '"')
-            strValue = strValue.substr(1, strValue.size() - 2);
-
-        std::string strFault;
-        if (eSection == ESection::Driver)
-        {
-            unsigned long ul = 0;
-            if (strKey != "count" && strKey != "count_status")
-                strFault = "unknown key '" + strKey + "' in [driver]";
-            else if (!ParseNumber(strValue, 0xFFFFFFFFul, ul))
-                strFault = "'" + strValue + "' is not a number that fits";
-            else if (strKey == "count")
-            {
-                scenario.dwCount = ul;
-                bCountSet = true;
-            }
-            else
-            {
-                scenario.nCountStatus = ul;
-            }
-        }
-        else if (eSection == ESection::Device)
-        {
-            const SDeviceKey* pKey = std::find_if(std::begin(kDeviceKeys), std::end(kDeviceKeys),
-                                                  [&](const SDeviceKey& key) { return strKey == key.pszKey; });
-            if (pKey == std::end(kDeviceKeys))
-                strFault = "unknown key '" + strKey + "' in [device" + std::to_string(nDevice) + "]";
-            else if (SetDeviceKey(devices[nDevice], pKey->field, strValue, strFault))
-                keysSet[nDevice].insert(strKey);
-        }
+            bParsed = ParseSectionHeader(strLine, state, strFault);
+        else if (!SplitKeyLine(strLine, strKey, strValue))
+            strFault = "expected key = value";
+        else if (state.eSection == ESection::Driver)
+            bParsed = ParseDriverKey(strKey, strValue, state, strFault);
+        else if (state.eSection == ESection::Device)
+            bParsed = ParseDeviceKey(strKey, strValue, state, strFault);
         else
-        {
             strFault = "key '" + strKey + "' outside any section";
-        }
-        if (!strFault.empty())
+        if (!bParsed)
         {
-            rstrError = strWhere + strFault;
+            rstrError = "line " + std::to_string(nLine) + ": " + strFault;
             return false;
         }
     }
-
-    // Texts derived from others follow the keys that were set, not the defaults.
-    for (size_t i = 0; i < devices.size(); ++i)
-    {
-        CDeviceScenario& rDevice = devices[i];
-        if (!keysSet[i].count("ee_description"))
-            rDevice.strEeDescription = rDevice.strDescription;
-        if (!keysSet[i].count("answer"))
-            rDevice.strAnswer = IdentityAnswer(rDevice);
-    }
-    if (devices.empty())
-        devices.push_back(DefaultDevice(0));
-    if (!bCountSet)
-        scenario.dwCount = static_cast<DWORD>(devices.size());
-    scenario.devices = devices;
-    rScenario = scenario;
+    rScenario = CompleteScenario(state);
     return true;
 }
 

@@ -1,6 +1,6 @@
 // The operating-system line, with the version record supplied through the seam.
+#include "checks/OsVersion.h"
 #include "support/Fixtures.h"
-#include "support/TestDialogHost.h"
 
 #include <gtest/gtest.h>
 
@@ -68,18 +68,17 @@ TEST(GetOsVersionText, EveryRowOfTheVersionTable)
         {"FailedQueryLeavesOnlyTheLabel", 2, 5, 1, 2600, "", nullptr},
         {"ServicePackTextFillingItsWholeFieldIsNotReadPastIt", 2, 5, 1, 2600, fullField, fullFieldLine.c_str()},
     };
-    TestDialogHost host;
     {
         SystemCallOverride<decltype(g_SystemCalls.GetVersionExA)> fake(g_SystemCalls.GetVersionExA, FakeGetVersionExA);
         for (const OsCase& c : kCases)
         {
             SCOPED_TRACE(c.pszName);
             g_pCase = &c;
-            EXPECT_EQ(std::string(host.Dialog().GetOsVersionText()),
+            EXPECT_EQ(std::string(GetOsVersionText()),
                       c.pszExpected != nullptr ? c.pszExpected : "Operating System:   ");
         }
     }
     // TheTestPrefixReportsWindowsXp: the real query, in the XP prefix the tests run in.
-    EXPECT_EQ(std::string(host.Dialog().GetOsVersionText()),
+    EXPECT_EQ(std::string(GetOsVersionText()),
               "Operating System:   Windows XP Service Pack 3 Build: 2600");
 }
