@@ -109,7 +109,7 @@ FT_STATUS CDeviceCommunication::SendRequest(FT_HANDLE hDevice, LARGE_INTEGER& st
 
 // Waits for the first characters of the answer, or the dialog's closing, and reads the answer.
 CDeviceCommunication::DeviceOutcome CDeviceCommunication::AwaitAnswer(FT_HANDLE hDevice, const LARGE_INTEGER& start,
-                                                                     const LARGE_INTEGER& frequency)
+                                                                      const LARGE_INTEGER& frequency)
 {
     DeviceOutcome outcome;
     // The cancel event first: a cancel wins over characters that came at the same time.
@@ -156,7 +156,7 @@ CDeviceCommunication::DeviceOutcome CDeviceCommunication::AwaitAnswer(FT_HANDLE 
 // One device's test from the open to the close. A device that never opened
 // is not closed.
 CDeviceCommunication::DeviceOutcome CDeviceCommunication::TestDevice(const CString& description,
-                                                                    const LARGE_INTEGER& frequency)
+                                                                     const LARGE_INTEGER& frequency)
 {
     DeviceOutcome outcome;
     m_report.WriteLog("Open the connection.", LOG_DETAIL);
@@ -253,7 +253,7 @@ DWORD CDeviceCommunication::CheckCommunication()
     {
         char szDescription[kDescriptionSize] = {};
         const FT_STATUS status = m_ft.FT_ListDevices(reinterpret_cast<PVOID>(static_cast<UINT_PTR>(nIndex)),
-                                                   szDescription, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION);
+                                                     szDescription, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION);
         if (status != FT_OK)
         {
             m_report.WriteLog("Check device communication", LOG_HEADING);

@@ -79,6 +79,5 @@ TEST(GetOsVersionText, EveryRowOfTheVersionTable)
         }
     }
     // TheTestPrefixReportsWindowsXp: the real query, in the XP prefix the tests run in.
-    EXPECT_EQ(std::string(GetOsVersionText()),
-              "Operating System:   Windows XP Service Pack 3 Build: 2600");
+    EXPECT_EQ(std::string(GetOsVersionText()), "Operating System:   Windows XP Service Pack 3 Build: 2600");
 }
