@@ -306,21 +306,25 @@ LPCSTR CUsbInstallationTestDlg::GetStatusText(FT_STATUS status)
     return ::GetStatusText(status);
 }
 
+// Made for each call: it reads the members as they are then.
+CDeviceCommunication CUsbInstallationTestDlg::DeviceCommunication()
+{
+    return CDeviceCommunication(*this, m_DriverEntryPoints, m_hRxEvent, m_hCancelEvent, m_nDevices);
+}
+
 int CUsbInstallationTestDlg::SearchDevices()
 {
-    return CDeviceCommunication(*this, m_DriverEntryPoints, m_hRxEvent, m_hCancelEvent, m_nDevices).SearchDevices();
+    return DeviceCommunication().SearchDevices();
 }
 
 DWORD CUsbInstallationTestDlg::CheckCommunication()
 {
-    return CDeviceCommunication(*this, m_DriverEntryPoints, m_hRxEvent, m_hCancelEvent, m_nDevices)
-        .CheckCommunication();
+    return DeviceCommunication().CheckCommunication();
 }
 
 FT_STATUS CUsbInstallationTestDlg::ReceiveResponse(FT_HANDLE hDevice, CString& response)
 {
-    return CDeviceCommunication(*this, m_DriverEntryPoints, m_hRxEvent, m_hCancelEvent, m_nDevices)
-        .ReceiveResponse(hDevice, response);
+    return DeviceCommunication().ReceiveResponse(hDevice, response);
 }
 
 DWORD WINAPI CheckThreadProc(LPVOID pParam)

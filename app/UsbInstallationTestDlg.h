@@ -6,6 +6,7 @@
 #pragma once
 
 #include "checks/CheckRun.h"
+#include "device/Communication.h"
 #include "device/D2xx.h"
 #include "device/DriverEntryPoints.h"
 #include "framework/Afx.h"
@@ -96,6 +97,7 @@ public:
 
 private:
     void GiveFocusToStart();
+    CDeviceCommunication DeviceCommunication();
 
     // Set when the window is being destroyed: no run starts from then on.
     BOOL m_bClosing = FALSE;
