@@ -16,13 +16,19 @@
 
 namespace
 {
-// 64-bit Windows here is Windows 7 or 10, which the OS table does not name.
+// The first line as each prefix has it: Windows XP, and the 64-bit Windows 7
+// and 10, which either program names with " (64-bit)".
 std::string OsLine()
 {
-    if (RunsUnderWow64())
-        return "Operating System:   Unknown Operating System";
-    CUsbInstallationTestDlg dlg;
-    return std::string(dlg.GetOsVersionText());
+    if (!RunsUnderWow64())
+        return "Operating System:   Windows XP Service Pack 3 Build: 2600";
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    ::GetVersionExA(&version);
+    if (version.dwMajorVersion == 6 && version.dwMinorVersion == 1)
+        return "Operating System:   Windows 7 Service Pack 1 Build: 7601 (64-bit)";
+    // The build of Wine's Windows 10 moves with Wine's version.
+    return "Operating System:   Windows 10  Build: " + std::to_string(version.dwBuildNumber) + " (64-bit)";
 }
 
 // The 32-bit program checks what 32-bit applications load; the 64-bit one,
