@@ -47,3 +47,13 @@ HMODULE LoadSystemLibrary(LPCSTR pszFileName)
     // not in the program's: riched32 takes riched20 from there.
     return g_SystemCalls.LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
+
+void RestrictLibrarySearch()
+{
+    if (g_SystemCalls.SetDefaultDllDirectories != nullptr &&
+        g_SystemCalls.SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return;
+    CString systemDirectory;
+    if (QuerySystemDirectory(systemDirectory) == ERROR_SUCCESS)
+        ::SetDllDirectoryA(systemDirectory);
+}

@@ -50,7 +50,8 @@ std::string ProgramPath(const char* pszProgram)
 // A copy of the program in a folder of its own, the current directory too,
 // with a library that leaves a mark when loaded beside it under the name of
 // each library the program loads (riched20 is riched32's import), built as
-// the program is. While the copy lives, Wine takes such a library before its
+// the program is, and under the name of one that the system's components load
+// later by bare name (many delay-load dwmapi). While the copy lives, Wine takes such a library before its
 // own, as Windows does: its overrides are read as a process starts, from the
 // key (WINEDLLOVERRIDES set here would not reach the program). None may have
 // been loaded when it goes.
@@ -65,12 +66,12 @@ public:
             EXPECT_TRUE(::CopyFileA((BuildOf(pszProgram) + "\\tests\\planted_library.dll").c_str(),
                                     (Folder() + "\\" + pszName).c_str(), FALSE));
         }
-        for (const char* pszName : {"riched32", "riched20"})
+        for (const char* pszName : kOverridden)
             EXPECT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kOverrides, pszName, REG_SZ, "native,builtin", 15), 0);
     }
     ~PlantedCopy()
     {
-        for (const char* pszName : {"riched32", "riched20"})
+        for (const char* pszName : kOverridden)
             ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kOverrides, pszName);
         std::vector<std::string> loaded;
         for (const char* pszName : kNames)
@@ -85,7 +86,8 @@ public:
     const std::string& Exe() const { return m_exe; }
 
 private:
-    static constexpr const char* kNames[] = {"KT480_D2XX.DLL", "RICHED32.DLL", "RICHED20.DLL"};
+    static constexpr const char* kNames[] = {"KT480_D2XX.DLL", "RICHED32.DLL", "RICHED20.DLL", "DWMAPI.DLL"};
+    static constexpr const char* kOverridden[] = {"riched32", "riched20", "dwmapi"};
     static constexpr const char* kOverrides = "Software\\Wine\\DllOverrides";
     const ScratchFolder m_folder;
     const std::string m_exe;
@@ -170,6 +172,10 @@ TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
         const std::unique_ptr<PlantedCopy> planted(bPlanted ? new PlantedCopy(GetParam()) : nullptr);
         UiHarness ui(planted ? planted->Folder().c_str() : nullptr, planted ? planted->Exe() : ProgramPath(GetParam()));
         ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
+        // A load by bare name as the system's components make it, once the
+        // program runs; this 32-bit test reaches only a 32-bit program.
+        if (planted && GetParam() == kProgram32)
+            CallInProcess(ui.Process(), "LoadLibraryA", "DWMAPI.DLL");
         ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the simple run did not end";
         EXPECT_EQ(ui.ReportText(), expectedReport(false)) << "simple view";
 
