@@ -312,49 +312,63 @@ TEST(CheckDialogResources, IconsAndVersionBlock)
     }
 }
 
+// Both programs, each naming its own architecture: Windows refuses to start
+// a program whose manifest names another.
 TEST(CheckDialogResources, ManifestAsksForNoElevationAndSuitsXp)
 {
-    const std::string exe = BuildDir() + "\\UsbInstallationTest.exe";
-    const HMODULE hExe = ::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(hExe, nullptr);
-    const HRSRC hRes = ::FindResourceA(hExe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24) /*RT_MANIFEST*/);
-    const char* pText = hRes != nullptr ? static_cast<const char*>(::LockResource(::LoadResource(hExe, hRes))) : "";
-    const std::string manifest(pText, hRes != nullptr ? ::SizeofResource(hExe, hRes) : 0);
-    ::FreeLibrary(hExe);
-    ASSERT_FALSE(manifest.empty()) << "no manifest (type 24, id 1): Vista and later take the program for an "
-                                      "installer and ask for administrator rights";
-    SCOPED_TRACE("the manifest:\n" + manifest);
+    const struct
+    {
+        const char* pszProgram;
+        const char* pszArchitecture;
+    } kPrograms[] = {{"UsbInstallationTest.exe", "x86"}, {"UsbInstallationTest64.exe", "amd64"}};
+    for (const auto& program : kPrograms)
+    {
+        SCOPED_TRACE(program.pszProgram);
+        const std::string exe = BuildDir() + "\\" + program.pszProgram;
+        const HMODULE hExe = ::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(hExe, nullptr);
+        const HRSRC hRes = ::FindResourceA(hExe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24) /*RT_MANIFEST*/);
+        const char* pText = hRes != nullptr ? static_cast<const char*>(::LockResource(::LoadResource(hExe, hRes))) : "";
+        const std::string manifest(pText, hRes != nullptr ? ::SizeofResource(hExe, hRes) : 0);
+        ::FreeLibrary(hExe);
+        ASSERT_FALSE(manifest.empty()) << "no manifest (type 24, id 1): Vista and later take the program for an "
+                                          "installer and ask for administrator rights";
+        SCOPED_TRACE("the manifest:\n" + manifest);
 
-    // The loader parses it (Wine's refuses XML that is not well-formed) and
-    // reads the level from it.
-    ACTCTXA context = {};
-    context.cbSize = sizeof(context);
-    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
-    context.lpSource = exe.c_str();
-    context.lpResourceName = MAKEINTRESOURCEA(1);
-    const HANDLE hContext = ::CreateActCtxA(&context);
-    ASSERT_NE(hContext, INVALID_HANDLE_VALUE) << "CreateActCtxA failed with " << ::GetLastError();
-    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
-    EXPECT_TRUE(
-        ::QueryActCtxW(0, hContext, nullptr, RunlevelInformationInActivationContext, &level, sizeof(level), nullptr));
-    ::ReleaseActCtx(hContext);
-    EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER) << "the requested execution level";
-    EXPECT_EQ(level.UiAccess, 0u) << "uiAccess";
+        // The loader parses it (Wine's refuses XML that is not well-formed) and
+        // reads the level from it.
+        ACTCTXA context = {};
+        context.cbSize = sizeof(context);
+        context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+        context.lpSource = exe.c_str();
+        context.lpResourceName = MAKEINTRESOURCEA(1);
+        const HANDLE hContext = ::CreateActCtxA(&context);
+        ASSERT_NE(hContext, INVALID_HANDLE_VALUE) << "CreateActCtxA failed with " << ::GetLastError();
+        ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
+        EXPECT_TRUE(::QueryActCtxW(0, hContext, nullptr, RunlevelInformationInActivationContext, &level, sizeof(level),
+                                   nullptr));
+        ::ReleaseActCtx(hContext);
+        EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER) << "the requested execution level";
+        EXPECT_EQ(level.UiAccess, 0u) << "uiAccess";
 
-    // What Wine accepts and Windows does not, read in the text itself.
-    EXPECT_EQ(manifest.find("<?xml version=\"1.0\" encoding=\"UTF-8\""), 0u) << "not declared as UTF-8";
-    EXPECT_TRUE(Contains(manifest, "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">") &&
-                CountOf(manifest, "urn:schemas-microsoft-com:asm.v3") == 1)
-        << "the asm.v3 namespace must be declared once, on trustInfo: XP refuses trustInfo without it, and XP SP2 "
-           "can restart on a second declaration";
-    EXPECT_FALSE(Contains(manifest, "dpiAware")) << "dpiAware: the layout is in pixels";
-    EXPECT_FALSE(Contains(manifest, "Common-Controls")) << "Common Controls 6: the dialog keeps its classic look";
-    // Vista, 7, 8, 8.1, 10 and 11.
-    for (const char* pszId : {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
-                              "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
-                              "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})
-        EXPECT_TRUE(Contains(manifest, "<supportedOS Id=\"{" + std::string(pszId) + "}\"/>"))
-            << "supportedOS " << pszId;
+        // What Wine accepts and Windows does not, read in the text itself.
+        EXPECT_EQ(manifest.find("<?xml version=\"1.0\" encoding=\"UTF-8\""), 0u) << "not declared as UTF-8";
+        EXPECT_TRUE(Contains(manifest, "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">") &&
+                    CountOf(manifest, "urn:schemas-microsoft-com:asm.v3") == 1)
+            << "the asm.v3 namespace must be declared once, on trustInfo: XP refuses trustInfo without it, and XP "
+               "SP2 can restart on a second declaration";
+        EXPECT_TRUE(Contains(manifest, "processorArchitecture=\"" + std::string(program.pszArchitecture) + "\""))
+            << "the program's own architecture";
+        EXPECT_EQ(CountOf(manifest, "processorArchitecture="), 1u);
+        EXPECT_FALSE(Contains(manifest, "dpiAware")) << "dpiAware: Windows would no longer scale the window";
+        EXPECT_FALSE(Contains(manifest, "Common-Controls")) << "Common Controls 6: the dialog keeps its classic look";
+        // Vista, 7, 8, 8.1, 10 and 11.
+        for (const char* pszId : {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+                                  "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                                  "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})
+            EXPECT_TRUE(Contains(manifest, "<supportedOS Id=\"{" + std::string(pszId) + "}\"/>"))
+                << "supportedOS " << pszId;
+    }
 }
 
 TEST(CheckDialogLayout, OpensInTheOpenedStateWithItsPlacement)
