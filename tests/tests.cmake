@@ -34,8 +34,8 @@ add_wine_test(report_test SOURCES report_test.cpp)
 add_wine_test(checkrun_test SOURCES checkrun_test.cpp device_fixture.cpp)
 add_wine_test(dialog_test SOURCES dialog_test.cpp support/SaveDialog.cpp)
 add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp registry_fixture.cpp LOCKS installation)
-# The screen's DPI belongs to the whole prefix.
-add_wine_test(display_ui_test SOURCES display_ui_test.cpp PREFIX display)
+# The screen's DPI and the system colours belong to the whole prefix.
+add_wine_test(display_ui_test SOURCES display_ui_test.cpp registry_fixture.cpp PREFIX display)
 
 # Registry checks.
 add_wine_test(registry_test SOURCES registry_test.cpp registry_fixture.cpp LOCKS installation)
