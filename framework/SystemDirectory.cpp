@@ -50,9 +50,11 @@ HMODULE LoadSystemLibrary(LPCSTR pszFileName)
 
 void RestrictLibrarySearch()
 {
-    if (g_SystemCalls.SetDefaultDllDirectories != nullptr &&
-        g_SystemCalls.SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32))
-        return;
+    if (g_SystemCalls.SetDefaultDllDirectories != nullptr)
+        g_SystemCalls.SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Also where the above holds: a search that does not follow the default
+    // directories, as LOAD_WITH_ALTERED_SEARCH_PATH's for the imports of the
+    // rich edit library, then still skips the current directory.
     CString systemDirectory;
     if (QuerySystemDirectory(systemDirectory) == ERROR_SUCCESS)
         ::SetDllDirectoryA(systemDirectory);
