@@ -15,9 +15,9 @@ const int kButtonRowOffset = 40; // button row above the client bottom
 const int kReportMarginBottom = 80;
 
 // The program declares no DPI awareness: where Windows scales a window as a
-// whole (Vista and later from 150 %, 8.1 and later throughout) it reports 96
-// here; at 120 DPI on XP and at 125 % on Vista and 7 it reports the real
-// figure and enlarges the dialog's font, and the layout grows with it.
+// whole (Vista to 8 from 150 %, 8.1 and later at every size) it reports 96
+// here; on XP and at 125 % on Vista to 8 it reports the real figure and
+// enlarges the dialog's font, and the layout grows with it.
 int ScreenDpi()
 {
     static const int nDpi = [] {
