@@ -9,43 +9,34 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 
 namespace
 {
-// The screen's DPI for the programs started while it lives ("LogPixels",
-// which Wine reads as a program starts); then the prefix's default, 96.
+const char kDesktopKey[] = "Control Panel\\Desktop";
+
+// The screen's DPI ("LogPixels") for the programs started while it lives;
+// then the prefix's default, 96.
 class ScreenDpi : NonCopyable
 {
 public:
     explicit ScreenDpi(DWORD dwDpi)
     {
-        ::RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &m_hKey, nullptr);
-        EXPECT_EQ(::RegSetValueExA(m_hKey, kValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwDpi), sizeof(dwDpi)),
-                  ERROR_SUCCESS);
+        EXPECT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "LogPixels", REG_DWORD, &dwDpi, sizeof(dwDpi)), 0);
     }
-    ~ScreenDpi()
-    {
-        ::RegDeleteValueA(m_hKey, kValue);
-        ::RegCloseKey(m_hKey);
-    }
-
-private:
-    static constexpr const char* kKey = "Control Panel\\Desktop";
-    static constexpr const char* kValue = "LogPixels";
-    HKEY m_hKey = nullptr;
+    ~ScreenDpi() { ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "LogPixels"); }
 };
 
-// The system's window and window-text colours for the programs started
-// while it lives.
+// The system's window and window-text colours while it lives.
 class WindowColors : NonCopyable
 {
 public:
-    WindowColors(COLORREF crWindow, COLORREF crWindowText)
+    WindowColors(COLORREF crWindow, COLORREF crText)
         : m_saved{::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_WINDOWTEXT)}
     {
-        const COLORREF colors[] = {crWindow, crWindowText};
+        const COLORREF colors[] = {crWindow, crText};
         EXPECT_TRUE(::SetSysColors(2, kElements, colors));
     }
     ~WindowColors() { ::SetSysColors(2, kElements, m_saved); }
@@ -55,8 +46,8 @@ private:
     const COLORREF m_saved[2];
 };
 
-// The caption's size in the dialog's font, as the dialog manager makes it
-// from the template (8 point "MS Sans Serif") at that DPI.
+// The caption's size in the dialog's font as the dialog manager makes it from
+// the template, 8 point "MS Sans Serif", at that DPI.
 SIZE CaptionExtent(const std::string& caption, int nDpi)
 {
     const HFONT hFont = ::CreateFontA(-::MulDiv(8, nDpi, 72), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE,
@@ -65,76 +56,56 @@ SIZE CaptionExtent(const std::string& caption, int nDpi)
     const HGDIOBJ hOld = ::SelectObject(hdc, hFont);
     SIZE size = {};
     ::GetTextExtentPoint32A(hdc, caption.c_str(), static_cast<int>(caption.size()), &size);
-    ::SelectObject(hdc, hOld);
+    ::DeleteObject(::SelectObject(hdc, hOld));
     ::ReleaseDC(nullptr, hdc);
-    ::DeleteObject(hFont);
     return size;
 }
 
-// The pixels of the window's client area as the screen shows them.
-std::vector<COLORREF> ClientPixels(HWND hwnd)
+// The window's client area as the screen shows it, one 0x00RRGGBB per pixel.
+std::vector<DWORD> ClientPixels(HWND hwnd)
 {
     RECT rc = {};
     ::GetClientRect(hwnd, &rc);
-    POINT pt = {0, 0};
-    ::ClientToScreen(hwnd, &pt);
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
-    bmi.bmiHeader.biWidth = rc.right;
-    bmi.bmiHeader.biHeight = -rc.bottom;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
-    void* pBits = nullptr;
+    ::MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&rc), 2);
+    const LONG cx = rc.right - rc.left;
+    const LONG cy = rc.bottom - rc.top;
+    BITMAPINFO bmi = {{sizeof(BITMAPINFOHEADER), cx, -cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    std::vector<DWORD> pixels(cx * cy);
     const HDC hdcScreen = ::GetDC(nullptr);
     const HDC hdcMemory = ::CreateCompatibleDC(hdcScreen);
-    const HBITMAP hBitmap = ::CreateDIBSection(hdcMemory, &bmi, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    std::vector<COLORREF> pixels;
-    if (hBitmap != nullptr)
-    {
-        const HGDIOBJ hOld = ::SelectObject(hdcMemory, hBitmap);
-        ::BitBlt(hdcMemory, 0, 0, rc.right, rc.bottom, hdcScreen, pt.x, pt.y, SRCCOPY);
-        ::SelectObject(hdcMemory, hOld);
-        const auto* pPixels = static_cast<const DWORD*>(pBits);
-        pixels.assign(pPixels, pPixels + rc.right * rc.bottom);
-        ::DeleteObject(hBitmap);
-    }
+    const HBITMAP hBitmap = ::CreateCompatibleBitmap(hdcScreen, cx, cy);
+    const HGDIOBJ hOld = ::SelectObject(hdcMemory, hBitmap);
+    ::BitBlt(hdcMemory, 0, 0, cx, cy, hdcScreen, rc.left, rc.top, SRCCOPY);
+    ::SelectObject(hdcMemory, hOld);
+    if (::GetDIBits(hdcMemory, hBitmap, 0, cy, pixels.data(), &bmi, DIB_RGB_COLORS) != cy)
+        pixels.clear();
+    ::DeleteObject(hBitmap);
     ::DeleteDC(hdcMemory);
     ::ReleaseDC(nullptr, hdcScreen);
+    for (DWORD& dwPixel : pixels)
+        dwPixel &= 0xFFFFFF;
     return pixels;
 }
 
-// The share of the pixels that differ clearly from the most frequent colour,
-// the background.
-double ShareOfInk(const std::vector<COLORREF>& pixels)
+// The share of the pixels that differ clearly from the most frequent one, the background.
+double ShareOfInk(const std::vector<DWORD>& pixels)
 {
     std::map<DWORD, size_t> counts;
     for (const DWORD dwPixel : pixels)
-        ++counts[dwPixel & 0xFFFFFF];
-    DWORD dwBackground = 0;
-    size_t nMost = 0;
-    for (const auto& count : counts)
-    {
-        if (count.second > nMost)
-        {
-            nMost = count.second;
-            dwBackground = count.first;
-        }
-    }
-    const auto channel = [](DWORD dw, int nShift) { return static_cast<int>((dw >> nShift) & 0xFF); };
-    size_t nInk = 0;
-    for (const DWORD dwPixel : pixels)
-    {
+        ++counts[dwPixel];
+    const DWORD dwBackground = std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+                                   return a.second < b.second;
+                               })->first;
+    const auto differsClearly = [dwBackground](DWORD dwPixel) {
         for (const int nShift : {0, 8, 16})
         {
-            if (std::abs(channel(dwPixel, nShift) - channel(dwBackground, nShift)) > 64)
-            {
-                ++nInk;
-                break;
-            }
+            if (std::abs(static_cast<int>((dwPixel >> nShift) & 0xFF) -
+                         static_cast<int>((dwBackground >> nShift) & 0xFF)) > 64)
+                return true;
         }
-    }
-    return pixels.empty() ? 0.0 : static_cast<double>(nInk) / pixels.size();
+        return false;
+    };
+    return static_cast<double>(std::count_if(pixels.begin(), pixels.end(), differsClearly)) / pixels.size();
 }
 } // namespace
 
@@ -147,22 +118,18 @@ TEST(DisplayUi, AtHigherDpiEveryCaptionFitsAndTheSizeRuleScales)
         const ScreenDpi dpi(nDpi);
         UiHarness ui;
         ASSERT_TRUE(ui.Started());
-        const struct
-        {
-            int nID;
-            const char* pszCaption;
-        } kCaptions[] = {{IDC_BUTTON_START, "Start Check Routine"},
-                         {IDC_BUTTON_DETAILS, "Details >>"},
-                         {IDC_BUTTON_DETAILS, "<< Simple"},
-                         {IDC_BUTTON_SAVE, "Save Informations"},
-                         {IDCANCEL, "Exit"}};
+        const std::pair<int, const char*> kCaptions[] = {{IDC_BUTTON_START, "Start Check Routine"},
+                                                         {IDC_BUTTON_DETAILS, "Details >>"},
+                                                         {IDC_BUTTON_DETAILS, "<< Simple"},
+                                                         {IDC_BUTTON_SAVE, "Save Informations"},
+                                                         {IDCANCEL, "Exit"}};
         for (const auto& caption : kCaptions)
         {
             RECT rcButton = {};
-            ::GetClientRect(ui.Control(caption.nID), &rcButton);
-            const SIZE extent = CaptionExtent(caption.pszCaption, nDpi);
+            ::GetClientRect(ui.Control(caption.first), &rcButton);
+            const SIZE extent = CaptionExtent(caption.second, nDpi);
             EXPECT_TRUE(extent.cx <= rcButton.right && extent.cy <= rcButton.bottom)
-                << "\"" << caption.pszCaption << "\" needs " << extent.cx << " x " << extent.cy << " in a button of "
+                << "\"" << caption.second << "\" needs " << extent.cx << " x " << extent.cy << " in a button of "
                 << rcButton.right << " x " << rcButton.bottom;
         }
         // A layout that does not scale fails here rather than in every step
@@ -198,10 +165,10 @@ TEST(DisplayUi, TheReportReadsAsWellInAHighContrastTheme)
         ui.Click(IDC_BUTTON_DETAILS);
         EXPECT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); })) << ui.ReportText();
         ::SendMessageA(ui.Control(IDC_RICHEDIT_LOG), WM_VSCROLL, SB_TOP, 0);
-        std::vector<COLORREF> pixels;
-        DWORD dwChanged = ::GetTickCount();
+        std::vector<DWORD> pixels;
+        DWORD dwChanged = 0;
         EXPECT_TRUE(ui.WaitUntil([&] {
-            std::vector<COLORREF> now = ClientPixels(ui.Control(IDC_RICHEDIT_LOG));
+            std::vector<DWORD> now = ClientPixels(ui.Control(IDC_RICHEDIT_LOG));
             if (now.empty() || now != pixels)
             {
                 pixels.swap(now);
@@ -209,7 +176,7 @@ TEST(DisplayUi, TheReportReadsAsWellInAHighContrastTheme)
             }
             return !pixels.empty() && ::GetTickCount() - dwChanged >= 300;
         })) << "the report did not hold still for 300 ms";
-        return ShareOfInk(pixels);
+        return pixels.empty() ? 0.0 : ShareOfInk(pixels);
     };
     const double normal = reportAfterADetailedRun(RGB(255, 255, 255), RGB(0, 0, 0));
     const double highContrast = reportAfterADetailedRun(RGB(0, 0, 0), RGB(255, 255, 255));

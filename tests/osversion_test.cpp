@@ -111,7 +111,6 @@ TEST(GetOsVersionText, EveryRowOfTheVersionTable)
          VER_NT_SERVER},
         {"Server 2025 from 26100", 2, 10, 0, 26100, "", "Operating System:   Windows Server 2025  Build: 26100",
          VER_NT_DOMAIN_CONTROLLER},
-        {"10.1", 2, 10, 1, 30000, "", "Operating System:   Unknown Operating System"},
         {"11.0", 2, 11, 0, 30000, "", "Operating System:   Unknown Operating System"},
         {"build above 16 bits", 2, 5, 1, 0x00012345, "", "Operating System:   Windows XP  Build: 74565"},
         {"largest build", 2, 5, 1, 0xFFFFFFFF, "", "Operating System:   Windows XP  Build: 4294967295"},
