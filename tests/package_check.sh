@@ -57,7 +57,8 @@ for i in 0 1; do
   program=${programs[$i]}
   size=$(stat -c %s "$program")
   [ "$size" -lt "$max_size" ] || fault "$program: $size bytes, not under $max_size"
-  debug_sections=$("${objdump[$i]}" -h "$program" | awk '$2 ~ /^\.z?debug/ {print $2}' | tr '\n' ' ')
+  headers=$("${objdump[$i]}" -h "$program" 2>&1) || fault "$program: $headers"
+  debug_sections=$(awk '$2 ~ /^\.z?debug/ {print $2}' <<<"$headers" | tr '\n' ' ')
   [ -z "$debug_sections" ] || fault "$program: debug sections $debug_sections"
   # The link: the file's name, zeros to a multiple of 4, its CRC (little-endian).
   if "${objdump[$i]/objdump/objcopy}" --dump-section .gnu_debuglink="$work/link" "$program" "$work/copy" 2>/dev/null; then
