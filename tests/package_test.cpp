@@ -28,31 +28,33 @@ std::string Unpacked(const char* pszProgram)
 {
     return WinePath(Environment("PACKAGE_DIR")) + "\\" + pszProgram;
 }
+
+// "a.b.c.d" of a fixed version's two words.
+std::string Dotted(DWORD dwMS, DWORD dwLS)
+{
+    char sz[48];
+    std::snprintf(sz, sizeof(sz), "%u.%u.%u.%u", HIWORD(dwMS), LOWORD(dwMS), HIWORD(dwLS), LOWORD(dwLS));
+    return sz;
+}
 } // namespace
 
 TEST(Package, VersionBlockAndManifestCarryTheProjectsVersion)
 {
+    // As the version block's texts have it: "0, 1, 0, 0" for 0.1.0.0.
     const std::string version = Environment("PACKAGE_VERSION");
-    unsigned n[4] = {};
-    char chMore = 0;
-    ASSERT_EQ(std::sscanf(version.c_str(), "%u.%u.%u.%u%c", &n[0], &n[1], &n[2], &n[3], &chMore), 4)
-        << "PACKAGE_VERSION '" << version << "' is no version of four numbers";
-    char szText[64];
-    std::snprintf(szText, sizeof(szText), "%u, %u, %u, %u", n[0], n[1], n[2], n[3]);
-    const DWORD dwMS = n[0] << 16 | n[1];
-    const DWORD dwLS = n[2] << 16 | n[3];
+    std::string text = version;
+    for (size_t n = text.find('.'); n != std::string::npos; n = text.find('.', n))
+        text.replace(n, 1, ", ");
     for (const char* pszProgram : {kProgram32, kProgram64})
     {
         SCOPED_TRACE(pszProgram);
         const std::vector<BYTE> block = VersionBlockOf(Unpacked(pszProgram));
         ASSERT_FALSE(block.empty()) << "no version block";
         const VS_FIXEDFILEINFO fixed = FixedVersionOf(block);
-        EXPECT_EQ(fixed.dwFileVersionMS, dwMS) << "file version";
-        EXPECT_EQ(fixed.dwFileVersionLS, dwLS) << "file version";
-        EXPECT_EQ(fixed.dwProductVersionMS, dwMS) << "product version";
-        EXPECT_EQ(fixed.dwProductVersionLS, dwLS) << "product version";
-        EXPECT_EQ(VersionStringOf(block, "FileVersion"), szText);
-        EXPECT_EQ(VersionStringOf(block, "ProductVersion"), szText);
+        EXPECT_EQ(Dotted(fixed.dwFileVersionMS, fixed.dwFileVersionLS), version) << "file version";
+        EXPECT_EQ(Dotted(fixed.dwProductVersionMS, fixed.dwProductVersionLS), version) << "product version";
+        EXPECT_EQ(VersionStringOf(block, "FileVersion"), text);
+        EXPECT_EQ(VersionStringOf(block, "ProductVersion"), text);
 
         const std::string manifest = ManifestOf(Unpacked(pszProgram));
         const size_t nStart = manifest.find("<assemblyIdentity ");
