@@ -269,24 +269,18 @@ TEST(CheckDialogResources, IconsAndVersionBlock)
     }
     ::FreeLibrary(hExe);
 
-    DWORD dwHandle = 0;
-    const DWORD cbInfo = ::GetFileVersionInfoSizeA(exe.c_str(), &dwHandle);
-    ASSERT_GT(cbInfo, 0u);
-    std::vector<BYTE> info(cbInfo);
-    ASSERT_TRUE(::GetFileVersionInfoA(exe.c_str(), 0, cbInfo, info.data()));
-    VS_FIXEDFILEINFO* pFixed = nullptr;
-    UINT cbFixed = 0;
-    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&pFixed), &cbFixed));
-    EXPECT_EQ(pFixed->dwFileVersionMS, 0x00000001u);
-    EXPECT_EQ(pFixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(pFixed->dwProductVersionMS, 0x00000001u);
-    EXPECT_EQ(pFixed->dwFileFlagsMask, 0x3Fu);
-    EXPECT_EQ(pFixed->dwFileFlags, 0u);
-    EXPECT_EQ(pFixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
-    EXPECT_EQ(pFixed->dwFileType, static_cast<DWORD>(VFT_APP));
+    // The version numbers come from the project's version; the package test
+    // compares them with it.
+    const std::vector<BYTE> block = VersionBlockOf(exe);
+    ASSERT_FALSE(block.empty()) << "no version block";
+    const VS_FIXEDFILEINFO fixed = FixedVersionOf(block);
+    EXPECT_EQ(fixed.dwFileFlagsMask, 0x3Fu);
+    EXPECT_EQ(fixed.dwFileFlags, 0u);
+    EXPECT_EQ(fixed.dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+    EXPECT_EQ(fixed.dwFileType, static_cast<DWORD>(VFT_APP));
     WORD* pTranslation = nullptr;
     UINT cbTranslation = 0;
-    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&pTranslation),
+    ASSERT_TRUE(::VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&pTranslation),
                                  &cbTranslation));
     EXPECT_EQ(pTranslation[0], 0x0407u);
     EXPECT_EQ(pTranslation[1], 0x04B0u);
@@ -296,31 +290,17 @@ TEST(CheckDialogResources, IconsAndVersionBlock)
         const char* pszValue;
     } kStrings[] = {
         {"FileDescription", "USB Installations- und Kommunikationstest"},
-        {"FileVersion", "0, 1, 0, 0"},
-        {"ProductVersion", "0, 1, 0, 0"},
         {"ProductName", ""},
         {"InternalName", ""},
     };
     for (const auto& entry : kStrings)
-    {
-        char* pszValue = nullptr;
-        UINT cchValue = 0;
-        const std::string path = std::string("\\StringFileInfo\\040704b0\\") + entry.pszName;
-        ASSERT_TRUE(::VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&pszValue), &cchValue))
-            << entry.pszName;
-        EXPECT_STREQ(pszValue, entry.pszValue) << entry.pszName;
-    }
+        EXPECT_EQ(VersionStringOf(block, entry.pszName), entry.pszValue) << entry.pszName;
 }
 
 TEST(CheckDialogResources, ManifestAsksForNoElevationAndSuitsXp)
 {
     const std::string exe = BuildDir() + "\\UsbInstallationTest.exe";
-    const HMODULE hExe = ::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(hExe, nullptr);
-    const HRSRC hRes = ::FindResourceA(hExe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24) /*RT_MANIFEST*/);
-    const char* pText = hRes != nullptr ? static_cast<const char*>(::LockResource(::LoadResource(hExe, hRes))) : "";
-    const std::string manifest(pText, hRes != nullptr ? ::SizeofResource(hExe, hRes) : 0);
-    ::FreeLibrary(hExe);
+    const std::string manifest = ManifestOf(exe);
     ASSERT_FALSE(manifest.empty()) << "no manifest (type 24, id 1): Vista and later take the program for an "
                                       "installer and ask for administrator rights";
     SCOPED_TRACE("the manifest:\n" + manifest);
