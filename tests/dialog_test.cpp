@@ -269,24 +269,18 @@ TEST(CheckDialogResources, IconsAndVersionBlock)
     }
     ::FreeLibrary(hExe);
 
-    DWORD dwHandle = 0;
-    const DWORD cbInfo = ::GetFileVersionInfoSizeA(exe.c_str(), &dwHandle);
-    ASSERT_GT(cbInfo, 0u);
-    std::vector<BYTE> info(cbInfo);
-    ASSERT_TRUE(::GetFileVersionInfoA(exe.c_str(), 0, cbInfo, info.data()));
-    VS_FIXEDFILEINFO* pFixed = nullptr;
-    UINT cbFixed = 0;
-    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&pFixed), &cbFixed));
-    EXPECT_EQ(pFixed->dwFileVersionMS, 0x00000001u);
-    EXPECT_EQ(pFixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(pFixed->dwProductVersionMS, 0x00000001u);
-    EXPECT_EQ(pFixed->dwFileFlagsMask, 0x3Fu);
-    EXPECT_EQ(pFixed->dwFileFlags, 0u);
-    EXPECT_EQ(pFixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
-    EXPECT_EQ(pFixed->dwFileType, static_cast<DWORD>(VFT_APP));
+    // The version numbers come from the project's version; the package test
+    // compares them with it.
+    const std::vector<BYTE> block = VersionBlockOf(exe);
+    ASSERT_FALSE(block.empty()) << "no version block";
+    const VS_FIXEDFILEINFO fixed = FixedVersionOf(block);
+    EXPECT_EQ(fixed.dwFileFlagsMask, 0x3Fu);
+    EXPECT_EQ(fixed.dwFileFlags, 0u);
+    EXPECT_EQ(fixed.dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+    EXPECT_EQ(fixed.dwFileType, static_cast<DWORD>(VFT_APP));
     WORD* pTranslation = nullptr;
     UINT cbTranslation = 0;
-    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&pTranslation),
+    ASSERT_TRUE(::VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&pTranslation),
                                  &cbTranslation));
     EXPECT_EQ(pTranslation[0], 0x0407u);
     EXPECT_EQ(pTranslation[1], 0x04B0u);
@@ -296,79 +290,59 @@ TEST(CheckDialogResources, IconsAndVersionBlock)
         const char* pszValue;
     } kStrings[] = {
         {"FileDescription", "USB Installations- und Kommunikationstest"},
-        {"FileVersion", "0, 1, 0, 0"},
-        {"ProductVersion", "0, 1, 0, 0"},
         {"ProductName", ""},
         {"InternalName", ""},
     };
     for (const auto& entry : kStrings)
-    {
-        char* pszValue = nullptr;
-        UINT cchValue = 0;
-        const std::string path = std::string("\\StringFileInfo\\040704b0\\") + entry.pszName;
-        ASSERT_TRUE(::VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&pszValue), &cchValue))
-            << entry.pszName;
-        EXPECT_STREQ(pszValue, entry.pszValue) << entry.pszName;
-    }
+        EXPECT_EQ(VersionStringOf(block, entry.pszName), entry.pszValue) << entry.pszName;
 }
 
-// Both programs, each naming its own architecture: Windows refuses to start
-// a program whose manifest names another.
 TEST(CheckDialogResources, ManifestAsksForNoElevationAndSuitsXp)
 {
-    const struct
-    {
-        const char* pszProgram;
-        const char* pszArchitecture;
-    } kPrograms[] = {{"UsbInstallationTest.exe", "x86"}, {"UsbInstallationTest64.exe", "amd64"}};
-    for (const auto& program : kPrograms)
-    {
-        SCOPED_TRACE(program.pszProgram);
-        const std::string exe = BuildDir() + "\\" + program.pszProgram;
-        const HMODULE hExe = ::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(hExe, nullptr);
-        const HRSRC hRes = ::FindResourceA(hExe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24) /*RT_MANIFEST*/);
-        const char* pText = hRes != nullptr ? static_cast<const char*>(::LockResource(::LoadResource(hExe, hRes))) : "";
-        const std::string manifest(pText, hRes != nullptr ? ::SizeofResource(hExe, hRes) : 0);
-        ::FreeLibrary(hExe);
-        ASSERT_FALSE(manifest.empty()) << "no manifest (type 24, id 1): Vista and later take the program for an "
-                                          "installer and ask for administrator rights";
-        SCOPED_TRACE("the manifest:\n" + manifest);
+    const std::string exe = BuildDir() + "\\UsbInstallationTest.exe";
+    const std::string manifest = ManifestOf(exe);
+    ASSERT_FALSE(manifest.empty()) << "no manifest (type 24, id 1): Vista and later take the program for an "
+                                      "installer and ask for administrator rights";
+    SCOPED_TRACE("the manifest:\n" + manifest);
 
-        // The loader parses it (Wine's refuses XML that is not well-formed) and
-        // reads the level from it.
-        ACTCTXA context = {};
-        context.cbSize = sizeof(context);
-        context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
-        context.lpSource = exe.c_str();
-        context.lpResourceName = MAKEINTRESOURCEA(1);
-        const HANDLE hContext = ::CreateActCtxA(&context);
-        ASSERT_NE(hContext, INVALID_HANDLE_VALUE) << "CreateActCtxA failed with " << ::GetLastError();
-        ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
-        EXPECT_TRUE(::QueryActCtxW(0, hContext, nullptr, RunlevelInformationInActivationContext, &level, sizeof(level),
-                                   nullptr));
-        ::ReleaseActCtx(hContext);
-        EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER) << "the requested execution level";
-        EXPECT_EQ(level.UiAccess, 0u) << "uiAccess";
+    // The loader parses it (Wine's refuses XML that is not well-formed) and
+    // reads the level from it.
+    ACTCTXA context = {};
+    context.cbSize = sizeof(context);
+    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    context.lpSource = exe.c_str();
+    context.lpResourceName = MAKEINTRESOURCEA(1);
+    const HANDLE hContext = ::CreateActCtxA(&context);
+    ASSERT_NE(hContext, INVALID_HANDLE_VALUE) << "CreateActCtxA failed with " << ::GetLastError();
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
+    EXPECT_TRUE(
+        ::QueryActCtxW(0, hContext, nullptr, RunlevelInformationInActivationContext, &level, sizeof(level), nullptr));
+    ::ReleaseActCtx(hContext);
+    EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER) << "the requested execution level";
+    EXPECT_EQ(level.UiAccess, 0u) << "uiAccess";
 
-        // What Wine accepts and Windows does not, read in the text itself.
-        EXPECT_EQ(manifest.find("<?xml version=\"1.0\" encoding=\"UTF-8\""), 0u) << "not declared as UTF-8";
-        EXPECT_TRUE(Contains(manifest, "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">") &&
-                    CountOf(manifest, "urn:schemas-microsoft-com:asm.v3") == 1)
-            << "the asm.v3 namespace must be declared once, on trustInfo: XP refuses trustInfo without it, and XP "
-               "SP2 can restart on a second declaration";
-        EXPECT_TRUE(Contains(manifest, "processorArchitecture=\"" + std::string(program.pszArchitecture) + "\""))
-            << "the program's own architecture";
-        EXPECT_EQ(CountOf(manifest, "processorArchitecture="), 1u);
-        EXPECT_FALSE(Contains(manifest, "dpiAware")) << "dpiAware: Windows would no longer scale the window";
-        EXPECT_FALSE(Contains(manifest, "Common-Controls")) << "Common Controls 6: the dialog keeps its classic look";
-        // Vista, 7, 8, 8.1, 10 and 11.
-        for (const char* pszId : {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
-                                  "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
-                                  "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})
-            EXPECT_TRUE(Contains(manifest, "<supportedOS Id=\"{" + std::string(pszId) + "}\"/>"))
-                << "supportedOS " << pszId;
-    }
+    // What Wine accepts and Windows does not, read in the text itself.
+    EXPECT_EQ(manifest.find("<?xml version=\"1.0\" encoding=\"UTF-8\""), 0u) << "not declared as UTF-8";
+    EXPECT_TRUE(Contains(manifest, "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">") &&
+                CountOf(manifest, "urn:schemas-microsoft-com:asm.v3") == 1)
+        << "the asm.v3 namespace must be declared once, on trustInfo: XP refuses trustInfo without it, and XP SP2 "
+           "can restart on a second declaration";
+    EXPECT_FALSE(Contains(manifest, "dpiAware")) << "dpiAware: Windows would no longer scale the window itself";
+    EXPECT_FALSE(Contains(manifest, "Common-Controls")) << "Common Controls 6: the dialog keeps its classic look";
+    // Vista, 7, 8, 8.1, 10 and 11.
+    for (const char* pszId : {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+                              "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                              "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})
+        EXPECT_TRUE(Contains(manifest, "<supportedOS Id=\"{" + std::string(pszId) + "}\"/>"))
+            << "supportedOS " << pszId;
+
+    // The 64-bit program's is the same but for its own architecture: Windows
+    // refuses to start a program whose manifest names another.
+    const std::string kArchitecture = "processorArchitecture=\"x86\"";
+    std::string manifest64 = manifest;
+    ASSERT_EQ(CountOf(manifest, kArchitecture), 1u) << "the 32-bit program's own architecture";
+    manifest64.replace(manifest64.find(kArchitecture), kArchitecture.size(), "processorArchitecture=\"amd64\"");
+    EXPECT_EQ(ManifestOf(BuildDir() + "\\UsbInstallationTest64.exe"), manifest64);
 }
 
 TEST(CheckDialogLayout, OpensInTheOpenedStateWithItsPlacement)

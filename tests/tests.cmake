@@ -103,3 +103,16 @@ add_test(NAME win7_x64_imports COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/xp_imports_ch
   x86_64-w64-mingw32-gcc-win32 x86_64-w64-mingw32-objdump
   ${PROGRAM_OUTPUT_DIR}/UsbInstallationTest64.exe ${X64_BINARY_DIR}/simulator/KT480_D2XX.DLL)
 set_tests_properties(win7_x64_imports PROPERTIES TIMEOUT 60 ENVIRONMENT IMPORTS_WINNT=0x0601)
+
+# What a user downloads (package/): package_check.sh makes the zips with cpack
+# as scripts/package ships them and checks what a user unpacks; package_test
+# runs the unpacked programs for it, in the XP and the Windows 10 prefix.
+add_executable(package_test package_test.cpp registry_fixture.cpp support/RtfText.cpp)
+target_link_libraries(package_test PRIVATE testsupport gtest_main)
+target_compile_options(package_test PRIVATE ${OWN_WARNINGS})
+target_link_options(package_test PRIVATE ${STATIC_LINK_OPTIONS})
+add_dependencies(package_test simulator x64)
+add_test(NAME package COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/package_check.sh
+  ${CMAKE_BINARY_DIR} ${PROJECT_VERSION} $<TARGET_FILE:package_test>)
+set_tests_properties(package PROPERTIES TIMEOUT 120 RESOURCE_LOCK installation
+  FIXTURES_REQUIRED "wineprefix;wineprefix_win10")

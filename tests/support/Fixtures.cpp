@@ -220,6 +220,47 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes)
     return static_cast<bool>(file);
 }
 
+std::string ManifestOf(const std::string& exe)
+{
+    const HMODULE hExe = ::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (hExe == nullptr)
+        return std::string();
+    const HRSRC hRes = ::FindResourceA(hExe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24) /*RT_MANIFEST*/);
+    const char* pText = hRes != nullptr ? static_cast<const char*>(::LockResource(::LoadResource(hExe, hRes))) : "";
+    const std::string manifest(pText, hRes != nullptr ? ::SizeofResource(hExe, hRes) : 0);
+    ::FreeLibrary(hExe);
+    return manifest;
+}
+
+std::vector<BYTE> VersionBlockOf(const std::string& exe)
+{
+    DWORD dwHandle = 0;
+    std::vector<BYTE> block(::GetFileVersionInfoSizeA(exe.c_str(), &dwHandle));
+    if (!block.empty() && !::GetFileVersionInfoA(exe.c_str(), 0, static_cast<DWORD>(block.size()), block.data()))
+        block.clear();
+    return block;
+}
+
+VS_FIXEDFILEINFO FixedVersionOf(const std::vector<BYTE>& block)
+{
+    VS_FIXEDFILEINFO* pFixed = nullptr;
+    UINT cbFixed = 0;
+    if (block.empty() || !::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&pFixed), &cbFixed) ||
+        cbFixed < sizeof(VS_FIXEDFILEINFO))
+        return VS_FIXEDFILEINFO();
+    return *pFixed;
+}
+
+std::string VersionStringOf(const std::vector<BYTE>& block, const std::string& name)
+{
+    char* pszValue = nullptr;
+    UINT cchValue = 0;
+    const std::string path = "\\StringFileInfo\\040704b0\\" + name;
+    if (block.empty() || !::VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&pszValue), &cchValue))
+        return "<none>";
+    return pszValue;
+}
+
 std::string ReadFileBytes(const std::string& path)
 {
     std::ifstream file(Wide(path).c_str(), std::ios::binary);

@@ -175,6 +175,16 @@ std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 void DeleteFileIfAny(const std::string& path);
 
+// A program's resources, read without running it (also a 64-bit program from
+// this 32-bit process): its manifest (type 24, id 1) as text, empty when it has
+// none; its version block, empty when it has none; from that, the fixed part
+// (all zero when absent) and a string of the German table ("040704b0"),
+// "<none>" when absent.
+std::string ManifestOf(const std::string& exe);
+std::vector<BYTE> VersionBlockOf(const std::string& exe);
+VS_FIXEDFILEINFO FixedVersionOf(const std::vector<BYTE>& block);
+std::string VersionStringOf(const std::vector<BYTE>& block, const std::string& name);
+
 // Deletes HKEY_LOCAL_MACHINE\path with everything below it; no error when absent.
 void DeleteRegistryTree(const std::string& path);
 
