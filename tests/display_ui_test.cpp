@@ -29,23 +29,6 @@ public:
     ~ScreenDpi() { ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "LogPixels"); }
 };
 
-// The system's window and window-text colours while it lives.
-class WindowColors : NonCopyable
-{
-public:
-    WindowColors(COLORREF crWindow, COLORREF crText)
-        : m_saved{::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_WINDOWTEXT)}
-    {
-        const COLORREF colors[] = {crWindow, crText};
-        EXPECT_TRUE(::SetSysColors(2, kElements, colors));
-    }
-    ~WindowColors() { ::SetSysColors(2, kElements, m_saved); }
-
-private:
-    static constexpr INT kElements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT};
-    const COLORREF m_saved[2];
-};
-
 // The caption's size in the dialog's font as the dialog manager makes it from
 // the template, 8 point "MS Sans Serif", at that DPI.
 SIZE CaptionExtent(const std::string& caption, int nDpi)
@@ -154,10 +137,13 @@ TEST(DisplayUi, TheReportReadsAsWellInAHighContrastTheme)
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
     SetEnv("USBSIM_SCENARIO", "");
-    // The report's first lines once a detailed run has ended and the screen
-    // holds still.
-    const auto reportAfterADetailedRun = [](COLORREF crWindow, COLORREF crWindowText) {
-        const WindowColors colors(crWindow, crWindowText);
+    const INT kElements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT};
+    const COLORREF kSaved[] = {::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_WINDOWTEXT)};
+    // The share of text in the report's first lines, at those window colours,
+    // once a detailed run has ended and the screen holds still.
+    const auto reportAfterADetailedRun = [&](COLORREF crWindow, COLORREF crWindowText) {
+        const COLORREF colors[] = {crWindow, crWindowText};
+        EXPECT_TRUE(::SetSysColors(2, kElements, colors));
         UiHarness ui;
         EXPECT_TRUE(ui.Started());
         // Above the program's other windows.
@@ -180,6 +166,7 @@ TEST(DisplayUi, TheReportReadsAsWellInAHighContrastTheme)
     };
     const double normal = reportAfterADetailedRun(RGB(255, 255, 255), RGB(0, 0, 0));
     const double highContrast = reportAfterADetailedRun(RGB(0, 0, 0), RGB(255, 255, 255));
+    ::SetSysColors(2, kElements, kSaved);
     std::printf("share of text pixels: %.4f at the normal colours, %.4f in high contrast\n", normal, highContrast);
     EXPECT_GT(normal, 0.01) << "no report on the screen";
     EXPECT_NEAR(highContrast, normal, normal / 10) << "lines of the report vanish in high contrast";
