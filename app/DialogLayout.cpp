@@ -3,11 +3,37 @@
 
 namespace
 {
+// The layout's figures in pixels at 96 DPI; Scaled() gives them at the screen's.
+const int kDesignDpi = 96;
 const int kClientWidth = 500;
 const int kMinClientHeight = 300;
+const int kReportX = 12;
+const int kReportY = 13;
+const int kReportMarginX = 24; // left and right together
 const int kButtonHeight = 23;
 const int kButtonRowOffset = 40; // button row above the client bottom
 const int kReportMarginBottom = 80;
+
+// The program declares no DPI awareness: where Windows scales a window as a
+// whole (Vista to 8 from 150 %, 8.1 and later at every size) it reports 96
+// here; on XP and at 125 % on Vista to 8 it reports the real figure and
+// enlarges the dialog's font, and the layout grows with it.
+int ScreenDpi()
+{
+    static const int nDpi = [] {
+        const HDC hdc = ::GetDC(nullptr);
+        const int nLogPixels = hdc != nullptr ? ::GetDeviceCaps(hdc, LOGPIXELSY) : 0;
+        if (hdc != nullptr)
+            ::ReleaseDC(nullptr, hdc);
+        return nLogPixels > 0 ? nLogPixels : kDesignDpi;
+    }();
+    return nDpi;
+}
+
+int Scaled(int nPixelsAt96Dpi)
+{
+    return ::MulDiv(nPixelsAt96Dpi, ScreenDpi(), kDesignDpi);
+}
 
 struct ButtonPlacement
 {
@@ -38,18 +64,22 @@ BOOL CUsbInstallationTestDlg::OnInitDialog()
     const int nWidth = rcClient.right;
     const int nHeight = rcClient.bottom;
 
-    m_richLog.MoveWindow(12, 13, nWidth - 24, nHeight - kReportMarginBottom, TRUE);
+    m_richLog.MoveWindow(Scaled(kReportX), Scaled(kReportY), nWidth - Scaled(kReportMarginX),
+                         nHeight - Scaled(kReportMarginBottom), TRUE);
     m_richLog.EnableWindow(TRUE);
+    // The report's colours are fixed, black among them: on the system's window
+    // colour they would vanish in a high-contrast theme.
+    m_richLog.SetBackgroundColor(FALSE, RGB(255, 255, 255));
 
     // The first layout leaves the dialog frame's height below the row; the
     // size rule later places it at cy - 40 without it.
-    const int y = nHeight - ::GetSystemMetrics(SM_CYDLGFRAME) - kButtonRowOffset;
+    const int y = nHeight - ::GetSystemMetrics(SM_CYDLGFRAME) - Scaled(kButtonRowOffset);
     for (const ButtonPlacement& placement : kButtons)
     {
         CButton& button = this->*placement.pButton;
         button.SetWindowText(placement.pszCaption);
         button.SetButtonStyle(placement.nStyle, TRUE);
-        button.MoveWindow(placement.x, y, placement.nWidth, kButtonHeight, TRUE);
+        button.MoveWindow(Scaled(placement.x), y, Scaled(placement.nWidth), Scaled(kButtonHeight), TRUE);
         button.EnableWindow(placement.bEnabled);
     }
 
@@ -68,12 +98,14 @@ void CUsbInstallationTestDlg::OnSize(UINT nType, int cx, int cy)
         return;
     }
 
-    if (cx != kClientWidth || cy < kMinClientHeight)
+    const int nClientWidth = Scaled(kClientWidth);
+    const int nMinClientHeight = Scaled(kMinClientHeight);
+    if (cx != nClientWidth || cy < nMinClientHeight)
     {
         RECT rcWindow;
         GetWindowRect(&rcWindow);
-        const int nExtraHeight = cy < kMinClientHeight ? kMinClientHeight - cy : 0;
-        MoveWindow(rcWindow.left, rcWindow.top, (rcWindow.right - rcWindow.left) - cx + kClientWidth,
+        const int nExtraHeight = cy < nMinClientHeight ? nMinClientHeight - cy : 0;
+        MoveWindow(rcWindow.left, rcWindow.top, (rcWindow.right - rcWindow.left) - cx + nClientWidth,
                    (rcWindow.bottom - rcWindow.top) + nExtraHeight, TRUE);
         return;
     }
@@ -81,12 +113,18 @@ void CUsbInstallationTestDlg::OnSize(UINT nType, int cx, int cy)
     CDialog::OnSize(nType, cx, cy);
 
     if (m_richLog.GetSafeHwnd() != nullptr)
-        m_richLog.MoveWindow(12, 13, 476, cy - kReportMarginBottom, TRUE);
+    {
+        m_richLog.MoveWindow(Scaled(kReportX), Scaled(kReportY), nClientWidth - Scaled(kReportMarginX),
+                             cy - Scaled(kReportMarginBottom), TRUE);
+    }
     for (const ButtonPlacement& placement : kButtons)
     {
         CButton& button = this->*placement.pButton;
         if (button.GetSafeHwnd() != nullptr)
-            button.MoveWindow(placement.x, cy - kButtonRowOffset, placement.nWidth, kButtonHeight, TRUE);
+        {
+            button.MoveWindow(Scaled(placement.x), cy - Scaled(kButtonRowOffset), Scaled(placement.nWidth),
+                              Scaled(kButtonHeight), TRUE);
+        }
     }
 }
 

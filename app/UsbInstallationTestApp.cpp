@@ -17,12 +17,12 @@ CUsbInstallationTestApp::~CUsbInstallationTestApp() = default;
 
 BOOL CUsbInstallationTestApp::InitInstance()
 {
-    // The program's own libraries are loaded by full path; this keeps the
-    // current directory out of the search for the libraries that those and
-    // the system load by name, putting the system directory in its place.
-    CString systemDirectory;
-    if (QuerySystemDirectory(systemDirectory) == ERROR_SUCCESS)
-        ::SetDllDirectoryA(systemDirectory);
+    // The program's own libraries are loaded by full path; those that they
+    // and the system load by name come from the system directory.
+    RestrictLibrarySearch();
+    // No system message box ("cannot find component", "insert a disk") may
+    // stop a check in either mode: the call fails and the report says why.
+    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
     Enable3dControlsStatic();
     AfxInitRichEdit();

@@ -7,40 +7,85 @@ namespace
 {
 enum BuildForm
 {
-    NAME_ONLY, // nothing follows the name
-    BUILD_9X,  // service pack directly, then the low 16 bits of the build
-    BUILD_NT,  // a blank, the service pack, then the full build
+    NAME_ONLY,   // nothing follows the name
+    BUILD_9X,    // service pack directly, then the low 16 bits of the build
+    BUILD_NT,    // a blank, the service pack, then the full build
+    BUILD_NT_64, // as BUILD_NT, then " (64-bit)" on 64-bit Windows
 };
 
 const DWORD kAny = 0xFFFFFFFF;
+
+// Which kind of system a row names: wProductType tells a workstation
+// (VER_NT_WORKSTATION) from a server or domain controller.
+enum ProductKind
+{
+    ANY_PRODUCT,
+    WORKSTATION,
+    SERVER,
+};
 
 struct OsRow
 {
     DWORD dwPlatformId;
     DWORD dwMajor;
     DWORD dwMinor;
+    ProductKind product;
+    DWORD dwMinBuild; // the row's first build; 0 for any
     LPCSTR pszName;
     BuildForm form;
 };
 
-// First match from the top.
+// First match from the top; within one version, the later builds first.
 const OsRow kOsTable[] = {
-    {VER_PLATFORM_WIN32s, kAny, kAny, "Windows 3.1", NAME_ONLY},
-    {VER_PLATFORM_WIN32_WINDOWS, kAny, 0, "Windows 95", BUILD_9X},
-    {VER_PLATFORM_WIN32_WINDOWS, kAny, 10, "Windows 98", BUILD_9X},
-    {VER_PLATFORM_WIN32_WINDOWS, kAny, 90, "Windows Me", BUILD_9X},
-    {VER_PLATFORM_WIN32_WINDOWS, kAny, kAny, "Unknown Operating System", NAME_ONLY},
-    {VER_PLATFORM_WIN32_NT, 3, kAny, "Windows NT 3.51", BUILD_NT},
-    {VER_PLATFORM_WIN32_NT, 4, kAny, "Windows NT 4.0", BUILD_NT},
-    {VER_PLATFORM_WIN32_NT, 5, 0, "Windows 2000", BUILD_NT},
-    {VER_PLATFORM_WIN32_NT, 5, 1, "Windows XP", BUILD_NT},
-    {VER_PLATFORM_WIN32_NT, 5, 2, "Windows Server 2003", BUILD_NT},
-    {kAny, kAny, kAny, "Unknown Operating System", NAME_ONLY},
+    {VER_PLATFORM_WIN32s, kAny, kAny, ANY_PRODUCT, 0, "Windows 3.1", NAME_ONLY},
+    {VER_PLATFORM_WIN32_WINDOWS, kAny, 0, ANY_PRODUCT, 0, "Windows 95", BUILD_9X},
+    {VER_PLATFORM_WIN32_WINDOWS, kAny, 10, ANY_PRODUCT, 0, "Windows 98", BUILD_9X},
+    {VER_PLATFORM_WIN32_WINDOWS, kAny, 90, ANY_PRODUCT, 0, "Windows Me", BUILD_9X},
+    {VER_PLATFORM_WIN32_WINDOWS, kAny, kAny, ANY_PRODUCT, 0, "Unknown Operating System", NAME_ONLY},
+    {VER_PLATFORM_WIN32_NT, 3, kAny, ANY_PRODUCT, 0, "Windows NT 3.51", BUILD_NT},
+    {VER_PLATFORM_WIN32_NT, 4, kAny, ANY_PRODUCT, 0, "Windows NT 4.0", BUILD_NT},
+    {VER_PLATFORM_WIN32_NT, 5, 0, ANY_PRODUCT, 0, "Windows 2000", BUILD_NT},
+    {VER_PLATFORM_WIN32_NT, 5, 1, ANY_PRODUCT, 0, "Windows XP", BUILD_NT},
+    {VER_PLATFORM_WIN32_NT, 5, 2, ANY_PRODUCT, 0, "Windows Server 2003", BUILD_NT},
+    {VER_PLATFORM_WIN32_NT, 6, 0, WORKSTATION, 0, "Windows Vista", BUILD_NT_64},
+    {VER_PLATFORM_WIN32_NT, 6, 0, SERVER, 0, "Windows Server 2008", BUILD_NT_64},
+    {VER_PLATFORM_WIN32_NT, 6, 1, WORKSTATION, 0, "Windows 7", BUILD_NT_64},
+    {VER_PLATFORM_WIN32_NT, 6, 1, SERVER, 0, "Windows Server 2008 R2", BUILD_NT_64},
+    {VER_PLATFORM_WIN32_NT, 6, 2, WORKSTATION, 0, "Windows 8", BUILD_NT_64},
+    {VER_PLATFORM_WIN32_NT, 6, 2, SERVER, 0, "Windows Server 2012", BUILD_NT_64},
+    {VER_PLATFORM_WIN32_NT, 6, 3, WORKSTATION, 0, "Windows 8.1", BUILD_NT_64},
+    {VER_PLATFORM_WIN32_NT, 6, 3, SERVER, 0, "Windows Server 2012 R2", BUILD_NT_64},
+    // 11 and the servers since 2016 still say 10.0; the build tells them apart.
+    {VER_PLATFORM_WIN32_NT, 10, 0, WORKSTATION, 22000, "Windows 11", BUILD_NT_64},
+    {VER_PLATFORM_WIN32_NT, 10, 0, WORKSTATION, 0, "Windows 10", BUILD_NT_64},
+    {VER_PLATFORM_WIN32_NT, 10, 0, SERVER, 26100, "Windows Server 2025", BUILD_NT_64},
+    {VER_PLATFORM_WIN32_NT, 10, 0, SERVER, 20348, "Windows Server 2022", BUILD_NT_64},
+    {VER_PLATFORM_WIN32_NT, 10, 0, SERVER, 17763, "Windows Server 2019", BUILD_NT_64},
+    {VER_PLATFORM_WIN32_NT, 10, 0, SERVER, 0, "Windows Server 2016", BUILD_NT_64},
+    {kAny, kAny, kAny, ANY_PRODUCT, 0, "Unknown Operating System", NAME_ONLY},
 };
 
 bool Matches(DWORD dwPattern, DWORD dwValue)
 {
     return dwPattern == kAny || dwPattern == dwValue;
+}
+
+bool MatchesProduct(ProductKind product, BYTE wProductType)
+{
+    if (product == ANY_PRODUCT)
+        return true;
+    return (wProductType == VER_NT_WORKSTATION) == (product == WORKSTATION);
+}
+
+// The 64-bit program runs only on 64-bit Windows; the 32-bit one is on
+// 64-bit Windows when it runs under WOW64 (XP before SP2 has no way to ask).
+bool IsWindows64Bit()
+{
+    if (sizeof(void*) == 8)
+        return true;
+    BOOL bWow64 = FALSE;
+    return g_SystemCalls.IsWow64Process != nullptr && g_SystemCalls.IsWow64Process(::GetCurrentProcess(), &bWow64) &&
+           bWow64;
 }
 } // namespace
 
@@ -48,15 +93,17 @@ CString GetOsVersionText()
 {
     CString line = "Operating System:   ";
 
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-    if (!g_SystemCalls.GetVersionExA(&version))
+    // The extended record carries the product type; XP and later take it.
+    OSVERSIONINFOEXA version = {};
+    version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
+    if (!g_SystemCalls.GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&version)))
         return line;
 
     for (const OsRow& row : kOsTable)
     {
         if (!Matches(row.dwPlatformId, version.dwPlatformId) || !Matches(row.dwMajor, version.dwMajorVersion) ||
-            !Matches(row.dwMinor, version.dwMinorVersion))
+            !Matches(row.dwMinor, version.dwMinorVersion) || !MatchesProduct(row.product, version.wProductType) ||
+            version.dwBuildNumber < row.dwMinBuild)
             continue;
 
         line += row.pszName;
@@ -69,11 +116,13 @@ CString GetOsVersionText()
             build.Format("%s Build: %u", static_cast<LPCSTR>(servicePack), LOWORD(version.dwBuildNumber));
             line += build;
         }
-        else if (row.form == BUILD_NT)
+        else if (row.form == BUILD_NT || row.form == BUILD_NT_64)
         {
             build.Format(" %s Build: %u", static_cast<LPCSTR>(servicePack),
                          static_cast<unsigned>(version.dwBuildNumber));
             line += build;
+            if (row.form == BUILD_NT_64 && IsWindows64Bit())
+                line += " (64-bit)";
         }
         break;
     }

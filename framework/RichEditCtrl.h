@@ -17,6 +17,11 @@ public:
     {
         return static_cast<long>(SendMessage(EM_STREAMIN, nFormat, reinterpret_cast<LPARAM>(&es)));
     }
+    // The previous background colour.
+    COLORREF SetBackgroundColor(BOOL bSysColor, COLORREF cr)
+    {
+        return static_cast<COLORREF>(SendMessage(EM_SETBKGNDCOLOR, bSysColor, cr));
+    }
     long StreamOut(int nFormat, EDITSTREAM& es)
     {
         return static_cast<long>(SendMessage(EM_STREAMOUT, nFormat, reinterpret_cast<LPARAM>(&es)));

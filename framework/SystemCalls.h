@@ -50,6 +50,10 @@ struct SystemCalls
     decltype(&::IsWow64Process) IsWow64Process;
     decltype(&::Wow64DisableWow64FsRedirection) Wow64DisableWow64FsRedirection;
     decltype(&::Wow64RevertWow64FsRedirection) Wow64RevertWow64FsRedirection;
+
+    // The system-directory-only library search: Windows 8 and later, Vista
+    // and 7 with the loader update (KB2533623); null elsewhere.
+    decltype(&::SetDefaultDllDirectories) SetDefaultDllDirectories;
 };
 
 extern SystemCalls g_SystemCalls;

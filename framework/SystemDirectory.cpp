@@ -47,3 +47,15 @@ HMODULE LoadSystemLibrary(LPCSTR pszFileName)
     // not in the program's: riched32 takes riched20 from there.
     return g_SystemCalls.LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
+
+void RestrictLibrarySearch()
+{
+    if (g_SystemCalls.SetDefaultDllDirectories != nullptr)
+        g_SystemCalls.SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Also where the above holds: a search that does not follow the default
+    // directories, as LOAD_WITH_ALTERED_SEARCH_PATH's for the imports of the
+    // rich edit library, then still skips the current directory.
+    CString systemDirectory;
+    if (QuerySystemDirectory(systemDirectory) == ERROR_SUCCESS)
+        ::SetDllDirectoryA(systemDirectory);
+}

@@ -16,3 +16,11 @@ DWORD QueryWindowsDirectory(CString& directory);
 // system directory first as well. Null on failure, with the reason in
 // GetLastError.
 HMODULE LoadSystemLibrary(LPCSTR pszFileName);
+
+// Sends the search for every library loaded by bare name from now on, by the
+// program or by Windows' own components (the Save dialog's shell extensions,
+// input method and theme libraries), to the system directory only, where
+// Windows has SetDefaultDllDirectories (8 and later, Vista and 7 with the
+// loader update). Elsewhere the system directory takes the current
+// directory's place in the search, which still starts in the program's folder.
+void RestrictLibrarySearch();

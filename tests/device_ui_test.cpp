@@ -16,13 +16,19 @@
 
 namespace
 {
-// 64-bit Windows here is Windows 7 or 10, which the OS table does not name.
+// The first line as each prefix has it: Windows XP, and the 64-bit Windows 7
+// and 10, which either program names with " (64-bit)".
 std::string OsLine()
 {
-    if (RunsUnderWow64())
-        return "Operating System:   Unknown Operating System";
-    CUsbInstallationTestDlg dlg;
-    return std::string(dlg.GetOsVersionText());
+    if (!RunsUnderWow64())
+        return "Operating System:   Windows XP Service Pack 3 Build: 2600";
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    ::GetVersionExA(&version);
+    if (version.dwMajorVersion == 6 && version.dwMinorVersion == 1)
+        return "Operating System:   Windows 7 Service Pack 1 Build: 7601 (64-bit)";
+    // The build of Wine's Windows 10 moves with Wine's version.
+    return "Operating System:   Windows 10  Build: " + std::to_string(version.dwBuildNumber) + " (64-bit)";
 }
 
 // The 32-bit program checks what 32-bit applications load; the 64-bit one,
@@ -44,7 +50,8 @@ std::string ProgramPath(const char* pszProgram)
 // A copy of the program in a folder of its own, the current directory too,
 // with a library that leaves a mark when loaded beside it under the name of
 // each library the program loads (riched20 is riched32's import), built as
-// the program is. While the copy lives, Wine takes such a library before its
+// the program is, and under the name of one that the system's components load
+// later by bare name (many delay-load dwmapi). While the copy lives, Wine takes such a library before its
 // own, as Windows does: its overrides are read as a process starts, from the
 // key (WINEDLLOVERRIDES set here would not reach the program). None may have
 // been loaded when it goes.
@@ -59,12 +66,12 @@ public:
             EXPECT_TRUE(::CopyFileA((BuildOf(pszProgram) + "\\tests\\planted_library.dll").c_str(),
                                     (Folder() + "\\" + pszName).c_str(), FALSE));
         }
-        for (const char* pszName : {"riched32", "riched20"})
+        for (const char* pszName : kOverridden)
             EXPECT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kOverrides, pszName, REG_SZ, "native,builtin", 15), 0);
     }
     ~PlantedCopy()
     {
-        for (const char* pszName : {"riched32", "riched20"})
+        for (const char* pszName : kOverridden)
             ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kOverrides, pszName);
         std::vector<std::string> loaded;
         for (const char* pszName : kNames)
@@ -79,7 +86,8 @@ public:
     const std::string& Exe() const { return m_exe; }
 
 private:
-    static constexpr const char* kNames[] = {"KT480_D2XX.DLL", "RICHED32.DLL", "RICHED20.DLL"};
+    static constexpr const char* kNames[] = {"KT480_D2XX.DLL", "RICHED32.DLL", "RICHED20.DLL", "DWMAPI.DLL"};
+    static constexpr const char* kOverridden[] = {"riched32", "riched20", "dwmapi"};
     static constexpr const char* kOverrides = "Software\\Wine\\DllOverrides";
     const ScratchFolder m_folder;
     const std::string m_exe;
@@ -164,6 +172,10 @@ TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
         const std::unique_ptr<PlantedCopy> planted(bPlanted ? new PlantedCopy(GetParam()) : nullptr);
         UiHarness ui(planted ? planted->Folder().c_str() : nullptr, planted ? planted->Exe() : ProgramPath(GetParam()));
         ASSERT_TRUE(ui.Started()) << "the dialog did not come up";
+        // A load by bare name as the system's components make it, once the
+        // program runs; this 32-bit test reaches only a 32-bit program.
+        if (planted && GetParam() == kProgram32)
+            CallInProcess(ui.Process(), "LoadLibraryA", "DWMAPI.DLL");
         ASSERT_TRUE(ui.StartAndWaitForEnd()) << "the simple run did not end";
         EXPECT_EQ(ui.ReportText(), expectedReport(false)) << "simple view";
 

@@ -327,7 +327,7 @@ TEST(CheckDialogResources, ManifestAsksForNoElevationAndSuitsXp)
                 CountOf(manifest, "urn:schemas-microsoft-com:asm.v3") == 1)
         << "the asm.v3 namespace must be declared once, on trustInfo: XP refuses trustInfo without it, and XP SP2 "
            "can restart on a second declaration";
-    EXPECT_FALSE(Contains(manifest, "dpiAware")) << "dpiAware: the layout is in pixels";
+    EXPECT_FALSE(Contains(manifest, "dpiAware")) << "dpiAware: Windows would no longer scale the window itself";
     EXPECT_FALSE(Contains(manifest, "Common-Controls")) << "Common Controls 6: the dialog keeps its classic look";
     // Vista, 7, 8, 8.1, 10 and 11.
     for (const char* pszId : {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
@@ -335,6 +335,14 @@ TEST(CheckDialogResources, ManifestAsksForNoElevationAndSuitsXp)
                               "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})
         EXPECT_TRUE(Contains(manifest, "<supportedOS Id=\"{" + std::string(pszId) + "}\"/>"))
             << "supportedOS " << pszId;
+
+    // The 64-bit program's is the same but for its own architecture: Windows
+    // refuses to start a program whose manifest names another.
+    const std::string kArchitecture = "processorArchitecture=\"x86\"";
+    std::string manifest64 = manifest;
+    ASSERT_EQ(CountOf(manifest, kArchitecture), 1u) << "the 32-bit program's own architecture";
+    manifest64.replace(manifest64.find(kArchitecture), kArchitecture.size(), "processorArchitecture=\"amd64\"");
+    EXPECT_EQ(ManifestOf(BuildDir() + "\\UsbInstallationTest64.exe"), manifest64);
 }
 
 TEST(CheckDialogLayout, OpensInTheOpenedStateWithItsPlacement)

@@ -36,6 +36,10 @@ TEST(DialogUi, OpensThenRunsAndSwitchesTheViewEachTime)
     UiHarness ui;
     ASSERT_TRUE(ui.Started());
     ExpectOpenedState(ui.Dialog());
+    // No system message box may stop a check in the dialog either.
+    EXPECT_EQ(CallInProcess(ui.Process(), "GetErrorMode"),
+              static_cast<DWORD>(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX))
+        << "the dialog's error mode: a system error box could block a check";
 
     // StartRunsToTheEndAndHandsTheButtonsBack, and the focus to Start
     const auto focusOnStart = [&] { return ui.FocusedControl() == IDC_BUTTON_START; };

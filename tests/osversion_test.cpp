@@ -18,24 +18,48 @@ struct OsCase
     DWORD dwBuild;
     std::string servicePack; // a text of the field's whole size has no terminator
     const char* pszExpected; // the query fails when null: only the label is left
+    BYTE wProductType = VER_NT_WORKSTATION;
 };
 const OsCase* g_pCase = nullptr;
 
 BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA pInfo)
 {
-    if (g_pCase->pszExpected == nullptr || pInfo->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA))
+    // The extended record, which tells a workstation from a server.
+    if (g_pCase->pszExpected == nullptr || pInfo->dwOSVersionInfoSize != sizeof(OSVERSIONINFOEXA))
     {
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    *pInfo = OSVERSIONINFOA();
-    pInfo->dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+    auto* pInfoEx = reinterpret_cast<OSVERSIONINFOEXA*>(pInfo);
+    *pInfoEx = OSVERSIONINFOEXA();
+    pInfo->dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
+    pInfoEx->wProductType = g_pCase->wProductType;
     pInfo->dwPlatformId = g_pCase->dwPlatform;
     pInfo->dwMajorVersion = g_pCase->dwMajor;
     pInfo->dwMinorVersion = g_pCase->dwMinor;
     pInfo->dwBuildNumber = g_pCase->dwBuild;
     std::memcpy(pInfo->szCSDVersion, g_pCase->servicePack.data(),
                 std::min(g_pCase->servicePack.size(), sizeof(pInfo->szCSDVersion)));
+    return TRUE;
+}
+
+enum Wow64Answer
+{
+    WOW64,
+    NOT_WOW64,
+    WOW64_FAILS,
+    NO_ISWOW64PROCESS, // the function is absent (XP before SP2)
+};
+Wow64Answer g_wow64 = NOT_WOW64;
+
+BOOL WINAPI FakeIsWow64Process(HANDLE, PBOOL pbWow64)
+{
+    if (g_wow64 == WOW64_FAILS)
+    {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    *pbWow64 = g_wow64 == WOW64;
     return TRUE;
 }
 } // namespace
@@ -60,8 +84,29 @@ TEST(GetOsVersionText, EveryRowOfTheVersionTable)
         {"XP SP3", 2, 5, 1, 2600, "Service Pack 3", "Operating System:   Windows XP Service Pack 3 Build: 2600"},
         {"2003", 2, 5, 2, 3790, "Service Pack 2", "Operating System:   Windows Server 2003 Service Pack 2 Build: 3790"},
         {"NT 5.3", 2, 5, 3, 1, "", "Operating System:   Unknown Operating System"},
-        {"7", 2, 6, 1, 7601, "Service Pack 1", "Operating System:   Unknown Operating System"},
-        {"10", 2, 10, 0, 19045, "", "Operating System:   Unknown Operating System"},
+        {"Vista", 2, 6, 0, 6002, "Service Pack 2", "Operating System:   Windows Vista Service Pack 2 Build: 6002"},
+        {"Server 2008", 2, 6, 0, 6003, "Service Pack 2",
+         "Operating System:   Windows Server 2008 Service Pack 2 Build: 6003", VER_NT_SERVER},
+        {"7", 2, 6, 1, 7601, "Service Pack 1", "Operating System:   Windows 7 Service Pack 1 Build: 7601"},
+        {"Server 2008 R2, a domain controller", 2, 6, 1, 7601, "Service Pack 1",
+         "Operating System:   Windows Server 2008 R2 Service Pack 1 Build: 7601", VER_NT_DOMAIN_CONTROLLER},
+        {"8", 2, 6, 2, 9200, "", "Operating System:   Windows 8  Build: 9200"},
+        {"Server 2012", 2, 6, 2, 9200, "", "Operating System:   Windows Server 2012  Build: 9200", VER_NT_SERVER},
+        {"8.1", 2, 6, 3, 9600, "", "Operating System:   Windows 8.1  Build: 9600"},
+        {"Server 2012 R2", 2, 6, 3, 9600, "", "Operating System:   Windows Server 2012 R2  Build: 9600", VER_NT_SERVER},
+        {"6.4", 2, 6, 4, 9841, "", "Operating System:   Unknown Operating System"},
+        {"10", 2, 10, 0, 19045, "", "Operating System:   Windows 10  Build: 19045"},
+        {"10 at its last build", 2, 10, 0, 21999, "", "Operating System:   Windows 10  Build: 21999"},
+        {"11 from its first build", 2, 10, 0, 22000, "", "Operating System:   Windows 11  Build: 22000"},
+        {"Server 2016", 2, 10, 0, 14393, "", "Operating System:   Windows Server 2016  Build: 14393", VER_NT_SERVER},
+        {"2016 17762", 2, 10, 0, 17762, "", "Operating System:   Windows Server 2016  Build: 17762", VER_NT_SERVER},
+        {"2019 17763", 2, 10, 0, 17763, "", "Operating System:   Windows Server 2019  Build: 17763", VER_NT_SERVER},
+        {"2019 20347", 2, 10, 0, 20347, "", "Operating System:   Windows Server 2019  Build: 20347", VER_NT_SERVER},
+        {"2022 20348", 2, 10, 0, 20348, "", "Operating System:   Windows Server 2022  Build: 20348", VER_NT_SERVER},
+        {"2022 26099", 2, 10, 0, 26099, "", "Operating System:   Windows Server 2022  Build: 26099", VER_NT_SERVER},
+        {"2025 26100", 2, 10, 0, 26100, "", "Operating System:   Windows Server 2025  Build: 26100",
+         VER_NT_DOMAIN_CONTROLLER},
+        {"11.0", 2, 11, 0, 30000, "", "Operating System:   Unknown Operating System"},
         {"build above 16 bits", 2, 5, 1, 0x00012345, "", "Operating System:   Windows XP  Build: 74565"},
         {"largest build", 2, 5, 1, 0xFFFFFFFF, "", "Operating System:   Windows XP  Build: 4294967295"},
         {"unknown platform", 3, 5, 1, 2600, "", "Operating System:   Unknown Operating System"},
@@ -70,6 +115,10 @@ TEST(GetOsVersionText, EveryRowOfTheVersionTable)
     };
     {
         SystemCallOverride<decltype(g_SystemCalls.GetVersionExA)> fake(g_SystemCalls.GetVersionExA, FakeGetVersionExA);
+        // 32-bit Windows: this 32-bit program does not run under WOW64.
+        g_wow64 = NOT_WOW64;
+        SystemCallOverride<decltype(g_SystemCalls.IsWow64Process)> wow64(g_SystemCalls.IsWow64Process,
+                                                                         FakeIsWow64Process);
         for (const OsCase& c : kCases)
         {
             SCOPED_TRACE(c.pszName);
@@ -80,4 +129,41 @@ TEST(GetOsVersionText, EveryRowOfTheVersionTable)
     }
     // TheTestPrefixReportsWindowsXp: the real query, in the XP prefix the tests run in.
     EXPECT_EQ(std::string(GetOsVersionText()), "Operating System:   Windows XP Service Pack 3 Build: 2600");
+}
+
+// " (64-bit)" after the names since Vista on 64-bit Windows: the 32-bit
+// program asks IsWow64Process, the 64-bit one (this test built for x86-64)
+// knows. The names up to Server 2003 stay as they were.
+TEST(GetOsVersionText, SixtyFourBitWindowsFromEitherProgram)
+{
+    const bool b64BitProgram = sizeof(void*) == 8;
+    const std::string ten = "Operating System:   Windows 10  Build: 19045";
+    const std::string ten64 = ten + " (64-bit)";
+    const OsCase kTen = {"10", 2, 10, 0, 19045, "", ten64.c_str()};
+    const OsCase k2003 = {"2003", 2, 5, 2, 3790, "Service Pack 2", ""};
+    const std::string server2003 = "Operating System:   Windows Server 2003 Service Pack 2 Build: 3790";
+    const struct
+    {
+        const char* pszName;
+        Wow64Answer wow64;
+        const OsCase& version;
+        std::string expected32; // from the 32-bit program
+        std::string expected64; // from the 64-bit program
+    } kRows[] = {
+        {"under WOW64", WOW64, kTen, ten64, ten64},
+        {"not under WOW64", NOT_WOW64, kTen, ten, ten64},
+        {"IsWow64Process fails", WOW64_FAILS, kTen, ten, ten64},
+        {"no IsWow64Process", NO_ISWOW64PROCESS, kTen, ten, ten64},
+        {"Server 2003 x64 under WOW64", WOW64, k2003, server2003, server2003},
+    };
+    SystemCallOverride<decltype(g_SystemCalls.GetVersionExA)> fake(g_SystemCalls.GetVersionExA, FakeGetVersionExA);
+    for (const auto& row : kRows)
+    {
+        SCOPED_TRACE(row.pszName);
+        g_pCase = &row.version;
+        g_wow64 = row.wow64;
+        SystemCallOverride<decltype(g_SystemCalls.IsWow64Process)> wow64(
+            g_SystemCalls.IsWow64Process, row.wow64 != NO_ISWOW64PROCESS ? FakeIsWow64Process : nullptr);
+        EXPECT_EQ(std::string(GetOsVersionText()), b64BitProgram ? row.expected64 : row.expected32);
+    }
 }

@@ -10,6 +10,9 @@
 add_wine_test(simulator_test SOURCES simulator_test.cpp support/HandleCount.cpp NO_APP)
 # Its handle-leak loops over failing devices take up to 50 s with both cores busy.
 add_wine_test(device_test SOURCES device_test.cpp device_fixture.cpp TIMEOUT 150)
+# The OS line says " (64-bit)" on 64-bit Windows, which the 64-bit program
+# knows without asking.
+add_wine_test(osversion_test SOURCES osversion_test.cpp)
 # A library that leaves a mark when loaded, planted beside each program under
 # the names of the libraries it loads.
 add_library(planted_library SHARED tools/planted_library.c)
@@ -23,13 +26,16 @@ set(X64_TESTS ${X64_BINARY_DIR}/tests)
 add_wine64_runs(simulator_test_x64 "*" EXECUTABLE ${X64_TESTS}/simulator_test.exe VERSIONS win7)
 add_wine64_runs(device_test_x64 "Communication.EveryOutcomeOfOneDeviceInBothViews:Communication.TheResultIsTheLastFailingDevicesOutcome"
   EXECUTABLE ${X64_TESTS}/device_test.exe VERSIONS win7)
+add_wine64_runs(osversion_test_x64 "GetOsVersionText.SixtyFourBitWindowsFromEitherProgram"
+  EXECUTABLE ${X64_TESTS}/osversion_test.exe VERSIONS win7)
 
 # Check dialog, report writer, check run.
-add_wine_test(osversion_test SOURCES osversion_test.cpp)
 add_wine_test(report_test SOURCES report_test.cpp)
 add_wine_test(checkrun_test SOURCES checkrun_test.cpp device_fixture.cpp)
 add_wine_test(dialog_test SOURCES dialog_test.cpp support/SaveDialog.cpp)
 add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp registry_fixture.cpp LOCKS installation)
+# The screen's DPI and the system colours belong to the whole prefix.
+add_wine_test(display_ui_test SOURCES display_ui_test.cpp registry_fixture.cpp PREFIX display)
 
 # Registry checks.
 add_wine_test(registry_test SOURCES registry_test.cpp registry_fixture.cpp LOCKS installation)

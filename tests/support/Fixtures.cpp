@@ -461,6 +461,35 @@ void EndProcess(PROCESS_INFORMATION& process, DWORD dwTimeoutMs, UINT uExitCode)
     process = PROCESS_INFORMATION();
 }
 
+DWORD CallInProcess(HANDLE hProcess, const char* pszFunction, const std::string& argument)
+{
+    const auto pfnFunction = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), pszFunction)));
+    if (pfnFunction == nullptr)
+        return STILL_ACTIVE;
+    void* pArgument = nullptr;
+    if (!argument.empty())
+    {
+        pArgument = ::VirtualAllocEx(hProcess, nullptr, argument.size() + 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        if (pArgument == nullptr)
+            return STILL_ACTIVE;
+    }
+    DWORD dwResult = STILL_ACTIVE;
+    const HANDLE hThread = pArgument == nullptr || ::WriteProcessMemory(hProcess, pArgument, argument.c_str(),
+                                                                        argument.size() + 1, nullptr)
+                               ? ::CreateRemoteThread(hProcess, nullptr, 0, pfnFunction, pArgument, 0, nullptr)
+                               : nullptr;
+    if (hThread != nullptr)
+    {
+        if (::WaitForSingleObject(hThread, kStateWaitMs) == WAIT_OBJECT_0)
+            ::GetExitCodeThread(hThread, &dwResult);
+        ::CloseHandle(hThread);
+    }
+    if (pArgument != nullptr)
+        ::VirtualFreeEx(hProcess, pArgument, 0, MEM_RELEASE);
+    return dwResult;
+}
+
 void SetEnv(const char* pszName, const std::string& value)
 {
     ::SetEnvironmentVariableA(pszName, value.empty() ? nullptr : value.c_str());

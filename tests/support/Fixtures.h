@@ -231,5 +231,11 @@ bool StartProcess(const std::string& exe, const std::string& arguments, const ch
 // has not, and closes its handles; nothing for a process that did not start.
 void EndProcess(PROCESS_INFORMATION& process, DWORD dwTimeoutMs, UINT uExitCode);
 
+// Runs the kernel32 function on a new thread of another process of this one's
+// architecture (kernel32 lies at the same address in each), with a copy of
+// the text as its one argument, or with none when the text is empty: what it
+// returned, or STILL_ACTIVE when it could not run or did not end in time.
+DWORD CallInProcess(HANDLE hProcess, const char* pszFunction, const std::string& argument = std::string());
+
 // Sets an environment variable for this process (and the processes it starts).
 void SetEnv(const char* pszName, const std::string& value);

@@ -171,13 +171,19 @@ std::string LayoutOf(HWND hwndDialog)
     return layout;
 }
 
-std::string ExpectedLayout(LONG nClientHeight, LONG yButtons)
+LONG AtDpi(LONG nPixels, int nDpi)
 {
-    std::string layout = "report " + Describe({12, 13, 12 + 476, 13 + nClientHeight - 80});
+    return ::MulDiv(nPixels, nDpi, 96);
+}
+
+std::string ExpectedLayout(LONG nClientHeight, LONG yButtons, int nDpi)
+{
+    const auto at = [nDpi](LONG nPixels) { return AtDpi(nPixels, nDpi); };
+    std::string layout = "report " + Describe({at(12), at(13), at(12) + at(476), at(13) + nClientHeight - at(80)});
     for (const auto& button : kButtonPlaces)
     {
         layout += std::string(", ") + button.pszName + " " +
-                  Describe({button.x, yButtons, button.x + button.nWidth, yButtons + 23});
+                  Describe({at(button.x), yButtons, at(button.x) + at(button.nWidth), yButtons + at(23)});
     }
     return layout;
 }
@@ -216,8 +222,9 @@ void ExpectOpenedState(HWND hwndDialog)
               ExpectedLayout(rcClient.bottom, rcClient.bottom - ::GetSystemMetrics(SM_CYDLGFRAME) - 40));
 }
 
-void ExpectSizeRule(HWND hwndDialog, const WaitFn& waitUntil)
+void ExpectSizeRule(HWND hwndDialog, const WaitFn& waitUntil, int nDpi)
 {
+    const auto at = [nDpi](LONG nPixels) { return AtDpi(nPixels, nDpi); };
     const auto clientRect = [hwndDialog] {
         RECT rc = {};
         ::GetClientRect(hwndDialog, &rc);
@@ -234,7 +241,7 @@ void ExpectSizeRule(HWND hwndDialog, const WaitFn& waitUntil)
     // The window takes its new size before its procedure lays the controls
     // out: seen from another process, the layout follows a moment later.
     const auto expectLayout = [&](LONG nClientHeight, LONG yButtons) {
-        const std::string expected = ExpectedLayout(nClientHeight, yButtons);
+        const std::string expected = ExpectedLayout(nClientHeight, yButtons, nDpi);
         EXPECT_TRUE(waitUntil([&] { return LayoutOf(hwndDialog) == expected; }, 10000))
             << LayoutOf(hwndDialog) << "\nexpected " << expected;
     };
@@ -246,12 +253,15 @@ void ExpectSizeRule(HWND hwndDialog, const WaitFn& waitUntil)
     } kSizes[] = {{501, 320, 320}, {700, 299, 300}, {500, 250, 300}, {320, 450, 450}, {501, 350, 350}, {500, 299, 300}};
     for (const auto& size : kSizes)
     {
-        SCOPED_TRACE("client area asked " + std::to_string(size.cx) + " x " + std::to_string(size.cy));
-        resizeClientTo(size.cx, size.cy);
+        const LONG cx = at(size.cx);
+        const LONG cy = at(size.cy);
+        const LONG nExpectedHeight = at(size.nExpectedHeight);
+        SCOPED_TRACE("client area asked " + std::to_string(cx) + " x " + std::to_string(cy));
+        resizeClientTo(cx, cy);
         EXPECT_TRUE(
-            waitUntil([&] { return clientRect().right == 500 && clientRect().bottom == size.nExpectedHeight; }, 10000))
+            waitUntil([&] { return clientRect().right == at(500) && clientRect().bottom == nExpectedHeight; }, 10000))
             << Describe(clientRect());
-        expectLayout(size.nExpectedHeight, size.nExpectedHeight - 40);
+        expectLayout(nExpectedHeight, nExpectedHeight - at(40));
     }
 
     // Under load Wine now and then drops a maximize or minimize asked of
@@ -266,18 +276,20 @@ void ExpectSizeRule(HWND hwndDialog, const WaitFn& waitUntil)
         }
         return false;
     };
-    resizeClientTo(500, 360);
-    ASSERT_TRUE(waitUntil([&] { return clientRect().bottom == 360; }, 10000)) << Describe(clientRect());
-    ASSERT_TRUE(showUntil(SW_MAXIMIZE, [&] { return ::IsZoomed(hwndDialog) && clientRect().bottom > 360; }));
+    const LONG nRestoredHeight = at(360);
+    resizeClientTo(at(500), nRestoredHeight);
+    ASSERT_TRUE(waitUntil([&] { return clientRect().bottom == nRestoredHeight; }, 10000)) << Describe(clientRect());
+    ASSERT_TRUE(
+        showUntil(SW_MAXIMIZE, [&] { return ::IsZoomed(hwndDialog) && clientRect().bottom > nRestoredHeight; }));
     const RECT rcMax = clientRect();
-    EXPECT_EQ(rcMax.right, 500);
-    expectLayout(rcMax.bottom, rcMax.bottom - 40);
+    EXPECT_EQ(rcMax.right, at(500));
+    expectLayout(rcMax.bottom, rcMax.bottom - at(40));
 
     ASSERT_TRUE(showUntil(SW_RESTORE, [&] { return !::IsZoomed(hwndDialog); }));
     ASSERT_TRUE(showUntil(SW_MINIMIZE, [&] { return ::IsIconic(hwndDialog) != FALSE; }));
     // A minimized dialog is left alone: no chain of size notifications.
     ::UpdateWindow(hwndDialog);
     ASSERT_TRUE(showUntil(SW_RESTORE, [&] { return !::IsIconic(hwndDialog); }));
-    EXPECT_EQ(Describe(clientRect()), Describe({0, 0, 500, 360}));
-    expectLayout(360, 320);
+    EXPECT_EQ(Describe(clientRect()), Describe({0, 0, at(500), nRestoredHeight}));
+    expectLayout(nRestoredHeight, nRestoredHeight - at(40));
 }

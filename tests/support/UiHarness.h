@@ -66,9 +66,12 @@ private:
 std::string Describe(const RECT& rc);
 // The places of the report and the four buttons, as a dialog has them, and as
 // the size rule puts them: the report at (12, 13), 476 wide and 80 less high
-// than the client area, the buttons in one row at yButtons.
+// than the client area, the buttons in one row at yButtons; each figure but
+// the two given scaled from 96 DPI to nDpi.
 std::string LayoutOf(HWND hwndDialog);
-std::string ExpectedLayout(LONG nClientHeight, LONG yButtons);
+std::string ExpectedLayout(LONG nClientHeight, LONG yButtons, int nDpi = 96);
+// A figure of the layout at 96 DPI, at nDpi.
+LONG AtDpi(LONG nPixels, int nDpi);
 
 // Serves what the dialog needs (this thread's messages, or nothing for another
 // process's dialog) until pred() holds or the time is up.
@@ -79,7 +82,8 @@ void ExpectOpenedState(HWND hwndDialog);
 // Outer sizes that break the size rule are mended to a client area 500 wide
 // and at least 300 high, the controls following; a maximize lays them out for
 // the maximized height, and a minimize and restore bring back the size before.
-void ExpectSizeRule(HWND hwndDialog, const WaitFn& waitUntil);
+// The figures are those at 96 DPI, scaled to nDpi.
+void ExpectSizeRule(HWND hwndDialog, const WaitFn& waitUntil, int nDpi = 96);
 
 // Runs the product (the 32-bit program unless exePath names another) with
 // the arguments from pszCurrentDir (the build folder when null) and waits for
