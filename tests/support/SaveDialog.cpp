@@ -272,3 +272,42 @@ void ExpectReportSaveDialog(const SaveDialogSeen& seen)
     EXPECT_EQ(seen.initialFileName, "") << DescribeSaveDialog(seen);
     EXPECT_FALSE(seen.bReadOnlyBoxVisible) << DescribeSaveDialog(seen);
 }
+
+std::string SaveFailureMessage(const std::string& path, DWORD dwCode)
+{
+    char szCode[32];
+    wsprintfA(szCode, "0x%08X (%u)", static_cast<unsigned>(dwCode), static_cast<unsigned>(dwCode));
+    const std::string systemText = ReportedSystemText(dwCode);
+    return "The report could not be saved as\n" + path + "\n\n" + szCode +
+           (systemText.empty() ? std::string() : "\n\t" + systemText);
+}
+
+MessageBoxSeen CloseMessageBox(DWORD dwProcessId, HWND hwndExclude)
+{
+    MessageBoxSeen seen;
+    HWND hwndBox = nullptr;
+    seen.bFound = PollUntil(::GetTickCount() + kStateWaitMs, [&] {
+        hwndBox = FindDialog(dwProcessId, hwndExclude, [](HWND hwnd) { return ButtonOf(hwnd, IDOK) != nullptr; });
+        return hwndBox != nullptr;
+    });
+    if (!seen.bFound)
+        return seen;
+    seen.hwndOwner = ::GetWindow(hwndBox, GW_OWNER);
+    seen.caption = WindowText(hwndBox);
+    for (const HWND hwnd : ChildrenOf(hwndBox, "Static"))
+    {
+        if ((::GetWindowLongA(hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+        {
+            DWORD_PTR dwIcon = 0;
+            ::SendMessageTimeoutA(hwnd, STM_GETICON, 0, 0, SMTO_NORMAL, kMessageTimeoutMs, &dwIcon);
+            seen.bWarningIcon = reinterpret_cast<HICON>(dwIcon) == ::LoadIconA(nullptr, IDI_WARNING);
+        }
+        else
+        {
+            seen.text += WindowText(hwnd);
+        }
+    }
+    ::PostMessageA(ButtonOf(hwndBox, IDOK), BM_CLICK, 0, 0);
+    PollUntil(::GetTickCount() + kStateWaitMs, [&] { return !::IsWindow(hwndBox); });
+    return seen;
+}
