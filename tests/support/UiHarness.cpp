@@ -95,6 +95,40 @@ bool UiHarness::Close(DWORD dwTimeoutMs)
     return WaitForExit(dwTimeoutMs);
 }
 
+namespace
+{
+struct EndSessionMessage
+{
+    HWND hwnd;
+    LPARAM lParam;
+    BOOL bHandled;
+};
+
+DWORD WINAPI SendEndSession(LPVOID pParam)
+{
+    EndSessionMessage& message = *static_cast<EndSessionMessage*>(pParam);
+    DWORD_PTR dwIgnored = 0;
+    message.bHandled = ::SendMessageTimeoutA(message.hwnd, WM_ENDSESSION, TRUE, message.lParam, SMTO_NORMAL,
+                                             kStateWaitMs, &dwIgnored) != 0;
+    return 0;
+}
+} // namespace
+
+bool UiHarness::EndSession(LPARAM lParam, LRESULT* plQueryAnswer, const std::function<void()>& whileHandled)
+{
+    DWORD_PTR dwAnswer = 0;
+    ::SendMessageTimeoutA(m_hwndDialog, WM_QUERYENDSESSION, 0, lParam, SMTO_NORMAL, kStateWaitMs, &dwAnswer);
+    *plQueryAnswer = static_cast<LRESULT>(dwAnswer);
+    EndSessionMessage message = {m_hwndDialog, lParam, FALSE};
+    const HANDLE hThread = ::CreateThread(nullptr, 0, SendEndSession, &message, 0, nullptr);
+    if (hThread == nullptr)
+        return false;
+    whileHandled();
+    ::WaitForSingleObject(hThread, INFINITE);
+    ::CloseHandle(hThread);
+    return message.bHandled != FALSE;
+}
+
 DWORD UiHarness::ExitCode() const
 {
     DWORD dwExitCode = STILL_ACTIVE;
