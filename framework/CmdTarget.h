@@ -98,8 +98,7 @@ public:                                                                         
         WM_ACTIVATE, 0, 0, AFX_HANDLER(pThis->OnActivate(LOWORD(wParam), HIWORD(wParam) != 0); return 0)               \
     }                                                                                                                  \
     ,
-#define ON_WM_QUERYENDSESSION()                                                                                        \
-    {WM_QUERYENDSESSION, 0, 0, AFX_HANDLER(return pThis->OnQueryEndSession())},
+#define ON_WM_QUERYENDSESSION() {WM_QUERYENDSESSION, 0, 0, AFX_HANDLER(return pThis->OnQueryEndSession())},
 #define ON_WM_ENDSESSION()                                                                                             \
     {                                                                                                                  \
         WM_ENDSESSION, 0, 0, AFX_HANDLER(pThis->OnEndSession(wParam != 0); return 0)                                   \

@@ -83,8 +83,8 @@ DWORD CheckIsReport(HANDLE hFile)
 // that does not exist is no obstacle.
 DWORD CheckExistingIsReport(const std::wstring& path, DWORD dwAccess, DWORD dwShare)
 {
-    const HANDLE hFile =
-        g_SystemCalls.CreateFileW(path.c_str(), dwAccess, dwShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE hFile = g_SystemCalls.CreateFileW(path.c_str(), dwAccess, dwShare, nullptr, OPEN_EXISTING,
+                                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
     {
         const DWORD dwError = LastErrorOr(ERROR_ACCESS_DENIED);
@@ -199,8 +199,9 @@ DWORD CReportFile::Replace(BOOL bReportsOnly)
     // kept; the look shares the file, so a reader's hold is waited out below.
     const auto move = [this, bReportsOnly]() -> DWORD {
         const DWORD dwError =
-            bReportsOnly ? CheckExistingIsReport(m_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)
-                         : ERROR_SUCCESS;
+            bReportsOnly
+                ? CheckExistingIsReport(m_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)
+                : ERROR_SUCCESS;
         if (dwError != ERROR_SUCCESS)
             return dwError;
         if (g_SystemCalls.MoveFileExW(m_tempPath.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING))
@@ -224,8 +225,11 @@ void CReportFile::Discard()
         return;
     // A scanner that looks at the new file holds it for a moment.
     const std::wstring tempPath = m_tempPath;
-    RetryWhileHeld([&tempPath]() -> DWORD { return ::DeleteFileW(tempPath.c_str()) ? ERROR_SUCCESS : LastErrorOr(ERROR_ACCESS_DENIED); },
-                   tempPath, tempPath);
+    RetryWhileHeld(
+        [&tempPath]() -> DWORD {
+            return ::DeleteFileW(tempPath.c_str()) ? ERROR_SUCCESS : LastErrorOr(ERROR_ACCESS_DENIED);
+        },
+        tempPath, tempPath);
     m_tempPath.clear();
 }
 

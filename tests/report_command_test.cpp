@@ -390,8 +390,8 @@ TEST(ReportCommand, TargetsAreWrittenAsNamedOrRefusedBeforeTheRunLeavingEverythi
             DeleteFileIfAny(c.written);
         }
         const std::vector<std::string> files = FilesIn(scratch.Path());
-        EXPECT_EQ(files,
-                  (std::vector<std::string>{deep.substr(scratch.Path().size() + 1), "existing.rtf", "folder", longName}))
+        EXPECT_EQ(files, (std::vector<std::string>{deep.substr(scratch.Path().size() + 1), "existing.rtf", "folder",
+                                                   longName}))
             << Joined(files);
         EXPECT_TRUE(FilesIn("\\\\?\\" + longFolder).empty()) << Joined(FilesIn("\\\\?\\" + longFolder));
         EXPECT_TRUE(FilesIn(folder).empty()) << Joined(FilesIn(folder));

@@ -65,8 +65,8 @@ StreamResult StreamReport(TestDialogHost& host, StreamCookie* pCookie)
 // Streams the hosted report as RTF into path, opened once for the stream.
 StreamResult SaveReportTo(TestDialogHost& host, const std::string& path)
 {
-    const HANDLE hFile = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE hFile =
+        ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     StreamCookie* pCookie = CreateStreamCookie(hFile);
     const StreamResult result = StreamReport(host, pCookie);
     ::GlobalFree(pCookie);
@@ -160,8 +160,8 @@ std::string TempFile(const std::string& name)
 TEST(StreamOutCallback, RefusesEachArgumentFaultWritesNothingInMemoryModeAndAppendsToTheOpenFile)
 {
     const std::string path = TempFile("direct.rtf");
-    const HANDLE hFile = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE hFile =
+        ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
     StreamCookie* pFileCookie = CreateStreamCookie(hFile);
     // The memory cookie's text is a path: nothing may be written there.
@@ -469,7 +469,7 @@ TEST(SaveReportAsRtf, TheReplacementWaitsOutAHoldOnEitherFileAndAHolderThatLetsG
         g_pLettingGo = &held;
         g_nMoves = 0;
         SystemCallOverride<decltype(g_SystemCalls.MoveFileExW)> move(g_SystemCalls.MoveFileExW,
-                                                                      MoveFailingAsTheHolderLetsGo);
+                                                                     MoveFailingAsTheHolderLetsGo);
         EXPECT_EQ(SaveReportAsRtf(host.Dialog().m_richLog, Wide(path).c_str()), 0u);
         g_pLettingGo = nullptr;
         EXPECT_TRUE(ReadFileBytes(path) == rtf);
@@ -621,9 +621,10 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
         EXPECT_EQ(seen.bOverwriteAsked, row.bExisting) << DescribeSaveDialog(seen);
         // A failure is told, once, with the file and the reason.
         const std::vector<std::string> expectedShown =
-            row.dwError != 0 ? std::vector<std::string>{"Save Informations: " +
-                                                        SaveFailureMessage(base + ".rtf", row.dwError)}
-                             : std::vector<std::string>();
+            row.dwError != 0
+                ? std::vector<std::string>{"Save Informations: " + SaveFailureMessage(base + ".rtf", row.dwError) +
+                                           " (warning icon)"}
+                : std::vector<std::string>();
         EXPECT_EQ(shownAfter, expectedShown) << "shown after the save: " << Joined(shownAfter);
 
         // Nothing under the name without the default extension, nor anything else.

@@ -54,7 +54,8 @@ add_wine_test(save_test SOURCES save_test.cpp support/SaveDialog.cpp support/Hel
 add_dependencies(save_test file_holder)
 # Installs the simulated driver into the system directory for one case.
 add_wine_test(save_ui_test SOURCES save_ui_test.cpp device_fixture.cpp registry_fixture.cpp support/SaveDialog.cpp
-  support/RtfText.cpp LOCKS installation)
+  support/HeldFile.cpp support/RtfText.cpp LOCKS installation)
+add_dependencies(save_ui_test file_holder)
 
 # The saved RTF read by unrtf: the Windows test writes the file and the lines
 # to find, the script reads it on the Linux side.

@@ -49,8 +49,8 @@ SaveDialogSeen SaveFromProduct(DWORD dwProcessId, HWND hwndDialog, const SaveDia
 
 // Runs DriveSaveDialog on a thread of its own, for a dialog that this
 // process's test thread shows modally; then, until Result(), it closes any
-// further dialog of the process (a message box that should not come) and keeps
-// its text.
+// further dialog of the process (a message box) and keeps its caption, text,
+// icon and whether hwndExclude owns it.
 class SaveDialogDriverThread : NonCopyable
 {
 public:
@@ -85,7 +85,6 @@ struct MessageBoxSeen
     HWND hwndOwner = nullptr;
     std::string caption;
     std::string text;
-    bool bWarningIcon = false;
 };
 // Waits for a message box of the process, reads it and answers it with OK.
 MessageBoxSeen CloseMessageBox(DWORD dwProcessId, HWND hwndExclude);
