@@ -61,8 +61,15 @@ int UiHarness::FocusedControl() const
     const DWORD dwThreadId = ::GetWindowThreadProcessId(m_hwndDialog, nullptr);
     if (::GetGUIThreadInfo(dwThreadId, &gti) && gti.hwndActive != m_hwndDialog)
     {
+        // The thread is active before the dialog manager has given the focus
+        // back: read too early, it would be no control's.
         ::SetForegroundWindow(m_hwndDialog);
-        WaitUntil([&] { return ::GetGUIThreadInfo(dwThreadId, &gti) && gti.hwndActive == m_hwndDialog; }, 10000);
+        WaitUntil(
+            [&] {
+                return ::GetGUIThreadInfo(dwThreadId, &gti) && gti.hwndActive == m_hwndDialog &&
+                       gti.hwndFocus != nullptr;
+            },
+            10000);
     }
     const HWND hwndFocus = FocusOfThread(m_hwndDialog);
     return ::IsChild(m_hwndDialog, hwndFocus) ? ::GetDlgCtrlID(hwndFocus) : 0;

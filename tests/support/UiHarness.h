@@ -34,7 +34,8 @@ public:
     std::string ReportText() const;
     // The ID of the control with the keyboard focus, 0 for none. A dialog that
     // another program's window has deactivated is brought back first, as a
-    // user returning to it would: only the active window's thread has a focus.
+    // user returning to it would: only the active window's thread has a focus,
+    // and it has it once the dialog manager has given it back.
     int FocusedControl() const;
 
     bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = kStateWaitMs) const
