@@ -439,7 +439,7 @@ BOOL WINAPI RefusedMove(LPCWSTR, LPCWSTR, DWORD)
 HANDLE WINAPI CreateWithoutDeleteRight(LPCWSTR pszName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
                                        DWORD dwCreation, DWORD dwFlags, HANDLE hTemplate)
 {
-    if ((dwAccess & DELETE) == 0)
+    if ((dwAccess & DELETE) == 0 || dwCreation == OPEN_EXISTING)
         return ::CreateFileW(pszName, dwAccess, dwShare, pSecurity, dwCreation, dwFlags, hTemplate);
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -508,7 +508,9 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
                                                                        CreateWithoutDeleteRight);
         SystemCallOverride<decltype(g_SystemCalls.MoveFileExW)> move(g_SystemCalls.MoveFileExW, RefusedMove);
         SystemCallOverride<decltype(g_SystemCalls.CreateThread)> thread(g_SystemCalls.CreateThread, CountedThread);
-        EXPECT_EQ(RunReportCommand(command), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        const std::string newPath = scratch.Path() + "\\new.rtf";
+        EXPECT_EQ(RunReportCommand(ParseReportCommand(Wide("x.exe /report " + Quoted(newPath)).c_str())),
+                  static_cast<DWORD>(ERROR_ACCESS_DENIED));
         EXPECT_EQ(g_nThreads, 0) << "the run started before the folder was found unfit";
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
