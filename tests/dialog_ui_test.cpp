@@ -227,15 +227,7 @@ TEST(DialogUi, TheSessionEndingDuringARunEndsItInsideTheHandler)
         ASSERT_TRUE(ui.Started());
         ui.Click(IDC_BUTTON_DETAILS);
         ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\tSend SCPI request:"); })) << ui.ReportText();
-        LRESULT lQueryAnswer = FALSE;
-        const bool bHandled = ui.EndSession(lParam, &lQueryAnswer, [&] {
-            // The cancel ends the wait for the silent instrument at once.
-            EXPECT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\t... thread is going to terminate\n"); }))
-                << ui.ReportText();
-            hold.Release();
-        });
-        EXPECT_EQ(lQueryAnswer, TRUE) << "the end of the session was held up";
-        ASSERT_TRUE(bHandled) << "WM_ENDSESSION was not handled";
+        ASSERT_EQ(ui.EndSessionDuringARun(lParam, hold), "");
         const std::vector<std::string> lines = trace.Lines();
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.back(), "SIM_Unload") << "the driver library was not freed after its last call:\n"

@@ -287,15 +287,7 @@ TEST(ReportCommand, FileHeldOpenForAMomentOrToTheEndOrDialogClosedTwiceDuringThe
         const DeviceHold::ReleaseFirst release(hold);
         ASSERT_TRUE(ui.Started());
         ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
-        LRESULT lQueryAnswer = FALSE;
-        const bool bHandled = ui.EndSession(lParam, &lQueryAnswer, [&] {
-            // The cancel ends the wait for the silent instrument at once.
-            EXPECT_TRUE(ui.WaitUntil([&ui] { return Contains(ui.ReportText(), "... thread is going to terminate"); }))
-                << ui.ReportText();
-            hold.Release();
-        });
-        EXPECT_EQ(lQueryAnswer, TRUE) << "the end of the session was held up";
-        ASSERT_TRUE(bHandled) << "WM_ENDSESSION was not handled";
+        ASSERT_EQ(ui.EndSessionDuringARun(lParam, hold), "");
         EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
         ASSERT_TRUE(ui.WaitForExit(5000)) << "the process did not end by itself";

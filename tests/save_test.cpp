@@ -19,6 +19,7 @@
 #include <climits>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 namespace
 {
@@ -309,19 +310,18 @@ class HeldHere : NonCopyable
 public:
     explicit HeldHere(const std::string& path, DWORD dwReleaseAfterMs = INFINITE)
         : m_hFile(::CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                nullptr)),
-          m_dwReleaseAfterMs(dwReleaseAfterMs)
+                                nullptr))
     {
         if (dwReleaseAfterMs != INFINITE)
-            m_hThread = ::CreateThread(nullptr, 0, ReleaseLater, this, 0, nullptr);
+            m_release = std::thread([this, dwReleaseAfterMs] {
+                ::Sleep(dwReleaseAfterMs);
+                Release();
+            });
     }
     ~HeldHere()
     {
-        if (m_hThread != nullptr)
-        {
-            ::WaitForSingleObject(m_hThread, INFINITE);
-            ::CloseHandle(m_hThread);
-        }
+        if (m_release.joinable())
+            m_release.join();
         Release();
     }
     bool Holding() const { return m_hFile != INVALID_HANDLE_VALUE; }
@@ -333,17 +333,8 @@ public:
     }
 
 private:
-    static DWORD WINAPI ReleaseLater(LPVOID pParam)
-    {
-        HeldHere* pThis = static_cast<HeldHere*>(pParam);
-        ::Sleep(pThis->m_dwReleaseAfterMs);
-        pThis->Release();
-        return 0;
-    }
-
     HANDLE m_hFile;
-    DWORD m_dwReleaseAfterMs;
-    HANDLE m_hThread = nullptr;
+    std::thread m_release;
 };
 
 // A move that fails as if the target were held, and whose holder lets go

@@ -121,19 +121,25 @@ DWORD WINAPI SendEndSession(LPVOID pParam)
 }
 } // namespace
 
-bool UiHarness::EndSession(LPARAM lParam, LRESULT* plQueryAnswer, const std::function<void()>& whileHandled)
+std::string UiHarness::EndSessionDuringARun(LPARAM lParam, DeviceHold& nextInstrument)
 {
     DWORD_PTR dwAnswer = 0;
     ::SendMessageTimeoutA(m_hwndDialog, WM_QUERYENDSESSION, 0, lParam, SMTO_NORMAL, kStateWaitMs, &dwAnswer);
-    *plQueryAnswer = static_cast<LRESULT>(dwAnswer);
     EndSessionMessage message = {m_hwndDialog, lParam, FALSE};
     const HANDLE hThread = ::CreateThread(nullptr, 0, SendEndSession, &message, 0, nullptr);
     if (hThread == nullptr)
-        return false;
-    whileHandled();
+        return "no thread to send WM_ENDSESSION";
+    const bool bCancelled =
+        WaitUntil([this] { return Contains(ReportText(), "\t... thread is going to terminate\n"); });
+    const std::string report = ReportText();
+    nextInstrument.Release();
     ::WaitForSingleObject(hThread, INFINITE);
     ::CloseHandle(hThread);
-    return message.bHandled != FALSE;
+    if (dwAnswer != TRUE)
+        return "WM_QUERYENDSESSION held the end of the session up";
+    if (!bCancelled)
+        return "WM_ENDSESSION did not cancel the run:\n" + report;
+    return message.bHandled ? "" : "WM_ENDSESSION was not handled";
 }
 
 DWORD UiHarness::ExitCode() const

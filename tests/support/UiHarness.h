@@ -53,11 +53,13 @@ public:
     {
         return ::WaitForSingleObject(m_process.hProcess, dwTimeoutMs) == WAIT_OBJECT_0;
     }
-    // What Windows sends when the session ends: WM_QUERYENDSESSION, whose
-    // answer goes to *plQueryAnswer, then WM_ENDSESSION (TRUE, lParam) from a
-    // thread of its own while whileHandled runs here. True once the handler
-    // has returned: Windows may end the process from then on.
-    bool EndSession(LPARAM lParam, LRESULT* plQueryAnswer, const std::function<void()>& whileHandled);
+    // What Windows sends when the session ends during a run waiting for a
+    // silent instrument: WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE,
+    // lParam) from a thread of its own, while this one waits for the cancel
+    // to end the wait and then lets the next instrument go. Empty once the
+    // handler has returned (Windows may end the process from then on), else
+    // what went wrong.
+    std::string EndSessionDuringARun(LPARAM lParam, DeviceHold& nextInstrument);
     // The process's exit code; STILL_ACTIVE while it runs.
     DWORD ExitCode() const;
     // The process's top-level windows that are visible now.
