@@ -1,7 +1,7 @@
 #include "app/ReportCommand.h"
 
 #include "app/UsbInstallationTestDlg.h"
-#include "report/SaveReport.h"
+#include "report/ReportFile.h"
 #include "res/resource.h"
 
 #include <cstring>
@@ -12,13 +12,6 @@ namespace
 {
 const WCHAR kReportSwitch[] = L"report";
 const WCHAR kSimpleSwitch[] = L"simple";
-const int kTempFileAttempts = 100;
-// A report replaces only an empty file or an RTF file.
-const char kRtfSignature[] = "{\\rtf";
-// How long a move over a FILE that another program holds open is tried
-// again, and the pause between the tries.
-const DWORD kHeldTargetWaitMs = 2000;
-const DWORD kHeldTargetPauseMs = 100;
 
 BOOL IsBlank(WCHAR ch)
 {
@@ -114,115 +107,6 @@ BOOL IsReportLike(const std::wstring& argument)
              (chAfter >= L'0' && chAfter <= L'9'));
 }
 
-// FILE as a full path, its folder with the separator at its end, and the
-// temporary file in that folder that the report is written to first.
-struct ReportTarget
-{
-    std::wstring path;
-    std::wstring folder;
-    std::wstring tempPath;
-};
-
-DWORD ResolveTarget(LPCWSTR pszPath, ReportTarget& target)
-{
-    WCHAR szFull[MAX_PATH];
-    const DWORD dwLength = ::GetFullPathNameW(pszPath, MAX_PATH, szFull, nullptr);
-    if (dwLength == 0)
-        return LastErrorOr(ERROR_INVALID_PARAMETER);
-    if (dwLength >= MAX_PATH)
-        return ERROR_FILENAME_EXCED_RANGE;
-    target.path = szFull;
-    const size_t nName = target.path.find_last_of(L"\\/") + 1;
-    target.folder = target.path.substr(0, nName);
-    // A path that ends in a separator names a folder, not a file.
-    if (nName == target.path.size())
-    {
-        const DWORD dwAttributes = ::GetFileAttributesW(szFull);
-        const BOOL bFolder = dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        return bFolder ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
-    }
-    return ERROR_SUCCESS;
-}
-
-// The folder in the \\?\ form, which the file calls take beyond MAX_PATH: the
-// temporary name may need a longer path than FILE. A path in that form, or in
-// the device namespace (\\.\), stays as it is.
-std::wstring LongPathForm(const std::wstring& folder)
-{
-    if (folder.compare(0, 4, L"\\\\?\\") == 0 || folder.compare(0, 4, L"\\\\.\\") == 0)
-        return folder;
-    if (folder.compare(0, 2, L"\\\\") == 0)
-        return L"\\\\?\\UNC\\" + folder.substr(2);
-    return L"\\\\?\\" + folder;
-}
-
-// A new, empty file of a name no other file has, in FILE's folder: a folder
-// that is missing, that the user may not write to, or that is no folder at
-// all (a device, a pipe) fails here with the system's reason.
-DWORD CreateTempFile(const std::wstring& folder, std::wstring& tempPath)
-{
-    const std::wstring base = LongPathForm(folder);
-    for (int nAttempt = 0; nAttempt < kTempFileAttempts; ++nAttempt)
-    {
-        WCHAR szName[32];
-        ::wsprintfW(szName, L"~report-%lX-%d.tmp", ::GetCurrentProcessId(), nAttempt);
-        tempPath = base + szName;
-        const HANDLE hFile = g_SystemCalls.CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (hFile != INVALID_HANDLE_VALUE)
-        {
-            ::CloseHandle(hFile);
-            return ERROR_SUCCESS;
-        }
-        const DWORD dwError = LastErrorOr(ERROR_ACCESS_DENIED);
-        if (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS)
-            return dwError;
-    }
-    return ERROR_FILE_EXISTS;
-}
-
-// A FILE that exists must be one this process may replace, and a report: a
-// folder, a read-only file or a file another program holds open fails with
-// the system's reason, and a file that is neither empty nor RTF (a program, a
-// driver, a document) with ERROR_FILE_EXISTS. Opened this way it is not changed.
-DWORD CheckReplaceable(const std::wstring& path)
-{
-    const HANDLE hFile = g_SystemCalls.CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-    {
-        const DWORD dwError = LastErrorOr(ERROR_ACCESS_DENIED);
-        return dwError == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : dwError;
-    }
-    char signature[sizeof(kRtfSignature) - 1] = {};
-    DWORD dwRead = 0;
-    const BOOL bRead = g_SystemCalls.ReadFile(hFile, signature, sizeof(signature), &dwRead, nullptr);
-    const DWORD dwReadError = bRead ? ERROR_SUCCESS : LastErrorOr(ERROR_READ_FAULT);
-    ::CloseHandle(hFile);
-    if (dwReadError != ERROR_SUCCESS)
-        return dwReadError;
-    const BOOL bReport =
-        dwRead == 0 || (dwRead == sizeof(signature) && std::memcmp(signature, kRtfSignature, sizeof(signature)) == 0);
-    return bReport ? ERROR_SUCCESS : ERROR_FILE_EXISTS;
-}
-
-// Where the report is written first, created and checked before the run, so
-// that a target that cannot take it fails at once; the temporary file goes
-// again when the check fails.
-DWORD PrepareTarget(LPCWSTR pszPath, ReportTarget& target)
-{
-    DWORD dwError = ResolveTarget(pszPath, target);
-    if (dwError != ERROR_SUCCESS)
-        return dwError;
-    dwError = CreateTempFile(target.folder, target.tempPath);
-    if (dwError != ERROR_SUCCESS)
-        return dwError;
-    dwError = CheckReplaceable(target.path);
-    if (dwError != ERROR_SUCCESS)
-        ::DeleteFileW(target.tempPath.c_str());
-    return dwError;
-}
-
 // The check dialog's template without WS_VISIBLE and with WS_DISABLED:
 // created from it, the dialog is never shown, and the focus that the dialog
 // manager gives its first control cannot activate it and take the keyboard
@@ -300,36 +184,19 @@ DWORD RunHidden(CUsbInstallationTestDlg& dlg, BOOL bSimple)
     return ERROR_SUCCESS;
 }
 
-// Whether another program has the file open: it cannot be opened without sharing.
-BOOL IsHeldOpen(const std::wstring& path)
+// The hidden dialog of one report: when Windows ends the session during the
+// run, the report's temporary file goes before the process may be ended.
+class CReportCommandDlg : public CUsbInstallationTestDlg
 {
-    const HANDLE hFile = g_SystemCalls.CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return ::GetLastError() == ERROR_SHARING_VIOLATION;
-    ::CloseHandle(hFile);
-    return FALSE;
-}
+public:
+    explicit CReportCommandDlg(CReportFile& file) : m_file(file) {}
 
-// The temporary file takes FILE's place. A program that opens either of them
-// for a moment (a virus scanner, an indexer) makes the move fail: it is tried
-// again with short pauses, and after kHeldTargetWaitMs the program holding it
-// is named with ERROR_SHARING_VIOLATION. Any other failure ends it at once.
-DWORD ReplaceTarget(const ReportTarget& target)
-{
-    const DWORD dwStart = ::GetTickCount();
-    for (;;)
-    {
-        if (g_SystemCalls.MoveFileExW(target.tempPath.c_str(), target.path.c_str(), MOVEFILE_REPLACE_EXISTING))
-            return ERROR_SUCCESS;
-        const DWORD dwError = LastErrorOr(ERROR_ACCESS_DENIED);
-        if (!IsHeldOpen(target.path) && !IsHeldOpen(target.tempPath))
-            return dwError;
-        if (::GetTickCount() - dwStart >= kHeldTargetWaitMs)
-            return ERROR_SHARING_VIOLATION;
-        g_SystemCalls.Sleep(kHeldTargetPauseMs);
-    }
-}
+protected:
+    void OnSessionEnded() override { m_file.Discard(); }
+
+private:
+    CReportFile& m_file;
+};
 } // namespace
 
 ReportCommand ParseReportCommand(LPCWSTR pszCommandLine)
@@ -362,8 +229,10 @@ ReportCommand ParseReportCommand(LPCWSTR pszCommandLine)
         }
     }
     // Another argument beside a report command: the script meant a report, so
-    // it gets an answer rather than a dialog that nobody sees.
-    if (command.bReport && (bMalformed || command.path.empty()))
+    // it gets an answer rather than a dialog that nobody sees. A FILE of
+    // blanks alone names nothing.
+    const BOOL bBlankPath = command.path.find_first_not_of(L" \t") == std::wstring::npos;
+    if (command.bReport && (bMalformed || bBlankPath))
         command.dwError = ERROR_INVALID_PARAMETER;
     return command;
 }
@@ -376,26 +245,25 @@ DWORD RunReportCommand(const ReportCommand& command)
     // disk, a crash): the call fails, or the process ends, instead.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 
-    ReportTarget target;
-    DWORD dwError = PrepareTarget(command.path.c_str(), target);
+    CReportFile file;
+    DWORD dwError = file.Create(command.path.c_str());
+    if (dwError == ERROR_SUCCESS)
+        dwError = file.CheckReplaceable();
     if (dwError != ERROR_SUCCESS)
         return dwError;
 
     // The report as "Save Informations" writes it, into the temporary file,
     // which then takes FILE's place.
-    CUsbInstallationTestDlg dlg;
+    CReportCommandDlg dlg(file);
     dwError = RunHidden(dlg, command.bSimple);
     if (dwError == ERROR_SUCCESS)
-        dwError = SaveReportAsRtf(dlg.m_richLog, target.tempPath.c_str());
+        dwError = file.Write(dlg.m_richLog);
     if (dwError == ERROR_SUCCESS)
-        dwError = ReplaceTarget(target);
+        dwError = file.Replace(TRUE);
     // Closed as Exit closes it; a run still in progress is cancelled and waited for.
     if (dlg.m_hWnd != nullptr)
         dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     if (dwError != ERROR_SUCCESS)
-    {
-        ::DeleteFileW(target.tempPath.c_str());
         return dwError;
-    }
     return dlg.m_bLastRunSucceeded ? REPORT_EXIT_SUCCEEDED : REPORT_EXIT_FINISHED;
 }

@@ -25,12 +25,13 @@ ReportCommand ParseReportCommand(LPCWSTR pszCommandLine);
 
 // The exit codes of a report that was written; any other is the Windows error
 // code for why it could not be written.
-const DWORD REPORT_EXIT_SUCCEEDED = 0; // the run ended with "Check completed successfully!"
-const DWORD REPORT_EXIT_FINISHED = 1;  // the run ended with "Check finished."
+const DWORD REPORT_EXIT_SUCCEEDED = 0; // "Check completed successfully!", no Warning or Error result
+const DWORD REPORT_EXIT_FINISHED = 1;  // the report has something to look at
 
 // Runs the command. Every target that cannot take the report fails before the
 // run: a FILE that exists and is neither empty nor RTF with ERROR_FILE_EXISTS,
 // any other with the system's reason. The report goes to a new file in FILE's
-// folder first and replaces FILE only when the whole stream was written; on
-// every failure FILE is as it was and nothing else is left behind.
+// folder first and replaces FILE only when the whole stream was written and
+// FILE is still no other kind of file; on every failure FILE is as it was and
+// nothing else is left behind.
 DWORD RunReportCommand(const ReportCommand& command);

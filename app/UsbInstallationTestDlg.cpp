@@ -14,6 +14,8 @@ IMPLEMENT_DYNAMIC(CUsbInstallationTestDlg, CDialog)
 
 BEGIN_MESSAGE_MAP(CUsbInstallationTestDlg, CDialog)
     ON_WM_DESTROY()
+    ON_WM_QUERYENDSESSION()
+    ON_WM_ENDSESSION()
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
     ON_WM_SIZE()
@@ -143,11 +145,11 @@ void CUsbInstallationTestDlg::OnDetails()
     OnStart();
 }
 
-void CUsbInstallationTestDlg::HandOverRun(BOOL bSucceeded)
+void CUsbInstallationTestDlg::HandOverRun(BOOL bNothingToLookAt)
 {
     // Synchronous, like every report write: the run is in progress until the
     // window thread has taken it back, and a closing dialog waits for it.
-    g_SystemCalls.SendMessageA(m_hWnd, WM_APP_RUN_ENDED, bSucceeded, 0);
+    g_SystemCalls.SendMessageA(m_hWnd, WM_APP_RUN_ENDED, bNothingToLookAt, 0);
 }
 
 // The end of a run, in one step on the window thread: no click can come
@@ -156,7 +158,7 @@ void CUsbInstallationTestDlg::HandOverRun(BOOL bSucceeded)
 LRESULT CUsbInstallationTestDlg::OnRunEnded(WPARAM wParam, LPARAM /*lParam*/)
 {
     ++m_nRunsEnded;
-    m_bLastRunSucceeded = wParam != 0 ? TRUE : FALSE;
+    m_bLastRunSucceeded = wParam != 0 && !m_bCancel.load() ? TRUE : FALSE;
     // A closing dialog has taken the handle already and waits for the thread.
     if (m_hWorkerThread != nullptr)
     {
@@ -208,6 +210,15 @@ void CUsbInstallationTestDlg::OnActivate(UINT nState, BOOL bMinimized)
 
 void CUsbInstallationTestDlg::OnDestroy()
 {
+    CancelRunAndWait();
+    CDialog::OnDestroy();
+}
+
+// The closing of Exit, Escape and the close box, and of the end of the
+// session: no run starts from now on, and a run in progress is cancelled and
+// waited for. Once done, a second call finds nothing to do.
+void CUsbInstallationTestDlg::CancelRunAndWait()
+{
     m_bClosing = TRUE;
     // A run is cancelled and waited for even without a cancel event: the
     // destructor unloads the driver library the run may be in. Its end-of-run
@@ -223,7 +234,25 @@ void CUsbInstallationTestDlg::OnDestroy()
         ::CloseHandle(hThread);
     }
     EndRunPainting();
-    CDialog::OnDestroy();
+}
+
+// Log-off, shutdown, or an installer's restart (Restart Manager's
+// ENDSESSION_CLOSEAPP comes the same way) is never held up.
+BOOL CUsbInstallationTestDlg::OnQueryEndSession()
+{
+    return TRUE;
+}
+
+// Windows may end the process as soon as this returns, without WM_DESTROY:
+// the dialog ends as Exit ends it, and the run is cancelled, waited for and
+// its driver library freed here. The process then ends by itself.
+void CUsbInstallationTestDlg::OnEndSession(BOOL bEnding)
+{
+    if (!bEnding)
+        return;
+    OnCancel();
+    CancelRunAndWait();
+    OnSessionEnded();
 }
 
 // The report.
@@ -271,7 +300,7 @@ void CUsbInstallationTestDlg::OnTimer(UINT_PTR nIDEvent)
 // button: "Save Informations"
 void CUsbInstallationTestDlg::OnSave()
 {
-    SaveReportAsChosen(m_richLog);
+    SaveReportAsChosen(m_richLog, m_hWnd);
 }
 
 // The checks, with the state the dialog holds.

@@ -15,8 +15,8 @@
 
 #include <atomic>
 
-// Sent by the end-of-run record: wParam is TRUE when the run's summary was
-// SUMMARY_SUCCESS.
+// Sent by the end-of-run record: wParam is TRUE when the run wrote no
+// Warning or Error result.
 const UINT WM_APP_RUN_ENDED = WM_APP + 1;
 // Sent by WriteLog on another thread than the window's: wParam is the kind,
 // lParam the text.
@@ -34,7 +34,7 @@ public:
     void WriteLog(LPCSTR pszText, UINT nKind) override;
     // The end-of-run record's last step, on the check thread: the window
     // thread takes the run back (OnRunEnded).
-    void HandOverRun(BOOL bSucceeded) override;
+    void HandOverRun(BOOL bNothingToLookAt) override;
     // While a run writes, the report repaints at a bounded rate rather than
     // after every line. Window thread only.
     void BeginRunPainting();
@@ -58,6 +58,11 @@ protected:
     BOOL OnInitDialog() override;
 
     void OnDestroy();
+    BOOL OnQueryEndSession();
+    void OnEndSession(BOOL bEnding);
+    // Windows ends the session: called inside WM_ENDSESSION once the run has
+    // ended, for what must be done before the process may be ended.
+    virtual void OnSessionEnded() {}
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnSize(UINT nType, int cx, int cy);
@@ -90,13 +95,14 @@ public:
     HICON m_hIcon;
 
     // Set by OnRunEnded on the window thread, before Start is handed back:
-    // how many runs have ended, and whether the last one ended with
-    // SUMMARY_SUCCESS.
+    // how many runs have ended, and whether the last one ended uncancelled
+    // with no Warning or Error result.
     UINT m_nRunsEnded = 0;
     BOOL m_bLastRunSucceeded = FALSE;
 
 private:
     void GiveFocusToStart();
+    void CancelRunAndWait();
     CDeviceCommunication DeviceCommunication();
 
     // Set when the window is being destroyed: no run starts from then on.

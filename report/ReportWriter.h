@@ -4,6 +4,7 @@
 // of the dialog.
 #pragma once
 
+#include "framework/String.h"
 #include "report/LogKind.h"
 
 class CReportWriter
@@ -13,8 +14,9 @@ public:
     // follow from the kind (LogKind). Returns when the line is in the report.
     virtual void WriteLog(LPCSTR pszText, UINT nKind) = 0;
     // The run's last step, after its summary and rule: its caller takes the
-    // run back. The writer may be gone once it returns.
-    virtual void HandOverRun(BOOL bSucceeded) = 0;
+    // run back. bNothingToLookAt: the run wrote no Warning or Error result
+    // and no error entry. The writer may be gone once it returns.
+    virtual void HandOverRun(BOOL bNothingToLookAt) = 0;
 
     // The record's line; for RESULT_END_OF_RUN the rule and the hand-over
     // follow it, for another code that is not 0 the code with the system's text.
@@ -30,4 +32,14 @@ public:
 
 protected:
     ~CReportWriter() = default;
+
+private:
+    // The results of the run in progress that need a look, written through
+    // this writer; on the check thread only.
+    UINT m_nProblemResults = 0;
 };
+
+// The report's error entry for a system error code: "0x%08X (%u)" with the
+// code, then a line feed, a tab and the system's text for it without its line
+// end. FALSE, with the code's part alone, when the system has no text for it.
+BOOL FormatErrorEntry(DWORD dwCode, CString& entry);

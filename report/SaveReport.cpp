@@ -1,20 +1,46 @@
 // Saving the report: the control streams its content as RTF into the file the
-// user chose, chunk by chunk, through StreamOutCallback.
+// user chose (report/ReportFile), chunk by chunk, through StreamOutCallback.
 #include "report/SaveReport.h"
 
 #include "framework/FileDialog.h"
 #include "framework/SystemCalls.h"
+#include "report/ReportFile.h"
+#include "report/ReportWriter.h"
 #include "report/StreamCookie.h"
 
 #include <shlobj.h>
+
+#include <string>
 
 namespace
 {
 const char kSaveFilter[] = "Text Files (*.rtf)|*.rtf|All Files (*.*)|*.*||";
 const DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN | OFN_NONETWORKBUTTON;
+const WCHAR kSaveCaption[] = L"Save Informations";
+
+std::wstring WideFromAnsi(LPCSTR psz)
+{
+    const int cch = ::MultiByteToWideChar(CP_ACP, 0, psz, -1, nullptr, 0);
+    if (cch <= 1)
+        return std::wstring();
+    std::wstring text(static_cast<size_t>(cch), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, psz, -1, &text[0], cch);
+    text.resize(static_cast<size_t>(cch) - 1);
+    return text;
+}
+
+// The user believes a report saved unless told otherwise: the file as the
+// system names it, and the reason as the report's error entries give one.
+void ShowSaveFailure(HWND hwndOwner, const std::wstring& path, DWORD dwError)
+{
+    CString entry;
+    FormatErrorEntry(dwError, entry);
+    const std::wstring text = L"The report could not be saved as\n" + path + L"\n\n" + WideFromAnsi(entry);
+    ::MessageBoxW(hwndOwner, text.c_str(), kSaveCaption, MB_OK | MB_ICONWARNING);
+}
 } // namespace
 
-void SaveReportAsChosen(CRichEditCtrl& richLog)
+void SaveReportAsChosen(CRichEditCtrl& richLog, HWND hwndOwner)
 {
     CFileDialog dialog(FALSE, "rtf", nullptr, kSaveFlags, kSaveFilter);
     // The user's Documents folder rather than wherever the program was started.
@@ -24,19 +50,10 @@ void SaveReportAsChosen(CRichEditCtrl& richLog)
     if (dialog.DoModal() != IDOK)
         return;
 
-    // A failed save shows nothing.
     const std::wstring path = dialog.GetPathName();
-    SaveReportAsRtf(richLog, path.c_str());
-}
-
-DWORD SaveReportAsRtf(CRichEditCtrl& richLog, LPCWSTR pszPath)
-{
-    // A null cookie makes the callback refuse the first chunk: nothing is written.
-    StreamCookie* pCookie = CreateStreamCookie(pszPath);
-    EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(pCookie), 0, StreamOutCallback};
-    richLog.StreamOut(SF_RTF, es);
-    ::GlobalFree(pCookie);
-    return es.dwError;
+    const DWORD dwError = SaveReportAsRtf(richLog, path.c_str());
+    if (dwError != ERROR_SUCCESS)
+        ShowSaveFailure(hwndOwner, path, dwError);
 }
 
 DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
@@ -53,24 +70,14 @@ DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, L
         return ERROR_SUCCESS;
     }
 
-    // The first chunk replaces whatever the file held; later chunks are appended.
-    const DWORD dwDisposition = pCookie->dwOffset == 0 ? CREATE_ALWAYS : OPEN_EXISTING;
-    const HANDLE hFile = g_SystemCalls.CreateFileW(pCookie->pszFile, GENERIC_WRITE, 0, nullptr, dwDisposition,
-                                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-    {
-        *pcb = 0;
-        return LastErrorOr(ERROR_GEN_FAILURE);
-    }
-
     DWORD dwError = ERROR_SUCCESS;
     DWORD dwWritten = 0;
-    if (g_SystemCalls.SetFilePointer(hFile, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER)
+    if (!g_SystemCalls.WriteFile(pCookie->hFile, pbBuffer, static_cast<DWORD>(cb), &dwWritten, nullptr))
         dwError = LastErrorOr(ERROR_GEN_FAILURE);
-    else if (!g_SystemCalls.WriteFile(hFile, pbBuffer, static_cast<DWORD>(cb), &dwWritten, nullptr))
-        dwError = LastErrorOr(ERROR_GEN_FAILURE);
-    ::CloseHandle(hFile);
-
+    // A short write without an error (a full disk on some file systems) must
+    // not pass as a whole chunk.
+    else if (dwWritten != static_cast<DWORD>(cb))
+        dwError = ERROR_DISK_FULL;
     pCookie->dwOffset += dwWritten;
     *pcb = static_cast<LONG>(dwWritten);
     return dwError;

@@ -4,14 +4,10 @@
 #include "framework/RichEditCtrl.h"
 
 // Asks for a file with the save dialog, opened in the user's Documents
-// folder, and saves the report there; a cancel or a failed save shows nothing.
-void SaveReportAsChosen(CRichEditCtrl& richLog);
+// folder, and saves the report there, whole or not at all. A save that fails
+// says so in a warning box owned by hwndOwner, naming the file and the
+// system's reason; a cancel shows nothing.
+void SaveReportAsChosen(CRichEditCtrl& richLog, HWND hwndOwner);
 
-// EM_STREAMOUT's callback: appends each chunk to the cookie's file, creating
-// (and so emptying) it on the first chunk; the file is closed after every chunk.
+// EM_STREAMOUT's callback: writes each chunk to the cookie's open file.
 DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb);
-
-// Streams the whole report as RTF into the file, chunk by chunk, through
-// StreamOutCallback; gives the stream's error, 0 when every chunk was written.
-// "Save Informations" and the report written without the dialog share it.
-DWORD SaveReportAsRtf(CRichEditCtrl& richLog, LPCWSTR pszPath);

@@ -6,13 +6,14 @@
 
 namespace
 {
-StreamCookie* NewStreamCookie(LPCSTR pszText, LPCWSTR pszFile, BOOL bFile)
+StreamCookie* NewStreamCookie(LPCSTR pszText, LPCWSTR pszFile, HANDLE hFile, BOOL bFile)
 {
     StreamCookie* pCookie = static_cast<StreamCookie*>(g_SystemCalls.GlobalAlloc(GMEM_FIXED, sizeof(StreamCookie)));
     if (pCookie == nullptr)
         return nullptr;
     pCookie->pszSource = pszText;
     pCookie->pszFile = pszFile;
+    pCookie->hFile = hFile;
     pCookie->bFile = bFile;
     pCookie->dwOffset = 0;
     return pCookie;
@@ -49,12 +50,17 @@ DWORD ReadFromFile(const StreamCookie& cookie, LPBYTE pbBuffer, LONG cb, DWORD& 
 
 StreamCookie* CreateStreamCookie(LPCSTR pszText)
 {
-    return NewStreamCookie(pszText, nullptr, FALSE);
+    return NewStreamCookie(pszText, nullptr, INVALID_HANDLE_VALUE, FALSE);
 }
 
 StreamCookie* CreateStreamCookie(LPCWSTR pszFile)
 {
-    return NewStreamCookie(nullptr, pszFile, TRUE);
+    return NewStreamCookie(nullptr, pszFile, INVALID_HANDLE_VALUE, TRUE);
+}
+
+StreamCookie* CreateStreamCookie(HANDLE hFile)
+{
+    return NewStreamCookie(nullptr, nullptr, hFile, TRUE);
 }
 
 DWORD CALLBACK StreamInCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)

@@ -17,7 +17,10 @@ extern "C"
         // pReserved is null for FreeLibrary and set at process exit, when
         // nothing needs giving back.
         if (dwReason == DLL_PROCESS_DETACH && pReserved == nullptr)
+        {
+            TheDriver().TraceUnload();
             ReleaseStaticRuntime();
+        }
         return TRUE;
     }
 

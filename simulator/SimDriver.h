@@ -31,6 +31,8 @@ public:
 
     FT_STATUS GetLastTimings(LONGLONG* pllWriteReturned, LONGLONG* pllFirstSignal);
     DWORD GetScenarioError(char* pszBuffer, DWORD dwSize);
+    // FreeLibrary is unloading the library: the trace's last line of this load.
+    void TraceUnload() { m_trace.Line("SIM_Unload"); }
 
 private:
     // False when the scenario file could not be used; every call then fails.

@@ -213,6 +213,33 @@ TEST(DialogUi, ClosingDuringARunNeverHangs)
     }
 }
 
+// Log-off, shutdown or Restart Manager during a run: the end of the session
+// is not held up, and Windows may end the process as soon as WM_ENDSESSION
+// returns, so the run has ended and freed its driver library by then; left
+// alone, the process then ends by itself.
+TEST(DialogUi, TheSessionEndingDuringARunEndsItInsideTheHandler)
+{
+    DeviceHold hold;
+    TraceFile trace;
+    InstalledDriver driver("[device0]\nsilent=1\n[device1]\ndescription=Second\nhold_event=" + hold.Name() + "\n");
+    for (const LPARAM lParam : {LPARAM(0), LPARAM(ENDSESSION_CLOSEAPP)})
+    {
+        SCOPED_TRACE("WM_ENDSESSION with lParam " + std::to_string(lParam));
+        hold.Hold();
+        UiHarness ui;
+        const DeviceHold::ReleaseFirst release(hold);
+        ASSERT_TRUE(ui.Started());
+        ui.Click(IDC_BUTTON_DETAILS);
+        ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\tSend SCPI request:"); })) << ui.ReportText();
+        ASSERT_EQ(ui.EndSessionDuringARun(lParam, hold), "");
+        const std::vector<std::string> lines = trace.Lines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), "SIM_Unload") << "the driver library was not freed after its last call:\n"
+                                              << Joined(lines);
+        EXPECT_TRUE(ui.WaitForExit(5000)) << "the process did not end by itself";
+    }
+}
+
 TEST(DialogUi, ResizeMaximizeMinimizeAndRestore)
 {
     UiHarness ui;

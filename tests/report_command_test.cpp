@@ -87,6 +87,8 @@ TEST(ReportCommand, CommandLines)
         {"x.exe /report \"C:\\r\\ａ＼ж ł.rtf\"", TRUE, FALSE, "C:\\r\\ａ＼ж ł.rtf", 0},
         {"x.exe /report", TRUE, FALSE, "", kBad},
         {"x.exe /report \"\"", TRUE, FALSE, "", kBad},
+        {"x.exe /report \" \"", TRUE, FALSE, " ", kBad},
+        {"x.exe /report \" \t \" /simple", TRUE, TRUE, " \t ", kBad},
         {"x.exe /report /simple", TRUE, TRUE, "", kBad},
         {"x.exe /report /simple out.rtf", TRUE, TRUE, "", kBad},
         {"x.exe /report a.rtf b.rtf", TRUE, FALSE, "a.rtf", kBad},
@@ -156,6 +158,14 @@ TEST(ReportCommand, DemoInstallationGivesZeroAndWhatTheDialogSaves)
     EXPECT_EQ(RunToEnd("-SIMPLE -Report relative.rtf", current.Path().c_str()), REPORT_EXIT_SUCCEEDED);
     EXPECT_EQ(FilesIn(current.Path()), std::vector<std::string>{"relative.rtf"}) << Joined(FilesIn(current.Path()));
     EXPECT_EQ(ReportIn(current.Path() + "\\relative.rtf"), simpleReport);
+
+    // A missing file is a warning: the summary stays the success one, and the
+    // exit code says that the report has something to look at.
+    ::DeleteFileA(SystemFilePath(kUninstallIni).c_str());
+    EXPECT_EQ(RunToEnd("/report relative.rtf /simple", current.Path().c_str()), REPORT_EXIT_FINISHED);
+    const std::string warned = ReportIn(current.Path() + "\\relative.rtf");
+    EXPECT_TRUE(Contains(warned, "... Result:   Warning")) << warned;
+    EXPECT_TRUE(EndsWith(warned, Summary(true))) << warned;
 }
 
 TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
@@ -262,6 +272,47 @@ TEST(ReportCommand, FileHeldOpenForAMomentOrToTheEndOrDialogClosedTwiceDuringThe
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
+
+    // Windows ends the session during the run, as at log-off and as Restart
+    // Manager does: the end is not held up, the run is cancelled, and the
+    // temporary file is gone before the handler returns, after which
+    // Windows may end the process; left alone, it ends by itself with 1223.
+    for (const LPARAM lParam : {LPARAM(0), LPARAM(ENDSESSION_CLOSEAPP)})
+    {
+        SCOPED_TRACE("WM_ENDSESSION with lParam " + std::to_string(lParam));
+        DeviceHold hold;
+        ScenarioFile scenario(std::string(kSilentInstrument) +
+                              "[device1]\ndescription = Held instrument\nhold_event = " + hold.Name() + "\n");
+        UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
+        const DeviceHold::ReleaseFirst release(hold);
+        ASSERT_TRUE(ui.Started());
+        ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
+        ASSERT_EQ(ui.EndSessionDuringARun(lParam, hold), "");
+        EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
+        EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
+        ASSERT_TRUE(ui.WaitForExit(5000)) << "the process did not end by itself";
+        EXPECT_EQ(ui.ExitCode(), static_cast<DWORD>(ERROR_CANCELLED));
+    }
+
+    // Another kind of file written to FILE during the run is kept, and the
+    // report refused with ERROR_FILE_EXISTS.
+    {
+        ASSERT_TRUE(WriteFileBytes(path, kOldContent));
+        DeviceHold hold;
+        ScenarioFile scenario("[device0]\ndescription = Held instrument\nhold_event = " + hold.Name() + "\n");
+        UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
+        const DeviceHold::ReleaseFirst release(hold);
+        ASSERT_TRUE(ui.Started());
+        ASSERT_TRUE(ui.WaitUntil([&ui] { return Contains(ui.ReportText(), "\tOpen the connection.\n"); }))
+            << ui.ReportText();
+        const std::string program = std::string("MZ\x90\0", 4) + " a program written during the run";
+        ASSERT_TRUE(WriteFileBytes(path, program));
+        hold.Release();
+        ASSERT_TRUE(ui.WaitForExit(60000));
+        EXPECT_EQ(ui.ExitCode(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+        EXPECT_TRUE(ReadFileBytes(path) == program) << "the file written during the run was replaced";
+        EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
+    }
 }
 
 TEST(ReportCommand, TargetsAreWrittenAsNamedOrRefusedBeforeTheRunLeavingEverythingAsItWas)
@@ -284,6 +335,12 @@ TEST(ReportCommand, TargetsAreWrittenAsNamedOrRefusedBeforeTheRunLeavingEverythi
     // Full-width letter and backslash, Cyrillic, Polish: the ANSI code page
     // has none of them, and would make a file "a\" of the first two.
     const std::string wide = scratch.Path() + "\\ａ＼жł.rtf";
+    // In the \\?\\ form a path may be longer than MAX_PATH: 300 and more.
+    const std::string longName(150, 'l');
+    const std::string longFolder = scratch.Path() + "\\" + longName + "\\" + std::string(150, 'm');
+    ASSERT_TRUE(::CreateDirectoryW(Wide(scratch.Path() + "\\" + longName).c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW(Wide("\\\\?\\" + longFolder).c_str(), nullptr));
+    const std::string longPath = "\\\\?\\" + longFolder + "\\a.rtf";
 
     const struct
     {
@@ -309,6 +366,8 @@ TEST(ReportCommand, TargetsAreWrittenAsNamedOrRefusedBeforeTheRunLeavingEverythi
         {"a name outside the ANSI code page", "/report " + Quoted(wide), REPORT_EXIT_SUCCEEDED, wide},
         {"a short name in a deep folder", "/report " + Quoted(deep + "\\a.rtf"), REPORT_EXIT_SUCCEEDED,
          deep + "\\a.rtf"},
+        {"a blank FILE", "/report \" \"", ERROR_INVALID_PARAMETER},
+        {"a long path in the \\\\?\\ form", "/report " + Quoted(longPath), REPORT_EXIT_SUCCEEDED, longPath},
     };
     for (const auto& c : cases)
     {
@@ -323,13 +382,17 @@ TEST(ReportCommand, TargetsAreWrittenAsNamedOrRefusedBeforeTheRunLeavingEverythi
             DeleteFileIfAny(c.written);
         }
         const std::vector<std::string> files = FilesIn(scratch.Path());
-        EXPECT_EQ(files, (std::vector<std::string>{deep.substr(scratch.Path().size() + 1), "existing.rtf", "folder"}))
+        EXPECT_EQ(files, (std::vector<std::string>{deep.substr(scratch.Path().size() + 1), "existing.rtf", "folder",
+                                                   longName}))
             << Joined(files);
+        EXPECT_TRUE(FilesIn("\\\\?\\" + longFolder).empty()) << Joined(FilesIn("\\\\?\\" + longFolder));
         EXPECT_TRUE(FilesIn(folder).empty()) << Joined(FilesIn(folder));
         EXPECT_TRUE(FilesIn(deep).empty()) << Joined(FilesIn(deep));
     }
     EXPECT_TRUE(ReadFileBytes(library) == libraryBytes) << "the driver library changed";
     ::RemoveDirectoryW(Wide(deep).c_str());
+    ::RemoveDirectoryW(Wide("\\\\?\\" + longFolder).c_str());
+    ::RemoveDirectoryW(Wide(scratch.Path() + "\\" + longName).c_str());
     ::RemoveDirectoryA(folder.c_str());
     held.reset();
     EXPECT_TRUE(ReadFileBytes(existing) == kOldContent);
@@ -360,6 +423,27 @@ BOOL WINAPI RefusedMove(LPCWSTR, LPCWSTR, DWORD)
     ++g_nMoves;
     ::SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
+}
+
+// A folder where files can be created but not deleted, as its access rights
+// may make it: Windows refuses a new file whose deletion is asked for with
+// it, and every move out of it.
+HANDLE WINAPI CreateWithoutDeleteRight(LPCWSTR pszName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
+                                       DWORD dwCreation, DWORD dwFlags, HANDLE hTemplate)
+{
+    if ((dwAccess & DELETE) == 0 || dwCreation == OPEN_EXISTING)
+        return ::CreateFileW(pszName, dwAccess, dwShare, pSecurity, dwCreation, dwFlags, hTemplate);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+}
+
+int g_nThreads = 0;
+
+HANDLE WINAPI CountedThread(LPSECURITY_ATTRIBUTES pSecurity, SIZE_T cbStack, LPTHREAD_START_ROUTINE pfnStart,
+                            LPVOID pParam, DWORD dwFlags, LPDWORD pdwThreadId)
+{
+    ++g_nThreads;
+    return ::CreateThread(pSecurity, cbStack, pfnStart, pParam, dwFlags, pdwThreadId);
 }
 
 // The rule of Windows that Wine does not keep: a path of MAX_PATH characters
@@ -399,11 +483,27 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
 
     // A move that fails for another reason than a program holding FILE
-    // fails at once, with no second try.
+    // fails at once: one more try, for a holder that let go meanwhile, and
+    // no wait.
     {
         SystemCallOverride<decltype(g_SystemCalls.MoveFileExW)> fault(g_SystemCalls.MoveFileExW, RefusedMove);
         EXPECT_EQ(RunReportCommand(command), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-        EXPECT_EQ(g_nMoves, 1) << "a move refused for another reason was tried again";
+        EXPECT_EQ(g_nMoves, 2) << "a move refused for another reason was waited for";
+    }
+    EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
+    EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
+
+    // In a folder where files can be created but not deleted the report is
+    // refused with 5 before the run, and nothing is left.
+    {
+        SystemCallOverride<decltype(g_SystemCalls.CreateFileW)> create(g_SystemCalls.CreateFileW,
+                                                                       CreateWithoutDeleteRight);
+        SystemCallOverride<decltype(g_SystemCalls.MoveFileExW)> move(g_SystemCalls.MoveFileExW, RefusedMove);
+        SystemCallOverride<decltype(g_SystemCalls.CreateThread)> thread(g_SystemCalls.CreateThread, CountedThread);
+        const std::string newPath = scratch.Path() + "\\new.rtf";
+        EXPECT_EQ(RunReportCommand(ParseReportCommand(Wide("x.exe /report " + Quoted(newPath)).c_str())),
+                  static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(g_nThreads, 0) << "the run started before the folder was found unfit";
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));

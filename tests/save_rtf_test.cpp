@@ -1,7 +1,7 @@
 // A saved report with every message kind, for a reader outside this program:
 // the test writes the RTF file and, beside it, the lines the reader must find
 // (colour, weight, text); tests/save_rtf_check.sh reads the file with unrtf.
-#include "report/SaveReport.h"
+#include "report/ReportFile.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/TestDialogHost.h"

@@ -1,6 +1,8 @@
 // Saving the report: StreamOutCallback called directly and through
-// EM_STREAMOUT on the hosted dialog's report, and OnSave with the real save
+// EM_STREAMOUT on the hosted dialog's report, the save that writes a
+// temporary file and replaces the target, and OnSave with the real save
 // dialog, driven from a second thread.
+#include "report/ReportFile.h"
 #include "report/SaveReport.h"
 #include "report/StreamCookie.h"
 #include "res/resource.h"
@@ -17,6 +19,7 @@
 #include <climits>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 namespace
 {
@@ -27,34 +30,19 @@ struct ChunkCall
     LONG cb;
     LONG nTaken;
     DWORD dwResult;
-    bool bFileClosedAfter;
 };
 
-// The stream being recorded: its file and the calls so far.
-std::string g_streamPath;
+// The calls of the stream being recorded.
 std::vector<ChunkCall> g_streamCalls;
-
-bool FileIsClosed(const std::string& path)
-{
-    if (!FileExists(path))
-        return true;
-    const HANDLE hFile = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    ::CloseHandle(hFile);
-    return true;
-}
 
 // The callback that the tests hand to the control: it forwards to
 // StreamOutCallback and records each call.
 DWORD CALLBACK RecordingStreamOut(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
 {
     ChunkCall call = {std::string(reinterpret_cast<const char*>(pbBuffer), cb > 0 ? static_cast<size_t>(cb) : 0), cb,
-                      -1, 0, false};
+                      -1, 0};
     call.dwResult = StreamOutCallback(dwCookie, pbBuffer, cb, pcb);
     call.nTaken = *pcb;
-    call.bFileClosedAfter = FileIsClosed(g_streamPath);
     g_streamCalls.push_back(call);
     return call.dwResult;
 }
@@ -66,23 +54,41 @@ struct StreamResult
     DWORD dwCookieOffset; // the cookie's dwOffset after the stream
 };
 
-// Streams the hosted report as RTF into path, as OnSave does after its dialog.
-StreamResult SaveReportTo(TestDialogHost& host, const std::string& path, StreamCookie* pCookie)
+// Streams the hosted report as RTF through the recording callback.
+StreamResult StreamReport(TestDialogHost& host, StreamCookie* pCookie)
 {
-    g_streamPath = path;
     g_streamCalls.clear();
     EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(pCookie), 0, RecordingStreamOut};
     ::SendMessageA(host.Dialog().m_richLog.m_hWnd, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
     return {g_streamCalls, es.dwError, pCookie != nullptr ? pCookie->dwOffset : 0};
 }
 
+// Streams the hosted report as RTF into path, opened once for the stream.
 StreamResult SaveReportTo(TestDialogHost& host, const std::string& path)
 {
-    const std::wstring file = Wide(path);
-    StreamCookie* pCookie = CreateStreamCookie(file.c_str());
-    const StreamResult result = SaveReportTo(host, path, pCookie);
+    const HANDLE hFile =
+        ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    StreamCookie* pCookie = CreateStreamCookie(hFile);
+    const StreamResult result = StreamReport(host, pCookie);
     ::GlobalFree(pCookie);
+    ::CloseHandle(hFile);
     return result;
+}
+
+DWORD CALLBACK AppendToString(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
+{
+    reinterpret_cast<std::string*>(dwCookie)->append(reinterpret_cast<const char*>(pbBuffer), static_cast<size_t>(cb));
+    *pcb = cb;
+    return 0;
+}
+
+// The report's RTF as the control gives it, streamed into memory.
+std::string ControlRtf(TestDialogHost& host)
+{
+    std::string rtf;
+    EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(&rtf), 0, AppendToString};
+    ::SendMessageA(host.Dialog().m_richLog.m_hWnd, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
+    return rtf;
 }
 
 std::string Concatenated(const std::vector<ChunkCall>& calls, size_t nCount)
@@ -100,7 +106,7 @@ std::string DescribeCalls(const std::vector<ChunkCall>& calls)
     for (size_t i = 0; i < calls.size(); ++i)
     {
         text << " #" << i + 1 << " {cb " << calls[i].cb << ", taken " << calls[i].nTaken << ", result "
-             << calls[i].dwResult << ", closed " << calls[i].bFileClosedAfter << "}";
+             << calls[i].dwResult << "}";
     }
     return text.str();
 }
@@ -152,14 +158,16 @@ std::string TempFile(const std::string& name)
 // ---------------------------------------------------------------------------
 // The callback on its own.
 
-TEST(StreamOutCallback, RefusesEachArgumentFaultAndWritesNothingInMemoryMode)
+TEST(StreamOutCallback, RefusesEachArgumentFaultWritesNothingInMemoryModeAndAppendsToTheOpenFile)
 {
-    const std::string path = TempFile("refused.rtf");
-    DeleteFileIfAny(path);
-    const std::wstring file = Wide(path);
-    StreamCookie* pFileCookie = CreateStreamCookie(file.c_str());
+    const std::string path = TempFile("direct.rtf");
+    const HANDLE hFile =
+        ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+    StreamCookie* pFileCookie = CreateStreamCookie(hFile);
     // The memory cookie's text is a path: nothing may be written there.
-    StreamCookie* pMemoryCookie = CreateStreamCookie(path.c_str());
+    const std::string memoryPath = TempFile("refused.rtf");
+    StreamCookie* pMemoryCookie = CreateStreamCookie(memoryPath.c_str());
     ASSERT_TRUE(pFileCookie != nullptr && pMemoryCookie != nullptr);
     BYTE abChunk[] = "{\\rtf1 x}";
 
@@ -189,74 +197,41 @@ TEST(StreamOutCallback, RefusesEachArgumentFaultAndWritesNothingInMemoryMode)
         EXPECT_EQ(nTaken, 0);
         EXPECT_EQ(pFileCookie->dwOffset, 0u);
         EXPECT_EQ(pMemoryCookie->dwOffset, 0u);
-        EXPECT_FALSE(FileExists(path)) << path << " was created";
+        EXPECT_FALSE(FileExists(memoryPath)) << memoryPath << " was created";
     }
 
-    // Through the control: it stops at the first chunk that is not taken.
-    TestDialogHost host;
-    host.Dialog().WriteLog("Some report text", LOG_TEXT);
-    const StreamResult result = SaveReportTo(host, path, pMemoryCookie);
-    EXPECT_EQ(result.calls.size(), 1u) << DescribeCalls(result.calls);
-    EXPECT_EQ(result.dwCookieOffset, 0u);
-    EXPECT_FALSE(FileExists(path));
-    ::GlobalFree(pFileCookie);
-    ::GlobalFree(pMemoryCookie);
-}
-
-TEST(StreamOutCallback, FirstChunkReplacesLaterChunksAppendFileClosedBetween)
-{
-    const std::string path = TempFile("direct.rtf");
-    ASSERT_TRUE(WriteFileBytes(path, std::string(5000, 'O') + "old tail"));
-    const std::wstring file = Wide(path);
-    StreamCookie* pCookie = CreateStreamCookie(file.c_str());
-    ASSERT_NE(pCookie, nullptr);
-
+    // Each chunk goes to the end of the open file.
     std::string expected;
     for (std::string chunk : {"{\\rtf1 first", " second", " third}"})
     {
         SCOPED_TRACE("after chunk \"" + chunk + "\"");
         LONG nTaken = -1;
-        EXPECT_EQ(StreamOutCallback(reinterpret_cast<DWORD_PTR>(pCookie), reinterpret_cast<LPBYTE>(&chunk[0]),
+        EXPECT_EQ(StreamOutCallback(reinterpret_cast<DWORD_PTR>(pFileCookie), reinterpret_cast<LPBYTE>(&chunk[0]),
                                     static_cast<LONG>(chunk.size()), &nTaken),
                   0u);
         expected += chunk;
         EXPECT_EQ(nTaken, static_cast<LONG>(chunk.size()));
-        EXPECT_EQ(pCookie->dwOffset, expected.size());
-        EXPECT_EQ(ReadFileBytes(path), expected);
-        EXPECT_TRUE(FileIsClosed(path)) << "the file is still open";
+        EXPECT_EQ(pFileCookie->dwOffset, expected.size());
     }
-    ::GlobalFree(pCookie);
+    ::CloseHandle(hFile);
+    EXPECT_EQ(ReadFileBytes(path), expected);
+
+    // Through the control: it stops at the first chunk that is not taken.
+    TestDialogHost host;
+    host.Dialog().WriteLog("Some report text", LOG_TEXT);
+    const StreamResult result = StreamReport(host, pMemoryCookie);
+    EXPECT_EQ(result.calls.size(), 1u) << DescribeCalls(result.calls);
+    EXPECT_EQ(result.dwCookieOffset, 0u);
+    EXPECT_FALSE(FileExists(memoryPath));
+    ::GlobalFree(pFileCookie);
+    ::GlobalFree(pMemoryCookie);
     DeleteFileIfAny(path);
 }
 
 // ---------------------------------------------------------------------------
 // The whole report through EM_STREAMOUT.
 
-namespace
-{
-// A stream that went through: every chunk taken, the file closed after each,
-// and the file the chunks in the order the control delivered them.
-void ExpectWholeSave(const StreamResult& result, const std::string& path)
-{
-    LONGLONG nSum = 0;
-    for (size_t i = 0; i < result.calls.size(); ++i)
-    {
-        const ChunkCall& call = result.calls[i];
-        EXPECT_EQ(call.dwResult, 0u) << "chunk " << i + 1;
-        EXPECT_EQ(call.nTaken, call.cb) << "chunk " << i + 1;
-        EXPECT_TRUE(call.bFileClosedAfter) << "the file stayed open after chunk " << i + 1;
-        nSum += call.nTaken;
-    }
-    EXPECT_EQ(result.dwError, 0u);
-    const std::string saved = ReadFileBytes(path);
-    EXPECT_EQ(static_cast<LONGLONG>(saved.size()), nSum) << DescribeCalls(result.calls);
-    EXPECT_EQ(static_cast<LONGLONG>(result.dwCookieOffset), nSum);
-    EXPECT_TRUE(saved == Concatenated(result.calls, result.calls.size()))
-        << "the file is not the chunks in the order the control delivered them";
-}
-} // namespace
-
-TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrderReplacesALargerFileAndSavesTheSameTwice)
+TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrderAndReplacesALargerFileWithTheControlsRtf)
 {
     TestDialogHost host;
     WriteLongReport(host, 3000);
@@ -264,201 +239,246 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrderReplacesALargerFileAn
     const std::string before = StateOf(host);
     ASSERT_EQ(SplitLines(report).size(), 3000u + 3000u / 5) << "the report did not take every line";
 
-    const std::string path = TempFile("long.rtf");
-    DeleteFileIfAny(path);
+    const ScratchFolder scratch("long");
+    const std::string path = scratch.Path() + "\\long.rtf";
     const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
     const StreamResult first = SaveReportTo(host, path);
-    EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the stream";
     ASSERT_GT(first.calls.size(), 1u) << "the RTF fitted into one chunk; the report is too short for this test";
-    ExpectWholeSave(first, path);
-    const std::string saved = ReadFileBytes(path);
-    EXPECT_EQ(saved.compare(0, 5, "{\\rtf"), 0) << "not RTF: " << saved.substr(0, 40);
-    EXPECT_EQ(RtfToPlainText(saved), report) << "the saved RTF does not read back as the report";
+    LONGLONG nSum = 0;
+    for (size_t i = 0; i < first.calls.size(); ++i)
+    {
+        EXPECT_EQ(first.calls[i].dwResult, 0u) << "chunk " << i + 1;
+        EXPECT_EQ(first.calls[i].nTaken, first.calls[i].cb) << "chunk " << i + 1;
+        nSum += first.calls[i].nTaken;
+    }
+    EXPECT_EQ(first.dwError, 0u);
+    EXPECT_EQ(static_cast<LONGLONG>(first.dwCookieOffset), nSum);
+    const std::string rtf = ControlRtf(host);
+    EXPECT_TRUE(ReadFileBytes(path) == Concatenated(first.calls, first.calls.size()))
+        << "the file is not the chunks in the order the control delivered them";
+    EXPECT_TRUE(ReadFileBytes(path) == rtf) << "the stream differs from the control's RTF";
+    EXPECT_EQ(rtf.compare(0, 5, "{\\rtf"), 0) << "not RTF: " << rtf.substr(0, 40);
+    EXPECT_EQ(RtfToPlainText(rtf), report) << "the saved RTF does not read back as the report";
 
-    // Over a larger file, none of which may stay behind the new content.
-    ASSERT_TRUE(WriteFileBytes(path, std::string(saved.size() + 300000, 'X') + "END OF THE OLD FILE"));
-    const StreamResult second = SaveReportTo(host, path);
-    ExpectWholeSave(second, path);
-    EXPECT_EQ(ReadFileBytes(path).find("END OF THE OLD FILE"), std::string::npos) << "the old tail is still there";
-    EXPECT_TRUE(ReadFileBytes(path) == saved)
-        << "the second save differs: " << ReadFileBytes(path).size() << " bytes against " << saved.size();
-    EXPECT_EQ(second.dwCookieOffset, first.dwCookieOffset);
+    // Saved over a larger file, twice: the control's RTF byte for byte, none
+    // of the old content behind it, and nothing else in the folder.
+    ASSERT_TRUE(WriteFileBytes(path, std::string(rtf.size() + 300000, 'X') + "END OF THE OLD FILE"));
+    for (int nSave = 1; nSave <= 2; ++nSave)
+    {
+        SCOPED_TRACE("save " + std::to_string(nSave));
+        EXPECT_EQ(SaveReportAsRtf(host.Dialog().m_richLog, Wide(path).c_str()), 0u);
+        const std::string saved = ReadFileBytes(path);
+        EXPECT_TRUE(saved == rtf) << "the file of " << saved.size() << " bytes is not the control's RTF of "
+                                  << rtf.size();
+        EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"long.rtf"}) << Joined(FilesIn(scratch.Path()));
+    }
+    EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the saves";
     EXPECT_EQ(StateOf(host), before);
-    DeleteFileIfAny(path);
 }
 
 // ---------------------------------------------------------------------------
-// File calls failing through the seam, on the first or a later chunk.
+// A save that fails, at any point, leaves the earlier file as it was and no
+// temporary file; one that another program holds for a moment waits it out.
 
 namespace
 {
-enum class FailingCall
-{
-    CreateFile,
-    SetFilePointer,
-    WriteFile,
-};
-const char* const kCallNames[] = {"CreateFileW", "SetFilePointer", "WriteFile"};
-
-struct SeamFault
-{
-    FailingCall call;
-    int nChunk;         // 1-based: the chunk whose call fails
-    DWORD dwLastError;  // what the failing call leaves in GetLastError
-    DWORD dwBytesFirst; // WriteFile only: bytes it writes before failing
-};
-
-SeamFault g_fault;
-int g_nCallsSeen = 0;
-
-bool FailsNow(FailingCall call)
-{
-    return g_fault.call == call && ++g_nCallsSeen == g_fault.nChunk;
-}
-
-HANDLE WINAPI FaultyCreateFileW(LPCWSTR pszName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
-                                DWORD dwDisposition, DWORD dwFlags, HANDLE hTemplate)
-{
-    if (!FailsNow(FailingCall::CreateFile))
-        return ::CreateFileW(pszName, dwAccess, dwShare, pSecurity, dwDisposition, dwFlags, hTemplate);
-    ::SetLastError(g_fault.dwLastError);
-    return INVALID_HANDLE_VALUE;
-}
-
-DWORD WINAPI FaultySetFilePointer(HANDLE hFile, LONG lDistance, PLONG plDistanceHigh, DWORD dwMethod)
-{
-    if (!FailsNow(FailingCall::SetFilePointer))
-        return ::SetFilePointer(hFile, lDistance, plDistanceHigh, dwMethod);
-    ::SetLastError(g_fault.dwLastError);
-    return INVALID_SET_FILE_POINTER;
-}
+// A write that fails on the nth chunk after writing part of it, as a full
+// disk does; with ERROR_SUCCESS it leaves no reason.
+int g_nFailingWrite = 0;
+DWORD g_dwWriteError = 0;
+DWORD g_dwBytesBeforeFailure = 0;
+int g_nWritesSeen = 0;
 
 BOOL WINAPI FaultyWriteFile(HANDLE hFile, LPCVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten,
                             LPOVERLAPPED pOverlapped)
 {
-    if (!FailsNow(FailingCall::WriteFile))
+    if (++g_nWritesSeen != g_nFailingWrite)
         return ::WriteFile(hFile, pBuffer, dwToWrite, pdwWritten, pOverlapped);
-    const DWORD dwPart = g_fault.dwBytesFirst < dwToWrite ? g_fault.dwBytesFirst : dwToWrite;
+    const DWORD dwPart = g_dwBytesBeforeFailure < dwToWrite ? g_dwBytesBeforeFailure : dwToWrite;
     *pdwWritten = 0;
     if (dwPart > 0)
         ::WriteFile(hFile, pBuffer, dwPart, pdwWritten, pOverlapped);
-    ::SetLastError(g_fault.dwLastError);
+    ::SetLastError(g_dwWriteError);
     return FALSE;
+}
+
+// The file as another program holds it, without sharing, in this process:
+// the sharing rules are those of a handle, whoever holds it. Released by
+// Release(), or after dwReleaseAfterMs on a thread of its own.
+class HeldHere : NonCopyable
+{
+public:
+    explicit HeldHere(const std::string& path, DWORD dwReleaseAfterMs = INFINITE)
+        : m_hFile(::CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr))
+    {
+        if (dwReleaseAfterMs != INFINITE)
+            m_release = std::thread([this, dwReleaseAfterMs] {
+                ::Sleep(dwReleaseAfterMs);
+                Release();
+            });
+    }
+    ~HeldHere()
+    {
+        if (m_release.joinable())
+            m_release.join();
+        Release();
+    }
+    bool Holding() const { return m_hFile != INVALID_HANDLE_VALUE; }
+    void Release()
+    {
+        const HANDLE hFile = ::InterlockedExchangePointer(&m_hFile, INVALID_HANDLE_VALUE);
+        if (hFile != INVALID_HANDLE_VALUE)
+            ::CloseHandle(hFile);
+    }
+
+private:
+    HANDLE m_hFile;
+    std::thread m_release;
+};
+
+// A move that fails as if the target were held, and whose holder lets go
+// before the save can look for a hold.
+HeldHere* g_pLettingGo = nullptr;
+int g_nMoves = 0;
+
+BOOL WINAPI MoveFailingAsTheHolderLetsGo(LPCWSTR pszFrom, LPCWSTR pszTo, DWORD dwFlags)
+{
+    if (++g_nMoves == 1 && g_pLettingGo != nullptr)
+    {
+        g_pLettingGo->Release();
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return ::MoveFileExW(pszFrom, pszTo, dwFlags);
 }
 } // namespace
 
-TEST(SaveReportStream, RefusedOrFailingChunkStopsTheStreamAndKeepsEarlierChunks)
+TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
 {
     TestDialogHost host;
     WriteLongReport(host, 600);
+    const std::string rtf = ControlRtf(host);
     const std::string before = StateOf(host);
+    const ScratchFolder scratch("save-whole");
     const std::string oldContent = "the file as it was before the save";
-    const DWORD kAnyError = 0xFFFFFFFF; // a failure that leaves no reason must still stop the stream
-    const std::string missingFolder = TempFile("no-such-folder");
+    const DWORD kAnyError = 0xFFFFFFFF; // a failure that leaves no reason must still fail
     const struct
     {
-        SeamFault fault;
+        const char* pszName;
         DWORD dwResult;
-        const char* pszName = nullptr; // none: named after the failing call
-        const char* pszFile = "seam.rtf";
-        bool bExisting = true;
-        bool bHeld = false; // by another process
+        const char* pszFile = "report.rtf";
+        int nFailingWrite = 0; // 1-based: the chunk whose write fails
+        DWORD dwWriteError = 0;
+        DWORD dwBytesBeforeFailure = 0;
         bool bUnallocatedCookie = false;
+        DWORD dwHeldMs = 0; // the target held without sharing; INFINITE: the whole save
     } kRows[] = {
-        {{}, ERROR_SHARING_VIOLATION, "file held open by another process", "held.rtf", true, true},
-        {{}, ERROR_PATH_NOT_FOUND, "path in missing folder", "no-such-folder\\report.rtf", false},
-        {{}, ERROR_INVALID_PARAMETER, "unallocated cookie", "no-cookie.rtf", false, false, true},
-        // A read-only target: the open fails with access denied, the old content stays.
-        {{FailingCall::CreateFile, 1, ERROR_ACCESS_DENIED, 0}, ERROR_ACCESS_DENIED},
-        {{FailingCall::CreateFile, 3, ERROR_SHARING_VIOLATION, 0}, ERROR_SHARING_VIOLATION},
-        {{FailingCall::SetFilePointer, 1, ERROR_SEEK, 0}, ERROR_SEEK},
-        {{FailingCall::SetFilePointer, 2, ERROR_NEGATIVE_SEEK, 0}, ERROR_NEGATIVE_SEEK},
-        {{FailingCall::WriteFile, 1, ERROR_DISK_FULL, 0}, ERROR_DISK_FULL},
-        {{FailingCall::WriteFile, 2, ERROR_DISK_FULL, 1000}, ERROR_DISK_FULL},
-        {{FailingCall::WriteFile, 3, ERROR_WRITE_FAULT, 1}, ERROR_WRITE_FAULT},
-        {{FailingCall::CreateFile, 2, ERROR_SUCCESS, 0}, kAnyError},
-        {{FailingCall::SetFilePointer, 2, ERROR_SUCCESS, 0}, kAnyError},
-        {{FailingCall::WriteFile, 2, ERROR_SUCCESS, 10}, kAnyError},
+        {"full disk on the first chunk", ERROR_DISK_FULL, "report.rtf", 1, ERROR_DISK_FULL},
+        {"full disk half-way through the second chunk", ERROR_DISK_FULL, "report.rtf", 2, ERROR_DISK_FULL, 1000},
+        {"write fault on the third chunk", ERROR_WRITE_FAULT, "report.rtf", 3, ERROR_WRITE_FAULT, 1},
+        {"a failed write that leaves no reason", kAnyError, "report.rtf", 2, ERROR_SUCCESS, 10},
+        {"unallocated cookie", ERROR_INVALID_PARAMETER, "report.rtf", 0, 0, 0, true},
+        {"path in a missing folder", ERROR_PATH_NOT_FOUND, "no-such-folder\\report.rtf"},
+        {"held open for the whole save", ERROR_SHARING_VIOLATION, "report.rtf", 0, 0, 0, false, INFINITE},
+        {"held open for 300 ms: saved after the retry", ERROR_SUCCESS, "report.rtf", 0, 0, 0, false, 300},
     };
-
-    SystemCallOverride<decltype(g_SystemCalls.CreateFileW)> createFile(g_SystemCalls.CreateFileW, FaultyCreateFileW);
-    SystemCallOverride<decltype(g_SystemCalls.SetFilePointer)> setFilePointer(g_SystemCalls.SetFilePointer,
-                                                                              FaultySetFilePointer);
-    SystemCallOverride<decltype(g_SystemCalls.WriteFile)> writeFile(g_SystemCalls.WriteFile, FaultyWriteFile);
     for (const auto& row : kRows)
     {
-        std::ostringstream name;
-        name << kCallNames[static_cast<int>(row.fault.call)] << " failing on chunk " << row.fault.nChunk
-             << " with last error " << row.fault.dwLastError << " after " << row.fault.dwBytesFirst << " bytes";
-        SCOPED_TRACE(row.pszName != nullptr ? row.pszName : name.str());
-        const std::string path = TempFile(row.pszFile);
-        const std::wstring file = Wide(path);
-        DeleteFileIfAny(path);
-        if (row.bExisting)
+        SCOPED_TRACE(row.pszName);
+        const std::string path = scratch.Path() + "\\" + row.pszFile;
+        ASSERT_TRUE(WriteFileBytes(scratch.Path() + "\\report.rtf", oldContent));
+        g_nFailingWrite = row.nFailingWrite;
+        g_dwWriteError = row.dwWriteError;
+        g_dwBytesBeforeFailure = row.dwBytesBeforeFailure;
+        g_nWritesSeen = 0;
+        g_dwAllocError = row.bUnallocatedCookie ? ERROR_NOT_ENOUGH_MEMORY : 0;
+        DWORD dwResult = 0;
+        const DWORD dwStart = ::GetTickCount();
+        const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
         {
-            ASSERT_TRUE(WriteFileBytes(path, oldContent));
-        }
-        StreamCookie* pCookie = nullptr;
-        {
-            g_dwAllocError = row.bUnallocatedCookie ? ERROR_NOT_ENOUGH_MEMORY : 0;
+            SystemCallOverride<decltype(g_SystemCalls.WriteFile)> write(g_SystemCalls.WriteFile, FaultyWriteFile);
             SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(g_SystemCalls.GlobalAlloc, FaultyGlobalAlloc);
-            pCookie = CreateStreamCookie(file.c_str());
-            g_dwAllocError = 0;
+            const std::unique_ptr<HeldHere> pHeld(row.dwHeldMs != 0 ? new HeldHere(path, row.dwHeldMs) : nullptr);
+            ASSERT_TRUE(pHeld == nullptr || pHeld->Holding());
+            dwResult = SaveReportAsRtf(host.Dialog().m_richLog, Wide(path).c_str());
         }
-        ASSERT_EQ(pCookie == nullptr, row.bUnallocatedCookie);
-        g_fault = row.fault;
-        g_nCallsSeen = 0;
-        StreamResult result;
+        EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the save";
+        g_dwAllocError = 0;
+        if (row.dwResult == kAnyError)
         {
-            const std::unique_ptr<HeldFile> pHeld(row.bHeld ? new HeldFile(path) : nullptr);
-            if (pHeld)
-            {
-                ASSERT_TRUE(pHeld->Holding()) << "the holder process could not open " << path;
-            }
-            const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
-            result = SaveReportTo(host, path, pCookie);
-            EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the stream";
-        }
-        ::GlobalFree(pCookie);
-
-        const size_t nFailing = row.fault.nChunk > 0 ? static_cast<size_t>(row.fault.nChunk) : 1;
-        ASSERT_EQ(result.calls.size(), nFailing)
-            << "the stream must stop at the failing chunk; " << DescribeCalls(result.calls);
-        const ChunkCall& failed = result.calls.back();
-        if (row.dwResult != kAnyError)
-        {
-            EXPECT_EQ(failed.dwResult, row.dwResult);
+            EXPECT_NE(dwResult, 0u) << "a failure answered as success";
         }
         else
         {
-            EXPECT_NE(failed.dwResult, 0u) << "a failure answered as success";
+            EXPECT_EQ(dwResult, row.dwResult);
         }
-        EXPECT_EQ(result.dwError, failed.dwResult);
-        const LONG nExpectedTaken =
-            row.fault.call == FailingCall::WriteFile ? static_cast<LONG>(row.fault.dwBytesFirst) : 0;
-        EXPECT_EQ(failed.nTaken, nExpectedTaken);
-        // A held file is open in the other process, not in this one.
-        EXPECT_TRUE(failed.bFileClosedAfter || row.bHeld) << "the file stayed open";
-
-        // A file never opened keeps its old content, or stays missing.
-        const bool bNeverOpened = nFailing == 1 && row.fault.call == FailingCall::CreateFile;
-        const std::string expected =
-            bNeverOpened ? oldContent
-                         : Concatenated(result.calls, result.calls.size() - 1) + failed.chunk.substr(0, nExpectedTaken);
-        if (row.bExisting || !bNeverOpened)
+        if (row.dwHeldMs == INFINITE)
         {
-            EXPECT_TRUE(ReadFileBytes(path) == expected)
-                << "file of " << ReadFileBytes(path).size() << " bytes, expected " << expected.size();
+            EXPECT_GE(::GetTickCount() - dwStart, 1900u) << "given up before a moment's hold had passed";
         }
-        else
-        {
-            EXPECT_FALSE(FileExists(path)) << path << " was created";
-        }
-        EXPECT_EQ(result.dwCookieOffset, bNeverOpened ? 0u : static_cast<DWORD>(expected.size()));
-        EXPECT_FALSE(FileExists(missingFolder)) << missingFolder;
+        const std::string expected = row.dwResult == ERROR_SUCCESS ? rtf : oldContent;
+        EXPECT_TRUE(ReadFileBytes(scratch.Path() + "\\report.rtf") == expected)
+            << "report.rtf holds " << ReadFileBytes(scratch.Path() + "\\report.rtf").size() << " bytes, expected "
+            << expected.size();
+        EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
         EXPECT_EQ(StateOf(host), before);
-        DeleteFileIfAny(path);
     }
+}
+
+TEST(SaveReportAsRtf, TheReplacementWaitsOutAHoldOnEitherFileAndAHolderThatLetsGoDuringTheLook)
+{
+    TestDialogHost host;
+    host.Dialog().WriteLog("A short report", LOG_TEXT);
+    const std::string rtf = ControlRtf(host);
+    const ScratchFolder scratch("replace");
+    const std::string path = scratch.Path() + "\\report.rtf";
+    const std::string oldContent = "the file as it was before the save";
+
+    // The temporary file, fresh from the stream, held for 300 ms by a scanner.
+    {
+        ASSERT_TRUE(WriteFileBytes(path, oldContent));
+        CReportFile file;
+        ASSERT_EQ(file.Create(Wide(path).c_str()), 0u);
+        ASSERT_EQ(file.Write(host.Dialog().m_richLog), 0u);
+        const std::vector<std::string> temps = FilesIn(scratch.Path(), "~report-*.tmp");
+        ASSERT_EQ(temps.size(), 1u) << Joined(FilesIn(scratch.Path()));
+        const DWORD dwStart = ::GetTickCount();
+        HeldHere held(scratch.Path() + "\\" + temps[0], 300);
+        ASSERT_TRUE(held.Holding());
+        EXPECT_EQ(file.Replace(FALSE), 0u) << "a held temporary file was not waited for";
+        EXPECT_GE(::GetTickCount() - dwStart, 250u) << "replaced while the temporary file was held";
+        EXPECT_TRUE(ReadFileBytes(path) == rtf);
+        EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
+    }
+
+    // The holder of the target lets go between the failed move and the look
+    // for a hold: no failure.
+    {
+        ASSERT_TRUE(WriteFileBytes(path, oldContent));
+        HeldHere held(path);
+        g_pLettingGo = &held;
+        g_nMoves = 0;
+        SystemCallOverride<decltype(g_SystemCalls.MoveFileExW)> move(g_SystemCalls.MoveFileExW,
+                                                                     MoveFailingAsTheHolderLetsGo);
+        EXPECT_EQ(SaveReportAsRtf(host.Dialog().m_richLog, Wide(path).c_str()), 0u);
+        g_pLettingGo = nullptr;
+        EXPECT_TRUE(ReadFileBytes(path) == rtf);
+        EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
+    }
+
+    // The same race with real timing: a hold of a few milliseconds, let go
+    // at every moment of the save, 50 times.
+    int nFailures = 0;
+    for (int i = 0; i < 50; ++i)
+    {
+        ASSERT_TRUE(WriteFileBytes(path, oldContent));
+        HeldHere held(path, static_cast<DWORD>(i % 10));
+        if (SaveReportAsRtf(host.Dialog().m_richLog, Wide(path).c_str()) != 0 || ReadFileBytes(path) != rtf)
+            ++nFailures;
+    }
+    EXPECT_EQ(nFailures, 0) << "saves over a file held for a moment failed";
+    EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
 }
 
 // ---------------------------------------------------------------------------
@@ -530,7 +550,7 @@ TEST(SaveReportStream, SaveWhileWritingHoldsTheReportAsItStoodWritesGoOn)
 // ---------------------------------------------------------------------------
 // OnSave with the real save dialog, driven from a second thread.
 
-TEST(OnSave, WritesTheChosenFileAndOnAFailureOrCancelNothingAndShowsNothing)
+TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDoesNothing)
 {
     TestDialogHost host;
     WriteLongReport(host, 30);
@@ -546,20 +566,19 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureOrCancelNothingAndShowsNothing)
         bool bExisting;      // an existing file: the overwrite question is answered Yes
         bool bHeld;
         DWORD dwFailingAlloc;
-        DWORD dwFailingOpen;
         bool bCancel;
-        bool bSaved;
+        DWORD dwError; // the reason the message gives; 0: saved, or cancelled
     } kRows[] = {
-        {"writes the chosen file with the default extension", "chosen", false, false, 0, 0, false, true},
+        {"writes the chosen file with the default extension", "chosen", false, false, 0, false, 0},
         // Full-width letter and backslash, Cyrillic, Polish: the ANSI code
         // page has none of them, and would make "a\" of the first two.
-        {"writes a name outside the ANSI code page as it is", "ａ＼жł", false, false, 0, 0, false, true},
-        {"cookie not allocated, new file", "no-cookie", false, false, ERROR_NOT_ENOUGH_MEMORY, 0, false, false},
-        {"cookie not allocated, existing file", "no-cookie-existing", true, false, ERROR_NOT_ENOUGH_MEMORY, 0, false,
-         false},
-        {"held by another process", "held", true, true, 0, 0, false, false},
-        {"read-only target", "read-only", true, false, 0, ERROR_ACCESS_DENIED, false, false},
-        {"cancel writes nothing", "cancelled", false, false, 0, 0, true, false},
+        {"writes a name outside the ANSI code page as it is", "ａ＼жł", false, false, 0, false, 0},
+        {"cookie not allocated, new file", "no-cookie", false, false, ERROR_NOT_ENOUGH_MEMORY, false,
+         ERROR_INVALID_PARAMETER},
+        {"cookie not allocated, existing file", "no-cookie-existing", true, false, ERROR_NOT_ENOUGH_MEMORY, false,
+         ERROR_INVALID_PARAMETER},
+        {"held by another process", "held", true, true, 0, false, ERROR_SHARING_VIOLATION},
+        {"cancel writes nothing", "cancelled", false, false, 0, true, 0},
     };
     for (const auto& row : kRows)
     {
@@ -578,10 +597,7 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureOrCancelNothingAndShowsNothing)
                 EXPECT_TRUE(pHeld->Holding());
             }
             g_dwAllocError = row.dwFailingAlloc;
-            g_fault = {FailingCall::CreateFile, row.dwFailingOpen != 0 ? 1 : 0, row.dwFailingOpen, 0};
-            g_nCallsSeen = 0;
             SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(g_SystemCalls.GlobalAlloc, FaultyGlobalAlloc);
-            SystemCallOverride<decltype(g_SystemCalls.CreateFileW)> open(g_SystemCalls.CreateFileW, FaultyCreateFileW);
             SaveDialogScript script;
             script.fileName = base;
             script.bCancel = row.bCancel;
@@ -594,17 +610,24 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureOrCancelNothingAndShowsNothing)
         }
         ExpectReportSaveDialog(seen);
         EXPECT_EQ(seen.bOverwriteAsked, row.bExisting) << DescribeSaveDialog(seen);
-        EXPECT_TRUE(shownAfter.empty()) << "shown after the save: " << Joined(shownAfter);
+        // A failure is told, once, with the file and the reason.
+        const std::vector<std::string> expectedShown =
+            row.dwError != 0
+                ? std::vector<std::string>{"Save Informations: " + SaveFailureMessage(base + ".rtf", row.dwError) +
+                                           " (warning icon)"}
+                : std::vector<std::string>();
+        EXPECT_EQ(shownAfter, expectedShown) << "shown after the save: " << Joined(shownAfter);
 
         // Nothing under the name without the default extension, nor anything else.
+        const bool bSaved = row.dwError == 0 && !row.bCancel;
         const std::vector<std::string> files = FilesIn(scratch.Path());
         const std::vector<std::string> expectedFiles = {std::string(row.pszFile) + ".rtf"};
-        EXPECT_EQ(files, row.bExisting || row.bSaved ? expectedFiles : std::vector<std::string>()) << Joined(files);
+        EXPECT_EQ(files, row.bExisting || bSaved ? expectedFiles : std::vector<std::string>()) << Joined(files);
         if (row.bExisting)
         {
             EXPECT_EQ(ReadFileBytes(base + ".rtf"), oldContent);
         }
-        if (row.bSaved)
+        if (bSaved)
         {
             EXPECT_EQ(RtfToPlainText(ReadFileBytes(base + ".rtf")), report);
         }

@@ -6,6 +6,7 @@
 #include "res/resource.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
+#include "support/HeldFile.h"
 #include "support/RtfText.h"
 #include "support/SaveDialog.h"
 #include "support/UiHarness.h"
@@ -15,6 +16,8 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <memory>
+#include <thread>
 
 TEST(SaveUi, SaveCancelAndTheOverwriteQuestionAfterARun)
 {
@@ -35,14 +38,18 @@ TEST(SaveUi, SaveCancelAndTheOverwriteQuestionAfterARun)
     };
     ASSERT_EQ(buttons(), "111");
 
+    const DWORD kWholeSave = INFINITE;
     const struct
     {
         const char* pszName;
         const char* pszFile; // typed without extension
         bool bCancel;
-        int nOverwriteAnswer;   // 0: no question expected
-        const char* pszSaved;   // the file that then holds the report, or none
-        bool bBareName = false; // typed without a folder: saved where the dialog opened
+        int nOverwriteAnswer;            // 0: no question expected
+        const char* pszSaved;            // the file that then holds the report, or none
+        bool bBareName = false;          // typed without a folder: saved where the dialog opened
+        DWORD dwHeldMs = 0;              // existing.rtf held open by another program that long
+        DWORD dwError = 0;               // the reason the warning box gives, or none
+        const char* pszFolder = nullptr; // another folder than the scratch folder
     } kRows[] = {
         {"saves the report under the typed name with the rtf extension", "report of the run", false, 0,
          "report of the run.rtf"},
@@ -51,6 +58,12 @@ TEST(SaveUi, SaveCancelAndTheOverwriteQuestionAfterARun)
         {"overwrite question: Yes replaces it", "existing", false, IDYES, "existing.rtf"},
         {"saving again gives the same bytes", "existing", false, IDYES, "existing.rtf"},
         {"the dialog opens in the user's Documents", "saved-in-documents", false, 0, "saved-in-documents.rtf", true},
+        {"held by another program for the whole save: the file stays, a warning says why", "existing", false, IDYES,
+         nullptr, false, kWholeSave, ERROR_SHARING_VIOLATION},
+        {"held for 300 ms: saved whole after the retry", "existing", false, IDYES, "existing.rtf", false, 300},
+        // /sys, where not even root may create a file.
+        {"a folder nobody may write to: a warning says why", "report", false, 0, nullptr, false, 0, ERROR_ACCESS_DENIED,
+         "Z:\\sys"},
     };
     char szDocuments[MAX_PATH] = {};
     ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, szDocuments)));
@@ -58,15 +71,41 @@ TEST(SaveUi, SaveCancelAndTheOverwriteQuestionAfterARun)
     for (const auto& row : kRows)
     {
         SCOPED_TRACE(row.pszName);
+        const std::string existingBefore = ReadFileBytes(existing);
         SaveDialogScript script;
         const std::string savedIn = row.bBareName ? std::string(szDocuments) : folder;
-        script.fileName = row.bBareName ? std::string(row.pszFile) : folder + "\\" + row.pszFile;
+        const std::string typedIn = row.pszFolder != nullptr ? std::string(row.pszFolder) : folder;
+        script.fileName = row.bBareName ? std::string(row.pszFile) : typedIn + "\\" + row.pszFile;
         script.bCancel = row.bCancel;
         script.nOverwriteAnswer = row.nOverwriteAnswer;
+        std::unique_ptr<HeldFile> pHeld(row.dwHeldMs != 0 ? new HeldFile(existing) : nullptr);
+        ASSERT_TRUE(pHeld == nullptr || pHeld->Holding());
+        std::thread release;
+        if (row.dwHeldMs != kWholeSave && pHeld)
+        {
+            // Let go while the program waits to replace the file.
+            script.whileOpen = [&] {
+                release = std::thread([&] {
+                    ::Sleep(row.dwHeldMs);
+                    pHeld.reset();
+                });
+            };
+        }
         const SaveDialogSeen seen = SaveFromProduct(ui.ProcessId(), ui.Dialog(), script);
         ExpectReportSaveDialog(seen);
         EXPECT_EQ(seen.hwndOwner, ui.Dialog()) << "the save dialog is not owned by the check dialog";
         EXPECT_EQ(seen.bOverwriteAsked, row.nOverwriteAnswer != 0) << DescribeSaveDialog(seen);
+        if (row.dwError != 0)
+        {
+            const MessageBoxSeen box = CloseMessageBox(ui.ProcessId(), ui.Dialog());
+            ASSERT_TRUE(box.bFound) << "no warning that the save failed";
+            EXPECT_EQ(box.hwndOwner, ui.Dialog()) << "the warning is not owned by the check dialog";
+            EXPECT_EQ(box.caption, "Save Informations");
+            EXPECT_EQ(box.text, SaveFailureMessage(script.fileName + ".rtf", row.dwError));
+        }
+        if (release.joinable())
+            release.join();
+        pHeld.reset();
 
         std::vector<std::string> files = FilesIn(folder);
         std::sort(files.begin(), files.end());
@@ -85,7 +124,7 @@ TEST(SaveUi, SaveCancelAndTheOverwriteQuestionAfterARun)
         }
         else
         {
-            EXPECT_TRUE(ReadFileBytes(existing) == oldContent) << "the existing file changed";
+            EXPECT_TRUE(ReadFileBytes(existing) == existingBefore) << "the existing file changed";
         }
         EXPECT_EQ(ui.ReportText(), report) << "the save changed the report";
         EXPECT_EQ(buttons(), "111") << "Start, Details and Save";

@@ -763,7 +763,8 @@ TEST_F(SimulatorTest, TraceRecordsEveryCallAndTheSignalTimes)
                                      "SIM_Signal",
                                      "FT_GetQueueStatus",
                                      "FT_Read",
-                                     "FT_Close"};
+                                     "FT_Close",
+                                     "SIM_Unload"};
     ASSERT_EQ(lines.size(), std::size(apszOrder));
     for (size_t i = 0; i < lines.size(); ++i)
         EXPECT_EQ(lines[i].compare(0, strlen(apszOrder[i]), apszOrder[i]), 0) << "line " << i << ": " << lines[i];

@@ -32,8 +32,12 @@ add_wine64_runs(osversion_test_x64 "GetOsVersionText.SixtyFourBitWindowsFromEith
 # Check dialog, report writer, check run.
 add_wine_test(report_test SOURCES report_test.cpp)
 add_wine_test(checkrun_test SOURCES checkrun_test.cpp device_fixture.cpp)
-add_wine_test(dialog_test SOURCES dialog_test.cpp support/SaveDialog.cpp)
-add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp registry_fixture.cpp LOCKS installation)
+# Tests that check the keyboard focus, or take the foreground from them
+# (SetForegroundWindow, the save dialog, message boxes), share the lock
+# `foreground`: ctest runs two tests at a time on one desktop, and a window
+# another test activates takes the focus from the dialog under test.
+add_wine_test(dialog_test SOURCES dialog_test.cpp support/SaveDialog.cpp LOCKS foreground)
+add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp registry_fixture.cpp LOCKS installation foreground)
 # The screen's DPI and the system colours belong to the whole prefix.
 add_wine_test(display_ui_test SOURCES display_ui_test.cpp registry_fixture.cpp PREFIX display)
 
@@ -56,11 +60,13 @@ add_wine64_runs(device_ui_test
 add_executable(file_holder support/FileHolder.cpp)
 target_compile_options(file_holder PRIVATE ${OWN_WARNINGS})
 target_link_options(file_holder PRIVATE ${STATIC_LINK_OPTIONS})
-add_wine_test(save_test SOURCES save_test.cpp support/SaveDialog.cpp support/HeldFile.cpp support/RtfText.cpp)
+add_wine_test(save_test SOURCES save_test.cpp support/SaveDialog.cpp support/HeldFile.cpp support/RtfText.cpp
+  LOCKS foreground)
 add_dependencies(save_test file_holder)
 # Installs the simulated driver into the system directory for one case.
 add_wine_test(save_ui_test SOURCES save_ui_test.cpp device_fixture.cpp registry_fixture.cpp support/SaveDialog.cpp
-  support/RtfText.cpp LOCKS installation)
+  support/HeldFile.cpp support/RtfText.cpp LOCKS installation)
+add_dependencies(save_ui_test file_holder)
 
 # The saved RTF read by unrtf: the Windows test writes the file and the lines
 # to find, the script reads it on the Linux side.

@@ -92,8 +92,25 @@ std::string StaticTexts(HWND hwndDialog)
 {
     std::string text;
     for (const HWND hwnd : ChildrenOf(hwndDialog, "Static"))
-        text += WindowText(hwnd);
+    {
+        if ((::GetWindowLongA(hwnd, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+            text += WindowText(hwnd);
+    }
     return text;
+}
+
+// The system icon a box of this process shows: icons are loaded once per
+// process, so only this process's handles compare.
+std::string IconOf(HWND hwndBox)
+{
+    for (const HWND hwnd : ChildrenOf(hwndBox, "Static"))
+    {
+        if ((::GetWindowLongA(hwnd, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+            continue;
+        const HICON hIcon = reinterpret_cast<HICON>(::SendMessageA(hwnd, STM_GETICON, 0, 0));
+        return hIcon == ::LoadIconA(nullptr, IDI_WARNING) ? " (warning icon)" : " (another icon)";
+    }
+    return "";
 }
 
 // Waits for a save dialog of the process (a visible top-level dialog with a
@@ -238,7 +255,10 @@ DWORD WINAPI SaveDialogDriverThread::ThreadProc(LPVOID pParam)
         const HWND hwndFound = FindDialog(::GetCurrentProcessId(), pThis->m_hwndExclude, [](HWND) { return true; });
         if (hwndFound != nullptr)
         {
-            pThis->m_shownAfterwards.push_back(WindowText(hwndFound) + ": " + StaticTexts(hwndFound));
+            const std::string owner =
+                ::GetWindow(hwndFound, GW_OWNER) == pThis->m_hwndExclude ? "" : " (not owned by the dialog)";
+            pThis->m_shownAfterwards.push_back(WindowText(hwndFound) + ": " + StaticTexts(hwndFound) +
+                                               IconOf(hwndFound) + owner);
             ::PostMessageA(hwndFound, WM_COMMAND, IDCANCEL, 0);
             ::PostMessageA(hwndFound, WM_COMMAND, IDOK, 0);
             PollUntil(::GetTickCount() + 30000, [&] { return !::IsWindow(hwndFound); });
@@ -271,4 +291,31 @@ void ExpectReportSaveDialog(const SaveDialogSeen& seen)
     EXPECT_EQ(seen.nFilterSelected, 0) << DescribeSaveDialog(seen);
     EXPECT_EQ(seen.initialFileName, "") << DescribeSaveDialog(seen);
     EXPECT_FALSE(seen.bReadOnlyBoxVisible) << DescribeSaveDialog(seen);
+}
+
+std::string SaveFailureMessage(const std::string& path, DWORD dwCode)
+{
+    char szCode[32];
+    wsprintfA(szCode, "0x%08X (%u)", static_cast<unsigned>(dwCode), static_cast<unsigned>(dwCode));
+    const std::string systemText = ReportedSystemText(dwCode);
+    return "The report could not be saved as\n" + path + "\n\n" + szCode +
+           (systemText.empty() ? std::string() : "\n\t" + systemText);
+}
+
+MessageBoxSeen CloseMessageBox(DWORD dwProcessId, HWND hwndExclude)
+{
+    MessageBoxSeen seen;
+    HWND hwndBox = nullptr;
+    seen.bFound = PollUntil(::GetTickCount() + kStateWaitMs, [&] {
+        hwndBox = FindDialog(dwProcessId, hwndExclude, [](HWND hwnd) { return ButtonOf(hwnd, IDOK) != nullptr; });
+        return hwndBox != nullptr;
+    });
+    if (!seen.bFound)
+        return seen;
+    seen.hwndOwner = ::GetWindow(hwndBox, GW_OWNER);
+    seen.caption = WindowText(hwndBox);
+    seen.text = StaticTexts(hwndBox);
+    ::PostMessageA(ButtonOf(hwndBox, IDOK), BM_CLICK, 0, 0);
+    PollUntil(::GetTickCount() + kStateWaitMs, [&] { return !::IsWindow(hwndBox); });
+    return seen;
 }

@@ -49,8 +49,8 @@ SaveDialogSeen SaveFromProduct(DWORD dwProcessId, HWND hwndDialog, const SaveDia
 
 // Runs DriveSaveDialog on a thread of its own, for a dialog that this
 // process's test thread shows modally; then, until Result(), it closes any
-// further dialog of the process (a message box that should not come) and keeps
-// its text.
+// further dialog of the process (a message box) and keeps its caption, text,
+// icon and whether hwndExclude owns it.
 class SaveDialogDriverThread : NonCopyable
 {
 public:
@@ -73,6 +73,21 @@ private:
 };
 
 std::string DescribeSaveDialog(const SaveDialogSeen& seen);
+
+// The text of the box that tells why a save failed: the file, then the code
+// as the report's error entries give it, with the system's text.
+std::string SaveFailureMessage(const std::string& path, DWORD dwCode);
+
+// A message box of another process, as the user sees it.
+struct MessageBoxSeen
+{
+    bool bFound = false;
+    HWND hwndOwner = nullptr;
+    std::string caption;
+    std::string text;
+};
+// Waits for a message box of the process, reads it and answers it with OK.
+MessageBoxSeen CloseMessageBox(DWORD dwProcessId, HWND hwndExclude);
 
 // Expects a dialog that closed as the script said and was the report's save
 // dialog: the RTF filter first and chosen, no name given, no read-only box.

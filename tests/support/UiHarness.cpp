@@ -61,8 +61,15 @@ int UiHarness::FocusedControl() const
     const DWORD dwThreadId = ::GetWindowThreadProcessId(m_hwndDialog, nullptr);
     if (::GetGUIThreadInfo(dwThreadId, &gti) && gti.hwndActive != m_hwndDialog)
     {
+        // The thread is active before the dialog manager has given the focus
+        // back: read too early, it would be no control's.
         ::SetForegroundWindow(m_hwndDialog);
-        WaitUntil([&] { return ::GetGUIThreadInfo(dwThreadId, &gti) && gti.hwndActive == m_hwndDialog; }, 10000);
+        WaitUntil(
+            [&] {
+                return ::GetGUIThreadInfo(dwThreadId, &gti) && gti.hwndActive == m_hwndDialog &&
+                       gti.hwndFocus != nullptr;
+            },
+            10000);
     }
     const HWND hwndFocus = FocusOfThread(m_hwndDialog);
     return ::IsChild(m_hwndDialog, hwndFocus) ? ::GetDlgCtrlID(hwndFocus) : 0;
@@ -93,6 +100,46 @@ bool UiHarness::Close(DWORD dwTimeoutMs)
 {
     ::PostMessageA(m_hwndDialog, WM_CLOSE, 0, 0);
     return WaitForExit(dwTimeoutMs);
+}
+
+namespace
+{
+struct EndSessionMessage
+{
+    HWND hwnd;
+    LPARAM lParam;
+    BOOL bHandled;
+};
+
+DWORD WINAPI SendEndSession(LPVOID pParam)
+{
+    EndSessionMessage& message = *static_cast<EndSessionMessage*>(pParam);
+    DWORD_PTR dwIgnored = 0;
+    message.bHandled = ::SendMessageTimeoutA(message.hwnd, WM_ENDSESSION, TRUE, message.lParam, SMTO_NORMAL,
+                                             kStateWaitMs, &dwIgnored) != 0;
+    return 0;
+}
+} // namespace
+
+std::string UiHarness::EndSessionDuringARun(LPARAM lParam, DeviceHold& nextInstrument)
+{
+    DWORD_PTR dwAnswer = 0;
+    ::SendMessageTimeoutA(m_hwndDialog, WM_QUERYENDSESSION, 0, lParam, SMTO_NORMAL, kStateWaitMs, &dwAnswer);
+    EndSessionMessage message = {m_hwndDialog, lParam, FALSE};
+    const HANDLE hThread = ::CreateThread(nullptr, 0, SendEndSession, &message, 0, nullptr);
+    if (hThread == nullptr)
+        return "no thread to send WM_ENDSESSION";
+    const bool bCancelled =
+        WaitUntil([this] { return Contains(ReportText(), "\t... thread is going to terminate\n"); });
+    const std::string report = ReportText();
+    nextInstrument.Release();
+    ::WaitForSingleObject(hThread, INFINITE);
+    ::CloseHandle(hThread);
+    if (dwAnswer != TRUE)
+        return "WM_QUERYENDSESSION held the end of the session up";
+    if (!bCancelled)
+        return "WM_ENDSESSION did not cancel the run:\n" + report;
+    return message.bHandled ? "" : "WM_ENDSESSION was not handled";
 }
 
 DWORD UiHarness::ExitCode() const

@@ -34,7 +34,8 @@ public:
     std::string ReportText() const;
     // The ID of the control with the keyboard focus, 0 for none. A dialog that
     // another program's window has deactivated is brought back first, as a
-    // user returning to it would: only the active window's thread has a focus.
+    // user returning to it would: only the active window's thread has a focus,
+    // and it has it once the dialog manager has given it back.
     int FocusedControl() const;
 
     bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = kStateWaitMs) const
@@ -52,6 +53,13 @@ public:
     {
         return ::WaitForSingleObject(m_process.hProcess, dwTimeoutMs) == WAIT_OBJECT_0;
     }
+    // What Windows sends when the session ends during a run waiting for a
+    // silent instrument: WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE,
+    // lParam) from a thread of its own, while this one waits for the cancel
+    // to end the wait and then lets the next instrument go. Empty once the
+    // handler has returned (Windows may end the process from then on), else
+    // what went wrong.
+    std::string EndSessionDuringARun(LPARAM lParam, DeviceHold& nextInstrument);
     // The process's exit code; STILL_ACTIVE while it runs.
     DWORD ExitCode() const;
     // The process's top-level windows that are visible now.
