@@ -301,7 +301,7 @@ int CUsbInstallationTestDlg::FreeDriverLibrary()
     return ::FreeDriverLibrary(*this, m_hDriverLib);
 }
 
-LPCSTR CUsbInstallationTestDlg::GetStatusText(FT_STATUS status)
+CString CUsbInstallationTestDlg::GetStatusText(FT_STATUS status)
 {
     return ::GetStatusText(status);
 }

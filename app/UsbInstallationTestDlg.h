@@ -48,7 +48,7 @@ public:
     // Driver and devices (device/), with the results named there.
     DWORD LoadDriverLibrary(LPCSTR pszName) override;
     int FreeDriverLibrary() override;
-    static LPCSTR GetStatusText(FT_STATUS status);
+    static CString GetStatusText(FT_STATUS status);
     int SearchDevices() override;
     DWORD CheckCommunication() override;
     FT_STATUS ReceiveResponse(FT_HANDLE hDevice, CString& response);

@@ -331,11 +331,11 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
              ClosedWithWarning(e, "The system cannot write to the specified device.");
          },
          1},
-        // A status the driver table does not name has the empty text.
+        // A status the driver table does not name is shown by its number.
         {"FT_Write fails with status 19", OneDevice("write_status = 19\n"),
          [&](ExpectedReport& e) {
              writeFails(e);
-             ClosedWithWarning(e, "");
+             ClosedWithWarning(e, "Unknown status 19 (0x00000013)");
          },
          1},
         {"FT_GetQueueStatus fails after the event", OneDevice("queue_status = 1\n"),
@@ -526,6 +526,8 @@ TEST_F(Communication, TheSearchReportsTheCountNoDeviceAndADriverError)
              e.DriverError("The request could not be performed because of an I/O device error.");
          },
          1},
+        {"counting fails with a status outside the table", "[driver]\ncount_status = 1000\n",
+         [](ExpectedReport& e) { e.DriverError("Unknown status 1000 (0x000003E8)"); }, 1},
     };
     for (bool bDetailed : {true, false})
     {
