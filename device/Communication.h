@@ -26,8 +26,10 @@ public:
                          HANDLE hCancelEvent, DWORD& nDevices);
 
     int SearchDevices();
-    // The result of the last device that failed, so that a later "OK" does
-    // not hide an earlier failure.
+    // Each device is opened by its serial number; one whose serial number an
+    // earlier device had cannot be told apart from it and is not tested. The
+    // result of the last device that failed, so that a later "OK" does not
+    // hide an earlier failure.
     DWORD CheckCommunication();
     // After the pause for the rest of the answer: what the driver holds,
     // without its line end.
@@ -39,8 +41,9 @@ private:
     FT_STATUS ReadIdentity(FT_HANDLE hDevice);
     FT_STATUS SendRequest(FT_HANDLE hDevice, LARGE_INTEGER& start);
     DeviceOutcome AwaitAnswer(FT_HANDLE hDevice, const LARGE_INTEGER& start, const LARGE_INTEGER& frequency);
-    DeviceOutcome TestDevice(const CString& description, const LARGE_INTEGER& frequency);
+    DeviceOutcome TestDevice(const CString& serialNumber, const LARGE_INTEGER& frequency);
     DWORD WriteDeviceResult(const DeviceOutcome& outcome);
+    DWORD WriteNotToldApart(const CString& serialNumber);
 
     CReportWriter& m_report;
     const DRIVER_ENTRY_POINTS& m_ft;

@@ -733,6 +733,53 @@ TEST_F(Communication, ClosingTheDialogDuringTheFirstWaitStillTestsTheSecondDevic
     EXPECT_TRUE(bSecondRead) << "the second device's answer was not read";
 }
 
+TEST_F(Communication, EachDeviceIsOpenedBySerialNumberUnlessAnEarlierOneHadIt)
+{
+    // Two instruments of one model, as a lab has them, the second silent;
+    // then two that the driver cannot tell apart.
+    const std::string model = "Test Instrument A";
+    const std::string second = ScenarioDevice(1, model, "silent = 1\n");
+    const struct
+    {
+        const char* pszCase;
+        std::string scenario;
+        std::vector<std::string> opened; // FT_OpenEx's serial numbers, as traced
+        std::function<void(ExpectedReport&)> secondDevice;
+    } cases[] = {
+        {"one description, two serial numbers",
+         "[driver]\ncount = 2\n" + ScenarioDevice(0, model) + second,
+         {"FT_OpenEx serial=\"TI000001\"", "FT_OpenEx serial=\"TI000002\""},
+         [&](ExpectedReport& e) { TimedOut(e.UpToTheWait(TestDevice(1, model))); }},
+        {"one serial number",
+         "[driver]\ncount = 2\n" + ScenarioDevice(0, model) + second + "serial = TI000001\n",
+         {"FT_OpenEx serial=\"TI000001\""},
+         [&](ExpectedReport& e) {
+             e.Heading(kHeading + model);
+             e.Alert("A device tested before has the same serial number (TI000001): this one cannot be told "
+                     "apart from it and is not tested");
+             e.Warning();
+         }},
+    };
+    host.SetDetailed(true);
+    FakeCounter counter;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.pszCase);
+        TraceFile trace;
+        // The silent device's wait ends at once, as the real one would after two seconds.
+        WaitHook timeout(2, WAIT_TIMEOUT);
+        EXPECT_EQ(Communicate(c.scenario), 1u);
+        ExpectedReport expected(true);
+        expected.UpToTheWait(TestDevice(0, model)).Answered(27, 27, kTestAnswer, kFakeResponseTime);
+        c.secondDevice(expected);
+        EXPECT_EQ(m_report, expected.Text());
+        std::vector<std::string> opened;
+        for (const std::string& open : trace.Calls("FT_OpenEx"))
+            opened.push_back(open.substr(0, std::strlen("FT_OpenEx serial=\"TI000001\"")));
+        EXPECT_EQ(opened, c.opened) << Joined(trace.Calls("FT_OpenEx"));
+    }
+}
+
 TEST_F(Communication, RepeatedFailuresLeaveNoHandlesBehind)
 {
     host.SetDetailed(true);

@@ -42,6 +42,9 @@ std::string ReportIn(const std::string& path)
 
 // An instrument that never answers: the run waits 2 s for it.
 const char kSilentInstrument[] = "[device0]\ndescription = Silent instrument\nsilent = 1\n";
+// Two instruments of one model, the second never answering: the run waits 2 s for it.
+const char kSecondOfTwoSilent[] = "[device0]\ndescription = Lab instrument\n"
+                                  "[device1]\ndescription = Lab instrument\nsilent = 1\n";
 
 // The run is in its wait for the silent instrument.
 bool Waiting(const UiHarness& ui)
@@ -162,7 +165,7 @@ TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
 {
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
-    ScenarioFile scenario(kSilentInstrument);
+    ScenarioFile scenario(kSecondOfTwoSilent);
     const ScratchFolder scratch("report-silent");
     const std::string path = scratch.Path() + "\\silent.rtf";
     ASSERT_TRUE(WriteFileBytes(path, kOldContent));
@@ -185,7 +188,10 @@ TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
     ASSERT_TRUE(ui.WaitForExit(60000));
     EXPECT_EQ(ui.ExitCode(), REPORT_EXIT_FINISHED);
     const std::string report = ReportIn(path);
-    EXPECT_TRUE(Contains(report, "Silent instrument")) << report;
+    // Both tested, each by its own serial number, and the second's warning.
+    EXPECT_TRUE(Contains(report, "\tDevice connected:   Vid_0403&Pid_B7E4#SIM00001\n")) << report;
+    EXPECT_TRUE(Contains(report, "\tDevice connected:   Vid_0403&Pid_B7E4#SIM00002\n")) << report;
+    EXPECT_TRUE(Contains(report, "\t... a timeout is occured\n")) << report;
     EXPECT_TRUE(EndsWith(report, Summary(false))) << report;
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"silent.rtf"}) << Joined(FilesIn(scratch.Path()));
 }
