@@ -51,7 +51,8 @@ CUsbInstallationTestDlg::CUsbInstallationTestDlg()
     : CDialog(IDD_USBINSTALLATIONTEST_DIALOG, nullptr),
       m_hWorkerThread(nullptr),
       m_bCancel(FALSE),
-      m_hCancelEvent(g_SystemCalls.CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      // Manual reset: a cancel ends every wait after it, not only the one in progress.
+      m_hCancelEvent(g_SystemCalls.CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       m_hRxEvent(g_SystemCalls.CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       m_bDetailed(FALSE),
       m_hDriverLib(nullptr),
@@ -309,7 +310,7 @@ CString CUsbInstallationTestDlg::GetStatusText(FT_STATUS status)
 // Made for each call: it reads the members as they are then.
 CDeviceCommunication CUsbInstallationTestDlg::DeviceCommunication()
 {
-    return CDeviceCommunication(*this, m_DriverEntryPoints, m_hRxEvent, m_hCancelEvent, m_nDevices);
+    return CDeviceCommunication(*this, m_DriverEntryPoints, m_hRxEvent, m_hCancelEvent, m_bCancel, m_nDevices);
 }
 
 int CUsbInstallationTestDlg::SearchDevices()

@@ -33,8 +33,14 @@ struct CDeviceCommunication::DeviceOutcome
 };
 
 CDeviceCommunication::CDeviceCommunication(CReportWriter& report, const DRIVER_ENTRY_POINTS& entryPoints,
-                                           HANDLE hRxEvent, HANDLE hCancelEvent, DWORD& nDevices)
-    : m_report(report), m_ft(entryPoints), m_hRxEvent(hRxEvent), m_hCancelEvent(hCancelEvent), m_nDevices(nDevices)
+                                           HANDLE hRxEvent, HANDLE hCancelEvent, const std::atomic<BOOL>& bCancel,
+                                           DWORD& nDevices)
+    : m_report(report),
+      m_ft(entryPoints),
+      m_hRxEvent(hRxEvent),
+      m_hCancelEvent(hCancelEvent),
+      m_bCancel(bCancel),
+      m_nDevices(nDevices)
 {
 }
 
@@ -267,7 +273,8 @@ DWORD CDeviceCommunication::CheckCommunication()
 
     DWORD dwResult = 0;
     std::vector<CString> testedSerialNumbers;
-    for (DWORD nIndex = 0; nIndex < m_nDevices; ++nIndex)
+    // A closed dialog ends the test before the next device, as the run does between its checks.
+    for (DWORD nIndex = 0; nIndex < m_nDevices && !m_bCancel.load(); ++nIndex)
     {
         const PVOID pIndex = reinterpret_cast<PVOID>(static_cast<UINT_PTR>(nIndex));
         char szDescription[kListedTextSize] = {};

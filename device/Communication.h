@@ -8,6 +8,8 @@
 #include "framework/String.h"
 #include "report/ReportWriter.h"
 
+#include <atomic>
+
 // SearchDevices' results.
 const int SEARCH_DEVICES_FOUND = 0;
 const int SEARCH_FAILED = 1;
@@ -20,10 +22,11 @@ const DWORD COMMUNICATION_FAILED = 1;
 class CDeviceCommunication
 {
 public:
-    // The answer's notification is hRxEvent; hCancelEvent ends a wait for it.
-    // nDevices is the count SearchDevices finds and CheckCommunication tests.
+    // The answer's notification is hRxEvent; hCancelEvent ends a wait for it,
+    // and bCancel, set with it, the test before the next device. nDevices is
+    // the count SearchDevices finds and CheckCommunication tests.
     CDeviceCommunication(CReportWriter& report, const DRIVER_ENTRY_POINTS& entryPoints, HANDLE hRxEvent,
-                         HANDLE hCancelEvent, DWORD& nDevices);
+                         HANDLE hCancelEvent, const std::atomic<BOOL>& bCancel, DWORD& nDevices);
 
     int SearchDevices();
     // Each device is opened by its serial number; one whose serial number an
@@ -49,5 +52,6 @@ private:
     const DRIVER_ENTRY_POINTS& m_ft;
     HANDLE m_hRxEvent;
     HANDLE m_hCancelEvent;
+    const std::atomic<BOOL>& m_bCancel;
     DWORD& m_nDevices;
 };

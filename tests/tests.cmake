@@ -29,7 +29,7 @@ add_wine_test(osversion_test SOURCES osversion_test.cpp)
 add_wine_test(report_test SOURCES report_test.cpp)
 add_wine_test(checkrun_test SOURCES checkrun_test.cpp device_fixture.cpp)
 add_wine_test(dialog_test SOURCES dialog_test.cpp support/SaveDialog.cpp)
-add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp registry_fixture.cpp LOCKS installation)
+add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp device_fixture.cpp registry_fixture.cpp LOCKS installation)
 
 # Registry checks.
 add_wine_test(registry_test SOURCES registry_test.cpp registry_fixture.cpp LOCKS installation)
