@@ -397,5 +397,8 @@ DWORD RunReportCommand(const ReportCommand& command)
         ::DeleteFileW(target.tempPath.c_str());
         return dwError;
     }
+    // The report tells which driver call did not return.
+    if (dlg.m_bLastRunGivenUp)
+        return ERROR_TIMEOUT;
     return dlg.m_bLastRunSucceeded ? REPORT_EXIT_SUCCEEDED : REPORT_EXIT_FINISHED;
 }

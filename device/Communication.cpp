@@ -32,11 +32,10 @@ struct CDeviceCommunication::DeviceOutcome
     DWORD dwError = 0;        // the wait itself failed: a system error code
 };
 
-CDeviceCommunication::CDeviceCommunication(CReportWriter& report, const DRIVER_ENTRY_POINTS& entryPoints,
-                                           HANDLE hRxEvent, HANDLE hCancelEvent, const std::atomic<BOOL>& bCancel,
-                                           DWORD& nDevices)
+CDeviceCommunication::CDeviceCommunication(CReportWriter& report, const WATCHED_ENTRY_POINTS& driver, HANDLE hRxEvent,
+                                           HANDLE hCancelEvent, const std::atomic<BOOL>& bCancel, DWORD& nDevices)
     : m_report(report),
-      m_ft(entryPoints),
+      m_ft(driver),
       m_hRxEvent(hRxEvent),
       m_hCancelEvent(hCancelEvent),
       m_bCancel(bCancel),
@@ -232,7 +231,11 @@ int CDeviceCommunication::SearchDevices()
         return SEARCH_FAILED;
     }
 
-    const FT_STATUS status = m_ft.FT_ListDevices(&m_nDevices, nullptr, FT_LIST_NUMBER_ONLY);
+    // Counted into this thread's own variable: a driver call given up on may
+    // still write when the dialog is gone.
+    DWORD nDevices = 0;
+    const FT_STATUS status = m_ft.FT_ListDevices(&nDevices, nullptr, FT_LIST_NUMBER_ONLY);
+    m_nDevices = nDevices;
     if (status != FT_OK)
     {
         // The driver's status, not a system code: its text comes from the driver table.

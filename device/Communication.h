@@ -4,7 +4,7 @@
 // characters took.
 #pragma once
 
-#include "device/DriverEntryPoints.h"
+#include "device/DriverCallWatch.h"
 #include "framework/String.h"
 #include "report/ReportWriter.h"
 
@@ -25,7 +25,7 @@ public:
     // The answer's notification is hRxEvent; hCancelEvent ends a wait for it,
     // and bCancel, set with it, the test before the next device. nDevices is
     // the count SearchDevices finds and CheckCommunication tests.
-    CDeviceCommunication(CReportWriter& report, const DRIVER_ENTRY_POINTS& entryPoints, HANDLE hRxEvent,
+    CDeviceCommunication(CReportWriter& report, const WATCHED_ENTRY_POINTS& driver, HANDLE hRxEvent,
                          HANDLE hCancelEvent, const std::atomic<BOOL>& bCancel, DWORD& nDevices);
 
     int SearchDevices();
@@ -49,7 +49,7 @@ private:
     DWORD WriteNotToldApart(const CString& serialNumber);
 
     CReportWriter& m_report;
-    const DRIVER_ENTRY_POINTS& m_ft;
+    const WATCHED_ENTRY_POINTS m_ft;
     HANDLE m_hRxEvent;
     HANDLE m_hCancelEvent;
     const std::atomic<BOOL>& m_bCancel;

@@ -40,6 +40,10 @@ add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp device_fixture.c
 add_wine_test(device_ui_test SOURCES device_ui_test.cpp device_fixture.cpp registry_fixture.cpp support/RtfText.cpp
   LOCKS installation)
 add_dependencies(device_ui_test planted_library x64)
+# A driver call that does not return: its 15 s are waited once, for the
+# dialog and /report together, in an executable of its own.
+add_wine_test(driver_hang_test SOURCES driver_hang_test.cpp device_fixture.cpp registry_fixture.cpp
+  support/RtfText.cpp LOCKS installation)
 # The end-to-end case on 64-bit Windows, with a 64-bit driver package's layout,
 # for both programs; and each program with only the other one's library.
 add_wine64_runs(device_ui_test
