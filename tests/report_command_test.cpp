@@ -186,8 +186,7 @@ TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
     ASSERT_TRUE(ui.WaitForExit(60000));
     EXPECT_EQ(ui.ExitCode(), REPORT_EXIT_FINISHED);
     const std::string report = ReportIn(path);
-    // Both tested, each by its own serial number, and the second's warning.
-    EXPECT_TRUE(Contains(report, "\tDevice connected:   Vid_0403&Pid_B7E4#SIM00001\n")) << report;
+    // The second tested too, by its own serial number, and its warning.
     EXPECT_TRUE(Contains(report, "\tDevice connected:   Vid_0403&Pid_B7E4#SIM00002\n")) << report;
     EXPECT_TRUE(Contains(report, "\t... a timeout is occured\n")) << report;
     EXPECT_TRUE(EndsWith(report, Summary(false))) << report;
