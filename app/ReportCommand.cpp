@@ -265,5 +265,8 @@ DWORD RunReportCommand(const ReportCommand& command)
         dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     if (dwError != ERROR_SUCCESS)
         return dwError;
+    // The report tells which driver call did not return.
+    if (dlg.m_bLastRunGivenUp)
+        return ERROR_TIMEOUT;
     return dlg.m_bLastRunSucceeded ? REPORT_EXIT_SUCCEEDED : REPORT_EXIT_FINISHED;
 }

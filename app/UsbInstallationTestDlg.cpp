@@ -32,28 +32,18 @@ namespace
 {
 const char kDetailsCaption[] = "Details >>";
 const char kSimpleCaption[] = "<< Simple";
-
-// Waits for hObject while carrying out the messages other threads send to this
-// one: the check thread's report writes are such messages, and it must be able
-// to finish them to end.
-void WaitServingSentMessages(HANDLE hObject)
-{
-    for (;;)
-    {
-        const DWORD dwWait = ::MsgWaitForMultipleObjects(1, &hObject, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (dwWait != WAIT_OBJECT_0 + 1)
-            return;
-        MSG msg;
-        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-}
+// While a run's thread lives, its driver call is looked at this often, by a
+// timer of the window (the report's repaint timer is 1) or by a closing wait.
+const UINT_PTR kRunWatchTimer = 2;
+const DWORD kRunWatchIntervalMs = 250;
 } // namespace
 
 CUsbInstallationTestDlg::CUsbInstallationTestDlg()
     : CDialog(IDD_USBINSTALLATIONTEST_DIALOG, nullptr),
       m_hWorkerThread(nullptr),
       m_bCancel(FALSE),
-      m_hCancelEvent(g_SystemCalls.CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      // Manual reset: a cancel ends every wait after it, not only the one in progress.
+      m_hCancelEvent(g_SystemCalls.CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       m_hRxEvent(g_SystemCalls.CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       m_bDetailed(FALSE),
       m_hDriverLib(nullptr),
@@ -65,6 +55,16 @@ CUsbInstallationTestDlg::CUsbInstallationTestDlg()
 
 CUsbInstallationTestDlg::~CUsbInstallationTestDlg()
 {
+    // A thread still in a driver call that was given up on (the process is
+    // ending) keeps the library, and the events the driver may still signal.
+    const BOOL bCallOut = m_hWorkerThread != nullptr && ::WaitForSingleObject(m_hWorkerThread, 0) == WAIT_TIMEOUT;
+    if (m_hWorkerThread != nullptr)
+    {
+        ::CloseHandle(m_hWorkerThread);
+        m_hWorkerThread = nullptr;
+    }
+    if (bCallOut)
+        return;
     if (m_hDriverLib != nullptr)
     {
         ::FreeLibrary(m_hDriverLib);
@@ -95,8 +95,9 @@ void CUsbInstallationTestDlg::DoDataExchange(CDataExchange* pDX)
 void CUsbInstallationTestDlg::OnStart()
 {
     // A click that other threads send while the closing waits for the run
-    // would otherwise start a thread on a dialog about to be freed.
-    if (m_bClosing)
+    // would otherwise start a thread on a dialog about to be freed. A run
+    // given up on is still in the driver, whose library a run would load.
+    if (m_bClosing || m_bRunGivenUp)
         return;
     // A disabled button loses the focus to no control, and the keyboard then
     // reaches nothing: the report takes it first.
@@ -112,6 +113,7 @@ void CUsbInstallationTestDlg::OnStart()
     // A run in progress goes on writing into the emptied report.
     if (m_hWorkerThread == nullptr)
     {
+        m_pDriverCallWatch = std::make_shared<CDriverCallWatch>();
         DWORD dwThreadId;
         const HANDLE hThread = g_SystemCalls.CreateThread(nullptr, 0, CheckThreadProc, this, 0, &dwThreadId);
         if (hThread == nullptr)
@@ -119,6 +121,7 @@ void CUsbInstallationTestDlg::OnStart()
         m_hWorkerThread = hThread;
         m_bReportEmptiedDuringRun = FALSE;
         BeginRunPainting();
+        ::SetTimer(m_hWnd, kRunWatchTimer, kRunWatchIntervalMs, nullptr);
     }
     else
     {
@@ -159,15 +162,25 @@ LRESULT CUsbInstallationTestDlg::OnRunEnded(WPARAM wParam, LPARAM /*lParam*/)
 {
     ++m_nRunsEnded;
     m_bLastRunSucceeded = wParam != 0 && !m_bCancel.load() ? TRUE : FALSE;
-    // A closing dialog has taken the handle already and waits for the thread.
+    m_bLastRunGivenUp = m_bRunGivenUp;
+    // A closing dialog waits for the thread itself.
+    if (m_bClosing)
+        return 0;
+    EndRunPainting();
+    // The thread of a run given up on is still in the driver: Start waits for
+    // its end (WatchRun), and so does Details, which would empty the report
+    // for a run that cannot start.
+    if (m_bRunGivenUp)
+    {
+        m_btnDetails.EnableWindow(FALSE);
+        return 0;
+    }
+    ::KillTimer(m_hWnd, kRunWatchTimer);
     if (m_hWorkerThread != nullptr)
     {
         ::CloseHandle(m_hWorkerThread);
         m_hWorkerThread = nullptr;
     }
-    if (m_bClosing)
-        return 0;
-    EndRunPainting();
     m_btnStart.EnableWindow(TRUE);
     // A click after the run's last line (Details, to switch the view) emptied
     // the report, and no run would write it again: that run starts now.
@@ -222,17 +235,22 @@ void CUsbInstallationTestDlg::CancelRunAndWait()
     m_bClosing = TRUE;
     // A run is cancelled and waited for even without a cancel event: the
     // destructor unloads the driver library the run may be in. Its end-of-run
-    // record is served during the wait and finds the handle taken.
-    const HANDLE hThread = m_hWorkerThread;
-    m_hWorkerThread = nullptr;
-    if (hThread != nullptr)
+    // record is served during the wait.
+    if (m_hWorkerThread != nullptr)
     {
         m_bCancel.store(TRUE);
         if (m_hCancelEvent != nullptr)
             g_SystemCalls.SetEvent(m_hCancelEvent);
-        WaitServingSentMessages(hThread);
-        ::CloseHandle(hThread);
+        WaitForRunEnd();
+        // A thread still in a driver call that was given up on keeps its
+        // handle: the destructor must see that the call is out.
+        if (!m_bRunGivenUp)
+        {
+            ::CloseHandle(m_hWorkerThread);
+            m_hWorkerThread = nullptr;
+        }
     }
+    ::KillTimer(m_hWnd, kRunWatchTimer);
     EndRunPainting();
 }
 
@@ -253,6 +271,76 @@ void CUsbInstallationTestDlg::OnEndSession(BOOL bEnding)
     OnCancel();
     CancelRunAndWait();
     OnSessionEnded();
+}
+
+// Waits for the run's thread to end while carrying out the messages other
+// threads send to this one: its report writes are such messages, and it must
+// be able to finish them to end. A driver call that has been out
+// kDriverCallBoundMs is given up, and the wait with it.
+void CUsbInstallationTestDlg::WaitForRunEnd()
+{
+    const HANDLE hThread = m_hWorkerThread;
+    while (!m_bRunGivenUp)
+    {
+        const DWORD dwWait = ::MsgWaitForMultipleObjects(1, &hThread, FALSE, kRunWatchIntervalMs, QS_SENDMESSAGE);
+        if (dwWait == WAIT_OBJECT_0 + 1)
+        {
+            MSG msg;
+            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+        else if (dwWait == WAIT_TIMEOUT)
+        {
+            GiveUpStuckCall();
+        }
+        else
+        {
+            return;
+        }
+    }
+}
+
+// Every kRunWatchIntervalMs while a run's thread lives. A driver call out too
+// long is given up; the thread of a run given up on, once its call has
+// returned and it has ended, hands Start back.
+void CUsbInstallationTestDlg::WatchRun()
+{
+    if (!m_bRunGivenUp)
+    {
+        GiveUpStuckCall();
+        return;
+    }
+    if (::WaitForSingleObject(m_hWorkerThread, 0) != WAIT_OBJECT_0)
+        return;
+    ::KillTimer(m_hWnd, kRunWatchTimer);
+    ::CloseHandle(m_hWorkerThread);
+    m_hWorkerThread = nullptr;
+    m_bRunGivenUp = FALSE;
+    // The run left without unloading its library; no call is out any more.
+    if (m_hDriverLib != nullptr)
+    {
+        ::FreeLibrary(m_hDriverLib);
+        m_hDriverLib = nullptr;
+    }
+    m_btnStart.EnableWindow(TRUE);
+    m_btnDetails.EnableWindow(TRUE);
+    GiveFocusToStart();
+}
+
+// The run's driver call, if it has been out kDriverCallBoundMs, is given up:
+// the report gets the error naming it and the run's end, written here on the
+// window thread, and the run counts as ended. Its thread, should the call
+// return, writes nothing more.
+BOOL CUsbInstallationTestDlg::GiveUpStuckCall()
+{
+    const LPCSTR pszCall = m_pDriverCallWatch->GiveUpAfter(kDriverCallBoundMs);
+    if (pszCall == nullptr)
+        return FALSE;
+    m_bRunGivenUp = TRUE;
+    CString text;
+    text.Format("The driver did not return from %s within %lu s.", pszCall, kDriverCallBoundMs / 1000);
+    WriteDriverErrorResult(text);
+    WriteResult({RESULT_END_OF_RUN, SUMMARY_FINISHED, LOG_HEADING});
+    return TRUE;
 }
 
 // The report.
@@ -294,7 +382,10 @@ void CUsbInstallationTestDlg::EndRunPainting()
 
 void CUsbInstallationTestDlg::OnTimer(UINT_PTR nIDEvent)
 {
-    m_reportPainting.OnTimer(nIDEvent);
+    if (nIDEvent == kRunWatchTimer)
+        WatchRun();
+    else
+        m_reportPainting.OnTimer(nIDEvent);
 }
 
 // button: "Save Informations"
@@ -330,15 +421,18 @@ int CUsbInstallationTestDlg::FreeDriverLibrary()
     return ::FreeDriverLibrary(*this, m_hDriverLib);
 }
 
-LPCSTR CUsbInstallationTestDlg::GetStatusText(FT_STATUS status)
+CString CUsbInstallationTestDlg::GetStatusText(FT_STATUS status)
 {
     return ::GetStatusText(status);
 }
 
-// Made for each call: it reads the members as they are then.
+// Made for each call: it reads the members as they are then. The run's
+// thread makes it between driver calls, when no call of its own can be given
+// up: the watch it takes is its run's.
 CDeviceCommunication CUsbInstallationTestDlg::DeviceCommunication()
 {
-    return CDeviceCommunication(*this, m_DriverEntryPoints, m_hRxEvent, m_hCancelEvent, m_nDevices);
+    return CDeviceCommunication(*this, WATCHED_ENTRY_POINTS(m_DriverEntryPoints, m_pDriverCallWatch), m_hRxEvent,
+                                m_hCancelEvent, m_bCancel, m_nDevices);
 }
 
 int CUsbInstallationTestDlg::SearchDevices()
@@ -362,5 +456,14 @@ DWORD WINAPI CheckThreadProc(LPVOID pParam)
     if (pObject == nullptr || !pObject->IsKindOf(RUNTIME_CLASS(CUsbInstallationTestDlg)))
         return ERROR_INVALID_PARAMETER;
     CUsbInstallationTestDlg& dlg = *static_cast<CUsbInstallationTestDlg*>(pObject);
-    return RunChecks(dlg, dlg, dlg.m_bCancel);
+    try
+    {
+        return RunChecks(dlg, dlg, dlg.m_bCancel);
+    }
+    catch (const DriverCallGivenUp&)
+    {
+        // The window thread has written the run's end, and the dialog may be
+        // gone: nothing of it is touched.
+        return ERROR_TIMEOUT;
+    }
 }

@@ -8,12 +8,14 @@
 #include "checks/CheckRun.h"
 #include "device/Communication.h"
 #include "device/D2xx.h"
+#include "device/DriverCallWatch.h"
 #include "device/DriverEntryPoints.h"
 #include "framework/Afx.h"
 #include "report/ReportPainting.h"
 #include "report/ReportWriter.h"
 
 #include <atomic>
+#include <memory>
 
 // Sent by the end-of-run record: wParam is TRUE when the run wrote no
 // Warning or Error result.
@@ -48,7 +50,7 @@ public:
     // Driver and devices (device/), with the results named there.
     DWORD LoadDriverLibrary(LPCSTR pszName) override;
     int FreeDriverLibrary() override;
-    static LPCSTR GetStatusText(FT_STATUS status);
+    static CString GetStatusText(FT_STATUS status);
     int SearchDevices() override;
     DWORD CheckCommunication() override;
     FT_STATUS ReceiveResponse(FT_HANDLE hDevice, CString& response);
@@ -99,14 +101,25 @@ public:
     // with no Warning or Error result.
     UINT m_nRunsEnded = 0;
     BOOL m_bLastRunSucceeded = FALSE;
+    // Whether the last run was given up on a driver call that did not return.
+    BOOL m_bLastRunGivenUp = FALSE;
 
 private:
     void GiveFocusToStart();
     void CancelRunAndWait();
     CDeviceCommunication DeviceCommunication();
+    void WatchRun();
+    BOOL GiveUpStuckCall();
+    void WaitForRunEnd();
 
     // Set when the window is being destroyed: no run starts from then on.
     BOOL m_bClosing = FALSE;
+    // The driver calls of the run in progress; each run has its own, which
+    // its thread keeps for as long as it lives.
+    std::shared_ptr<CDriverCallWatch> m_pDriverCallWatch = std::make_shared<CDriverCallWatch>();
+    // The run's thread is in a driver call that was given up: the run has
+    // ended, but no run starts and the library stays until the thread ends.
+    BOOL m_bRunGivenUp = FALSE;
     // A click during a run (Details) emptied the report for the run in progress.
     BOOL m_bReportEmptiedDuringRun = FALSE;
     // The report has the focus because a click on a button that a run

@@ -3,7 +3,9 @@
 #include "device/StatusText.h"
 #include "framework/SystemCalls.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace
 {
@@ -12,7 +14,7 @@ const DWORD kRequestLength = 7;   // the request and its line end
 const DWORD kResponseWait = 2000; // ms for the first characters
 const DWORD kReceivePause = 200;  // ms before the answer is read
 const DWORD kMaxRead = 254;
-const DWORD kDescriptionSize = 260;
+const DWORD kListedTextSize = 260; // a description or serial number listed by index
 
 // The driver's texts are not trusted to end within their buffers.
 template <size_t N>
@@ -30,9 +32,14 @@ struct CDeviceCommunication::DeviceOutcome
     DWORD dwError = 0;        // the wait itself failed: a system error code
 };
 
-CDeviceCommunication::CDeviceCommunication(CReportWriter& report, const DRIVER_ENTRY_POINTS& entryPoints,
-                                           HANDLE hRxEvent, HANDLE hCancelEvent, DWORD& nDevices)
-    : m_report(report), m_ft(entryPoints), m_hRxEvent(hRxEvent), m_hCancelEvent(hCancelEvent), m_nDevices(nDevices)
+CDeviceCommunication::CDeviceCommunication(CReportWriter& report, const WATCHED_ENTRY_POINTS& driver, HANDLE hRxEvent,
+                                           HANDLE hCancelEvent, const std::atomic<BOOL>& bCancel, DWORD& nDevices)
+    : m_report(report),
+      m_ft(driver),
+      m_hRxEvent(hRxEvent),
+      m_hCancelEvent(hCancelEvent),
+      m_bCancel(bCancel),
+      m_nDevices(nDevices)
 {
 }
 
@@ -155,14 +162,16 @@ CDeviceCommunication::DeviceOutcome CDeviceCommunication::AwaitAnswer(FT_HANDLE 
 
 // One device's test from the open to the close. A device that never opened
 // is not closed.
-CDeviceCommunication::DeviceOutcome CDeviceCommunication::TestDevice(const CString& description,
+CDeviceCommunication::DeviceOutcome CDeviceCommunication::TestDevice(const CString& serialNumber,
                                                                      const LARGE_INTEGER& frequency)
 {
     DeviceOutcome outcome;
     m_report.WriteLog("Open the connection.", LOG_DETAIL);
     FT_HANDLE hDevice = nullptr;
+    // By its serial number: instruments of one model share a description, and
+    // the driver opens the first one it finds with that.
     outcome.status =
-        m_ft.FT_OpenEx(const_cast<LPSTR>(static_cast<LPCSTR>(description)), FT_OPEN_BY_DESCRIPTION, &hDevice);
+        m_ft.FT_OpenEx(const_cast<LPSTR>(static_cast<LPCSTR>(serialNumber)), FT_OPEN_BY_SERIAL_NUMBER, &hDevice);
     if (outcome.status != FT_OK)
     {
         m_report.WriteLog("... failed", LOG_DETAIL_ALERT);
@@ -199,6 +208,19 @@ DWORD CDeviceCommunication::WriteDeviceResult(const DeviceOutcome& outcome)
     return 0;
 }
 
+// A device with the serial number of one tested before: opened by it, the
+// driver would hand back that device again.
+DWORD CDeviceCommunication::WriteNotToldApart(const CString& serialNumber)
+{
+    CString line;
+    line.Format("A device tested before has the same serial number (%s): this one cannot be told apart from it "
+                "and is not tested",
+                static_cast<LPCSTR>(serialNumber));
+    m_report.WriteLog(line, LOG_DETAIL_ALERT);
+    m_report.WriteWarningResult();
+    return COMMUNICATION_FAILED;
+}
+
 int CDeviceCommunication::SearchDevices()
 {
     m_report.WriteLog("Search devices currently connected to the PC", LOG_HEADING);
@@ -209,7 +231,11 @@ int CDeviceCommunication::SearchDevices()
         return SEARCH_FAILED;
     }
 
-    const FT_STATUS status = m_ft.FT_ListDevices(&m_nDevices, nullptr, FT_LIST_NUMBER_ONLY);
+    // Counted into this thread's own variable: a driver call given up on may
+    // still write when the dialog is gone.
+    DWORD nDevices = 0;
+    const FT_STATUS status = m_ft.FT_ListDevices(&nDevices, nullptr, FT_LIST_NUMBER_ONLY);
+    m_nDevices = nDevices;
     if (status != FT_OK)
     {
         // The driver's status, not a system code: its text comes from the driver table.
@@ -249,23 +275,32 @@ DWORD CDeviceCommunication::CheckCommunication()
         return COMMUNICATION_FAILED;
 
     DWORD dwResult = 0;
-    for (DWORD nIndex = 0; nIndex < m_nDevices; ++nIndex)
+    std::vector<CString> testedSerialNumbers;
+    // A closed dialog ends the test before the next device, as the run does between its checks.
+    for (DWORD nIndex = 0; nIndex < m_nDevices && !m_bCancel.load(); ++nIndex)
     {
-        char szDescription[kDescriptionSize] = {};
-        const FT_STATUS status = m_ft.FT_ListDevices(reinterpret_cast<PVOID>(static_cast<UINT_PTR>(nIndex)),
-                                                     szDescription, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION);
+        const PVOID pIndex = reinterpret_cast<PVOID>(static_cast<UINT_PTR>(nIndex));
+        char szDescription[kListedTextSize] = {};
+        char szSerialNumber[kListedTextSize] = {};
+        FT_STATUS status = m_ft.FT_ListDevices(pIndex, szDescription, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION);
+        if (status == FT_OK)
+            status = m_ft.FT_ListDevices(pIndex, szSerialNumber, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER);
         if (status != FT_OK)
         {
             m_report.WriteLog("Check device communication", LOG_HEADING);
             m_report.WriteDriverErrorResult(GetStatusText(status));
             return COMMUNICATION_FAILED;
         }
-        const CString description = BoundedText(szDescription);
         CString heading;
-        heading.Format("Check communication with device:   %s", static_cast<LPCSTR>(description));
+        heading.Format("Check communication with device:   %s", static_cast<LPCSTR>(BoundedText(szDescription)));
         m_report.WriteLog(heading, LOG_HEADING);
 
-        const DWORD dwOutcome = WriteDeviceResult(TestDevice(description, frequency));
+        const CString serialNumber = BoundedText(szSerialNumber);
+        const BOOL bTestedBefore = std::find(testedSerialNumbers.begin(), testedSerialNumbers.end(), serialNumber) !=
+                                   testedSerialNumbers.end();
+        testedSerialNumbers.push_back(serialNumber);
+        const DWORD dwOutcome =
+            bTestedBefore ? WriteNotToldApart(serialNumber) : WriteDeviceResult(TestDevice(serialNumber, frequency));
         if (dwOutcome != 0)
             dwResult = dwOutcome;
     }

@@ -4,9 +4,11 @@
 // characters took.
 #pragma once
 
-#include "device/DriverEntryPoints.h"
+#include "device/DriverCallWatch.h"
 #include "framework/String.h"
 #include "report/ReportWriter.h"
+
+#include <atomic>
 
 // SearchDevices' results.
 const int SEARCH_DEVICES_FOUND = 0;
@@ -20,14 +22,17 @@ const DWORD COMMUNICATION_FAILED = 1;
 class CDeviceCommunication
 {
 public:
-    // The answer's notification is hRxEvent; hCancelEvent ends a wait for it.
-    // nDevices is the count SearchDevices finds and CheckCommunication tests.
-    CDeviceCommunication(CReportWriter& report, const DRIVER_ENTRY_POINTS& entryPoints, HANDLE hRxEvent,
-                         HANDLE hCancelEvent, DWORD& nDevices);
+    // The answer's notification is hRxEvent; hCancelEvent ends a wait for it,
+    // and bCancel, set with it, the test before the next device. nDevices is
+    // the count SearchDevices finds and CheckCommunication tests.
+    CDeviceCommunication(CReportWriter& report, const WATCHED_ENTRY_POINTS& driver, HANDLE hRxEvent,
+                         HANDLE hCancelEvent, const std::atomic<BOOL>& bCancel, DWORD& nDevices);
 
     int SearchDevices();
-    // The result of the last device that failed, so that a later "OK" does
-    // not hide an earlier failure.
+    // Each device is opened by its serial number; one whose serial number an
+    // earlier device had cannot be told apart from it and is not tested. The
+    // result of the last device that failed, so that a later "OK" does not
+    // hide an earlier failure.
     DWORD CheckCommunication();
     // After the pause for the rest of the answer: what the driver holds,
     // without its line end.
@@ -39,12 +44,14 @@ private:
     FT_STATUS ReadIdentity(FT_HANDLE hDevice);
     FT_STATUS SendRequest(FT_HANDLE hDevice, LARGE_INTEGER& start);
     DeviceOutcome AwaitAnswer(FT_HANDLE hDevice, const LARGE_INTEGER& start, const LARGE_INTEGER& frequency);
-    DeviceOutcome TestDevice(const CString& description, const LARGE_INTEGER& frequency);
+    DeviceOutcome TestDevice(const CString& serialNumber, const LARGE_INTEGER& frequency);
     DWORD WriteDeviceResult(const DeviceOutcome& outcome);
+    DWORD WriteNotToldApart(const CString& serialNumber);
 
     CReportWriter& m_report;
-    const DRIVER_ENTRY_POINTS& m_ft;
+    const WATCHED_ENTRY_POINTS m_ft;
     HANDLE m_hRxEvent;
     HANDLE m_hCancelEvent;
+    const std::atomic<BOOL>& m_bCancel;
     DWORD& m_nDevices;
 };

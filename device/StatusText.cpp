@@ -26,7 +26,12 @@ const LPCSTR kStatusTexts[] = {
 };
 } // namespace
 
-LPCSTR GetStatusText(FT_STATUS status)
+CString GetStatusText(FT_STATUS status)
 {
-    return status < ARRAYSIZE(kStatusTexts) ? kStatusTexts[status] : "";
+    if (status < ARRAYSIZE(kStatusTexts))
+        return kStatusTexts[status];
+    // A newer driver's status, or a broken one: its number is all the report can tell.
+    CString text;
+    text.Format("Unknown status %lu (0x%08lX)", status, status);
+    return text;
 }

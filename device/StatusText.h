@@ -2,6 +2,7 @@
 #pragma once
 
 #include "device/D2xx.h"
+#include "framework/String.h"
 
-// The text of a status; "" for a code the driver does not document.
-LPCSTR GetStatusText(FT_STATUS status);
+// The text of a status; for a code outside the table, its number.
+CString GetStatusText(FT_STATUS status);

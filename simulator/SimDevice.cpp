@@ -91,11 +91,20 @@ CSimDevice::~CSimDevice()
         ReleaseDelivery(*pDelivery);
 }
 
-FT_STATUS CSimDevice::List(char* pchBuffer)
+FT_STATUS CSimDevice::List(char* pchBuffer, DWORD dwWhat)
 {
     FT_STATUS nStatus = m_scenario.nListStatus;
     if (nStatus == FT_OK && pchBuffer == nullptr)
         nStatus = FT_INVALID_PARAMETER;
+    if (dwWhat == FT_OPEN_BY_SERIAL_NUMBER)
+    {
+        const std::string& strSerial = m_scenario.strSerial;
+        if (nStatus == FT_OK)
+            CopyTerminated(pchBuffer, kListBufferSize, strSerial);
+        m_rTrace.Line("FT_ListDevices index=%u serial=%s status=%lu", m_nIndex,
+                      CTrace::Quoted(strSerial.data(), strSerial.size()).c_str(), nStatus);
+        return nStatus;
+    }
     const std::string& strDescription = m_scenario.strDescription;
     if (nStatus == FT_OK)
     {
@@ -110,8 +119,11 @@ FT_STATUS CSimDevice::List(char* pchBuffer)
     return nStatus;
 }
 
-bool CSimDevice::Matches(const char* pszDescription) const
+bool CSimDevice::Matches(const char* pszName, DWORD dwWhat) const
 {
+    if (dwWhat == FT_OPEN_BY_SERIAL_NUMBER)
+        return strnlen(pszName, kListBufferSize) == m_scenario.strSerial.size() &&
+               memcmp(pszName, m_scenario.strSerial.data(), m_scenario.strSerial.size()) == 0;
     // The caller's text is read no further than the listing buffer, so a
     // caller that passes back an unterminated listing does not make us read
     // past its buffer. Such a caller may also have cut the last byte to
@@ -122,9 +134,9 @@ bool CSimDevice::Matches(const char* pszDescription) const
         strFull.assign(kListBufferSize, '\0');
         FillUnterminated(&strFull[0], strFull.size(), m_scenario.strDescription);
     }
-    size_t nLength = strnlen(pszDescription, kListBufferSize);
+    size_t nLength = strnlen(pszName, kListBufferSize);
     size_t nNeeded = std::min(strFull.size(), kListBufferSize - 1);
-    return nLength >= nNeeded && nLength <= strFull.size() && memcmp(pszDescription, strFull.data(), nLength) == 0;
+    return nLength >= nNeeded && nLength <= strFull.size() && memcmp(pszName, strFull.data(), nLength) == 0;
 }
 
 FT_STATUS CSimDevice::TryOpen(FT_HANDLE hNew, bool& rbBusy)

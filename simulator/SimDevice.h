@@ -21,10 +21,11 @@ public:
 
     unsigned Index() const { return m_nIndex; }
 
-    // Listing by index into the caller's 260-byte buffer.
-    FT_STATUS List(char* pchBuffer);
-    // Whether FT_OpenEx with this description means this device.
-    bool Matches(const char* pszDescription) const;
+    // Listing by index into the caller's 260-byte buffer: the description
+    // for FT_OPEN_BY_DESCRIPTION, the serial number for FT_OPEN_BY_SERIAL_NUMBER.
+    FT_STATUS List(char* pchBuffer, DWORD dwWhat);
+    // Whether FT_OpenEx with this description or serial number means this device.
+    bool Matches(const char* pszName, DWORD dwWhat) const;
     // Opens the device as hNew, once a held device is released. rbBusy tells
     // that it was open already, so the caller may try the next device with
     // the same description.

@@ -7,7 +7,7 @@ namespace
 {
 const char kScenarioVariable[] = "USBSIM_SCENARIO";
 const char kTraceVariable[] = "USBSIM_TRACE";
-const size_t kDescriptionReadLimit = 260;
+const size_t kListedTextReadLimit = 260;
 
 // Handles are numbers, not addresses: a handle from an earlier open stays
 // invalid after its device was closed and opened again. In a 64-bit build
@@ -110,12 +110,13 @@ FT_STATUS CSimDriver::ListDevices(PVOID pArg1, PVOID pArg2, DWORD dwFlags)
         m_trace.Line("FT_ListDevices count=%lu status=%lu", m_dwCount, nStatus);
         return nStatus;
     }
-    if (dwFlags == (FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION))
+    if (dwFlags == (FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION) ||
+        dwFlags == (FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER))
     {
         // The index travels in the pointer-sized first argument.
         UINT_PTR nIndex = reinterpret_cast<UINT_PTR>(pArg1);
         if (nIndex < m_devices.size())
-            return m_devices[nIndex]->List(static_cast<char*>(pArg2));
+            return m_devices[nIndex]->List(static_cast<char*>(pArg2), dwFlags & ~FT_LIST_BY_INDEX);
         m_trace.Line("FT_ListDevices index=%u status=%lu", static_cast<unsigned>(nIndex), FT_DEVICE_NOT_FOUND);
         return FT_DEVICE_NOT_FOUND;
     }
@@ -128,25 +129,25 @@ FT_STATUS CSimDriver::OpenEx(PVOID pArg1, DWORD dwFlags, FT_HANDLE* pHandle)
     if (!EnsureLoaded())
         return Unusable("FT_OpenEx");
 
-    const char* pszDescription = static_cast<const char*>(pArg1);
+    const char* pszName = static_cast<const char*>(pArg1);
     FT_STATUS nStatus = FT_DEVICE_NOT_FOUND;
     FT_HANDLE hOpened = nullptr;
     int nDevice = -1;
-    if (dwFlags != FT_OPEN_BY_DESCRIPTION)
+    if (dwFlags != FT_OPEN_BY_DESCRIPTION && dwFlags != FT_OPEN_BY_SERIAL_NUMBER)
     {
         nStatus = FT_NOT_SUPPORTED;
     }
-    else if (pszDescription == nullptr || pHandle == nullptr)
+    else if (pszName == nullptr || pHandle == nullptr)
     {
         nStatus = FT_INVALID_PARAMETER;
     }
     else
     {
-        // Several devices may share a description: the first one not yet
-        // open is taken, as the real driver does.
+        // Several devices may share a description, or even a serial number:
+        // the first one not yet open is taken, as the real driver does.
         for (auto& pDevice : m_devices)
         {
-            if (!pDevice->Matches(pszDescription))
+            if (!pDevice->Matches(pszName, dwFlags))
                 continue;
             bool bBusy = false;
             FT_HANDLE hNew = NewHandle();
@@ -162,11 +163,11 @@ FT_STATUS CSimDriver::OpenEx(PVOID pArg1, DWORD dwFlags, FT_HANDLE* pHandle)
             break;
         }
     }
-    std::string strDescription = pszDescription != nullptr
-                                     ? CTrace::Quoted(pszDescription, strnlen(pszDescription, kDescriptionReadLimit))
-                                     : std::string("null");
-    m_trace.Line("FT_OpenEx desc=%s flags=%lu dev=%d handle=%p status=%lu", strDescription.c_str(), dwFlags, nDevice,
-                 hOpened, nStatus);
+    std::string strName =
+        pszName != nullptr ? CTrace::Quoted(pszName, strnlen(pszName, kListedTextReadLimit)) : std::string("null");
+    m_trace.Line("FT_OpenEx %s=%s flags=%lu dev=%d handle=%p status=%lu",
+                 dwFlags == FT_OPEN_BY_SERIAL_NUMBER ? "serial" : "desc", strName.c_str(), dwFlags, nDevice, hOpened,
+                 nStatus);
     return nStatus;
 }
 

@@ -99,6 +99,14 @@ std::string OneDevice(const std::string& extra)
     return "[driver]\ncount = 1\n" + ScenarioDevice(0, kOneDevice.description, extra);
 }
 
+std::string SilentInstruments(int nCount, const std::string& firstExtra)
+{
+    std::string scenario = "[driver]\ncount = " + std::to_string(nCount) + "\n";
+    for (int nIndex = 0; nIndex < nCount; ++nIndex)
+        scenario += "[device" + std::to_string(nIndex) + "]\nsilent = 1\n" + (nIndex == 0 ? firstExtra : "");
+    return scenario;
+}
+
 namespace
 {
 const char* const kInstruments[] = {"Instrument One", "Instrument Two", "Instrument Three"};

@@ -56,6 +56,10 @@ extern const char kTestAnswer[]; // "TEST,MODEL 1,TI000001,2.5"
 extern const ExpectedReport::Device kOneDevice;
 std::string OneDevice(const std::string& extra = std::string());
 
+// The driver with nCount of the simulator's own instruments, all of one model
+// and none answering; the first one's section takes the extra lines.
+std::string SilentInstruments(int nCount, const std::string& firstExtra = std::string());
+
 // The driver with "Instrument One", "Instrument Two" and so on, each with its
 // extra lines, and the report's name of one of them.
 std::string Instruments(std::initializer_list<std::string> extras);

@@ -102,6 +102,9 @@ public:
     }
     ~WaitHook()
     {
+        // The cancel stays signalled until it is reset.
+        if (g_hooks.bCancelWithTheAnswer)
+            ::ResetEvent(g_hooks.hCancelEvent);
         g_hooks.bCancelWithTheAnswer = false;
         ::CloseHandle(g_hooks.hWaitEntered);
         g_hooks.hWaitEntered = nullptr;
@@ -156,19 +159,6 @@ VOID WINAPI PauseForPieces(DWORD dwMilliseconds)
 {
     const size_t nDue = std::min<size_t>(3, 1 + dwMilliseconds / 60);
     PollUntil(::GetTickCount() + 10000, [nDue] { return g_hooks.pPieceTrace->Calls("SIM_Signal").size() >= nDue; });
-}
-
-struct CommunicationJob
-{
-    CUsbInstallationTestDlg* pDlg;
-    DWORD dwResult;
-};
-
-DWORD WINAPI CommunicationJobProc(LPVOID pParam)
-{
-    CommunicationJob* pJob = static_cast<CommunicationJob*>(pParam);
-    pJob->dwResult = pJob->pDlg->CheckCommunication();
-    return 0;
 }
 
 class Communication : public ::testing::Test
@@ -331,11 +321,11 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
              ClosedWithWarning(e, "The system cannot write to the specified device.");
          },
          1},
-        // A status the driver table does not name has the empty text.
+        // A status the driver table does not name is shown by its number.
         {"FT_Write fails with status 19", OneDevice("write_status = 19\n"),
          [&](ExpectedReport& e) {
              writeFails(e);
-             ClosedWithWarning(e, "");
+             ClosedWithWarning(e, "Unknown status 19 (0x00000013)");
          },
          1},
         {"FT_GetQueueStatus fails after the event", OneDevice("queue_status = 1\n"),
@@ -526,6 +516,8 @@ TEST_F(Communication, TheSearchReportsTheCountNoDeviceAndADriverError)
              e.DriverError("The request could not be performed because of an I/O device error.");
          },
          1},
+        {"counting fails with a status outside the table", "[driver]\ncount_status = 1000\n",
+         [](ExpectedReport& e) { e.DriverError("Unknown status 1000 (0x000003E8)"); }, 1},
     };
     for (bool bDetailed : {true, false})
     {
@@ -673,62 +665,73 @@ TEST_F(Communication, ALeftoverSignalOfAChunkedAnswerDoesNotEndTheNextDevicesWai
     EXPECT_EQ(m_report, expected.Text());
 }
 
-TEST_F(Communication, ACancelDuringTheFirstWaitEndsOnlyThatDevice)
+TEST_F(Communication, ClosingTheDialogDuringTheFirstWaitEndsTheRunThere)
 {
-    // The first device does not answer; the dialog is closed while its test
-    // waits. The cancel signal is used up by that wait: the second device is
-    // tested in full.
-    TraceFile trace;
-    host.SetDetailed(true);
-    FakeCounter counter;
-    Load(Instruments({"silent = 1\n", ""}));
-    host.ClearReport();
-    WaitHook hook;
-    CommunicationJob job = {&Dlg(), 0xDEAD};
-    const HANDLE hThread = ::CreateThread(nullptr, 0, CommunicationJobProc, &job, 0, nullptr);
-    ASSERT_NE(hThread, nullptr);
-    ASSERT_TRUE(host.PumpUntil([] { return WaitHook::Entered(); })) << "the first device's wait never began";
-    Dlg().m_bCancel.store(TRUE);
-    ::SetEvent(Dlg().m_hCancelEvent);
-    ASSERT_TRUE(host.PumpUntil([&] { return ::WaitForSingleObject(hThread, 0) == WAIT_OBJECT_0; }));
-    ::CloseHandle(hThread);
-
-    EXPECT_EQ(job.dwResult, 1u);
-    ExpectedReport expected(true);
-    Cancelled(expected.UpToTheWait(Instrument(0)));
-    expected.UpToTheWait(Instrument(1)).Answered(27, 27, kTestAnswer, kFakeResponseTime);
-    EXPECT_EQ(host.ReportText(), expected.Text());
-    EXPECT_EQ(trace.Calls("FT_Close").size(), 2u);
-    ASSERT_EQ(WaitHook::Calls(), 2);
-    EXPECT_EQ(WaitHook::Result(1), WAIT_OBJECT_0) << "the first wait did not end with the cancel";
-    EXPECT_EQ(WaitHook::Result(2), WAIT_OBJECT_0 + 1) << "the second wait did not end with the answer";
-}
-
-TEST_F(Communication, ClosingTheDialogDuringTheFirstWaitStillTestsTheSecondDevice)
-{
+    // The first of two devices does not answer; the dialog is closed while
+    // its test waits. That device ends with the cancel, the second is never
+    // opened, and the cancel stays signalled for any wait after it.
     TraceFile trace;
     ScenarioFile file(Instruments({"silent = 1\n", ""}));
     const std::string library = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, library.c_str(), nullptr, nullptr}});
     WaitHook hook;
     host.SetDetailed(true);
+    host.RecordWrites();
     host.Click(IDC_BUTTON_START);
     ASSERT_TRUE(host.PumpUntil([] { return WaitHook::Entered(); })) << "the first device's wait never began";
     ::DestroyWindow(host.Hwnd());
 
-    // The window is gone with its report; the driver's trace and the waits tell the rest.
+    // The window is gone with its report; what it was sent, the driver's
+    // trace and the waits tell the rest.
     EXPECT_EQ(host.Dialog().m_hWorkerThread, nullptr) << "the run had not ended when the window was gone";
-    ASSERT_EQ(WaitHook::Calls(), 2);
+    ASSERT_EQ(WaitHook::Calls(), 1) << "a wait after the cancel";
     EXPECT_EQ(WaitHook::Result(1), WAIT_OBJECT_0) << "the first wait did not end with the cancel";
-    EXPECT_EQ(WaitHook::Result(2), WAIT_OBJECT_0 + 1) << "the second wait did not end with the answer";
-    const std::vector<std::string> closes = trace.Calls("FT_Close");
-    ASSERT_EQ(closes.size(), 2u);
-    EXPECT_EQ(closes[0].rfind("FT_Close dev=0 ", 0), 0u) << closes[0];
-    EXPECT_EQ(closes[1].rfind("FT_Close dev=1 ", 0), 0u) << closes[1];
-    bool bSecondRead = false;
-    for (const std::string& line : trace.Calls("FT_Read"))
-        bSecondRead = bSecondRead || line.rfind("FT_Read dev=1 asked=27 n=27 ", 0) == 0;
-    EXPECT_TRUE(bSecondRead) << "the second device's answer was not read";
+    EXPECT_EQ(::WaitForSingleObject(host.Dialog().m_hCancelEvent, 0), WAIT_OBJECT_0) << "the cancel was used up";
+    const std::vector<std::string> opens = trace.Calls("FT_OpenEx");
+    EXPECT_EQ(opens.size(), 1u) << "opened after the cancel: " << Joined(opens);
+    EXPECT_EQ(trace.Calls("FT_Close").size(), 1u);
+    ExpectedReport expected(true);
+    Cancelled(expected.UpToTheWait(Instrument(0)));
+    expected.Heading("Deallocate DLL Memory").Ok().Summary(false);
+    EXPECT_TRUE(EndsWith(host.WrittenText(), expected.Text())) << host.WrittenText();
+}
+
+TEST_F(Communication, EachDeviceIsOpenedBySerialNumberUnlessAnEarlierOneHadIt)
+{
+    // Two instruments of one model, as a lab has them, the second silent;
+    // then two that the driver cannot tell apart.
+    const std::string model = "Test Instrument A";
+    const std::string second = ScenarioDevice(1, model, "silent = 1\n");
+    const struct
+    {
+        const char* pszCase;
+        std::string scenario;
+        std::function<void(ExpectedReport&)> secondDevice;
+    } cases[] = {
+        {"one description, two serial numbers", "[driver]\ncount = 2\n" + ScenarioDevice(0, model) + second,
+         [&](ExpectedReport& e) { TimedOut(e.UpToTheWait(TestDevice(1, model))); }},
+        {"one serial number", "[driver]\ncount = 2\n" + ScenarioDevice(0, model) + second + "serial = TI000001\n",
+         [&](ExpectedReport& e) {
+             e.Heading(kHeading + model);
+             e.Alert("A device tested before has the same serial number (TI000001): this one cannot be told "
+                     "apart from it and is not tested");
+             e.Warning();
+         }},
+    };
+    host.SetDetailed(true);
+    FakeCounter counter;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.pszCase);
+        // The silent device's wait ends at once, as the real one would after two seconds.
+        WaitHook timeout(2, WAIT_TIMEOUT);
+        EXPECT_EQ(Communicate(c.scenario), 1u);
+        ExpectedReport expected(true);
+        expected.UpToTheWait(TestDevice(0, model)).Answered(27, 27, kTestAnswer, kFakeResponseTime);
+        c.secondDevice(expected);
+        // The second device's identity, or none: whom each open reached.
+        EXPECT_EQ(m_report, expected.Text());
+    }
 }
 
 TEST_F(Communication, RepeatedFailuresLeaveNoHandlesBehind)

@@ -40,8 +40,9 @@ std::string ReportIn(const std::string& path)
     return RtfToPlainText(ReadFileBytes(path));
 }
 
-// An instrument that never answers: the run waits 2 s for it.
-const char kSilentInstrument[] = "[device0]\ndescription = Silent instrument\nsilent = 1\n";
+// Two instruments of one model, the second never answering: the run waits 2 s for it.
+const char kSecondOfTwoSilent[] = "[device0]\ndescription = Lab instrument\n"
+                                  "[device1]\ndescription = Lab instrument\nsilent = 1\n";
 
 // The run is in its wait for the silent instrument.
 bool Waiting(const UiHarness& ui)
@@ -172,7 +173,7 @@ TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
 {
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
-    ScenarioFile scenario(kSilentInstrument);
+    ScenarioFile scenario(kSecondOfTwoSilent);
     const ScratchFolder scratch("report-silent");
     const std::string path = scratch.Path() + "\\silent.rtf";
     ASSERT_TRUE(WriteFileBytes(path, kOldContent));
@@ -195,7 +196,9 @@ TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
     ASSERT_TRUE(ui.WaitForExit(60000));
     EXPECT_EQ(ui.ExitCode(), REPORT_EXIT_FINISHED);
     const std::string report = ReportIn(path);
-    EXPECT_TRUE(Contains(report, "Silent instrument")) << report;
+    // The second tested too, by its own serial number, and its warning.
+    EXPECT_TRUE(Contains(report, "\tDevice connected:   Vid_0403&Pid_B7E4#SIM00002\n")) << report;
+    EXPECT_TRUE(Contains(report, "\t... a timeout is occured\n")) << report;
     EXPECT_TRUE(EndsWith(report, Summary(false))) << report;
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"silent.rtf"}) << Joined(FilesIn(scratch.Path()));
 }
@@ -242,36 +245,54 @@ TEST(ReportCommand, FileHeldOpenForAMomentOrToTheEndOrDialogClosedTwiceDuringThe
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
     }
 
-    // The hidden dialog closed during the run (the session ending, say), and
-    // closed again by another program while the first close waits for the
-    // run: the run is cancelled and there is no report to write.
-    ASSERT_TRUE(WriteFileBytes(path, kOldContent));
+    // The hidden dialog closed during the run (the session ending, say): the
+    // run is cancelled and there is no report to write. During the first of
+    // 64 instruments that never answer, the process ends at once; while the
+    // first one is held at its open, the close waits for it, and a second
+    // close by another program meanwhile does not take the dialog away.
+    for (const bool bHeld : {false, true})
     {
+        SCOPED_TRACE(bHeld ? "closed twice during a held open" : "closed during the first of 64 waits");
+        ASSERT_TRUE(WriteFileBytes(path, kOldContent));
         DeviceHold hold;
-        ScenarioFile scenario(std::string(kSilentInstrument) +
-                              "[device1]\ndescription = Held instrument\nhold_event = " + hold.Name() + "\n");
+        if (!bHeld)
+            hold.Release();
+        ScenarioFile scenario(SilentInstruments(64, "hold_event = " + hold.Name() + "\n"));
         UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
         const DeviceHold::ReleaseFirst release(hold);
         ASSERT_TRUE(ui.Started());
-        ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
-        ::PostMessageA(ui.Dialog(), WM_CLOSE, 0, 0);
-        // The close ends the wait for the silent instrument; the run goes on
-        // to the held one, and the close waits for it.
-        ASSERT_TRUE(ui.WaitUntil([&ui] {
-            const std::string report = ui.ReportText();
-            return Contains(report, "... thread is going to terminate") &&
-                   CountOf(report, "\tOpen the connection.\n") == 2;
+        ASSERT_TRUE(ui.WaitUntil([&] {
+            return bHeld ? Contains(ui.ReportText(), "\tOpen the connection.\n") : Waiting(ui);
         })) << ui.ReportText();
-        DWORD_PTR dwIgnored = 0;
-        ::SendMessageTimeoutA(ui.Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                              reinterpret_cast<LPARAM>(ui.Control(IDCANCEL)), SMTO_NORMAL, 60000, &dwIgnored);
-        EXPECT_TRUE(::IsWindow(ui.Dialog())) << "Exit destroyed the dialog while its first close waited for the run";
-        hold.Release();
-        ASSERT_TRUE(ui.WaitForExit(60000)) << "a close during a close: the report command never ended";
+        const DWORD dwClosed = ::GetTickCount();
+        if (bHeld)
+        {
+            // Exit as another program clicks it, twice: the first click
+            // waits for the open, and the second comes during that wait.
+            const auto exit = [&ui](DWORD dwTimeoutMs) {
+                DWORD_PTR dwIgnored = 0;
+                return ::SendMessageTimeoutA(ui.Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                                             reinterpret_cast<LPARAM>(ui.Control(IDCANCEL)), SMTO_NORMAL, dwTimeoutMs,
+                                             &dwIgnored);
+            };
+            ASSERT_FALSE(exit(1000)) << "the close did not wait for the held open";
+            exit(60000);
+            EXPECT_TRUE(::IsWindow(ui.Dialog())) << "Exit destroyed the dialog while its first close waited";
+            hold.Release();
+        }
+        else
+        {
+            ::PostMessageA(ui.Dialog(), WM_CLOSE, 0, 0);
+        }
+        ASSERT_TRUE(ui.WaitForExit(kStateWaitMs)) << "the report command never ended";
+        if (!bHeld)
+        {
+            EXPECT_LE(::GetTickCount() - dwClosed, 3000u) << "ms from the close to the process's end";
+        }
         EXPECT_EQ(ui.ExitCode(), static_cast<DWORD>(ERROR_CANCELLED));
+        EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
+        EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
     }
-    EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
-    EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
 
     // Windows ends the session during the run, as at log-off and as Restart
     // Manager does: the end is not held up, the run is cancelled, and the

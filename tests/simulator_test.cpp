@@ -528,12 +528,13 @@ TEST_F(SimulatorTest, EachLoadReadsItsScenarioAfreshOrRefusesEveryCall)
     }
 }
 
-TEST_F(SimulatorTest, DevicesSharingADescriptionOpenInTurn)
+TEST_F(SimulatorTest, DevicesSharingADescriptionOrASerialNumberOpenInTurn)
 {
-    UseScenario("; two instruments of one model, one of another\n"
+    UseScenario("; two instruments of one model, one of another, and one with the first one's serial number\n"
                 "[device0]\nserial = AAA1\n"
                 "[DEVICE1]\nSerial = AAA2\n"
-                "[device2]\ndescription = \"  Other Model  \"\nvid = 0x1234\npid = 4660\n");
+                "[device2]\ndescription = \"  Other Model  \"\nvid = 0x1234\npid = 4660\n"
+                "[device3]\ndescription = Twin\nserial = AAA1\n");
     CSimLibrary lib;
     const char* const apszSerials[] = {"AAA1", "AAA2"};
     FT_HANDLE ahDevice[2] = {};
@@ -556,6 +557,44 @@ TEST_F(SimulatorTest, DevicesSharingADescriptionOpenInTurn)
     EXPECT_EQ(data.VendorId, 0x1234);
     EXPECT_EQ(data.ProductId, 0x1234);
     for (FT_HANDLE hDevice : {ahDevice[0], ahDevice[1], hOther})
+        EXPECT_EQ(lib.Close(hDevice), FT_OK);
+
+    // Listed and opened by serial number: a device's own, and one that two
+    // devices share opens them in turn.
+    const char* const apszListed[] = {"AAA1", "AAA2", "SIM00003", "AAA1"};
+    for (UINT_PTR nIndex = 0; nIndex < 4; ++nIndex)
+    {
+        char szSerial[kListBufferSize] = {};
+        EXPECT_EQ(
+            lib.ListDevices(reinterpret_cast<PVOID>(nIndex), szSerial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
+            FT_OK);
+        EXPECT_STREQ(szSerial, apszListed[nIndex]) << "device " << nIndex;
+    }
+    const struct
+    {
+        const char* pszSerial;
+        FT_STATUS status;
+        const char* pszDescription; // of the device opened
+    } opens[] = {{"AAA2", FT_OK, kDefaultDescription},
+                 {"AAA1", FT_OK, kDefaultDescription},
+                 {"AAA1", FT_OK, "Twin"},
+                 {"AAA1", FT_DEVICE_NOT_OPENED, nullptr},
+                 {"AAA", FT_DEVICE_NOT_FOUND, nullptr}};
+    std::vector<FT_HANDLE> opened;
+    for (const auto& open : opens)
+    {
+        FT_HANDLE hDevice = nullptr;
+        ASSERT_EQ(lib.OpenEx(const_cast<char*>(open.pszSerial), FT_OPEN_BY_SERIAL_NUMBER, &hDevice), open.status)
+            << open.pszSerial;
+        if (open.status != FT_OK)
+            continue;
+        opened.push_back(hDevice);
+        SEeprom ee;
+        EXPECT_EQ(lib.EeRead(hDevice, &ee.data), FT_OK);
+        EXPECT_STREQ(ee.szSerial, open.pszSerial);
+        EXPECT_STREQ(ee.szDescription, open.pszDescription);
+    }
+    for (FT_HANDLE hDevice : opened)
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
 }
 

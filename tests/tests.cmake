@@ -37,7 +37,7 @@ add_wine_test(checkrun_test SOURCES checkrun_test.cpp device_fixture.cpp)
 # `foreground`: ctest runs two tests at a time on one desktop, and a window
 # another test activates takes the focus from the dialog under test.
 add_wine_test(dialog_test SOURCES dialog_test.cpp support/SaveDialog.cpp LOCKS foreground)
-add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp registry_fixture.cpp LOCKS installation foreground)
+add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp device_fixture.cpp registry_fixture.cpp LOCKS installation foreground)
 # The screen's DPI and the system colours belong to the whole prefix.
 add_wine_test(display_ui_test SOURCES display_ui_test.cpp registry_fixture.cpp PREFIX display)
 
@@ -50,6 +50,10 @@ add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp device_fixture.c
 add_wine_test(device_ui_test SOURCES device_ui_test.cpp device_fixture.cpp registry_fixture.cpp support/RtfText.cpp
   LOCKS installation)
 add_dependencies(device_ui_test planted_library x64)
+# A driver call that does not return: its 15 s are waited once, for the
+# dialog and /report together, in an executable of its own.
+add_wine_test(driver_hang_test SOURCES driver_hang_test.cpp device_fixture.cpp registry_fixture.cpp
+  support/RtfText.cpp LOCKS installation)
 # The end-to-end case on 64-bit Windows, with a 64-bit driver package's layout,
 # for both programs; and each program with only the other one's library.
 add_wine64_runs(device_ui_test
