@@ -225,7 +225,7 @@ TEST(DialogUi, TheSessionEndingDuringARunEndsItInsideTheHandler)
 {
     DeviceHold hold;
     TraceFile trace;
-    InstalledDriver driver("[device0]\nsilent=1\n[device1]\ndescription=Second\nhold_event=" + hold.Name() + "\n");
+    InstalledDriver driver("[device0]\nsilent=1\nhold_event=" + hold.Name() + "\n");
     for (const LPARAM lParam : {LPARAM(0), LPARAM(ENDSESSION_CLOSEAPP)})
     {
         SCOPED_TRACE("WM_ENDSESSION with lParam " + std::to_string(lParam));
@@ -234,7 +234,8 @@ TEST(DialogUi, TheSessionEndingDuringARunEndsItInsideTheHandler)
         const DeviceHold::ReleaseFirst release(hold);
         ASSERT_TRUE(ui.Started());
         ui.Click(IDC_BUTTON_DETAILS);
-        ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\tSend SCPI request:"); })) << ui.ReportText();
+        ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\tOpen the connection.\n"); }))
+            << ui.ReportText();
         ASSERT_EQ(ui.EndSessionDuringARun(lParam, hold), "");
         const std::vector<std::string> lines = trace.Lines();
         ASSERT_FALSE(lines.empty());

@@ -302,12 +302,12 @@ TEST(ReportCommand, FileHeldOpenForAMomentOrToTheEndOrDialogClosedTwiceDuringThe
     {
         SCOPED_TRACE("WM_ENDSESSION with lParam " + std::to_string(lParam));
         DeviceHold hold;
-        ScenarioFile scenario(std::string(kSilentInstrument) +
-                              "[device1]\ndescription = Held instrument\nhold_event = " + hold.Name() + "\n");
+        ScenarioFile scenario("[device0]\nsilent = 1\nhold_event = " + hold.Name() + "\n");
         UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
         const DeviceHold::ReleaseFirst release(hold);
         ASSERT_TRUE(ui.Started());
-        ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
+        ASSERT_TRUE(ui.WaitUntil([&ui] { return Contains(ui.ReportText(), "\tOpen the connection.\n"); }))
+            << ui.ReportText();
         ASSERT_EQ(ui.EndSessionDuringARun(lParam, hold), "");
         EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));

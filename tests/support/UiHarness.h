@@ -53,13 +53,13 @@ public:
     {
         return ::WaitForSingleObject(m_process.hProcess, dwTimeoutMs) == WAIT_OBJECT_0;
     }
-    // What Windows sends when the session ends during a run waiting for a
-    // silent instrument: WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE,
-    // lParam) from a thread of its own, while this one waits for the cancel
-    // to end the wait and then lets the next instrument go. Empty once the
-    // handler has returned (Windows may end the process from then on), else
-    // what went wrong.
-    std::string EndSessionDuringARun(LPARAM lParam, DeviceHold& nextInstrument);
+    // What Windows sends when the session ends during a run whose instrument
+    // is held at its open: WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE,
+    // lParam) from a thread of its own. The handler must not return while
+    // the open is still held (the run is still in the driver); then the hold
+    // is let go. Empty once the handler has returned (Windows may end the
+    // process from then on), else what went wrong.
+    std::string EndSessionDuringARun(LPARAM lParam, DeviceHold& heldOpen);
     // The process's exit code; STILL_ACTIVE while it runs.
     DWORD ExitCode() const;
     // The process's top-level windows that are visible now.
