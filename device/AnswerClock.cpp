@@ -4,11 +4,12 @@
 
 CAnswerClock::~CAnswerClock()
 {
-    // Waits for a signal being taken at this moment: once the watch is gone,
-    // nothing takes the receive event's signals any more, and nothing of the
-    // pool touches this object.
-    if (m_hWait != nullptr)
-        ::UnregisterWaitEx(m_hWait, INVALID_HANDLE_VALUE);
+    if (m_hWatch != nullptr)
+    {
+        ::SetEvent(m_hAnswered);
+        ::WaitForSingleObject(m_hWatch, INFINITE);
+        ::CloseHandle(m_hWatch);
+    }
     if (m_hAnswered != nullptr)
         ::CloseHandle(m_hAnswered);
 }
@@ -16,39 +17,42 @@ CAnswerClock::~CAnswerClock()
 void CAnswerClock::Start(HANDLE hRxEvent)
 {
     g_SystemCalls.QueryPerformanceCounter(&m_start);
-    // A watch on no event may be taken (Wine takes it) and never fire: the
-    // device would time out rather than fail.
+    // Watched only from here: an answer signalled while the watch starts is
+    // taken when it has started, no earlier than the start.
+    m_hRxEvent = hRxEvent;
+    // A watch on no event would end at once, unseen: the device fails here.
     if (hRxEvent == nullptr)
     {
         m_dwError = ERROR_INVALID_HANDLE;
         return;
     }
-    // Watched only from here: an answer signalled while the watch is set up
-    // is taken when the watch begins, no earlier than the start.
     m_hAnswered = g_SystemCalls.CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (m_hAnswered == nullptr)
     {
         m_dwError = LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
         return;
     }
-    // The callback is two calls, made on the pool's own wait thread rather
-    // than handed on to a worker thread, which would take longer to wake.
-    if (!::RegisterWaitForSingleObject(&m_hWait, hRxEvent, OnSignal, this, INFINITE,
-                                       WT_EXECUTEONLYONCE | WT_EXECUTEINWAITTHREAD))
+    m_hWatch = g_SystemCalls.CreateThread(nullptr, 0, Watch, this, 0, nullptr);
+    if (m_hWatch == nullptr)
     {
-        m_dwError = LastErrorOr(ERROR_INVALID_HANDLE);
-        m_hWait = nullptr;
+        m_dwError = LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
         ::CloseHandle(m_hAnswered);
         m_hAnswered = nullptr;
     }
 }
 
-// Never timed out: the watch waits without a limit until the clock goes.
-VOID CALLBACK CAnswerClock::OnSignal(PVOID pParam, BOOLEAN /*bTimedOut*/)
+// Waits with the system's call: the seam's wait is the run's, which tests steer.
+DWORD WINAPI CAnswerClock::Watch(LPVOID pParam)
 {
     CAnswerClock* pClock = static_cast<CAnswerClock*>(pParam);
-    g_SystemCalls.QueryPerformanceCounter(&pClock->m_signal);
-    g_SystemCalls.SetEvent(pClock->m_hAnswered);
+    // The answered event first: set by the clock's end, it ends the watch.
+    HANDLE events[2] = {pClock->m_hAnswered, pClock->m_hRxEvent};
+    if (::WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+    {
+        g_SystemCalls.QueryPerformanceCounter(&pClock->m_signal);
+        ::SetEvent(pClock->m_hAnswered);
+    }
+    return 0;
 }
 
 double CAnswerClock::ElapsedMs(const LARGE_INTEGER& frequency) const
