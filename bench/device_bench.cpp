@@ -98,6 +98,8 @@ Errors MeasureResponseTimeErrors()
     // Switching to the detailed view runs the check once: the warm-up. Only
     // the button's state is polled during a run: the report's text, read
     // from here, would cost its window thread a message.
+    // Active, as in front of a user: its focused report redraws the caret on every line.
+    ui.FocusedControl();
     ui.Click(IDC_BUTTON_DETAILS);
     ui.WaitUntil([&ui] { return ui.IsEnabled(IDC_BUTTON_START); });
     for (int nRun = 0; nRun < kRuns; ++nRun)
@@ -129,9 +131,12 @@ void PrintErrors(const char* pszWhich, const std::vector<double>& errors)
     const double dMedian = Median(errors);
     const double dWorst =
         *std::max_element(errors.begin(), errors.end(), [](double a, double b) { return std::abs(a) < std::abs(b); });
-    const bool bMet = dMedian <= kGoalMedianMs && std::abs(dWorst) <= kGoalWorstMs;
-    std::printf("  %-14s median %6.2f ms, worst %6.2f ms  goal: median <= %.1f, worst <= %.1f%s\n", pszWhich, dMedian,
-                dWorst, kGoalMedianMs, kGoalWorstMs, bMet ? "" : "  MISSED");
+    const auto nLate = std::count_if(errors.begin(), errors.end(), [](double d) { return d > 1.0; });
+    const bool bMet = std::abs(dMedian) <= kGoalMedianMs && std::abs(dWorst) <= kGoalWorstMs;
+    std::printf("  %-14s median %5.2f ms, worst %5.2f ms, %2d of %2d over 1 ms late  goal: median <= %.1f, "
+                "worst <= %.1f%s\n",
+                pszWhich, dMedian, dWorst, static_cast<int>(nLate), static_cast<int>(errors.size()), kGoalMedianMs,
+                kGoalWorstMs, bMet ? "" : "  MISSED");
 }
 
 struct Overhead
