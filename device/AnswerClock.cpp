@@ -2,52 +2,73 @@
 
 #include "framework/SystemCalls.h"
 
+namespace
+{
+void CloseIfOpen(HANDLE& h)
+{
+    if (h != nullptr)
+        ::CloseHandle(h);
+    h = nullptr;
+}
+} // namespace
+
 CAnswerClock::~CAnswerClock()
+{
+    EndWatch(0);
+}
+
+// Stops the watch and releases it; dwError is why the clock has none (0: it ended).
+void CAnswerClock::EndWatch(DWORD dwError)
 {
     if (m_hWatch != nullptr)
     {
         ::SetEvent(m_hAnswered);
         ::WaitForSingleObject(m_hWatch, INFINITE);
-        ::CloseHandle(m_hWatch);
     }
-    if (m_hAnswered != nullptr)
-        ::CloseHandle(m_hAnswered);
+    CloseIfOpen(m_hWatch);
+    CloseIfOpen(m_hReady);
+    CloseIfOpen(m_hStarted);
+    CloseIfOpen(m_hAnswered);
+    m_dwError = dwError;
 }
 
-void CAnswerClock::Start(HANDLE hRxEvent)
+void CAnswerClock::Prepare(HANDLE hRxEvent)
 {
-    g_SystemCalls.QueryPerformanceCounter(&m_start);
-    // Watched only from here: an answer signalled while the watch starts is
-    // taken when it has started, no earlier than the start.
-    m_hRxEvent = hRxEvent;
     // A watch on no event would end at once, unseen: the device fails here.
     if (hRxEvent == nullptr)
-    {
-        m_dwError = ERROR_INVALID_HANDLE;
-        return;
-    }
+        return EndWatch(ERROR_INVALID_HANDLE);
+    m_hRxEvent = hRxEvent;
+    m_hReady = g_SystemCalls.CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    m_hStarted = g_SystemCalls.CreateEventA(nullptr, TRUE, FALSE, nullptr);
     m_hAnswered = g_SystemCalls.CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (m_hAnswered == nullptr)
-    {
-        m_dwError = LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
-        return;
-    }
+    if (m_hReady == nullptr || m_hStarted == nullptr || m_hAnswered == nullptr)
+        return EndWatch(LastErrorOr(ERROR_NOT_ENOUGH_MEMORY));
     m_hWatch = g_SystemCalls.CreateThread(nullptr, 0, Watch, this, 0, nullptr);
     if (m_hWatch == nullptr)
-    {
-        m_dwError = LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
-        ::CloseHandle(m_hAnswered);
-        m_hAnswered = nullptr;
-    }
+        return EndWatch(LastErrorOr(ERROR_NOT_ENOUGH_MEMORY));
+    HANDLE ready[2] = {m_hReady, m_hWatch};
+    ::WaitForMultipleObjects(2, ready, FALSE, INFINITE);
+}
+
+void CAnswerClock::Start()
+{
+    g_SystemCalls.QueryPerformanceCounter(&m_start);
+    // Watched only from here, so that the signal's time is never read
+    // before the start.
+    if (m_hStarted != nullptr)
+        ::SetEvent(m_hStarted);
 }
 
 // Waits with the system's call: the seam's wait is the run's, which tests steer.
 DWORD WINAPI CAnswerClock::Watch(LPVOID pParam)
 {
     CAnswerClock* pClock = static_cast<CAnswerClock*>(pParam);
-    // The answered event first: set by the clock's end, it ends the watch.
-    HANDLE events[2] = {pClock->m_hAnswered, pClock->m_hRxEvent};
-    if (::WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+    // The answered event first in each wait: set by the clock's end, it ends the watch.
+    HANDLE started[2] = {pClock->m_hAnswered, pClock->m_hStarted};
+    HANDLE signalled[2] = {pClock->m_hAnswered, pClock->m_hRxEvent};
+    ::SetEvent(pClock->m_hReady);
+    if (::WaitForMultipleObjects(2, started, FALSE, INFINITE) == WAIT_OBJECT_0 + 1 &&
+        ::WaitForMultipleObjects(2, signalled, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
     {
         g_SystemCalls.QueryPerformanceCounter(&pClock->m_signal);
         ::SetEvent(pClock->m_hAnswered);

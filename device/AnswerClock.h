@@ -17,11 +17,15 @@ public:
     CAnswerClock(const CAnswerClock&) = delete;
     CAnswerClock& operator=(const CAnswerClock&) = delete;
 
-    // Reads the start, then watches hRxEvent for its next signal, which the
-    // watch takes from the event. Once only.
-    void Start(HANDLE hRxEvent);
+    // Before the request goes: starts the watch's thread and waits until it
+    // is ready. A thread made only when the answer may already be coming can
+    // start late on a busy machine.
+    void Prepare(HANDLE hRxEvent);
+    // As soon as the request has gone: reads the start, then has the watch
+    // take the receive event's next signal from the event.
+    void Start();
     // Set once the signal's moment is taken; null when the watch could not be
-    // set up (Error tells why) or the clock was not started.
+    // set up (Error tells why) or the clock was not prepared.
     HANDLE Answered() const { return m_hAnswered; }
     DWORD Error() const { return m_dwError; }
     // Milliseconds from the start to the signal, once Answered is set.
@@ -29,11 +33,14 @@ public:
 
 private:
     static DWORD WINAPI Watch(LPVOID pParam);
+    void EndWatch(DWORD dwError);
 
     LARGE_INTEGER m_start = {};
     LARGE_INTEGER m_signal = {};
     HANDLE m_hRxEvent = nullptr;
-    HANDLE m_hAnswered = nullptr;
+    HANDLE m_hReady = nullptr;    // set by the watch once it waits for Start
+    HANDLE m_hStarted = nullptr;  // set by Start
+    HANDLE m_hAnswered = nullptr; // set by the watch, or by the clock's end to stop it
     HANDLE m_hWatch = nullptr;
     DWORD m_dwError = 0;
 };

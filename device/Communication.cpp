@@ -91,6 +91,7 @@ FT_STATUS CDeviceCommunication::SendRequest(FT_HANDLE hDevice, CAnswerClock& clo
     // A signal left over from an earlier device's answer, which may have
     // come in several chunks, must not end this device's wait.
     ::ResetEvent(m_hRxEvent);
+    clock.Prepare(m_hRxEvent);
     char request[kRequestLength + 1];
     std::memcpy(request, kRequest, sizeof(kRequest) - 1);
     request[kRequestLength - 1] = '\n';
@@ -102,7 +103,7 @@ FT_STATUS CDeviceCommunication::SendRequest(FT_HANDLE hDevice, CAnswerClock& clo
         m_report.WriteLog("... failed", LOG_DETAIL_ALERT);
         return status;
     }
-    clock.Start(m_hRxEvent);
+    clock.Start();
     m_report.WriteLog("... successfull", LOG_DETAIL);
     m_report.WriteLog("Wait for SCPI response", LOG_DETAIL);
     return FT_OK;
