@@ -2,6 +2,9 @@
 
 #include "framework/SystemCalls.h"
 
+// The clock waits with the system's calls: the seam's wait is the run's,
+// which tests steer.
+
 namespace
 {
 void CloseIfOpen(HANDLE& h)
@@ -61,7 +64,6 @@ void CAnswerClock::Start()
         ::SetEvent(m_hStarted);
 }
 
-// Waits with the system's call: the seam's wait is the run's, which tests steer.
 DWORD WINAPI CAnswerClock::Watch(LPVOID pParam)
 {
     CAnswerClock* pClock = static_cast<CAnswerClock*>(pParam);
