@@ -58,8 +58,7 @@ void CAnswerClock::Prepare(HANDLE hRxEvent)
 void CAnswerClock::Start()
 {
     g_SystemCalls.QueryPerformanceCounter(&m_start);
-    // Watched only from here, so that the signal's time is never read
-    // before the start.
+    ::InterlockedExchange(&m_lStarted, TRUE);
     if (m_hStarted != nullptr)
         ::SetEvent(m_hStarted);
 }
@@ -68,11 +67,15 @@ DWORD WINAPI CAnswerClock::Watch(LPVOID pParam)
 {
     CAnswerClock* pClock = static_cast<CAnswerClock*>(pParam);
     // The answered event first in each wait: set by the clock's end, it ends the watch.
-    HANDLE started[2] = {pClock->m_hAnswered, pClock->m_hStarted};
     HANDLE signalled[2] = {pClock->m_hAnswered, pClock->m_hRxEvent};
+    HANDLE started[2] = {pClock->m_hAnswered, pClock->m_hStarted};
     ::SetEvent(pClock->m_hReady);
-    if (::WaitForMultipleObjects(2, started, FALSE, INFINITE) == WAIT_OBJECT_0 + 1 &&
-        ::WaitForMultipleObjects(2, signalled, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+    if (::WaitForMultipleObjects(2, signalled, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+        return 0;
+    // An answer signalled before the start was read, while FT_Write was
+    // returning, is timed at the start: the signal's time never reads before it.
+    if (::InterlockedCompareExchange(&pClock->m_lStarted, TRUE, TRUE) == TRUE ||
+        ::WaitForMultipleObjects(2, started, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
     {
         g_SystemCalls.QueryPerformanceCounter(&pClock->m_signal);
         ::SetEvent(pClock->m_hAnswered);

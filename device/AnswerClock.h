@@ -18,11 +18,11 @@ public:
     CAnswerClock& operator=(const CAnswerClock&) = delete;
 
     // Before the request goes: starts the watch's thread and waits until it
-    // is ready. A thread made only when the answer may already be coming can
+    // waits for the receive event's next signal, which it takes from the
+    // event. A thread made only when the answer may already be coming can
     // start late on a busy machine.
     void Prepare(HANDLE hRxEvent);
-    // As soon as the request has gone: reads the start, then has the watch
-    // take the receive event's next signal from the event.
+    // As soon as the request has gone: reads the start.
     void Start();
     // Set once the signal's moment is taken; null when the watch could not be
     // set up (Error tells why) or the clock was not prepared.
@@ -38,8 +38,9 @@ private:
     LARGE_INTEGER m_start = {};
     LARGE_INTEGER m_signal = {};
     HANDLE m_hRxEvent = nullptr;
-    HANDLE m_hReady = nullptr;    // set by the watch once it waits for Start
-    HANDLE m_hStarted = nullptr;  // set by Start
+    HANDLE m_hReady = nullptr;   // set by the watch as it begins to wait
+    HANDLE m_hStarted = nullptr; // set by Start, after m_lStarted
+    volatile LONG m_lStarted = FALSE;
     HANDLE m_hAnswered = nullptr; // set by the watch, or by the clock's end to stop it
     HANDLE m_hWatch = nullptr;
     DWORD m_dwError = 0;
