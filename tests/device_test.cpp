@@ -49,6 +49,7 @@ struct HookState
     // The driver's queue and read (EmptyQueueStatus, ScriptedQueueStatus, ScriptedRead).
     PFN_FT_GetQueueStatus pfnRealQueueStatus = nullptr;
     PFN_FT_Read pfnRealRead = nullptr;
+    PFN_FT_Write pfnRealWrite = nullptr;
     DWORD dwQueued = 0;
     std::string readData; // what the read writes
     DWORD dwReadReported = 0;
@@ -56,7 +57,8 @@ struct HookState
     // The counter (RecordingCounter).
     LONGLONG llCounterReadings[8] = {};
     int nCounterReadings = 0;
-    // The simulator's trace of an answer in pieces (PauseForPieces, ReadBeforeTheSecondChunk).
+    // The simulator's trace of an answer's signals (PauseForPieces, ReadBeforeTheSecondChunk,
+    // WriteThenAwaitTheAnswer).
     const TraceFile* pPieceTrace = nullptr;
 };
 HookState g_hooks;
@@ -153,6 +155,14 @@ FT_STATUS WINAPI ReadBeforeTheSecondChunk(FT_HANDLE hDevice, LPVOID pBuffer, DWO
 {
     const FT_STATUS status = g_hooks.pfnRealRead(hDevice, pBuffer, dwToRead, pdwReturned);
     PollUntil(::GetTickCount() + kStateWaitMs, [] { return g_hooks.pPieceTrace->Calls("SIM_Signal").size() >= 2; });
+    return status;
+}
+
+// The real write, which returns only once the answer has been signalled.
+FT_STATUS WINAPI WriteThenAwaitTheAnswer(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten)
+{
+    const FT_STATUS status = g_hooks.pfnRealWrite(hDevice, pBuffer, dwToWrite, pdwWritten);
+    PollUntil(::GetTickCount() + kStateWaitMs, [] { return !g_hooks.pPieceTrace->Calls("SIM_Signal").empty(); });
     return status;
 }
 
@@ -504,6 +514,22 @@ TEST_F(Communication, WithoutAReceiveEventTheDeviceFailsAsWithAFailedWait)
     Dlg().m_hRxEvent = hRxEvent;
     EXPECT_EQ(m_report,
               ExpectedReport(false).Heading(kHeading + kDevice.description).Error(ERROR_INVALID_HANDLE).Text());
+}
+
+TEST_F(Communication, AnAnswerSignalledBeforeTheWriteReturnedIsTimedFromTheStart)
+{
+    // The counter is read for the start, then for the signal: one span.
+    TraceFile trace;
+    host.SetDetailed(true);
+    FakeCounter counter;
+    Load(OneDevice());
+    g_hooks.pPieceTrace = &trace;
+    g_hooks.pfnRealWrite = Dlg().m_DriverEntryPoints.FT_Write;
+    Dlg().m_DriverEntryPoints.FT_Write = WriteThenAwaitTheAnswer;
+    host.ClearReport();
+    EXPECT_EQ(Dlg().CheckCommunication(), 0u);
+    EXPECT_EQ(host.ReportText(),
+              ExpectedReport(true).UpToTheWait(kDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime).Text());
 }
 
 TEST_F(Communication, NothingQueuedIsReadAsAnEmptyAnswer)
