@@ -48,8 +48,8 @@ struct HookState
     HANDLE hCancelEvent = nullptr;
     // The driver's queue and read (EmptyQueueStatus, ScriptedQueueStatus, ScriptedRead).
     PFN_FT_GetQueueStatus pfnRealQueueStatus = nullptr;
-    PFN_FT_Read pfnRealRead = nullptr;
-    PFN_FT_Write pfnRealWrite = nullptr;
+    PFN_FT_Read pfnRealReadOrWrite = nullptr; // for ThenAwaitSignals
+    size_t nSignals = 0;
     DWORD dwQueued = 0;
     std::string readData; // what the read writes
     DWORD dwReadReported = 0;
@@ -57,8 +57,7 @@ struct HookState
     // The counter (RecordingCounter).
     LONGLONG llCounterReadings[8] = {};
     int nCounterReadings = 0;
-    // The simulator's trace of an answer's signals (PauseForPieces, ReadBeforeTheSecondChunk,
-    // WriteThenAwaitTheAnswer).
+    // The simulator's trace of an answer's signals (PauseForPieces, ThenAwaitSignals).
     const TraceFile* pPieceTrace = nullptr;
 };
 HookState g_hooks;
@@ -149,20 +148,12 @@ FT_STATUS WINAPI ScriptedRead(FT_HANDLE, LPVOID pBuffer, DWORD dwToRead, LPDWORD
     return FT_OK;
 }
 
-// The real read, after which the device stays open until the second chunk
-// of its answer has been signalled.
-FT_STATUS WINAPI ReadBeforeTheSecondChunk(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwToRead, LPDWORD pdwReturned)
+// The real read or write, which returns only once the answer's signals number nSignals.
+FT_STATUS WINAPI ThenAwaitSignals(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwCount, LPDWORD pdwDone)
 {
-    const FT_STATUS status = g_hooks.pfnRealRead(hDevice, pBuffer, dwToRead, pdwReturned);
-    PollUntil(::GetTickCount() + kStateWaitMs, [] { return g_hooks.pPieceTrace->Calls("SIM_Signal").size() >= 2; });
-    return status;
-}
-
-// The real write, which returns only once the answer has been signalled.
-FT_STATUS WINAPI WriteThenAwaitTheAnswer(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten)
-{
-    const FT_STATUS status = g_hooks.pfnRealWrite(hDevice, pBuffer, dwToWrite, pdwWritten);
-    PollUntil(::GetTickCount() + kStateWaitMs, [] { return !g_hooks.pPieceTrace->Calls("SIM_Signal").empty(); });
+    const FT_STATUS status = g_hooks.pfnRealReadOrWrite(hDevice, pBuffer, dwCount, pdwDone);
+    PollUntil(::GetTickCount() + kStateWaitMs,
+              [] { return g_hooks.pPieceTrace->Calls("SIM_Signal").size() >= g_hooks.nSignals; });
     return status;
 }
 
@@ -524,8 +515,9 @@ TEST_F(Communication, AnAnswerSignalledBeforeTheWriteReturnedIsTimedFromTheStart
     FakeCounter counter;
     Load(OneDevice());
     g_hooks.pPieceTrace = &trace;
-    g_hooks.pfnRealWrite = Dlg().m_DriverEntryPoints.FT_Write;
-    Dlg().m_DriverEntryPoints.FT_Write = WriteThenAwaitTheAnswer;
+    g_hooks.nSignals = 1;
+    g_hooks.pfnRealReadOrWrite = Dlg().m_DriverEntryPoints.FT_Write;
+    Dlg().m_DriverEntryPoints.FT_Write = ThenAwaitSignals;
     host.ClearReport();
     EXPECT_EQ(Dlg().CheckCommunication(), 0u);
     EXPECT_EQ(host.ReportText(),
@@ -744,8 +736,9 @@ TEST_F(Communication, ALeftoverSignalOfAChunkedAnswerDoesNotEndTheNextDevicesWai
     FakeCounter counter;
     Load(Instruments({"chunks = 2\nchunk_gap_ms = 500\n", "silent = 1\n"}));
     g_hooks.pPieceTrace = &trace;
-    g_hooks.pfnRealRead = Dlg().m_DriverEntryPoints.FT_Read;
-    Dlg().m_DriverEntryPoints.FT_Read = ReadBeforeTheSecondChunk;
+    g_hooks.nSignals = 2;
+    g_hooks.pfnRealReadOrWrite = Dlg().m_DriverEntryPoints.FT_Read;
+    Dlg().m_DriverEntryPoints.FT_Read = ThenAwaitSignals;
     host.ClearReport();
     EXPECT_EQ(Dlg().CheckCommunication(), 1u);
     ASSERT_EQ(trace.Calls("SIM_Signal").size(), 2u) << "the first device's answer did not come in two chunks";
