@@ -218,6 +218,20 @@ protected:
         return dwResult;
     }
 
+    // The same, with the driver's read or write returning only once the
+    // answer's signals in the trace number nSignals; the library stays loaded.
+    DWORD CommunicateAwaiting(const std::string& scenario, PFN_FT_Read DRIVER_ENTRY_POINTS::*pCall, size_t nSignals,
+                              const TraceFile& trace)
+    {
+        Load(scenario);
+        g_hooks.pPieceTrace = &trace;
+        g_hooks.nSignals = nSignals;
+        g_hooks.pfnRealReadOrWrite = Dlg().m_DriverEntryPoints.*pCall;
+        Dlg().m_DriverEntryPoints.*pCall = ThenAwaitSignals;
+        host.ClearReport();
+        return Dlg().CheckCommunication();
+    }
+
     TestDialogHost host;
     NoReceivePause m_noPause;
     std::string m_report;
@@ -513,13 +527,7 @@ TEST_F(Communication, AnAnswerSignalledBeforeTheWriteReturnedIsTimedFromTheStart
     TraceFile trace;
     host.SetDetailed(true);
     FakeCounter counter;
-    Load(OneDevice());
-    g_hooks.pPieceTrace = &trace;
-    g_hooks.nSignals = 1;
-    g_hooks.pfnRealReadOrWrite = Dlg().m_DriverEntryPoints.FT_Write;
-    Dlg().m_DriverEntryPoints.FT_Write = ThenAwaitSignals;
-    host.ClearReport();
-    EXPECT_EQ(Dlg().CheckCommunication(), 0u);
+    EXPECT_EQ(CommunicateAwaiting(OneDevice(), &DRIVER_ENTRY_POINTS::FT_Write, 1, trace), 0u);
     EXPECT_EQ(host.ReportText(),
               ExpectedReport(true).UpToTheWait(kDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime).Text());
 }
@@ -734,13 +742,9 @@ TEST_F(Communication, ALeftoverSignalOfAChunkedAnswerDoesNotEndTheNextDevicesWai
     TraceFile trace;
     host.SetDetailed(true);
     FakeCounter counter;
-    Load(Instruments({"chunks = 2\nchunk_gap_ms = 500\n", "silent = 1\n"}));
-    g_hooks.pPieceTrace = &trace;
-    g_hooks.nSignals = 2;
-    g_hooks.pfnRealReadOrWrite = Dlg().m_DriverEntryPoints.FT_Read;
-    Dlg().m_DriverEntryPoints.FT_Read = ThenAwaitSignals;
-    host.ClearReport();
-    EXPECT_EQ(Dlg().CheckCommunication(), 1u);
+    EXPECT_EQ(CommunicateAwaiting(Instruments({"chunks = 2\nchunk_gap_ms = 500\n", "silent = 1\n"}),
+                                  &DRIVER_ENTRY_POINTS::FT_Read, 2, trace),
+              1u);
     ASSERT_EQ(trace.Calls("SIM_Signal").size(), 2u) << "the first device's answer did not come in two chunks";
     ExpectedReport expected(true);
     expected.UpToTheWait(Instrument(0)).Answered(14, 14, std::string(kTestAnswer).substr(0, 14), kFakeResponseTime);
