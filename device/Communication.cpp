@@ -1,5 +1,6 @@
 #include "device/Communication.h"
 
+#include "device/AnswerClock.h"
 #include "device/StatusText.h"
 #include "framework/SystemCalls.h"
 
@@ -79,7 +80,7 @@ FT_STATUS CDeviceCommunication::ReadIdentity(FT_HANDLE hDevice)
 
 // Asks for the answer's notification and sends the request; the clock starts
 // as soon as the request has gone.
-FT_STATUS CDeviceCommunication::SendRequest(FT_HANDLE hDevice, LARGE_INTEGER& start)
+FT_STATUS CDeviceCommunication::SendRequest(FT_HANDLE hDevice, CAnswerClock& clock)
 {
     m_report.WriteLog("Set the event notification", LOG_DETAIL);
     FT_STATUS status = m_ft.FT_SetEventNotification(hDevice, FT_EVENT_RXCHAR, m_hRxEvent);
@@ -97,6 +98,7 @@ FT_STATUS CDeviceCommunication::SendRequest(FT_HANDLE hDevice, LARGE_INTEGER& st
     // A signal left over from an earlier device's answer, which may have
     // come in several chunks, must not end this device's wait.
     ::ResetEvent(m_hRxEvent);
+    clock.Prepare(m_hRxEvent);
     char request[kRequestLength + 1];
     std::memcpy(request, kRequest, sizeof(kRequest) - 1);
     request[kRequestLength - 1] = '\n';
@@ -108,19 +110,26 @@ FT_STATUS CDeviceCommunication::SendRequest(FT_HANDLE hDevice, LARGE_INTEGER& st
         m_report.WriteLog("... failed", LOG_DETAIL_ALERT);
         return status;
     }
-    g_SystemCalls.QueryPerformanceCounter(&start);
+    clock.Start();
     m_report.WriteLog("... successfull", LOG_DETAIL);
     m_report.WriteLog("Wait for SCPI response", LOG_DETAIL);
     return FT_OK;
 }
 
 // Waits for the first characters of the answer, or the dialog's closing, and reads the answer.
-CDeviceCommunication::DeviceOutcome CDeviceCommunication::AwaitAnswer(FT_HANDLE hDevice, const LARGE_INTEGER& start,
+CDeviceCommunication::DeviceOutcome CDeviceCommunication::AwaitAnswer(FT_HANDLE hDevice, const CAnswerClock& clock,
                                                                       const LARGE_INTEGER& frequency)
 {
     DeviceOutcome outcome;
+    // Without the answer's clock there is nothing to wait for: the device
+    // fails as with a failed wait.
+    if (clock.Answered() == nullptr)
+    {
+        outcome.dwError = clock.Error();
+        return outcome;
+    }
     // The cancel event first: a cancel wins over characters that came at the same time.
-    HANDLE events[2] = {m_hCancelEvent, m_hRxEvent};
+    HANDLE events[2] = {m_hCancelEvent, clock.Answered()};
     const DWORD dwWait = g_SystemCalls.WaitForMultipleObjects(2, events, FALSE, kResponseWait);
     if (dwWait == WAIT_OBJECT_0)
     {
@@ -142,8 +151,6 @@ CDeviceCommunication::DeviceOutcome CDeviceCommunication::AwaitAnswer(FT_HANDLE 
         return outcome;
     }
 
-    LARGE_INTEGER end = {};
-    g_SystemCalls.QueryPerformanceCounter(&end);
     m_report.WriteLog("... first characters received", LOG_DETAIL);
     CString response;
     outcome.status = ReceiveResponse(hDevice, response);
@@ -153,8 +160,7 @@ CDeviceCommunication::DeviceOutcome CDeviceCommunication::AwaitAnswer(FT_HANDLE 
         line.Format("SCPI response:   %s", static_cast<LPCSTR>(response));
         m_report.WriteLog(line, LOG_DETAIL);
     }
-    const double dResponseTime =
-        static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart) * 1000.0 + 0.005;
+    const double dResponseTime = clock.ElapsedMs(frequency) + 0.005;
     line.Format("Response time:   %#.2f ms", dResponseTime);
     m_report.WriteLog(line, LOG_DETAIL);
     return outcome;
@@ -179,12 +185,12 @@ CDeviceCommunication::DeviceOutcome CDeviceCommunication::TestDevice(const CStri
     }
     m_report.WriteLog("... successfull", LOG_DETAIL);
 
-    LARGE_INTEGER start = {};
+    CAnswerClock clock;
     outcome.status = ReadIdentity(hDevice);
     if (outcome.status == FT_OK)
-        outcome.status = SendRequest(hDevice, start);
+        outcome.status = SendRequest(hDevice, clock);
     if (outcome.status == FT_OK)
-        outcome = AwaitAnswer(hDevice, start, frequency);
+        outcome = AwaitAnswer(hDevice, clock, frequency);
 
     m_ft.FT_Close(hDevice);
     m_report.WriteLog("The connection is closed.", LOG_DETAIL);

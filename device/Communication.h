@@ -19,6 +19,8 @@ const int SEARCH_NO_DEVICE = 2;
 // error code of a failed wait.
 const DWORD COMMUNICATION_FAILED = 1;
 
+class CAnswerClock;
+
 class CDeviceCommunication
 {
 public:
@@ -42,8 +44,8 @@ private:
     struct DeviceOutcome;
 
     FT_STATUS ReadIdentity(FT_HANDLE hDevice);
-    FT_STATUS SendRequest(FT_HANDLE hDevice, LARGE_INTEGER& start);
-    DeviceOutcome AwaitAnswer(FT_HANDLE hDevice, const LARGE_INTEGER& start, const LARGE_INTEGER& frequency);
+    FT_STATUS SendRequest(FT_HANDLE hDevice, CAnswerClock& clock);
+    DeviceOutcome AwaitAnswer(FT_HANDLE hDevice, const CAnswerClock& clock, const LARGE_INTEGER& frequency);
     DeviceOutcome TestDevice(const CString& serialNumber, const LARGE_INTEGER& frequency);
     DWORD WriteDeviceResult(const DeviceOutcome& outcome);
     DWORD WriteNotToldApart(const CString& serialNumber);

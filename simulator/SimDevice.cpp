@@ -267,15 +267,23 @@ FT_STATUS CSimDevice::Write(FT_HANDLE h, LPVOID pBuffer, DWORD dwToWrite, LPDWOR
         return nStatus;
     *pdwWritten = dwToWrite;
 
-    // The delivery thread waits suspended until the write's own time is
-    // known, so its latency counts from the moment FT_Write returns.
+    // The delivery thread has started before the write's own time is taken:
+    // a new thread's start-up (every library's thread attach, some tenths of
+    // a millisecond in a program with a window) is FT_Write's time, not the
+    // answer's, also where no processor is free to run it meanwhile. The
+    // thread reads that time under the lock, which this call holds until it
+    // returns, so its latency counts from the moment FT_Write returns.
+    if (pDelivery)
+    {
+        ResumeThread(pDelivery->hThread);
+        WaitForSingleObject(pDelivery->hStarted, INFINITE);
+    }
     LONGLONG llWriteReturned = Now();
     LONG nWrite = m_rTimings.NoteWrite(llWriteReturned);
     if (pDelivery)
     {
         pDelivery->nWrite = nWrite;
         pDelivery->llWriteReturned = llWriteReturned;
-        ResumeThread(pDelivery->hThread);
         m_deliveries.push_back(std::move(pDelivery));
     }
     return FT_OK;
@@ -287,9 +295,10 @@ FT_STATUS CSimDevice::StartDelivery(FT_HANDLE hOwner, std::unique_ptr<CDelivery>
     pDelivery->pDevice = this;
     pDelivery->hOwner = hOwner;
     pDelivery->hCancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    pDelivery->hStarted = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     // The thread keeps the library loaded until it has left our code; it
     // lets go with FreeLibraryAndExitThread.
-    if (pDelivery->hCancel == nullptr ||
+    if (pDelivery->hCancel == nullptr || pDelivery->hStarted == nullptr ||
         !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, kIdentityRequest, &pDelivery->hModule))
     {
         ReleaseDelivery(*pDelivery);
@@ -310,13 +319,18 @@ DWORD WINAPI CSimDevice::DeliveryThread(LPVOID pParam)
 {
     CDelivery* pDelivery = static_cast<CDelivery*>(pParam);
     HMODULE hModule = pDelivery->hModule;
+    SetEvent(pDelivery->hStarted);
     pDelivery->pDevice->Deliver(*pDelivery);
     FreeLibraryAndExitThread(hModule, 0);
 }
 
 void CSimDevice::Deliver(CDelivery& rDelivery)
 {
-    LONGLONG llDeadline = rDelivery.llWriteReturned + MsToTicks(m_scenario.dwLatencyMs);
+    LONGLONG llDeadline = 0;
+    {
+        CSingleLock lock(m_cs);
+        llDeadline = rDelivery.llWriteReturned + MsToTicks(m_scenario.dwLatencyMs);
+    }
     size_t nChunks = std::max<size_t>(1, std::min<size_t>(m_scenario.dwChunks, m_strAnswer.size()));
     size_t nOffset = 0;
     for (size_t nChunk = 0; nChunk < nChunks; ++nChunk)
@@ -367,8 +381,11 @@ void CSimDevice::ReleaseDelivery(CDelivery& rDelivery)
         CloseHandle(rDelivery.hThread);
     if (rDelivery.hCancel != nullptr)
         CloseHandle(rDelivery.hCancel);
+    if (rDelivery.hStarted != nullptr)
+        CloseHandle(rDelivery.hStarted);
     rDelivery.hThread = nullptr;
     rDelivery.hCancel = nullptr;
+    rDelivery.hStarted = nullptr;
 }
 
 FT_STATUS CSimDevice::GetQueueStatus(FT_HANDLE h, DWORD* pdwRxBytes)

@@ -50,6 +50,7 @@ private:
         LONG nWrite = 0;
         LONGLONG llWriteReturned = 0;
         HANDLE hCancel = nullptr;
+        HANDLE hStarted = nullptr;
         HANDLE hThread = nullptr;
         HMODULE hModule = nullptr;
         bool bDelivered = false; // guarded by m_cs

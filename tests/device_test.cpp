@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
 
@@ -45,9 +46,10 @@ struct HookState
     HANDLE hWaitEntered = nullptr;
     bool bCancelWithTheAnswer = false;
     HANDLE hCancelEvent = nullptr;
-    HANDLE hRxEvent = nullptr;
     // The driver's queue and read (EmptyQueueStatus, ScriptedQueueStatus, ScriptedRead).
     PFN_FT_GetQueueStatus pfnRealQueueStatus = nullptr;
+    PFN_FT_Read pfnRealReadOrWrite = nullptr; // for ThenAwaitSignals
+    size_t nSignals = 0;
     DWORD dwQueued = 0;
     std::string readData; // what the read writes
     DWORD dwReadReported = 0;
@@ -55,7 +57,7 @@ struct HookState
     // The counter (RecordingCounter).
     LONGLONG llCounterReadings[8] = {};
     int nCounterReadings = 0;
-    // The simulator's trace of an answer in pieces (PauseForPieces).
+    // The simulator's trace of an answer's signals (PauseForPieces, ThenAwaitSignals).
     const TraceFile* pPieceTrace = nullptr;
 };
 HookState g_hooks;
@@ -73,10 +75,10 @@ DWORD WINAPI HookedWait(DWORD nCount, const HANDLE* pHandles, BOOL bWaitAll, DWO
         ::SetEvent(g_hooks.hWaitEntered);
     if (g_hooks.bCancelWithTheAnswer)
     {
-        // Both signalled when the wait begins: the answer's (taken here and
-        // given back) and the dialog's cancel.
-        if (::WaitForSingleObject(g_hooks.hRxEvent, 5000) == WAIT_OBJECT_0)
-            ::SetEvent(g_hooks.hRxEvent);
+        // Both signalled when the wait begins: the answer's (given back,
+        // should waiting for it here have taken it) and the dialog's cancel.
+        if (::WaitForSingleObject(pHandles[1], 5000) == WAIT_OBJECT_0)
+            ::SetEvent(pHandles[1]);
         ::SetEvent(g_hooks.hCancelEvent);
     }
     const DWORD dwResult = ::WaitForMultipleObjects(nCount, pHandles, bWaitAll, dwMilliseconds);
@@ -117,7 +119,6 @@ public:
     static void CancelWithTheAnswer(const CUsbInstallationTestDlg& dlg)
     {
         g_hooks.hCancelEvent = dlg.m_hCancelEvent;
-        g_hooks.hRxEvent = dlg.m_hRxEvent;
         g_hooks.bCancelWithTheAnswer = true;
     }
     static DWORD Result(int nCall) { return g_hooks.dwWaitResults[nCall - 1]; }
@@ -148,6 +149,15 @@ FT_STATUS WINAPI ScriptedRead(FT_HANDLE, LPVOID pBuffer, DWORD dwToRead, LPDWORD
     g_hooks.readData.copy(static_cast<char*>(pBuffer), std::min<size_t>(g_hooks.readData.size(), dwToRead));
     *pdwReturned = g_hooks.dwReadReported;
     return FT_OK;
+}
+
+// The real read or write, which returns only once the answer's signals number nSignals.
+FT_STATUS WINAPI ThenAwaitSignals(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwCount, LPDWORD pdwDone)
+{
+    const FT_STATUS status = g_hooks.pfnRealReadOrWrite(hDevice, pBuffer, dwCount, pdwDone);
+    PollUntil(::GetTickCount() + kStateWaitMs,
+              [] { return g_hooks.pPieceTrace->Calls("SIM_Signal").size() >= g_hooks.nSignals; });
+    return status;
 }
 
 // An answer in three pieces 60 ms apart, and the pause before it is read in
@@ -198,6 +208,20 @@ protected:
         return dwResult;
     }
 
+    // The same, with the driver's read or write returning only once the
+    // answer's signals in the trace number nSignals; the library stays loaded.
+    DWORD CommunicateAwaiting(const std::string& scenario, PFN_FT_Read DRIVER_ENTRY_POINTS::*pCall, size_t nSignals,
+                              const TraceFile& trace)
+    {
+        Load(scenario);
+        g_hooks.pPieceTrace = &trace;
+        g_hooks.nSignals = nSignals;
+        g_hooks.pfnRealReadOrWrite = Dlg().m_DriverEntryPoints.*pCall;
+        Dlg().m_DriverEntryPoints.*pCall = ThenAwaitSignals;
+        host.ClearReport();
+        return Dlg().CheckCommunication();
+    }
+
     TestDialogHost host;
     NoReceivePause m_noPause;
     std::string m_report;
@@ -233,27 +257,61 @@ BOOL WINAPI RecordingCounter(LARGE_INTEGER* pCounter)
         g_hooks.llCounterReadings[g_hooks.nCounterReadings++] = pCounter->QuadPart;
     return bResult;
 }
+
+// Each line reaches the report 40 ms late, as from a window thread busy painting.
+struct SlowReport : CReportWriter
+{
+    explicit SlowReport(CReportWriter& report) : m_report(report) {}
+    void WriteLog(LPCSTR pszText, UINT nKind) override
+    {
+        ::Sleep(40);
+        m_report.WriteLog(pszText, nKind);
+    }
+    void HandOverRun(BOOL bSucceeded) override { m_report.HandOverRun(bSucceeded); }
+    CReportWriter& m_report;
+};
 } // namespace
 
 TEST_F(Communication, TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal)
 {
-    // The real counter is read after FT_Write has returned and after the
-    // answer was signalled, and nowhere else.
+    // The real counter is read after FT_Write has returned and when the
+    // answer is signalled, and nowhere else: the report's two lines between,
+    // 80 ms here, are not the instrument's 10 ms. A loaded machine may wake
+    // the thread that takes the signal's time late now and then: the closest
+    // of three runs counts.
     SystemCallOverride<decltype(SystemCalls::QueryPerformanceCounter)> recording(g_SystemCalls.QueryPerformanceCounter,
                                                                                  RecordingCounter);
-    g_hooks.nCounterReadings = 0;
-    Load(OneDevice("latency_ms = 30\n"));
-    host.ClearReport();
-    ASSERT_EQ(Dlg().CheckCommunication(), 0u);
-    const auto pfnTimings = reinterpret_cast<PFN_SIM_GetLastTimings>(
-        reinterpret_cast<void*>(::GetProcAddress(Dlg().m_hDriverLib, "SIM_GetLastTimings")));
-    ASSERT_NE(pfnTimings, nullptr);
-    LONGLONG llWriteReturned = 0;
-    LONGLONG llSignal = 0;
-    ASSERT_EQ(pfnTimings(&llWriteReturned, &llSignal), FT_OK);
-    ASSERT_EQ(g_hooks.nCounterReadings, 2);
-    EXPECT_GE(g_hooks.llCounterReadings[0], llWriteReturned) << "the clock started before FT_Write returned";
-    EXPECT_GE(g_hooks.llCounterReadings[1], llSignal) << "the clock stopped before the answer was signalled";
+    host.SetDetailed(true);
+    SlowReport slowReport(Dlg());
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceFrequency(&frequency);
+    double dError = 0.0;
+    for (int nRun = 0; nRun < 3 && (nRun == 0 || std::abs(dError) > 1.0); ++nRun)
+    {
+        g_hooks.nCounterReadings = 0;
+        Load(OneDevice("latency_ms = 10\n"));
+        host.ClearReport();
+        ASSERT_EQ(CDeviceCommunication(slowReport, Dlg().m_DriverEntryPoints, Dlg().m_hRxEvent, Dlg().m_hCancelEvent,
+                                       Dlg().m_nDevices)
+                      .CheckCommunication(),
+                  0u);
+        const auto pfnTimings = reinterpret_cast<PFN_SIM_GetLastTimings>(
+            reinterpret_cast<void*>(::GetProcAddress(Dlg().m_hDriverLib, "SIM_GetLastTimings")));
+        ASSERT_NE(pfnTimings, nullptr);
+        LONGLONG llWriteReturned = 0;
+        LONGLONG llSignal = 0;
+        ASSERT_EQ(pfnTimings(&llWriteReturned, &llSignal), FT_OK);
+        ASSERT_EQ(g_hooks.nCounterReadings, 2);
+        EXPECT_GE(g_hooks.llCounterReadings[0], llWriteReturned) << "the clock started before FT_Write returned";
+        EXPECT_GE(g_hooks.llCounterReadings[1], llSignal) << "the clock stopped before the answer was signalled";
+        const std::string text = host.ReportText();
+        const size_t nAt = text.find("Response time:   ");
+        ASSERT_NE(nAt, std::string::npos) << text;
+        dError = std::atof(text.c_str() + nAt + sizeof("Response time:   ") - 1) -
+                 static_cast<double>(llSignal - llWriteReturned) * 1000.0 / static_cast<double>(frequency.QuadPart);
+        Dlg().FreeDriverLibrary();
+    }
+    EXPECT_LE(std::abs(dError), 1.0) << "the response time is " << dError << " ms off the instrument's";
 }
 
 TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
@@ -439,6 +497,29 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
             EXPECT_EQ(trace.Calls("FT_Close").size(), nOpened);
         }
     }
+}
+
+TEST_F(Communication, WithoutAReceiveEventTheDeviceFailsAsWithAFailedWait)
+{
+    // The dialog could not create its receive event: no answer can be signalled.
+    host.SetDetailed(false);
+    const HANDLE hRxEvent = Dlg().m_hRxEvent;
+    Dlg().m_hRxEvent = nullptr;
+    EXPECT_EQ(Communicate(OneDevice()), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    Dlg().m_hRxEvent = hRxEvent;
+    EXPECT_EQ(m_report,
+              ExpectedReport(false).Heading(kHeading + kDevice.description).Error(ERROR_INVALID_HANDLE).Text());
+}
+
+TEST_F(Communication, AnAnswerSignalledBeforeTheWriteReturnedIsTimedFromTheStart)
+{
+    // The counter is read for the start, then for the signal: one span.
+    TraceFile trace;
+    host.SetDetailed(true);
+    FakeCounter counter;
+    EXPECT_EQ(CommunicateAwaiting(OneDevice(), &DRIVER_ENTRY_POINTS::FT_Write, 1, trace), 0u);
+    EXPECT_EQ(host.ReportText(),
+              ExpectedReport(true).UpToTheWait(kDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime).Text());
 }
 
 TEST_F(Communication, NothingQueuedIsReadAsAnEmptyAnswer)
@@ -648,21 +729,19 @@ TEST_F(Communication, AMissingEntryPointStopsTheTestBeforeAnyDevice)
 
 TEST_F(Communication, ALeftoverSignalOfAChunkedAnswerDoesNotEndTheNextDevicesWait)
 {
-    // The first answer comes in three chunks 20 ms apart: the wait takes the
-    // first signal, the later two arrive while the answer is being read and
-    // leave the receive event set. The second device never answers.
+    // The first answer's second chunk is signalled after its read and left in
+    // the receive event. The second device never answers: its real wait runs out.
     TraceFile trace;
     host.SetDetailed(true);
-    SystemCallOverride<decltype(SystemCalls::Sleep)> pause(g_SystemCalls.Sleep, ::Sleep);
     FakeCounter counter;
-    // The second device's wait ends at once, as the real one would after two seconds.
-    WaitHook timeout(2, WAIT_TIMEOUT);
-    EXPECT_EQ(Communicate(Instruments({"chunks = 3\nchunk_gap_ms = 20\n", "silent = 1\n"})), 1u);
-    ASSERT_EQ(trace.Calls("SIM_Signal").size(), 3u) << "the first device's answer did not come in three chunks";
+    EXPECT_EQ(CommunicateAwaiting(Instruments({"chunks = 2\nchunk_gap_ms = 500\n", "silent = 1\n"}),
+                                  &DRIVER_ENTRY_POINTS::FT_Read, 2, trace),
+              1u);
+    ASSERT_EQ(trace.Calls("SIM_Signal").size(), 2u) << "the first device's answer did not come in two chunks";
     ExpectedReport expected(true);
-    expected.UpToTheWait(Instrument(0)).Answered(27, 27, kTestAnswer, kFakeResponseTime);
+    expected.UpToTheWait(Instrument(0)).Answered(14, 14, std::string(kTestAnswer).substr(0, 14), kFakeResponseTime);
     TimedOut(expected.UpToTheWait(Instrument(1)));
-    EXPECT_EQ(m_report, expected.Text());
+    EXPECT_EQ(host.ReportText(), expected.Text()) << "the second device's wait must not end on the first one's signal";
 }
 
 TEST_F(Communication, ClosingTheDialogDuringTheFirstWaitEndsTheRunThere)
