@@ -291,7 +291,8 @@ TEST_F(Communication, TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal)
         g_hooks.nCounterReadings = 0;
         Load(OneDevice("latency_ms = 10\n"));
         host.ClearReport();
-        ASSERT_EQ(CDeviceCommunication(slowReport, Dlg().m_DriverEntryPoints, Dlg().m_hRxEvent, Dlg().m_hCancelEvent,
+        const WATCHED_ENTRY_POINTS driver(Dlg().m_DriverEntryPoints, std::make_shared<CDriverCallWatch>());
+        ASSERT_EQ(CDeviceCommunication(slowReport, driver, Dlg().m_hRxEvent, Dlg().m_hCancelEvent, Dlg().m_bCancel,
                                        Dlg().m_nDevices)
                       .CheckCommunication(),
                   0u);
