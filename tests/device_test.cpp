@@ -1,9 +1,10 @@
-// The device search and the communication test against the simulated driver:
-// the exact lines of every outcome in both views, the result of one and of
-// several devices, the request bytes each device is sent, driver data that
-// cannot be trusted, the receive event between devices, a cancel during the
-// wait, and handles over repeated failures. Response times are made exact
-// through the counter seam where a case compares whole sections.
+// The device search and the communication test against the simulated driver,
+// with the test's own state and a recording writer: the exact lines of every
+// outcome, the result of one and of several devices, the request bytes each
+// device is sent, driver data that cannot be trusted, the receive event
+// between devices, a cancel during the wait, and handles over repeated
+// failures. Response times are made exact through the counter seam where a
+// case compares whole sections.
 #include "checks/CheckRun.h"
 #include "device_fixture.h"
 #include "res/resource.h"
@@ -308,7 +309,7 @@ TEST_F(Communication, TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal)
     EXPECT_LE(std::abs(dError), 1.0) << "the response time is " << dError << " ms off the instrument's";
 }
 
-TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
+TEST_F(Communication, EveryOutcomeOfOneDevice)
 {
     const std::string answer300 = Filled("0123456789", 300);
     const std::string longDescription = Filled("Long Instrument Name ", 259);
@@ -455,41 +456,37 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
          },
          0},
     };
-    for (bool bDetailed : {true, false})
+    for (const Case& c : cases)
     {
-        dev.SetDetailed(bDetailed);
-        for (const Case& c : cases)
+        SCOPED_TRACE(c.pszCase);
+        TraceFile trace;
+        g_hooks.pPieceTrace = &trace;
+        SystemCallOverride<decltype(SystemCalls::Sleep)> pause(
+            g_SystemCalls.Sleep, Contains(c.scenario, kThreePieces) ? PauseForPieces : g_SystemCalls.Sleep);
+        FakeCounter counter(c.llSpan, c.llFrequency);
+        WaitHook hook(c.dwWaitResult != 0 ? 1 : 0, c.dwWaitResult, c.dwWaitError);
+        if (c.bCancelWithTheAnswer)
+            hook.CancelWithTheAnswer(dev.hCancelEvent);
+        ExpectedReport expected(true);
+        c.expected(expected);
+        EXPECT_EQ(Communicate(c.scenario), c.dwResult);
+        EXPECT_EQ(m_report, expected.Text());
+        // The first characters are waited for 2 s. An answer is timed by
+        // the start and the end of the span, and nothing else, and read
+        // 200 ms after that end.
+        for (int nWait = 1; nWait <= std::min(WaitHook::Calls(), 8); ++nWait)
+            EXPECT_EQ(WaitHook::Timeout(nWait), 2000u) << "the wait for the first characters";
+        if (c.dwResult == 0)
         {
-            SCOPED_TRACE(std::string(c.pszCase) + (bDetailed ? ", detailed view" : ", simple view"));
-            TraceFile trace;
-            g_hooks.pPieceTrace = &trace;
-            SystemCallOverride<decltype(SystemCalls::Sleep)> pause(
-                g_SystemCalls.Sleep, Contains(c.scenario, kThreePieces) ? PauseForPieces : g_SystemCalls.Sleep);
-            FakeCounter counter(c.llSpan, c.llFrequency);
-            WaitHook hook(c.dwWaitResult != 0 ? 1 : 0, c.dwWaitResult, c.dwWaitError);
-            if (c.bCancelWithTheAnswer)
-                hook.CancelWithTheAnswer(dev.hCancelEvent);
-            ExpectedReport expected(bDetailed);
-            c.expected(expected);
-            EXPECT_EQ(Communicate(c.scenario), c.dwResult);
-            EXPECT_EQ(m_report, expected.Text());
-            // The first characters are waited for 2 s. An answer is timed by
-            // the start and the end of the span, and nothing else, and read
-            // 200 ms after that end.
-            for (int nWait = 1; nWait <= std::min(WaitHook::Calls(), 8); ++nWait)
-                EXPECT_EQ(WaitHook::Timeout(nWait), 2000u) << "the wait for the first characters";
-            if (c.dwResult == 0)
-            {
-                EXPECT_EQ(FakeCounter::Readings(), 2);
-                EXPECT_EQ(FakeCounter::Pauses(), "200 ms after reading 2; ")
-                    << "the pause before the answer is read, and the response time's end before it";
-            }
-            // A device that was opened is closed, whatever failed after the open.
-            size_t nOpened = 0;
-            for (const std::string& open : trace.Calls("FT_OpenEx"))
-                nOpened += Contains(open, " status=0") ? 1 : 0;
-            EXPECT_EQ(trace.Calls("FT_Close").size(), nOpened);
+            EXPECT_EQ(FakeCounter::Readings(), 2);
+            EXPECT_EQ(FakeCounter::Pauses(), "200 ms after reading 2; ")
+                << "the pause before the answer is read, and the response time's end before it";
         }
+        // A device that was opened is closed, whatever failed after the open.
+        size_t nOpened = 0;
+        for (const std::string& open : trace.Calls("FT_OpenEx"))
+            nOpened += Contains(open, " status=0") ? 1 : 0;
+        EXPECT_EQ(trace.Calls("FT_Close").size(), nOpened);
     }
 }
 
@@ -593,21 +590,17 @@ TEST_F(Communication, TheSearchReportsTheCountNoDeviceAndADriverError)
         {"counting fails with a status outside the table", "[driver]\ncount_status = 1000\n",
          [](ExpectedReport& e) { e.DriverError("Unknown status 1000 (0x000003E8)"); }, 1},
     };
-    for (bool bDetailed : {true, false})
+    for (const auto& c : cases)
     {
-        dev.SetDetailed(bDetailed);
-        for (const auto& c : cases)
-        {
-            ScenarioFile file(c.pszScenario);
-            ASSERT_EQ(dev.LoadDriverLibrary(SimulatorLibrary().c_str()), 0u);
-            dev.ClearReport();
-            EXPECT_EQ(dev.SearchDevices(), c.nResult) << c.pszCase;
-            ExpectedReport expected(bDetailed);
-            expected.Heading("Search devices currently connected to the PC");
-            c.expected(expected);
-            EXPECT_EQ(dev.ReportText(), expected.Text()) << c.pszCase << ", detailed " << bDetailed;
-            dev.FreeDriverLibrary();
-        }
+        ScenarioFile file(c.pszScenario);
+        ASSERT_EQ(dev.LoadDriverLibrary(SimulatorLibrary().c_str()), 0u);
+        dev.ClearReport();
+        EXPECT_EQ(dev.SearchDevices(), c.nResult) << c.pszCase;
+        ExpectedReport expected(true);
+        expected.Heading("Search devices currently connected to the PC");
+        c.expected(expected);
+        EXPECT_EQ(dev.ReportText(), expected.Text()) << c.pszCase;
+        dev.FreeDriverLibrary();
     }
 }
 
@@ -665,15 +658,11 @@ TEST_F(Communication, AFailedListingEndsTheLoop)
 {
     TraceFile trace;
     FakeCounter counter;
-    for (bool bDetailed : {true, false})
-    {
-        dev.SetDetailed(bDetailed);
-        EXPECT_EQ(Communicate(Instruments({"", "list_status = 2\n", ""})), 1u);
-        ExpectedReport expected(bDetailed);
-        expected.UpToTheWait(Instrument(0)).Answered(27, 27, kTestAnswer, kFakeResponseTime);
-        expected.Heading("Check device communication").DriverError("The system cannot find the device specified.");
-        EXPECT_EQ(m_report, expected.Text()) << "detailed " << bDetailed;
-    }
+    EXPECT_EQ(Communicate(Instruments({"", "list_status = 2\n", ""})), 1u);
+    ExpectedReport expected(true);
+    expected.UpToTheWait(Instrument(0)).Answered(27, 27, kTestAnswer, kFakeResponseTime);
+    expected.Heading("Check device communication").DriverError("The system cannot find the device specified.");
+    EXPECT_EQ(m_report, expected.Text());
     for (const std::string& line : trace.Lines())
     {
         EXPECT_FALSE(Contains(line, "dev=1") && !Contains(line, "FT_ListDevices")) << line;

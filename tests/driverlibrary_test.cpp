@@ -52,9 +52,9 @@ void ExpectNoSlotBound(const DeviceRun& dev, const std::string& label)
 }
 
 // The unloading's section when nothing is loaded.
-std::string NothingToFree(bool bDetailed)
+std::string NothingToFree()
 {
-    return ExpectedReport(bDetailed)
+    return ExpectedReport(true)
         .Heading("Deallocate DLL Memory")
         .Detail("The DLL has not been loaded yet.")
         .Warning()
@@ -107,30 +107,26 @@ TEST_F(DriverLibrary, AFailedLoadReportsTheSystemTextAndClearsEverySlot)
         // Last, for the look at its text below.
         {"ALibraryThatCannotBeLoaded: not a library", garbage, ERROR_BAD_EXE_FORMAT, false},
     };
-    for (bool bDetailed : {false, true})
+    for (const auto& c : cases)
     {
-        dev.SetDetailed(bDetailed);
-        for (const auto& c : cases)
-        {
-            SCOPED_TRACE(std::string(c.pszCase) + (bDetailed ? ", detailed view" : ", simple view"));
-            std::optional<SystemCallOverride<decltype(g_SystemCalls.LoadLibraryExA)>> failing;
-            if (c.bWithoutReason)
-                failing.emplace(g_SystemCalls.LoadLibraryExA, LoadLibraryFailingWithoutReason);
-            std::optional<SystemCallOverride<decltype(g_SystemCalls.GetSystemDirectoryA)>> denied;
-            if (c.bNoSystemDirectory)
-                denied.emplace(g_SystemCalls.GetSystemDirectoryA, SystemDirectoryDenied);
-            dev.ClearReport();
-            SpoilSlots(dev);
-            const DWORD dwResult = dev.LoadDriverLibrary(c.name.c_str());
-            if (c.dwExpected != 0)
-                EXPECT_EQ(dwResult, c.dwExpected);
-            else
-                EXPECT_NE(dwResult, 0u);
-            // The same in both views: no line of the failure is a detail.
-            EXPECT_EQ(dev.ReportText(), ExpectedReport(true).Heading("Load DLL:   " + c.name).Error(dwResult).Text());
-            EXPECT_EQ(dev.hDriverLib, nullptr);
-            ExpectNoSlotBound(dev, c.name);
-        }
+        SCOPED_TRACE(c.pszCase);
+        std::optional<SystemCallOverride<decltype(g_SystemCalls.LoadLibraryExA)>> failing;
+        if (c.bWithoutReason)
+            failing.emplace(g_SystemCalls.LoadLibraryExA, LoadLibraryFailingWithoutReason);
+        std::optional<SystemCallOverride<decltype(g_SystemCalls.GetSystemDirectoryA)>> denied;
+        if (c.bNoSystemDirectory)
+            denied.emplace(g_SystemCalls.GetSystemDirectoryA, SystemDirectoryDenied);
+        dev.ClearReport();
+        SpoilSlots(dev);
+        const DWORD dwResult = dev.LoadDriverLibrary(c.name.c_str());
+        if (c.dwExpected != 0)
+            EXPECT_EQ(dwResult, c.dwExpected);
+        else
+            EXPECT_NE(dwResult, 0u);
+        // The same in both views: no line of the failure is a detail.
+        EXPECT_EQ(dev.ReportText(), ExpectedReport(true).Heading("Load DLL:   " + c.name).Error(dwResult).Text());
+        EXPECT_EQ(dev.hDriverLib, nullptr);
+        ExpectNoSlotBound(dev, c.name);
     }
     // The text of 193 holds an insert, which the entry shows as it stands.
     EXPECT_TRUE(Contains(ReportedSystemText(ERROR_BAD_EXE_FORMAT), "%1")) << ReportedSystemText(ERROR_BAD_EXE_FORMAT);
@@ -185,23 +181,18 @@ TEST_F(DriverLibrary, ASecondLoadUnloadsTheFirstLibraryBeforeLoading)
 TEST_F(DriverLibrary, UnloadingGivesOkOnceAfterALoadAndOtherwiseTheWarning)
 {
     const std::string path = SimulatorLibrary();
-    for (bool bDetailed : {false, true})
-    {
-        SCOPED_TRACE(bDetailed ? "detailed view" : "simple view");
-        dev.SetDetailed(bDetailed);
-        dev.ClearReport();
-        EXPECT_EQ(dev.FreeDriverLibrary(), 0) << "nothing loaded";
-        EXPECT_EQ(dev.ReportText(), NothingToFree(bDetailed)) << "nothing loaded";
-        ASSERT_EQ(dev.LoadDriverLibrary(path.c_str()), 0u);
-        dev.ClearReport();
-        EXPECT_EQ(dev.FreeDriverLibrary(), 1);
-        EXPECT_EQ(dev.hDriverLib, nullptr);
-        EXPECT_FALSE(IsLoaded(path));
-        EXPECT_EQ(dev.ReportText(), ExpectedReport(bDetailed).Heading("Deallocate DLL Memory").Ok().Text());
-        dev.ClearReport();
-        EXPECT_EQ(dev.FreeDriverLibrary(), 0) << "unloaded twice";
-        EXPECT_EQ(dev.ReportText(), NothingToFree(bDetailed)) << "unloaded twice";
-    }
+    dev.ClearReport();
+    EXPECT_EQ(dev.FreeDriverLibrary(), 0) << "nothing loaded";
+    EXPECT_EQ(dev.ReportText(), NothingToFree()) << "nothing loaded";
+    ASSERT_EQ(dev.LoadDriverLibrary(path.c_str()), 0u);
+    dev.ClearReport();
+    EXPECT_EQ(dev.FreeDriverLibrary(), 1);
+    EXPECT_EQ(dev.hDriverLib, nullptr);
+    EXPECT_FALSE(IsLoaded(path));
+    EXPECT_EQ(dev.ReportText(), ExpectedReport(true).Heading("Deallocate DLL Memory").Ok().Text());
+    dev.ClearReport();
+    EXPECT_EQ(dev.FreeDriverLibrary(), 0) << "unloaded twice";
+    EXPECT_EQ(dev.ReportText(), NothingToFree()) << "unloaded twice";
 }
 
 TEST_F(DriverLibrary, AVariantWithoutAnEntryPointStopsWhereThatEntryPointIsNeeded)
@@ -216,24 +207,20 @@ TEST_F(DriverLibrary, AVariantWithoutAnEntryPointStopsWhereThatEntryPointIsNeede
     {
         TraceFile trace;
         const std::string path = SimulatorLibrary(c.pszLibrary);
-        for (bool bDetailed : {false, true})
-        {
-            SCOPED_TRACE(std::string(c.pszLibrary) + (bDetailed ? ", detailed view" : ", simple view"));
-            dev.SetDetailed(bDetailed);
-            ASSERT_EQ(dev.LoadDriverLibrary(path.c_str()), 0u);
-            dev.ClearReport();
-            EXPECT_EQ(dev.SearchDevices(), c.nSearchResult);
-            EXPECT_EQ(dev.CheckCommunication(), 1u);
-            ExpectedReport expected(bDetailed);
-            expected.Heading("Search devices currently connected to the PC");
-            if (c.bSearchWorks)
-                expected.Detail("Number of devices found:   1").Ok();
-            else
-                expected.Alert("Incorrect function pointer").Warning();
-            expected.Heading("Check device communication").Alert("Incorrect function pointer").Warning();
-            EXPECT_EQ(dev.ReportText(), expected.Text());
-            EXPECT_EQ(dev.FreeDriverLibrary(), 1);
-        }
+        SCOPED_TRACE(c.pszLibrary);
+        ASSERT_EQ(dev.LoadDriverLibrary(path.c_str()), 0u);
+        dev.ClearReport();
+        EXPECT_EQ(dev.SearchDevices(), c.nSearchResult);
+        EXPECT_EQ(dev.CheckCommunication(), 1u);
+        ExpectedReport expected(true);
+        expected.Heading("Search devices currently connected to the PC");
+        if (c.bSearchWorks)
+            expected.Detail("Number of devices found:   1").Ok();
+        else
+            expected.Alert("Incorrect function pointer").Warning();
+        expected.Heading("Check device communication").Alert("Incorrect function pointer").Warning();
+        EXPECT_EQ(dev.ReportText(), expected.Text());
+        EXPECT_EQ(dev.FreeDriverLibrary(), 1);
         EXPECT_TRUE(trace.Calls("FT_OpenEx").empty()) << c.pszLibrary << ": a device was opened";
         if (!c.bSearchWorks)
         {
