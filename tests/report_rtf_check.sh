@@ -36,7 +36,7 @@ mask_time "$dialog" >"$a"
 mask_time "$report" >"$b"
 if ! cmp -s "$a" "$b"; then
   echo "the report's RTF (>) differs from the dialog's save (<) beyond the response time:"
-  diff "$a" "$b"
+  diff -a "$a" "$b"
   exit 1
 fi
 echo "unrtf read the same $lines lines in both files, and their RTF is the same"
