@@ -184,24 +184,11 @@ void CReportWindow::CancelRunAndWait()
     if (m_bClosing)
         return;
     m_bClosing = TRUE;
-    if (m_hThread == nullptr || m_bRunEnded)
+    if (m_hThread == nullptr || m_outcome == RUN_GIVEN_UP)
         return;
     m_pRun->Cancel();
-    while (!m_bRunEnded)
-    {
-        const DWORD dwWait = ::MsgWaitForMultipleObjects(1, &m_hThread, FALSE, kRunWatchIntervalMs, QS_SENDMESSAGE);
-        if (dwWait == WAIT_OBJECT_0 + 1)
-        {
-            MSG msg;
-            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        }
-        else if (dwWait == WAIT_TIMEOUT)
-        {
-            GiveUpStuckCall();
-        }
-        else
-        {
-            return;
-        }
-    }
+    WaitForThreadServingSentMessages(m_hThread, kRunWatchIntervalMs, [this] {
+        GiveUpStuckCall();
+        return m_outcome == RUN_GIVEN_UP;
+    });
 }

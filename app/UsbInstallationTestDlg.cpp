@@ -222,30 +222,17 @@ void CUsbInstallationTestDlg::OnEndSession(BOOL bEnding)
     CancelRunAndWait();
 }
 
-// Waits for the run's thread to end while carrying out the messages other
-// threads send to this one: its report writes are such messages, and it must
-// be able to finish them to end. A driver call that has been out
-// kDriverCallBoundMs is given up, and the wait with it.
+// Waits for the run's thread to end while carrying out its report writes. A
+// driver call that has been out kDriverCallBoundMs is given up, and the wait
+// with it.
 void CUsbInstallationTestDlg::WaitForRunEnd()
 {
-    const HANDLE hThread = m_hWorkerThread;
-    while (!m_bRunGivenUp)
-    {
-        const DWORD dwWait = ::MsgWaitForMultipleObjects(1, &hThread, FALSE, kRunWatchIntervalMs, QS_SENDMESSAGE);
-        if (dwWait == WAIT_OBJECT_0 + 1)
-        {
-            MSG msg;
-            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        }
-        else if (dwWait == WAIT_TIMEOUT)
-        {
-            GiveUpStuckCall();
-        }
-        else
-        {
-            return;
-        }
-    }
+    if (m_bRunGivenUp)
+        return;
+    WaitForThreadServingSentMessages(m_hWorkerThread, kRunWatchIntervalMs, [this] {
+        GiveUpStuckCall();
+        return m_bRunGivenUp;
+    });
 }
 
 // Every kRunWatchIntervalMs while a run's thread lives. A driver call out too
