@@ -612,7 +612,9 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
         size_t nSize;
         char* FT_PROGRAM_DATA::*pField; // null: the listing
     } texts[] = {
-        {"description", std::string(300, 'D'), kListBufferSize, nullptr},
+        // Longer than the listing buffer, and its section longer than a
+        // first read of it takes.
+        {"description", std::string(5000, 'D'), kListBufferSize, nullptr},
         {"manufacturer", longText, 32, &FT_PROGRAM_DATA::Manufacturer},
         {"manufacturer_id", "MK", 16, &FT_PROGRAM_DATA::ManufacturerId},
         {"ee_description", "Probe", 64, &FT_PROGRAM_DATA::Description},
