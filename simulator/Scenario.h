@@ -27,7 +27,7 @@ struct DEVICE_SCENARIO
     FT_STATUS queueStatus = FT_OK;
     FT_STATUS readStatus = FT_OK;
 
-    std::string answer;       // the pattern; SizedAnswer() gives the bytes sent
+    std::string answer;       // the pattern; SizedAnswer gives the bytes sent
     DWORD dwAnswerLength = 0; // 0: the pattern as it is
     DWORD dwLatencyMs = 0;
     DWORD nChunks = 1;
