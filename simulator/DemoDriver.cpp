@@ -28,10 +28,10 @@ const DWORD kCloseWaitMs = 60000;
 const DWORD kMessageWaitMs = 30000;
 const DWORD kPollMs = 10;
 
-bool WaitUntil(const std::function<bool()>& fnDone, DWORD dwTimeoutMs)
+bool WaitUntil(const std::function<bool()>& done, DWORD dwTimeoutMs)
 {
     const DWORD dwStart = ::GetTickCount();
-    while (!fnDone())
+    while (!done())
     {
         if (::GetTickCount() - dwStart >= dwTimeoutMs)
             return false;
@@ -47,15 +47,15 @@ std::string TextOf(HWND hwnd)
     DWORD_PTR dwLength = 0;
     if (!::SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kMessageWaitMs, &dwLength))
         return std::string();
-    std::string strText(dwLength + 1, '\0');
+    std::string text(dwLength + 1, '\0');
     DWORD_PTR dwCopied = 0;
-    ::SendMessageTimeoutA(hwnd, WM_GETTEXT, strText.size(), reinterpret_cast<LPARAM>(&strText[0]), SMTO_NORMAL,
+    ::SendMessageTimeoutA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_NORMAL,
                           kMessageWaitMs, &dwCopied);
-    strText.resize(dwCopied < dwLength ? dwCopied : dwLength);
-    return strText;
+    text.resize(dwCopied < dwLength ? dwCopied : dwLength);
+    return text;
 }
 
-struct SDialogSearch
+struct DialogSearch
 {
     DWORD dwProcessId;
     HWND hwndFound;
@@ -63,7 +63,7 @@ struct SDialogSearch
 
 BOOL CALLBACK FindDialogOfProcess(HWND hwnd, LPARAM lParam)
 {
-    SDialogSearch* pSearch = reinterpret_cast<SDialogSearch*>(lParam);
+    DialogSearch* pSearch = reinterpret_cast<DialogSearch*>(lParam);
     DWORD dwProcessId = 0;
     ::GetWindowThreadProcessId(hwnd, &dwProcessId);
     if (dwProcessId != pSearch->dwProcessId)
@@ -83,22 +83,22 @@ class CDemoDialog
 public:
     // Starts the program from its own folder and waits until its dialog has
     // placed and captioned its buttons.
-    explicit CDemoDialog(const std::string& strExe)
+    explicit CDemoDialog(const std::string& exe)
     {
-        const size_t nSlash = strExe.find_last_of("\\/");
-        const std::string strFolder = nSlash == std::string::npos ? std::string() : strExe.substr(0, nSlash);
-        std::string strCommandLine = "\"" + strExe + "\"";
+        const size_t nSlash = exe.find_last_of("\\/");
+        const std::string folder = nSlash == std::string::npos ? std::string() : exe.substr(0, nSlash);
+        std::string commandLine = "\"" + exe + "\"";
         STARTUPINFOA startup = {};
         startup.cb = sizeof(startup);
-        if (!::CreateProcessA(strExe.c_str(), &strCommandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                              strFolder.empty() ? nullptr : strFolder.c_str(), &startup, &m_process))
+        if (!::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                              folder.empty() ? nullptr : folder.c_str(), &startup, &m_process))
         {
             m_process = PROCESS_INFORMATION();
             return;
         }
         WaitUntil(
             [this] {
-                SDialogSearch search = {m_process.dwProcessId, nullptr};
+                DialogSearch search = {m_process.dwProcessId, nullptr};
                 ::EnumWindows(FindDialogOfProcess, reinterpret_cast<LPARAM>(&search));
                 m_hwndDialog = search.hwndFound;
                 return (m_hwndDialog != nullptr && TextOf(Control(IDC_BUTTON_START)) == kStartCaption) || HasEnded(0);
@@ -135,16 +135,16 @@ public:
     // The report, paragraphs ended by "\n" whichever end the control gives.
     std::string ReportText() const
     {
-        const std::string strText = TextOf(Control(IDC_RICHEDIT_LOG));
-        std::string strLines;
-        for (size_t nAt = 0; nAt < strText.size(); ++nAt)
+        const std::string text = TextOf(Control(IDC_RICHEDIT_LOG));
+        std::string lines;
+        for (size_t nAt = 0; nAt < text.size(); ++nAt)
         {
-            if (strText[nAt] != '\r')
-                strLines += strText[nAt];
-            else if (nAt + 1 == strText.size() || strText[nAt + 1] != '\n')
-                strLines += '\n';
+            if (text[nAt] != '\r')
+                lines += text[nAt];
+            else if (nAt + 1 == text.size() || text[nAt + 1] != '\n')
+                lines += '\n';
         }
-        return strLines;
+        return lines;
     }
 
     // Start enabled again and the closing rule in the report.
@@ -170,16 +170,15 @@ private:
 };
 
 // Paints the dialog now, then tells the script and waits for its photograph.
-bool Signal(const CDemoDialog& dialog, const std::string& strFolder, int nStep)
+bool Signal(const CDemoDialog& dialog, const std::string& folder, int nStep)
 {
     ::RedrawWindow(dialog.Dialog(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    const std::string strReady = strFolder + "\\step" + std::to_string(nStep) + ".ready";
-    const std::string strDone = strFolder + "\\step" + std::to_string(nStep) + ".done";
-    const HANDLE hFile = ::CreateFileA(strReady.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const std::string ready = folder + "\\step" + std::to_string(nStep) + ".ready";
+    const std::string done = folder + "\\step" + std::to_string(nStep) + ".done";
+    const HANDLE hFile = ::CreateFileA(ready.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (hFile != INVALID_HANDLE_VALUE)
         ::CloseHandle(hFile);
-    return WaitUntil([&] { return ::GetFileAttributesA(strDone.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                     kPhotographWaitMs);
+    return WaitUntil([&] { return ::GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, kPhotographWaitMs);
 }
 } // namespace
 

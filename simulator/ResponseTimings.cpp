@@ -15,9 +15,9 @@ void CResponseTimings::NoteFirstSignal(LONG nWrite, LONGLONG llSignal)
         m_llFirstSignal = llSignal;
 }
 
-void CResponseTimings::Get(LONGLONG& rllWriteReturned, LONGLONG& rllFirstSignal)
+void CResponseTimings::Get(LONGLONG& llWriteReturned, LONGLONG& llFirstSignal)
 {
     CSingleLock lock(m_cs);
-    rllWriteReturned = m_llWriteReturned;
-    rllFirstSignal = m_llFirstSignal;
+    llWriteReturned = m_llWriteReturned;
+    llFirstSignal = m_llFirstSignal;
 }

@@ -13,7 +13,7 @@ public:
     // Taken only when nWrite is still the latest write, so an answer to an
     // earlier write of another device cannot overwrite the measurement.
     void NoteFirstSignal(LONG nWrite, LONGLONG llSignal);
-    void Get(LONGLONG& rllWriteReturned, LONGLONG& rllFirstSignal);
+    void Get(LONGLONG& llWriteReturned, LONGLONG& llFirstSignal);
 
 private:
     CCriticalSection m_cs;

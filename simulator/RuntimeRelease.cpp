@@ -26,7 +26,7 @@ void __freeres() noexcept;
 namespace
 {
 const LONG kMaxTracked = 8;
-DWORD g_adwIndexes[kMaxTracked];
+DWORD g_dwTlsIndexes[kMaxTracked];
 LONG g_nIndexes = 0;
 
 DWORD WINAPI TrackedTlsAlloc()
@@ -40,7 +40,7 @@ DWORD WINAPI TrackedTlsAlloc()
     {
         LONG nSlot = InterlockedIncrement(&g_nIndexes) - 1;
         if (nSlot < kMaxTracked)
-            g_adwIndexes[nSlot] = dwIndex;
+            g_dwTlsIndexes[nSlot] = dwIndex;
     }
     return dwIndex;
 }
@@ -53,17 +53,17 @@ DWORD WINAPI TrackedTlsAlloc()
 namespace
 {
 const LONG kMaxOpenHandles = 256;
-HANDLE g_ahOpen[kMaxOpenHandles];
+HANDLE g_hOpenHandles[kMaxOpenHandles];
 LONG g_nHandleLock = 0;
 
 // Looked up by name, since the import slot would come back here; kept in a
 // plain pointer, since a guarded static would itself take a lock.
-template <typename T>
-T KernelFunction(T& pfnCached, const char* pszName)
+template <typename PFN>
+PFN KernelFunction(PFN& pfnCached, const char* pszName)
 {
     if (pfnCached == nullptr)
         pfnCached =
-            reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), pszName)));
+            reinterpret_cast<PFN>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), pszName)));
     return pfnCached;
 }
 decltype(&CloseHandle) g_pfnCloseHandle = nullptr;
@@ -85,7 +85,7 @@ void NoteOpened(HANDLE hHandle)
     if (hHandle == nullptr || hHandle == INVALID_HANDLE_VALUE)
         return;
     CHandleLock lock;
-    for (HANDLE& hSlot : g_ahOpen)
+    for (HANDLE& hSlot : g_hOpenHandles)
     {
         if (hSlot == nullptr)
         {
@@ -98,7 +98,7 @@ void NoteOpened(HANDLE hHandle)
 void NoteClosed(HANDLE hHandle)
 {
     CHandleLock lock;
-    for (HANDLE& hSlot : g_ahOpen)
+    for (HANDLE& hSlot : g_hOpenHandles)
     {
         if (hSlot == hHandle)
             hSlot = nullptr;
@@ -134,12 +134,12 @@ void ReleaseStaticRuntime()
 {
     LONG nIndexes = InterlockedExchange(&g_nIndexes, 0);
     for (LONG i = 0; i < nIndexes && i < kMaxTracked; ++i)
-        TlsFree(g_adwIndexes[i]);
+        TlsFree(g_dwTlsIndexes[i]);
     __gnu_cxx::__freeres();
 
     const auto pfnClose = KernelFunction(g_pfnCloseHandle, "CloseHandle");
     CHandleLock lock;
-    for (HANDLE& hSlot : g_ahOpen)
+    for (HANDLE& hSlot : g_hOpenHandles)
     {
         if (hSlot != nullptr)
         {

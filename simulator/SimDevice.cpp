@@ -19,17 +19,17 @@ const size_t kSerialSize = 16;
 const DWORD kHoldLimitMs = 60000;
 
 // Fills the whole buffer by repeating the text, with no terminating zero.
-void FillUnterminated(char* pchBuffer, size_t nSize, const std::string& strText)
+void FillUnterminated(char* pchBuffer, size_t nSize, const std::string& text)
 {
-    const std::string& strPattern = strText.empty() ? std::string(kUntrustedFiller) : strText;
+    const std::string& pattern = text.empty() ? std::string(kUntrustedFiller) : text;
     for (size_t i = 0; i < nSize; ++i)
-        pchBuffer[i] = strPattern[i % strPattern.size()];
+        pchBuffer[i] = pattern[i % pattern.size()];
 }
 
-void CopyTerminated(char* pchBuffer, size_t nSize, const std::string& strText)
+void CopyTerminated(char* pchBuffer, size_t nSize, const std::string& text)
 {
-    size_t nCopy = std::min(strText.size(), nSize - 1);
-    memcpy(pchBuffer, strText.data(), nCopy);
+    size_t nCopy = std::min(text.size(), nSize - 1);
+    memcpy(pchBuffer, text.data(), nCopy);
     pchBuffer[nCopy] = '\0';
 }
 
@@ -50,14 +50,14 @@ LONGLONG Now()
 // counter agrees: an answer never arrives before its latency has passed.
 bool WaitUntil(HANDLE hCancel, LONGLONG llDeadline)
 {
-    LARGE_INTEGER liFrequency;
-    QueryPerformanceFrequency(&liFrequency);
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
     for (;;)
     {
         LONGLONG llLeft = llDeadline - Now();
         DWORD dwWaitMs = 0;
         if (llLeft > 0)
-            dwWaitMs = static_cast<DWORD>((llLeft * 1000 + liFrequency.QuadPart - 1) / liFrequency.QuadPart);
+            dwWaitMs = static_cast<DWORD>((llLeft * 1000 + frequency.QuadPart - 1) / frequency.QuadPart);
         if (WaitForSingleObject(hCancel, dwWaitMs) == WAIT_OBJECT_0)
             return false;
         if (llLeft <= 0)
@@ -67,18 +67,14 @@ bool WaitUntil(HANDLE hCancel, LONGLONG llDeadline)
 
 LONGLONG MsToTicks(DWORD dwMs)
 {
-    LARGE_INTEGER liFrequency;
-    QueryPerformanceFrequency(&liFrequency);
-    return liFrequency.QuadPart * dwMs / 1000;
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart * dwMs / 1000;
 }
 } // namespace
 
-CSimDevice::CSimDevice(unsigned nIndex, const CDeviceScenario& scenario, CTrace& rTrace, CResponseTimings& rTimings)
-    : m_nIndex(nIndex),
-      m_scenario(scenario),
-      m_strAnswer(scenario.SizedAnswer()),
-      m_rTrace(rTrace),
-      m_rTimings(rTimings)
+CSimDevice::CSimDevice(unsigned nIndex, const DEVICE_SCENARIO& scenario, CTrace& trace, CResponseTimings& timings)
+    : m_nIndex(nIndex), m_scenario(scenario), m_answer(SizedAnswer(scenario)), m_trace(trace), m_timings(timings)
 {
 }
 
@@ -93,79 +89,79 @@ CSimDevice::~CSimDevice()
 
 FT_STATUS CSimDevice::List(char* pchBuffer, DWORD dwWhat)
 {
-    FT_STATUS nStatus = m_scenario.nListStatus;
-    if (nStatus == FT_OK && pchBuffer == nullptr)
-        nStatus = FT_INVALID_PARAMETER;
+    FT_STATUS status = m_scenario.listStatus;
+    if (status == FT_OK && pchBuffer == nullptr)
+        status = FT_INVALID_PARAMETER;
     if (dwWhat == FT_OPEN_BY_SERIAL_NUMBER)
     {
-        const std::string& strSerial = m_scenario.strSerial;
-        if (nStatus == FT_OK)
-            CopyTerminated(pchBuffer, kListBufferSize, strSerial);
-        m_rTrace.Line("FT_ListDevices index=%u serial=%s status=%lu", m_nIndex,
-                      CTrace::Quoted(strSerial.data(), strSerial.size()).c_str(), nStatus);
-        return nStatus;
+        const std::string& serialNumber = m_scenario.serialNumber;
+        if (status == FT_OK)
+            CopyTerminated(pchBuffer, kListBufferSize, serialNumber);
+        m_trace.Line("FT_ListDevices index=%u serial=%s status=%lu", m_nIndex,
+                     CTrace::Quoted(serialNumber.data(), serialNumber.size()).c_str(), status);
+        return status;
     }
-    const std::string& strDescription = m_scenario.strDescription;
-    if (nStatus == FT_OK)
+    const std::string& description = m_scenario.description;
+    if (status == FT_OK)
     {
         if (m_scenario.bUntrustedListDescription)
-            FillUnterminated(pchBuffer, kListBufferSize, strDescription);
+            FillUnterminated(pchBuffer, kListBufferSize, description);
         else
-            CopyTerminated(pchBuffer, kListBufferSize, strDescription);
+            CopyTerminated(pchBuffer, kListBufferSize, description);
     }
-    m_rTrace.Line("FT_ListDevices index=%u desc=%s untrusted=%d status=%lu", m_nIndex,
-                  CTrace::Quoted(strDescription.data(), strDescription.size()).c_str(),
-                  m_scenario.bUntrustedListDescription, nStatus);
-    return nStatus;
+    m_trace.Line("FT_ListDevices index=%u desc=%s untrusted=%d status=%lu", m_nIndex,
+                 CTrace::Quoted(description.data(), description.size()).c_str(), m_scenario.bUntrustedListDescription,
+                 status);
+    return status;
 }
 
 bool CSimDevice::Matches(const char* pszName, DWORD dwWhat) const
 {
     if (dwWhat == FT_OPEN_BY_SERIAL_NUMBER)
-        return strnlen(pszName, kListBufferSize) == m_scenario.strSerial.size() &&
-               memcmp(pszName, m_scenario.strSerial.data(), m_scenario.strSerial.size()) == 0;
+        return strnlen(pszName, kListBufferSize) == m_scenario.serialNumber.size() &&
+               memcmp(pszName, m_scenario.serialNumber.data(), m_scenario.serialNumber.size()) == 0;
     // The caller's text is read no further than the listing buffer, so a
     // caller that passes back an unterminated listing does not make us read
     // past its buffer. Such a caller may also have cut the last byte to
     // terminate it: the text as listed, less at most that byte, names us.
-    std::string strFull = m_scenario.strDescription;
+    std::string full = m_scenario.description;
     if (m_scenario.bUntrustedListDescription)
     {
-        strFull.assign(kListBufferSize, '\0');
-        FillUnterminated(&strFull[0], strFull.size(), m_scenario.strDescription);
+        full.assign(kListBufferSize, '\0');
+        FillUnterminated(&full[0], full.size(), m_scenario.description);
     }
     size_t nLength = strnlen(pszName, kListBufferSize);
-    size_t nNeeded = std::min(strFull.size(), kListBufferSize - 1);
-    return nLength >= nNeeded && nLength <= strFull.size() && memcmp(pszName, strFull.data(), nLength) == 0;
+    size_t nNeeded = std::min(full.size(), kListBufferSize - 1);
+    return nLength >= nNeeded && nLength <= full.size() && memcmp(pszName, full.data(), nLength) == 0;
 }
 
-FT_STATUS CSimDevice::TryOpen(FT_HANDLE hNew, bool& rbBusy)
+FT_STATUS CSimDevice::TryOpen(FT_HANDLE hNew, bool& bBusy)
 {
     AwaitRelease();
     CSingleLock lock(m_cs);
-    rbBusy = m_hOpen != nullptr;
-    if (rbBusy)
+    bBusy = m_hOpen != nullptr;
+    if (bBusy)
         return FT_DEVICE_NOT_OPENED;
-    if (m_scenario.nOpenStatus != FT_OK)
-        return m_scenario.nOpenStatus;
+    if (m_scenario.openStatus != FT_OK)
+        return m_scenario.openStatus;
     m_hOpen = hNew;
     m_hNotify = nullptr;
-    m_strQueue.clear();
+    m_queue.clear();
     return FT_OK;
 }
 
 void CSimDevice::AwaitRelease() const
 {
-    const std::string& strName = m_scenario.strHoldEvent;
-    if (strName.empty())
+    const std::string& name = m_scenario.holdEvent;
+    if (name.empty())
         return;
-    const std::string strQuoted = CTrace::Quoted(strName.data(), strName.size());
-    m_rTrace.Line("SIM_Hold dev=%u event=%s", m_nIndex, strQuoted.c_str());
-    HANDLE hEvent = OpenEventA(SYNCHRONIZE, FALSE, strName.c_str());
+    const std::string quoted = CTrace::Quoted(name.data(), name.size());
+    m_trace.Line("SIM_Hold dev=%u event=%s", m_nIndex, quoted.c_str());
+    HANDLE hEvent = OpenEventA(SYNCHRONIZE, FALSE, name.c_str());
     DWORD dwWait = hEvent != nullptr ? WaitForSingleObject(hEvent, kHoldLimitMs) : WAIT_FAILED;
     if (hEvent != nullptr)
         CloseHandle(hEvent);
-    m_rTrace.Line("SIM_Release dev=%u event=%s set=%d", m_nIndex, strQuoted.c_str(), dwWait == WAIT_OBJECT_0);
+    m_trace.Line("SIM_Release dev=%u event=%s set=%d", m_nIndex, quoted.c_str(), dwWait == WAIT_OBJECT_0);
 }
 
 bool CSimDevice::IsOpenAs(FT_HANDLE h)
@@ -176,18 +172,18 @@ bool CSimDevice::IsOpenAs(FT_HANDLE h)
 
 FT_STATUS CSimDevice::Close(FT_HANDLE h)
 {
-    std::vector<std::unique_ptr<CDelivery>> pending;
+    std::vector<std::unique_ptr<Delivery>> pending;
     unsigned nCancelled = 0;
     {
         CSingleLock lock(m_cs);
         if (h == nullptr || m_hOpen != h)
         {
-            m_rTrace.Line("FT_Close dev=%u handle=%p status=%lu", m_nIndex, h, FT_INVALID_HANDLE);
+            m_trace.Line("FT_Close dev=%u handle=%p status=%lu", m_nIndex, h, FT_INVALID_HANDLE);
             return FT_INVALID_HANDLE;
         }
         m_hOpen = nullptr;
         m_hNotify = nullptr;
-        m_strQueue.clear();
+        m_queue.clear();
         pending.swap(m_deliveries);
         for (auto& pDelivery : pending)
         {
@@ -203,68 +199,68 @@ FT_STATUS CSimDevice::Close(FT_HANDLE h)
         WaitForSingleObject(pDelivery->hThread, INFINITE);
         ReleaseDelivery(*pDelivery);
     }
-    m_rTrace.Line("FT_Close dev=%u handle=%p cancelled=%u status=%lu", m_nIndex, h, nCancelled, FT_OK);
+    m_trace.Line("FT_Close dev=%u handle=%p cancelled=%u status=%lu", m_nIndex, h, nCancelled, FT_OK);
     return FT_OK;
 }
 
-void CSimDevice::PutText(char* pchBuffer, size_t nSize, const std::string& strText) const
+void CSimDevice::PutText(char* pchBuffer, size_t nSize, const std::string& text) const
 {
     if (pchBuffer == nullptr)
         return;
     if (m_scenario.bUntrustedEepromTexts)
-        FillUnterminated(pchBuffer, nSize, strText);
+        FillUnterminated(pchBuffer, nSize, text);
     else
-        CopyTerminated(pchBuffer, nSize, strText);
+        CopyTerminated(pchBuffer, nSize, text);
 }
 
 FT_STATUS CSimDevice::EeRead(FT_HANDLE h, FT_PROGRAM_DATA* pData)
 {
     CSingleLock lock(m_cs);
-    FT_STATUS nStatus = IsOpenAs(h) ? m_scenario.nEeReadStatus : FT_INVALID_HANDLE;
-    if (nStatus == FT_OK && pData == nullptr)
-        nStatus = FT_INVALID_PARAMETER;
-    if (nStatus == FT_OK)
+    FT_STATUS status = IsOpenAs(h) ? m_scenario.eeReadStatus : FT_INVALID_HANDLE;
+    if (status == FT_OK && pData == nullptr)
+        status = FT_INVALID_PARAMETER;
+    if (status == FT_OK)
     {
         pData->VendorId = m_scenario.wVendorId;
         pData->ProductId = m_scenario.wProductId;
-        PutText(pData->Manufacturer, kManufacturerSize, m_scenario.strManufacturer);
-        PutText(pData->ManufacturerId, kManufacturerIdSize, m_scenario.strManufacturerId);
-        PutText(pData->Description, kDescriptionSize, m_scenario.strEeDescription);
-        PutText(pData->SerialNumber, kSerialSize, m_scenario.strSerial);
+        PutText(pData->Manufacturer, kManufacturerSize, m_scenario.manufacturer);
+        PutText(pData->ManufacturerId, kManufacturerIdSize, m_scenario.manufacturerId);
+        PutText(pData->Description, kDescriptionSize, m_scenario.eeDescription);
+        PutText(pData->SerialNumber, kSerialSize, m_scenario.serialNumber);
     }
-    m_rTrace.Line("FT_EE_Read dev=%u vid=0x%04X pid=0x%04X serial=%s status=%lu", m_nIndex, m_scenario.wVendorId,
-                  m_scenario.wProductId,
-                  CTrace::Quoted(m_scenario.strSerial.data(), m_scenario.strSerial.size()).c_str(), nStatus);
-    return nStatus;
+    m_trace.Line("FT_EE_Read dev=%u vid=0x%04X pid=0x%04X serial=%s status=%lu", m_nIndex, m_scenario.wVendorId,
+                 m_scenario.wProductId,
+                 CTrace::Quoted(m_scenario.serialNumber.data(), m_scenario.serialNumber.size()).c_str(), status);
+    return status;
 }
 
 FT_STATUS CSimDevice::SetEventNotification(FT_HANDLE h, DWORD dwEventMask, PVOID pParam)
 {
     CSingleLock lock(m_cs);
-    FT_STATUS nStatus = IsOpenAs(h) ? m_scenario.nNotifyStatus : FT_INVALID_HANDLE;
-    if (nStatus == FT_OK)
+    FT_STATUS status = IsOpenAs(h) ? m_scenario.notifyStatus : FT_INVALID_HANDLE;
+    if (status == FT_OK)
         m_hNotify = (dwEventMask & FT_EVENT_RXCHAR) ? static_cast<HANDLE>(pParam) : nullptr;
-    m_rTrace.Line("FT_SetEventNotification dev=%u mask=0x%lX event=%p status=%lu", m_nIndex, dwEventMask, pParam,
-                  nStatus);
-    return nStatus;
+    m_trace.Line("FT_SetEventNotification dev=%u mask=0x%lX event=%p status=%lu", m_nIndex, dwEventMask, pParam,
+                 status);
+    return status;
 }
 
 FT_STATUS CSimDevice::Write(FT_HANDLE h, LPVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten)
 {
     CSingleLock lock(m_cs);
-    FT_STATUS nStatus = IsOpenAs(h) ? m_scenario.nWriteStatus : FT_INVALID_HANDLE;
-    if (nStatus == FT_OK && ((pBuffer == nullptr && dwToWrite > 0) || pdwWritten == nullptr))
-        nStatus = FT_INVALID_PARAMETER;
+    FT_STATUS status = IsOpenAs(h) ? m_scenario.writeStatus : FT_INVALID_HANDLE;
+    if (status == FT_OK && ((pBuffer == nullptr && dwToWrite > 0) || pdwWritten == nullptr))
+        status = FT_INVALID_PARAMETER;
     ReapFinishedDeliveries();
 
-    std::unique_ptr<CDelivery> pDelivery;
-    if (nStatus == FT_OK && IsIdentityRequest(pBuffer, dwToWrite) && !m_scenario.bSilent && !m_strAnswer.empty())
-        nStatus = StartDelivery(h, pDelivery);
+    std::unique_ptr<Delivery> pDelivery;
+    if (status == FT_OK && IsIdentityRequest(pBuffer, dwToWrite) && !m_scenario.bSilent && !m_answer.empty())
+        status = StartDelivery(h, pDelivery);
 
-    m_rTrace.Line("FT_Write dev=%u n=%lu hex=%s status=%lu", m_nIndex, dwToWrite,
-                  pBuffer != nullptr ? CTrace::Hex(pBuffer, dwToWrite).c_str() : "", nStatus);
-    if (nStatus != FT_OK)
-        return nStatus;
+    m_trace.Line("FT_Write dev=%u n=%lu hex=%s status=%lu", m_nIndex, dwToWrite,
+                 pBuffer != nullptr ? CTrace::Hex(pBuffer, dwToWrite).c_str() : "", status);
+    if (status != FT_OK)
+        return status;
     *pdwWritten = dwToWrite;
 
     // The delivery thread has started before the write's own time is taken:
@@ -279,7 +275,7 @@ FT_STATUS CSimDevice::Write(FT_HANDLE h, LPVOID pBuffer, DWORD dwToWrite, LPDWOR
         WaitForSingleObject(pDelivery->hStarted, INFINITE);
     }
     LONGLONG llWriteReturned = Now();
-    LONG nWrite = m_rTimings.NoteWrite(llWriteReturned);
+    LONG nWrite = m_timings.NoteWrite(llWriteReturned);
     if (pDelivery)
     {
         pDelivery->nWrite = nWrite;
@@ -289,9 +285,9 @@ FT_STATUS CSimDevice::Write(FT_HANDLE h, LPVOID pBuffer, DWORD dwToWrite, LPDWOR
     return FT_OK;
 }
 
-FT_STATUS CSimDevice::StartDelivery(FT_HANDLE hOwner, std::unique_ptr<CDelivery>& rpDelivery)
+FT_STATUS CSimDevice::StartDelivery(FT_HANDLE hOwner, std::unique_ptr<Delivery>& pStarted)
 {
-    auto pDelivery = std::make_unique<CDelivery>();
+    auto pDelivery = std::make_unique<Delivery>();
     pDelivery->pDevice = this;
     pDelivery->hOwner = hOwner;
     pDelivery->hCancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -311,53 +307,53 @@ FT_STATUS CSimDevice::StartDelivery(FT_HANDLE hOwner, std::unique_ptr<CDelivery>
         ReleaseDelivery(*pDelivery);
         return FT_INSUFFICIENT_RESOURCES;
     }
-    rpDelivery = std::move(pDelivery);
+    pStarted = std::move(pDelivery);
     return FT_OK;
 }
 
 DWORD WINAPI CSimDevice::DeliveryThread(LPVOID pParam)
 {
-    CDelivery* pDelivery = static_cast<CDelivery*>(pParam);
+    Delivery* pDelivery = static_cast<Delivery*>(pParam);
     HMODULE hModule = pDelivery->hModule;
     SetEvent(pDelivery->hStarted);
     pDelivery->pDevice->Deliver(*pDelivery);
     FreeLibraryAndExitThread(hModule, 0);
 }
 
-void CSimDevice::Deliver(CDelivery& rDelivery)
+void CSimDevice::Deliver(Delivery& delivery)
 {
     LONGLONG llDeadline = 0;
     {
         CSingleLock lock(m_cs);
-        llDeadline = rDelivery.llWriteReturned + MsToTicks(m_scenario.dwLatencyMs);
+        llDeadline = delivery.llWriteReturned + MsToTicks(m_scenario.dwLatencyMs);
     }
-    size_t nChunks = std::max<size_t>(1, std::min<size_t>(m_scenario.dwChunks, m_strAnswer.size()));
+    size_t nChunks = std::max<size_t>(1, std::min<size_t>(m_scenario.nChunks, m_answer.size()));
     size_t nOffset = 0;
     for (size_t nChunk = 0; nChunk < nChunks; ++nChunk)
     {
-        if (!WaitUntil(rDelivery.hCancel, llDeadline))
+        if (!WaitUntil(delivery.hCancel, llDeadline))
             return;
-        size_t nSize = m_strAnswer.size() / nChunks + (nChunk < m_strAnswer.size() % nChunks ? 1 : 0);
+        size_t nSize = m_answer.size() / nChunks + (nChunk < m_answer.size() % nChunks ? 1 : 0);
         LONGLONG llSignal = 0;
         {
             CSingleLock lock(m_cs);
-            if (m_hOpen != rDelivery.hOwner)
+            if (m_hOpen != delivery.hOwner)
                 return;
-            m_strQueue.append(m_strAnswer, nOffset, nSize);
-            rDelivery.bDelivered = nChunk + 1 == nChunks;
+            m_queue.append(m_answer, nOffset, nSize);
+            delivery.bDelivered = nChunk + 1 == nChunks;
             // Taken before the event is set, so a waiter that wakes at once
             // never reads a signal time later than its own wake-up.
             llSignal = Now();
             if (nChunk == 0)
-                m_rTimings.NoteFirstSignal(rDelivery.nWrite, llSignal);
+                m_timings.NoteFirstSignal(delivery.nWrite, llSignal);
             if (m_hNotify != nullptr)
                 SetEvent(m_hNotify);
             // Still under the lock: a caller woken by the event traces its
             // next call on this device only after this line.
-            m_rTrace.Line("SIM_Signal dev=%u chunk=%u/%u n=%u queued=%u thread=%lu write_qpc=%lld signal_qpc=%lld",
-                          m_nIndex, static_cast<unsigned>(nChunk + 1), static_cast<unsigned>(nChunks),
-                          static_cast<unsigned>(nSize), static_cast<unsigned>(m_strQueue.size()), GetCurrentThreadId(),
-                          rDelivery.llWriteReturned, llSignal);
+            m_trace.Line("SIM_Signal dev=%u chunk=%u/%u n=%u queued=%u thread=%lu write_qpc=%lld signal_qpc=%lld",
+                         m_nIndex, static_cast<unsigned>(nChunk + 1), static_cast<unsigned>(nChunks),
+                         static_cast<unsigned>(nSize), static_cast<unsigned>(m_queue.size()), GetCurrentThreadId(),
+                         delivery.llWriteReturned, llSignal);
         }
         nOffset += nSize;
         llDeadline = Now() + MsToTicks(m_scenario.dwChunkGapMs);
@@ -366,64 +362,64 @@ void CSimDevice::Deliver(CDelivery& rDelivery)
 
 void CSimDevice::ReapFinishedDeliveries()
 {
-    auto itFinished = std::remove_if(m_deliveries.begin(), m_deliveries.end(), [](std::unique_ptr<CDelivery>& p) {
+    auto firstFinished = std::remove_if(m_deliveries.begin(), m_deliveries.end(), [](std::unique_ptr<Delivery>& p) {
         if (WaitForSingleObject(p->hThread, 0) != WAIT_OBJECT_0)
             return false;
         ReleaseDelivery(*p);
         return true;
     });
-    m_deliveries.erase(itFinished, m_deliveries.end());
+    m_deliveries.erase(firstFinished, m_deliveries.end());
 }
 
-void CSimDevice::ReleaseDelivery(CDelivery& rDelivery)
+void CSimDevice::ReleaseDelivery(Delivery& delivery)
 {
-    if (rDelivery.hThread != nullptr)
-        CloseHandle(rDelivery.hThread);
-    if (rDelivery.hCancel != nullptr)
-        CloseHandle(rDelivery.hCancel);
-    if (rDelivery.hStarted != nullptr)
-        CloseHandle(rDelivery.hStarted);
-    rDelivery.hThread = nullptr;
-    rDelivery.hCancel = nullptr;
-    rDelivery.hStarted = nullptr;
+    if (delivery.hThread != nullptr)
+        CloseHandle(delivery.hThread);
+    if (delivery.hCancel != nullptr)
+        CloseHandle(delivery.hCancel);
+    if (delivery.hStarted != nullptr)
+        CloseHandle(delivery.hStarted);
+    delivery.hThread = nullptr;
+    delivery.hCancel = nullptr;
+    delivery.hStarted = nullptr;
 }
 
 FT_STATUS CSimDevice::GetQueueStatus(FT_HANDLE h, DWORD* pdwRxBytes)
 {
     CSingleLock lock(m_cs);
-    FT_STATUS nStatus = IsOpenAs(h) ? m_scenario.nQueueStatus : FT_INVALID_HANDLE;
-    if (nStatus == FT_OK && pdwRxBytes == nullptr)
-        nStatus = FT_INVALID_PARAMETER;
-    if (nStatus == FT_OK)
-        *pdwRxBytes = static_cast<DWORD>(m_strQueue.size());
-    m_rTrace.Line("FT_GetQueueStatus dev=%u queued=%u status=%lu", m_nIndex, static_cast<unsigned>(m_strQueue.size()),
-                  nStatus);
-    return nStatus;
+    FT_STATUS status = IsOpenAs(h) ? m_scenario.queueStatus : FT_INVALID_HANDLE;
+    if (status == FT_OK && pdwRxBytes == nullptr)
+        status = FT_INVALID_PARAMETER;
+    if (status == FT_OK)
+        *pdwRxBytes = static_cast<DWORD>(m_queue.size());
+    m_trace.Line("FT_GetQueueStatus dev=%u queued=%u status=%lu", m_nIndex, static_cast<unsigned>(m_queue.size()),
+                 status);
+    return status;
 }
 
 FT_STATUS CSimDevice::Read(FT_HANDLE h, LPVOID pBuffer, DWORD dwToRead, LPDWORD pdwReturned)
 {
     CSingleLock lock(m_cs);
-    FT_STATUS nStatus = IsOpenAs(h) ? m_scenario.nReadStatus : FT_INVALID_HANDLE;
-    if (nStatus == FT_OK && ((pBuffer == nullptr && dwToRead > 0) || pdwReturned == nullptr))
-        nStatus = FT_INVALID_PARAMETER;
+    FT_STATUS status = IsOpenAs(h) ? m_scenario.readStatus : FT_INVALID_HANDLE;
+    if (status == FT_OK && ((pBuffer == nullptr && dwToRead > 0) || pdwReturned == nullptr))
+        status = FT_INVALID_PARAMETER;
     size_t nCopied = 0;
     DWORD dwReported = 0;
-    std::string strHex;
-    if (nStatus == FT_OK)
+    std::string hex;
+    if (status == FT_OK)
     {
         // Never more than asked is written: the over-report lies only in the
         // count, which is what a robustness test of the caller needs.
-        nCopied = std::min<size_t>(dwToRead, m_strQueue.size());
+        nCopied = std::min<size_t>(dwToRead, m_queue.size());
         if (nCopied > 0)
-            memcpy(pBuffer, m_strQueue.data(), nCopied);
-        strHex = CTrace::Hex(m_strQueue.data(), nCopied);
-        m_strQueue.erase(0, nCopied);
+            memcpy(pBuffer, m_queue.data(), nCopied);
+        hex = CTrace::Hex(m_queue.data(), nCopied);
+        m_queue.erase(0, nCopied);
         dwReported =
             m_scenario.dwReadOverreport != 0 ? dwToRead + m_scenario.dwReadOverreport : static_cast<DWORD>(nCopied);
         *pdwReturned = dwReported;
     }
-    m_rTrace.Line("FT_Read dev=%u asked=%lu n=%u returned=%lu hex=%s status=%lu", m_nIndex, dwToRead,
-                  static_cast<unsigned>(nCopied), dwReported, strHex.c_str(), nStatus);
-    return nStatus;
+    m_trace.Line("FT_Read dev=%u asked=%lu n=%u returned=%lu hex=%s status=%lu", m_nIndex, dwToRead,
+                 static_cast<unsigned>(nCopied), dwReported, hex.c_str(), status);
+    return status;
 }

