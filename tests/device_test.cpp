@@ -286,10 +286,7 @@ TEST_F(Communication, TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal)
         g_hooks.nCounterReadings = 0;
         Load(OneDevice("latency_ms = 10\n"));
         dev.ClearReport();
-        const WATCHED_ENTRY_POINTS driver(dev.entryPoints, std::make_shared<CDriverCallWatch>());
-        ASSERT_EQ(CDeviceCommunication(slowReport, driver, dev.hRxEvent, dev.hCancelEvent, dev.bCancel, dev.nDevices)
-                      .CheckCommunication(),
-                  0u);
+        ASSERT_EQ(dev.Communication(slowReport).CheckCommunication(), 0u);
         const auto pfnTimings = reinterpret_cast<PFN_SIM_GetLastTimings>(
             reinterpret_cast<void*>(::GetProcAddress(dev.hDriverLib, "SIM_GetLastTimings")));
         ASSERT_NE(pfnTimings, nullptr);
