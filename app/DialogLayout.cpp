@@ -35,7 +35,10 @@ int Scaled(int nPixelsAt96Dpi)
     return ::MulDiv(nPixelsAt96Dpi, ScreenDpi(), kDesignDpi);
 }
 
-struct ButtonPlacement
+const UINT kButtonStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_CENTER | BS_VCENTER;
+} // namespace
+
+struct CUsbInstallationTestDlg::ButtonPlacement
 {
     CButton CUsbInstallationTestDlg::*pButton;
     LPCSTR pszCaption;
@@ -45,15 +48,12 @@ struct ButtonPlacement
     BOOL bEnabled;
 };
 
-const UINT kButtonStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_CENTER | BS_VCENTER;
-
-const ButtonPlacement kButtons[] = {
+const CUsbInstallationTestDlg::ButtonPlacement CUsbInstallationTestDlg::kButtons[] = {
     {&CUsbInstallationTestDlg::m_btnStart, "Start Check Routine", kButtonStyle | BS_DEFPUSHBUTTON, 20, 120, TRUE},
     {&CUsbInstallationTestDlg::m_btnDetails, "Details >>", kButtonStyle | BS_PUSHBUTTON, 170, 75, FALSE},
     {&CUsbInstallationTestDlg::m_btnSave, "Save Informations", kButtonStyle | BS_PUSHBUTTON, 265, 110, FALSE},
     {&CUsbInstallationTestDlg::m_btnExit, "Exit", kButtonStyle | BS_PUSHBUTTON, 405, 75, TRUE},
 };
-} // namespace
 
 BOOL CUsbInstallationTestDlg::OnInitDialog()
 {

@@ -1,11 +1,5 @@
 #include "app/UsbInstallationTestDlg.h"
 
-#include "checks/CommonRegistry.h"
-#include "checks/DeviceRegistry.h"
-#include "checks/OsVersion.h"
-#include "device/Communication.h"
-#include "device/DriverLibrary.h"
-#include "device/StatusText.h"
 #include "report/ReportLog.h"
 #include "report/SaveReport.h"
 #include "res/resource.h"
@@ -40,46 +34,17 @@ const DWORD kRunWatchIntervalMs = 250;
 
 CUsbInstallationTestDlg::CUsbInstallationTestDlg()
     : CDialog(IDD_USBINSTALLATIONTEST_DIALOG, nullptr),
-      m_hWorkerThread(nullptr),
-      m_bCancel(FALSE),
-      // Manual reset: a cancel ends every wait after it, not only the one in progress.
-      m_hCancelEvent(g_SystemCalls.CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      m_hRxEvent(g_SystemCalls.CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-      m_bDetailed(FALSE),
-      m_hDriverLib(nullptr),
-      m_nDevices(0),
-      m_DriverEntryPoints(),
       m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME)))
 {
 }
 
+// A thread still in a driver call that was given up on (the process is
+// ending) keeps the run, with its library and the events the driver may
+// still signal.
 CUsbInstallationTestDlg::~CUsbInstallationTestDlg()
 {
-    // A thread still in a driver call that was given up on (the process is
-    // ending) keeps the library, and the events the driver may still signal.
-    const BOOL bCallOut = m_hWorkerThread != nullptr && ::WaitForSingleObject(m_hWorkerThread, 0) == WAIT_TIMEOUT;
     if (m_hWorkerThread != nullptr)
-    {
         ::CloseHandle(m_hWorkerThread);
-        m_hWorkerThread = nullptr;
-    }
-    if (bCallOut)
-        return;
-    if (m_hDriverLib != nullptr)
-    {
-        ::FreeLibrary(m_hDriverLib);
-        m_hDriverLib = nullptr;
-    }
-    if (m_hRxEvent != nullptr)
-    {
-        ::CloseHandle(m_hRxEvent);
-        m_hRxEvent = nullptr;
-    }
-    if (m_hCancelEvent != nullptr)
-    {
-        ::CloseHandle(m_hCancelEvent);
-        m_hCancelEvent = nullptr;
-    }
 }
 
 void CUsbInstallationTestDlg::DoDataExchange(CDataExchange* pDX)
@@ -113,7 +78,6 @@ void CUsbInstallationTestDlg::OnStart()
     // A run in progress goes on writing into the emptied report.
     if (m_hWorkerThread == nullptr)
     {
-        m_pDriverCallWatch = std::make_shared<CDriverCallWatch>();
         DWORD dwThreadId;
         const HANDLE hThread = g_SystemCalls.CreateThread(nullptr, 0, CheckThreadProc, this, 0, &dwThreadId);
         if (hThread == nullptr)
@@ -135,37 +99,26 @@ void CUsbInstallationTestDlg::OnDetails()
 {
     CString caption;
     m_btnDetails.GetWindowText(caption);
-    if (caption == kDetailsCaption)
-    {
-        m_bDetailed.store(TRUE);
-        m_btnDetails.SetWindowText(kSimpleCaption);
-    }
-    else
-    {
-        m_bDetailed.store(FALSE);
-        m_btnDetails.SetWindowText(kDetailsCaption);
-    }
+    m_bDetailed = caption == kDetailsCaption;
+    m_btnDetails.SetWindowText(m_bDetailed ? kSimpleCaption : kDetailsCaption);
     OnStart();
 }
 
-void CUsbInstallationTestDlg::HandOverRun(BOOL bNothingToLookAt)
+// The check thread's hand-over: the outcome is the report's to show.
+LRESULT CUsbInstallationTestDlg::OnRunEnded(WPARAM /*wParam*/, LPARAM /*lParam*/)
 {
-    // Synchronous, like every report write: the run is in progress until the
-    // window thread has taken it back, and a closing dialog waits for it.
-    g_SystemCalls.SendMessageA(m_hWnd, WM_APP_RUN_ENDED, bNothingToLookAt, 0);
+    RunEnded();
+    return 0;
 }
 
 // The end of a run, in one step on the window thread: no click can come
 // between the run's end and Start being handed back, so the buttons follow
 // the run actually in progress.
-LRESULT CUsbInstallationTestDlg::OnRunEnded(WPARAM wParam, LPARAM /*lParam*/)
+void CUsbInstallationTestDlg::RunEnded()
 {
-    ++m_nRunsEnded;
-    m_bLastRunSucceeded = wParam != 0 && !m_bCancel.load() ? TRUE : FALSE;
-    m_bLastRunGivenUp = m_bRunGivenUp;
     // A closing dialog waits for the thread itself.
     if (m_bClosing)
-        return 0;
+        return;
     EndRunPainting();
     // The thread of a run given up on is still in the driver: Start waits for
     // its end (WatchRun), and so does Details, which would empty the report
@@ -173,7 +126,7 @@ LRESULT CUsbInstallationTestDlg::OnRunEnded(WPARAM wParam, LPARAM /*lParam*/)
     if (m_bRunGivenUp)
     {
         m_btnDetails.EnableWindow(FALSE);
-        return 0;
+        return;
     }
     ::KillTimer(m_hWnd, kRunWatchTimer);
     if (m_hWorkerThread != nullptr)
@@ -189,7 +142,6 @@ LRESULT CUsbInstallationTestDlg::OnRunEnded(WPARAM wParam, LPARAM /*lParam*/)
     m_bReportEmptiedDuringRun = FALSE;
     if (m_hWorkerThread == nullptr)
         GiveFocusToStart();
-    return 0;
 }
 
 // Start takes the focus back from the report that held it for the run, or
@@ -234,13 +186,11 @@ void CUsbInstallationTestDlg::CancelRunAndWait()
 {
     m_bClosing = TRUE;
     // A run is cancelled and waited for even without a cancel event: the
-    // destructor unloads the driver library the run may be in. Its end-of-run
-    // record is served during the wait.
+    // process may end, and unload the driver library the run is in, once the
+    // dialog has gone. Its hand-over is served during the wait.
     if (m_hWorkerThread != nullptr)
     {
-        m_bCancel.store(TRUE);
-        if (m_hCancelEvent != nullptr)
-            g_SystemCalls.SetEvent(m_hCancelEvent);
+        m_pRun->Cancel();
         WaitForRunEnd();
         // A thread still in a driver call that was given up on keeps its
         // handle: the destructor must see that the call is out.
@@ -270,33 +220,19 @@ void CUsbInstallationTestDlg::OnEndSession(BOOL bEnding)
         return;
     OnCancel();
     CancelRunAndWait();
-    OnSessionEnded();
 }
 
-// Waits for the run's thread to end while carrying out the messages other
-// threads send to this one: its report writes are such messages, and it must
-// be able to finish them to end. A driver call that has been out
-// kDriverCallBoundMs is given up, and the wait with it.
+// Waits for the run's thread to end while carrying out its report writes. A
+// driver call that has been out kDriverCallBoundMs is given up, and the wait
+// with it.
 void CUsbInstallationTestDlg::WaitForRunEnd()
 {
-    const HANDLE hThread = m_hWorkerThread;
-    while (!m_bRunGivenUp)
-    {
-        const DWORD dwWait = ::MsgWaitForMultipleObjects(1, &hThread, FALSE, kRunWatchIntervalMs, QS_SENDMESSAGE);
-        if (dwWait == WAIT_OBJECT_0 + 1)
-        {
-            MSG msg;
-            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        }
-        else if (dwWait == WAIT_TIMEOUT)
-        {
-            GiveUpStuckCall();
-        }
-        else
-        {
-            return;
-        }
-    }
+    if (m_bRunGivenUp)
+        return;
+    WaitForThreadServingSentMessages(m_hWorkerThread, kRunWatchIntervalMs, [this] {
+        GiveUpStuckCall();
+        return m_bRunGivenUp;
+    });
 }
 
 // Every kRunWatchIntervalMs while a run's thread lives. A driver call out too
@@ -315,12 +251,6 @@ void CUsbInstallationTestDlg::WatchRun()
     ::CloseHandle(m_hWorkerThread);
     m_hWorkerThread = nullptr;
     m_bRunGivenUp = FALSE;
-    // The run left without unloading its library; no call is out any more.
-    if (m_hDriverLib != nullptr)
-    {
-        ::FreeLibrary(m_hDriverLib);
-        m_hDriverLib = nullptr;
-    }
     m_btnStart.EnableWindow(TRUE);
     m_btnDetails.EnableWindow(TRUE);
     GiveFocusToStart();
@@ -330,17 +260,12 @@ void CUsbInstallationTestDlg::WatchRun()
 // the report gets the error naming it and the run's end, written here on the
 // window thread, and the run counts as ended. Its thread, should the call
 // return, writes nothing more.
-BOOL CUsbInstallationTestDlg::GiveUpStuckCall()
+void CUsbInstallationTestDlg::GiveUpStuckCall()
 {
-    const LPCSTR pszCall = m_pDriverCallWatch->GiveUpAfter(kDriverCallBoundMs);
-    if (pszCall == nullptr)
-        return FALSE;
+    if (!m_pRun->GiveUpStuckCall(*this))
+        return;
     m_bRunGivenUp = TRUE;
-    CString text;
-    text.Format("The driver did not return from %s within %lu s.", pszCall, kDriverCallBoundMs / 1000);
-    WriteDriverErrorResult(text);
-    WriteResult({RESULT_END_OF_RUN, SUMMARY_FINISHED, LOG_HEADING});
-    return TRUE;
+    RunEnded();
 }
 
 // The report.
@@ -356,7 +281,7 @@ void CUsbInstallationTestDlg::WriteLog(LPCSTR pszText, UINT nKind)
         SendMessage(WM_APP_WRITE_LOG, nKind, reinterpret_cast<LPARAM>(pszText));
         return;
     }
-    AppendReportLine(m_richLog, pszText, nKind, m_bDetailed.load());
+    AppendReportLine(m_richLog, pszText, nKind, m_bDetailed);
     if (m_richLog.GetWindowTextLength() > 0)
     {
         m_btnDetails.EnableWindow(TRUE);
@@ -394,76 +319,20 @@ void CUsbInstallationTestDlg::OnSave()
     SaveReportAsChosen(m_richLog, m_hWnd);
 }
 
-// The checks, with the state the dialog holds.
-
-CString CUsbInstallationTestDlg::GetOsVersionText()
-{
-    return ::GetOsVersionText();
-}
-
-DWORD CUsbInstallationTestDlg::CheckCommonRegistry(UINT nIndex)
-{
-    return ::CheckCommonRegistry(*this, nIndex);
-}
-
-DWORD CUsbInstallationTestDlg::CheckDeviceRegistry(UINT nIndex)
-{
-    return ::CheckDeviceRegistry(*this, nIndex);
-}
-
-DWORD CUsbInstallationTestDlg::LoadDriverLibrary(LPCSTR pszName)
-{
-    return ::LoadDriverLibrary(*this, pszName, m_hDriverLib, m_DriverEntryPoints);
-}
-
-int CUsbInstallationTestDlg::FreeDriverLibrary()
-{
-    return ::FreeDriverLibrary(*this, m_hDriverLib);
-}
-
-CString CUsbInstallationTestDlg::GetStatusText(FT_STATUS status)
-{
-    return ::GetStatusText(status);
-}
-
-// Made for each call: it reads the members as they are then. The run's
-// thread makes it between driver calls, when no call of its own can be given
-// up: the watch it takes is its run's.
-CDeviceCommunication CUsbInstallationTestDlg::DeviceCommunication()
-{
-    return CDeviceCommunication(*this, WATCHED_ENTRY_POINTS(m_DriverEntryPoints, m_pDriverCallWatch), m_hRxEvent,
-                                m_hCancelEvent, m_bCancel, m_nDevices);
-}
-
-int CUsbInstallationTestDlg::SearchDevices()
-{
-    return DeviceCommunication().SearchDevices();
-}
-
-DWORD CUsbInstallationTestDlg::CheckCommunication()
-{
-    return DeviceCommunication().CheckCommunication();
-}
-
-FT_STATUS CUsbInstallationTestDlg::ReceiveResponse(FT_HANDLE hDevice, CString& response)
-{
-    return DeviceCommunication().ReceiveResponse(hDevice, response);
-}
-
 DWORD WINAPI CheckThreadProc(LPVOID pParam)
 {
     CObject* pObject = static_cast<CObject*>(pParam);
     if (pObject == nullptr || !pObject->IsKindOf(RUNTIME_CLASS(CUsbInstallationTestDlg)))
         return ERROR_INVALID_PARAMETER;
     CUsbInstallationTestDlg& dlg = *static_cast<CUsbInstallationTestDlg*>(pObject);
-    try
-    {
-        return RunChecks(dlg, dlg, dlg.m_bCancel);
-    }
-    catch (const DriverCallGivenUp&)
-    {
-        // The window thread has written the run's end, and the dialog may be
-        // gone: nothing of it is touched.
-        return ERROR_TIMEOUT;
-    }
+    const std::shared_ptr<CCheckRun> pRun = dlg.m_pRun;
+    const RunOutcome outcome = pRun->Run(dlg);
+    // The window thread has written the run's end, and the dialog may be
+    // gone: nothing of it is touched.
+    if (outcome == RUN_GIVEN_UP)
+        return outcome;
+    // Synchronous, like every report write: the run is in progress until the
+    // window thread has taken it back, and a closing dialog waits for it.
+    g_SystemCalls.SendMessageA(dlg.m_hWnd, WM_APP_RUN_ENDED, outcome, 0);
+    return outcome;
 }

@@ -1,10 +1,12 @@
 // The two registry checks over a crowded USB enumeration key: 500 and then
 // 5,000 device keys that sort before the supported device's key, which has
 // three installed instances. Times CheckCommonRegistry + CheckDeviceRegistry
-// (hosted dialog, simple view) and, as the floor, a bare loop of the same
+// (through a recording writer) and, as the floor, a bare loop of the same
 // registry and file calls without report writes, at both sizes, and prints
 // how the check's cost grows against the floor's.
 #include "bench/BenchCommon.h"
+#include "checks/CommonRegistry.h"
+#include "checks/DeviceRegistry.h"
 #include "registry_fixture.h"
 
 #include <algorithm>
@@ -121,16 +123,16 @@ struct Timing
     double dFloorMs;
 };
 
-Timing Measure(TestDialogHost& host, bool& bSound)
+Timing Measure(RecordingWriter& writer, bool& bSound)
 {
     std::vector<double> checks;
     std::vector<double> floors;
     for (int nRepeat = 0; nRepeat < kRepeats; ++nRepeat)
     {
-        host.ClearReport();
+        writer.Clear();
         double dStart = NowMs();
-        const DWORD dwCommon = host.Dialog().CheckCommonRegistry(0);
-        const DWORD dwDevice = host.Dialog().CheckDeviceRegistry(0);
+        const DWORD dwCommon = CheckCommonRegistry(writer, 0);
+        const DWORD dwDevice = CheckDeviceRegistry(writer, 0);
         checks.push_back(NowMs() - dStart);
         bSound = bSound && dwCommon == 0 && dwDevice == 0;
 
@@ -157,20 +159,19 @@ int main()
     }
     sandbox.PutCommonFiles();
 
-    TestDialogHost host;
-    host.SetDetailed(false);
+    RecordingWriter writer;
     bool bSound = true;
 
     double dStart = NowMs();
     bSound = AddOtherDeviceKeys(0, kSmallCount) && bSound;
     const double dSmallSetupMs = NowMs() - dStart;
-    const Timing small = Measure(host, bSound);
-    const std::string report = host.ReportText();
+    const Timing small = Measure(writer, bSound);
+    const std::string report = writer.Text(false);
 
     dStart = NowMs();
     bSound = AddOtherDeviceKeys(kSmallCount, kLargeCount) && bSound;
     const double dLargeSetupMs = NowMs() - dStart;
-    const Timing large = Measure(host, bSound);
+    const Timing large = Measure(writer, bSound);
 
     const double dCheckGrowth = large.dCheckMs / small.dCheckMs;
     const double dFloorGrowth = large.dFloorMs / small.dFloorMs;

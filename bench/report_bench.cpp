@@ -25,8 +25,8 @@ Timing Measure(bool bVisible, bool bPaced)
 {
     TestDialogHost host;
     CUsbInstallationTestDlg& dlg = host.Dialog();
-    dlg.m_bDetailed.store(TRUE);
-    ::ShowWindow(dlg.m_richLog.m_hWnd, bVisible ? SW_SHOW : SW_HIDE);
+    host.SetDetailed(true);
+    ::ShowWindow(host.Report(), bVisible ? SW_SHOW : SW_HIDE);
     host.PumpUntil([] { return false; }, 200);
 
     std::vector<double> stamps(kLines + 1);

@@ -1,30 +1,64 @@
-// The check run, the body of the check thread: it fixes the order of the
-// checks, where a cancel is honoured and when a run counts as successful.
+// A check run: the object that owns what a run needs (the driver library and
+// its entry points, the devices found, the cancel flag and events, the watch
+// of the driver call in progress), carries out the checks in their order
+// through a report writer and gives the run's outcome. The dialog and the
+// report command each create one and show what it writes.
 #pragma once
 
-#include "framework/String.h"
+#include "device/DriverCallWatch.h"
+#include "device/DriverEntryPoints.h"
 #include "report/ReportWriter.h"
 
 #include <atomic>
+#include <memory>
 
-// The steps of a run, each writing its own part of the report; the check
-// dialog carries them out with the state it holds.
-class CCheckRunSteps
+enum RunOutcome
 {
-public:
-    virtual CString GetOsVersionText() = 0;
-    virtual DWORD CheckCommonRegistry(UINT nIndex) = 0;
-    virtual DWORD CheckDeviceRegistry(UINT nIndex) = 0;
-    virtual DWORD LoadDriverLibrary(LPCSTR pszName) = 0;
-    virtual int SearchDevices() = 0;
-    virtual DWORD CheckCommunication() = 0;
-    virtual int FreeDriverLibrary() = 0;
-
-protected:
-    ~CCheckRunSteps() = default;
+    // "Check completed successfully!" and no Warning or Error result.
+    RUN_SUCCEEDED,
+    // Something to look at: "Check finished.", or a Warning or Error result.
+    RUN_FINISHED,
+    RUN_CANCELLED,
+    // A driver call did not return within kDriverCallBoundMs: the report's end
+    // was written by GiveUpStuckCall, and the run's thread writes nothing more.
+    RUN_GIVEN_UP,
 };
 
-// Runs the steps for every entry of the device table and writes the run's
-// summary through report, whose end-of-run record hands the run back. A
-// cancel is seen between the steps. Returns the last step's result.
-DWORD RunChecks(CCheckRunSteps& steps, CReportWriter& report, const std::atomic<BOOL>& bCancel);
+class CCheckRun
+{
+public:
+    CCheckRun();
+    // Frees a library left loaded. Whoever runs the run must hold it while
+    // its thread lives: a call given up on may return after its owner is gone.
+    ~CCheckRun();
+    CCheckRun(const CCheckRun&) = delete;
+    CCheckRun& operator=(const CCheckRun&) = delete;
+
+    // The run's thread: the OS line, the registry checks for every entry of
+    // the device table, then for each driver library its binding, the device
+    // search and the communication test, and the summary with the rule. A
+    // cancel is seen between the steps and ends every wait.
+    RunOutcome Run(CReportWriter& report);
+    // Any thread: the run ends at its next step; manual reset, so that every
+    // wait after it ends too.
+    void Cancel();
+    BOOL IsCancelled() const { return m_bCancel.load(); }
+    // The window's thread, while the run's thread lives: a driver call out
+    // kDriverCallBoundMs is given up, with the error naming it and the run's
+    // end written to report. TRUE when given up: the run has ended with
+    // RUN_GIVEN_UP, and its thread leaves as soon as the call returns.
+    BOOL GiveUpStuckCall(CReportWriter& report);
+
+private:
+    // Each FALSE when the check found a failure.
+    BOOL CheckRegistry(CReportWriter& report);
+    BOOL CheckDriver(CReportWriter& report, LPCSTR pszDriverLibrary);
+
+    std::atomic<BOOL> m_bCancel{FALSE};
+    const HANDLE m_hCancelEvent;
+    const HANDLE m_hRxEvent;
+    HMODULE m_hDriverLib = nullptr;
+    DRIVER_ENTRY_POINTS m_entryPoints = {};
+    DWORD m_nDevices = 0;
+    const std::shared_ptr<CDriverCallWatch> m_pDriverCallWatch = std::make_shared<CDriverCallWatch>();
+};

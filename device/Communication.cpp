@@ -29,7 +29,7 @@ CString BoundedText(const char (&buffer)[N])
 struct CDeviceCommunication::DeviceOutcome
 {
     FT_STATUS status = FT_OK; // of the last driver step
-    BOOL bWarning = FALSE;    // no answer in time, or the dialog closed during the wait
+    BOOL bWarning = FALSE;    // no answer in time, or the run cancelled during the wait
     DWORD dwError = 0;        // the wait itself failed: a system error code
 };
 
@@ -116,7 +116,7 @@ FT_STATUS CDeviceCommunication::SendRequest(FT_HANDLE hDevice, CAnswerClock& clo
     return FT_OK;
 }
 
-// Waits for the first characters of the answer, or the dialog's closing, and reads the answer.
+// Waits for the first characters of the answer, or the run's cancel, and reads the answer.
 CDeviceCommunication::DeviceOutcome CDeviceCommunication::AwaitAnswer(FT_HANDLE hDevice, const CAnswerClock& clock,
                                                                       const LARGE_INTEGER& frequency)
 {
@@ -238,7 +238,7 @@ int CDeviceCommunication::SearchDevices()
     }
 
     // Counted into this thread's own variable: a driver call given up on may
-    // still write when the dialog is gone.
+    // still write when the run's owner is gone.
     DWORD nDevices = 0;
     const FT_STATUS status = m_ft.FT_ListDevices(&nDevices, nullptr, FT_LIST_NUMBER_ONLY);
     m_nDevices = nDevices;
@@ -282,7 +282,7 @@ DWORD CDeviceCommunication::CheckCommunication()
 
     DWORD dwResult = 0;
     std::vector<CString> testedSerialNumbers;
-    // A closed dialog ends the test before the next device, as the run does between its checks.
+    // A cancel ends the test before the next device, as the run does between its checks.
     for (DWORD nIndex = 0; nIndex < m_nDevices && !m_bCancel.load(); ++nIndex)
     {
         const PVOID pIndex = reinterpret_cast<PVOID>(static_cast<UINT_PTR>(nIndex));

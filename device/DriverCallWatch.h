@@ -3,7 +3,7 @@
 // gives up on a call that has been out kDriverCallBoundMs and ends the run's
 // report itself. Should that call ever return, the run's thread leaves at
 // once (DriverCallGivenUp), writing nothing more and touching nothing of the
-// dialog, which may be gone by then.
+// window it wrote to, which may be gone by then.
 #pragma once
 
 #include "device/DriverEntryPoints.h"

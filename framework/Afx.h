@@ -10,5 +10,6 @@
 #include "String.h"
 #include "SystemCalls.h"
 #include "SystemDirectory.h"
+#include "ThreadWait.h"
 #include "WinApp.h"
 #include "Wnd.h"

@@ -17,9 +17,6 @@ enum LogKind : BYTE
     LOG_ERROR = 0x81,
 };
 
-// The code that ends a check run; never looked up as a system error.
-const DWORD RESULT_END_OF_RUN = 0x20000000;
-
 struct ResultRecord
 {
     DWORD dwCode;

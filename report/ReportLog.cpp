@@ -46,10 +46,23 @@ const KindStyle& StyleOf(BYTE nKind)
 }
 } // namespace
 
-void AppendReportLine(CRichEditCtrl& richLog, LPCSTR pszText, UINT nKind, BOOL bDetailed)
+CString ReportLineText(LPCSTR pszText, UINT nKind, BOOL bDetailed)
 {
     const BYTE nLogKind = LOBYTE(nKind);
     if (pszText == nullptr || nLogKind == 0)
+        return CString();
+    const KindStyle& style = StyleOf(nLogKind);
+    if (style.bDetailOnly && !bDetailed)
+        return CString();
+    CString line = style.pszPrefix;
+    line += pszText;
+    line += "\n";
+    return line;
+}
+
+void AppendReportLine(CRichEditCtrl& richLog, LPCSTR pszText, UINT nKind, BOOL bDetailed)
+{
+    if (pszText == nullptr || LOBYTE(nKind) == 0)
         return;
 
     // {-1, -1} puts the caret behind the last character whatever the
@@ -58,22 +71,19 @@ void AppendReportLine(CRichEditCtrl& richLog, LPCSTR pszText, UINT nKind, BOOL b
     CHARRANGE crEnd = {-1, -1};
     richLog.SetSel(crEnd);
 
-    const KindStyle& style = StyleOf(nLogKind);
-    if (style.bDetailOnly && !bDetailed)
+    const CString line = ReportLineText(pszText, nKind, bDetailed);
+    if (line.IsEmpty())
         return;
 
+    const KindStyle& style = StyleOf(LOBYTE(nKind));
     CHARFORMATA cf = {};
     cf.cbSize = sizeof(cf);
     cf.dwMask = CFM_COLOR | CFM_BOLD;
     cf.dwEffects = style.bBold ? CFE_BOLD : 0;
     cf.crTextColor = style.crColor;
 
-    CString message = style.pszPrefix;
-    message += pszText;
-    message += "\n";
-
     richLog.SetSelectionCharFormat(cf);
-    StreamCookie* pCookie = CreateStreamCookie(message);
+    StreamCookie* pCookie = CreateStreamCookie(line);
     EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(pCookie), 0, StreamInCallback};
     richLog.StreamIn(SF_TEXT | SFF_SELECTION, es);
     ::GlobalFree(pCookie);

@@ -1,4 +1,4 @@
-// Result lines, the system's text for an error code, and the end of a run.
+// Result lines, and the system's text for an error code.
 #include "report/ReportWriter.h"
 
 #include "framework/String.h"
@@ -14,22 +14,6 @@ const char kError[] = "Error";
 void CReportWriter::WriteResult(ResultRecord record)
 {
     WriteLog(record.pszText, record.nKind);
-
-    if (record.dwCode == RESULT_END_OF_RUN)
-    {
-        WriteLog(REPORT_RULE, LOG_TEXT);
-        // The last use of the writer: once the run is handed over, it may be gone.
-        const BOOL bNothingToLookAt = m_nProblemResults == 0;
-        m_nProblemResults = 0;
-        HandOverRun(bNothingToLookAt);
-        return;
-    }
-
-    // The line of a failure (Error, or Warning) and a system code's error
-    // entry each make the run one with something to look at.
-    const BYTE nKind = static_cast<BYTE>(record.nKind);
-    if (record.dwCode != 0 || nKind == LOG_RESULT_WARNING || nKind == LOG_RESULT_ERROR)
-        ++m_nProblemResults;
     if (record.dwCode == 0)
         return;
 
@@ -63,7 +47,6 @@ void CReportWriter::WriteOkResult()
 
 void CReportWriter::WriteWarningResult()
 {
-    ++m_nProblemResults;
     WriteLog(kWarning, LOG_RESULT_WARNING);
 }
 
@@ -75,7 +58,6 @@ DWORD CReportWriter::WriteErrorResult(DWORD dwError)
 
 void CReportWriter::WriteDriverErrorResult(LPCSTR pszStatusText)
 {
-    ++m_nProblemResults;
     WriteLog(kError, LOG_RESULT_ERROR);
     WriteLog(pszStatusText, LOG_ERROR);
 }

@@ -1,7 +1,9 @@
-// The check run: its parameter test, the opening lines and separators, which
-// check runs after which result, the cancel tests, the summary and the exit
-// code. Devices come from a table of the test's own; the driver is the
-// simulated one.
+// The check run: the check thread's parameter test, the opening lines and
+// separators, which check runs after which result, the cancel tests, the
+// summary and the outcome. Devices come from a table of the test's own; the
+// driver is the simulated one.
+#include "checks/CheckRun.h"
+#include "checks/OsVersion.h"
 #include "device_fixture.h"
 #include "res/resource.h"
 #include "support/TestDialogHost.h"
@@ -26,19 +28,19 @@ class CheckRun : public ::testing::Test
 protected:
     void SetUp() override { SetEnv("USBSIM_SCENARIO", ""); }
 
-    DWORD Run()
-    {
-        return host.RunOnWorker([this] { return CheckThreadProc(&host.Dialog()); });
-    }
+    RunOutcome Run() { return run.Run(writer); }
+    std::string ReportText() const { return writer.Text(); }
 
-    TestDialogHost host;
+    CCheckRun run;
+    RecordingWriter writer;
     const std::string m_strSimulator = SimulatorLibrary();
     NoReceivePause m_noPause;
 };
 } // namespace
 
-TEST_F(CheckRun, RejectsANullParameterAndObjectsOfOtherClasses)
+TEST(CheckThread, RejectsANullParameterAndObjectsOfOtherClasses)
 {
+    TestDialogHost host;
     EXPECT_EQ(CheckThreadProc(nullptr), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     CDialog plainDialog(102);
     EXPECT_EQ(CheckThreadProc(static_cast<CObject*>(&plainDialog)), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -48,17 +50,18 @@ TEST_F(CheckRun, RejectsANullParameterAndObjectsOfOtherClasses)
     EXPECT_FALSE(host.IsEnabled(IDC_BUTTON_SAVE));
 }
 
-TEST_F(CheckRun, AcceptsADialogOfADerivedClass)
+TEST(CheckThread, AcceptsADialogOfADerivedClass)
 {
     class CDerivedDialog : public CUsbInstallationTestDlg
     {
     };
+    TestDialogHost host;
     CDerivedDialog derived;
     ASSERT_TRUE(derived.Create(nullptr));
     DeviceTableOverride table({});
     const DWORD dwResult = host.RunOnWorker([&] { return CheckThreadProc(static_cast<CObject*>(&derived)); });
-    EXPECT_EQ(dwResult, 0u);
-    const HWND hwndLog = derived.m_richLog.m_hWnd;
+    EXPECT_EQ(dwResult, static_cast<DWORD>(RUN_SUCCEEDED));
+    const HWND hwndLog = ::GetDlgItem(derived.m_hWnd, IDC_RICHEDIT_LOG);
     EXPECT_GT(::GetWindowTextLengthA(hwndLog), 0);
     ::DestroyWindow(derived.m_hWnd);
 }
@@ -66,11 +69,10 @@ TEST_F(CheckRun, AcceptsADialogOfADerivedClass)
 TEST_F(CheckRun, OpeningLinesSeparatorsAndTheOrderOfTheChecks)
 {
     DeviceTableOverride table({{kUnregisteredVendor, kUnregisteredProduct, m_strSimulator.c_str(), "U.EXE", "U.INI"}});
-    host.SetDetailed(true);
-    const DWORD dwResult = Run();
-    const std::string report = host.ReportText();
+    EXPECT_EQ(Run(), RUN_FINISHED);
+    const std::string report = ReportText();
 
-    EXPECT_EQ(report.find(std::string(host.Dialog().GetOsVersionText()) + "\n" + kSeparator), 0u) << report;
+    EXPECT_EQ(report.find(std::string(GetOsVersionText()) + "\n" + kSeparator), 0u) << report;
     EXPECT_EQ(CountOf(report, kSeparator), 2u) << report;
     // The device key is unknown: the common check fails, the device-specific
     // check is skipped, and the driver checks still run after the second separator.
@@ -88,8 +90,6 @@ TEST_F(CheckRun, OpeningLinesSeparatorsAndTheOrderOfTheChecks)
     EXPECT_LT(nSearch, nCommunication);
     EXPECT_LT(nCommunication, nFree);
     EXPECT_TRUE(EndsWith(report, "\nDeallocate DLL Memory\n... Result:   OK\n" + Summary(false))) << report;
-    // The driver part passed, so the last result is the unloading's path: 0.
-    EXPECT_EQ(dwResult, 0u);
 }
 
 TEST_F(CheckRun, SucceedsOnlyWhenEveryCheckPassed)
@@ -99,25 +99,15 @@ TEST_F(CheckRun, SucceedsOnlyWhenEveryCheckPassed)
     ScenarioFile file(OneDevice());
     DeviceTableOverride table({{-1, 0xB7E4, m_strSimulator.c_str(), nullptr, nullptr}});
     FakeCounter counter;
-    for (bool bDetailed : {true, false})
-    {
-        SCOPED_TRACE(bDetailed ? "detailed view" : "simple view");
-        host.SetDetailed(bDetailed);
-        host.ClearReport();
-        EXPECT_EQ(Run(), 0u);
-        // No registry part: the opening separator and the driver loop's follow each other.
-        ExpectedReport expected(bDetailed);
-        expected.Line(std::string(host.Dialog().GetOsVersionText())).Separator().Separator();
-        expected.Heading("Load DLL:   " + m_strSimulator).Ok();
-        expected.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
-        expected.UpToTheWait(kOneDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime);
-        expected.Heading("Deallocate DLL Memory").Ok().Summary(true);
-        EXPECT_EQ(host.ReportText(), expected.Text());
-        EXPECT_EQ(host.Dialog().m_hDriverLib, nullptr);
-        // The dialog keeps the outcome of the run that ended.
-        EXPECT_EQ(host.Dialog().m_nRunsEnded, bDetailed ? 1u : 2u);
-        EXPECT_TRUE(host.Dialog().m_bLastRunSucceeded);
-    }
+    EXPECT_EQ(Run(), RUN_SUCCEEDED);
+    // No registry part: the opening separator and the driver loop's follow each other.
+    ExpectedReport expected(true);
+    expected.Line(std::string(GetOsVersionText())).Separator().Separator();
+    expected.Heading("Load DLL:   " + m_strSimulator).Ok();
+    expected.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
+    expected.UpToTheWait(kOneDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime);
+    expected.Heading("Deallocate DLL Memory").Ok().Summary(true);
+    EXPECT_EQ(ReportText(), expected.Text());
 }
 
 TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
@@ -125,7 +115,7 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
     struct
     {
         const char* pszCase;
-        DWORD dwExpectedResult;
+        RunOutcome outcome;
         std::string scenario;
         std::vector<std::string> present;
         std::vector<std::string> absent;
@@ -133,66 +123,70 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
         const char* pszCancelAt = nullptr; // the dialog closes while this line is written
     } cases[] = {
         {"library cannot be loaded",
-         ERROR_MOD_NOT_FOUND,
+         RUN_FINISHED,
          "",
          {"Deallocate DLL Memory", "The DLL has not been loaded yet."},
          {"Search devices currently connected", "Check communication"},
          "Z:\\no\\such\\driver.dll"},
         {"the search fails",
-         1,
+         RUN_FINISHED,
          "[driver]\ncount_status=4\n",
          {"Search devices currently connected", "Deallocate DLL Memory\n... Result:   OK"},
          {"Check communication"}},
         {"no device connected",
-         2,
+         RUN_FINISHED,
          "[driver]\ncount=0\n",
          {"No device found", "Deallocate DLL Memory"},
          {"Check communication"}},
         {"device does not answer",
-         1,
+         RUN_FINISHED,
          "[device0]\nsilent=1\n",
          {"... a timeout is occured", "Deallocate DLL Memory"},
          {}},
         // The library's "OK" comes before its entry points are bound.
         {"cancelled once the library is loaded",
-         0,
+         RUN_CANCELLED,
          "",
          {"Load DLL:   ", "Deallocate DLL Memory\n... Result:   OK"},
          {"Search devices currently connected"},
          nullptr,
          "... Result:   OK"},
         {"cancelled once the devices are counted",
-         0,
+         RUN_CANCELLED,
          "",
          {"Number of devices found:   1", "Deallocate DLL Memory\n... Result:   OK"},
          {"Check communication"},
          nullptr,
          "Number of devices found"},
-        {"the device cannot be opened", 1, OneDevice("open_status = 3\n"), {}, {"Check completed successfully!"}},
+        {"the device cannot be opened",
+         RUN_FINISHED,
+         OneDevice("open_status = 3\n"),
+         {},
+         {"Check completed successfully!"}},
         {"the first of two warns, the second passes",
-         1,
+         RUN_FINISHED,
          Instruments({"write_status = 10\n", ""}),
          {},
          {"Check completed successfully!"}},
     };
-    host.SetDetailed(true);
     for (const auto& c : cases)
     {
-        host.ClearReport();
-        host.Dialog().m_bCancel.store(FALSE);
-        host.CancelWhenWritten(c.pszCancelAt != nullptr ? c.pszCancelAt : "");
+        // A cancel stays: each case has a run of its own.
+        CCheckRun caseRun;
+        writer.Clear();
+        if (c.pszCancelAt != nullptr)
+            writer.WhenWritten(c.pszCancelAt, [&caseRun] { caseRun.Cancel(); });
         ScenarioFile scenario(c.scenario);
         std::unique_ptr<NoAnswerWait> noWait(Contains(c.scenario, "silent") ? new NoAnswerWait : nullptr);
         const std::string library = c.pszLibrary != nullptr ? c.pszLibrary : m_strSimulator;
         DeviceTableOverride table({{-1, -1, library.c_str(), nullptr, nullptr}});
-        EXPECT_EQ(Run(), c.dwExpectedResult) << c.pszCase;
-        const std::string report = host.ReportText();
+        EXPECT_EQ(caseRun.Run(writer), c.outcome) << c.pszCase;
+        const std::string report = ReportText();
         for (const std::string& part : c.present)
             EXPECT_TRUE(Contains(report, part)) << c.pszCase << ": missing \"" << part << "\" in\n" << report;
         for (const std::string& part : c.absent)
             EXPECT_FALSE(Contains(report, part)) << c.pszCase << ": unexpected \"" << part << "\" in\n" << report;
         EXPECT_TRUE(EndsWith(report, Summary(false))) << c.pszCase << ":\n" << report;
-        EXPECT_FALSE(host.Dialog().m_bLastRunSucceeded) << c.pszCase;
     }
 }
 
@@ -200,19 +194,19 @@ TEST_F(CheckRun, EntriesWithoutIdsOrLibraryTakeNoPartInTheirLoop)
 {
     {
         DeviceTableOverride table({{-1, 0x1234, nullptr, nullptr, nullptr}, {0x1234, -5, nullptr, nullptr, nullptr}});
-        EXPECT_EQ(Run(), 0u);
+        EXPECT_EQ(Run(), RUN_SUCCEEDED);
         // Nothing but the opening lines and the summary: no registry lines, no
         // second separator, no driver lines.
-        EXPECT_EQ(host.ReportText(), std::string(host.Dialog().GetOsVersionText()) + "\n" + kSeparator + Summary(true));
+        EXPECT_EQ(ReportText(), std::string(GetOsVersionText()) + "\n" + kSeparator + Summary(true));
     }
     // Among entries with a library.
     ScenarioFile file(OneDevice());
     DeviceTableOverride table({{-1, -1, m_strSimulator.c_str(), nullptr, nullptr},
                                {-1, -1, nullptr, nullptr, nullptr},
                                {-1, -1, m_strSimulator.c_str(), nullptr, nullptr}});
-    host.ClearReport();
-    EXPECT_EQ(Run(), 0u);
-    const std::string report = host.ReportText();
+    writer.Clear();
+    EXPECT_EQ(Run(), RUN_SUCCEEDED);
+    const std::string report = ReportText();
     // The opening separator and one for each entry with a library.
     EXPECT_EQ(CountOf(report, kSeparator), 3u) << report;
     EXPECT_EQ(CountOf(report, "\nLoad DLL:   "), 2u) << report;
@@ -220,21 +214,43 @@ TEST_F(CheckRun, EntriesWithoutIdsOrLibraryTakeNoPartInTheirLoop)
     EXPECT_TRUE(EndsWith(report, Summary(true))) << report;
 }
 
+namespace
+{
+const CCheckRun* g_pSignalledRun = nullptr;
+int g_nSignals = 0;
+bool g_bCancelledAtSignal = false;
+
+BOOL WINAPI RecordingSetEvent(HANDLE hEvent)
+{
+    ++g_nSignals;
+    g_bCancelledAtSignal = g_pSignalledRun->IsCancelled() != FALSE;
+    return ::SetEvent(hEvent);
+}
+} // namespace
+
 TEST_F(CheckRun, CancelledBeforeTheOpeningLinesWritesOnlyTheSummary)
 {
-    host.Dialog().m_bCancel.store(TRUE);
-    EXPECT_EQ(Run(), 0u);
-    EXPECT_EQ(host.ReportText(), Summary(false));
+    {
+        // A wait that the event ends looks at the flag: it is set first.
+        g_pSignalledRun = &run;
+        g_nSignals = 0;
+        SystemCallOverride<decltype(g_SystemCalls.SetEvent)> recording(g_SystemCalls.SetEvent, RecordingSetEvent);
+        run.Cancel();
+        EXPECT_EQ(g_nSignals, 1) << "the cancel event was not signalled";
+        EXPECT_TRUE(g_bCancelledAtSignal) << "the event was signalled before the flag was set";
+    }
+    EXPECT_EQ(Run(), RUN_CANCELLED);
+    EXPECT_EQ(ReportText(), Summary(false));
 }
 
 namespace
 {
-CUsbInstallationTestDlg* g_pCancelledDialog = nullptr;
+CCheckRun* g_pCancelledRun = nullptr;
 
 LONG WINAPI CancellingRegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult)
 {
-    // The dialog is closed while the common check is under way.
-    g_pCancelledDialog->m_bCancel.store(TRUE);
+    // The run is cancelled while the common check is under way.
+    g_pCancelledRun->Cancel();
     return ::RegOpenKeyExA(hKey, pszSubKey, dwOptions, samDesired, phkResult);
 }
 } // namespace
@@ -243,11 +259,11 @@ TEST_F(CheckRun, CancelledDuringTheCommonCheckSkipsEverythingAfterIt)
 {
     DeviceTableOverride table({{kUnregisteredVendor, kUnregisteredProduct, m_strSimulator.c_str(), nullptr, nullptr},
                                {kUnregisteredVendor, kUnregisteredProduct, m_strSimulator.c_str(), nullptr, nullptr}});
-    g_pCancelledDialog = &host.Dialog();
+    g_pCancelledRun = &run;
     SystemCallOverride<decltype(g_SystemCalls.RegOpenKeyExA)> fake(g_SystemCalls.RegOpenKeyExA,
                                                                    CancellingRegOpenKeyExA);
-    Run();
-    const std::string report = host.ReportText();
+    EXPECT_EQ(Run(), RUN_CANCELLED);
+    const std::string report = ReportText();
     EXPECT_EQ(CountOf(report, "Check common registry entries for devices"), 1u) << report;
     EXPECT_FALSE(Contains(report, "Check specific registry entries")) << report;
     EXPECT_FALSE(Contains(report, "Load DLL")) << report;

@@ -128,3 +128,23 @@ ExpectedReport::Device Instrument(int nIndex)
 {
     return TestDevice(nIndex, kInstruments[nIndex]);
 }
+
+DeviceRun::DeviceRun()
+    : hRxEvent(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      hCancelEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr))
+{
+}
+
+DeviceRun::~DeviceRun()
+{
+    if (hDriverLib != nullptr)
+        ::FreeLibrary(hDriverLib);
+    ::CloseHandle(hRxEvent);
+    ::CloseHandle(hCancelEvent);
+}
+
+CDeviceCommunication DeviceRun::Communication(CReportWriter& report)
+{
+    return CDeviceCommunication(report, WATCHED_ENTRY_POINTS(entryPoints, pWatch), hRxEvent, hCancelEvent, bCancel,
+                                nDevices);
+}

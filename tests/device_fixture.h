@@ -3,11 +3,16 @@
 // makes response times exact, and the test's devices.
 #pragma once
 
+#include "device/Communication.h"
+#include "device/DriverLibrary.h"
 #include "framework/SystemCalls.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
+#include "support/RecordingWriter.h"
 
+#include <atomic>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,3 +69,39 @@ std::string SilentInstruments(int nCount, const std::string& firstExtra = std::s
 // extra lines, and the report's name of one of them.
 std::string Instruments(std::initializer_list<std::string> extras);
 ExpectedReport::Device Instrument(int nIndex);
+
+// The driver binding, the device search and the communication test with the
+// test's own state, as a check run holds it: the library and its entry
+// points, the two events, the cancel flag and the devices found. Each writes
+// to writer, which shows what it was sent in the view chosen.
+class DeviceRun : NonCopyable
+{
+public:
+    DeviceRun();
+    ~DeviceRun();
+
+    DWORD LoadDriverLibrary(LPCSTR pszName) { return ::LoadDriverLibrary(writer, pszName, hDriverLib, entryPoints); }
+    int FreeDriverLibrary() { return ::FreeDriverLibrary(writer, hDriverLib); }
+    // Made for each call: it reads the state as it is then.
+    CDeviceCommunication Communication(CReportWriter& report);
+    int SearchDevices() { return Communication(writer).SearchDevices(); }
+    DWORD CheckCommunication() { return Communication(writer).CheckCommunication(); }
+    FT_STATUS ReceiveResponse(FT_HANDLE hDevice, CString& response)
+    {
+        return Communication(writer).ReceiveResponse(hDevice, response);
+    }
+
+    void SetDetailed(bool bDetailedIn) { bDetailed = bDetailedIn; }
+    void ClearReport() { writer.Clear(); }
+    std::string ReportText() const { return writer.Text(bDetailed); }
+
+    RecordingWriter writer;
+    bool bDetailed = true;
+    HMODULE hDriverLib = nullptr;
+    DRIVER_ENTRY_POINTS entryPoints = {};
+    HANDLE hRxEvent;
+    HANDLE hCancelEvent;
+    std::atomic<BOOL> bCancel{FALSE};
+    DWORD nDevices = 0;
+    std::shared_ptr<CDriverCallWatch> pWatch = std::make_shared<CDriverCallWatch>();
+};

@@ -1,14 +1,15 @@
-// The device search and the communication test against the simulated driver:
-// the exact lines of every outcome in both views, the result of one and of
-// several devices, the request bytes each device is sent, driver data that
-// cannot be trusted, the receive event between devices, a cancel during the
-// wait, and handles over repeated failures. Response times are made exact
-// through the counter seam where a case compares whole sections.
+// The device search and the communication test against the simulated driver,
+// with the test's own state and a recording writer: the exact lines of every
+// outcome, the result of one and of several devices, the request bytes each
+// device is sent, driver data that cannot be trusted, the receive event
+// between devices, a cancel during the wait, and handles over repeated
+// failures. Response times are made exact through the counter seam where a
+// case compares whole sections.
+#include "checks/CheckRun.h"
 #include "device_fixture.h"
 #include "res/resource.h"
 #include "simulator/TestExports.h"
 #include "support/HandleCount.h"
-#include "support/TestDialogHost.h"
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,7 @@ struct HookState
     HANDLE hWaitEntered = nullptr;
     bool bCancelWithTheAnswer = false;
     HANDLE hCancelEvent = nullptr;
+    HANDLE hLastCancelEvent = nullptr; // the cancel event of the last wait
     // The driver's queue and read (EmptyQueueStatus, ScriptedQueueStatus, ScriptedRead).
     PFN_FT_GetQueueStatus pfnRealQueueStatus = nullptr;
     PFN_FT_Read pfnRealReadOrWrite = nullptr; // for ThenAwaitSignals
@@ -71,6 +73,7 @@ DWORD WINAPI HookedWait(DWORD nCount, const HANDLE* pHandles, BOOL bWaitAll, DWO
         ::SetLastError(g_hooks.dwWaitError);
         return g_hooks.dwWaitResult;
     }
+    g_hooks.hLastCancelEvent = pHandles[0];
     if (g_hooks.hWaitEntered != nullptr)
         ::SetEvent(g_hooks.hWaitEntered);
     if (g_hooks.bCancelWithTheAnswer)
@@ -116,9 +119,9 @@ public:
 
     static bool Entered() { return ::WaitForSingleObject(g_hooks.hWaitEntered, 0) == WAIT_OBJECT_0; }
     static int Calls() { return g_hooks.nWaits; }
-    static void CancelWithTheAnswer(const CUsbInstallationTestDlg& dlg)
+    static void CancelWithTheAnswer(HANDLE hCancelEvent)
     {
-        g_hooks.hCancelEvent = dlg.m_hCancelEvent;
+        g_hooks.hCancelEvent = hCancelEvent;
         g_hooks.bCancelWithTheAnswer = true;
     }
     static DWORD Result(int nCall) { return g_hooks.dwWaitResults[nCall - 1]; }
@@ -175,21 +178,14 @@ class Communication : public ::testing::Test
 {
 protected:
     void SetUp() override { SetEnv("USBSIM_SCENARIO", ""); }
-    void TearDown() override
-    {
-        if (Dlg().m_hDriverLib != nullptr)
-            Dlg().FreeDriverLibrary();
-    }
-
-    CUsbInstallationTestDlg& Dlg() { return host.Dialog(); }
 
     // Loads the driver with the scenario and searches its devices.
     void Load(const std::string& scenario)
     {
         ScenarioFile file(scenario);
-        ASSERT_EQ(Dlg().LoadDriverLibrary(SimulatorLibrary().c_str()), 0u);
+        ASSERT_EQ(dev.LoadDriverLibrary(SimulatorLibrary().c_str()), 0u);
         // The scenario is read on the first call after the load.
-        Dlg().SearchDevices();
+        dev.SearchDevices();
     }
 
     // The communication test on an emptied report, with the driver loaded
@@ -197,11 +193,11 @@ protected:
     DWORD Communicate(const std::string& scenario)
     {
         Load(scenario);
-        host.ClearReport();
-        const DWORD dwResult = Dlg().CheckCommunication();
-        Dlg().FreeDriverLibrary();
+        dev.ClearReport();
+        const DWORD dwResult = dev.CheckCommunication();
+        dev.FreeDriverLibrary();
         // Only the communication test's lines.
-        m_report = host.ReportText();
+        m_report = dev.ReportText();
         const size_t nFree = m_report.rfind("\nDeallocate DLL Memory\n");
         if (nFree != std::string::npos)
             m_report.resize(nFree);
@@ -216,13 +212,13 @@ protected:
         Load(scenario);
         g_hooks.pPieceTrace = &trace;
         g_hooks.nSignals = nSignals;
-        g_hooks.pfnRealReadOrWrite = Dlg().m_DriverEntryPoints.*pCall;
-        Dlg().m_DriverEntryPoints.*pCall = ThenAwaitSignals;
-        host.ClearReport();
-        return Dlg().CheckCommunication();
+        g_hooks.pfnRealReadOrWrite = dev.entryPoints.*pCall;
+        dev.entryPoints.*pCall = ThenAwaitSignals;
+        dev.ClearReport();
+        return dev.CheckCommunication();
     }
 
-    TestDialogHost host;
+    DeviceRun dev;
     NoReceivePause m_noPause;
     std::string m_report;
 };
@@ -267,7 +263,6 @@ struct SlowReport : CReportWriter
         ::Sleep(40);
         m_report.WriteLog(pszText, nKind);
     }
-    void HandOverRun(BOOL bSucceeded) override { m_report.HandOverRun(bSucceeded); }
     CReportWriter& m_report;
 };
 } // namespace
@@ -281,8 +276,8 @@ TEST_F(Communication, TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal)
     // of three runs counts.
     SystemCallOverride<decltype(SystemCalls::QueryPerformanceCounter)> recording(g_SystemCalls.QueryPerformanceCounter,
                                                                                  RecordingCounter);
-    host.SetDetailed(true);
-    SlowReport slowReport(Dlg());
+    dev.SetDetailed(true);
+    SlowReport slowReport(dev.writer);
     LARGE_INTEGER frequency;
     ::QueryPerformanceFrequency(&frequency);
     double dError = 0.0;
@@ -290,14 +285,10 @@ TEST_F(Communication, TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal)
     {
         g_hooks.nCounterReadings = 0;
         Load(OneDevice("latency_ms = 10\n"));
-        host.ClearReport();
-        const WATCHED_ENTRY_POINTS driver(Dlg().m_DriverEntryPoints, std::make_shared<CDriverCallWatch>());
-        ASSERT_EQ(CDeviceCommunication(slowReport, driver, Dlg().m_hRxEvent, Dlg().m_hCancelEvent, Dlg().m_bCancel,
-                                       Dlg().m_nDevices)
-                      .CheckCommunication(),
-                  0u);
+        dev.ClearReport();
+        ASSERT_EQ(dev.Communication(slowReport).CheckCommunication(), 0u);
         const auto pfnTimings = reinterpret_cast<PFN_SIM_GetLastTimings>(
-            reinterpret_cast<void*>(::GetProcAddress(Dlg().m_hDriverLib, "SIM_GetLastTimings")));
+            reinterpret_cast<void*>(::GetProcAddress(dev.hDriverLib, "SIM_GetLastTimings")));
         ASSERT_NE(pfnTimings, nullptr);
         LONGLONG llWriteReturned = 0;
         LONGLONG llSignal = 0;
@@ -305,17 +296,17 @@ TEST_F(Communication, TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal)
         ASSERT_EQ(g_hooks.nCounterReadings, 2);
         EXPECT_GE(g_hooks.llCounterReadings[0], llWriteReturned) << "the clock started before FT_Write returned";
         EXPECT_GE(g_hooks.llCounterReadings[1], llSignal) << "the clock stopped before the answer was signalled";
-        const std::string text = host.ReportText();
+        const std::string text = dev.ReportText();
         const size_t nAt = text.find("Response time:   ");
         ASSERT_NE(nAt, std::string::npos) << text;
         dError = std::atof(text.c_str() + nAt + sizeof("Response time:   ") - 1) -
                  static_cast<double>(llSignal - llWriteReturned) * 1000.0 / static_cast<double>(frequency.QuadPart);
-        Dlg().FreeDriverLibrary();
+        dev.FreeDriverLibrary();
     }
     EXPECT_LE(std::abs(dError), 1.0) << "the response time is " << dError << " ms off the instrument's";
 }
 
-TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
+TEST_F(Communication, EveryOutcomeOfOneDevice)
 {
     const std::string answer300 = Filled("0123456789", 300);
     const std::string longDescription = Filled("Long Instrument Name ", 259);
@@ -462,52 +453,48 @@ TEST_F(Communication, EveryOutcomeOfOneDeviceInBothViews)
          },
          0},
     };
-    for (bool bDetailed : {true, false})
+    for (const Case& c : cases)
     {
-        host.SetDetailed(bDetailed);
-        for (const Case& c : cases)
+        SCOPED_TRACE(c.pszCase);
+        TraceFile trace;
+        g_hooks.pPieceTrace = &trace;
+        SystemCallOverride<decltype(SystemCalls::Sleep)> pause(
+            g_SystemCalls.Sleep, Contains(c.scenario, kThreePieces) ? PauseForPieces : g_SystemCalls.Sleep);
+        FakeCounter counter(c.llSpan, c.llFrequency);
+        WaitHook hook(c.dwWaitResult != 0 ? 1 : 0, c.dwWaitResult, c.dwWaitError);
+        if (c.bCancelWithTheAnswer)
+            hook.CancelWithTheAnswer(dev.hCancelEvent);
+        ExpectedReport expected(true);
+        c.expected(expected);
+        EXPECT_EQ(Communicate(c.scenario), c.dwResult);
+        EXPECT_EQ(m_report, expected.Text());
+        // The first characters are waited for 2 s. An answer is timed by
+        // the start and the end of the span, and nothing else, and read
+        // 200 ms after that end.
+        for (int nWait = 1; nWait <= std::min(WaitHook::Calls(), 8); ++nWait)
+            EXPECT_EQ(WaitHook::Timeout(nWait), 2000u) << "the wait for the first characters";
+        if (c.dwResult == 0)
         {
-            SCOPED_TRACE(std::string(c.pszCase) + (bDetailed ? ", detailed view" : ", simple view"));
-            TraceFile trace;
-            g_hooks.pPieceTrace = &trace;
-            SystemCallOverride<decltype(SystemCalls::Sleep)> pause(
-                g_SystemCalls.Sleep, Contains(c.scenario, kThreePieces) ? PauseForPieces : g_SystemCalls.Sleep);
-            FakeCounter counter(c.llSpan, c.llFrequency);
-            WaitHook hook(c.dwWaitResult != 0 ? 1 : 0, c.dwWaitResult, c.dwWaitError);
-            if (c.bCancelWithTheAnswer)
-                hook.CancelWithTheAnswer(Dlg());
-            ExpectedReport expected(bDetailed);
-            c.expected(expected);
-            EXPECT_EQ(Communicate(c.scenario), c.dwResult);
-            EXPECT_EQ(m_report, expected.Text());
-            // The first characters are waited for 2 s. An answer is timed by
-            // the start and the end of the span, and nothing else, and read
-            // 200 ms after that end.
-            for (int nWait = 1; nWait <= std::min(WaitHook::Calls(), 8); ++nWait)
-                EXPECT_EQ(WaitHook::Timeout(nWait), 2000u) << "the wait for the first characters";
-            if (c.dwResult == 0)
-            {
-                EXPECT_EQ(FakeCounter::Readings(), 2);
-                EXPECT_EQ(FakeCounter::Pauses(), "200 ms after reading 2; ")
-                    << "the pause before the answer is read, and the response time's end before it";
-            }
-            // A device that was opened is closed, whatever failed after the open.
-            size_t nOpened = 0;
-            for (const std::string& open : trace.Calls("FT_OpenEx"))
-                nOpened += Contains(open, " status=0") ? 1 : 0;
-            EXPECT_EQ(trace.Calls("FT_Close").size(), nOpened);
+            EXPECT_EQ(FakeCounter::Readings(), 2);
+            EXPECT_EQ(FakeCounter::Pauses(), "200 ms after reading 2; ")
+                << "the pause before the answer is read, and the response time's end before it";
         }
+        // A device that was opened is closed, whatever failed after the open.
+        size_t nOpened = 0;
+        for (const std::string& open : trace.Calls("FT_OpenEx"))
+            nOpened += Contains(open, " status=0") ? 1 : 0;
+        EXPECT_EQ(trace.Calls("FT_Close").size(), nOpened);
     }
 }
 
 TEST_F(Communication, WithoutAReceiveEventTheDeviceFailsAsWithAFailedWait)
 {
     // The dialog could not create its receive event: no answer can be signalled.
-    host.SetDetailed(false);
-    const HANDLE hRxEvent = Dlg().m_hRxEvent;
-    Dlg().m_hRxEvent = nullptr;
+    dev.SetDetailed(false);
+    const HANDLE hRxEvent = dev.hRxEvent;
+    dev.hRxEvent = nullptr;
     EXPECT_EQ(Communicate(OneDevice()), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    Dlg().m_hRxEvent = hRxEvent;
+    dev.hRxEvent = hRxEvent;
     EXPECT_EQ(m_report,
               ExpectedReport(false).Heading(kHeading + kDevice.description).Error(ERROR_INVALID_HANDLE).Text());
 }
@@ -516,25 +503,24 @@ TEST_F(Communication, AnAnswerSignalledBeforeTheWriteReturnedIsTimedFromTheStart
 {
     // The counter is read for the start, then for the signal: one span.
     TraceFile trace;
-    host.SetDetailed(true);
+    dev.SetDetailed(true);
     FakeCounter counter;
     EXPECT_EQ(CommunicateAwaiting(OneDevice(), &DRIVER_ENTRY_POINTS::FT_Write, 1, trace), 0u);
-    EXPECT_EQ(host.ReportText(),
+    EXPECT_EQ(dev.ReportText(),
               ExpectedReport(true).UpToTheWait(kDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime).Text());
 }
 
 TEST_F(Communication, NothingQueuedIsReadAsAnEmptyAnswer)
 {
     TraceFile trace;
-    host.SetDetailed(true);
+    dev.SetDetailed(true);
     FakeCounter counter;
     Load(OneDevice());
-    g_hooks.pfnRealQueueStatus = Dlg().m_DriverEntryPoints.FT_GetQueueStatus;
-    Dlg().m_DriverEntryPoints.FT_GetQueueStatus = EmptyQueueStatus;
-    host.ClearReport();
-    EXPECT_EQ(Dlg().CheckCommunication(), 0u);
-    EXPECT_EQ(host.ReportText(),
-              ExpectedReport(true).UpToTheWait(kDevice).Answered(0, 0, "", kFakeResponseTime).Text());
+    g_hooks.pfnRealQueueStatus = dev.entryPoints.FT_GetQueueStatus;
+    dev.entryPoints.FT_GetQueueStatus = EmptyQueueStatus;
+    dev.ClearReport();
+    EXPECT_EQ(dev.CheckCommunication(), 0u);
+    EXPECT_EQ(dev.ReportText(), ExpectedReport(true).UpToTheWait(kDevice).Answered(0, 0, "", kFakeResponseTime).Text());
     const std::vector<std::string> reads = trace.Calls("FT_Read");
     ASSERT_EQ(reads.size(), 1u);
     EXPECT_EQ(reads[0].rfind("FT_Read dev=0 asked=0 n=0 returned=0 ", 0), 0u) << reads[0];
@@ -558,26 +544,26 @@ TEST_F(Communication, ReadCountsFromTheDriverAreNotBelieved)
         {"more than asked", 10, "CD\r\n", 0xFFFFFFFF, 10, 10, "CD"},
         {"a whole queue", 6, "EFGHIJ", 6, 6, 6, "EFGHIJ"},
     };
-    host.SetDetailed(true);
-    Dlg().m_DriverEntryPoints.FT_GetQueueStatus = ScriptedQueueStatus;
-    Dlg().m_DriverEntryPoints.FT_Read = ScriptedRead;
+    dev.SetDetailed(true);
+    dev.entryPoints.FT_GetQueueStatus = ScriptedQueueStatus;
+    dev.entryPoints.FT_Read = ScriptedRead;
     for (const auto& c : cases)
     {
         g_hooks.dwQueued = c.dwQueued;
         g_hooks.readData = c.data;
         g_hooks.dwReadReported = c.dwReported;
-        host.ClearReport();
+        dev.ClearReport();
         CString response("left over");
-        EXPECT_EQ(Dlg().ReceiveResponse(nullptr, response), FT_OK) << c.pszCase;
+        EXPECT_EQ(dev.ReceiveResponse(nullptr, response), FT_OK) << c.pszCase;
         EXPECT_EQ(g_hooks.dwReadAsked, c.dwAsked) << c.pszCase;
         EXPECT_EQ(std::string(response), c.response) << c.pszCase;
-        EXPECT_EQ(host.ReportText(), ExpectedReport(true)
-                                         .Detail(std::to_string(c.dwQueued) + " bytes received by the device driver")
-                                         .Detail(std::to_string(c.dwCopied) + " bytes copied into the receive buffer")
-                                         .Text())
+        EXPECT_EQ(dev.ReportText(), ExpectedReport(true)
+                                        .Detail(std::to_string(c.dwQueued) + " bytes received by the device driver")
+                                        .Detail(std::to_string(c.dwCopied) + " bytes copied into the receive buffer")
+                                        .Text())
             << c.pszCase;
     }
-    Dlg().m_DriverEntryPoints = DRIVER_ENTRY_POINTS();
+    dev.entryPoints = DRIVER_ENTRY_POINTS();
 }
 
 TEST_F(Communication, TheSearchReportsTheCountNoDeviceAndADriverError)
@@ -601,21 +587,17 @@ TEST_F(Communication, TheSearchReportsTheCountNoDeviceAndADriverError)
         {"counting fails with a status outside the table", "[driver]\ncount_status = 1000\n",
          [](ExpectedReport& e) { e.DriverError("Unknown status 1000 (0x000003E8)"); }, 1},
     };
-    for (bool bDetailed : {true, false})
+    for (const auto& c : cases)
     {
-        host.SetDetailed(bDetailed);
-        for (const auto& c : cases)
-        {
-            ScenarioFile file(c.pszScenario);
-            ASSERT_EQ(Dlg().LoadDriverLibrary(SimulatorLibrary().c_str()), 0u);
-            host.ClearReport();
-            EXPECT_EQ(Dlg().SearchDevices(), c.nResult) << c.pszCase;
-            ExpectedReport expected(bDetailed);
-            expected.Heading("Search devices currently connected to the PC");
-            c.expected(expected);
-            EXPECT_EQ(host.ReportText(), expected.Text()) << c.pszCase << ", detailed " << bDetailed;
-            Dlg().FreeDriverLibrary();
-        }
+        ScenarioFile file(c.pszScenario);
+        ASSERT_EQ(dev.LoadDriverLibrary(SimulatorLibrary().c_str()), 0u);
+        dev.ClearReport();
+        EXPECT_EQ(dev.SearchDevices(), c.nResult) << c.pszCase;
+        ExpectedReport expected(true);
+        expected.Heading("Search devices currently connected to the PC");
+        c.expected(expected);
+        EXPECT_EQ(dev.ReportText(), expected.Text()) << c.pszCase;
+        dev.FreeDriverLibrary();
     }
 }
 
@@ -639,7 +621,7 @@ TEST_F(Communication, TheResultIsTheLastFailingDevicesOutcome)
         {"AFailedWaitIsAnErrorWithTheSystemsText: Error, Warning", "", kWriteFails, 1, true},
         {"AFailedWaitIsAnErrorWithTheSystemsText: Warning, Error", kWriteFails, "", ERROR_INVALID_HANDLE, true},
     };
-    host.SetDetailed(false);
+    dev.SetDetailed(false);
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.pszCase);
@@ -656,7 +638,7 @@ TEST_F(Communication, TheResultIsTheLastFailingDevicesOutcome)
 TEST_F(Communication, EveryDeviceIsSentTheSameSevenBytes)
 {
     TraceFile trace;
-    host.SetDetailed(true);
+    dev.SetDetailed(true);
     EXPECT_EQ(Communicate(Instruments({"", "", ""})), 0u);
     const std::vector<std::string> writes = trace.Calls("FT_Write");
     ASSERT_EQ(writes.size(), 3u);
@@ -673,15 +655,11 @@ TEST_F(Communication, AFailedListingEndsTheLoop)
 {
     TraceFile trace;
     FakeCounter counter;
-    for (bool bDetailed : {true, false})
-    {
-        host.SetDetailed(bDetailed);
-        EXPECT_EQ(Communicate(Instruments({"", "list_status = 2\n", ""})), 1u);
-        ExpectedReport expected(bDetailed);
-        expected.UpToTheWait(Instrument(0)).Answered(27, 27, kTestAnswer, kFakeResponseTime);
-        expected.Heading("Check device communication").DriverError("The system cannot find the device specified.");
-        EXPECT_EQ(m_report, expected.Text()) << "detailed " << bDetailed;
-    }
+    EXPECT_EQ(Communicate(Instruments({"", "list_status = 2\n", ""})), 1u);
+    ExpectedReport expected(true);
+    expected.UpToTheWait(Instrument(0)).Answered(27, 27, kTestAnswer, kFakeResponseTime);
+    expected.Heading("Check device communication").DriverError("The system cannot find the device specified.");
+    EXPECT_EQ(m_report, expected.Text());
     for (const std::string& line : trace.Lines())
     {
         EXPECT_FALSE(Contains(line, "dev=1") && !Contains(line, "FT_ListDevices")) << line;
@@ -698,31 +676,31 @@ TEST_F(Communication, AFailedListingEndsTheLoop)
 TEST_F(Communication, AMissingEntryPointStopsTheTestBeforeAnyDevice)
 {
     TraceFile trace;
-    host.SetDetailed(true);
+    dev.SetDetailed(true);
     Load(OneDevice());
-    const DRIVER_ENTRY_POINTS bound = Dlg().m_DriverEntryPoints;
+    const DRIVER_ENTRY_POINTS bound = dev.entryPoints;
     void* slots[8];
     static_assert(sizeof(slots) == sizeof(DRIVER_ENTRY_POINTS), "one slot per entry point");
     for (size_t nSlot = 0; nSlot < 8; ++nSlot)
     {
         std::memcpy(slots, &bound, sizeof(slots));
         slots[nSlot] = nullptr;
-        std::memcpy(&Dlg().m_DriverEntryPoints, slots, sizeof(slots));
-        host.ClearReport();
-        EXPECT_EQ(Dlg().CheckCommunication(), 1u) << "slot " << nSlot;
-        EXPECT_EQ(host.ReportText(), ExpectedReport(true)
-                                         .Heading("Check device communication")
-                                         .Alert("Incorrect function pointer")
-                                         .Warning()
-                                         .Text())
+        std::memcpy(&dev.entryPoints, slots, sizeof(slots));
+        dev.ClearReport();
+        EXPECT_EQ(dev.CheckCommunication(), 1u) << "slot " << nSlot;
+        EXPECT_EQ(dev.ReportText(), ExpectedReport(true)
+                                        .Heading("Check device communication")
+                                        .Alert("Incorrect function pointer")
+                                        .Warning()
+                                        .Text())
             << "slot " << nSlot;
     }
-    Dlg().m_DriverEntryPoints = bound;
+    dev.entryPoints = bound;
     // ACallWithNoDeviceToTestWritesNothingAndFails.
-    Dlg().m_nDevices = 0;
-    host.ClearReport();
-    EXPECT_EQ(Dlg().CheckCommunication(), 1u) << "no device to test";
-    EXPECT_EQ(host.ReportText(), "") << "no device to test";
+    dev.nDevices = 0;
+    dev.ClearReport();
+    EXPECT_EQ(dev.CheckCommunication(), 1u) << "no device to test";
+    EXPECT_EQ(dev.ReportText(), "") << "no device to test";
     // Only the search's count: no device was listed or opened.
     for (const std::string& line : trace.Lines())
         EXPECT_FALSE(Contains(line, "index=") || Contains(line, "FT_OpenEx")) << line;
@@ -733,7 +711,7 @@ TEST_F(Communication, ALeftoverSignalOfAChunkedAnswerDoesNotEndTheNextDevicesWai
     // The first answer's second chunk is signalled after its read and left in
     // the receive event. The second device never answers: its real wait runs out.
     TraceFile trace;
-    host.SetDetailed(true);
+    dev.SetDetailed(true);
     FakeCounter counter;
     EXPECT_EQ(CommunicateAwaiting(Instruments({"chunks = 2\nchunk_gap_ms = 500\n", "silent = 1\n"}),
                                   &DRIVER_ENTRY_POINTS::FT_Read, 2, trace),
@@ -742,38 +720,59 @@ TEST_F(Communication, ALeftoverSignalOfAChunkedAnswerDoesNotEndTheNextDevicesWai
     ExpectedReport expected(true);
     expected.UpToTheWait(Instrument(0)).Answered(14, 14, std::string(kTestAnswer).substr(0, 14), kFakeResponseTime);
     TimedOut(expected.UpToTheWait(Instrument(1)));
-    EXPECT_EQ(host.ReportText(), expected.Text()) << "the second device's wait must not end on the first one's signal";
+    EXPECT_EQ(dev.ReportText(), expected.Text()) << "the second device's wait must not end on the first one's signal";
 }
 
-TEST_F(Communication, ClosingTheDialogDuringTheFirstWaitEndsTheRunThere)
+namespace
 {
-    // The first of two devices does not answer; the dialog is closed while
-    // its test waits. That device ends with the cancel, the second is never
-    // opened, and the cancel stays signalled for any wait after it.
+struct CheckRunJob
+{
+    CCheckRun* pRun;
+    RecordingWriter* pWriter;
+};
+
+DWORD WINAPI RunChecksProc(LPVOID pParam)
+{
+    const CheckRunJob& job = *static_cast<const CheckRunJob*>(pParam);
+    return job.pRun->Run(*job.pWriter);
+}
+} // namespace
+
+TEST_F(Communication, CancellingTheRunDuringTheFirstWaitEndsItThere)
+{
+    // The first of two devices does not answer; the run is cancelled, as the
+    // dialog's close cancels it, while its test waits. That device ends with
+    // the cancel, the second is never opened, and the cancel stays signalled
+    // for any wait after it.
     TraceFile trace;
     ScenarioFile file(Instruments({"silent = 1\n", ""}));
     const std::string library = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, library.c_str(), nullptr, nullptr}});
     WaitHook hook;
-    host.SetDetailed(true);
-    host.RecordWrites();
-    host.Click(IDC_BUTTON_START);
-    ASSERT_TRUE(host.PumpUntil([] { return WaitHook::Entered(); })) << "the first device's wait never began";
-    ::DestroyWindow(host.Hwnd());
+    CCheckRun run;
+    RecordingWriter writer;
+    CheckRunJob job = {&run, &writer};
+    const HANDLE hThread = ::CreateThread(nullptr, 0, RunChecksProc, &job, 0, nullptr);
+    ASSERT_NE(hThread, nullptr);
+    const bool bWaiting = PollUntil(::GetTickCount() + kStateWaitMs, [] { return WaitHook::Entered(); });
+    run.Cancel();
+    ASSERT_EQ(::WaitForSingleObject(hThread, kStateWaitMs), WAIT_OBJECT_0) << "the run did not end";
+    DWORD dwOutcome = 0;
+    ::GetExitCodeThread(hThread, &dwOutcome);
+    ::CloseHandle(hThread);
+    ASSERT_TRUE(bWaiting) << "the first device's wait never began";
 
-    // The window is gone with its report; what it was sent, the driver's
-    // trace and the waits tell the rest.
-    EXPECT_EQ(host.Dialog().m_hWorkerThread, nullptr) << "the run had not ended when the window was gone";
+    EXPECT_EQ(dwOutcome, static_cast<DWORD>(RUN_CANCELLED));
     ASSERT_EQ(WaitHook::Calls(), 1) << "a wait after the cancel";
     EXPECT_EQ(WaitHook::Result(1), WAIT_OBJECT_0) << "the first wait did not end with the cancel";
-    EXPECT_EQ(::WaitForSingleObject(host.Dialog().m_hCancelEvent, 0), WAIT_OBJECT_0) << "the cancel was used up";
+    EXPECT_EQ(::WaitForSingleObject(g_hooks.hLastCancelEvent, 0), WAIT_OBJECT_0) << "the cancel was used up";
     const std::vector<std::string> opens = trace.Calls("FT_OpenEx");
     EXPECT_EQ(opens.size(), 1u) << "opened after the cancel: " << Joined(opens);
     EXPECT_EQ(trace.Calls("FT_Close").size(), 1u);
     ExpectedReport expected(true);
     Cancelled(expected.UpToTheWait(Instrument(0)));
     expected.Heading("Deallocate DLL Memory").Ok().Summary(false);
-    EXPECT_TRUE(EndsWith(host.WrittenText(), expected.Text())) << host.WrittenText();
+    EXPECT_TRUE(EndsWith(writer.Text(), expected.Text())) << writer.Text();
 }
 
 TEST_F(Communication, EachDeviceIsOpenedBySerialNumberUnlessAnEarlierOneHadIt)
@@ -798,7 +797,7 @@ TEST_F(Communication, EachDeviceIsOpenedBySerialNumberUnlessAnEarlierOneHadIt)
              e.Warning();
          }},
     };
-    host.SetDetailed(true);
+    dev.SetDetailed(true);
     FakeCounter counter;
     for (const auto& c : cases)
     {
@@ -816,7 +815,7 @@ TEST_F(Communication, EachDeviceIsOpenedBySerialNumberUnlessAnEarlierOneHadIt)
 
 TEST_F(Communication, RepeatedFailuresLeaveNoHandlesBehind)
 {
-    host.SetDetailed(true);
+    dev.SetDetailed(true);
     const std::string scenarios[] = {
         OneDevice("open_status = 3\n"),
         OneDevice("ee_read_status = 11\n"),
@@ -845,7 +844,7 @@ TEST_F(Communication, RepeatedFailuresLeaveNoHandlesBehind)
     ASSERT_GT(nBefore, 0) << "the handle list could not be read";
     runAll();
     // A delivery thread's handle goes when the thread has left the library.
-    host.PumpUntil([&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBefore; }, 10000);
+    PollUntil(::GetTickCount() + 10000, [&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBefore; });
     EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nBefore) << "handles before and after a round";
     // One that never answers, twice; its wait times out at once.
     const long nBeforeSilent = CountProcessHandles(::GetCurrentProcessId());
@@ -854,6 +853,6 @@ TEST_F(Communication, RepeatedFailuresLeaveNoHandlesBehind)
         WaitHook timeout(1, WAIT_TIMEOUT);
         Communicate(OneDevice("silent = 1\n"));
     }
-    host.PumpUntil([&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBeforeSilent; }, 10000);
+    PollUntil(::GetTickCount() + 10000, [&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBeforeSilent; });
     EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nBeforeSilent) << "handles around two silent devices";
 }

@@ -13,6 +13,15 @@
 
 #include <cstring>
 
+namespace
+{
+// The program's icon: the system gives the same handle for each load.
+HICON ProgramIcon()
+{
+    return ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
+}
+} // namespace
+
 TEST(CheckDialogClass, RunTimeClassRecord)
 {
     const CRuntimeClass* pClass = RUNTIME_CLASS(CUsbInstallationTestDlg);
@@ -38,19 +47,18 @@ TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
     DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
     const std::string detail = "\tOpen the connection.\n";
     TestDialogHost host;
-    CUsbInstallationTestDlg& dlg = host.Dialog();
+    host.RecordWrites();
     const HWND hwnd = host.Hwnd();
     const auto click = [hwnd](int nID) {
         ::SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(nID, BN_CLICKED),
                        reinterpret_cast<LPARAM>(::GetDlgItem(hwnd, nID)));
     };
     const auto runsEnded = [&](UINT nRuns) {
-        return host.PumpUntil([&] {
-            return dlg.m_nRunsEnded == nRuns && dlg.m_hWorkerThread == nullptr && host.IsEnabled(IDC_BUTTON_START);
-        });
+        return host.PumpUntil(
+            [&] { return CountOf(host.WrittenText(), kRule) == nRuns && host.IsEnabled(IDC_BUTTON_START); });
     };
 
-    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_QUERYDRAGICON, 0, 0)), dlg.m_hIcon);
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_QUERYDRAGICON, 0, 0)), ProgramIcon());
     ::SendMessageA(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(500, 400));
     EXPECT_EQ(LayoutOf(hwnd), ExpectedLayout(400, 360));
 
@@ -59,7 +67,6 @@ TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
     EXPECT_FALSE(host.IsEnabled(IDC_BUTTON_START));
     ASSERT_TRUE(runsEnded(1));
     EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "Details >>");
-    EXPECT_FALSE(dlg.m_bDetailed.load());
     EXPECT_FALSE(Contains(host.ReportText(), detail)) << host.ReportText();
 
     // Details: the detailed view and a run in it, and back.
@@ -67,7 +74,6 @@ TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
     {
         click(IDC_BUTTON_DETAILS);
         EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), bDetailed ? "<< Simple" : "Details >>");
-        EXPECT_EQ(dlg.m_bDetailed.load() != FALSE, bDetailed);
         ASSERT_TRUE(runsEnded(bDetailed ? 2 : 3));
         const std::string report = host.ReportText();
         // One run's report, in the view just chosen.
@@ -84,7 +90,7 @@ TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
         const SaveDialogSeen& seen = driver.Result();
         EXPECT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
     }
-    EXPECT_EQ(dlg.m_nRunsEnded, 3u);
+    EXPECT_EQ(CountOf(host.WrittenText(), kRule), 3u);
     EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_START));
     EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "Details >>");
 
@@ -357,10 +363,10 @@ TEST(CheckDialogLayout, OpensInTheOpenedStateWithItsPlacement)
     EXPECT_TRUE(host.PumpUntil([&] { return ::GetFocus() == hwndReport; }, 10000)) << "focus on " << ::GetFocus();
 
     // The icon, as window icon and as the minimized window's drag cursor.
-    EXPECT_NE(host.Dialog().m_hIcon, nullptr);
-    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_GETICON, ICON_BIG, 0)), host.Dialog().m_hIcon);
-    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_GETICON, ICON_SMALL, 0)), host.Dialog().m_hIcon);
-    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_QUERYDRAGICON, 0, 0)), host.Dialog().m_hIcon);
+    EXPECT_NE(ProgramIcon(), nullptr);
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_GETICON, ICON_BIG, 0)), ProgramIcon());
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_GETICON, ICON_SMALL, 0)), ProgramIcon());
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_QUERYDRAGICON, 0, 0)), ProgramIcon());
 }
 
 // SizeRuleKeepsTheWidthAndAMinimumHeight and MaximizeMinimizeAndRestore.
@@ -402,14 +408,13 @@ TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
     EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_START));
     EXPECT_FALSE(host.IsEnabled(IDC_BUTTON_DETAILS));
     EXPECT_FALSE(host.IsEnabled(IDC_BUTTON_SAVE));
-    EXPECT_EQ(host.Dialog().m_hWorkerThread, nullptr);
 
     // A later click tries again.
     DeviceTableOverride table({});
     ASSERT_TRUE(host.StartAndWaitForEnd());
     EXPECT_TRUE(Contains(host.ReportText(), kRule));
     // The report paints at its own pace during a run and normally again after it.
-    const HWND hwndLog = host.Dialog().m_richLog.m_hWnd;
+    const HWND hwndLog = host.Report();
     host.PumpUntil([] { return false; }, 100);
     EXPECT_TRUE(::IsWindowVisible(hwndLog));
     EXPECT_EQ(::GetUpdateRect(hwndLog, nullptr, FALSE), FALSE);
@@ -430,8 +435,7 @@ namespace
 bool g_bDetailsClicked = false;
 bool g_bStartEnabledAtTheClick = true;
 
-// Holds the end-of-run record between the run's last line and its hand-over,
-// and clicks Details there, once.
+// Holds the run's hand-over after its last line, and clicks Details there, once.
 LRESULT WINAPI ClickingDetailsBeforeTheHandOver(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lParam)
 {
     if (nMessage == WM_APP_RUN_ENDED && !g_bDetailsClicked)
@@ -451,16 +455,18 @@ TEST(CheckDialogRun, DetailsClickedAsARunEndsRunsAgainWithStartNeverEnabledMeanw
     g_bDetailsClicked = false;
     SystemCallOverride<decltype(g_SystemCalls.SendMessageA)> seam(g_SystemCalls.SendMessageA,
                                                                   ClickingDetailsBeforeTheHandOver);
+    host.RecordWrites();
     host.Click(IDC_BUTTON_START);
     bool bStartEnabledDuringARun = false;
     ASSERT_TRUE(host.PumpUntil([&] {
-        bStartEnabledDuringARun |= host.IsEnabled(IDC_BUTTON_START) && host.Dialog().m_hWorkerThread != nullptr;
-        return host.Dialog().m_nRunsEnded == 2 && host.IsEnabled(IDC_BUTTON_START);
+        const size_t nRunsEnded = CountOf(host.WrittenText(), kRule);
+        bStartEnabledDuringARun |= host.IsEnabled(IDC_BUTTON_START) && nRunsEnded < 2;
+        return nRunsEnded == 2 && host.IsEnabled(IDC_BUTTON_START);
     }));
     EXPECT_TRUE(g_bDetailsClicked);
     EXPECT_FALSE(g_bStartEnabledAtTheClick);
     EXPECT_FALSE(bStartEnabledDuringARun);
-    EXPECT_TRUE(host.Dialog().m_bLastRunSucceeded);
+    EXPECT_TRUE(EndsWith(host.ReportText(), ExpectedReport(true).Summary(true).Text())) << host.ReportText();
     // The click emptied the report after the run's last line: the second run
     // writes it again, in the view chosen.
     EXPECT_EQ(host.Caption(IDC_BUTTON_DETAILS), "<< Simple");
@@ -469,18 +475,30 @@ TEST(CheckDialogRun, DetailsClickedAsARunEndsRunsAgainWithStartNeverEnabledMeanw
 
 namespace
 {
-CUsbInstallationTestDlg* g_pClosingDialog = nullptr;
-BOOL g_bCancelSetAtSignal = FALSE;
+// Only a run's cancel signals an event through the seam.
 int g_nCancelSignals = 0;
 
 BOOL WINAPI RecordingSetEvent(HANDLE hEvent)
 {
-    if (g_pClosingDialog != nullptr && hEvent == g_pClosingDialog->m_hCancelEvent)
-    {
-        ++g_nCancelSignals;
-        g_bCancelSetAtSignal = g_pClosingDialog->m_bCancel.load();
-    }
+    ++g_nCancelSignals;
     return ::SetEvent(hEvent);
+}
+
+// The check thread last started, a copy of its handle that outlives the dialog's own.
+HANDLE g_hCheckThread = nullptr;
+
+HANDLE WINAPI RecordingCreateThread(LPSECURITY_ATTRIBUTES pSecurity, SIZE_T nStack, LPTHREAD_START_ROUTINE pfnStart,
+                                    LPVOID pParam, DWORD dwFlags, LPDWORD pdwThreadId)
+{
+    const HANDLE hThread = ::CreateThread(pSecurity, nStack, pfnStart, pParam, dwFlags, pdwThreadId);
+    if (hThread != nullptr && pfnStart == CheckThreadProc)
+    {
+        if (g_hCheckThread != nullptr)
+            ::CloseHandle(g_hCheckThread);
+        ::DuplicateHandle(::GetCurrentProcess(), hThread, ::GetCurrentProcess(), &g_hCheckThread, 0, FALSE,
+                          DUPLICATE_SAME_ACCESS);
+    }
+    return hThread;
 }
 
 HANDLE WINAPI FailingCreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR)
@@ -494,7 +512,11 @@ HANDLE WINAPI FailingCreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR)
 // failed, when it did not show.
 HANDLE StartRunUntil(TestDialogHost& host, const std::string& shown)
 {
-    host.Click(IDC_BUTTON_START);
+    {
+        SystemCallOverride<decltype(g_SystemCalls.CreateThread)> recording(g_SystemCalls.CreateThread,
+                                                                           RecordingCreateThread);
+        host.Click(IDC_BUTTON_START);
+    }
     if (!host.PumpUntil([&] { return Contains(host.ReportText(), shown); }))
     {
         ADD_FAILURE() << "the run did not show \"" << shown << "\" within " << kStateWaitMs / 1000
@@ -502,9 +524,8 @@ HANDLE StartRunUntil(TestDialogHost& host, const std::string& shown)
                       << host.ReportText();
         return nullptr;
     }
-    HANDLE hCopy = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), host.Dialog().m_hWorkerThread, ::GetCurrentProcess(), &hCopy, 0, FALSE,
-                      DUPLICATE_SAME_ACCESS);
+    const HANDLE hCopy = g_hCheckThread;
+    g_hCheckThread = nullptr;
     return hCopy;
 }
 } // namespace
@@ -518,15 +539,12 @@ TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
     SystemCallOverride<decltype(g_SystemCalls.SetEvent)> recording(g_SystemCalls.SetEvent, RecordingSetEvent);
     {
         TestDialogHost idle;
-        g_pClosingDialog = &idle.Dialog();
         g_nCancelSignals = 0;
         ::DestroyWindow(idle.Hwnd());
-        EXPECT_FALSE(idle.Dialog().m_bCancel.load()) << "closed without a run";
         EXPECT_EQ(g_nCancelSignals, 0) << "closed without a run";
     }
 
     TestDialogHost host;
-    g_pClosingDialog = &host.Dialog();
     g_nCancelSignals = 0;
     host.RecordWrites();
     // A run whose device does not answer, still waiting when the dialog closes.
@@ -538,16 +556,12 @@ TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
     ::DestroyWindow(host.Hwnd());
 
     EXPECT_EQ(g_nCancelSignals, 1);
-    EXPECT_TRUE(g_bCancelSetAtSignal) << "the flag is set before the event is signalled";
-    EXPECT_TRUE(host.Dialog().m_bCancel.load());
-    EXPECT_EQ(host.Dialog().m_hWorkerThread, nullptr);
     EXPECT_EQ(::WaitForSingleObject(hThread, 0), WAIT_OBJECT_0) << "the thread has ended when the window is gone";
     // The cancel ended the device's wait, which would otherwise have timed out.
     const std::string written = host.WrittenText();
     EXPECT_TRUE(Contains(written, "\n\t... thread is going to terminate\n")) << written;
     EXPECT_FALSE(Contains(written, "timeout")) << written;
     ::CloseHandle(hThread);
-    g_pClosingDialog = nullptr;
 }
 
 TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
@@ -561,13 +575,10 @@ TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
         SystemCallOverride<decltype(g_SystemCalls.CreateEventA)> fake(g_SystemCalls.CreateEventA, FailingCreateEventA);
         pHost.reset(new TestDialogHost());
     }
-    ASSERT_EQ(pHost->Dialog().m_hCancelEvent, nullptr);
-    ASSERT_EQ(pHost->Dialog().m_hRxEvent, nullptr);
     const HANDLE hThread = StartRunUntil(*pHost, "Load DLL");
     ASSERT_NE(hThread, nullptr);
 
     ::DestroyWindow(pHost->Hwnd());
-    EXPECT_TRUE(pHost->Dialog().m_bCancel.load());
     EXPECT_EQ(::WaitForSingleObject(hThread, 0), WAIT_OBJECT_0);
     // The destructor may now unload whatever the run had loaded.
     pHost.reset();

@@ -1,9 +1,10 @@
 // Loading and unloading the driver library, the binding of its eight entry
 // points by name, and the texts of the driver's status codes. The library is
 // the simulated driver or one of its variants that lack an entry point.
+#include "checks/CheckRun.h"
+#include "device/StatusText.h"
 #include "device_fixture.h"
 #include "support/HandleCount.h"
-#include "support/TestDialogHost.h"
 
 #include <gtest/gtest.h>
 
@@ -25,17 +26,17 @@ struct Slots
     void* p[kSlots];
 };
 
-Slots SlotsOf(const CUsbInstallationTestDlg& dlg)
+Slots SlotsOf(const DeviceRun& dev)
 {
     Slots slots;
-    std::memcpy(slots.p, &dlg.m_DriverEntryPoints, sizeof(slots.p));
+    std::memcpy(slots.p, &dev.entryPoints, sizeof(slots.p));
     return slots;
 }
 
 // Every slot set to something that is not null, so that clearing them shows.
-void SpoilSlots(CUsbInstallationTestDlg& dlg)
+void SpoilSlots(DeviceRun& dev)
 {
-    std::memset(&dlg.m_DriverEntryPoints, 0x5A, sizeof(dlg.m_DriverEntryPoints));
+    std::memset(&dev.entryPoints, 0x5A, sizeof(dev.entryPoints));
 }
 
 bool IsLoaded(const std::string& path)
@@ -43,17 +44,17 @@ bool IsLoaded(const std::string& path)
     return ::GetModuleHandleA(path.c_str()) != nullptr;
 }
 
-void ExpectNoSlotBound(const CUsbInstallationTestDlg& dlg, const std::string& label)
+void ExpectNoSlotBound(const DeviceRun& dev, const std::string& label)
 {
-    const Slots slots = SlotsOf(dlg);
+    const Slots slots = SlotsOf(dev);
     for (size_t i = 0; i < kSlots; ++i)
         EXPECT_EQ(slots.p[i], nullptr) << label << ": slot " << kEntryPointNames[i];
 }
 
 // The unloading's section when nothing is loaded.
-std::string NothingToFree(bool bDetailed)
+std::string NothingToFree()
 {
-    return ExpectedReport(bDetailed)
+    return ExpectedReport(true)
         .Heading("Deallocate DLL Memory")
         .Detail("The DLL has not been loaded yet.")
         .Warning()
@@ -76,15 +77,7 @@ class DriverLibrary : public ::testing::Test
 {
 protected:
     void SetUp() override { SetEnv("USBSIM_SCENARIO", ""); }
-    void TearDown() override
-    {
-        if (host.Dialog().m_hDriverLib != nullptr)
-            host.Dialog().FreeDriverLibrary();
-    }
-
-    CUsbInstallationTestDlg& Dlg() { return host.Dialog(); }
-
-    TestDialogHost host;
+    DeviceRun dev;
     NoReceivePause m_noPause;
 };
 } // namespace
@@ -114,34 +107,30 @@ TEST_F(DriverLibrary, AFailedLoadReportsTheSystemTextAndClearsEverySlot)
         // Last, for the look at its text below.
         {"ALibraryThatCannotBeLoaded: not a library", garbage, ERROR_BAD_EXE_FORMAT, false},
     };
-    for (bool bDetailed : {false, true})
+    for (const auto& c : cases)
     {
-        host.SetDetailed(bDetailed);
-        for (const auto& c : cases)
-        {
-            SCOPED_TRACE(std::string(c.pszCase) + (bDetailed ? ", detailed view" : ", simple view"));
-            std::optional<SystemCallOverride<decltype(g_SystemCalls.LoadLibraryExA)>> failing;
-            if (c.bWithoutReason)
-                failing.emplace(g_SystemCalls.LoadLibraryExA, LoadLibraryFailingWithoutReason);
-            std::optional<SystemCallOverride<decltype(g_SystemCalls.GetSystemDirectoryA)>> denied;
-            if (c.bNoSystemDirectory)
-                denied.emplace(g_SystemCalls.GetSystemDirectoryA, SystemDirectoryDenied);
-            host.ClearReport();
-            SpoilSlots(Dlg());
-            const DWORD dwResult = Dlg().LoadDriverLibrary(c.name.c_str());
-            if (c.dwExpected != 0)
-                EXPECT_EQ(dwResult, c.dwExpected);
-            else
-                EXPECT_NE(dwResult, 0u);
-            // The same in both views: no line of the failure is a detail.
-            EXPECT_EQ(host.ReportText(), ExpectedReport(true).Heading("Load DLL:   " + c.name).Error(dwResult).Text());
-            EXPECT_EQ(Dlg().m_hDriverLib, nullptr);
-            ExpectNoSlotBound(Dlg(), c.name);
-        }
+        SCOPED_TRACE(c.pszCase);
+        std::optional<SystemCallOverride<decltype(g_SystemCalls.LoadLibraryExA)>> failing;
+        if (c.bWithoutReason)
+            failing.emplace(g_SystemCalls.LoadLibraryExA, LoadLibraryFailingWithoutReason);
+        std::optional<SystemCallOverride<decltype(g_SystemCalls.GetSystemDirectoryA)>> denied;
+        if (c.bNoSystemDirectory)
+            denied.emplace(g_SystemCalls.GetSystemDirectoryA, SystemDirectoryDenied);
+        dev.ClearReport();
+        SpoilSlots(dev);
+        const DWORD dwResult = dev.LoadDriverLibrary(c.name.c_str());
+        if (c.dwExpected != 0)
+            EXPECT_EQ(dwResult, c.dwExpected);
+        else
+            EXPECT_NE(dwResult, 0u);
+        // The same in both views: no line of the failure is a detail.
+        EXPECT_EQ(dev.ReportText(), ExpectedReport(true).Heading("Load DLL:   " + c.name).Error(dwResult).Text());
+        EXPECT_EQ(dev.hDriverLib, nullptr);
+        ExpectNoSlotBound(dev, c.name);
     }
     // The text of 193 holds an insert, which the entry shows as it stands.
     EXPECT_TRUE(Contains(ReportedSystemText(ERROR_BAD_EXE_FORMAT), "%1")) << ReportedSystemText(ERROR_BAD_EXE_FORMAT);
-    EXPECT_TRUE(Contains(host.ReportText(), "%1")) << host.ReportText();
+    EXPECT_TRUE(Contains(dev.ReportText(), "%1")) << dev.ReportText();
     DeleteFileIfAny(garbage);
 }
 
@@ -149,16 +138,16 @@ TEST_F(DriverLibrary, ALoadBindsTheEightNamesInSlotOrderAndLeavesAMissingOneNull
 {
     for (const char* pszFile : {"KT480_D2XX.DLL", kNoListDevices, kNoEventNotification})
     {
-        host.ClearReport();
-        SpoilSlots(Dlg());
+        dev.ClearReport();
+        SpoilSlots(dev);
         const std::string path = SimulatorLibrary(pszFile);
-        ASSERT_EQ(Dlg().LoadDriverLibrary(path.c_str()), 0u) << path;
+        ASSERT_EQ(dev.LoadDriverLibrary(path.c_str()), 0u) << path;
         // "OK" says only that the file was loaded, also for a variant.
-        EXPECT_EQ(host.ReportText(), "\nLoad DLL:   " + path + "\n... Result:   OK\n") << path;
-        const HMODULE hModule = Dlg().m_hDriverLib;
+        EXPECT_EQ(dev.ReportText(), "\nLoad DLL:   " + path + "\n... Result:   OK\n") << path;
+        const HMODULE hModule = dev.hDriverLib;
         ASSERT_NE(hModule, nullptr);
         EXPECT_EQ(hModule, ::GetModuleHandleA(path.c_str())) << path;
-        const Slots slots = SlotsOf(Dlg());
+        const Slots slots = SlotsOf(dev);
         for (size_t i = 0; i < kSlots; ++i)
         {
             void* pExpected = reinterpret_cast<void*>(::GetProcAddress(hModule, kEntryPointNames[i]));
@@ -167,7 +156,7 @@ TEST_F(DriverLibrary, ALoadBindsTheEightNamesInSlotOrderAndLeavesAMissingOneNull
                                   (std::strcmp(pszFile, kNoEventNotification) == 0 && i == 7);
             EXPECT_EQ(slots.p[i] == nullptr, bMissing) << pszFile << ": slot " << kEntryPointNames[i];
         }
-        EXPECT_EQ(Dlg().FreeDriverLibrary(), 1) << path;
+        EXPECT_EQ(dev.FreeDriverLibrary(), 1) << path;
     }
 }
 
@@ -176,39 +165,34 @@ TEST_F(DriverLibrary, ASecondLoadUnloadsTheFirstLibraryBeforeLoading)
     const std::string first = SimulatorLibrary(kNoListDevices);
     const std::string second = SimulatorLibrary();
     ASSERT_FALSE(IsLoaded(first)) << "held by someone else before the test";
-    ASSERT_EQ(Dlg().LoadDriverLibrary(first.c_str()), 0u);
+    ASSERT_EQ(dev.LoadDriverLibrary(first.c_str()), 0u);
     ASSERT_TRUE(IsLoaded(first));
-    ASSERT_EQ(Dlg().LoadDriverLibrary(second.c_str()), 0u);
+    ASSERT_EQ(dev.LoadDriverLibrary(second.c_str()), 0u);
     EXPECT_FALSE(IsLoaded(first)) << "the first library is still loaded";
-    EXPECT_EQ(Dlg().m_hDriverLib, ::GetModuleHandleA(second.c_str()));
-    EXPECT_NE(Dlg().m_DriverEntryPoints.FT_ListDevices, nullptr) << "the second library's binding";
+    EXPECT_EQ(dev.hDriverLib, ::GetModuleHandleA(second.c_str()));
+    EXPECT_NE(dev.entryPoints.FT_ListDevices, nullptr) << "the second library's binding";
 
     // A failing load after a good one: the good one is gone too.
-    ASSERT_EQ(Dlg().LoadDriverLibrary("NO_SUCH_KT480_DRIVER.DLL"), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    ASSERT_EQ(dev.LoadDriverLibrary("NO_SUCH_KT480_DRIVER.DLL"), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     EXPECT_FALSE(IsLoaded(second)) << "the earlier library is still loaded after a failed load";
-    EXPECT_EQ(Dlg().m_hDriverLib, nullptr);
+    EXPECT_EQ(dev.hDriverLib, nullptr);
 }
 
 TEST_F(DriverLibrary, UnloadingGivesOkOnceAfterALoadAndOtherwiseTheWarning)
 {
     const std::string path = SimulatorLibrary();
-    for (bool bDetailed : {false, true})
-    {
-        SCOPED_TRACE(bDetailed ? "detailed view" : "simple view");
-        host.SetDetailed(bDetailed);
-        host.ClearReport();
-        EXPECT_EQ(Dlg().FreeDriverLibrary(), 0) << "nothing loaded";
-        EXPECT_EQ(host.ReportText(), NothingToFree(bDetailed)) << "nothing loaded";
-        ASSERT_EQ(Dlg().LoadDriverLibrary(path.c_str()), 0u);
-        host.ClearReport();
-        EXPECT_EQ(Dlg().FreeDriverLibrary(), 1);
-        EXPECT_EQ(Dlg().m_hDriverLib, nullptr);
-        EXPECT_FALSE(IsLoaded(path));
-        EXPECT_EQ(host.ReportText(), ExpectedReport(bDetailed).Heading("Deallocate DLL Memory").Ok().Text());
-        host.ClearReport();
-        EXPECT_EQ(Dlg().FreeDriverLibrary(), 0) << "unloaded twice";
-        EXPECT_EQ(host.ReportText(), NothingToFree(bDetailed)) << "unloaded twice";
-    }
+    dev.ClearReport();
+    EXPECT_EQ(dev.FreeDriverLibrary(), 0) << "nothing loaded";
+    EXPECT_EQ(dev.ReportText(), NothingToFree()) << "nothing loaded";
+    ASSERT_EQ(dev.LoadDriverLibrary(path.c_str()), 0u);
+    dev.ClearReport();
+    EXPECT_EQ(dev.FreeDriverLibrary(), 1);
+    EXPECT_EQ(dev.hDriverLib, nullptr);
+    EXPECT_FALSE(IsLoaded(path));
+    EXPECT_EQ(dev.ReportText(), ExpectedReport(true).Heading("Deallocate DLL Memory").Ok().Text());
+    dev.ClearReport();
+    EXPECT_EQ(dev.FreeDriverLibrary(), 0) << "unloaded twice";
+    EXPECT_EQ(dev.ReportText(), NothingToFree()) << "unloaded twice";
 }
 
 TEST_F(DriverLibrary, AVariantWithoutAnEntryPointStopsWhereThatEntryPointIsNeeded)
@@ -223,24 +207,20 @@ TEST_F(DriverLibrary, AVariantWithoutAnEntryPointStopsWhereThatEntryPointIsNeede
     {
         TraceFile trace;
         const std::string path = SimulatorLibrary(c.pszLibrary);
-        for (bool bDetailed : {false, true})
-        {
-            SCOPED_TRACE(std::string(c.pszLibrary) + (bDetailed ? ", detailed view" : ", simple view"));
-            host.SetDetailed(bDetailed);
-            ASSERT_EQ(Dlg().LoadDriverLibrary(path.c_str()), 0u);
-            host.ClearReport();
-            EXPECT_EQ(Dlg().SearchDevices(), c.nSearchResult);
-            EXPECT_EQ(Dlg().CheckCommunication(), 1u);
-            ExpectedReport expected(bDetailed);
-            expected.Heading("Search devices currently connected to the PC");
-            if (c.bSearchWorks)
-                expected.Detail("Number of devices found:   1").Ok();
-            else
-                expected.Alert("Incorrect function pointer").Warning();
-            expected.Heading("Check device communication").Alert("Incorrect function pointer").Warning();
-            EXPECT_EQ(host.ReportText(), expected.Text());
-            EXPECT_EQ(Dlg().FreeDriverLibrary(), 1);
-        }
+        SCOPED_TRACE(c.pszLibrary);
+        ASSERT_EQ(dev.LoadDriverLibrary(path.c_str()), 0u);
+        dev.ClearReport();
+        EXPECT_EQ(dev.SearchDevices(), c.nSearchResult);
+        EXPECT_EQ(dev.CheckCommunication(), 1u);
+        ExpectedReport expected(true);
+        expected.Heading("Search devices currently connected to the PC");
+        if (c.bSearchWorks)
+            expected.Detail("Number of devices found:   1").Ok();
+        else
+            expected.Alert("Incorrect function pointer").Warning();
+        expected.Heading("Check device communication").Alert("Incorrect function pointer").Warning();
+        EXPECT_EQ(dev.ReportText(), expected.Text());
+        EXPECT_EQ(dev.FreeDriverLibrary(), 1);
         EXPECT_TRUE(trace.Calls("FT_OpenEx").empty()) << c.pszLibrary << ": a device was opened";
         if (!c.bSearchWorks)
         {
@@ -258,12 +238,12 @@ TEST_F(DriverLibrary, RepeatedFailingAndGoodLoadsLeaveNoHandlesBehind)
     const auto loadAll = [&] {
         for (const std::string& name : names)
         {
-            Dlg().LoadDriverLibrary(name.c_str());
-            Dlg().SearchDevices();
-            Dlg().CheckCommunication();
+            dev.LoadDriverLibrary(name.c_str());
+            dev.SearchDevices();
+            dev.CheckCommunication();
         }
-        Dlg().FreeDriverLibrary();
-        Dlg().FreeDriverLibrary();
+        dev.FreeDriverLibrary();
+        dev.FreeDriverLibrary();
     };
     // One round first, for what the process keeps once each load has run; the
     // count is exact, so one more round shows a handle kept by any of them.
@@ -271,31 +251,28 @@ TEST_F(DriverLibrary, RepeatedFailingAndGoodLoadsLeaveNoHandlesBehind)
     const long nBefore = CountProcessHandles(::GetCurrentProcessId());
     ASSERT_GT(nBefore, 0) << "the handle list could not be read";
     loadAll();
-    host.PumpUntil([&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBefore; }, 10000);
+    PollUntil(::GetTickCount() + 10000, [&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBefore; });
     EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nBefore) << "handles before and after a round";
     EXPECT_FALSE(IsLoaded(SimulatorLibrary())) << "a library is left loaded";
     DeleteFileIfAny(garbage);
 }
 
-TEST(DriverLibraryLifetime, TheDialogsDestructorUnloadsALibraryStillHeld)
+TEST(DriverLibraryLifetime, ARunUnloadsTheLibraryItTalkedTo)
 {
-    SetEnv("USBSIM_SCENARIO", "");
     NoReceivePause noPause;
     const std::string path = SimulatorLibrary();
+    ScenarioFile scenario(OneDevice());
+    DeviceTableOverride table({{-1, -1, path.c_str(), nullptr, nullptr}});
     ASSERT_FALSE(IsLoaded(path)) << "held by someone else before the test";
     {
-        auto pHost = std::make_unique<TestDialogHost>();
-        ASSERT_EQ(pHost->Dialog().LoadDriverLibrary(path.c_str()), 0u);
+        CCheckRun run;
+        RecordingWriter writer;
         // A device was talked to, so the library has had delivery threads.
-        ASSERT_EQ(pHost->Dialog().SearchDevices(), 0);
-        ASSERT_EQ(pHost->Dialog().CheckCommunication(), 0u);
-        ASSERT_TRUE(IsLoaded(path));
+        ASSERT_EQ(run.Run(writer), RUN_SUCCEEDED) << writer.Text();
     }
     // A delivery thread lets go of the library on its way out.
-    const DWORD dwStart = ::GetTickCount();
-    while (IsLoaded(path) && ::GetTickCount() - dwStart < 10000)
-        ::Sleep(10);
-    EXPECT_FALSE(IsLoaded(path)) << "the library is still loaded after the dialog was destroyed";
+    EXPECT_TRUE(PollUntil(::GetTickCount() + 10000, [&] { return !IsLoaded(path); }))
+        << "the library is still loaded after the run";
 }
 
 // The table's ends and one status inside it, spelling included, and codes
@@ -316,5 +293,5 @@ TEST(StatusText, NamesEveryDriverStatusAndNothingElse)
         {0xFFFFFFFF, "Unknown status 4294967295 (0xFFFFFFFF)"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(std::string(CUsbInstallationTestDlg::GetStatusText(c.status)), c.pszText) << "status " << c.status;
+        EXPECT_EQ(std::string(GetStatusText(c.status)), c.pszText) << "status " << c.status;
 }

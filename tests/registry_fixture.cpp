@@ -1,5 +1,8 @@
 #include "registry_fixture.h"
 
+#include "checks/CommonRegistry.h"
+#include "checks/DeviceRegistry.h"
+
 #include "support/HandleCount.h"
 
 #include <gtest/gtest.h>
@@ -790,15 +793,15 @@ ExpectedReport& InstanceFilesFound(ExpectedReport& e, const std::string& instanc
 
 // ---- Running a check
 
-CheckOutcome RunCheck(TestDialogHost& host, RegistryCheck check, UINT nIndex)
+CheckOutcome RunCheck(RecordingWriter& writer, RegistryCheck check, UINT nIndex, bool bDetailed)
 {
-    const auto runOnce = [&host, check, nIndex] {
-        host.ClearReport();
-        return check == RegistryCheck::COMMON ? host.Dialog().CheckCommonRegistry(nIndex)
-                                              : host.Dialog().CheckDeviceRegistry(nIndex);
+    const auto runOnce = [&writer, check, nIndex] {
+        writer.Clear();
+        return check == RegistryCheck::COMMON ? CheckCommonRegistry(writer, nIndex)
+                                              : CheckDeviceRegistry(writer, nIndex);
     };
     runOnce();
-    const std::string firstText = host.ReportText();
+    const std::string firstText = writer.Text(bDetailed);
 
     CheckOutcome outcome = {};
     const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
@@ -815,7 +818,7 @@ CheckOutcome RunCheck(TestDialogHost& host, RegistryCheck check, UINT nIndex)
         g_pSpy = nullptr;
         EXPECT_EQ(spy.nOpenKeys, 0) << "registry keys left open";
         EXPECT_EQ(spy.nOpenSearches, 0) << "search handles left open";
-        outcome.text = host.ReportText();
+        outcome.text = writer.Text(bDetailed);
     }
     const long nHandlesAfter = CountProcessHandles(::GetCurrentProcessId());
     EXPECT_NE(nHandlesBefore, -1) << "the handle list could not be read";

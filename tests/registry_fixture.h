@@ -7,7 +7,7 @@
 #include "framework/SystemCalls.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
-#include "support/TestDialogHost.h"
+#include "support/RecordingWriter.h"
 
 #include <string>
 #include <vector>
@@ -213,4 +213,5 @@ struct CheckOutcome
 // it, which shows a single handle kept by a run. The first run goes first, so
 // that what a process keeps for good (the handle behind a predefined root
 // key, say) is not taken for a leak.
-CheckOutcome RunCheck(TestDialogHost& host, RegistryCheck check, UINT nIndex = 0);
+// The report is writer's, shown in the view given.
+CheckOutcome RunCheck(RecordingWriter& writer, RegistryCheck check, UINT nIndex = 0, bool bDetailed = true);

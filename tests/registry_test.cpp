@@ -5,6 +5,8 @@
 // handles counted and the colours and weights of its lines compared; then
 // values that fill their buffer to the last byte, a device table of the
 // tests' own with ids to format, and the registry loop of the check run.
+#include "checks/CheckRun.h"
+#include "checks/OsVersion.h"
 #include "registry_fixture.h"
 
 #include "report/LogKind.h"
@@ -150,7 +152,7 @@ class RegistryCaseTest : public testing::TestWithParam<RegistryCase>
 {
 };
 
-TEST_P(RegistryCaseTest, ReportAndResultInBothViews)
+TEST_P(RegistryCaseTest, ReportResultAndKinds)
 {
     const RegistryCase& c = GetParam();
     InstallationSandbox sandbox;
@@ -159,20 +161,15 @@ TEST_P(RegistryCaseTest, ReportAndResultInBothViews)
     Faults faults;
     if (c.arrange)
         c.arrange(sandbox, faults);
-    TestDialogHost host;
-    for (const bool bDetailed : {true, false})
-    {
-        SCOPED_TRACE(bDetailed ? "detailed view" : "simple view");
-        host.SetDetailed(bDetailed);
-        const CheckOutcome outcome = RunCheck(host, c.registryCheck, c.nIndex);
-        ExpectedReport expected(bDetailed);
-        c.expect(expected);
-        EXPECT_EQ(outcome.dwResult, c.dwExpectedResult) << "returned";
-        EXPECT_EQ(outcome.text, expected.Text());
-        EXPECT_EQ(DescribeRuns(host.FormattedRuns()), DescribeRuns(expected.Runs())) << "colours and weights";
-        if (c.also)
-            c.also(outcome);
-    }
+    RecordingWriter writer;
+    const CheckOutcome outcome = RunCheck(writer, c.registryCheck, c.nIndex);
+    ExpectedReport expected(true);
+    c.expect(expected);
+    EXPECT_EQ(outcome.dwResult, c.dwExpectedResult) << "returned";
+    EXPECT_EQ(outcome.text, expected.Text());
+    EXPECT_EQ(DescribeKinds(writer), expected.Kinds()) << "the kind of each line";
+    if (c.also)
+        c.also(outcome);
 }
 
 std::string CaseName(const testing::TestParamInfo<RegistryCase>& info)
@@ -439,10 +436,8 @@ TEST_P(RegistryValueSizes, ReadWholeUpToTheLimitAndOneByteMoreIs234)
     InstallationSandbox sandbox;
     sandbox.PutInstance(0);
     sandbox.SetValue(bDriver ? kInstancePath : kClassKey0, valueName, c.dwType, bytes);
-    TestDialogHost host;
-    host.SetDetailed(true);
-
-    const CheckOutcome outcome = RunCheck(host, RegistryCheck::DEVICE);
+    RecordingWriter writer;
+    const CheckOutcome outcome = RunCheck(writer, RegistryCheck::DEVICE);
 
     const SeamCall* pQuery = FindCall(outcome.valueQueries, valueName);
     ASSERT_NE(pQuery, nullptr) << valueName << " was not queried";
@@ -511,8 +506,7 @@ TEST(RegistryDeviceTable, IdsAreFourUpperCaseHexDigitsAndEveryIndexOfTheTableCou
     sandbox.PutFile(DriverFilePath("kt480t0.sys"));
     sandbox.PutFile(InfFilePath("oemkt480t0.inf"));
     sandbox.PutCommonFiles();
-    TestDialogHost host;
-    host.SetDetailed(false);
+    RecordingWriter writer;
 
     const struct
     {
@@ -534,7 +528,7 @@ TEST(RegistryDeviceTable, IdsAreFourUpperCaseHexDigitsAndEveryIndexOfTheTableCou
     {
         SCOPED_TRACE((run.check == RegistryCheck::COMMON ? "common check, index " : "device check, index ") +
                      std::to_string(run.nIndex));
-        const CheckOutcome outcome = RunCheck(host, run.check, run.nIndex);
+        const CheckOutcome outcome = RunCheck(writer, run.check, run.nIndex, false);
         EXPECT_EQ(outcome.dwResult, run.dwResult);
         EXPECT_EQ(outcome.text, run.expected.Text());
     }
@@ -548,16 +542,16 @@ TEST(RegistryDeviceTable, IdsAreFourUpperCaseHexDigitsAndEveryIndexOfTheTableCou
 // registry loop alone.
 const DEVICE_INFO kRegistryOnly = {0x0403, 0xB7E4, nullptr, "KT480_UNIN.EXE", "KT480_D2XXUN.INI"};
 
-ExpectedReport& OpeningLines(ExpectedReport& e, TestDialogHost& host)
+ExpectedReport& OpeningLines(ExpectedReport& e)
 {
-    return e.Line(std::string(host.Dialog().GetOsVersionText())).Separator();
+    return e.Line(std::string(GetOsVersionText())).Separator();
 }
 
 enum class Start
 {
-    ON_A_WORKER,       // the check thread's procedure on a worker thread
-    CANCELLED_AT_OK,   // the same, the dialog closing as the first "OK" is written
-    WITH_START_BUTTON, // a click on the Start button
+    ON_A_WORKER,       // a check run of the test's own
+    CANCELLED_AT_OK,   // the same, cancelled as the first "OK" is written
+    WITH_START_BUTTON, // a click on the dialog's Start button, in its simple view
 };
 
 struct RunCase
@@ -575,7 +569,7 @@ std::ostream& operator<<(std::ostream& os, const RunCase& c)
     return os << c.pszName;
 }
 
-// The run in both views with the device table given, each on a dialog of its own.
+// The run with the device table given.
 void CheckRun(const RunCase& c, const std::vector<DEVICE_INFO>& entries)
 {
     DeviceTableOverride table(entries);
@@ -584,23 +578,31 @@ void CheckRun(const RunCase& c, const std::vector<DEVICE_INFO>& entries)
         InstallDevice(sandbox, c.nInstances);
     if (c.arrange)
         c.arrange(sandbox);
-    for (const bool bDetailed : {false, true})
+    const bool bDetailed = c.start != Start::WITH_START_BUTTON;
+    ExpectedReport expected(bDetailed);
+    OpeningLines(expected);
+    c.expectRegistryLines(expected);
+    expected.Summary(c.bSuccess);
+    if (c.start == Start::WITH_START_BUTTON)
     {
-        SCOPED_TRACE(bDetailed ? "detailed view" : "simple view");
         TestDialogHost host;
-        host.SetDetailed(bDetailed);
-        host.CancelWhenWritten(c.start == Start::CANCELLED_AT_OK ? "... Result:   OK" : "");
-        if (c.start == Start::WITH_START_BUTTON)
-            ASSERT_TRUE(host.StartAndWaitForEnd()) << "the run did not end";
-        else
-            host.RunOnWorker([&host] { return CheckThreadProc(&host.Dialog()); });
-
-        ExpectedReport expected(bDetailed);
-        OpeningLines(expected, host);
-        c.expectRegistryLines(expected);
-        expected.Summary(c.bSuccess);
+        ASSERT_TRUE(host.StartAndWaitForEnd()) << "the run did not end";
         EXPECT_EQ(host.ReportText(), expected.Text());
+        return;
     }
+    CCheckRun run;
+    RecordingWriter writer;
+    if (c.start == Start::CANCELLED_AT_OK)
+        writer.WhenWritten("... Result:   OK", [&run] { run.Cancel(); });
+    const RunOutcome outcome = run.Run(writer);
+    EXPECT_EQ(writer.Text(), expected.Text());
+    // A Warning or Error result under either summary is something to look at.
+    const bool bResultToLookAt =
+        Contains(expected.Text(), "... Result:   Warning\n") || Contains(expected.Text(), "... Result:   Error\n");
+    const RunOutcome expectedOutcome = c.start == Start::CANCELLED_AT_OK ? RUN_CANCELLED
+                                       : c.bSuccess && !bResultToLookAt  ? RUN_SUCCEEDED
+                                                                         : RUN_FINISHED;
+    EXPECT_EQ(outcome, expectedOutcome) << "the run's outcome (0 succeeded, 1 finished, 2 cancelled)";
 }
 
 const RunCase kRunCases[] = {
@@ -644,7 +646,7 @@ TEST_P(RegistryLoop, ChecksSummaryAndExitCode)
     CheckRun(GetParam(), {kRegistryOnly});
 }
 
-INSTANTIATE_TEST_SUITE_P(CheckThreadProc, RegistryLoop, testing::ValuesIn(kRunCases),
+INSTANTIATE_TEST_SUITE_P(CheckRun, RegistryLoop, testing::ValuesIn(kRunCases),
                          [](const testing::TestParamInfo<RunCase>& info) { return info.param.pszName; });
 
 TEST(RegistryLoopEntries, NegativeVendorOrProductIdTakesNoPartInTheRegistryLoop)
@@ -660,15 +662,15 @@ TEST(RegistryLoopEntries, DriverLoopRunsAfterAFailedRegistryLoop)
     InstallationSandbox sandbox; // no USB enumeration key; no driver library in the system directory
     ASSERT_FALSE(FileExists(SystemFilePath(kDriverLibrary)));
     ASSERT_FALSE(FileExists(WinePath(std::string(TEST_EXE_DIR) + "/tests/" + kDriverLibrary)));
-    TestDialogHost host;
-
-    host.RunOnWorker([&host] { return CheckThreadProc(&host.Dialog()); });
+    CCheckRun run;
+    RecordingWriter writer;
+    EXPECT_EQ(run.Run(writer), RUN_FINISHED);
 
     ExpectedReport registryPart(false);
-    OpeningLines(registryPart, host);
+    OpeningLines(registryPart);
     registryPart.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND).Separator();
     registryPart.Heading("Load DLL:   KT480_D2XX.DLL");
-    const std::string text = host.ReportText();
+    const std::string text = writer.Text(false);
     EXPECT_EQ(text.substr(0, registryPart.Text().size()), registryPart.Text());
     EXPECT_EQ(text.find(kDeviceHeading), std::string::npos) << "the device check ran after a failed common check";
     EXPECT_TRUE(EndsWith(text, ExpectedReport(false).Summary(false).Text())) << text;

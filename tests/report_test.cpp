@@ -1,6 +1,6 @@
 // The report writer: every message kind's rendering and visibility, the result
-// records with the system's texts, the end-of-run record, and the stream-in
-// callback with its cookie. Read back from the real rich edit control.
+// records with the system's texts, and the stream-in callback with its
+// cookie. Read back from the real rich edit control.
 #include "report/StreamCookie.h"
 #include "res/resource.h"
 #include "support/ExpectedReport.h"
@@ -116,7 +116,7 @@ TEST_F(ReportWriter, WritesShowWholeAndKeepTheButtonsAndTheSelection)
          {{"before", LOG_TEXT}, {"lost", LOG_TEXT, true}, {"after", LOG_TEXT}},
          "before\nafter\n"},
     };
-    const HWND hwndLog = dlg.m_richLog.m_hWnd;
+    const HWND hwndLog = host.Report();
     for (const auto& c : kCases)
     {
         SCOPED_TRACE(c.pszName);
@@ -130,8 +130,8 @@ TEST_F(ReportWriter, WritesShowWholeAndKeepTheButtonsAndTheSelection)
                                       ", kind " + std::to_string(w.nKind);
             CHARRANGE crUser = {2, 6};
             ::SendMessageA(hwndLog, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&crUser));
-            ::EnableWindow(dlg.m_btnDetails.m_hWnd, FALSE);
-            ::EnableWindow(dlg.m_btnSave.m_hWnd, FALSE);
+            ::EnableWindow(::GetDlgItem(host.Hwnd(), IDC_BUTTON_DETAILS), FALSE);
+            ::EnableWindow(::GetDlgItem(host.Hwnd(), IDC_BUTTON_SAVE), FALSE);
             {
                 SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(
                     g_SystemCalls.GlobalAlloc, w.bNoCookie ? FailingGlobalAlloc : g_SystemCalls.GlobalAlloc);
@@ -165,7 +165,7 @@ TEST_F(ReportWriter, ASelectionMadeWhileLinesArriveIsNeverWrittenOver)
 {
     // Another thread selects the whole report as often as the window thread
     // serves it, as a user's drag or a focus restored on activation does.
-    const HWND hwndLog = dlg.m_richLog.m_hWnd;
+    const HWND hwndLog = host.Report();
     std::atomic<bool> bWriting(true);
     std::atomic<bool> bSelecting(true);
     std::thread selector([&] {
@@ -267,31 +267,6 @@ TEST_F(ReportWriter, ResultRecords)
         EXPECT_EQ(report, c.expected.Text());
         EXPECT_EQ(DescribeRuns(host.FormattedRuns()), DescribeRuns(c.expected.Runs()));
     }
-}
-
-TEST_F(ReportWriter, EndOfRunRecordWritesTheRuleAndHandsStartBack)
-{
-    const HANDLE hStandIn = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    ASSERT_NE(hStandIn, nullptr);
-    dlg.m_hWorkerThread = hStandIn;
-    ::EnableWindow(dlg.m_btnStart.m_hWnd, FALSE);
-
-    dlg.WriteResult({RESULT_END_OF_RUN, nullptr, LOG_HEADING});
-
-    EXPECT_EQ(host.ReportText(), kRule + "\n\n");
-    EXPECT_EQ(dlg.m_hWorkerThread, nullptr);
-    EXPECT_TRUE(host.IsEnabled(IDC_BUTTON_START));
-    // The handed-over handle is closed by the window thread, once.
-    EXPECT_TRUE(host.PumpUntil([&] {
-        DWORD dwFlags;
-        return ::GetHandleInformation(hStandIn, &dwFlags) == FALSE;
-    }));
-
-    host.ClearReport();
-    dlg.WriteResult({RESULT_END_OF_RUN, "Check finished.\n", LOG_HEADING});
-    const ExpectedReport finished = ExpectedReport(false).Summary(false);
-    EXPECT_EQ(host.ReportText(), finished.Text());
-    EXPECT_EQ(DescribeRuns(host.FormattedRuns()), DescribeRuns(finished.Runs()));
 }
 
 // The stream-in callback on its own.

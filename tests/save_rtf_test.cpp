@@ -33,7 +33,8 @@ TEST(SavedRtf, EveryMessageKindForTheRtfReader)
     dialog.WriteLog("Warning", LOG_RESULT_WARNING);
     dialog.WriteResult({ERROR_ACCESS_DENIED, "Error", LOG_RESULT_ERROR});
     dialog.WriteLog("Bracing {the} \\RTF\\ specials", LOG_TEXT);
-    dialog.WriteResult({RESULT_END_OF_RUN, "Check finished.\n", LOG_HEADING});
+    dialog.WriteLog("Check finished.\n", LOG_HEADING);
+    dialog.WriteLog(REPORT_RULE, LOG_TEXT);
 
     ASSERT_FALSE(ReportedSystemText(ERROR_ACCESS_DENIED).empty()) << "the system has no text for code 5";
     ExpectedReport report(true);
@@ -51,7 +52,7 @@ TEST(SavedRtf, EveryMessageKindForTheRtfReader)
     DeleteFileIfAny(rtfPath);
     DeleteFileIfAny(expectedPath);
 
-    EXPECT_EQ(SaveReportAsRtf(dialog.m_richLog, Wide(rtfPath).c_str()), 0u);
+    EXPECT_EQ(SaveReportAsRtf(host.ReportControl(), Wide(rtfPath).c_str()), 0u);
     ASSERT_TRUE(FileExists(rtfPath));
 
     // One line per report line: colour, 1 for bold, text. An empty line has no

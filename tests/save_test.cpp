@@ -59,7 +59,7 @@ StreamResult StreamReport(TestDialogHost& host, StreamCookie* pCookie)
 {
     g_streamCalls.clear();
     EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(pCookie), 0, RecordingStreamOut};
-    ::SendMessageA(host.Dialog().m_richLog.m_hWnd, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
+    ::SendMessageA(host.Report(), EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
     return {g_streamCalls, es.dwError, pCookie != nullptr ? pCookie->dwOffset : 0};
 }
 
@@ -87,7 +87,7 @@ std::string ControlRtf(TestDialogHost& host)
 {
     std::string rtf;
     EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(&rtf), 0, AppendToString};
-    ::SendMessageA(host.Dialog().m_richLog.m_hWnd, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
+    ::SendMessageA(host.Report(), EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
     return rtf;
 }
 
@@ -116,7 +116,7 @@ void WriteLongReport(TestDialogHost& host, int nLines)
 {
     CUsbInstallationTestDlg& dialog = host.Dialog();
     // A visible control repaints at once after every insertion: ten times the cost.
-    ::ShowWindow(dialog.m_richLog.m_hWnd, SW_HIDE);
+    ::ShowWindow(host.Report(), SW_HIDE);
     for (int i = 0; i < nLines; ++i)
     {
         char szLine[128];
@@ -124,7 +124,7 @@ void WriteLongReport(TestDialogHost& host, int nLines)
         static const BYTE kKinds[] = {LOG_TEXT, LOG_HEADING, LOG_RESULT_OK, LOG_RESULT_WARNING, LOG_ERROR};
         dialog.WriteLog(szLine, kKinds[i % 5]);
     }
-    ::ShowWindow(dialog.m_richLog.m_hWnd, SW_SHOW);
+    ::ShowWindow(host.Report(), SW_SHOW);
 }
 
 // What a save must leave alone: the buttons and the report, with its formats
@@ -266,7 +266,7 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrderAndReplacesALargerFil
     for (int nSave = 1; nSave <= 2; ++nSave)
     {
         SCOPED_TRACE("save " + std::to_string(nSave));
-        EXPECT_EQ(SaveReportAsRtf(host.Dialog().m_richLog, Wide(path).c_str()), 0u);
+        EXPECT_EQ(SaveReportAsRtf(host.ReportControl(), Wide(path).c_str()), 0u);
         const std::string saved = ReadFileBytes(path);
         EXPECT_TRUE(saved == rtf) << "the file of " << saved.size() << " bytes is not the control's RTF of "
                                   << rtf.size();
@@ -401,7 +401,7 @@ TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
             SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(g_SystemCalls.GlobalAlloc, FaultyGlobalAlloc);
             const std::unique_ptr<HeldHere> pHeld(row.dwHeldMs != 0 ? new HeldHere(path, row.dwHeldMs) : nullptr);
             ASSERT_TRUE(pHeld == nullptr || pHeld->Holding());
-            dwResult = SaveReportAsRtf(host.Dialog().m_richLog, Wide(path).c_str());
+            dwResult = SaveReportAsRtf(host.ReportControl(), Wide(path).c_str());
         }
         EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the save";
         g_dwAllocError = 0;
@@ -440,7 +440,7 @@ TEST(SaveReportAsRtf, TheReplacementWaitsOutAHoldOnEitherFileAndAHolderThatLetsG
         ASSERT_TRUE(WriteFileBytes(path, oldContent));
         CReportFile file;
         ASSERT_EQ(file.Create(Wide(path).c_str()), 0u);
-        ASSERT_EQ(file.Write(host.Dialog().m_richLog), 0u);
+        ASSERT_EQ(file.Write(host.ReportControl()), 0u);
         const std::vector<std::string> temps = FilesIn(scratch.Path(), "~report-*.tmp");
         ASSERT_EQ(temps.size(), 1u) << Joined(FilesIn(scratch.Path()));
         const DWORD dwStart = ::GetTickCount();
@@ -461,7 +461,7 @@ TEST(SaveReportAsRtf, TheReplacementWaitsOutAHoldOnEitherFileAndAHolderThatLetsG
         g_nMoves = 0;
         SystemCallOverride<decltype(g_SystemCalls.MoveFileExW)> move(g_SystemCalls.MoveFileExW,
                                                                      MoveFailingAsTheHolderLetsGo);
-        EXPECT_EQ(SaveReportAsRtf(host.Dialog().m_richLog, Wide(path).c_str()), 0u);
+        EXPECT_EQ(SaveReportAsRtf(host.ReportControl(), Wide(path).c_str()), 0u);
         g_pLettingGo = nullptr;
         EXPECT_TRUE(ReadFileBytes(path) == rtf);
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
@@ -474,7 +474,7 @@ TEST(SaveReportAsRtf, TheReplacementWaitsOutAHoldOnEitherFileAndAHolderThatLetsG
     {
         ASSERT_TRUE(WriteFileBytes(path, oldContent));
         HeldHere held(path, static_cast<DWORD>(i % 10));
-        if (SaveReportAsRtf(host.Dialog().m_richLog, Wide(path).c_str()) != 0 || ReadFileBytes(path) != rtf)
+        if (SaveReportAsRtf(host.ReportControl(), Wide(path).c_str()) != 0 || ReadFileBytes(path) != rtf)
             ++nFailures;
     }
     EXPECT_EQ(nFailures, 0) << "saves over a file held for a moment failed";
@@ -504,7 +504,7 @@ DWORD WINAPI WriteLinesProc(LPVOID pParam)
 TEST(SaveReportStream, SaveWhileWritingHoldsTheReportAsItStoodWritesGoOn)
 {
     TestDialogHost host;
-    ::ShowWindow(host.Dialog().m_richLog.m_hWnd, SW_HIDE);
+    ::ShowWindow(host.Report(), SW_HIDE);
     const HANDLE hWriter = ::CreateThread(nullptr, 0, WriteLinesProc, &host.Dialog(), 0, nullptr);
     ASSERT_NE(hWriter, nullptr);
 

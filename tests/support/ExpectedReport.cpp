@@ -1,6 +1,7 @@
 #include "support/ExpectedReport.h"
 
 #include "report/LogKind.h"
+#include "report/ReportLog.h"
 #include "support/Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +35,27 @@ const KindLook& LookOf(UINT nKind)
     return kKindLooks[0];
 }
 } // namespace
+
+std::string ExpectedReport::Kinds() const
+{
+    std::string kinds;
+    for (const Message& message : m_messages)
+        kinds += std::string(LookOf(message.nKind).pszName) + ": " + message.text + "\n";
+    return kinds;
+}
+
+std::string DescribeKinds(const RecordingWriter& writer)
+{
+    std::string kinds;
+    for (const RecordingWriter::Line& line : writer.Lines())
+    {
+        std::string shown(ReportLineText(line.text.c_str(), line.nKind, TRUE));
+        if (!shown.empty())
+            shown.pop_back();
+        kinds += std::string(LookOf(LOBYTE(line.nKind)).pszName) + ": " + shown + "\n";
+    }
+    return kinds;
+}
 
 ExpectedReport& ExpectedReport::Add(const std::string& text, UINT nKind)
 {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "report/LogKind.h"
+#include "support/RecordingWriter.h"
 #include "support/TestDialogHost.h"
 
 #include <string>
@@ -46,7 +47,7 @@ public:
     // unless the code is 0.
     ExpectedReport& Result(DWORD dwCode, const std::string& text, UINT nKind);
     ExpectedReport& Separator();
-    // The end-of-run record: the summary and the closing rule.
+    // The run's end: the summary and the closing rule.
     ExpectedReport& Summary(bool bSucceeded);
 
     // One device's communication test, as the driver's EEPROM names it.
@@ -70,6 +71,8 @@ public:
     std::vector<FormattedRun> Runs() const;
     // One entry per line of the report, with its look.
     std::vector<FormattedRun> Lines() const;
+    // Each line's kind and text, one a line, as DescribeKinds gives them.
+    std::string Kinds() const;
 
 private:
     ExpectedReport& Add(const std::string& text, UINT nKind);
@@ -85,6 +88,9 @@ private:
 
 // "0x%08X (%u)\n\t<system text>": the error entry's text for a system code.
 std::string ErrorEntry(DWORD dwCode);
+
+// Each line the writer was sent, with its kind, as the detailed view shows it.
+std::string DescribeKinds(const RecordingWriter& writer);
 
 // Readable runs for failure messages.
 std::string DescribeRuns(const std::vector<FormattedRun>& runs);

@@ -19,6 +19,7 @@ TestDialogHost::TestDialogHost()
 {
     AfxInitRichEdit();
     m_dialog.Create(nullptr);
+    m_report.m_hWnd = Report();
     PumpUntil([] { return true; }, 0);
 }
 
@@ -38,9 +39,14 @@ TestDialogHost::~TestDialogHost()
     }
 }
 
+HWND TestDialogHost::Report() const
+{
+    return ::GetDlgItem(m_dialog.m_hWnd, IDC_RICHEDIT_LOG);
+}
+
 std::vector<FormattedRun> TestDialogHost::FormattedRuns() const
 {
-    const HWND hwndLog = m_dialog.m_richLog.m_hWnd;
+    const HWND hwndLog = Report();
     std::vector<FormattedRun> runs;
     // Character positions count a paragraph end as one character.
     std::string chars(65536, '\0');
@@ -135,21 +141,24 @@ bool TestDialogHost::PumpUntil(const std::function<bool()>& pred, DWORD dwTimeou
 bool TestDialogHost::StartAndWaitForEnd(DWORD dwTimeoutMs)
 {
     Click(IDC_BUTTON_START);
-    return PumpUntil([this] { return m_dialog.m_hWorkerThread == nullptr && IsEnabled(IDC_BUTTON_START); },
-                     dwTimeoutMs);
+    return PumpUntil([this] { return IsEnabled(IDC_BUTTON_START); }, dwTimeoutMs);
+}
+
+bool TestDialogHost::SetDetailed(bool bDetailed)
+{
+    if ((Caption(IDC_BUTTON_DETAILS) == "<< Simple") == bDetailed)
+        return true;
+    DeviceTableOverride table({});
+    Click(IDC_BUTTON_DETAILS);
+    const bool bEnded = PumpUntil([this] { return IsEnabled(IDC_BUTTON_START); });
+    ClearReport();
+    return bEnded;
 }
 
 void TestDialogHost::RecordWrites()
 {
     m_bRecording = true;
     Watch();
-}
-
-void TestDialogHost::CancelWhenWritten(const std::string& text)
-{
-    m_cancelText = text;
-    if (!text.empty())
-        Watch();
 }
 
 void TestDialogHost::Watch()
@@ -172,15 +181,10 @@ LRESULT CALLBACK TestDialogHost::WatchReport(int nCode, WPARAM wParam, LPARAM lP
         const StreamCookie* pCookie = reinterpret_cast<const StreamCookie*>(pStream->dwCookie);
         for (TestDialogHost* pHost : g_watched)
         {
-            if (pMessage->hwnd != pHost->m_dialog.m_richLog.m_hWnd || pCookie == nullptr || pCookie->bFile)
+            if (pMessage->hwnd != pHost->Report() || pCookie == nullptr || pCookie->bFile)
                 continue;
             if (pHost->m_bRecording)
                 pHost->m_written += pCookie->pszSource;
-            if (!pHost->m_cancelText.empty() && Contains(pCookie->pszSource, pHost->m_cancelText))
-            {
-                pHost->m_dialog.m_bCancel.store(TRUE);
-                pHost->m_cancelText.clear();
-            }
         }
     }
     return ::CallNextHookEx(nullptr, nCode, wParam, lParam);

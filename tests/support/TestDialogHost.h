@@ -1,6 +1,5 @@
 // Hosts the check dialog inside a test process: created modeless from the real
-// template, so that the checks can be called directly on this thread or run on
-// a second thread while this one serves the report writes.
+// template, driven by clicks and messages while this thread serves it.
 #pragma once
 
 #include "app/UsbInstallationTestDlg.h"
@@ -27,12 +26,17 @@ public:
 
     CUsbInstallationTestDlg& Dialog() { return m_dialog; }
     HWND Hwnd() const { return m_dialog.m_hWnd; }
+    HWND Report() const;
+    CRichEditCtrl& ReportControl() { return m_report; }
 
-    void SetDetailed(bool bDetailed) { m_dialog.m_bDetailed.store(bDetailed ? TRUE : FALSE); }
-    void ClearReport() { ::SetWindowTextA(m_dialog.m_richLog.m_hWnd, ""); }
+    void ClearReport() { ::SetWindowTextA(Report(), ""); }
+    // Switches the dialog to the view as a user does, with Details, and
+    // empties the report of the run that the switch starts (on an empty
+    // device table). False when that run did not end.
+    bool SetDetailed(bool bDetailed);
 
     // The report as text, paragraphs ended by "\n".
-    std::string ReportText() const { return NormalizeLineEnds(WindowText(m_dialog.m_richLog.m_hWnd)); }
+    std::string ReportText() const { return NormalizeLineEnds(WindowText(Report())); }
     // From now on keeps every text the report is sent, as it shows it, also
     // what a click empties later or what goes with the window: WrittenText().
     void RecordWrites();
@@ -51,13 +55,8 @@ public:
 
     // Serves this thread's messages until pred() holds or the time is up.
     bool PumpUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = kStateWaitMs);
-    // Starts a run with the Start button and waits for its end-of-run record.
+    // Starts a run with the Start button and waits until Start is back.
     bool StartAndWaitForEnd(DWORD dwTimeoutMs = kStateWaitMs);
-
-    // Sets the cancel flag, as closing the dialog would, while the report is
-    // being sent the first message that holds text; an empty text removes
-    // the watch. The message must be one the view shows.
-    void CancelWhenWritten(const std::string& text);
 
 private:
     // The report's writes are watched by a hook on this thread, only while a
@@ -66,7 +65,7 @@ private:
     static LRESULT CALLBACK WatchReport(int nCode, WPARAM wParam, LPARAM lParam);
 
     CUsbInstallationTestDlg m_dialog;
-    std::string m_cancelText;
+    CRichEditCtrl m_report;
     bool m_bRecording = false;
     std::string m_written;
 };

@@ -1,5 +1,6 @@
 #include "support/UiHarness.h"
 
+#include "app/ReportWindow.h"
 #include "res/resource.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
@@ -28,16 +29,25 @@ UiHarness::UiHarness(const char* pszCurrentDir, const std::string& exePath, cons
     if (!StartProduct(arguments, pszCurrentDir, exePath, m_process))
         return;
     WaitUntil([this] {
-        // The stored caption: no message to a process that may be busy starting.
+        // The stored caption and the class: no message to a process that may
+        // be busy starting.
+        bool bReportWindow = false;
         for (const HWND hwnd : WindowsOf(m_process.dwProcessId))
         {
             char szCaption[128] = {};
             ::GetWindowTextA(hwnd, szCaption, sizeof(szCaption));
-            if (std::string(szCaption) == kDialogCaption)
+            char szClass[64] = {};
+            ::GetClassNameA(hwnd, szClass, sizeof(szClass));
+            bReportWindow = bReportWindow || std::string(szClass) == kReportWindowClass;
+            if (std::string(szCaption) == kDialogCaption || std::string(szClass) == kReportWindowClass)
                 m_hwndDialog = hwnd;
         }
-        // Ready once the dialog has placed and captioned its buttons.
-        return (m_hwndDialog != nullptr && Caption(IDC_BUTTON_START) == "Start Check Routine") || WaitForExit(0);
+        // Ready once the dialog has placed and captioned its buttons, or the
+        // report command's window has its report.
+        const bool bReady = bReportWindow
+                                ? Control(IDC_RICHEDIT_LOG) != nullptr
+                                : m_hwndDialog != nullptr && Caption(IDC_BUTTON_START) == "Start Check Routine";
+        return bReady || WaitForExit(0);
     });
 }
 
@@ -87,7 +97,9 @@ std::string UiHarness::ReportText() const
 
 bool UiHarness::RunEnded() const
 {
-    return IsEnabled(IDC_BUTTON_START) && Contains(ReportText(), kRule);
+    // The report command's window has no Start.
+    const bool bStartBack = Control(IDC_BUTTON_START) == nullptr || IsEnabled(IDC_BUTTON_START);
+    return bStartBack && Contains(ReportText(), kRule);
 }
 
 bool UiHarness::StartAndWaitForEnd(DWORD dwTimeoutMs)

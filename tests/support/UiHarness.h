@@ -14,8 +14,8 @@ class UiHarness : NonCopyable
 {
 public:
     // Starts the product from pszCurrentDir (the build folder when null) with
-    // this process's environment and the arguments, and waits for its dialog
-    // (shown or not), or for the process's end.
+    // this process's environment and the arguments, and waits for its dialog,
+    // or the hidden window of /report (Dialog() then), or for the process's end.
     explicit UiHarness(const char* pszCurrentDir = nullptr, const std::string& exePath = std::string(),
                        const std::string& arguments = std::string());
     ~UiHarness();
