@@ -50,6 +50,27 @@ bool Waiting(const UiHarness& ui)
     return Contains(ui.ReportText(), "Send SCPI request:   *IDN?;") && !ui.RunEnded();
 }
 
+// /report on FILE, its one instrument held at its open until the hold is let
+// go.
+struct HeldOpenReport
+{
+    HeldOpenReport(const std::string& path, const std::string& device)
+        : scenario("[device0]\n" + device + "hold_event = " + hold.Name() + "\n"),
+          ui(nullptr, std::string(), "/report " + Quoted(path)),
+          release(hold)
+    {
+    }
+    bool ReachedTheOpen()
+    {
+        return ui.Started() && ui.WaitUntil([this] { return Contains(ui.ReportText(), "\tOpen the connection.\n"); });
+    }
+
+    DeviceHold hold;
+    ScenarioFile scenario;
+    UiHarness ui;
+    const DeviceHold::ReleaseFirst release;
+};
+
 // A folder in the scratch folder whose path is nLength characters long.
 std::string LongFolder(const ScratchFolder& scratch, size_t nLength)
 {
@@ -218,18 +239,14 @@ TEST(ReportCommand, FileHeldOpenForAMomentOrToTheEndOrDialogClosedTwiceDuringThe
     for (const bool bMoment : {true, false})
     {
         ASSERT_TRUE(WriteFileBytes(path, kOldContent));
-        DeviceHold hold;
-        ScenarioFile scenario("[device0]\ndescription = Held instrument\nhold_event = " + hold.Name() + "\n");
-        UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
-        const DeviceHold::ReleaseFirst release(hold);
-        ASSERT_TRUE(ui.Started());
-        ASSERT_TRUE(ui.WaitUntil([&ui] { return Contains(ui.ReportText(), "\tOpen the connection.\n"); }))
-            << ui.ReportText();
+        HeldOpenReport run(path, "description = Held instrument\n");
+        UiHarness& ui = run.ui;
+        ASSERT_TRUE(run.ReachedTheOpen()) << ui.ReportText();
         std::unique_ptr<HeldFile> held(new HeldFile(path));
         ASSERT_TRUE(held->Holding());
         const size_t nCloses = trace.Calls("FT_Close").size();
         const DWORD dwReleased = ::GetTickCount();
-        hold.Release();
+        run.hold.Release();
         // Once the device is closed the report's first move fails at once;
         // the reader lets go a moment later.
         if (bMoment && ui.WaitUntil([&] { return trace.Calls("FT_Close").size() > nCloses; }))
@@ -299,14 +316,10 @@ TEST(ReportCommand, FileHeldOpenForAMomentOrToTheEndOrDialogClosedTwiceDuringThe
     for (const LPARAM lParam : {LPARAM(0), LPARAM(ENDSESSION_CLOSEAPP)})
     {
         SCOPED_TRACE("WM_ENDSESSION with lParam " + std::to_string(lParam));
-        DeviceHold hold;
-        ScenarioFile scenario("[device0]\nsilent = 1\nhold_event = " + hold.Name() + "\n");
-        UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
-        const DeviceHold::ReleaseFirst release(hold);
-        ASSERT_TRUE(ui.Started());
-        ASSERT_TRUE(ui.WaitUntil([&ui] { return Contains(ui.ReportText(), "\tOpen the connection.\n"); }))
-            << ui.ReportText();
-        ASSERT_EQ(ui.EndSessionDuringARun(lParam, hold), "");
+        HeldOpenReport run(path, "silent = 1\n");
+        UiHarness& ui = run.ui;
+        ASSERT_TRUE(run.ReachedTheOpen()) << ui.ReportText();
+        ASSERT_EQ(ui.EndSessionDuringARun(lParam, run.hold), "");
         EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
         ASSERT_TRUE(ui.WaitForExit(5000)) << "the process did not end by itself";
@@ -317,16 +330,12 @@ TEST(ReportCommand, FileHeldOpenForAMomentOrToTheEndOrDialogClosedTwiceDuringThe
     // report refused with ERROR_FILE_EXISTS.
     {
         ASSERT_TRUE(WriteFileBytes(path, kOldContent));
-        DeviceHold hold;
-        ScenarioFile scenario("[device0]\ndescription = Held instrument\nhold_event = " + hold.Name() + "\n");
-        UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
-        const DeviceHold::ReleaseFirst release(hold);
-        ASSERT_TRUE(ui.Started());
-        ASSERT_TRUE(ui.WaitUntil([&ui] { return Contains(ui.ReportText(), "\tOpen the connection.\n"); }))
-            << ui.ReportText();
+        HeldOpenReport run(path, "description = Held instrument\n");
+        UiHarness& ui = run.ui;
+        ASSERT_TRUE(run.ReachedTheOpen()) << ui.ReportText();
         const std::string program = std::string("MZ\x90\0", 4) + " a program written during the run";
         ASSERT_TRUE(WriteFileBytes(path, program));
-        hold.Release();
+        run.hold.Release();
         ASSERT_TRUE(ui.WaitForExit(60000));
         EXPECT_EQ(ui.ExitCode(), static_cast<DWORD>(ERROR_FILE_EXISTS));
         EXPECT_TRUE(ReadFileBytes(path) == program) << "the file written during the run was replaced";
