@@ -95,11 +95,19 @@ DWORD CheckExistingIsReport(const std::wstring& path, DWORD dwAccess, DWORD dwSh
     return dwError;
 }
 
-// Runs the file operation until it succeeds. While another program holds
-// either file, it is tried again with short pauses, and after kHeldFileWaitMs
-// given up with ERROR_SHARING_VIOLATION. A holder may let go between the
-// failed try and the look for a hold: with nothing held, it is tried once
-// more at once, and a second such failure is the operation's own.
+// Whether a failure may be another program's hold, gone a moment later.
+BOOL MayBeAHold(DWORD dwError)
+{
+    return dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_LOCK_VIOLATION || dwError == ERROR_ACCESS_DENIED;
+}
+
+// Runs the file operation until it succeeds. While it fails as a hold makes
+// it fail and another program holds either file, it is tried again with
+// short pauses, and after kHeldFileWaitMs given up with
+// ERROR_SHARING_VIOLATION; any other failure is the operation's own at once.
+// A holder may let go between the failed try and the look for a hold: with
+// nothing held, it is tried once more at once, and a second such failure is
+// the operation's own.
 template <typename Operation>
 DWORD RetryWhileHeld(Operation operation, const std::wstring& first, const std::wstring& second)
 {
@@ -108,8 +116,8 @@ DWORD RetryWhileHeld(Operation operation, const std::wstring& first, const std::
     for (;;)
     {
         const DWORD dwError = operation();
-        if (dwError == ERROR_SUCCESS)
-            return ERROR_SUCCESS;
+        if (dwError == ERROR_SUCCESS || !MayBeAHold(dwError))
+            return dwError;
         if (!IsHeldOpen(first) && !IsHeldOpen(second))
         {
             if (bTriedUnheld)

@@ -13,7 +13,7 @@ std::string HolderPath()
 }
 } // namespace
 
-HeldFile::HeldFile(const std::string& path)
+HeldFile::HeldFile(const std::string& path, bool bViewer)
 {
     static LONG s_nSerial = 0;
     std::ostringstream prefix;
@@ -25,7 +25,8 @@ HeldFile::HeldFile(const std::string& path)
     if (m_hReady == nullptr || m_hRelease == nullptr)
         return;
 
-    if (!StartProcess(HolderPath(), "\"" + path + "\" " + readyName + " " + releaseName, nullptr, m_process))
+    if (!StartProcess(HolderPath(), "\"" + path + "\" " + readyName + " " + releaseName + (bViewer ? " viewer" : ""),
+                      nullptr, m_process))
         return;
     const HANDLE waits[] = {m_hReady, m_process.hProcess};
     m_bHolding = ::WaitForMultipleObjects(2, waits, FALSE, 60000) == WAIT_OBJECT_0;

@@ -1,5 +1,6 @@
 // Another process that holds an existing file open without sharing for the
-// object's lifetime (the helper file_holder.exe beside the test).
+// object's lifetime (the helper file_holder.exe beside the test); or, as a
+// viewer, open for reading and shared for reading.
 #pragma once
 
 #include "support/Fixtures.h"
@@ -11,7 +12,7 @@
 class HeldFile : NonCopyable
 {
 public:
-    explicit HeldFile(const std::string& path);
+    explicit HeldFile(const std::string& path, bool bViewer = false);
     ~HeldFile();
 
     // True once the other process has the file open.
