@@ -31,14 +31,6 @@ BOOL CDialog::Create(CWnd* pParentWnd)
                                 reinterpret_cast<LPARAM>(this)) != nullptr;
 }
 
-BOOL CDialog::CreateIndirect(LPCDLGTEMPLATEA pTemplate, CWnd* pParentWnd)
-{
-    m_pParentWnd = pParentWnd;
-    const HWND hwndParent = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
-    return ::CreateDialogIndirectParamA(AfxGetResourceHandle(), pTemplate, hwndParent, DialogProc,
-                                        reinterpret_cast<LPARAM>(this)) != nullptr;
-}
-
 void CDialog::EndDialog(int nResult)
 {
     if (m_bModal)

@@ -16,9 +16,6 @@ public:
     virtual INT_PTR DoModal();
     // Modeless creation, for hosting the dialog inside another program's loop.
     BOOL Create(CWnd* pParentWnd = nullptr);
-    // Modeless creation from a template in memory, e.g. a copy of the resource
-    // without WS_VISIBLE for a dialog that is never shown.
-    BOOL CreateIndirect(LPCDLGTEMPLATEA pTemplate, CWnd* pParentWnd = nullptr);
     void EndDialog(int nResult);
     // Moves the focus as the dialog manager does, default button included.
     void GotoDlgCtl(const CWnd& wndCtrl) { SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(wndCtrl.m_hWnd), TRUE); }

@@ -35,8 +35,6 @@ public:
     // Deletes the temporary file now; the target stays as it is.
     void Discard();
 
-    const std::wstring& Path() const { return m_path; }
-
 private:
     std::wstring m_path;
     std::wstring m_tempPath;
