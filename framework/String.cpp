@@ -31,3 +31,16 @@ CString& CString::TrimRight(LPCSTR pszChars)
         m_str.pop_back();
     return *this;
 }
+
+std::wstring WideFromAnsi(LPCSTR psz)
+{
+    if (psz == nullptr)
+        return std::wstring();
+    const int cch = ::MultiByteToWideChar(CP_ACP, 0, psz, -1, nullptr, 0);
+    if (cch <= 1)
+        return std::wstring();
+    std::wstring text(static_cast<size_t>(cch), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, psz, -1, &text[0], cch);
+    text.resize(static_cast<size_t>(cch) - 1);
+    return text;
+}

@@ -47,3 +47,6 @@ public:
 private:
     std::string m_str;
 };
+
+// An ANSI text as UTF-16, for the W functions; empty for null.
+std::wstring WideFromAnsi(LPCSTR psz);

@@ -18,17 +18,6 @@ const char kSaveFilter[] = "Text Files (*.rtf)|*.rtf|All Files (*.*)|*.*||";
 const DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN | OFN_NONETWORKBUTTON;
 const WCHAR kSaveCaption[] = L"Save Informations";
 
-std::wstring WideFromAnsi(LPCSTR psz)
-{
-    const int cch = ::MultiByteToWideChar(CP_ACP, 0, psz, -1, nullptr, 0);
-    if (cch <= 1)
-        return std::wstring();
-    std::wstring text(static_cast<size_t>(cch), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, psz, -1, &text[0], cch);
-    text.resize(static_cast<size_t>(cch) - 1);
-    return text;
-}
-
 // The user believes a report saved unless told otherwise: the file as the
 // system names it, and the reason as the report's error entries give one.
 void ShowSaveFailure(HWND hwndOwner, const std::wstring& path, DWORD dwError)
