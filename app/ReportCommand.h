@@ -6,8 +6,9 @@
 
 #include "app/CommandLine.h"
 
-// The exit codes of a report that was written; any other is the Windows error
-// code for why it could not be written.
+// The exit codes of a report that was written, and ERROR_TIMEOUT (1460) for a
+// written report that ends at a driver call that did not return; any other is
+// the Windows error code for why it could not be written.
 const DWORD REPORT_EXIT_SUCCEEDED = 0; // "Check completed successfully!", no Warning or Error result
 const DWORD REPORT_EXIT_FINISHED = 1;  // the report has something to look at
 
