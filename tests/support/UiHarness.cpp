@@ -346,11 +346,27 @@ void ExpectSizeRule(HWND hwndDialog, const WaitFn& waitUntil, int nDpi)
     const LONG nRestoredHeight = at(360);
     resizeClientTo(at(500), nRestoredHeight);
     ASSERT_TRUE(waitUntil([&] { return clientRect().bottom == nRestoredHeight; }, 10000)) << Describe(clientRect());
-    ASSERT_TRUE(
-        showUntil(SW_MAXIMIZE, [&] { return ::IsZoomed(hwndDialog) && clientRect().bottom > nRestoredHeight; }));
-    const RECT rcMax = clientRect();
-    EXPECT_EQ(rcMax.right, at(500));
-    expectLayout(rcMax.bottom, rcMax.bottom - at(40));
+    // Maximized: as tall as the screen allows, as wide as ever, laid out for
+    // that height, all seen at one moment. Under load Wine now and then puts
+    // a maximized window of another process back to its earlier size a moment
+    // after the maximize showed, leaving it zoomed: it is restored and asked
+    // again.
+    const auto maximizedAndLaidOut = [&] {
+        const RECT rc = clientRect();
+        return ::IsZoomed(hwndDialog) && rc.bottom > nRestoredHeight && rc.right == at(500) &&
+               LayoutOf(hwndDialog) == ExpectedLayout(rc.bottom, rc.bottom - at(40), nDpi);
+    };
+    bool bMaximized = false;
+    for (int nTry = 0; nTry < 5 && !bMaximized; ++nTry)
+    {
+        if (::IsZoomed(hwndDialog))
+        {
+            ASSERT_TRUE(showUntil(SW_RESTORE, [&] { return !::IsZoomed(hwndDialog); }));
+        }
+        bMaximized = showUntil(SW_MAXIMIZE, [&] { return ::IsZoomed(hwndDialog) != FALSE; }) &&
+                     waitUntil(maximizedAndLaidOut, 5000);
+    }
+    EXPECT_TRUE(bMaximized) << "maximized: " << Describe(clientRect()) << ", " << LayoutOf(hwndDialog);
 
     ASSERT_TRUE(showUntil(SW_RESTORE, [&] { return !::IsZoomed(hwndDialog); }));
     ASSERT_TRUE(showUntil(SW_MINIMIZE, [&] { return ::IsIconic(hwndDialog) != FALSE; }));
