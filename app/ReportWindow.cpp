@@ -8,13 +8,6 @@ const char kReportWindowClass[] = "UsbInstallationTestReport";
 
 namespace
 {
-// Sent by WriteLog from the run's thread: wParam is the kind, lParam the text.
-const UINT WM_APP_WRITE_LOG = WM_APP + 1;
-// Sent by the run's thread once its run has ended: wParam is the RunOutcome.
-const UINT WM_APP_RUN_ENDED = WM_APP + 2;
-// While the run's thread lives, its driver call is looked at this often.
-const UINT_PTR kRunWatchTimer = 1;
-const DWORD kRunWatchIntervalMs = 250;
 // The check dialog's font: the control's default character format, which the
 // saved RTF names, is the one the dialog's report has.
 const int kFontPoints = 8;
@@ -29,13 +22,6 @@ CReportWindow::~CReportWindow()
         ::DestroyWindow(m_hWnd);
     if (m_hFont != nullptr)
         ::DeleteObject(m_hFont);
-    if (m_hThread == nullptr)
-        return;
-    // After its hand-over the thread only leaves; a thread in a driver call
-    // that was given up on holds the run and is not waited for.
-    if (m_outcome != RUN_GIVEN_UP)
-        ::WaitForSingleObject(m_hThread, INFINITE);
-    ::CloseHandle(m_hThread);
 }
 
 DWORD CReportWindow::Create()
@@ -72,11 +58,8 @@ DWORD CReportWindow::Create()
 DWORD CReportWindow::Run(BOOL bDetailed, RunOutcome& outcome)
 {
     m_bDetailed = bDetailed;
-    DWORD dwThreadId;
-    m_hThread = g_SystemCalls.CreateThread(nullptr, 0, RunThreadProc, this, 0, &dwThreadId);
-    if (m_hThread == nullptr)
+    if (!m_runThread.Start(m_hWnd, *this))
         return LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
-    ::SetTimer(m_hWnd, kRunWatchTimer, kRunWatchIntervalMs, nullptr);
     // The run's report writes and its end are messages sent to this thread.
     while (!m_bRunEnded && !m_bClosed)
     {
@@ -89,20 +72,8 @@ DWORD CReportWindow::Run(BOOL bDetailed, RunOutcome& outcome)
         if (!m_bRunEnded && !m_bClosed)
             ::MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
     }
-    ::KillTimer(m_hWnd, kRunWatchTimer);
     outcome = m_outcome;
     return m_bClosed ? ERROR_CANCELLED : ERROR_SUCCESS;
-}
-
-DWORD WINAPI CReportWindow::RunThreadProc(LPVOID pParam)
-{
-    CReportWindow& window = *static_cast<CReportWindow*>(pParam);
-    const std::shared_ptr<CCheckRun> pRun = window.m_pRun;
-    const RunOutcome outcome = pRun->Run(window);
-    // Given up on, the run has ended, and the window may be gone.
-    if (outcome != RUN_GIVEN_UP)
-        ::SendMessageA(window.m_hWnd, WM_APP_RUN_ENDED, outcome, 0);
-    return outcome;
 }
 
 void CReportWindow::WriteLog(LPCSTR pszText, UINT nKind)
@@ -137,12 +108,12 @@ BOOL CReportWindow::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam)
         WriteLog(reinterpret_cast<LPCSTR>(lParam), static_cast<UINT>(wParam));
         return TRUE;
     case WM_APP_RUN_ENDED:
-        m_outcome = static_cast<RunOutcome>(wParam);
-        m_bRunEnded = TRUE;
+        RunEnded(m_runThread.TakeBack(wParam));
         return TRUE;
+    // A driver call out kDriverCallBoundMs ends the run: its report ends here.
     case WM_TIMER:
-        if (wParam == kRunWatchTimer && !m_bRunEnded)
-            GiveUpStuckCall();
+        if (wParam == kRunWatchTimer && m_runThread.Watch() == RUN_WATCH_GAVE_UP)
+            RunEnded(RUN_GIVEN_UP);
         return TRUE;
     // As taskkill without /F closes a program: the run is cancelled and
     // waited for, and there is no report.
@@ -167,12 +138,9 @@ BOOL CReportWindow::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam)
     }
 }
 
-// A driver call out kDriverCallBoundMs ends the run: its report ends here.
-void CReportWindow::GiveUpStuckCall()
+void CReportWindow::RunEnded(RunOutcome outcome)
 {
-    if (!m_pRun->GiveUpStuckCall(*this))
-        return;
-    m_outcome = RUN_GIVEN_UP;
+    m_outcome = outcome;
     m_bRunEnded = TRUE;
 }
 
@@ -184,11 +152,5 @@ void CReportWindow::CancelRunAndWait()
     if (m_bClosing)
         return;
     m_bClosing = TRUE;
-    if (m_hThread == nullptr || m_outcome == RUN_GIVEN_UP)
-        return;
-    m_pRun->Cancel();
-    WaitForThreadServingSentMessages(m_hThread, kRunWatchIntervalMs, [this] {
-        GiveUpStuckCall();
-        return m_outcome == RUN_GIVEN_UP;
-    });
+    m_runThread.CancelAndWait();
 }

@@ -3,12 +3,10 @@
 // writes its report as it would in the check dialog's.
 #pragma once
 
-#include "checks/CheckRun.h"
+#include "app/RunThread.h"
 #include "framework/RichEditCtrl.h"
 #include "report/ReportFile.h"
 #include "report/ReportWriter.h"
-
-#include <memory>
 
 // The window's class, by which other programs find it.
 extern const char kReportWindowClass[];
@@ -36,9 +34,8 @@ public:
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lParam);
-    static DWORD WINAPI RunThreadProc(LPVOID pParam);
     BOOL OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam);
-    void GiveUpStuckCall();
+    void RunEnded(RunOutcome outcome);
     void CancelRunAndWait();
 
     CReportFile& m_file;
@@ -46,9 +43,7 @@ private:
     HFONT m_hFont = nullptr;
     CRichEditCtrl m_richLog;
     BOOL m_bDetailed = TRUE;
-    // Shared with the run's thread, which holds it for as long as it lives.
-    const std::shared_ptr<CCheckRun> m_pRun = std::make_shared<CCheckRun>();
-    HANDLE m_hThread = nullptr;
+    CRunThread m_runThread;
     BOOL m_bRunEnded = FALSE;
     RunOutcome m_outcome = RUN_FINISHED;
     // The window was closed, or the session ended: no report.

@@ -26,25 +26,12 @@ namespace
 {
 const char kDetailsCaption[] = "Details >>";
 const char kSimpleCaption[] = "<< Simple";
-// While a run's thread lives, its driver call is looked at this often, by a
-// timer of the window (the report's repaint timer is 1) or by a closing wait.
-const UINT_PTR kRunWatchTimer = 2;
-const DWORD kRunWatchIntervalMs = 250;
 } // namespace
 
 CUsbInstallationTestDlg::CUsbInstallationTestDlg()
     : CDialog(IDD_USBINSTALLATIONTEST_DIALOG, nullptr),
       m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME)))
 {
-}
-
-// A thread still in a driver call that was given up on (the process is
-// ending) keeps the run, with its library and the events the driver may
-// still signal.
-CUsbInstallationTestDlg::~CUsbInstallationTestDlg()
-{
-    if (m_hWorkerThread != nullptr)
-        ::CloseHandle(m_hWorkerThread);
 }
 
 void CUsbInstallationTestDlg::DoDataExchange(CDataExchange* pDX)
@@ -62,7 +49,7 @@ void CUsbInstallationTestDlg::OnStart()
     // A click that other threads send while the closing waits for the run
     // would otherwise start a thread on a dialog about to be freed. A run
     // given up on is still in the driver, whose library a run would load.
-    if (m_bClosing || m_bRunGivenUp)
+    if (m_bClosing || m_runThread.IsInGivenUpCall())
         return;
     // A disabled button loses the focus to no control, and the keyboard then
     // reaches nothing: the report takes it first.
@@ -76,16 +63,12 @@ void CUsbInstallationTestDlg::OnStart()
     m_btnDetails.EnableWindow(FALSE);
     m_btnSave.EnableWindow(FALSE);
     // A run in progress goes on writing into the emptied report.
-    if (m_hWorkerThread == nullptr)
+    if (!m_runThread.IsRunning())
     {
-        DWORD dwThreadId;
-        const HANDLE hThread = g_SystemCalls.CreateThread(nullptr, 0, CheckThreadProc, this, 0, &dwThreadId);
-        if (hThread == nullptr)
+        if (!m_runThread.Start(m_hWnd, *this))
             return;
-        m_hWorkerThread = hThread;
         m_bReportEmptiedDuringRun = FALSE;
         BeginRunPainting();
-        ::SetTimer(m_hWnd, kRunWatchTimer, kRunWatchIntervalMs, nullptr);
     }
     else
     {
@@ -105,8 +88,9 @@ void CUsbInstallationTestDlg::OnDetails()
 }
 
 // The check thread's hand-over: the outcome is the report's to show.
-LRESULT CUsbInstallationTestDlg::OnRunEnded(WPARAM /*wParam*/, LPARAM /*lParam*/)
+LRESULT CUsbInstallationTestDlg::OnRunEnded(WPARAM wParam, LPARAM /*lParam*/)
 {
+    m_runThread.TakeBack(wParam);
     RunEnded();
     return 0;
 }
@@ -123,16 +107,10 @@ void CUsbInstallationTestDlg::RunEnded()
     // The thread of a run given up on is still in the driver: Start waits for
     // its end (WatchRun), and so does Details, which would empty the report
     // for a run that cannot start.
-    if (m_bRunGivenUp)
+    if (m_runThread.IsInGivenUpCall())
     {
         m_btnDetails.EnableWindow(FALSE);
         return;
-    }
-    ::KillTimer(m_hWnd, kRunWatchTimer);
-    if (m_hWorkerThread != nullptr)
-    {
-        ::CloseHandle(m_hWorkerThread);
-        m_hWorkerThread = nullptr;
     }
     m_btnStart.EnableWindow(TRUE);
     // A click after the run's last line (Details, to switch the view) emptied
@@ -140,7 +118,7 @@ void CUsbInstallationTestDlg::RunEnded()
     if (m_bReportEmptiedDuringRun && m_richLog.GetWindowTextLength() == 0)
         OnStart();
     m_bReportEmptiedDuringRun = FALSE;
-    if (m_hWorkerThread == nullptr)
+    if (!m_runThread.IsRunning())
         GiveFocusToStart();
 }
 
@@ -164,7 +142,8 @@ void CUsbInstallationTestDlg::OnActivate(UINT nState, BOOL bMinimized)
     // it back on return; a report that only held it for a run hands it to Start.
     if (nState == WA_INACTIVE && ::GetFocus() != m_richLog.m_hWnd)
         m_bFocusLentToReport = FALSE;
-    if (nState != WA_INACTIVE && !bMinimized && m_bFocusLentToReport && m_hWorkerThread == nullptr && !m_bClosing)
+    if (nState != WA_INACTIVE && !bMinimized && m_bFocusLentToReport && !m_runThread.IsRunning() &&
+        !m_runThread.IsInGivenUpCall() && !m_bClosing)
     {
         m_bFocusLentToReport = FALSE;
         GotoDlgCtl(m_btnStart);
@@ -185,22 +164,7 @@ void CUsbInstallationTestDlg::OnDestroy()
 void CUsbInstallationTestDlg::CancelRunAndWait()
 {
     m_bClosing = TRUE;
-    // A run is cancelled and waited for even without a cancel event: the
-    // process may end, and unload the driver library the run is in, once the
-    // dialog has gone. Its hand-over is served during the wait.
-    if (m_hWorkerThread != nullptr)
-    {
-        m_pRun->Cancel();
-        WaitForRunEnd();
-        // A thread still in a driver call that was given up on keeps its
-        // handle: the destructor must see that the call is out.
-        if (!m_bRunGivenUp)
-        {
-            ::CloseHandle(m_hWorkerThread);
-            m_hWorkerThread = nullptr;
-        }
-    }
-    ::KillTimer(m_hWnd, kRunWatchTimer);
+    m_runThread.CancelAndWait();
     EndRunPainting();
 }
 
@@ -222,50 +186,23 @@ void CUsbInstallationTestDlg::OnEndSession(BOOL bEnding)
     CancelRunAndWait();
 }
 
-// Waits for the run's thread to end while carrying out its report writes. A
-// driver call that has been out kDriverCallBoundMs is given up, and the wait
-// with it.
-void CUsbInstallationTestDlg::WaitForRunEnd()
-{
-    if (m_bRunGivenUp)
-        return;
-    WaitForThreadServingSentMessages(m_hWorkerThread, kRunWatchIntervalMs, [this] {
-        GiveUpStuckCall();
-        return m_bRunGivenUp;
-    });
-}
-
-// Every kRunWatchIntervalMs while a run's thread lives. A driver call out too
-// long is given up; the thread of a run given up on, once its call has
-// returned and it has ended, hands Start back.
+// While a run's thread lives. A run given up on has ended; its thread, once
+// its call has returned and it has ended, hands Start back.
 void CUsbInstallationTestDlg::WatchRun()
 {
-    if (!m_bRunGivenUp)
+    switch (m_runThread.Watch())
     {
-        GiveUpStuckCall();
-        return;
+    case RUN_WATCH_GAVE_UP:
+        RunEnded();
+        break;
+    case RUN_WATCH_THREAD_ENDED:
+        m_btnStart.EnableWindow(TRUE);
+        m_btnDetails.EnableWindow(TRUE);
+        GiveFocusToStart();
+        break;
+    default:
+        break;
     }
-    if (::WaitForSingleObject(m_hWorkerThread, 0) != WAIT_OBJECT_0)
-        return;
-    ::KillTimer(m_hWnd, kRunWatchTimer);
-    ::CloseHandle(m_hWorkerThread);
-    m_hWorkerThread = nullptr;
-    m_bRunGivenUp = FALSE;
-    m_btnStart.EnableWindow(TRUE);
-    m_btnDetails.EnableWindow(TRUE);
-    GiveFocusToStart();
-}
-
-// The run's driver call, if it has been out kDriverCallBoundMs, is given up:
-// the report gets the error naming it and the run's end, written here on the
-// window thread, and the run counts as ended. Its thread, should the call
-// return, writes nothing more.
-void CUsbInstallationTestDlg::GiveUpStuckCall()
-{
-    if (!m_pRun->GiveUpStuckCall(*this))
-        return;
-    m_bRunGivenUp = TRUE;
-    RunEnded();
 }
 
 // The report.
@@ -317,22 +254,4 @@ void CUsbInstallationTestDlg::OnTimer(UINT_PTR nIDEvent)
 void CUsbInstallationTestDlg::OnSave()
 {
     SaveReportAsChosen(m_richLog, m_hWnd);
-}
-
-DWORD WINAPI CheckThreadProc(LPVOID pParam)
-{
-    CObject* pObject = static_cast<CObject*>(pParam);
-    if (pObject == nullptr || !pObject->IsKindOf(RUNTIME_CLASS(CUsbInstallationTestDlg)))
-        return ERROR_INVALID_PARAMETER;
-    CUsbInstallationTestDlg& dlg = *static_cast<CUsbInstallationTestDlg*>(pObject);
-    const std::shared_ptr<CCheckRun> pRun = dlg.m_pRun;
-    const RunOutcome outcome = pRun->Run(dlg);
-    // The window thread has written the run's end, and the dialog may be
-    // gone: nothing of it is touched.
-    if (outcome == RUN_GIVEN_UP)
-        return outcome;
-    // Synchronous, like every report write: the run is in progress until the
-    // window thread has taken it back, and a closing dialog waits for it.
-    g_SystemCalls.SendMessageA(dlg.m_hWnd, WM_APP_RUN_ENDED, outcome, 0);
-    return outcome;
 }

@@ -1,20 +1,12 @@
 // The check dialog: the report, the buttons, the check thread and its
-// closing. It holds the check run (checks/) that its thread carries out, and
-// is the report that run writes to.
+// closing. Its run thread carries out the check run (checks/) with the
+// dialog as the report that run writes to.
 #pragma once
 
-#include "checks/CheckRun.h"
+#include "app/RunThread.h"
 #include "framework/Afx.h"
 #include "report/ReportPainting.h"
 #include "report/ReportWriter.h"
-
-#include <memory>
-
-// Sent by the check thread once its run has ended: wParam is the RunOutcome.
-const UINT WM_APP_RUN_ENDED = WM_APP + 1;
-// Sent by WriteLog on another thread than the window's: wParam is the kind,
-// lParam the text.
-const UINT WM_APP_WRITE_LOG = WM_APP + 2;
 
 class CUsbInstallationTestDlg : public CDialog, public CReportWriter
 {
@@ -22,7 +14,6 @@ class CUsbInstallationTestDlg : public CDialog, public CReportWriter
 
 public:
     CUsbInstallationTestDlg();
-    ~CUsbInstallationTestDlg() override;
 
     // The report. Called on the check thread as well as the window's.
     void WriteLog(LPCSTR pszText, UINT nKind) override;
@@ -52,7 +43,6 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    friend DWORD WINAPI CheckThreadProc(LPVOID pParam);
     struct ButtonPlacement;
     static const ButtonPlacement kButtons[4];
 
@@ -60,14 +50,9 @@ private:
     void GiveFocusToStart();
     void CancelRunAndWait();
     void WatchRun();
-    void GiveUpStuckCall();
-    void WaitForRunEnd();
 
-    // Shared with the check thread, which holds it for as long as it lives:
-    // a driver call given up on may return after the dialog has gone.
-    const std::shared_ptr<CCheckRun> m_pRun = std::make_shared<CCheckRun>();
-    // The check thread of the run in progress; window thread only.
-    HANDLE m_hWorkerThread = nullptr;
+    // Window thread only.
+    CRunThread m_runThread;
     // The view the report's lines are written in; window thread only.
     BOOL m_bDetailed = FALSE;
     CRichEditCtrl m_richLog;
@@ -79,9 +64,6 @@ private:
 
     // Set when the window is being destroyed: no run starts from then on.
     BOOL m_bClosing = FALSE;
-    // The run's thread is in a driver call that was given up: the run has
-    // ended, but no run starts until the thread has ended.
-    BOOL m_bRunGivenUp = FALSE;
     // A click during a run (Details) emptied the report for the run in progress.
     BOOL m_bReportEmptiedDuringRun = FALSE;
     // The report has the focus because a click on a button that a run
@@ -89,7 +71,3 @@ private:
     BOOL m_bFocusLentToReport = FALSE;
     CReportPainting m_reportPainting;
 };
-
-// The check thread's routine; its parameter is the check dialog, whose run it
-// carries out with the dialog as its report. Gives the RunOutcome.
-DWORD WINAPI CheckThreadProc(LPVOID pParam);

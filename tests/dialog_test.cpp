@@ -32,6 +32,11 @@ TEST(CheckDialogClass, RunTimeClassRecord)
     EXPECT_EQ(pClass->m_pBaseClass, RUNTIME_CLASS(CDialog));
     EXPECT_TRUE(pClass->IsDerivedFrom(RUNTIME_CLASS(CWnd)));
     EXPECT_FALSE(RUNTIME_CLASS(CDialog)->IsDerivedFrom(pClass));
+    // A dialog is of the kind of each of its base classes, and no run thread,
+    // which alone the check thread's routine takes.
+    const CUsbInstallationTestDlg dialog;
+    EXPECT_TRUE(dialog.IsKindOf(RUNTIME_CLASS(CDialog)));
+    EXPECT_FALSE(dialog.IsKindOf(RUNTIME_CLASS(CRunThread)));
 }
 
 // Each entry of the table, sent to the dialog as the system would send it,
