@@ -167,17 +167,28 @@ CDeviceCommunication::DeviceOutcome CDeviceCommunication::AwaitAnswer(FT_HANDLE 
 }
 
 // One device's test from the open to the close. A device that never opened
-// is not closed.
+// is not closed. One that is open when a call given up on returns is closed
+// on the way out, unreported: the run has ended, but the device must not stay
+// taken for the next run and other programs.
 CDeviceCommunication::DeviceOutcome CDeviceCommunication::TestDevice(const CString& serialNumber,
                                                                      const LARGE_INTEGER& frequency)
 {
     DeviceOutcome outcome;
     m_report.WriteLog("Open the connection.", LOG_DETAIL);
     FT_HANDLE hDevice = nullptr;
-    // By its serial number: instruments of one model share a description, and
-    // the driver opens the first one it finds with that.
-    outcome.status =
-        m_ft.FT_OpenEx(const_cast<LPSTR>(static_cast<LPCSTR>(serialNumber)), FT_OPEN_BY_SERIAL_NUMBER, &hDevice);
+    try
+    {
+        // By its serial number: instruments of one model share a description,
+        // and the driver opens the first one it finds with that.
+        outcome.status =
+            m_ft.FT_OpenEx(const_cast<LPSTR>(static_cast<LPCSTR>(serialNumber)), FT_OPEN_BY_SERIAL_NUMBER, &hDevice);
+    }
+    catch (const DriverCallGivenUp& givenUp)
+    {
+        if (givenUp.status == FT_OK)
+            m_ft.FT_Close.AfterGivenUp(givenUp, hDevice);
+        throw;
+    }
     if (outcome.status != FT_OK)
     {
         m_report.WriteLog("... failed", LOG_DETAIL_ALERT);
@@ -186,12 +197,21 @@ CDeviceCommunication::DeviceOutcome CDeviceCommunication::TestDevice(const CStri
     m_report.WriteLog("... successfull", LOG_DETAIL);
 
     CAnswerClock clock;
-    outcome.status = ReadIdentity(hDevice);
-    if (outcome.status == FT_OK)
-        outcome.status = SendRequest(hDevice, clock);
-    if (outcome.status == FT_OK)
-        outcome = AwaitAnswer(hDevice, clock, frequency);
+    try
+    {
+        outcome.status = ReadIdentity(hDevice);
+        if (outcome.status == FT_OK)
+            outcome.status = SendRequest(hDevice, clock);
+        if (outcome.status == FT_OK)
+            outcome = AwaitAnswer(hDevice, clock, frequency);
+    }
+    catch (const DriverCallGivenUp& givenUp)
+    {
+        m_ft.FT_Close.AfterGivenUp(givenUp, hDevice);
+        throw;
+    }
 
+    // A close given up on is not made again: the driver has had the handle.
     m_ft.FT_Close(hDevice);
     m_report.WriteLog("The connection is closed.", LOG_DETAIL);
     return outcome;

@@ -19,10 +19,7 @@ void CDriverCallWatch::Enter(LPCSTR pszCall)
 BOOL CDriverCallWatch::Leave()
 {
     DWORD nCall = m_nLastCall;
-    if (m_nCall.compare_exchange_strong(nCall, kNoCall))
-        return TRUE;
-    --g_nGivenUpCallsOut;
-    return FALSE;
+    return m_nCall.compare_exchange_strong(nCall, kNoCall);
 }
 
 LPCSTR CDriverCallWatch::GiveUpAfter(DWORD dwBoundMs)
@@ -40,6 +37,16 @@ LPCSTR CDriverCallWatch::GiveUpAfter(DWORD dwBoundMs)
         return nullptr;
     ++g_nGivenUpCallsOut;
     return pszCall;
+}
+
+DriverCallGivenUp::DriverCallGivenUp(const DriverCallGivenUp& other) : status(other.status)
+{
+    ++g_nGivenUpCallsOut;
+}
+
+DriverCallGivenUp::~DriverCallGivenUp()
+{
+    --g_nGivenUpCallsOut;
 }
 
 LONG CDriverCallWatch::GivenUpCallsOut()

@@ -2,8 +2,9 @@
 // never returns holds the run only, never the program: the window thread
 // gives up on a call that has been out kDriverCallBoundMs and ends the run's
 // report itself. Should that call ever return, the run's thread leaves at
-// once (DriverCallGivenUp), writing nothing more and touching nothing of the
-// window it wrote to, which may be gone by then.
+// once (DriverCallGivenUp), giving back a device the call left open, writing
+// nothing more and touching nothing of the window it wrote to, which may be
+// gone by then.
 #pragma once
 
 #include "device/DriverEntryPoints.h"
@@ -17,9 +18,22 @@
 const DWORD kDriverCallBoundMs = 15000;
 
 // Thrown on the check thread by a driver call that returns after it was given
-// up; only the check thread's routine catches it.
+// up, with the status the call returned; only the check thread's routine
+// catches it. The call counts as out (GivenUpCallsOut) for as long as this
+// lives, and with it a call made on the way out, such as the device's close.
 struct DriverCallGivenUp
 {
+    DriverCallGivenUp(const DriverCallGivenUp& other);
+    DriverCallGivenUp& operator=(const DriverCallGivenUp&) = delete;
+    ~DriverCallGivenUp();
+
+    const FT_STATUS status;
+
+private:
+    template <typename PFN>
+    friend class CWatchedCall;
+    // Takes over the count that GiveUpAfter made for the call.
+    explicit DriverCallGivenUp(FT_STATUS statusIn) : status(statusIn) {}
 };
 
 class CDriverCallWatch
@@ -27,16 +41,17 @@ class CDriverCallWatch
 public:
     // Check thread, around each call.
     void Enter(LPCSTR pszCall);
-    // FALSE when the call was given up while it was out.
+    // FALSE when the call was given up while it was out; it then counts as
+    // out until the DriverCallGivenUp thrown for it is gone.
     BOOL Leave();
 
     // Window thread: the name of the call in progress if it has been out
     // dwBoundMs by now, which is then given up; null otherwise.
     LPCSTR GiveUpAfter(DWORD dwBoundMs);
 
-    // Calls given up in this process that have not returned yet. While one
-    // is out, its library stays loaded and the process must not tell it to
-    // detach.
+    // Calls given up in this process whose run's thread has not left the
+    // driver yet. While one is out, its library stays loaded and the process
+    // must not tell it to detach.
     static LONG GivenUpCallsOut();
 
 private:
@@ -66,8 +81,17 @@ public:
         m_pWatch->Enter(m_pszName);
         const FT_STATUS status = m_pfn(std::forward<Args>(args)...);
         if (!m_pWatch->Leave())
-            throw DriverCallGivenUp();
+            throw DriverCallGivenUp(status);
         return status;
+    }
+
+    // On the way out of a run given up on, while its DriverCallGivenUp
+    // lives: the report has ended, so the call is not watched, and it counts
+    // as out with the call that was given up.
+    template <typename... Args>
+    FT_STATUS AfterGivenUp(const DriverCallGivenUp&, Args&&... args) const
+    {
+        return m_pfn(std::forward<Args>(args)...);
     }
 
     // A slot the library does not export.

@@ -1,5 +1,7 @@
 #include "device_fixture.h"
 
+#include <algorithm>
+
 const char kFakeResponseTime[] = "12.35";
 const char kTestAnswer[] = "TEST,MODEL 1,TI000001,2.5";
 
@@ -127,6 +129,41 @@ std::string Instruments(std::initializer_list<std::string> extras)
 ExpectedReport::Device Instrument(int nIndex)
 {
     return TestDevice(nIndex, kInstruments[nIndex]);
+}
+
+namespace
+{
+// The value of " name=" in a trace line, up to the next blank; the names
+// used here come after the quoted texts.
+std::string TraceValue(const std::string& line, const std::string& name)
+{
+    const size_t nAt = line.rfind(" " + name + "=");
+    if (nAt == std::string::npos)
+        return std::string();
+    const size_t nValue = nAt + name.size() + 2;
+    return line.substr(nValue, line.find(' ', nValue) - nValue);
+}
+} // namespace
+
+std::vector<std::string> DevicesLeftOpen(const TraceFile& trace)
+{
+    std::vector<std::string> open;
+    for (const std::string& line : trace.Lines())
+    {
+        if (TraceValue(line, "status") != "0")
+            continue;
+        if (line.rfind("FT_OpenEx ", 0) == 0)
+            open.push_back(line);
+        if (line.rfind("FT_Close ", 0) == 0)
+        {
+            const std::string handle = TraceValue(line, "handle");
+            open.erase(
+                std::remove_if(open.begin(), open.end(),
+                               [&](const std::string& opened) { return TraceValue(opened, "handle") == handle; }),
+                open.end());
+        }
+    }
+    return open;
 }
 
 DeviceRun::DeviceRun()

@@ -70,6 +70,10 @@ std::string SilentInstruments(int nCount, const std::string& firstExtra = std::s
 std::string Instruments(std::initializer_list<std::string> extras);
 ExpectedReport::Device Instrument(int nIndex);
 
+// The trace's opens that brought a device (status 0) and whose handle no
+// close gave back after them, as the trace has them.
+std::vector<std::string> DevicesLeftOpen(const TraceFile& trace);
+
 // The driver binding, the device search and the communication test with the
 // test's own state, as a check run holds it: the library and its entry
 // points, the two events, the cancel flag and the devices found. Each writes

@@ -2,9 +2,10 @@
 // with the test's own state and a recording writer: the exact lines of every
 // outcome, the result of one and of several devices, the request bytes each
 // device is sent, driver data that cannot be trusted, the receive event
-// between devices, a cancel during the wait, and handles over repeated
-// failures. Response times are made exact through the counter seam where a
-// case compares whole sections.
+// between devices, a cancel during the wait, the device closed after a call
+// that was given up on, and handles over repeated failures. Response times
+// are made exact through the counter seam where a case compares whole
+// sections.
 #include "checks/CheckRun.h"
 #include "device_fixture.h"
 #include "res/resource.h"
@@ -61,6 +62,12 @@ struct HookState
     int nCounterReadings = 0;
     // The simulator's trace of an answer's signals (PauseForPieces, ThenAwaitSignals).
     const TraceFile* pPieceTrace = nullptr;
+    // A call given up from inside (OpenGivenUp, WriteGivenUp, CloseGivenUp).
+    DRIVER_ENTRY_POINTS realCalls = {};
+    CDriverCallWatch* pWatch = nullptr;
+    std::string givenUpCall; // the call to give up
+    std::string givenUp;     // what the give-up named; "nothing" when it named none
+    LONG nOutAtClose = -1;   // GivenUpCallsOut() in the last close
 };
 HookState g_hooks;
 
@@ -160,6 +167,40 @@ FT_STATUS WINAPI ThenAwaitSignals(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwCou
     const FT_STATUS status = g_hooks.pfnRealReadOrWrite(hDevice, pBuffer, dwCount, pdwDone);
     PollUntil(::GetTickCount() + kStateWaitMs,
               [] { return g_hooks.pPieceTrace->Calls("SIM_Signal").size() >= g_hooks.nSignals; });
+    return status;
+}
+
+// The window thread's give-up after the bound, made from inside the call
+// once the driver has done its work, when it is the call to give up: the
+// call then returns given up.
+void GiveUpIfItIs(const char* pszCall)
+{
+    if (g_hooks.givenUpCall != pszCall || !g_hooks.givenUp.empty())
+        return;
+    const LPCSTR pszGivenUp = g_hooks.pWatch->GiveUpAfter(0);
+    g_hooks.givenUp = pszGivenUp != nullptr ? pszGivenUp : "nothing";
+}
+
+FT_STATUS WINAPI OpenGivenUp(PVOID pArg, DWORD dwFlags, FT_HANDLE* phDevice)
+{
+    const FT_STATUS status = g_hooks.realCalls.FT_OpenEx(pArg, dwFlags, phDevice);
+    GiveUpIfItIs("FT_OpenEx");
+    return status;
+}
+
+FT_STATUS WINAPI WriteGivenUp(FT_HANDLE hDevice, LPVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten)
+{
+    const FT_STATUS status = g_hooks.realCalls.FT_Write(hDevice, pBuffer, dwToWrite, pdwWritten);
+    GiveUpIfItIs("FT_Write");
+    return status;
+}
+
+// Notes too how many given-up calls count as out while the close is made.
+FT_STATUS WINAPI CloseGivenUp(FT_HANDLE hDevice)
+{
+    const FT_STATUS status = g_hooks.realCalls.FT_Close(hDevice);
+    GiveUpIfItIs("FT_Close");
+    g_hooks.nOutAtClose = CDriverCallWatch::GivenUpCallsOut();
     return status;
 }
 
@@ -773,6 +814,75 @@ TEST_F(Communication, CancellingTheRunDuringTheFirstWaitEndsItThere)
     Cancelled(expected.UpToTheWait(Instrument(0)));
     expected.Heading("Deallocate DLL Memory").Ok().Summary(false);
     EXPECT_TRUE(EndsWith(writer.Text(), expected.Text())) << writer.Text();
+}
+
+TEST_F(Communication, ADeviceOpenWhenAGivenUpCallReturnsIsClosedOnTheWayOut)
+{
+    // The window thread gives up on the call after the bound, here from inside
+    // it, and the call returns later: the test leaves with the throw, writes
+    // nothing more, and gives back the device that is open then, once.
+    const auto opening = [](ExpectedReport& e) {
+        e.Heading(kHeading + kDevice.description).Detail("Open the connection.");
+    };
+    const auto upToTheWrite = [](ExpectedReport& e) {
+        e.Heading(kHeading + kDevice.description).Detail("Open the connection.").Detail("... successfull");
+        e.Detail("Read EEPROM data").Detail("... successfull");
+        e.Detail("Device connected:   " + kDevice.identity).Detail("Description:   " + kDevice.eeDescription);
+        e.Detail("Manufacturer:   " + kDevice.manufacturer).Detail("Set the event notification");
+        e.Detail("... successfull").Detail("Wait for SCPI response").Detail("Send SCPI request:   *IDN?;");
+    };
+    const auto upToTheClose = [](ExpectedReport& e) {
+        e.UpToTheWait(kDevice).Detail("... first characters received");
+        e.Detail("27 bytes received by the device driver").Detail("27 bytes copied into the receive buffer");
+        e.Detail(std::string("SCPI response:   ") + kTestAnswer).Detail("Response time:   12.35 ms");
+    };
+    const struct
+    {
+        const char* pszCase;
+        const char* pszGivenUp;
+        std::string scenario;
+        std::function<void(ExpectedReport&)> expected; // up to the call given up
+        size_t nCloses;
+    } cases[] = {
+        {"the open, which brought the device", "FT_OpenEx", OneDevice(), opening, 1},
+        {"the open, which failed: no handle to close", "FT_OpenEx", OneDevice("open_status = 3\n"), opening, 0},
+        {"the write", "FT_Write", OneDevice(), upToTheWrite, 1},
+        {"the close, which is not made again", "FT_Close", OneDevice(), upToTheClose, 1},
+    };
+    dev.SetDetailed(true);
+    FakeCounter counter;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.pszCase);
+        TraceFile trace;
+        Load(c.scenario);
+        g_hooks.realCalls = dev.entryPoints;
+        g_hooks.pWatch = dev.pWatch.get();
+        g_hooks.givenUpCall = c.pszGivenUp;
+        g_hooks.givenUp.clear();
+        g_hooks.nOutAtClose = -1;
+        dev.entryPoints.FT_OpenEx = OpenGivenUp;
+        dev.entryPoints.FT_Write = WriteGivenUp;
+        dev.entryPoints.FT_Close = CloseGivenUp;
+        dev.ClearReport();
+        EXPECT_THROW(dev.CheckCommunication(), DriverCallGivenUp);
+        const std::string report = dev.ReportText();
+        dev.FreeDriverLibrary();
+
+        ASSERT_EQ(g_hooks.givenUp, c.pszGivenUp) << "the call was not given up";
+        ExpectedReport expected(true);
+        c.expected(expected);
+        EXPECT_EQ(report, expected.Text()) << "written after the call was given up";
+        const std::vector<std::string> left = DevicesLeftOpen(trace);
+        EXPECT_TRUE(left.empty()) << "the device was left open: " << Joined(left);
+        const std::vector<std::string> closes = trace.Calls("FT_Close");
+        EXPECT_EQ(closes.size(), c.nCloses) << Joined(closes);
+        if (c.nCloses > 0)
+        {
+            EXPECT_EQ(g_hooks.nOutAtClose, 1) << "given-up calls out while the device was closed";
+        }
+        EXPECT_EQ(CDriverCallWatch::GivenUpCallsOut(), 0) << "given-up calls out once the test has left";
+    }
 }
 
 TEST_F(Communication, EachDeviceIsOpenedBySerialNumberUnlessAnEarlierOneHadIt)

@@ -1,9 +1,9 @@
 // A driver call that never returns, through the real programs: after 15 s
 // the report names the call and the run ends, Start stays disabled until the
-// call has returned, Exit ends the process within the same bound, and
-// /report writes the report and answers ERROR_TIMEOUT. One instrument held at
-// its open holds all three programs at once, so the suite waits the 15 s
-// once, beside the other tests.
+// call has returned and the device it brought is closed, Exit ends the
+// process within the same bound, and /report writes the report and answers
+// ERROR_TIMEOUT. One instrument held at its open holds all three programs at
+// once, so the suite waits the 15 s once, beside the other tests.
 #include "device/DriverCallWatch.h"
 #include "device_fixture.h"
 #include "registry_fixture.h"
@@ -19,6 +19,7 @@ TEST(DriverHang, AnOpenThatDoesNotReturnIsGivenUpAfterFifteenSeconds)
     sandbox.PutDemoInstallation();
     DeviceHold hold;
     ScenarioFile scenario("[device0]\nhold_event = " + hold.Name() + "\n");
+    TraceFile trace;
     const ScratchFolder scratch("driver-hang");
     const std::string path = scratch.Path() + "\\hang.rtf";
     const std::string expectedEnd =
@@ -57,11 +58,17 @@ TEST(DriverHang, AnOpenThatDoesNotReturnIsGivenUpAfterFifteenSeconds)
     ASSERT_TRUE(exiting.WaitForExit(kStateWaitMs)) << "Exit did not end the process";
     EXPECT_LE(::GetTickCount() - dwOpen, kDriverCallBoundMs + 3000) << "ms from the open to the end after Exit";
 
-    // The call returns at last: its run writes nothing more, and Start is back.
+    // The call returns at last: its run writes nothing more, and Start is back
+    // once its thread has given back the device the open brought. The other
+    // two processes ended with their opens still out.
     const std::string givenUp = waiting.ReportText();
     hold.Release();
     EXPECT_TRUE(waiting.WaitUntil([&] { return waiting.IsEnabled(IDC_BUTTON_START); }));
     EXPECT_TRUE(waiting.IsEnabled(IDC_BUTTON_DETAILS));
     EXPECT_EQ(waiting.ReportText(), givenUp);
+    const std::vector<std::string> opens = trace.Calls("FT_OpenEx");
+    EXPECT_TRUE(opens.size() == 1 && EndsWith(opens[0], " status=0")) << "the opens that came back: " << Joined(opens);
+    const std::vector<std::string> left = DevicesLeftOpen(trace);
+    EXPECT_TRUE(left.empty()) << "the device was left open: " << Joined(left);
     EXPECT_TRUE(waiting.Close());
 }
