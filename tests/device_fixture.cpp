@@ -145,25 +145,29 @@ std::string TraceValue(const std::string& line, const std::string& name)
 }
 } // namespace
 
-std::vector<std::string> DevicesLeftOpen(const TraceFile& trace)
+std::string UnpairedOpensAndCloses(const TraceFile& trace)
 {
     std::vector<std::string> open;
+    std::vector<std::string> unpaired;
     for (const std::string& line : trace.Lines())
     {
-        if (TraceValue(line, "status") != "0")
-            continue;
-        if (line.rfind("FT_OpenEx ", 0) == 0)
+        if (line.rfind("FT_OpenEx ", 0) == 0 && TraceValue(line, "status") == "0")
             open.push_back(line);
-        if (line.rfind("FT_Close ", 0) == 0)
+        if (line.rfind("FT_Close ", 0) != 0)
+            continue;
+        const auto opened = std::find_if(open.begin(), open.end(), [&](const std::string& opened) {
+            return TraceValue(opened, "handle") == TraceValue(line, "handle");
+        });
+        if (opened == open.end())
         {
-            const std::string handle = TraceValue(line, "handle");
-            open.erase(
-                std::remove_if(open.begin(), open.end(),
-                               [&](const std::string& opened) { return TraceValue(opened, "handle") == handle; }),
-                open.end());
+            unpaired.push_back("closed, not open: " + line);
+            continue;
         }
+        open.erase(opened);
     }
-    return open;
+    for (const std::string& line : open)
+        unpaired.push_back("left open: " + line);
+    return Joined(unpaired);
 }
 
 DeviceRun::DeviceRun()

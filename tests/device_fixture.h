@@ -70,9 +70,11 @@ std::string SilentInstruments(int nCount, const std::string& firstExtra = std::s
 std::string Instruments(std::initializer_list<std::string> extras);
 ExpectedReport::Device Instrument(int nIndex);
 
-// The trace's opens that brought a device (status 0) and whose handle no
-// close gave back after them, as the trace has them.
-std::vector<std::string> DevicesLeftOpen(const TraceFile& trace);
+// What the trace shows of devices not given back once each: the opens that
+// brought a device (status 0) and that no close gave back, and the closes
+// that gave back no open device (one that never opened, or twice), as the
+// trace has them; empty when every open has its one close.
+std::string UnpairedOpensAndCloses(const TraceFile& trace);
 
 // The driver binding, the device search and the communication test with the
 // test's own state, as a check run holds it: the library and its entry
