@@ -14,7 +14,7 @@ as_root() {
 }
 
 ensure_packages() {
-  local wanted=(cmake make wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest xvfb xauth x11-apps imagemagick unrtf)
+  local wanted=(cmake make wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest xvfb xauth x11-apps imagemagick unrtf fonts-wine)
   local missing=()
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -24,8 +24,28 @@ ensure_packages() {
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
   fi
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # A mirror caught mid-sync fails one index ("File has unexpected size ...
+  # Mirror sync in progress?"): that is said, and the install is tried anyway.
+  if ! as_root apt-get update -qq; then
+    echo "apt-get update failed (above); installing with the package lists there are" >&2
+  fi
+  install_packages "${missing[@]}" && return 0
+  # Without that index, i386 packages may no longer match the amd64 versions
+  # from another suite: the release's own suite resolves them.
+  local codename
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  if [ -n "$codename" ]; then
+    echo "Installing again, preferring the suite $codename" >&2
+    install_packages -t "$codename" "${missing[@]}" && return 0
+  fi
+  echo "Could not install: ${missing[*]}" >&2
+  return 1
+}
+
+# apt-get install with the options given; fonts-wine draws the title bars'
+# buttons, which Wine only recommends.
+install_packages() {
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" >/dev/null
 }
 
 configure_and_build() {
