@@ -67,7 +67,6 @@ private:
 
     const unsigned m_nIndex;
     const DEVICE_SCENARIO m_scenario;
-    const std::string m_answer;
     CTrace& m_trace;
     CResponseTimings& m_timings;
 

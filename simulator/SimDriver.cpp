@@ -50,8 +50,8 @@ bool CSimDriver::EnsureLoaded()
 
     m_trace.SetPath(EnvironmentValue(kTraceVariable));
     const std::string path = EnvironmentValue(kScenarioVariable);
-    SCENARIO scenario = DefaultScenario();
-    if (!path.empty() && !LoadScenarioFile(path.c_str(), scenario, m_error))
+    SCENARIO scenario;
+    if (!LoadScenario(path, scenario, m_error))
     {
         m_trace.Line("SIM_Load error=%s", CTrace::Quoted(m_error.data(), m_error.size()).c_str());
         return false;
