@@ -73,8 +73,8 @@ LONGLONG MsToTicks(DWORD dwMs)
 }
 } // namespace
 
-CSimDevice::CSimDevice(unsigned nIndex, const DEVICE_SCENARIO& scenario, CTrace& trace, CResponseTimings& timings)
-    : m_nIndex(nIndex), m_scenario(scenario), m_trace(trace), m_timings(timings)
+CSimDevice::CSimDevice(unsigned nIndex, const DEVICE_SCENARIO& scenario, CTrace& trace)
+    : m_nIndex(nIndex), m_scenario(scenario), m_trace(trace)
 {
 }
 
@@ -273,13 +273,7 @@ FT_STATUS CSimDevice::Write(FT_HANDLE h, LPVOID pBuffer, DWORD dwToWrite, LPDWOR
     {
         ResumeThread(pDelivery->hThread);
         WaitForSingleObject(pDelivery->hStarted, INFINITE);
-    }
-    LONGLONG llWriteReturned = Now();
-    LONG nWrite = m_timings.NoteWrite(llWriteReturned);
-    if (pDelivery)
-    {
-        pDelivery->nWrite = nWrite;
-        pDelivery->llWriteReturned = llWriteReturned;
+        pDelivery->llWriteReturned = Now();
         m_deliveries.push_back(std::move(pDelivery));
     }
     return FT_OK;
@@ -344,8 +338,6 @@ void CSimDevice::Deliver(Delivery& delivery)
             // Taken before the event is set, so a waiter that wakes at once
             // never reads a signal time later than its own wake-up.
             llSignal = Now();
-            if (nChunk == 0)
-                m_timings.NoteFirstSignal(delivery.nWrite, llSignal);
             if (m_hNotify != nullptr)
                 SetEvent(m_hNotify);
             // Still under the lock: a caller woken by the event traces its
