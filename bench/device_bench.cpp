@@ -49,13 +49,6 @@ std::vector<double> ReportedResponseTimes(const std::string& report)
     return times;
 }
 
-// A number that follows "name=" in a trace line.
-double TraceValue(const std::string& line, const std::string& name)
-{
-    const size_t nAt = line.find(" " + name + "=");
-    return nAt == std::string::npos ? -1.0 : std::atof(line.c_str() + nAt + name.size() + 2);
-}
-
 // From each first chunk's signal in the trace lines from nFrom on, the
 // milliseconds from the return of FT_Write to the signal, by device.
 std::vector<double> RecordedDelays(const std::vector<std::string>& lines, size_t nFrom)
@@ -65,8 +58,8 @@ std::vector<double> RecordedDelays(const std::vector<std::string>& lines, size_t
     {
         if (lines[i].rfind("SIM_Signal ", 0) != 0 || !Contains(lines[i], " chunk=1/"))
             continue;
-        delays.push_back((TraceValue(lines[i], "signal_qpc") - TraceValue(lines[i], "write_qpc")) * 1000.0 /
-                         Frequency());
+        const double dSignal = std::atof(TraceValue(lines[i], "signal_qpc").c_str());
+        delays.push_back((dSignal - std::atof(TraceValue(lines[i], "write_qpc").c_str())) * 1000.0 / Frequency());
     }
     return delays;
 }

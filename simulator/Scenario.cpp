@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <limits>
+#include <cstdio>
 #include <set>
 #include <variant>
 
@@ -21,6 +21,8 @@ const DWORD kMaxDevices = 64;
 const char kDriverSection[] = "driver";
 const char kDeviceSectionPrefix[] = "device";
 const size_t kFirstListSize = 4096;
+const std::string kEscapeNames = "rnt0\\\"";
+const char kEscapedBytes[] = "\r\n\t\0\\\"";
 
 struct DeviceKey
 {
@@ -65,132 +67,48 @@ std::string Lower(std::string text)
 }
 
 // Decimal or 0x-hexadecimal; a leading zero does not mean octal here.
-bool ParseNumber(const std::string& text, DWORD dwMax, DWORD& dwValue)
+DWORD Number(const std::string& text)
 {
-    const bool bHex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = bHex ? text.substr(2) : text;
-    if (digits.empty() || digits.size() > (bHex ? 8u : 10u))
-        return false;
-    for (char ch : digits)
-    {
-        if (!(bHex ? std::isxdigit(static_cast<unsigned char>(ch)) : std::isdigit(static_cast<unsigned char>(ch))))
-            return false;
-    }
-    const unsigned long long ullValue = std::strtoull(digits.c_str(), nullptr, bHex ? 16 : 10);
-    if (ullValue > dwMax)
-        return false;
-    dwValue = static_cast<DWORD>(ullValue);
-    return true;
+    return std::strtoul(text.c_str(), nullptr, Lower(text).compare(0, 2, "0x") == 0 ? 16 : 10);
 }
 
-bool ParseSwitch(const std::string& text, bool& bOn)
+// Decodes \r \n \t \0 \\ \" and \xNN; any other backslash stands as it is.
+std::string Unescaped(const std::string& in)
 {
-    const std::string lower = Lower(text);
-    if (lower == "1" || lower == "true" || lower == "yes" || lower == "on")
-        bOn = true;
-    else if (lower == "0" || lower == "false" || lower == "no" || lower == "off")
-        bOn = false;
-    else
-        return false;
-    return true;
-}
-
-// Decodes \r \n \t \0 \\ \" and \xNN; false with a reason for anything else.
-bool DecodeEscapes(const std::string& in, std::string& out, std::string& fault)
-{
-    std::string decoded;
+    std::string out;
     for (size_t i = 0; i < in.size(); ++i)
     {
-        if (in[i] != '\\')
+        const size_t nEscape = in[i] == '\\' && i + 1 < in.size() ? kEscapeNames.find(in[i + 1]) : std::string::npos;
+        if (nEscape != std::string::npos)
         {
-            decoded += in[i];
-            continue;
+            out += kEscapedBytes[nEscape];
+            ++i;
         }
-        if (++i == in.size())
+        else if (in.compare(i, 2, "\\x") == 0 && i + 3 < in.size() &&
+                 std::isxdigit(static_cast<unsigned char>(in[i + 2])) &&
+                 std::isxdigit(static_cast<unsigned char>(in[i + 3])))
         {
-            fault = "a lone backslash ends '" + in + "'";
-            return false;
+            out += static_cast<char>(std::strtoul(in.substr(i + 2, 2).c_str(), nullptr, 16));
+            i += 3;
         }
-        switch (in[i])
+        else
         {
-        case 'r':
-            decoded += '\r';
-            break;
-        case 'n':
-            decoded += '\n';
-            break;
-        case 't':
-            decoded += '\t';
-            break;
-        case '0':
-            decoded += '\0';
-            break;
-        case '\\':
-            decoded += '\\';
-            break;
-        case '"':
-            decoded += '"';
-            break;
-        case 'x':
-            if (i + 2 < in.size() && std::isxdigit(static_cast<unsigned char>(in[i + 1])) &&
-                std::isxdigit(static_cast<unsigned char>(in[i + 2])))
-            {
-                decoded += static_cast<char>(std::strtoul(in.substr(i + 1, 2).c_str(), nullptr, 16));
-                i += 2;
-                break;
-            }
-            fault = "\\x needs two hex digits in '" + in + "'";
-            return false;
-        default:
-            fault = std::string("unknown escape \\") + in[i] + " in '" + in + "'";
-            return false;
+            out += in[i];
         }
     }
-    out = decoded;
-    return true;
-}
-
-bool SetDeviceKey(DEVICE_SCENARIO& device, const DeviceKey& key, const std::string& value, std::string& fault)
-{
-    return std::visit(
-        [&](auto pMember) -> bool {
-            using Value = std::remove_reference_t<decltype(device.*pMember)>;
-            if constexpr (std::is_same_v<Value, std::string>)
-            {
-                return DecodeEscapes(value, device.*pMember, fault);
-            }
-            else if constexpr (std::is_same_v<Value, bool>)
-            {
-                if (ParseSwitch(value, device.*pMember))
-                    return true;
-                fault = "'" + value + "' is not 0/1/true/false/yes/no/on/off";
-                return false;
-            }
-            else
-            {
-                DWORD dwValue = 0;
-                if (!ParseNumber(value, std::numeric_limits<Value>::max(), dwValue))
-                {
-                    fault = "'" + value + "' is not a number that fits";
-                    return false;
-                }
-                device.*pMember = static_cast<Value>(dwValue);
-                return true;
-            }
-        },
-        key.field);
+    return out;
 }
 
 // "device" followed by decimal digits only, below the device limit.
 bool ParseDeviceSection(const std::string& name, DWORD& nIndex)
 {
     const size_t nPrefix = sizeof(kDeviceSectionPrefix) - 1;
-    if (name.compare(0, nPrefix, kDeviceSectionPrefix) != 0 || name.size() == nPrefix)
+    const std::string digits = name.substr(std::min(nPrefix, name.size()));
+    if (name.compare(0, nPrefix, kDeviceSectionPrefix) != 0 || digits.empty() ||
+        !std::all_of(digits.begin(), digits.end(), [](unsigned char ch) { return std::isdigit(ch) != 0; }))
         return false;
-    const std::string digits = name.substr(nPrefix);
-    if (!std::all_of(digits.begin(), digits.end(), [](unsigned char ch) { return std::isdigit(ch) != 0; }))
-        return false;
-    return ParseNumber(digits, kMaxDevices - 1, nIndex);
+    nIndex = Number(digits);
+    return nIndex < kMaxDevices;
 }
 
 std::string IdentityAnswer(const DEVICE_SCENARIO& device)
@@ -200,8 +118,39 @@ std::string IdentityAnswer(const DEVICE_SCENARIO& device)
 
 std::string SerialFor(unsigned nIndex)
 {
-    const std::string number = std::to_string(nIndex + 1);
-    return "SIM" + std::string(number.size() < 5 ? 5 - number.size() : 0, '0') + number;
+    char szSerial[16];
+    std::snprintf(szSerial, sizeof(szSerial), "SIM%05u", nIndex + 1);
+    return szSerial;
+}
+
+// The device a scenario gets where it names none: index 0 is the default
+// instrument, higher indices differ only in their serial number.
+DEVICE_SCENARIO DefaultDevice(unsigned nIndex)
+{
+    DEVICE_SCENARIO device;
+    device.description = kDefaultDescription;
+    device.wVendorId = kDefaultVendorId;
+    device.wProductId = kDefaultProductId;
+    device.serialNumber = SerialFor(nIndex);
+    device.eeDescription = kDefaultDescription;
+    device.manufacturer = kDefaultManufacturer;
+    device.manufacturerId = kDefaultManufacturerId;
+    device.answer = IdentityAnswer(device);
+    device.dwLatencyMs = kDefaultLatencyMs;
+    return device;
+}
+
+// The answer repeated or cut to the answer length.
+std::string SizedAnswer(const DEVICE_SCENARIO& device)
+{
+    if (device.dwAnswerLength == 0)
+        return device.answer;
+    if (device.answer.empty())
+        return std::string(device.dwAnswerLength, '\0');
+    std::string sized;
+    while (sized.size() < device.dwAnswerLength)
+        sized.append(device.answer, 0, std::min<size_t>(device.answer.size(), device.dwAnswerLength - sized.size()));
+    return sized;
 }
 
 // A list the profile functions write as "a\0b\0\0". They tell that it was cut
@@ -220,23 +169,6 @@ std::vector<std::string> ReadProfileList(ReadList readList)
     return entries;
 }
 
-// The names as the file has them, without the brackets and the blanks inside.
-std::vector<std::string> SectionNames(const std::string& path)
-{
-    return ReadProfileList(
-        [&](char* pszBuffer, DWORD dwSize) { return GetPrivateProfileSectionNamesA(pszBuffer, dwSize, path.c_str()); });
-}
-
-// Each line of the section, comments and blank lines left out, the blanks
-// around the key and the value taken off: "key=value", or the line as it is
-// where it has no '='. Of two sections with one name, only the first.
-std::vector<std::string> SectionEntries(const std::string& path, const std::string& section)
-{
-    return ReadProfileList([&](char* pszBuffer, DWORD dwSize) {
-        return GetPrivateProfileSectionA(section.c_str(), pszBuffer, dwSize, path.c_str());
-    });
-}
-
 // What the sections read so far have set.
 struct ReadState
 {
@@ -245,134 +177,95 @@ struct ReadState
     std::vector<std::set<std::string>> keysSet; // per device, the keys its section set
 };
 
-// One entry of a section: the key case-blind; a value in double quotes keeps
-// the blanks inside them. A line that starts with '[' but has no ']' comes as
-// an entry of the section before it.
-bool SplitEntry(const std::string& entry, std::string& key, std::string& value, std::string& fault)
+bool ReadDriverKey(const std::string& key, const std::string& value, ReadState& state)
 {
-    if (!entry.empty() && entry[0] == '[')
-    {
-        fault = "'" + entry + "' is a section header without ']'";
-        return false;
-    }
-    const size_t nEquals = entry.find('=');
-    if (nEquals == std::string::npos)
-    {
-        fault = "'" + entry + "' is not key = value";
-        return false;
-    }
-    key = Lower(entry.substr(0, nEquals));
-    value = entry.substr(nEquals + 1);
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-        value = value.substr(1, value.size() - 2);
-    return true;
-}
-
-bool ReadDriverKey(const std::string& key, const std::string& value, ReadState& state, std::string& fault)
-{
-    if (key != "count" && key != "count_status")
-    {
-        fault = "unknown key";
-        return false;
-    }
-    DWORD dwValue = 0;
-    if (!ParseNumber(value, MAXDWORD, dwValue))
-    {
-        fault = "'" + value + "' is not a number that fits";
-        return false;
-    }
     if (key == "count")
-    {
-        state.scenario.nCount = dwValue;
-        state.bCountSet = true;
-    }
+        state.scenario.nCount = Number(value);
+    else if (key == "count_status")
+        state.scenario.countStatus = Number(value);
     else
-    {
-        state.scenario.countStatus = dwValue;
-    }
+        return false;
+    state.bCountSet = state.bCountSet || key == "count";
     return true;
 }
 
-bool ReadDeviceKey(DWORD nDevice, const std::string& key, const std::string& value, ReadState& state,
-                   std::string& fault)
+bool ReadDeviceKey(DWORD nDevice, const std::string& key, const std::string& value, ReadState& state)
 {
     const DeviceKey* pKey = std::find_if(std::begin(kDeviceKeys), std::end(kDeviceKeys),
                                          [&](const DeviceKey& known) { return key == known.pszKey; });
     if (pKey == std::end(kDeviceKeys))
-    {
-        fault = "unknown key";
         return false;
-    }
-    if (!SetDeviceKey(state.scenario.devices[nDevice], *pKey, value, fault))
-        return false;
+    DEVICE_SCENARIO& device = state.scenario.devices[nDevice];
+    std::visit(
+        [&](auto pMember) {
+            using Value = std::remove_reference_t<decltype(device.*pMember)>;
+            if constexpr (std::is_same_v<Value, std::string>)
+                device.*pMember = Unescaped(value);
+            else
+                device.*pMember = static_cast<Value>(Number(value));
+        },
+        pKey->field);
     state.keysSet[nDevice].insert(key);
     return true;
 }
 
-// [deviceN]: the devices up to N exist from here on, with their defaults.
-void AddDevicesUpTo(DWORD nIndex, ReadState& state)
-{
-    std::vector<DEVICE_SCENARIO>& devices = state.scenario.devices;
-    while (devices.size() <= nIndex)
-    {
-        devices.push_back(DefaultDevice(static_cast<unsigned>(devices.size())));
-        state.keysSet.emplace_back();
-    }
-}
-
 // The sections in the file's order, their entries in theirs: a key given
-// twice takes its later value. where names the section or key at fault.
-bool ReadSections(const std::string& path, ReadState& state, std::string& where, std::string& fault)
+// twice takes its later value. A line without '=' is a key that no section
+// knows; a value in double quotes keeps the blanks inside them.
+bool ReadSections(const std::string& path, ReadState& state, std::string& fault)
 {
-    // What precedes the first header reads, under Wine, as a section with no
-    // name, which the list of names leaves out: only comments may stand there.
-    for (const std::string& entry : SectionEntries(path, std::string()))
-    {
-        std::string key, value;
-        if (SplitEntry(entry, key, value, fault))
-            fault = "key '" + key + "' outside any section";
-        return false;
-    }
-    std::set<std::string> seen;
-    for (const std::string& name : SectionNames(path))
+    const auto sectionNames = [&](char* pszBuffer, DWORD dwSize) {
+        return GetPrivateProfileSectionNamesA(pszBuffer, dwSize, path.c_str());
+    };
+    for (const std::string& name : ReadProfileList(sectionNames))
     {
         const std::string lower = Lower(name);
         DWORD nDevice = 0;
         const bool bDevice = ParseDeviceSection(lower, nDevice);
-        where = "[" + name + "]";
-        // The profile functions give a repeated name the first section's
-        // entries: the second one's would be lost unseen.
-        if (!seen.insert(lower).second)
-        {
-            fault = "repeats an earlier section (names are case-blind)";
-            return false;
-        }
         if (!bDevice && lower != kDriverSection)
         {
-            fault = "unknown section (want [driver] or [device0]..[device" + std::to_string(kMaxDevices - 1) + "])";
+            fault = "[" + name + "]: unknown section (want [driver] or [device0]..[device" +
+                    std::to_string(kMaxDevices - 1) + "])";
             return false;
         }
-        if (bDevice)
-            AddDevicesUpTo(nDevice, state);
-        for (const std::string& entry : SectionEntries(path, name))
+        while (bDevice && state.scenario.devices.size() <= nDevice)
         {
-            std::string key, value;
-            where = "[" + name + "]";
-            if (!SplitEntry(entry, key, value, fault))
+            state.scenario.devices.push_back(DefaultDevice(static_cast<unsigned>(state.scenario.devices.size())));
+            state.keysSet.emplace_back();
+        }
+        const auto sectionEntries = [&](char* pszBuffer, DWORD dwSize) {
+            return GetPrivateProfileSectionA(name.c_str(), pszBuffer, dwSize, path.c_str());
+        };
+        for (const std::string& entry : ReadProfileList(sectionEntries))
+        {
+            const size_t nEquals = entry.find('=');
+            const std::string key = Lower(entry.substr(0, nEquals));
+            std::string value = nEquals == std::string::npos ? std::string() : entry.substr(nEquals + 1);
+            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+                value = value.substr(1, value.size() - 2);
+            if (!(bDevice ? ReadDeviceKey(nDevice, key, value, state) : ReadDriverKey(key, value, state)))
+            {
+                fault = "[" + name + "] " + key + ": unknown key";
                 return false;
-            where += " " + key;
-            if (!(bDevice ? ReadDeviceKey(nDevice, key, value, state, fault) : ReadDriverKey(key, value, state, fault)))
-                return false;
+            }
         }
     }
     return true;
 }
+} // namespace
 
-// Texts derived from others follow the keys that were set, not the defaults.
-// Without device sections there is the default device; without a count, the
-// devices are counted.
-SCENARIO CompleteScenario(ReadState& state)
+bool LoadScenario(const std::string& path, SCENARIO& scenario, std::string& error)
 {
+    ReadState state;
+    std::string fault;
+    if (!path.empty() && !ReadSections(path, state, fault))
+    {
+        error = "scenario '" + path + "' " + fault;
+        return false;
+    }
+    // Texts derived from others follow the keys that were set, not the
+    // defaults. Without device sections there is the default device; without
+    // a count, the devices are counted.
     std::vector<DEVICE_SCENARIO>& devices = state.scenario.devices;
     for (size_t nIndex = 0; nIndex < devices.size(); ++nIndex)
     {
@@ -381,83 +274,12 @@ SCENARIO CompleteScenario(ReadState& state)
             device.eeDescription = device.description;
         if (!state.keysSet[nIndex].count("answer"))
             device.answer = IdentityAnswer(device);
+        device.answer = SizedAnswer(device);
     }
     if (devices.empty())
         devices.push_back(DefaultDevice(0));
     if (!state.bCountSet)
         state.scenario.nCount = static_cast<DWORD>(devices.size());
-    return state.scenario;
-}
-
-// The profile functions look for a name without a folder in the Windows
-// directory: the scenario is named to them by its full path.
-std::string FullPath(const char* pszPath)
-{
-    const DWORD dwSize = GetFullPathNameA(pszPath, 0, nullptr, nullptr);
-    std::string path(dwSize, '\0');
-    const DWORD dwLength = dwSize > 0 ? GetFullPathNameA(pszPath, dwSize, &path[0], nullptr) : 0;
-    path.resize(dwLength < dwSize ? dwLength : 0);
-    return path;
-}
-} // namespace
-
-std::string SizedAnswer(const DEVICE_SCENARIO& device)
-{
-    if (device.dwAnswerLength == 0)
-        return device.answer;
-    if (device.answer.empty())
-        return std::string(device.dwAnswerLength, '\0');
-    std::string sized;
-    sized.reserve(device.dwAnswerLength);
-    while (sized.size() < device.dwAnswerLength)
-        sized.append(device.answer, 0, std::min<size_t>(device.answer.size(), device.dwAnswerLength - sized.size()));
-    return sized;
-}
-
-DEVICE_SCENARIO DefaultDevice(unsigned nIndex)
-{
-    DEVICE_SCENARIO device;
-    device.description = kDefaultDescription;
-    device.wVendorId = kDefaultVendorId;
-    device.wProductId = kDefaultProductId;
-    device.serialNumber = SerialFor(nIndex);
-    device.eeDescription = kDefaultDescription;
-    device.manufacturer = kDefaultManufacturer;
-    device.manufacturerId = kDefaultManufacturerId;
-    device.answer = IdentityAnswer(device);
-    device.dwLatencyMs = kDefaultLatencyMs;
-    return device;
-}
-
-SCENARIO DefaultScenario()
-{
-    SCENARIO scenario;
-    scenario.devices.push_back(DefaultDevice(0));
-    scenario.nCount = 1;
-    return scenario;
-}
-
-bool LoadScenarioFile(const char* pszPath, SCENARIO& scenario, std::string& error)
-{
-    // The profile functions read a file they cannot open as an empty one.
-    const std::string path = FullPath(pszPath);
-    const HANDLE hFile = path.empty() ? INVALID_HANDLE_VALUE
-                                      : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-    {
-        error = std::string("cannot open scenario '") + pszPath + "' (error " + std::to_string(GetLastError()) + ")";
-        return false;
-    }
-    CloseHandle(hFile);
-
-    ReadState state;
-    std::string where, fault;
-    if (!ReadSections(path, state, where, fault))
-    {
-        error = std::string("scenario '") + pszPath + "'" + (where.empty() ? "" : " " + where) + ": " + fault;
-        return false;
-    }
-    scenario = CompleteScenario(state);
+    scenario = state.scenario;
     return true;
 }

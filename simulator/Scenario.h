@@ -27,8 +27,8 @@ struct DEVICE_SCENARIO
     FT_STATUS queueStatus = FT_OK;
     FT_STATUS readStatus = FT_OK;
 
-    std::string answer;       // the pattern; SizedAnswer gives the bytes sent
-    DWORD dwAnswerLength = 0; // 0: the pattern as it is
+    std::string answer;       // the bytes sent for one request, once read
+    DWORD dwAnswerLength = 0; // the answer repeated or cut to this length; 0: as it is
     DWORD dwLatencyMs = 0;
     DWORD nChunks = 1;
     DWORD dwChunkGapMs = 0;
@@ -49,18 +49,8 @@ struct SCENARIO
     std::vector<DEVICE_SCENARIO> devices;
 };
 
-// The device a scenario gets where it names none: index 0 is the default
-// instrument, higher indices differ only in their serial number.
-DEVICE_SCENARIO DefaultDevice(unsigned nIndex);
-
-// The scenario of one healthy default instrument.
-SCENARIO DefaultScenario();
-
-// The bytes a device sends for one request: its answer repeated or cut to
-// its answer length.
-std::string SizedAnswer(const DEVICE_SCENARIO& device);
-
-// Reads the scenario file at pszPath. On failure error holds one line naming
-// the file, the section or entry at fault, and the fault; scenario is then
-// left unspecified.
-bool LoadScenarioFile(const char* pszPath, SCENARIO& scenario, std::string& error);
+// Reads the scenario file at path, given in full; an empty path gives one
+// healthy default instrument. A section or key that the reader does not know
+// (a typo) refuses the file: error then names the file, the section or key,
+// and scenario is left unspecified.
+bool LoadScenario(const std::string& path, SCENARIO& scenario, std::string& error);

@@ -73,8 +73,8 @@ LONGLONG MsToTicks(DWORD dwMs)
 }
 } // namespace
 
-CSimDevice::CSimDevice(unsigned nIndex, const DEVICE_SCENARIO& scenario, CTrace& trace, CResponseTimings& timings)
-    : m_nIndex(nIndex), m_scenario(scenario), m_answer(SizedAnswer(scenario)), m_trace(trace), m_timings(timings)
+CSimDevice::CSimDevice(unsigned nIndex, const DEVICE_SCENARIO& scenario, CTrace& trace)
+    : m_nIndex(nIndex), m_scenario(scenario), m_trace(trace)
 {
 }
 
@@ -254,7 +254,7 @@ FT_STATUS CSimDevice::Write(FT_HANDLE h, LPVOID pBuffer, DWORD dwToWrite, LPDWOR
     ReapFinishedDeliveries();
 
     std::unique_ptr<Delivery> pDelivery;
-    if (status == FT_OK && IsIdentityRequest(pBuffer, dwToWrite) && !m_scenario.bSilent && !m_answer.empty())
+    if (status == FT_OK && IsIdentityRequest(pBuffer, dwToWrite) && !m_scenario.bSilent && !m_scenario.answer.empty())
         status = StartDelivery(h, pDelivery);
 
     m_trace.Line("FT_Write dev=%u n=%lu hex=%s status=%lu", m_nIndex, dwToWrite,
@@ -273,13 +273,7 @@ FT_STATUS CSimDevice::Write(FT_HANDLE h, LPVOID pBuffer, DWORD dwToWrite, LPDWOR
     {
         ResumeThread(pDelivery->hThread);
         WaitForSingleObject(pDelivery->hStarted, INFINITE);
-    }
-    LONGLONG llWriteReturned = Now();
-    LONG nWrite = m_timings.NoteWrite(llWriteReturned);
-    if (pDelivery)
-    {
-        pDelivery->nWrite = nWrite;
-        pDelivery->llWriteReturned = llWriteReturned;
+        pDelivery->llWriteReturned = Now();
         m_deliveries.push_back(std::move(pDelivery));
     }
     return FT_OK;
@@ -327,25 +321,23 @@ void CSimDevice::Deliver(Delivery& delivery)
         CSingleLock lock(m_cs);
         llDeadline = delivery.llWriteReturned + MsToTicks(m_scenario.dwLatencyMs);
     }
-    size_t nChunks = std::max<size_t>(1, std::min<size_t>(m_scenario.nChunks, m_answer.size()));
+    size_t nChunks = std::max<size_t>(1, std::min<size_t>(m_scenario.nChunks, m_scenario.answer.size()));
     size_t nOffset = 0;
     for (size_t nChunk = 0; nChunk < nChunks; ++nChunk)
     {
         if (!WaitUntil(delivery.hCancel, llDeadline))
             return;
-        size_t nSize = m_answer.size() / nChunks + (nChunk < m_answer.size() % nChunks ? 1 : 0);
+        size_t nSize = m_scenario.answer.size() / nChunks + (nChunk < m_scenario.answer.size() % nChunks ? 1 : 0);
         LONGLONG llSignal = 0;
         {
             CSingleLock lock(m_cs);
             if (m_hOpen != delivery.hOwner)
                 return;
-            m_queue.append(m_answer, nOffset, nSize);
+            m_queue.append(m_scenario.answer, nOffset, nSize);
             delivery.bDelivered = nChunk + 1 == nChunks;
             // Taken before the event is set, so a waiter that wakes at once
             // never reads a signal time later than its own wake-up.
             llSignal = Now();
-            if (nChunk == 0)
-                m_timings.NoteFirstSignal(delivery.nWrite, llSignal);
             if (m_hNotify != nullptr)
                 SetEvent(m_hNotify);
             // Still under the lock: a caller woken by the event traces its

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "simulator/CriticalSection.h"
-#include "simulator/ResponseTimings.h"
 #include "simulator/Scenario.h"
 #include "simulator/Trace.h"
 
@@ -14,7 +13,7 @@
 class CSimDevice
 {
 public:
-    CSimDevice(unsigned nIndex, const DEVICE_SCENARIO& scenario, CTrace& trace, CResponseTimings& timings);
+    CSimDevice(unsigned nIndex, const DEVICE_SCENARIO& scenario, CTrace& trace);
     ~CSimDevice();
     CSimDevice(const CSimDevice&) = delete;
     CSimDevice& operator=(const CSimDevice&) = delete;
@@ -47,7 +46,6 @@ private:
     {
         CSimDevice* pDevice = nullptr;
         FT_HANDLE hOwner = nullptr;
-        LONG nWrite = 0;
         LONGLONG llWriteReturned = 0;
         HANDLE hCancel = nullptr;
         HANDLE hStarted = nullptr;
@@ -67,9 +65,7 @@ private:
 
     const unsigned m_nIndex;
     const DEVICE_SCENARIO m_scenario;
-    const std::string m_answer;
     CTrace& m_trace;
-    CResponseTimings& m_timings;
 
     CCriticalSection m_cs;
     FT_HANDLE m_hOpen = nullptr;

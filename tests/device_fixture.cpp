@@ -131,20 +131,6 @@ ExpectedReport::Device Instrument(int nIndex)
     return TestDevice(nIndex, kInstruments[nIndex]);
 }
 
-namespace
-{
-// The value of " name=" in a trace line, up to the next blank; the names
-// used here come after the quoted texts.
-std::string TraceValue(const std::string& line, const std::string& name)
-{
-    const size_t nAt = line.rfind(" " + name + "=");
-    if (nAt == std::string::npos)
-        return std::string();
-    const size_t nValue = nAt + name.size() + 2;
-    return line.substr(nValue, line.find(' ', nValue) - nValue);
-}
-} // namespace
-
 std::string UnpairedOpensAndCloses(const TraceFile& trace)
 {
     std::vector<std::string> open;

@@ -16,9 +16,8 @@
 #include <string>
 #include <vector>
 
-// Variants of the simulated driver library that lack an entry point.
+// The variant of the simulated driver library that lacks an entry point.
 const char kNoListDevices[] = "sim_no_listdevices.dll";
-const char kNoEventNotification[] = "sim_no_eventnotification.dll";
 
 // The counter of the response-time measurement, made exact: each reading
 // llSpan counts after the one before, at llFrequency counts a second. By

@@ -9,7 +9,6 @@
 #include "checks/CheckRun.h"
 #include "device_fixture.h"
 #include "res/resource.h"
-#include "simulator/TestExports.h"
 #include "support/HandleCount.h"
 
 #include <gtest/gtest.h>
@@ -325,15 +324,15 @@ TEST_F(Communication, TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal)
     for (int nRun = 0; nRun < 3 && (nRun == 0 || std::abs(dError) > 1.0); ++nRun)
     {
         g_hooks.nCounterReadings = 0;
+        TraceFile trace;
         Load(OneDevice("latency_ms = 10\n"));
         dev.ClearReport();
         ASSERT_EQ(dev.Communication(slowReport).CheckCommunication(), 0u);
-        const auto pfnTimings = reinterpret_cast<PFN_SIM_GetLastTimings>(
-            reinterpret_cast<void*>(::GetProcAddress(dev.hDriverLib, "SIM_GetLastTimings")));
-        ASSERT_NE(pfnTimings, nullptr);
-        LONGLONG llWriteReturned = 0;
-        LONGLONG llSignal = 0;
-        ASSERT_EQ(pfnTimings(&llWriteReturned, &llSignal), FT_OK);
+        // The simulator's own counter values for the write and the signal.
+        const std::vector<std::string> signals = trace.Calls("SIM_Signal");
+        ASSERT_EQ(signals.size(), 1u);
+        const LONGLONG llWriteReturned = std::atoll(TraceValue(signals[0], "write_qpc").c_str());
+        const LONGLONG llSignal = std::atoll(TraceValue(signals[0], "signal_qpc").c_str());
         ASSERT_EQ(g_hooks.nCounterReadings, 2);
         EXPECT_GE(g_hooks.llCounterReadings[0], llWriteReturned) << "the clock started before FT_Write returned";
         EXPECT_GE(g_hooks.llCounterReadings[1], llSignal) << "the clock stopped before the answer was signalled";

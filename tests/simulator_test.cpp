@@ -2,15 +2,13 @@
 // path with LoadLibraryA, the entry points bound by name, and a scenario file
 // named in USBSIM_SCENARIO before each load.
 #include "device/D2xx.h"
-#include "simulator/TestExports.h"
-
+#include "support/Fixtures.h"
 #include "support/HandleCount.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <optional>
@@ -31,22 +29,11 @@ const DWORD kWaitMs = 10000;
 // The latency of a delivery that must never arrive during a test.
 const char kNeverMs[] = "600000";
 
-// A file of the simulator folder as Wine sees it: Linux paths live on drive Z:.
-std::string SimulatorPath(const char* pszFile)
-{
-    std::string path = std::string("Z:") + TEST_SIMULATOR_DIR + "/" + pszFile;
-    for (char& ch : path)
-        ch = ch == '/' ? '\\' : ch;
-    return path;
-}
-
-class CEvent
+class CEvent : NonCopyable
 {
 public:
     CEvent() : m_hEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
     ~CEvent() { CloseHandle(m_hEvent); }
-    CEvent(const CEvent&) = delete;
-    CEvent& operator=(const CEvent&) = delete;
     bool Wait(DWORD dwMs = kWaitMs) const { return WaitForSingleObject(m_hEvent, dwMs) == WAIT_OBJECT_0; }
     HANDLE m_hEvent;
 };
@@ -66,10 +53,11 @@ struct EepromBuffers
     FT_PROGRAM_DATA data = {};
 };
 
-class CSimLibrary
+class CSimLibrary : NonCopyable
 {
 public:
-    explicit CSimLibrary(const char* pszFile = kLibraryFile) : m_hModule(LoadLibraryA(SimulatorPath(pszFile).c_str()))
+    explicit CSimLibrary(const char* pszFile = kLibraryFile)
+        : m_hModule(LoadLibraryA(SimulatorLibrary(pszFile).c_str()))
     {
     }
     ~CSimLibrary()
@@ -77,8 +65,6 @@ public:
         if (m_hModule != nullptr)
             FreeLibrary(m_hModule);
     }
-    CSimLibrary(const CSimLibrary&) = delete;
-    CSimLibrary& operator=(const CSimLibrary&) = delete;
 
     bool IsLoaded() const { return m_hModule != nullptr; }
 
@@ -154,13 +140,11 @@ public:
     const PFN_FT_EE_Read EeRead = Bind<PFN_FT_EE_Read>("FT_EE_Read");
     const PFN_FT_SetEventNotification SetEventNotification =
         Bind<PFN_FT_SetEventNotification>("FT_SetEventNotification");
-    const PFN_SIM_GetLastTimings GetLastTimings = Bind<PFN_SIM_GetLastTimings>("SIM_GetLastTimings");
-    const PFN_SIM_GetScenarioError GetScenarioError = Bind<PFN_SIM_GetScenarioError>("SIM_GetScenarioError");
 };
 
 // A call made on a thread of its own, so that a call that blocks fails the
 // test instead of hanging it.
-class CCallThread
+class CCallThread : NonCopyable
 {
 public:
     explicit CCallThread(std::function<void()> call)
@@ -182,80 +166,10 @@ public:
     const std::function<void()> m_call;
     const HANDLE m_hThread;
 };
-
-// The value of " key=value" in a trace line, "" when the key is absent.
-std::string Field(const std::string& line, const std::string& key)
-{
-    size_t nAt = line.find(" " + key + "=");
-    if (nAt == std::string::npos)
-        return std::string();
-    nAt += key.size() + 2;
-    return line.substr(nAt, line.find(' ', nAt) - nAt);
-}
-
-class SimulatorTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ClearEnvironment();
-        char szTemp[MAX_PATH];
-        ASSERT_NE(GetTempPathA(MAX_PATH, szTemp), 0u);
-        // Wine reuses process ids: what a killed run left behind under this
-        // name is overwritten or deleted before it is read.
-        m_base = std::string(szTemp) + "usbsim_test_" + std::to_string(GetCurrentProcessId());
-    }
-
-    void TearDown() override
-    {
-        ClearEnvironment();
-        DeleteFileA((m_base + ".ini").c_str());
-        DeleteFileA((m_base + ".trace").c_str());
-    }
-
-    static void ClearEnvironment()
-    {
-        SetEnvironmentVariableA("USBSIM_SCENARIO", nullptr);
-        SetEnvironmentVariableA("USBSIM_TRACE", nullptr);
-    }
-
-    // Writes the scenario the next load of the library reads.
-    void UseScenario(const std::string& text)
-    {
-        const std::string path = m_base + ".ini";
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        ASSERT_TRUE(file.write(text.data(), text.size()).flush()) << path;
-        SetEnvironmentVariableA("USBSIM_SCENARIO", path.c_str());
-    }
-
-    // Starts an empty call trace for the next load of the library.
-    void StartTrace()
-    {
-        DeleteFileA((m_base + ".trace").c_str());
-        SetEnvironmentVariableA("USBSIM_TRACE", (m_base + ".trace").c_str());
-    }
-
-    // The whole trace lines that start with prefix.
-    std::vector<std::string> Traced(const std::string& prefix = "") const
-    {
-        std::ifstream file(m_base + ".trace", std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        std::vector<std::string> lines;
-        for (size_t nStart = 0, nEnd; (nEnd = text.find("\r\n", nStart)) != std::string::npos; nStart = nEnd + 2)
-        {
-            if (text.compare(nStart, prefix.size(), prefix) == 0)
-                lines.push_back(text.substr(nStart, nEnd - nStart));
-        }
-        return lines;
-    }
-
-    std::string m_base; // of the scenario and trace files
-};
-
-TEST_F(SimulatorTest, DefaultDeviceListsOpensReadsItsEepromAndRefusesUnknownHandles)
+TEST(Simulator, DefaultDeviceListsOpensReadsItsEepromAndRefusesUnknownHandles)
 {
     CSimLibrary lib;
-    ASSERT_TRUE(lib.IsLoaded()) << SimulatorPath(kLibraryFile) << " error " << GetLastError();
+    ASSERT_TRUE(lib.IsLoaded()) << SimulatorLibrary() << " error " << GetLastError();
     DWORD dwCount = 0;
     EXPECT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
     EXPECT_EQ(dwCount, 1u);
@@ -296,7 +210,7 @@ TEST_F(SimulatorTest, DefaultDeviceListsOpensReadsItsEepromAndRefusesUnknownHand
     EXPECT_EQ(lib.Close(hOpen), FT_OK) << "refused calls must not disturb the open device";
 }
 
-TEST_F(SimulatorTest, AnswersFromItsOwnThreadAfterTheLatencyWithTheScenarioText)
+TEST(Simulator, AnswersFromItsOwnThreadAfterTheLatencyWithTheScenarioText)
 {
     std::string pattern300;
     while (pattern300.size() < 300)
@@ -321,8 +235,8 @@ TEST_F(SimulatorTest, AnswersFromItsOwnThreadAfterTheLatencyWithTheScenarioText)
     for (const auto& test : cases)
     {
         SCOPED_TRACE(test.pszName);
-        StartTrace();
-        UseScenario(std::string("[device0]\n") + test.pszKeys);
+        TraceFile trace;
+        ScenarioFile scenario(std::string("[device0]\n") + test.pszKeys);
         CSimLibrary lib;
         ASSERT_TRUE(lib.IsLoaded());
         FT_HANDLE hDevice = lib.OpenByIndex(0);
@@ -341,22 +255,23 @@ TEST_F(SimulatorTest, AnswersFromItsOwnThreadAfterTheLatencyWithTheScenarioText)
         EXPECT_EQ(dwFirst + dwRest, test.expected.size());
         EXPECT_EQ(received, test.expected);
 
-        // Ordering, not speed: the answer may not come before its latency.
-        LONGLONG llWrite = 0, llSignal = 0;
-        ASSERT_EQ(lib.GetLastTimings(&llWrite, &llSignal), FT_OK);
-        EXPECT_NE(llWrite, 0);
-        EXPECT_GE(llSignal - llWrite, frequency.QuadPart * test.dwLatencyMs / 1000)
-            << "write " << llWrite << " signal " << llSignal;
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
 
-        std::vector<std::string> signals = Traced("SIM_Signal");
-        ASSERT_FALSE(signals.empty());
-        EXPECT_NE(Field(signals.back(), "thread"), std::to_string(GetCurrentThreadId()))
-            << "signalled from the caller's thread: " << signals.back();
+        // Ordering, not speed: the answer may not come before its latency,
+        // counted from the return of FT_Write.
+        const std::vector<std::string> signals = trace.Calls("SIM_Signal");
+        ASSERT_EQ(signals.size(), 1u);
+        const LONGLONG llWrite = std::atoll(TraceValue(signals[0], "write_qpc").c_str());
+        EXPECT_NE(llWrite, 0) << signals[0];
+        EXPECT_GE(std::atoll(TraceValue(signals[0], "signal_qpc").c_str()) - llWrite,
+                  frequency.QuadPart * test.dwLatencyMs / 1000)
+            << signals[0];
+        EXPECT_NE(TraceValue(signals[0], "thread"), std::to_string(GetCurrentThreadId()))
+            << "signalled from the caller's thread: " << signals[0];
     }
 }
 
-TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
+TEST(Simulator, ChunksAreQueuedAndSignalledOneByOne)
 {
     const struct
     {
@@ -371,9 +286,9 @@ TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
     for (const auto& test : cases)
     {
         SCOPED_TRACE(test.pszName);
-        StartTrace();
-        UseScenario(std::string("[device0]\nanswer = ") + test.pszAnswer +
-                    "\nchunks = " + std::to_string(test.nChunks) + "\nchunk_gap_ms = 20\n");
+        TraceFile trace;
+        ScenarioFile scenario(std::string("[device0]\nanswer = ") + test.pszAnswer +
+                              "\nchunks = " + std::to_string(test.nChunks) + "\nchunk_gap_ms = 20\n");
         CSimLibrary lib;
         FT_HANDLE hDevice = lib.OpenByIndex(0);
         CEvent event;
@@ -395,21 +310,21 @@ TEST_F(SimulatorTest, ChunksAreQueuedAndSignalledOneByOne)
         EXPECT_EQ(lib.ReadAll(hDevice), test.pszAnswer);
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
 
-        const std::vector<std::string> signals = Traced("SIM_Signal");
+        const std::vector<std::string> signals = trace.Calls("SIM_Signal");
         ASSERT_EQ(signals.size(), test.sizes.size());
         unsigned nQueued = 0;
         for (size_t i = 0; i < signals.size(); ++i)
         {
             nQueued += test.sizes[i];
             std::string chunk = std::to_string(i + 1) + "/" + std::to_string(test.sizes.size());
-            EXPECT_EQ(Field(signals[i], "chunk"), chunk) << signals[i];
-            EXPECT_EQ(Field(signals[i], "n"), std::to_string(test.sizes[i])) << signals[i];
-            EXPECT_EQ(Field(signals[i], "queued"), std::to_string(nQueued)) << signals[i];
+            EXPECT_EQ(TraceValue(signals[i], "chunk"), chunk) << signals[i];
+            EXPECT_EQ(TraceValue(signals[i], "n"), std::to_string(test.sizes[i])) << signals[i];
+            EXPECT_EQ(TraceValue(signals[i], "queued"), std::to_string(nQueued)) << signals[i];
         }
     }
 }
 
-TEST_F(SimulatorTest, EachStatusSwitchFailsItsCallOnly)
+TEST(Simulator, EachStatusSwitchFailsItsCallOnly)
 {
     // The calls in the order they are made; "<call>_status = n" fails one.
     const std::pair<const char*, FT_STATUS> calls[] = {{"list", FT_IO_ERROR},
@@ -424,7 +339,7 @@ TEST_F(SimulatorTest, EachStatusSwitchFailsItsCallOnly)
     {
         const std::string key = std::string(calls[nFailing].first) + "_status";
         SCOPED_TRACE(key);
-        UseScenario("[device0]\n" + key + " = " + std::to_string(calls[nFailing].second) + "\n");
+        ScenarioFile scenario("[device0]\n" + key + " = " + std::to_string(calls[nFailing].second) + "\n");
         CSimLibrary lib;
         char szDescription[kListBufferSize] = "untouched";
         std::vector<FT_STATUS> statuses = {lib.ListDevices(nullptr, szDescription, kListFlags)};
@@ -451,10 +366,9 @@ TEST_F(SimulatorTest, EachStatusSwitchFailsItsCallOnly)
     }
 }
 
-TEST_F(SimulatorTest, EachLoadReadsItsScenarioAfreshOrRefusesEveryCall)
+TEST(Simulator, EachLoadReadsItsScenarioAfreshOrRefusesEveryCallForATypo)
 {
     const DWORD kUntouched = 0xDEADBEEF;
-    static const char kMissingFile[] = "(a missing file)";
     const struct
     {
         const char* pszName;
@@ -479,35 +393,15 @@ TEST_F(SimulatorTest, EachLoadReadsItsScenarioAfreshOrRefusesEveryCall)
          "[device1] latncy_ms: unknown key"},
         {"device key in [driver]", "[driver]\ncount = 1\nlatency_ms = 5\n", FT_OTHER_ERROR, kUntouched, nullptr,
          "[driver] latency_ms: unknown key"},
-        {"count not a number", "[driver]\ncount = many\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "[driver] count: 'many' is not a number that fits"},
-        {"no '='", "[device0]\nlatency_ms 5\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "[device0]: 'latency_ms 5' is not key = value"},
-        {"header without ']'", "[device0]\n[device1\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "[device0]: '[device1' is a section header without ']'"},
-        {"not a number", "[device0]\nlatency_ms = fast\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "[device0] latency_ms: 'fast' is not a number"},
-        {"too large", "[device0]\nvid = 0x10000\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "[device0] vid: '0x10000' is not a number that fits"},
         {"unknown section", "[devices]\n", FT_OTHER_ERROR, kUntouched, nullptr, "[devices]: unknown section"},
-        // The profile functions would give the second the first one's keys.
-        {"a section twice", "[device0]\nserial = A1\n[DEVICE0]\nsilent = 1\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "[DEVICE0]: repeats an earlier section"},
-        {"bad escape", "[device0]\nanswer = A\\qB\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "[device0] answer: unknown escape \\q"},
-        {"key outside a section", "count = 1\n[driver]\n", FT_OTHER_ERROR, kUntouched, nullptr,
-         "': key 'count' outside any section"},
-        {"missing file", kMissingFile, FT_OTHER_ERROR, kUntouched, nullptr, "cannot open scenario"},
     };
     for (const auto& test : cases)
     {
         SCOPED_TRACE(test.pszName);
-        if (test.pszScenario == kMissingFile)
-            SetEnvironmentVariableA("USBSIM_SCENARIO", (m_base + "_missing.ini").c_str());
-        else if (test.pszScenario != nullptr)
-            UseScenario(test.pszScenario);
-        else
-            SetEnvironmentVariableA("USBSIM_SCENARIO", nullptr);
+        TraceFile trace;
+        std::optional<ScenarioFile> scenario;
+        if (test.pszScenario != nullptr)
+            scenario.emplace(test.pszScenario);
         CSimLibrary lib;
         DWORD dwCount = kUntouched;
         EXPECT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), test.nCountStatus);
@@ -518,10 +412,10 @@ TEST_F(SimulatorTest, EachLoadReadsItsScenarioAfreshOrRefusesEveryCall)
             EXPECT_EQ(lib.ListDevices(nullptr, szDescription, kListFlags), FT_OK);
             EXPECT_STREQ(szDescription, test.pszFirst);
         }
-        char szReason[512] = {};
-        EXPECT_EQ(lib.GetScenarioError(szReason, sizeof(szReason)) == 0, *test.pszReason == '\0') << szReason;
-        EXPECT_NE(std::string(szReason).find(test.pszReason), std::string::npos)
-            << "expected \"" << test.pszReason << "\" in \"" << szReason << "\"";
+        const std::vector<std::string> loads = trace.Calls("SIM_Load");
+        ASSERT_EQ(loads.size(), 1u) << Joined(trace.Lines());
+        EXPECT_EQ(Contains(loads[0], " error="), *test.pszReason != '\0') << loads[0];
+        EXPECT_TRUE(Contains(loads[0], test.pszReason)) << "expected \"" << test.pszReason << "\" in " << loads[0];
         if (*test.pszReason != '\0')
         {
             FT_HANDLE hDevice = nullptr;
@@ -530,13 +424,13 @@ TEST_F(SimulatorTest, EachLoadReadsItsScenarioAfreshOrRefusesEveryCall)
     }
 }
 
-TEST_F(SimulatorTest, DevicesSharingADescriptionOrASerialNumberOpenInTurn)
+TEST(Simulator, DevicesSharingADescriptionOrASerialNumberOpenInTurn)
 {
-    UseScenario("; two instruments of one model, one of another, and one with the first one's serial number\n"
-                "[device0]\nserial = AAA1\n"
-                "[DEVICE1]\nSerial = AAA2\n"
-                "[device2]\ndescription = \"  Other Model  \"\nvid = 0x1234\npid = 4660\n"
-                "[device3]\ndescription = Twin\nserial = AAA1\n");
+    ScenarioFile scenario("; two instruments of one model, one of another, and one with the first one's serial number\n"
+                          "[device0]\nserial = AAA1\n"
+                          "[DEVICE1]\nSerial = AAA2\n"
+                          "[device2]\ndescription = \"  Other Model  \"\nvid = 0x1234\npid = 4660\n"
+                          "[device3]\ndescription = Twin\nserial = AAA1\n");
     CSimLibrary lib;
     const char* const serials[] = {"AAA1", "AAA2"};
     FT_HANDLE hDevices[2] = {};
@@ -600,7 +494,7 @@ TEST_F(SimulatorTest, DevicesSharingADescriptionOrASerialNumberOpenInTurn)
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
 }
 
-TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
+TEST(Simulator, TextsFitTheCallersBuffersWithOrWithoutTerminator)
 {
     const char kGuard = static_cast<char>(0xCC);
     const size_t kGuardSize = 16;
@@ -628,7 +522,7 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
             "[device0]\nuntrusted_list_description = " + untrusted + "untrusted_eeprom_texts = " + untrusted;
         for (const auto& text : texts)
             scenario += std::string(text.pszKey) + " = " + text.value + "\n";
-        UseScenario(scenario);
+        ScenarioFile file(scenario);
         CSimLibrary lib;
 
         std::vector<std::vector<char>> buffers;
@@ -666,10 +560,10 @@ TEST_F(SimulatorTest, TextsFitTheCallersBuffersWithOrWithoutTerminator)
     }
 }
 
-TEST_F(SimulatorTest, ReadOverReportsWithoutWritingPastTheBuffer)
+TEST(Simulator, ReadOverReportsWithoutWritingPastTheBuffer)
 {
     const char kGuard = static_cast<char>(0xCC);
-    UseScenario("[device0]\nread_overreport = 5\nmanufacturer = Maker\nserial = S123\n");
+    ScenarioFile scenario("[device0]\nread_overreport = 5\nmanufacturer = Maker\nserial = S123\n");
     CSimLibrary lib;
     FT_HANDLE hDevice = lib.OpenByIndex(0);
     CEvent event;
@@ -684,7 +578,7 @@ TEST_F(SimulatorTest, ReadOverReportsWithoutWritingPastTheBuffer)
     EXPECT_EQ(lib.Close(hDevice), FT_OK);
 }
 
-TEST_F(SimulatorTest, OnlyTheExactRequestIsAnsweredAndCloseStopsAPendingDelivery)
+TEST(Simulator, OnlyTheExactRequestIsAnsweredAndCloseStopsAPendingDelivery)
 {
     // The default answer has 46 bytes: in 3 chunks, 16 come first. Bytes
     // written before the request must not be answered: one answer comes back.
@@ -711,9 +605,10 @@ TEST_F(SimulatorTest, OnlyTheExactRequestIsAnsweredAndCloseStopsAPendingDelivery
     for (const auto& test : cases)
     {
         SCOPED_TRACE(test.pszName);
-        StartTrace();
+        TraceFile trace;
+        std::optional<ScenarioFile> scenario;
         if (!test.keys.empty())
-            UseScenario("[device0]\n" + test.keys);
+            scenario.emplace("[device0]\n" + test.keys);
         {
             CSimLibrary lib;
             FT_HANDLE hDevice = lib.OpenByIndex(0);
@@ -749,21 +644,20 @@ TEST_F(SimulatorTest, OnlyTheExactRequestIsAnsweredAndCloseStopsAPendingDelivery
         // A delivery thread left running would keep the library loaded.
         EXPECT_EQ(GetModuleHandleA(kLibraryFile), nullptr) << "library still loaded after FreeLibrary";
 
-        EXPECT_EQ(Traced("SIM_Signal").size(), test.nSignalsBeforeClose);
-        const std::vector<std::string> closes = Traced("FT_Close");
+        EXPECT_EQ(trace.Calls("SIM_Signal").size(), test.nSignalsBeforeClose);
+        const std::vector<std::string> closes = trace.Calls("FT_Close");
         ASSERT_EQ(closes.size(), 1u);
-        EXPECT_EQ(Field(closes[0], "cancelled"), test.pszCancelled) << closes[0];
+        EXPECT_EQ(TraceValue(closes[0], "cancelled"), test.pszCancelled) << closes[0];
     }
 }
 
-TEST_F(SimulatorTest, VariantsLackTheirEntryPoint)
+TEST(Simulator, TheVariantLacksItsEntryPoint)
 {
     const char* const names[] = {"FT_ListDevices", "FT_OpenEx", "FT_Close",   "FT_GetQueueStatus",
                                  "FT_Read",        "FT_Write",  "FT_EE_Read", "FT_SetEventNotification"};
     const char* const variants[][2] = {
         {kLibraryFile, ""},
         {"sim_no_listdevices.dll", "FT_ListDevices"},
-        {"sim_no_eventnotification.dll", "FT_SetEventNotification"},
     };
     for (const auto& variant : variants)
     {
@@ -777,10 +671,9 @@ TEST_F(SimulatorTest, VariantsLackTheirEntryPoint)
     }
 }
 
-TEST_F(SimulatorTest, TraceRecordsEveryCallAndTheSignalTimes)
+TEST(Simulator, TraceRecordsEveryCallInOrder)
 {
-    StartTrace();
-    LONGLONG llWrite = 0, llSignal = 0;
+    TraceFile trace;
     {
         CSimLibrary lib;
         DWORD dwCount = 0;
@@ -793,9 +686,8 @@ TEST_F(SimulatorTest, TraceRecordsEveryCallAndTheSignalTimes)
         ASSERT_TRUE(event.Wait());
         lib.ReadAll(hDevice);
         EXPECT_EQ(lib.Close(hDevice), FT_OK);
-        ASSERT_EQ(lib.GetLastTimings(&llWrite, &llSignal), FT_OK);
     }
-    const std::vector<std::string> lines = Traced();
+    const std::vector<std::string> lines = trace.Lines();
     const char* const order[] = {"SIM_Load",
                                  "FT_ListDevices count=1 ",
                                  "FT_ListDevices index=0 ",
@@ -812,14 +704,12 @@ TEST_F(SimulatorTest, TraceRecordsEveryCallAndTheSignalTimes)
     for (size_t i = 0; i < lines.size(); ++i)
         EXPECT_EQ(lines[i].compare(0, strlen(order[i]), order[i]), 0) << "line " << i << ": " << lines[i];
     EXPECT_EQ(lines[6], "FT_Write dev=0 n=7 hex=2A49444E3F3B0A status=0");
-    EXPECT_EQ(Field(lines[7], "write_qpc"), std::to_string(llWrite)) << lines[7];
-    EXPECT_EQ(Field(lines[7], "signal_qpc"), std::to_string(llSignal)) << lines[7];
-    EXPECT_EQ(Field(lines[9], "hex"), "53696D756C6174656420496E737472756D656E74732C5553422D53494D20312C53494D"
-                                      "30303030312C312E300D0A")
+    EXPECT_EQ(TraceValue(lines[9], "hex"), "53696D756C6174656420496E737472756D656E74732C5553422D53494D20312C53494D"
+                                           "30303030312C312E300D0A")
         << lines[9];
 }
 
-TEST_F(SimulatorTest, RepeatedLoadsGiveBackTheirTlsIndexesAndHandles)
+TEST(Simulator, RepeatedLoadsGiveBackTheirTlsIndexesAndHandles)
 {
     // The product loads the library once per check run; a process runs out
     // of TLS indexes after about a thousand loads that each keep one, and its
@@ -843,43 +733,37 @@ TEST_F(SimulatorTest, RepeatedLoadsGiveBackTheirTlsIndexesAndHandles)
     EXPECT_EQ(CountProcessHandles(GetCurrentProcessId()), nHandlesBefore) << "handles after " << kLoads << " loads";
 }
 
-TEST_F(SimulatorTest, AHeldDeviceOpensOnlyOnceItsEventIsSet)
+TEST(Simulator, AHeldDeviceOpensOnlyOnceItsEventIsSet)
 {
-    const std::string eventName = "usbsim-test-hold-" + std::to_string(GetCurrentProcessId());
-    HANDLE hRelease = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
-    ASSERT_NE(hRelease, nullptr);
-    StartTrace();
-    UseScenario("[device0]\nhold_event = " + eventName + "\n");
+    DeviceHold hold;
+    TraceFile trace;
+    ScenarioFile scenario("[device0]\nhold_event = " + hold.Name() + "\n");
     CSimLibrary lib;
     FT_HANDLE hDevice = nullptr;
     FT_STATUS status = FT_OTHER_ERROR;
     CCallThread open([&] { status = lib.OpenNamed(kDefaultDescription, &hDevice); });
     ASSERT_NE(open.m_hThread, nullptr);
-    const DWORD dwStart = GetTickCount();
-    while (Traced("SIM_Hold dev=0").empty() && GetTickCount() - dwStart < kWaitMs)
-        Sleep(1);
-    ASSERT_EQ(Traced("SIM_Hold dev=0").size(), 1u) << "the open did not reach the hold";
+    PollUntil(GetTickCount() + kWaitMs, [&] { return !trace.Calls("SIM_Hold").empty(); });
+    ASSERT_EQ(trace.Calls("SIM_Hold").size(), 1u) << "the open did not reach the hold";
     EXPECT_FALSE(open.Ended(0)) << "the open went on while held";
-    EXPECT_TRUE(Traced("FT_OpenEx").empty());
+    EXPECT_TRUE(trace.Calls("FT_OpenEx").empty());
 
-    SetEvent(hRelease);
+    hold.Release();
     ASSERT_TRUE(open.Ended());
-    CloseHandle(hRelease);
     EXPECT_EQ(status, FT_OK);
-    const std::vector<std::string> releases = Traced("SIM_Release dev=0");
+    const std::vector<std::string> releases = trace.Calls("SIM_Release");
     ASSERT_EQ(releases.size(), 1u);
-    EXPECT_EQ(Field(releases[0], "set"), "1") << releases[0];
+    EXPECT_EQ(TraceValue(releases[0], "set"), "1") << releases[0];
     EXPECT_EQ(lib.Close(hDevice), FT_OK);
 }
 
-TEST_F(SimulatorTest, ExampleScenarioDescribesTwoAnsweringDevices)
+TEST(Simulator, ExampleScenarioDescribesTwoAnsweringDevices)
 {
-    SetEnvironmentVariableA("USBSIM_SCENARIO", SimulatorPath("scenario-example.ini").c_str());
+    TraceFile trace;
+    ScenarioFile example(ReadFileBytes(SimulatorLibrary("scenario-example.ini")));
     CSimLibrary lib;
     DWORD dwCount = 0;
-    char szReason[512] = {};
-    lib.GetScenarioError(szReason, sizeof(szReason));
-    ASSERT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OK) << szReason;
+    ASSERT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OK) << Joined(trace.Calls("SIM_Load"));
     ASSERT_EQ(dwCount, 2u);
     for (DWORD nIndex = 0; nIndex < dwCount; ++nIndex)
     {

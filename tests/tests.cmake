@@ -7,7 +7,7 @@
 # they pass through the driver interface (handles, the EEPROM record with its
 # text pointers) depends on the pointer size, so the 64-bit tree builds them
 # too, and the cases that cross it run again in a 64-bit prefix (below).
-add_wine_test(simulator_test SOURCES simulator_test.cpp support/HandleCount.cpp NO_APP)
+add_wine_test(simulator_test SOURCES simulator_test.cpp)
 # Its handle-leak loops over failing devices take up to 50 s with both cores busy.
 add_wine_test(device_test SOURCES device_test.cpp device_fixture.cpp TIMEOUT 150)
 # The OS line says " (64-bit)" on 64-bit Windows, which the 64-bit program

@@ -76,6 +76,15 @@ std::vector<std::string> TraceFile::Calls(const std::string& call) const
     return calls;
 }
 
+std::string TraceValue(const std::string& line, const std::string& name)
+{
+    const size_t nAt = line.rfind(" " + name + "=");
+    if (nAt == std::string::npos)
+        return std::string();
+    const size_t nValue = nAt + name.size() + 2;
+    return line.substr(nValue, line.find(' ', nValue) - nValue);
+}
+
 DeviceHold::DeviceHold()
 {
     static LONG s_nSerial = 0;

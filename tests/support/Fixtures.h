@@ -96,6 +96,11 @@ private:
     std::string m_path;
 };
 
+// The value of " name=" in a trace line, up to the next blank; empty when the
+// line has none. The names read come after the quoted texts, which may hold
+// anything: the last one counts.
+std::string TraceValue(const std::string& line, const std::string& name);
+
 // The named event that holds a simulated device at its open ("hold_event =
 // Name()" in its scenario section) until Release(); released at the latest
 // when the holder goes, so that no run waits on it afterwards.
