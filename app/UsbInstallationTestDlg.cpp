@@ -1,7 +1,7 @@
 #include "app/UsbInstallationTestDlg.h"
 
+#include "app/SaveReport.h"
 #include "report/ReportLog.h"
-#include "report/SaveReport.h"
 #include "res/resource.h"
 
 IMPLEMENT_DYNAMIC(CUsbInstallationTestDlg, CDialog)

@@ -3,9 +3,9 @@
 // dialog as the report that run writes to.
 #pragma once
 
+#include "app/ReportPainting.h"
 #include "app/RunThread.h"
 #include "framework/Afx.h"
-#include "report/ReportPainting.h"
 #include "report/ReportWriter.h"
 
 class CUsbInstallationTestDlg : public CDialog, public CReportWriter

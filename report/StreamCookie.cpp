@@ -90,3 +90,30 @@ DWORD CALLBACK StreamInCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LO
     *pcb = static_cast<LONG>(dwDelivered);
     return dwError;
 }
+
+DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
+{
+    StreamCookie* pCookie = reinterpret_cast<StreamCookie*>(dwCookie);
+    if (pCookie == nullptr || pbBuffer == nullptr || cb <= 0)
+    {
+        *pcb = 0;
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (!pCookie->bFile)
+    {
+        *pcb = 0;
+        return ERROR_SUCCESS;
+    }
+
+    DWORD dwError = ERROR_SUCCESS;
+    DWORD dwWritten = 0;
+    if (!g_SystemCalls.WriteFile(pCookie->hFile, pbBuffer, static_cast<DWORD>(cb), &dwWritten, nullptr))
+        dwError = LastErrorOr(ERROR_GEN_FAILURE);
+    // A short write without an error (a full disk on some file systems) must
+    // not pass as a whole chunk.
+    else if (dwWritten != static_cast<DWORD>(cb))
+        dwError = ERROR_DISK_FULL;
+    pCookie->dwOffset += dwWritten;
+    *pcb = static_cast<LONG>(dwWritten);
+    return dwError;
+}

@@ -24,3 +24,5 @@ StreamCookie* CreateStreamCookie(HANDLE hFile);    // file mode, to write to
 
 // EM_STREAMIN's callback: delivers the cookie's text or file from dwOffset on.
 DWORD CALLBACK StreamInCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb);
+// EM_STREAMOUT's callback: writes each chunk to the cookie's open file.
+DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb);

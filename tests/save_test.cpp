@@ -3,7 +3,6 @@
 // temporary file and replaces the target, and OnSave with the real save
 // dialog, driven from a second thread.
 #include "report/ReportFile.h"
-#include "report/SaveReport.h"
 #include "report/StreamCookie.h"
 #include "res/resource.h"
 #include "support/ExpectedReport.h"

@@ -10,7 +10,7 @@
 // through every wait of a run it is visible and answers the user (scrolling,
 // selecting, the wheel) at once. What the report holds, and when a write
 // returns, do not change.
-#include "report/ReportPainting.h"
+#include "app/ReportPainting.h"
 
 #include <richedit.h>
 
