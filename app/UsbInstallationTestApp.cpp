@@ -2,7 +2,6 @@
 
 #include "app/ReportCommand.h"
 #include "app/UsbInstallationTestDlg.h"
-#include "device/DriverCallWatch.h"
 
 BEGIN_MESSAGE_MAP(CUsbInstallationTestApp, CWinApp)
     ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
@@ -49,7 +48,7 @@ int CUsbInstallationTestApp::ExitInstance()
 {
     // A driver call that was given up on is still out: a normal end would
     // tell its library to detach under it, which may wait for the call for ever.
-    if (CDriverCallWatch::GivenUpCallsOut() > 0)
+    if (CRunThread::GivenUpCallsOut() > 0)
         ::TerminateProcess(::GetCurrentProcess(), m_dwExitCode);
     return static_cast<int>(m_dwExitCode);
 }
