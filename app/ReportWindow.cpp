@@ -1,5 +1,6 @@
 #include "app/ReportWindow.h"
 
+#include "app/DialogLayout.h"
 #include "framework/Afx.h"
 #include "report/ReportLog.h"
 #include "res/resource.h"
@@ -45,11 +46,8 @@ DWORD CReportWindow::Create()
     if (m_richLog.m_hWnd == nullptr)
         return LastErrorOr(ERROR_CANNOT_FIND_WND_CLASS);
     // As the dialog manager makes a dialog's font.
-    const HDC hdc = ::GetDC(nullptr);
-    const int nLogPixels = ::GetDeviceCaps(hdc, LOGPIXELSY);
-    ::ReleaseDC(nullptr, hdc);
     m_hFont =
-        ::CreateFontA(-::MulDiv(kFontPoints, nLogPixels, 72), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE,
+        ::CreateFontA(-::MulDiv(kFontPoints, ScreenDpi(), 72), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE,
                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FF_DONTCARE, kFontFace);
     m_richLog.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_hFont), FALSE);
     return ERROR_SUCCESS;
