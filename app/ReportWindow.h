@@ -28,6 +28,9 @@ public:
     DWORD Run(BOOL bDetailed, RunOutcome& outcome);
     CRichEditCtrl& Report() { return m_richLog; }
 
+    // Called on the run's thread as well as the window's.
+    void WriteLog(LPCSTR pszText, UINT nKind) override { WriteLogOnWindowThread(pszText, nKind); }
+
 protected:
     HWND WindowHandle() const override { return m_hWnd; }
     void OnWriteLog(LPCSTR pszText, UINT nKind) override;

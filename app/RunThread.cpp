@@ -107,7 +107,7 @@ DWORD WINAPI CheckThreadProc(LPVOID pParam)
     return outcome;
 }
 
-void CRunWindow::WriteLog(LPCSTR pszText, UINT nKind)
+void CRunWindow::WriteLogOnWindowThread(LPCSTR pszText, UINT nKind)
 {
     // From the run's thread the whole write is one step on the window's
     // thread. Between separate messages that thread serves the user and the
@@ -168,11 +168,10 @@ BOOL CRunWindow::OnRunMessage(UINT nMessage, WPARAM wParam, LPARAM lParam, LRESU
     }
 }
 
-// No run starts from the first call on. A close that comes during the wait
-// (the session's end during Exit's, a second close of the report command's
-// window) waits once more where the window asked for it: the process may end
-// as soon as it returns. Otherwise it finds the first close under way and
-// returns at once.
+// A close that comes during the wait (the session's end during Exit's, a
+// second close of the report command's window) waits once more where the
+// window asks for it, as the process may end once that close returns; else it
+// finds the first close under way and returns at once.
 void CRunWindow::CancelRunAndWait()
 {
     if (m_bClosing && !m_bNestedCloseWaits)

@@ -80,17 +80,14 @@ DWORD WINAPI CheckThreadProc(LPVOID pParam);
 // what each means to it through the On... members, on its own thread.
 class CRunWindow : public CReportWriter
 {
-public:
-    // Called on the run's thread as well as the window's.
-    void WriteLog(LPCSTR pszText, UINT nKind) final;
-
 protected:
     // bNestedCloseWaits: see CancelRunAndWait.
     explicit CRunWindow(BOOL bNestedCloseWaits) : m_bNestedCloseWaits(bNestedCloseWaits) {}
     ~CRunWindow() = default;
-    CRunWindow(const CRunWindow&) = delete;
-    CRunWindow& operator=(const CRunWindow&) = delete;
 
+    // The window's WriteLog, from any thread: the line goes to OnWriteLog on
+    // the window's thread.
+    void WriteLogOnWindowThread(LPCSTR pszText, UINT nKind);
     // The run's messages to the window: its writes and hand-over, the watch
     // timer, the end of the session. TRUE, with the result, for one of them.
     BOOL OnRunMessage(UINT nMessage, WPARAM wParam, LPARAM lParam, LRESULT* pResult);

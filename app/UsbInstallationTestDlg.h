@@ -14,6 +14,8 @@ class CUsbInstallationTestDlg : public CDialog, public CRunWindow
 public:
     CUsbInstallationTestDlg();
 
+    // The report. Called on the check thread as well as the window's.
+    void WriteLog(LPCSTR pszText, UINT nKind) override { WriteLogOnWindowThread(pszText, nKind); }
     // While a run writes, the report repaints at a bounded rate rather than
     // after every line. Window thread only.
     void BeginRunPainting();
