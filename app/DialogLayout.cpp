@@ -1,4 +1,6 @@
 // The check dialog's look: control placement, the size rule and the minimized icon.
+#include "app/DialogLayout.h"
+
 #include "app/UsbInstallationTestDlg.h"
 
 namespace
@@ -14,10 +16,15 @@ const int kButtonHeight = 23;
 const int kButtonRowOffset = 40; // button row above the client bottom
 const int kReportMarginBottom = 80;
 
-// The program declares no DPI awareness: where Windows scales a window as a
-// whole (Vista to 8 from 150 %, 8.1 and later at every size) it reports 96
-// here; on XP and at 125 % on Vista to 8 it reports the real figure and
-// enlarges the dialog's font, and the layout grows with it.
+// The layout grows with the dialog's font.
+int Scaled(int nPixelsAt96Dpi)
+{
+    return ::MulDiv(nPixelsAt96Dpi, ScreenDpi(), kDesignDpi);
+}
+
+const UINT kButtonStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_CENTER | BS_VCENTER;
+} // namespace
+
 int ScreenDpi()
 {
     static const int nDpi = [] {
@@ -29,14 +36,6 @@ int ScreenDpi()
     }();
     return nDpi;
 }
-
-int Scaled(int nPixelsAt96Dpi)
-{
-    return ::MulDiv(nPixelsAt96Dpi, ScreenDpi(), kDesignDpi);
-}
-
-const UINT kButtonStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_CENTER | BS_VCENTER;
-} // namespace
 
 struct CUsbInstallationTestDlg::ButtonPlacement
 {

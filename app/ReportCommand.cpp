@@ -7,9 +7,6 @@ DWORD RunReportCommand(const ReportCommand& command)
 {
     if (command.dwError != ERROR_SUCCESS)
         return command.dwError;
-    // Nobody is there to answer a system message box (a drive without its
-    // disk, a crash): the call fails, or the process ends, instead.
-    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 
     CReportFile file;
     DWORD dwError = file.Create(command.path.c_str());

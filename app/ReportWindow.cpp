@@ -1,5 +1,6 @@
 #include "app/ReportWindow.h"
 
+#include "app/DialogLayout.h"
 #include "framework/Afx.h"
 #include "report/ReportLog.h"
 #include "res/resource.h"
@@ -45,11 +46,8 @@ DWORD CReportWindow::Create()
     if (m_richLog.m_hWnd == nullptr)
         return LastErrorOr(ERROR_CANNOT_FIND_WND_CLASS);
     // As the dialog manager makes a dialog's font.
-    const HDC hdc = ::GetDC(nullptr);
-    const int nLogPixels = ::GetDeviceCaps(hdc, LOGPIXELSY);
-    ::ReleaseDC(nullptr, hdc);
     m_hFont =
-        ::CreateFontA(-::MulDiv(kFontPoints, nLogPixels, 72), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE,
+        ::CreateFontA(-::MulDiv(kFontPoints, ScreenDpi(), 72), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE,
                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FF_DONTCARE, kFontFace);
     m_richLog.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_hFont), FALSE);
     return ERROR_SUCCESS;
@@ -58,7 +56,7 @@ DWORD CReportWindow::Create()
 DWORD CReportWindow::Run(BOOL bDetailed, RunOutcome& outcome)
 {
     m_bDetailed = bDetailed;
-    if (!m_runThread.Start(m_hWnd, *this))
+    if (!StartRun())
         return LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
     // The run's report writes and its end are messages sent to this thread.
     while (!m_bRunEnded && !m_bClosed)
@@ -76,13 +74,8 @@ DWORD CReportWindow::Run(BOOL bDetailed, RunOutcome& outcome)
     return m_bClosed ? ERROR_CANCELLED : ERROR_SUCCESS;
 }
 
-void CReportWindow::WriteLog(LPCSTR pszText, UINT nKind)
+void CReportWindow::OnWriteLog(LPCSTR pszText, UINT nKind)
 {
-    if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId())
-    {
-        ::SendMessageA(m_hWnd, WM_APP_WRITE_LOG, nKind, reinterpret_cast<LPARAM>(pszText));
-        return;
-    }
     AppendReportLine(m_richLog, pszText, nKind, m_bDetailed);
 }
 
@@ -94,63 +87,30 @@ LRESULT CALLBACK CReportWindow::WindowProc(HWND hwnd, UINT nMessage, WPARAM wPar
         ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pCreate->lpCreateParams));
     }
     CReportWindow* pWindow = reinterpret_cast<CReportWindow*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (pWindow != nullptr && pWindow->OnMessage(nMessage, wParam, lParam))
-        return nMessage == WM_QUERYENDSESSION ? TRUE : 0;
+    LRESULT lResult = 0;
+    if (pWindow != nullptr && pWindow->OnRunMessage(nMessage, wParam, lParam, &lResult))
+        return lResult;
+    // As taskkill without /F closes a program: the run is cancelled and
+    // waited for, and there is no report.
+    if (pWindow != nullptr && nMessage == WM_CLOSE)
+    {
+        pWindow->CancelRunAndWait();
+        pWindow->m_bClosed = TRUE;
+        return 0;
+    }
     return ::DefWindowProcA(hwnd, nMessage, wParam, lParam);
 }
 
-// TRUE for a message handled here.
-BOOL CReportWindow::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam)
-{
-    switch (nMessage)
-    {
-    case WM_APP_WRITE_LOG:
-        WriteLog(reinterpret_cast<LPCSTR>(lParam), static_cast<UINT>(wParam));
-        return TRUE;
-    case WM_APP_RUN_ENDED:
-        RunEnded(m_runThread.TakeBack(wParam));
-        return TRUE;
-    // A driver call out kDriverCallBoundMs ends the run: its report ends here.
-    case WM_TIMER:
-        if (wParam == kRunWatchTimer && m_runThread.Watch() == RUN_WATCH_GAVE_UP)
-            RunEnded(RUN_GIVEN_UP);
-        return TRUE;
-    // As taskkill without /F closes a program: the run is cancelled and
-    // waited for, and there is no report.
-    case WM_CLOSE:
-        CancelRunAndWait();
-        m_bClosed = TRUE;
-        return TRUE;
-    // Log-off, shutdown, or an installer's restart is never held up.
-    case WM_QUERYENDSESSION:
-        return TRUE;
-    // Windows may end the process as soon as this returns: the run is
-    // cancelled and waited for, and the temporary file goes, here.
-    case WM_ENDSESSION:
-        if (wParam == FALSE)
-            return TRUE;
-        CancelRunAndWait();
-        m_file.Discard();
-        m_bClosed = TRUE;
-        return TRUE;
-    default:
-        return FALSE;
-    }
-}
-
-void CReportWindow::RunEnded(RunOutcome outcome)
+void CReportWindow::OnRunEnded(RunOutcome outcome)
 {
     m_outcome = outcome;
     m_bRunEnded = TRUE;
 }
 
-// Cancels the run in progress and waits for its thread while carrying out
-// the messages it sends; a close that comes during the wait finds it under
-// way and returns.
-void CReportWindow::CancelRunAndWait()
+// The temporary file goes here, before the run's end is waited for: Windows
+// may end the process once the session's end has been handled.
+void CReportWindow::OnEndSession()
 {
-    if (m_bClosing)
-        return;
-    m_bClosing = TRUE;
-    m_runThread.CancelAndWait();
+    m_file.Discard();
+    m_bClosed = TRUE;
 }

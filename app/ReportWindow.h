@@ -6,16 +6,15 @@
 #include "app/RunThread.h"
 #include "framework/RichEditCtrl.h"
 #include "report/ReportFile.h"
-#include "report/ReportWriter.h"
 
 // The window's class, by which other programs find it.
 extern const char kReportWindowClass[];
 
-class CReportWindow : public CReportWriter
+class CReportWindow : public CRunWindow
 {
 public:
     // file: the report's temporary file, deleted when the session ends.
-    explicit CReportWindow(CReportFile& file) : m_file(file) {}
+    explicit CReportWindow(CReportFile& file) : CRunWindow(FALSE), m_file(file) {}
     ~CReportWindow();
     CReportWindow(const CReportWindow&) = delete;
     CReportWindow& operator=(const CReportWindow&) = delete;
@@ -30,23 +29,24 @@ public:
     CRichEditCtrl& Report() { return m_richLog; }
 
     // Called on the run's thread as well as the window's.
-    void WriteLog(LPCSTR pszText, UINT nKind) override;
+    void WriteLog(LPCSTR pszText, UINT nKind) override { WriteLogOnWindowThread(pszText, nKind); }
+
+protected:
+    HWND WindowHandle() const override { return m_hWnd; }
+    void OnWriteLog(LPCSTR pszText, UINT nKind) override;
+    void OnRunEnded(RunOutcome outcome) override;
+    void OnEndSession() override;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lParam);
-    BOOL OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam);
-    void RunEnded(RunOutcome outcome);
-    void CancelRunAndWait();
 
     CReportFile& m_file;
     HWND m_hWnd = nullptr;
     HFONT m_hFont = nullptr;
     CRichEditCtrl m_richLog;
     BOOL m_bDetailed = TRUE;
-    CRunThread m_runThread;
     BOOL m_bRunEnded = FALSE;
     RunOutcome m_outcome = RUN_FINISHED;
     // The window was closed, or the session ended: no report.
     BOOL m_bClosed = FALSE;
-    BOOL m_bClosing = FALSE;
 };

@@ -2,7 +2,6 @@
 
 #include "app/ReportCommand.h"
 #include "app/UsbInstallationTestDlg.h"
-#include "device/DriverCallWatch.h"
 
 BEGIN_MESSAGE_MAP(CUsbInstallationTestApp, CWinApp)
     ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
@@ -21,15 +20,17 @@ BOOL CUsbInstallationTestApp::InitInstance()
     // The program's own libraries are loaded by full path; those that they
     // and the system load by name come from the system directory.
     RestrictLibrarySearch();
+    // "/report FILE [/simple]": the report without the dialog.
+    const ReportCommand command = ParseReportCommand(::GetCommandLineW());
     // No system message box ("cannot find component", "insert a disk") may
     // stop a check in either mode: the call fails and the report says why.
-    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    // Without the dialog nobody is there to answer a crash's box either: the
+    // process ends instead.
+    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | (command.bReport ? SEM_NOGPFAULTERRORBOX : 0));
 
     Enable3dControlsStatic();
     AfxInitRichEdit();
 
-    // "/report FILE [/simple]": the report without the dialog.
-    const ReportCommand command = ParseReportCommand(::GetCommandLineW());
     if (command.bReport)
     {
         m_dwExitCode = RunReportCommand(command);
@@ -49,7 +50,7 @@ int CUsbInstallationTestApp::ExitInstance()
 {
     // A driver call that was given up on is still out: a normal end would
     // tell its library to detach under it, which may wait for the call for ever.
-    if (CDriverCallWatch::GivenUpCallsOut() > 0)
+    if (CRunThread::GivenUpCallsOut() > 0)
         ::TerminateProcess(::GetCurrentProcess(), m_dwExitCode);
     return static_cast<int>(m_dwExitCode);
 }

@@ -1,15 +1,13 @@
 #include "app/UsbInstallationTestDlg.h"
 
+#include "app/SaveReport.h"
 #include "report/ReportLog.h"
-#include "report/SaveReport.h"
 #include "res/resource.h"
 
 IMPLEMENT_DYNAMIC(CUsbInstallationTestDlg, CDialog)
 
 BEGIN_MESSAGE_MAP(CUsbInstallationTestDlg, CDialog)
     ON_WM_DESTROY()
-    ON_WM_QUERYENDSESSION()
-    ON_WM_ENDSESSION()
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
     ON_WM_SIZE()
@@ -17,8 +15,6 @@ BEGIN_MESSAGE_MAP(CUsbInstallationTestDlg, CDialog)
     ON_BN_CLICKED(IDC_BUTTON_START, &CUsbInstallationTestDlg::OnStart)
     ON_BN_CLICKED(IDC_BUTTON_DETAILS, &CUsbInstallationTestDlg::OnDetails)
     ON_BN_CLICKED(IDC_BUTTON_SAVE, &CUsbInstallationTestDlg::OnSave)
-    ON_MESSAGE(WM_APP_RUN_ENDED, &CUsbInstallationTestDlg::OnRunEnded)
-    ON_MESSAGE(WM_APP_WRITE_LOG, &CUsbInstallationTestDlg::OnWriteLog)
     ON_WM_TIMER()
 END_MESSAGE_MAP()
 
@@ -28,8 +24,10 @@ const char kDetailsCaption[] = "Details >>";
 const char kSimpleCaption[] = "<< Simple";
 } // namespace
 
+// A session's end during Exit's wait for the run waits too.
 CUsbInstallationTestDlg::CUsbInstallationTestDlg()
     : CDialog(IDD_USBINSTALLATIONTEST_DIALOG, nullptr),
+      CRunWindow(TRUE),
       m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME)))
 {
 }
@@ -49,7 +47,7 @@ void CUsbInstallationTestDlg::OnStart()
     // A click that other threads send while the closing waits for the run
     // would otherwise start a thread on a dialog about to be freed. A run
     // given up on is still in the driver, whose library a run would load.
-    if (m_bClosing || m_runThread.IsInGivenUpCall())
+    if (IsClosing() || IsInGivenUpCall())
         return;
     // A disabled button loses the focus to no control, and the keyboard then
     // reaches nothing: the report takes it first.
@@ -63,9 +61,9 @@ void CUsbInstallationTestDlg::OnStart()
     m_btnDetails.EnableWindow(FALSE);
     m_btnSave.EnableWindow(FALSE);
     // A run in progress goes on writing into the emptied report.
-    if (!m_runThread.IsRunning())
+    if (!IsRunning())
     {
-        if (!m_runThread.Start(m_hWnd, *this))
+        if (!StartRun())
             return;
         m_bReportEmptiedDuringRun = FALSE;
         BeginRunPainting();
@@ -87,27 +85,19 @@ void CUsbInstallationTestDlg::OnDetails()
     OnStart();
 }
 
-// The check thread's hand-over: the outcome is the report's to show.
-LRESULT CUsbInstallationTestDlg::OnRunEnded(WPARAM wParam, LPARAM /*lParam*/)
-{
-    m_runThread.TakeBack(wParam);
-    RunEnded();
-    return 0;
-}
-
 // The end of a run, in one step on the window thread: no click can come
 // between the run's end and Start being handed back, so the buttons follow
-// the run actually in progress.
-void CUsbInstallationTestDlg::RunEnded()
+// the run actually in progress. The outcome is the report's to show.
+void CUsbInstallationTestDlg::OnRunEnded(RunOutcome /*outcome*/)
 {
     // A closing dialog waits for the thread itself.
-    if (m_bClosing)
+    if (IsClosing())
         return;
     EndRunPainting();
     // The thread of a run given up on is still in the driver: Start waits for
-    // its end (WatchRun), and so does Details, which would empty the report
-    // for a run that cannot start.
-    if (m_runThread.IsInGivenUpCall())
+    // its end (OnRunThreadEnded), and so does Details, which would empty the
+    // report for a run that cannot start.
+    if (IsInGivenUpCall())
     {
         m_btnDetails.EnableWindow(FALSE);
         return;
@@ -118,7 +108,7 @@ void CUsbInstallationTestDlg::RunEnded()
     if (m_bReportEmptiedDuringRun && m_richLog.GetWindowTextLength() == 0)
         OnStart();
     m_bReportEmptiedDuringRun = FALSE;
-    if (!m_runThread.IsRunning())
+    if (!IsRunning())
         GiveFocusToStart();
 }
 
@@ -142,8 +132,8 @@ void CUsbInstallationTestDlg::OnActivate(UINT nState, BOOL bMinimized)
     // it back on return; a report that only held it for a run hands it to Start.
     if (nState == WA_INACTIVE && ::GetFocus() != m_richLog.m_hWnd)
         m_bFocusLentToReport = FALSE;
-    if (nState != WA_INACTIVE && !bMinimized && m_bFocusLentToReport && !m_runThread.IsRunning() &&
-        !m_runThread.IsInGivenUpCall() && !m_bClosing)
+    if (nState != WA_INACTIVE && !bMinimized && m_bFocusLentToReport && !IsRunning() && !IsInGivenUpCall() &&
+        !IsClosing())
     {
         m_bFocusLentToReport = FALSE;
         GotoDlgCtl(m_btnStart);
@@ -152,84 +142,46 @@ void CUsbInstallationTestDlg::OnActivate(UINT nState, BOOL bMinimized)
     Default();
 }
 
+// Exit, Escape and the close box: no run starts from now on, and a run in
+// progress is cancelled and waited for.
 void CUsbInstallationTestDlg::OnDestroy()
 {
     CancelRunAndWait();
+    EndRunPainting();
     CDialog::OnDestroy();
 }
 
-// The closing of Exit, Escape and the close box, and of the end of the
-// session: no run starts from now on, and a run in progress is cancelled and
-// waited for. Once done, a second call finds nothing to do.
-void CUsbInstallationTestDlg::CancelRunAndWait()
+// The dialog ends as Exit ends it; the run is then cancelled and waited for.
+void CUsbInstallationTestDlg::OnEndSession()
 {
-    m_bClosing = TRUE;
-    m_runThread.CancelAndWait();
-    EndRunPainting();
-}
-
-// Log-off, shutdown, or an installer's restart (Restart Manager's
-// ENDSESSION_CLOSEAPP comes the same way) is never held up.
-BOOL CUsbInstallationTestDlg::OnQueryEndSession()
-{
-    return TRUE;
-}
-
-// Windows may end the process as soon as this returns, without WM_DESTROY:
-// the dialog ends as Exit ends it, and the run is cancelled, waited for and
-// its driver library freed here. The process then ends by itself.
-void CUsbInstallationTestDlg::OnEndSession(BOOL bEnding)
-{
-    if (!bEnding)
-        return;
     OnCancel();
-    CancelRunAndWait();
 }
 
-// While a run's thread lives. A run given up on has ended; its thread, once
-// its call has returned and it has ended, hands Start back.
-void CUsbInstallationTestDlg::WatchRun()
+// A run given up on has ended; its thread, once its call has returned and it
+// has ended, hands Start back.
+void CUsbInstallationTestDlg::OnRunThreadEnded()
 {
-    switch (m_runThread.Watch())
-    {
-    case RUN_WATCH_GAVE_UP:
-        RunEnded();
-        break;
-    case RUN_WATCH_THREAD_ENDED:
-        m_btnStart.EnableWindow(TRUE);
-        m_btnDetails.EnableWindow(TRUE);
-        GiveFocusToStart();
-        break;
-    default:
-        break;
-    }
+    m_btnStart.EnableWindow(TRUE);
+    m_btnDetails.EnableWindow(TRUE);
+    GiveFocusToStart();
+}
+
+// The run's messages go to the run's plumbing, all others to the message table.
+BOOL CUsbInstallationTestDlg::OnWndMsg(UINT nMessage, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    return OnRunMessage(nMessage, wParam, lParam, pResult) || CDialog::OnWndMsg(nMessage, wParam, lParam, pResult);
 }
 
 // The report.
 
-void CUsbInstallationTestDlg::WriteLog(LPCSTR pszText, UINT nKind)
+void CUsbInstallationTestDlg::OnWriteLog(LPCSTR pszText, UINT nKind)
 {
-    // From the check thread the whole write is one step on the window thread.
-    // Between separate messages the window thread serves the user and the
-    // dialog manager: a selection made there (a drag in the report, or the
-    // select-all of a focus restored on activation) was replaced by the line.
-    if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId())
-    {
-        SendMessage(WM_APP_WRITE_LOG, nKind, reinterpret_cast<LPARAM>(pszText));
-        return;
-    }
     AppendReportLine(m_richLog, pszText, nKind, m_bDetailed);
     if (m_richLog.GetWindowTextLength() > 0)
     {
         m_btnDetails.EnableWindow(TRUE);
         m_btnSave.EnableWindow(TRUE);
     }
-}
-
-LRESULT CUsbInstallationTestDlg::OnWriteLog(WPARAM wParam, LPARAM lParam)
-{
-    WriteLog(reinterpret_cast<LPCSTR>(lParam), static_cast<UINT>(wParam));
-    return 0;
 }
 
 void CUsbInstallationTestDlg::BeginRunPainting()
@@ -244,10 +196,7 @@ void CUsbInstallationTestDlg::EndRunPainting()
 
 void CUsbInstallationTestDlg::OnTimer(UINT_PTR nIDEvent)
 {
-    if (nIDEvent == kRunWatchTimer)
-        WatchRun();
-    else
-        m_reportPainting.OnTimer(nIDEvent);
+    m_reportPainting.OnTimer(nIDEvent);
 }
 
 // button: "Save Informations"

@@ -3,12 +3,11 @@
 // dialog as the report that run writes to.
 #pragma once
 
+#include "app/ReportPainting.h"
 #include "app/RunThread.h"
 #include "framework/Afx.h"
-#include "report/ReportPainting.h"
-#include "report/ReportWriter.h"
 
-class CUsbInstallationTestDlg : public CDialog, public CReportWriter
+class CUsbInstallationTestDlg : public CDialog, public CRunWindow
 {
     DECLARE_DYNAMIC(CUsbInstallationTestDlg)
 
@@ -16,19 +15,19 @@ public:
     CUsbInstallationTestDlg();
 
     // The report. Called on the check thread as well as the window's.
-    void WriteLog(LPCSTR pszText, UINT nKind) override;
+    void WriteLog(LPCSTR pszText, UINT nKind) override { WriteLogOnWindowThread(pszText, nKind); }
     // While a run writes, the report repaints at a bounded rate rather than
     // after every line. Window thread only.
     void BeginRunPainting();
     void EndRunPainting();
+
+    BOOL OnWndMsg(UINT nMessage, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
 
     void OnDestroy();
-    BOOL OnQueryEndSession();
-    void OnEndSession(BOOL bEnding);
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnSize(UINT nType, int cx, int cy);
@@ -36,9 +35,13 @@ protected:
     void OnStart();
     void OnDetails();
     void OnSave();
-    LRESULT OnRunEnded(WPARAM wParam, LPARAM lParam);
-    LRESULT OnWriteLog(WPARAM wParam, LPARAM lParam);
     void OnTimer(UINT_PTR nIDEvent);
+
+    HWND WindowHandle() const override { return m_hWnd; }
+    void OnWriteLog(LPCSTR pszText, UINT nKind) override;
+    void OnRunEnded(RunOutcome outcome) override;
+    void OnRunThreadEnded() override;
+    void OnEndSession() override;
 
     DECLARE_MESSAGE_MAP()
 
@@ -46,13 +49,8 @@ private:
     struct ButtonPlacement;
     static const ButtonPlacement kButtons[4];
 
-    void RunEnded();
     void GiveFocusToStart();
-    void CancelRunAndWait();
-    void WatchRun();
 
-    // Window thread only.
-    CRunThread m_runThread;
     // The view the report's lines are written in; window thread only.
     BOOL m_bDetailed = FALSE;
     CRichEditCtrl m_richLog;
@@ -62,8 +60,6 @@ private:
     CButton m_btnExit;
     HICON m_hIcon;
 
-    // Set when the window is being destroyed: no run starts from then on.
-    BOOL m_bClosing = FALSE;
     // A click during a run (Details) emptied the report for the run in progress.
     BOOL m_bReportEmptiedDuringRun = FALSE;
     // The report has the focus because a click on a button that a run

@@ -48,6 +48,9 @@ public:
     // end written to report. TRUE when given up: the run has ended with
     // RUN_GIVEN_UP, and its thread leaves as soon as the call returns.
     BOOL GiveUpStuckCall(CReportWriter& report);
+    // Calls given up in this process whose run's thread is still in the
+    // driver: while one is out, its library must not be told to detach.
+    static LONG GivenUpCallsOut() { return CDriverCallWatch::GivenUpCallsOut(); }
 
 private:
     // Each FALSE when the check found a failure.

@@ -98,14 +98,6 @@ public:                                                                         
         WM_ACTIVATE, 0, 0, AFX_HANDLER(pThis->OnActivate(LOWORD(wParam), HIWORD(wParam) != 0); return 0)               \
     }                                                                                                                  \
     ,
-#define ON_WM_QUERYENDSESSION() {WM_QUERYENDSESSION, 0, 0, AFX_HANDLER(return pThis->OnQueryEndSession())},
-#define ON_WM_ENDSESSION()                                                                                             \
-    {                                                                                                                  \
-        WM_ENDSESSION, 0, 0, AFX_HANDLER(pThis->OnEndSession(wParam != 0); return 0)                                   \
-    }                                                                                                                  \
-    ,
-#define ON_MESSAGE(message, memberFxn)                                                                                 \
-    {(UINT)(message), 0, 0, AFX_HANDLER(return (pThis->*(memberFxn))(wParam, lParam))},
 
 class CCmdTarget : public CObject
 {

@@ -31,8 +31,6 @@ const SystemCalls& RealSystemCalls()
         ::FindFirstFileA,
         ::FindClose,
         ::CreateFileW,
-        ::GetFileSize,
-        ::SetFilePointer,
         ::ReadFile,
         ::WriteFile,
         ::MoveFileExW,

@@ -30,8 +30,6 @@ struct SystemCalls
     decltype(&::FindFirstFileA) FindFirstFileA;
     decltype(&::FindClose) FindClose;
     decltype(&::CreateFileW) CreateFileW;
-    decltype(&::GetFileSize) GetFileSize;
-    decltype(&::SetFilePointer) SetFilePointer;
     decltype(&::ReadFile) ReadFile;
     decltype(&::WriteFile) WriteFile;
     decltype(&::MoveFileExW) MoveFileExW;

@@ -1,7 +1,6 @@
 #include "report/ReportFile.h"
 
 #include "framework/SystemCalls.h"
-#include "report/SaveReport.h"
 #include "report/StreamCookie.h"
 
 #include <cstring>

@@ -10,13 +10,14 @@
 // through every wait of a run it is visible and answers the user (scrolling,
 // selecting, the wheel) at once. What the report holds, and when a write
 // returns, do not change.
-#include "report/ReportPainting.h"
+#include "app/ReportPainting.h"
+
+#include "app/AppMessages.h"
 
 #include <richedit.h>
 
 namespace
 {
-const UINT_PTR kRepaintTimer = 1;
 const UINT kRepaintIntervalMs = 60;
 } // namespace
 
@@ -53,7 +54,7 @@ void CReportPainting::Begin(HWND hwndOwner, HWND hwndReport)
     }
     m_hwndOwner = hwndOwner;
     m_bRunPainting = TRUE;
-    ::SetTimer(m_hwndOwner, kRepaintTimer, kRepaintIntervalMs, nullptr);
+    ::SetTimer(m_hwndOwner, TIMER_REPAINT, kRepaintIntervalMs, nullptr);
 }
 
 void CReportPainting::End()
@@ -61,13 +62,13 @@ void CReportPainting::End()
     if (!m_bRunPainting)
         return;
     m_bRunPainting = FALSE;
-    ::KillTimer(m_hwndOwner, kRepaintTimer);
+    ::KillTimer(m_hwndOwner, TIMER_REPAINT);
     ShowHeldReport();
 }
 
 void CReportPainting::OnTimer(UINT_PTR nIDEvent)
 {
-    if (nIDEvent == kRepaintTimer)
+    if (nIDEvent == TIMER_REPAINT)
         ShowHeldReport();
 }
 

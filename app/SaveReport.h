@@ -1,4 +1,5 @@
-// Saving the report as RTF.
+// "Save Informations": the save dialog, and the warning box of a save that
+// failed.
 #pragma once
 
 #include "framework/RichEditCtrl.h"
@@ -8,6 +9,3 @@
 // says so in a warning box owned by hwndOwner, naming the file and the
 // system's reason; a cancel shows nothing.
 void SaveReportAsChosen(CRichEditCtrl& richLog, HWND hwndOwner);
-
-// EM_STREAMOUT's callback: writes each chunk to the cookie's open file.
-DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb);

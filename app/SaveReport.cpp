@@ -1,12 +1,8 @@
-// Saving the report: the control streams its content as RTF into the file the
-// user chose (report/ReportFile), chunk by chunk, through StreamOutCallback.
-#include "report/SaveReport.h"
+#include "app/SaveReport.h"
 
 #include "framework/FileDialog.h"
-#include "framework/SystemCalls.h"
 #include "report/ReportFile.h"
 #include "report/ReportWriter.h"
-#include "report/StreamCookie.h"
 
 #include <shlobj.h>
 
@@ -43,31 +39,4 @@ void SaveReportAsChosen(CRichEditCtrl& richLog, HWND hwndOwner)
     const DWORD dwError = SaveReportAsRtf(richLog, path.c_str());
     if (dwError != ERROR_SUCCESS)
         ShowSaveFailure(hwndOwner, path, dwError);
-}
-
-DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
-{
-    StreamCookie* pCookie = reinterpret_cast<StreamCookie*>(dwCookie);
-    if (pCookie == nullptr || pbBuffer == nullptr || cb <= 0)
-    {
-        *pcb = 0;
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (!pCookie->bFile)
-    {
-        *pcb = 0;
-        return ERROR_SUCCESS;
-    }
-
-    DWORD dwError = ERROR_SUCCESS;
-    DWORD dwWritten = 0;
-    if (!g_SystemCalls.WriteFile(pCookie->hFile, pbBuffer, static_cast<DWORD>(cb), &dwWritten, nullptr))
-        dwError = LastErrorOr(ERROR_GEN_FAILURE);
-    // A short write without an error (a full disk on some file systems) must
-    // not pass as a whole chunk.
-    else if (dwWritten != static_cast<DWORD>(cb))
-        dwError = ERROR_DISK_FULL;
-    pCookie->dwOffset += dwWritten;
-    *pcb = static_cast<LONG>(dwWritten);
-    return dwError;
 }
