@@ -29,7 +29,7 @@ DWORD FindDeviceKey(const CString& deviceKeyName, CString& storedName)
             g_SystemCalls.RegEnumKeyExA(usbKey.Get(), dwSubkey, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
         if (lEnum != ERROR_SUCCESS)
             return static_cast<DWORD>(lEnum);
-        if (EqualsIgnoringAsciiCase(szName, deviceKeyName))
+        if (EqualsIgnoringAsciiCase<char>(szName, deviceKeyName))
         {
             storedName = CString(szName, static_cast<int>(cchName));
             return ERROR_SUCCESS;

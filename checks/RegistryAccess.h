@@ -11,9 +11,6 @@ extern const char kUsbEnumPath[];    // "System\CurrentControlSet\Enum\USB"
 // "Vid_%04X&Pid_%04X".
 CString FormatDeviceKeyName(int nVendorId, int nProductId);
 
-// ASCII letters compare without regard to case, everything else byte by byte.
-bool EqualsIgnoringAsciiCase(LPCSTR pszA, LPCSTR pszB);
-
 // An open registry key, closed when the holder goes.
 class CRegKeyHolder
 {
