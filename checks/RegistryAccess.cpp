@@ -65,21 +65,20 @@ DWORD FindNativeSystemFile(LPCSTR pszPath)
     return dwSearch;
 }
 
-DWORD ReportFileSearch(CReportWriter& report, DWORD dwSearch, LPCSTR pszFoundText, BOOL& bFileMissing)
+CheckResult ReportFileSearch(CReportWriter& report, DWORD dwSearch, LPCSTR pszFoundText)
 {
     if (dwSearch == ERROR_SUCCESS)
     {
         report.WriteLog(pszFoundText, LOG_DETAIL);
-        return ERROR_SUCCESS;
+        return CheckResult::Ok();
     }
-    if (!IsMissingFile(dwSearch))
-        return dwSearch;
-    bFileMissing = TRUE;
+    if (dwSearch != ERROR_FILE_NOT_FOUND && dwSearch != ERROR_PATH_NOT_FOUND)
+        return CheckResult::Error(dwSearch);
     report.WriteLog("... File was not found.", LOG_DETAIL_ALERT);
-    return ERROR_SUCCESS;
+    return CheckResult::Warning();
 }
 
-DWORD SearchAndReportFile(CReportWriter& report, LPCSTR pszPath, LPCSTR pszFoundText, BOOL& bFileMissing)
+CheckResult SearchAndReportFile(CReportWriter& report, LPCSTR pszPath, LPCSTR pszFoundText)
 {
-    return ReportFileSearch(report, FindExistingFile(pszPath), pszFoundText, bFileMissing);
+    return ReportFileSearch(report, FindExistingFile(pszPath), pszFoundText);
 }
