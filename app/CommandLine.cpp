@@ -70,23 +70,9 @@ std::vector<std::wstring> SplitArguments(LPCWSTR pszCommandLine)
     }
 }
 
-// Switch names are ASCII and matched by ASCII letter case alone: the case
-// rules of the user's language (a Turkish dotless i) must not decide.
-BOOL StartsWithName(LPCWSTR psz, LPCWSTR pszName)
-{
-    for (; *pszName != L'\0'; ++psz, ++pszName)
-    {
-        const WCHAR ch = *psz >= L'A' && *psz <= L'Z' ? static_cast<WCHAR>(*psz - L'A' + L'a') : *psz;
-        if (ch != *pszName)
-            return FALSE;
-    }
-    return TRUE;
-}
-
 BOOL IsSwitch(const std::wstring& argument, LPCWSTR pszName)
 {
-    return (argument[0] == L'/' || argument[0] == L'-') && argument.size() == 1 + std::wcslen(pszName) &&
-           StartsWithName(argument.c_str() + 1, pszName);
+    return (argument[0] == L'/' || argument[0] == L'-') && EqualsIgnoringAsciiCase(argument.c_str() + 1, pszName);
 }
 
 // /report itself, or a switch meant as it: "report" after one or more '/' or
@@ -95,9 +81,11 @@ BOOL IsSwitch(const std::wstring& argument, LPCWSTR pszName)
 BOOL IsReportLike(const std::wstring& argument)
 {
     const size_t nName = argument.find_first_not_of(L"/-");
-    if (nName == 0 || nName == std::wstring::npos || !StartsWithName(argument.c_str() + nName, kReportSwitch))
+    const size_t nLength = std::wcslen(kReportSwitch);
+    if (nName == 0 || nName == std::wstring::npos ||
+        !EqualsIgnoringAsciiCase(argument.substr(nName, nLength).c_str(), kReportSwitch))
         return FALSE;
-    const WCHAR chAfter = argument.c_str()[nName + std::wcslen(kReportSwitch)];
+    const WCHAR chAfter = argument.c_str()[nName + nLength];
     return !((chAfter >= L'a' && chAfter <= L'z') || (chAfter >= L'A' && chAfter <= L'Z') ||
              (chAfter >= L'0' && chAfter <= L'9'));
 }

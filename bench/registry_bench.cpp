@@ -131,10 +131,10 @@ Timing Measure(RecordingWriter& writer, bool& bSound)
     {
         writer.Clear();
         double dStart = NowMs();
-        const DWORD dwCommon = CheckCommonRegistry(writer, 0);
-        const DWORD dwDevice = CheckDeviceRegistry(writer, 0);
+        const CheckResult common = CheckCommonRegistry(writer, g_SupportedDevices[0]);
+        const CheckResult device = CheckDeviceRegistry(writer, g_SupportedDevices[0]);
         checks.push_back(NowMs() - dStart);
-        bSound = bSound && dwCommon == 0 && dwDevice == 0;
+        bSound = bSound && common.kind == RESULT_OK && device.kind == RESULT_OK;
 
         dStart = NowMs();
         const int nFound = BareRegistryCalls();

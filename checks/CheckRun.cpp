@@ -8,29 +8,10 @@
 #include "device/DriverLibrary.h"
 #include "framework/SystemCalls.h"
 
+#include <algorithm>
+
 namespace
 {
-// The run's own view of what it writes: every line goes on to the caller's
-// writer, and a Warning or Error result (or an error entry) is noted.
-class CResultKinds final : public CReportWriter
-{
-public:
-    explicit CResultKinds(CReportWriter& report) : m_report(report) {}
-
-    void WriteLog(LPCSTR pszText, UINT nKind) override
-    {
-        const BYTE nLogKind = LOBYTE(nKind);
-        if (nLogKind == LOG_RESULT_WARNING || nLogKind == LOG_RESULT_ERROR || nLogKind == LOG_ERROR)
-            m_bSomethingToLookAt = TRUE;
-        m_report.WriteLog(pszText, nKind);
-    }
-    BOOL SomethingToLookAt() const { return m_bSomethingToLookAt; }
-
-private:
-    CReportWriter& m_report;
-    BOOL m_bSomethingToLookAt = FALSE;
-};
-
 void WriteRunEnd(CReportWriter& report, LPCSTR pszSummary)
 {
     report.WriteLog(pszSummary, LOG_HEADING);
@@ -38,10 +19,23 @@ void WriteRunEnd(CReportWriter& report, LPCSTR pszSummary)
 }
 } // namespace
 
+// What the run's results come to: any Warning or Error is something to look
+// at; a failed check, by its part's rule, also ends the run "Check finished.".
+struct CCheckRun::Findings
+{
+    void Add(const CheckResult& result, BOOL bFails)
+    {
+        worst = std::max(worst, result.kind);
+        bFailed = bFailed || bFails;
+    }
+
+    ResultKind worst = RESULT_OK;
+    BOOL bFailed = FALSE;
+};
+
 CCheckRun::CCheckRun()
     : // Manual reset: a cancel ends every wait after it, not only the one in progress.
-      m_hCancelEvent(g_SystemCalls.CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      m_hRxEvent(g_SystemCalls.CreateEventA(nullptr, FALSE, FALSE, nullptr))
+      m_hCancelEvent(g_SystemCalls.CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
 }
 
@@ -49,8 +43,6 @@ CCheckRun::~CCheckRun()
 {
     if (m_hDriverLib != nullptr)
         ::FreeLibrary(m_hDriverLib);
-    if (m_hRxEvent != nullptr)
-        ::CloseHandle(m_hRxEvent);
     if (m_hCancelEvent != nullptr)
         ::CloseHandle(m_hCancelEvent);
 }
@@ -65,21 +57,20 @@ void CCheckRun::Cancel()
 
 RunOutcome CCheckRun::Run(CReportWriter& report)
 {
-    CResultKinds written(report);
-    BOOL bFailed = FALSE;
+    Findings findings;
     try
     {
         if (!m_bCancel.load())
         {
-            written.WriteLog(GetOsVersionText(), LOG_TEXT);
-            written.WriteLog(REPORT_SEPARATOR, LOG_TEXT);
+            report.WriteLog(GetOsVersionText(), LOG_TEXT);
+            report.WriteLog(REPORT_SEPARATOR, LOG_TEXT);
         }
-        bFailed = !CheckRegistry(written);
+        CheckRegistry(report, findings);
         for (UINT nIndex = 0; nIndex < g_DeviceTable.nEntries && !m_bCancel.load(); ++nIndex)
         {
             const LPCSTR pszDriverLibrary = g_DeviceTable.pEntries[nIndex].pszDriverLibrary;
-            if (pszDriverLibrary != nullptr && !CheckDriver(written, pszDriverLibrary))
-                bFailed = TRUE;
+            if (pszDriverLibrary != nullptr)
+                CheckDriver(report, pszDriverLibrary, findings);
         }
     }
     catch (const DriverCallGivenUp&)
@@ -93,47 +84,52 @@ RunOutcome CCheckRun::Run(CReportWriter& report)
     }
 
     const BOOL bCancelled = m_bCancel.load();
-    WriteRunEnd(written, bCancelled || bFailed ? SUMMARY_FINISHED : SUMMARY_SUCCESS);
+    WriteRunEnd(report, bCancelled || findings.bFailed ? SUMMARY_FINISHED : SUMMARY_SUCCESS);
     if (bCancelled)
         return RUN_CANCELLED;
-    return bFailed || written.SomethingToLookAt() ? RUN_FINISHED : RUN_SUCCEEDED;
+    return findings.worst != RESULT_OK ? RUN_FINISHED : RUN_SUCCEEDED;
 }
 
 // The common check of each entry with IDs, and the device-specific one where
-// the common one passed.
-BOOL CCheckRun::CheckRegistry(CReportWriter& report)
+// the common one found the device key. A registry check fails the run when
+// its result carries a code: the check could not be made, or the device key
+// is not there (259). Missing files and an instance's own failure do not.
+void CCheckRun::CheckRegistry(CReportWriter& report, Findings& findings)
 {
-    BOOL bPassed = TRUE;
     for (UINT nIndex = 0; nIndex < g_DeviceTable.nEntries && !m_bCancel.load(); ++nIndex)
     {
         const DEVICE_INFO& device = g_DeviceTable.pEntries[nIndex];
         if (device.nVendorId < 0 || device.nProductId < 0)
             continue;
-        const DWORD dwCommon = CheckCommonRegistry(report, nIndex);
-        if (m_bCancel.load())
-            break;
-        if (dwCommon != 0 || CheckDeviceRegistry(report, nIndex) != 0)
-            bPassed = FALSE;
+        const CheckResult common = CheckCommonRegistry(report, device);
+        findings.Add(common, common.dwCode != ERROR_SUCCESS);
+        if (common.dwCode != ERROR_SUCCESS || m_bCancel.load())
+            continue;
+        const CheckResult specific = CheckDeviceRegistry(report, device);
+        findings.Add(specific, specific.dwCode != ERROR_SUCCESS);
     }
-    return bPassed;
 }
 
 // The library's binding, the device search and the communication test, and
-// the library's release, which comes whatever went before.
-BOOL CCheckRun::CheckDriver(CReportWriter& report, LPCSTR pszDriverLibrary)
+// the library's release, which comes whatever went before. Each fails the run
+// with anything but OK.
+void CCheckRun::CheckDriver(CReportWriter& report, LPCSTR pszDriverLibrary, Findings& findings)
 {
     report.WriteLog(REPORT_SEPARATOR, LOG_TEXT);
-    DWORD dwResult = LoadDriverLibrary(report, pszDriverLibrary, m_hDriverLib, m_entryPoints);
-    if (!m_bCancel.load() && dwResult == ERROR_SUCCESS)
+    DRIVER_ENTRY_POINTS entryPoints = {};
+    CheckResult result = LoadDriverLibrary(report, pszDriverLibrary, m_hDriverLib, entryPoints);
+    if (!m_bCancel.load() && result.kind == RESULT_OK)
     {
         // The run's thread makes it between driver calls: no call of its own is out.
-        CDeviceCommunication devices(report, WATCHED_ENTRY_POINTS(m_entryPoints, m_pDriverCallWatch), m_hRxEvent,
-                                     m_hCancelEvent, m_bCancel, m_nDevices);
-        dwResult = static_cast<DWORD>(devices.SearchDevices());
-        if (!m_bCancel.load() && dwResult == SEARCH_DEVICES_FOUND)
-            dwResult = devices.CheckCommunication();
+        CDeviceCommunication devices(report, WATCHED_ENTRY_POINTS(entryPoints, m_pDriverCallWatch), m_hCancelEvent,
+                                     m_bCancel);
+        result = devices.SearchDevices();
+        if (!m_bCancel.load() && result.kind == RESULT_OK)
+            result = devices.CheckCommunication();
     }
-    return FreeDriverLibrary(report, m_hDriverLib) == DRIVER_LIBRARY_FREED && dwResult == 0;
+    findings.Add(result, result.kind != RESULT_OK);
+    const CheckResult freed = FreeDriverLibrary(report, m_hDriverLib);
+    findings.Add(freed, freed.kind != RESULT_OK);
 }
 
 BOOL CCheckRun::GiveUpStuckCall(CReportWriter& report)
@@ -143,7 +139,7 @@ BOOL CCheckRun::GiveUpStuckCall(CReportWriter& report)
         return FALSE;
     CString text;
     text.Format("The driver did not return from %s within %lu s.", pszCall, kDriverCallBoundMs / 1000);
-    report.WriteDriverErrorResult(text);
+    report.WriteResult(CheckResult::DriverError(text));
     WriteRunEnd(report, SUMMARY_FINISHED);
     return TRUE;
 }

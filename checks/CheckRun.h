@@ -1,12 +1,11 @@
-// A check run: the object that owns what a run needs (the driver library and
-// its entry points, the devices found, the cancel flag and events, the watch
-// of the driver call in progress), carries out the checks in their order
-// through a report writer and gives the run's outcome. The dialog and the
-// report command each create one and show what it writes.
+// A check run: the object that owns what a run needs (the driver library, the
+// cancel flag and event, the watch of the driver call in progress), carries
+// out the checks in their order through a report writer and gives the run's
+// outcome. The dialog and the report command each create one and show what it
+// writes.
 #pragma once
 
 #include "device/DriverCallWatch.h"
-#include "device/DriverEntryPoints.h"
 #include "report/ReportWriter.h"
 
 #include <atomic>
@@ -53,15 +52,12 @@ public:
     static LONG GivenUpCallsOut() { return CDriverCallWatch::GivenUpCallsOut(); }
 
 private:
-    // Each FALSE when the check found a failure.
-    BOOL CheckRegistry(CReportWriter& report);
-    BOOL CheckDriver(CReportWriter& report, LPCSTR pszDriverLibrary);
+    struct Findings;
+    void CheckRegistry(CReportWriter& report, Findings& findings);
+    void CheckDriver(CReportWriter& report, LPCSTR pszDriverLibrary, Findings& findings);
 
     std::atomic<BOOL> m_bCancel{FALSE};
     const HANDLE m_hCancelEvent;
-    const HANDLE m_hRxEvent;
     HMODULE m_hDriverLib = nullptr;
-    DRIVER_ENTRY_POINTS m_entryPoints = {};
-    DWORD m_nDevices = 0;
     const std::shared_ptr<CDriverCallWatch> m_pDriverCallWatch = std::make_shared<CDriverCallWatch>();
 };

@@ -5,7 +5,6 @@
 #include "checks/CommonRegistry.h"
 
 #include "checks/RegistryAccess.h"
-#include "checks/SupportedDevices.h"
 
 namespace
 {
@@ -29,7 +28,7 @@ DWORD FindDeviceKey(const CString& deviceKeyName, CString& storedName)
             g_SystemCalls.RegEnumKeyExA(usbKey.Get(), dwSubkey, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
         if (lEnum != ERROR_SUCCESS)
             return static_cast<DWORD>(lEnum);
-        if (EqualsIgnoringAsciiCase(szName, deviceKeyName))
+        if (EqualsIgnoringAsciiCase<char>(szName, deviceKeyName))
         {
             storedName = CString(szName, static_cast<int>(cchName));
             return ERROR_SUCCESS;
@@ -37,20 +36,19 @@ DWORD FindDeviceKey(const CString& deviceKeyName, CString& storedName)
     }
 }
 
-// The device key was found: its instance count and the three files. 0 when
-// nothing failed, with bFileMissing set when a file is missing; else the code
-// for the "Error" result.
-DWORD CheckRegisteredDevice(CReportWriter& report, const DEVICE_INFO& device, const CString& storedName,
-                            BOOL& bFileMissing)
+// The device key was found: its instance count and the three files. The
+// check's result: an Error with the code of a failure, else a Warning when a
+// file is missing.
+CheckResult CheckRegisteredDevice(CReportWriter& report, const DEVICE_INFO& device, const CString& storedName)
 {
     CRegKeyHolder deviceKey;
     const LONG lOpen = deviceKey.Open(CString(kUsbEnumPath) + "\\" + storedName);
     if (lOpen != ERROR_SUCCESS)
-        return static_cast<DWORD>(lOpen);
+        return CheckResult::Error(static_cast<DWORD>(lOpen));
     DWORD dwInstances = 0;
     // A failed count query is an error of the check, but the files are still
     // searched and reported. A search that fails is the more specific finding,
-    // so the count's code is returned only when the searches went through.
+    // so the count's code is given only when the searches went through.
     const DWORD dwCountError = static_cast<DWORD>(
         g_SystemCalls.RegQueryInfoKeyA(deviceKey.Get(), nullptr, nullptr, nullptr, &dwInstances, nullptr, nullptr,
                                        nullptr, nullptr, nullptr, nullptr, nullptr));
@@ -65,7 +63,7 @@ DWORD CheckRegisteredDevice(CReportWriter& report, const DEVICE_INFO& device, co
     CString systemDirectory;
     const DWORD dwDirectory = QuerySystemDirectory(systemDirectory);
     if (dwDirectory != ERROR_SUCCESS)
-        return dwDirectory;
+        return CheckResult::Error(dwDirectory);
     const struct
     {
         LPCSTR pszName;
@@ -76,6 +74,7 @@ DWORD CheckRegisteredDevice(CReportWriter& report, const DEVICE_INFO& device, co
         {device.pszUninstaller, "Registered uninstall file:   %s", "... File was found."},
         {device.pszUninstallIni, "Registered uninstall file:   %s", "... File was found."},
     };
+    CheckResult found = CheckResult::Ok();
     for (const auto& file : files)
     {
         if (file.pszName == nullptr)
@@ -83,47 +82,28 @@ DWORD CheckRegisteredDevice(CReportWriter& report, const DEVICE_INFO& device, co
         line.Format(file.pszLabel, file.pszName);
         report.WriteLog(line, LOG_DETAIL);
         // Any failure but a missing file ends the searches.
-        const DWORD dwSearch =
-            SearchAndReportFile(report, systemDirectory + "\\" + file.pszName, file.pszFound, bFileMissing);
-        if (dwSearch != ERROR_SUCCESS)
-            return dwSearch;
+        const CheckResult search = SearchAndReportFile(report, systemDirectory + "\\" + file.pszName, file.pszFound);
+        if (search.kind == RESULT_ERROR)
+            return search;
+        found = Worse(found, search);
     }
-    return dwCountError;
+    return dwCountError != ERROR_SUCCESS ? CheckResult::Error(dwCountError) : found;
 }
 } // namespace
 
-DWORD CheckCommonRegistry(CReportWriter& report, UINT nIndex)
+CheckResult CheckCommonRegistry(CReportWriter& report, const DEVICE_INFO& device)
 {
-    if (nIndex >= g_DeviceTable.nEntries)
-    {
-        report.WriteResult({ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING});
-        return ERROR_INVALID_PARAMETER;
-    }
-    const DEVICE_INFO& device = g_DeviceTable.pEntries[nIndex];
     const CString deviceKeyName = FormatDeviceKeyName(device.nVendorId, device.nProductId);
-
     CString line;
     line.Format("Check common registry entries for devices:   %s", static_cast<LPCSTR>(deviceKeyName));
     report.WriteLog(line, LOG_HEADING);
 
     CString storedName;
     const DWORD dwLookup = FindDeviceKey(deviceKeyName, storedName);
-    if (dwLookup == ERROR_NO_MORE_ITEMS)
-    {
-        report.WriteLog("Device key was not found.", LOG_DETAIL_ALERT);
-        report.WriteWarningResult();
-        return ERROR_NO_MORE_ITEMS;
-    }
-    if (dwLookup != ERROR_SUCCESS)
-        return report.WriteErrorResult(dwLookup);
-
-    BOOL bFileMissing = FALSE;
-    const DWORD dwError = CheckRegisteredDevice(report, device, storedName, bFileMissing);
-    if (dwError != ERROR_SUCCESS)
-        return report.WriteErrorResult(dwError);
-    if (bFileMissing)
-        report.WriteWarningResult();
-    else
-        report.WriteOkResult();
-    return ERROR_SUCCESS;
+    const CheckResult result = dwLookup == ERROR_SUCCESS ? CheckRegisteredDevice(report, device, storedName)
+                               : dwLookup == ERROR_NO_MORE_ITEMS
+                                   ? CheckResult::Warning("Device key was not found.", ERROR_NO_MORE_ITEMS)
+                                   : CheckResult::Error(dwLookup);
+    report.WriteResult(result);
+    return result;
 }

@@ -3,9 +3,10 @@
 // directory?
 #pragma once
 
+#include "checks/SupportedDevices.h"
 #include "report/ReportWriter.h"
 
-// For the device table's entry nIndex: 0 when the check found no error (a
-// missing file is a warning); 259 when the device key was not found; else
-// the code of the "Error" result written.
-DWORD CheckCommonRegistry(CReportWriter& report, UINT nIndex);
+// For the device table's entry: its heading, steps and result, which it
+// gives. A missing file is a Warning; a device key that was not found, a
+// Warning with 259 (ERROR_NO_MORE_ITEMS).
+CheckResult CheckCommonRegistry(CReportWriter& report, const DEVICE_INFO& device);

@@ -4,7 +4,8 @@
 #include "checks/DeviceRegistry.h"
 
 #include "checks/RegistryAccess.h"
-#include "checks/SupportedDevices.h"
+
+#include <algorithm>
 
 namespace
 {
@@ -12,8 +13,6 @@ const DWORD kSubkeyNameSize = 255; // characters, terminating zero included
 const DWORD kDriverValueSize = 255;
 const DWORD kFileValueSize = 256;
 const char kFileFound[] = "... File was found.";
-// What an instance's check returns when the check goes on with the next one.
-const DWORD kNextInstance = ERROR_SUCCESS;
 
 // Reads a value as text without asking for its type. The buffer holds one byte
 // more than the registry may fill, so a value whose data do not end in a zero
@@ -59,15 +58,14 @@ DWORD OpenClassKey(const CString& instancePath, CRegKeyHolder& classKey)
     return static_cast<DWORD>(classKey.Open(classPath));
 }
 
-// One instance: its heading, the driver's two files and exactly one result.
-// kNextInstance, or the code of a failure that ends the whole check.
-DWORD CheckInstance(CReportWriter& report, const DeviceContext& context, LPCSTR pszInstance)
+// One instance: its heading, the driver's two files, and its result, which
+// it gives. bEndsCheck when its failure ends the whole check.
+CheckResult CheckInstance(CReportWriter& report, const DeviceContext& context, LPCSTR pszInstance, BOOL& bEndsCheck)
 {
     CString line;
     line.Format("Check specific registry entries for device:   %s#%s", static_cast<LPCSTR>(context.deviceKeyName),
                 pszInstance);
     report.WriteLog(line, LOG_HEADING);
-    BOOL bFileMissing = FALSE;
 
     CString instancePath;
     instancePath.Format("%s\\%s", static_cast<LPCSTR>(context.deviceKeyPath), pszInstance);
@@ -77,63 +75,47 @@ DWORD CheckInstance(CReportWriter& report, const DeviceContext& context, LPCSTR 
     if (dwError == ERROR_SUCCESS)
         dwError = ReadTextValue(classKey.Get(), "NTMPDriver", kFileValueSize, driverFile);
     if (dwError != ERROR_SUCCESS)
-    {
-        report.WriteErrorResult(dwError);
-        return kNextInstance;
-    }
+        return CheckResult::Error(dwError);
     line.Format("Registered driver file:   %s", static_cast<LPCSTR>(driverFile));
     report.WriteLog(line, LOG_DETAIL);
-    dwError = ReportFileSearch(report, FindNativeSystemFile(context.systemDirectory + "\\Drivers\\" + driverFile),
-                               kFileFound, bFileMissing);
-    if (dwError != ERROR_SUCCESS)
-    {
-        // The driver file cannot be looked at: that is this instance's
-        // result alone, and the check goes on with the next instance.
-        report.WriteErrorResult(dwError);
-        return kNextInstance;
-    }
+    const CheckResult driverSearch = ReportFileSearch(
+        report, FindNativeSystemFile(context.systemDirectory + "\\Drivers\\" + driverFile), kFileFound);
+    // The driver file cannot be looked at: that is this instance's result
+    // alone, and the check goes on with the next instance.
+    if (driverSearch.kind == RESULT_ERROR)
+        return driverSearch;
 
     CString infFile;
     dwError = ReadTextValue(classKey.Get(), "InfPath", kFileValueSize, infFile);
     if (dwError != ERROR_SUCCESS)
-    {
-        report.WriteErrorResult(dwError);
-        return kNextInstance;
-    }
+        return CheckResult::Error(dwError);
     line.Format("Registered installation file:   %s", static_cast<LPCSTR>(infFile));
     report.WriteLog(line, LOG_DETAIL);
-    dwError = SearchAndReportFile(report, context.windowsDirectory + "\\inf\\" + infFile, kFileFound, bFileMissing);
-    classKey.Close();
-    if (dwError != ERROR_SUCCESS)
-    {
-        // Unlike the driver file's, a failed search of the installation file
-        // ends the whole check: the instances that follow are not examined.
-        return report.WriteErrorResult(dwError);
-    }
+    const CheckResult infSearch =
+        SearchAndReportFile(report, context.windowsDirectory + "\\inf\\" + infFile, kFileFound);
+    // Unlike the driver file's, a failed search of the installation file
+    // ends the whole check: the instances that follow are not examined.
+    bEndsCheck = infSearch.kind == RESULT_ERROR;
+    return Worse(driverSearch, infSearch);
+}
 
-    if (bFileMissing)
-        report.WriteWarningResult();
-    else
-        report.WriteOkResult();
-    return kNextInstance;
+// A result of the device as a whole, where the check ends without an
+// instance heading to write it under.
+CheckResult WriteDeviceResult(CReportWriter& report, const DeviceContext& context, const CheckResult& result)
+{
+    CString heading;
+    heading.Format("Check specific registry entries for device:   %s", static_cast<LPCSTR>(context.deviceKeyName));
+    report.WriteLog(heading, LOG_HEADING);
+    report.WriteResult(result);
+    return result;
 }
 } // namespace
 
-DWORD CheckDeviceRegistry(CReportWriter& report, UINT nIndex)
+CheckResult CheckDeviceRegistry(CReportWriter& report, const DEVICE_INFO& device)
 {
-    if (nIndex >= g_DeviceTable.nEntries)
-    {
-        report.WriteResult({ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING});
-        return ERROR_INVALID_PARAMETER;
-    }
-    const DEVICE_INFO& device = g_DeviceTable.pEntries[nIndex];
     DeviceContext context;
     context.deviceKeyName = FormatDeviceKeyName(device.nVendorId, device.nProductId);
     context.deviceKeyPath.Format("%sEnum\\USB\\%s", kControlSetPath, static_cast<LPCSTR>(context.deviceKeyName));
-    // Written only where the check ends without an instance heading of its own.
-    CString deviceHeading;
-    deviceHeading.Format("Check specific registry entries for device:   %s",
-                         static_cast<LPCSTR>(context.deviceKeyName));
 
     DWORD dwError = QuerySystemDirectory(context.systemDirectory);
     if (dwError == ERROR_SUCCESS)
@@ -142,36 +124,26 @@ DWORD CheckDeviceRegistry(CReportWriter& report, UINT nIndex)
     if (dwError == ERROR_SUCCESS)
         dwError = static_cast<DWORD>(deviceKey.Open(context.deviceKeyPath));
     if (dwError != ERROR_SUCCESS)
-    {
-        report.WriteLog(deviceHeading, LOG_HEADING);
-        return report.WriteErrorResult(dwError);
-    }
+        return WriteDeviceResult(report, context, CheckResult::Error(dwError));
 
-    BOOL bInstanceSeen = FALSE;
+    CheckResult found = CheckResult::Ok();
     for (DWORD dwSubkey = 0;; ++dwSubkey)
     {
         char szInstance[kSubkeyNameSize];
         DWORD cchInstance = kSubkeyNameSize;
         dwError = static_cast<DWORD>(g_SystemCalls.RegEnumKeyExA(deviceKey.Get(), dwSubkey, szInstance, &cchInstance,
                                                                  nullptr, nullptr, nullptr, nullptr));
+        if (dwError == ERROR_NO_MORE_ITEMS && dwSubkey > 0)
+            return found;
+        if (dwError == ERROR_NO_MORE_ITEMS)
+            return WriteDeviceResult(report, context, CheckResult::Warning("No device was found."));
         if (dwError != ERROR_SUCCESS)
-            break;
-        bInstanceSeen = TRUE;
-        const DWORD dwEnd = CheckInstance(report, context, szInstance);
-        if (dwEnd != kNextInstance)
-            return dwEnd;
+            return WriteDeviceResult(report, context, CheckResult::Error(dwError));
+        BOOL bEndsCheck = FALSE;
+        const CheckResult instance = CheckInstance(report, context, szInstance, bEndsCheck);
+        report.WriteResult(instance);
+        if (bEndsCheck)
+            return instance;
+        found.kind = std::max(found.kind, instance.kind);
     }
-
-    if (dwError != ERROR_NO_MORE_ITEMS)
-    {
-        report.WriteLog(deviceHeading, LOG_HEADING);
-        return report.WriteErrorResult(dwError);
-    }
-    if (!bInstanceSeen)
-    {
-        report.WriteLog(deviceHeading, LOG_HEADING);
-        report.WriteLog("No device was found.", LOG_DETAIL_ALERT);
-        report.WriteWarningResult();
-    }
-    return ERROR_SUCCESS;
 }

@@ -2,6 +2,7 @@
 #include "checks/OsVersion.h"
 
 #include "framework/SystemCalls.h"
+#include "framework/SystemDirectory.h"
 
 namespace
 {
@@ -78,14 +79,13 @@ bool MatchesProduct(ProductKind product, BYTE wProductType)
 }
 
 // The 64-bit program runs only on 64-bit Windows; the 32-bit one is on
-// 64-bit Windows when it runs under WOW64 (XP before SP2 has no way to ask).
+// 64-bit Windows when it runs under WOW64.
 bool IsWindows64Bit()
 {
     if (sizeof(void*) == 8)
         return true;
     BOOL bWow64 = FALSE;
-    return g_SystemCalls.IsWow64Process != nullptr && g_SystemCalls.IsWow64Process(::GetCurrentProcess(), &bWow64) &&
-           bWow64;
+    return QueryWow64(bWow64) == ERROR_SUCCESS && bWow64;
 }
 } // namespace
 

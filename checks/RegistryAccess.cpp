@@ -3,29 +3,11 @@
 const char kControlSetPath[] = "System\\CurrentControlSet\\";
 const char kUsbEnumPath[] = "System\\CurrentControlSet\\Enum\\USB";
 
-namespace
-{
-char ToLowerAscii(char ch)
-{
-    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
-}
-} // namespace
-
 CString FormatDeviceKeyName(int nVendorId, int nProductId)
 {
     CString name;
     name.Format("Vid_%04X&Pid_%04X", static_cast<unsigned>(nVendorId), static_cast<unsigned>(nProductId));
     return name;
-}
-
-bool EqualsIgnoringAsciiCase(LPCSTR pszA, LPCSTR pszB)
-{
-    for (; *pszA != '\0' && *pszB != '\0'; ++pszA, ++pszB)
-    {
-        if (ToLowerAscii(*pszA) != ToLowerAscii(*pszB))
-            return false;
-    }
-    return *pszA == *pszB;
 }
 
 LONG CRegKeyHolder::Open(LPCSTR pszPath)
@@ -65,12 +47,10 @@ DWORD FindExistingFile(LPCSTR pszPath)
 // SysWOW64 would call every sound installation's driver file missing.
 DWORD FindNativeSystemFile(LPCSTR pszPath)
 {
-    // Absent before XP SP2, which has no WOW64.
-    if (g_SystemCalls.IsWow64Process == nullptr)
-        return FindExistingFile(pszPath);
     BOOL bWow64 = FALSE;
-    if (!g_SystemCalls.IsWow64Process(::GetCurrentProcess(), &bWow64))
-        return LastErrorOr(ERROR_CALL_NOT_IMPLEMENTED);
+    const DWORD dwWow64 = QueryWow64(bWow64);
+    if (dwWow64 != ERROR_SUCCESS)
+        return dwWow64;
     if (!bWow64)
         return FindExistingFile(pszPath);
     if (g_SystemCalls.Wow64DisableWow64FsRedirection == nullptr ||
@@ -85,21 +65,20 @@ DWORD FindNativeSystemFile(LPCSTR pszPath)
     return dwSearch;
 }
 
-DWORD ReportFileSearch(CReportWriter& report, DWORD dwSearch, LPCSTR pszFoundText, BOOL& bFileMissing)
+CheckResult ReportFileSearch(CReportWriter& report, DWORD dwSearch, LPCSTR pszFoundText)
 {
     if (dwSearch == ERROR_SUCCESS)
     {
         report.WriteLog(pszFoundText, LOG_DETAIL);
-        return ERROR_SUCCESS;
+        return CheckResult::Ok();
     }
-    if (!IsMissingFile(dwSearch))
-        return dwSearch;
-    bFileMissing = TRUE;
+    if (dwSearch != ERROR_FILE_NOT_FOUND && dwSearch != ERROR_PATH_NOT_FOUND)
+        return CheckResult::Error(dwSearch);
     report.WriteLog("... File was not found.", LOG_DETAIL_ALERT);
-    return ERROR_SUCCESS;
+    return CheckResult::Warning();
 }
 
-DWORD SearchAndReportFile(CReportWriter& report, LPCSTR pszPath, LPCSTR pszFoundText, BOOL& bFileMissing)
+CheckResult SearchAndReportFile(CReportWriter& report, LPCSTR pszPath, LPCSTR pszFoundText)
 {
-    return ReportFileSearch(report, FindExistingFile(pszPath), pszFoundText, bFileMissing);
+    return ReportFileSearch(report, FindExistingFile(pszPath), pszFoundText);
 }

@@ -11,9 +11,6 @@ extern const char kUsbEnumPath[];    // "System\CurrentControlSet\Enum\USB"
 // "Vid_%04X&Pid_%04X".
 CString FormatDeviceKeyName(int nVendorId, int nProductId);
 
-// ASCII letters compare without regard to case, everything else byte by byte.
-bool EqualsIgnoringAsciiCase(LPCSTR pszA, LPCSTR pszB);
-
 // An open registry key, closed when the holder goes.
 class CRegKeyHolder
 {
@@ -40,16 +37,10 @@ DWORD FindExistingFile(LPCSTR pszPath);
 // the native one, also by this 32-bit program under WOW64 (see the source).
 DWORD FindNativeSystemFile(LPCSTR pszPath);
 
-// The file search's answer for a missing file or a missing path.
-inline bool IsMissingFile(DWORD dwError)
-{
-    return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND;
-}
-
-// Writes the finding of a file search that gave dwSearch: pszFoundText when
-// the file exists, or "... File was not found." with bFileMissing set when it
-// or its path does not. Both return 0: a missing file is a warning, never an
-// error. Any other search failure is returned, with nothing written for it.
-DWORD ReportFileSearch(CReportWriter& report, DWORD dwSearch, LPCSTR pszFoundText, BOOL& bFileMissing);
+// The finding of a file search that gave dwSearch: OK, with pszFoundText
+// written, when the file exists; a Warning, with "... File was not found."
+// written, when it or its path does not (a missing file is a warning, never an
+// error); else an Error with the search's code, with nothing written for it.
+CheckResult ReportFileSearch(CReportWriter& report, DWORD dwSearch, LPCSTR pszFoundText);
 // FindExistingFile, then ReportFileSearch.
-DWORD SearchAndReportFile(CReportWriter& report, LPCSTR pszPath, LPCSTR pszFoundText, BOOL& bFileMissing);
+CheckResult SearchAndReportFile(CReportWriter& report, LPCSTR pszPath, LPCSTR pszFoundText);

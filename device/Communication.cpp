@@ -23,25 +23,41 @@ CString BoundedText(const char (&buffer)[N])
 {
     return CString(buffer, static_cast<int>(strnlen(buffer, N)));
 }
+
+// A device's result after its last driver step: a step that failed gives a
+// Warning with the status's text.
+CheckResult StepResult(FT_STATUS status)
+{
+    return status == FT_OK ? CheckResult::Ok() : CheckResult::Warning(GetStatusText(status));
+}
+
+// A device with the serial number of one tested before: opened by it, the
+// driver would hand back that device again.
+CheckResult NotToldApart(const CString& serialNumber)
+{
+    CString reason;
+    reason.Format("A device tested before has the same serial number (%s): this one cannot be told apart from it "
+                  "and is not tested",
+                  static_cast<LPCSTR>(serialNumber));
+    return CheckResult::Warning(reason);
+}
 } // namespace
 
-// What one device's test found; its result line follows from it.
-struct CDeviceCommunication::DeviceOutcome
-{
-    FT_STATUS status = FT_OK; // of the last driver step
-    BOOL bWarning = FALSE;    // no answer in time, or the run cancelled during the wait
-    DWORD dwError = 0;        // the wait itself failed: a system error code
-};
-
-CDeviceCommunication::CDeviceCommunication(CReportWriter& report, const WATCHED_ENTRY_POINTS& driver, HANDLE hRxEvent,
-                                           HANDLE hCancelEvent, const std::atomic<BOOL>& bCancel, DWORD& nDevices)
+CDeviceCommunication::CDeviceCommunication(CReportWriter& report, const WATCHED_ENTRY_POINTS& driver,
+                                           HANDLE hCancelEvent, const std::atomic<BOOL>& bCancel)
     : m_report(report),
       m_ft(driver),
-      m_hRxEvent(hRxEvent),
+      m_hRxEvent(g_SystemCalls.CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       m_hCancelEvent(hCancelEvent),
-      m_bCancel(bCancel),
-      m_nDevices(nDevices)
+      m_bCancel(bCancel)
 {
+}
+
+// Every device it opened is closed: the driver signals the event no more.
+CDeviceCommunication::~CDeviceCommunication()
+{
+    if (m_hRxEvent != nullptr)
+        ::CloseHandle(m_hRxEvent);
 }
 
 // The EEPROM's identity of an open device, shown in the detailed view.
@@ -117,45 +133,33 @@ FT_STATUS CDeviceCommunication::SendRequest(FT_HANDLE hDevice, CAnswerClock& clo
 }
 
 // Waits for the first characters of the answer, or the run's cancel, and reads the answer.
-CDeviceCommunication::DeviceOutcome CDeviceCommunication::AwaitAnswer(FT_HANDLE hDevice, const CAnswerClock& clock,
-                                                                      const LARGE_INTEGER& frequency)
+CheckResult CDeviceCommunication::AwaitAnswer(FT_HANDLE hDevice, const CAnswerClock& clock,
+                                              const LARGE_INTEGER& frequency)
 {
-    DeviceOutcome outcome;
     // Without the answer's clock there is nothing to wait for: the device
     // fails as with a failed wait.
     if (clock.Answered() == nullptr)
-    {
-        outcome.dwError = clock.Error();
-        return outcome;
-    }
+        return CheckResult::Error(clock.Error());
     // The cancel event first: a cancel wins over characters that came at the same time.
     HANDLE events[2] = {m_hCancelEvent, clock.Answered()};
     const DWORD dwWait = g_SystemCalls.WaitForMultipleObjects(2, events, FALSE, kResponseWait);
-    if (dwWait == WAIT_OBJECT_0)
+    if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_TIMEOUT)
     {
-        m_report.WriteLog("... thread is going to terminate", LOG_DETAIL_ALERT);
-        outcome.bWarning = TRUE;
-        return outcome;
+        m_report.WriteLog(dwWait == WAIT_OBJECT_0 ? "... thread is going to terminate" : "... a timeout is occured",
+                          LOG_DETAIL_ALERT);
+        // No driver step failed: the warning's text is that of FT_OK.
+        return CheckResult::Warning(GetStatusText(FT_OK));
     }
-    if (dwWait == WAIT_TIMEOUT)
-    {
-        m_report.WriteLog("... a timeout is occured", LOG_DETAIL_ALERT);
-        outcome.bWarning = TRUE;
-        return outcome;
-    }
+    // A failed wait that names no reason must still fail the device, and
+    // with a code that does not read as success.
     if (dwWait != WAIT_OBJECT_0 + 1)
-    {
-        // A failed wait that names no reason must still fail the device:
-        // with 0 here it would pass as "OK".
-        outcome.dwError = LastErrorOr(ERROR_GEN_FAILURE);
-        return outcome;
-    }
+        return CheckResult::Error(LastErrorOr(ERROR_GEN_FAILURE));
 
     m_report.WriteLog("... first characters received", LOG_DETAIL);
     CString response;
-    outcome.status = ReceiveResponse(hDevice, response);
+    const FT_STATUS status = ReceiveResponse(hDevice, response);
     CString line;
-    if (outcome.status == FT_OK)
+    if (status == FT_OK)
     {
         line.Format("SCPI response:   %s", static_cast<LPCSTR>(response));
         m_report.WriteLog(line, LOG_DETAIL);
@@ -163,24 +167,23 @@ CDeviceCommunication::DeviceOutcome CDeviceCommunication::AwaitAnswer(FT_HANDLE 
     const double dResponseTime = clock.ElapsedMs(frequency) + 0.005;
     line.Format("Response time:   %#.2f ms", dResponseTime);
     m_report.WriteLog(line, LOG_DETAIL);
-    return outcome;
+    return StepResult(status);
 }
 
 // One device's test from the open to the close. A device that never opened
 // is not closed. One that is open when a call given up on returns is closed
 // on the way out, unreported: the run has ended, but the device must not stay
 // taken for the next run and other programs.
-CDeviceCommunication::DeviceOutcome CDeviceCommunication::TestDevice(const CString& serialNumber,
-                                                                     const LARGE_INTEGER& frequency)
+CheckResult CDeviceCommunication::TestDevice(const CString& serialNumber, const LARGE_INTEGER& frequency)
 {
-    DeviceOutcome outcome;
     m_report.WriteLog("Open the connection.", LOG_DETAIL);
     FT_HANDLE hDevice = nullptr;
+    FT_STATUS status = FT_OK;
     try
     {
         // By its serial number: instruments of one model share a description,
         // and the driver opens the first one it finds with that.
-        outcome.status =
+        status =
             m_ft.FT_OpenEx(const_cast<LPSTR>(static_cast<LPCSTR>(serialNumber)), FT_OPEN_BY_SERIAL_NUMBER, &hDevice);
     }
     catch (const DriverCallGivenUp& givenUp)
@@ -189,21 +192,21 @@ CDeviceCommunication::DeviceOutcome CDeviceCommunication::TestDevice(const CStri
             m_ft.FT_Close.AfterGivenUp(givenUp, hDevice);
         throw;
     }
-    if (outcome.status != FT_OK)
+    if (status != FT_OK)
     {
         m_report.WriteLog("... failed", LOG_DETAIL_ALERT);
-        return outcome;
+        return StepResult(status);
     }
     m_report.WriteLog("... successfull", LOG_DETAIL);
 
     CAnswerClock clock;
+    CheckResult result;
     try
     {
-        outcome.status = ReadIdentity(hDevice);
-        if (outcome.status == FT_OK)
-            outcome.status = SendRequest(hDevice, clock);
-        if (outcome.status == FT_OK)
-            outcome = AwaitAnswer(hDevice, clock, frequency);
+        status = ReadIdentity(hDevice);
+        if (status == FT_OK)
+            status = SendRequest(hDevice, clock);
+        result = status == FT_OK ? AwaitAnswer(hDevice, clock, frequency) : StepResult(status);
     }
     catch (const DriverCallGivenUp& givenUp)
     {
@@ -214,75 +217,44 @@ CDeviceCommunication::DeviceOutcome CDeviceCommunication::TestDevice(const CStri
     // A close given up on is not made again: the driver has had the handle.
     m_ft.FT_Close(hDevice);
     m_report.WriteLog("The connection is closed.", LOG_DETAIL);
-    return outcome;
+    return result;
 }
 
-// The device's result line; gives the device's result: 0, COMMUNICATION_FAILED
-// for a warning, or the system error code of a failed wait.
-DWORD CDeviceCommunication::WriteDeviceResult(const DeviceOutcome& outcome)
+// The communication test's own result, under its own heading: it ended
+// before a device's heading or tested none.
+CheckResult CDeviceCommunication::WriteCommunicationResult(const CheckResult& result)
 {
-    if (outcome.dwError != 0)
-        return m_report.WriteErrorResult(outcome.dwError);
-    if (outcome.status != FT_OK || outcome.bWarning)
-    {
-        // After a cancel or a timeout this is the text of FT_OK.
-        m_report.WriteLog(GetStatusText(outcome.status), LOG_DETAIL_ALERT);
-        m_report.WriteWarningResult();
-        return COMMUNICATION_FAILED;
-    }
-    m_report.WriteOkResult();
-    return 0;
+    m_report.WriteLog("Check device communication", LOG_HEADING);
+    m_report.WriteResult(result);
+    return result;
 }
 
-// A device with the serial number of one tested before: opened by it, the
-// driver would hand back that device again.
-DWORD CDeviceCommunication::WriteNotToldApart(const CString& serialNumber)
-{
-    CString line;
-    line.Format("A device tested before has the same serial number (%s): this one cannot be told apart from it "
-                "and is not tested",
-                static_cast<LPCSTR>(serialNumber));
-    m_report.WriteLog(line, LOG_DETAIL_ALERT);
-    m_report.WriteWarningResult();
-    return COMMUNICATION_FAILED;
-}
-
-int CDeviceCommunication::SearchDevices()
+CheckResult CDeviceCommunication::SearchDevices()
 {
     m_report.WriteLog("Search devices currently connected to the PC", LOG_HEADING);
+    const CheckResult result = CountDevices();
+    m_report.WriteResult(result);
+    return result;
+}
+
+CheckResult CDeviceCommunication::CountDevices()
+{
     if (m_ft.FT_ListDevices == nullptr)
-    {
-        m_report.WriteLog("Incorrect function pointer", LOG_DETAIL_ALERT);
-        m_report.WriteWarningResult();
-        return SEARCH_FAILED;
-    }
-
-    // Counted into this thread's own variable: a driver call given up on may
-    // still write when the run's owner is gone.
-    DWORD nDevices = 0;
-    const FT_STATUS status = m_ft.FT_ListDevices(&nDevices, nullptr, FT_LIST_NUMBER_ONLY);
-    m_nDevices = nDevices;
+        return CheckResult::Warning("Incorrect function pointer");
+    m_nDevices = 0;
+    const FT_STATUS status = m_ft.FT_ListDevices(&m_nDevices, nullptr, FT_LIST_NUMBER_ONLY);
+    // The driver's status, not a system code: its text comes from the driver table.
     if (status != FT_OK)
-    {
-        // The driver's status, not a system code: its text comes from the driver table.
-        m_report.WriteDriverErrorResult(GetStatusText(status));
-        return SEARCH_FAILED;
-    }
+        return CheckResult::DriverError(GetStatusText(status));
     if (m_nDevices == 0)
-    {
-        m_report.WriteLog("No device found", LOG_DETAIL_ALERT);
-        m_report.WriteWarningResult();
-        return SEARCH_NO_DEVICE;
-    }
-
+        return CheckResult::Warning("No device found");
     CString line;
     line.Format("Number of devices found:   %u", static_cast<unsigned>(m_nDevices));
     m_report.WriteLog(line, LOG_DETAIL);
-    m_report.WriteOkResult();
-    return SEARCH_DEVICES_FOUND;
+    return CheckResult::Ok();
 }
 
-DWORD CDeviceCommunication::CheckCommunication()
+CheckResult CDeviceCommunication::CheckCommunication()
 {
     LARGE_INTEGER frequency = {};
     g_SystemCalls.QueryPerformanceFrequency(&frequency);
@@ -290,17 +262,12 @@ DWORD CDeviceCommunication::CheckCommunication()
     if (m_ft.FT_ListDevices == nullptr || m_ft.FT_OpenEx == nullptr || m_ft.FT_Close == nullptr ||
         m_ft.FT_GetQueueStatus == nullptr || m_ft.FT_Read == nullptr || m_ft.FT_Write == nullptr ||
         m_ft.FT_EE_Read == nullptr || m_ft.FT_SetEventNotification == nullptr)
-    {
-        m_report.WriteLog("Check device communication", LOG_HEADING);
-        m_report.WriteLog("Incorrect function pointer", LOG_DETAIL_ALERT);
-        m_report.WriteWarningResult();
-        return COMMUNICATION_FAILED;
-    }
+        return WriteCommunicationResult(CheckResult::Warning("Incorrect function pointer"));
     // A call that tests no device has proven nothing.
     if (m_nDevices == 0)
-        return COMMUNICATION_FAILED;
+        return CheckResult::Warning();
 
-    DWORD dwResult = 0;
+    CheckResult worst = CheckResult::Ok();
     std::vector<CString> testedSerialNumbers;
     // A cancel ends the test before the next device, as the run does between its checks.
     for (DWORD nIndex = 0; nIndex < m_nDevices && !m_bCancel.load(); ++nIndex)
@@ -312,11 +279,7 @@ DWORD CDeviceCommunication::CheckCommunication()
         if (status == FT_OK)
             status = m_ft.FT_ListDevices(pIndex, szSerialNumber, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER);
         if (status != FT_OK)
-        {
-            m_report.WriteLog("Check device communication", LOG_HEADING);
-            m_report.WriteDriverErrorResult(GetStatusText(status));
-            return COMMUNICATION_FAILED;
-        }
+            return WriteCommunicationResult(CheckResult::DriverError(GetStatusText(status)));
         CString heading;
         heading.Format("Check communication with device:   %s", static_cast<LPCSTR>(BoundedText(szDescription)));
         m_report.WriteLog(heading, LOG_HEADING);
@@ -325,12 +288,11 @@ DWORD CDeviceCommunication::CheckCommunication()
         const BOOL bTestedBefore = std::find(testedSerialNumbers.begin(), testedSerialNumbers.end(), serialNumber) !=
                                    testedSerialNumbers.end();
         testedSerialNumbers.push_back(serialNumber);
-        const DWORD dwOutcome =
-            bTestedBefore ? WriteNotToldApart(serialNumber) : WriteDeviceResult(TestDevice(serialNumber, frequency));
-        if (dwOutcome != 0)
-            dwResult = dwOutcome;
+        const CheckResult device = bTestedBefore ? NotToldApart(serialNumber) : TestDevice(serialNumber, frequency);
+        m_report.WriteResult(device);
+        worst = Worse(worst, device);
     }
-    return dwResult;
+    return worst;
 }
 
 FT_STATUS CDeviceCommunication::ReceiveResponse(FT_HANDLE hDevice, CString& response)

@@ -4,7 +4,8 @@
 
 #include <cstring>
 
-DWORD LoadDriverLibrary(CReportWriter& report, LPCSTR pszName, HMODULE& hDriverLib, DRIVER_ENTRY_POINTS& entryPoints)
+CheckResult LoadDriverLibrary(CReportWriter& report, LPCSTR pszName, HMODULE& hDriverLib,
+                              DRIVER_ENTRY_POINTS& entryPoints)
 {
     CString heading;
     heading.Format("Load DLL:   %s", pszName);
@@ -20,18 +21,15 @@ DWORD LoadDriverLibrary(CReportWriter& report, LPCSTR pszName, HMODULE& hDriverL
     // folder is loaded from there.
     const bool bBareName = std::strpbrk(pszName, "\\/:") == nullptr;
     hDriverLib = bBareName ? LoadSystemLibrary(pszName) : g_SystemCalls.LoadLibraryExA(pszName, nullptr, 0);
+    // A failed load that leaves no reason must not pass as a loaded library.
+    // "OK" states only that the file was loaded: a missing entry point is
+    // reported where it would be called.
+    const CheckResult result =
+        hDriverLib != nullptr ? CheckResult::Ok() : CheckResult::Error(LastErrorOr(ERROR_GEN_FAILURE));
+    report.WriteResult(result);
+    entryPoints = DRIVER_ENTRY_POINTS();
     if (hDriverLib == nullptr)
-    {
-        // A failed load that leaves no reason must not pass as a loaded library.
-        const DWORD dwError = LastErrorOr(ERROR_GEN_FAILURE);
-        report.WriteErrorResult(dwError);
-        entryPoints = DRIVER_ENTRY_POINTS();
-        return dwError;
-    }
-
-    // States only that the file was loaded: a missing entry point is reported
-    // where it would be called.
-    report.WriteOkResult();
+        return result;
 
     const auto bind = [&hDriverLib](auto& pfnSlot, LPCSTR pszFunction) {
         pfnSlot = reinterpret_cast<std::remove_reference_t<decltype(pfnSlot)>>(
@@ -45,20 +43,17 @@ DWORD LoadDriverLibrary(CReportWriter& report, LPCSTR pszName, HMODULE& hDriverL
     bind(entryPoints.FT_Write, "FT_Write");
     bind(entryPoints.FT_EE_Read, "FT_EE_Read");
     bind(entryPoints.FT_SetEventNotification, "FT_SetEventNotification");
-    return 0;
+    return result;
 }
 
-int FreeDriverLibrary(CReportWriter& report, HMODULE& hDriverLib)
+CheckResult FreeDriverLibrary(CReportWriter& report, HMODULE& hDriverLib)
 {
     report.WriteLog("Deallocate DLL Memory", LOG_HEADING);
-    if (hDriverLib == nullptr)
-    {
-        report.WriteLog("The DLL has not been loaded yet.", LOG_DETAIL_ALERT);
-        report.WriteWarningResult();
-        return DRIVER_LIBRARY_NOT_LOADED;
-    }
-    ::FreeLibrary(hDriverLib);
+    const CheckResult result =
+        hDriverLib != nullptr ? CheckResult::Ok() : CheckResult::Warning("The DLL has not been loaded yet.");
+    if (hDriverLib != nullptr)
+        ::FreeLibrary(hDriverLib);
     hDriverLib = nullptr;
-    report.WriteOkResult();
-    return DRIVER_LIBRARY_FREED;
+    report.WriteResult(result);
+    return result;
 }

@@ -4,15 +4,11 @@
 #include "device/DriverEntryPoints.h"
 #include "report/ReportWriter.h"
 
-// FreeDriverLibrary's results. Unlike every other check's, its good result
-// is 1: the check run relies on this convention.
-const int DRIVER_LIBRARY_NOT_LOADED = 0;
-const int DRIVER_LIBRARY_FREED = 1;
-
 // Loads the library (a bare name from the system directory only) into
 // hDriverLib, freeing one loaded before, and binds entryPoints; an entry point
-// the library lacks stays null. 0, or the load's error code, with every entry
-// point null.
-DWORD LoadDriverLibrary(CReportWriter& report, LPCSTR pszName, HMODULE& hDriverLib, DRIVER_ENTRY_POINTS& entryPoints);
-// Frees hDriverLib and sets it to null.
-int FreeDriverLibrary(CReportWriter& report, HMODULE& hDriverLib);
+// the library lacks stays null. OK, or an Error with the load's code, with
+// every entry point null.
+CheckResult LoadDriverLibrary(CReportWriter& report, LPCSTR pszName, HMODULE& hDriverLib,
+                              DRIVER_ENTRY_POINTS& entryPoints);
+// Frees hDriverLib and sets it to null; a Warning when there was none.
+CheckResult FreeDriverLibrary(CReportWriter& report, HMODULE& hDriverLib);

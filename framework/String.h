@@ -1,4 +1,5 @@
-// The framework's string: an 8-bit ANSI text that converts to LPCSTR.
+// The framework's string: an 8-bit ANSI text that converts to LPCSTR; and a
+// case-blind compare of names.
 #pragma once
 
 #include <windows.h>
@@ -50,3 +51,18 @@ private:
 
 // An ANSI text as UTF-16, for the W functions; empty for null.
 std::wstring WideFromAnsi(LPCSTR psz);
+
+// Names of the system's own (registry keys, switches) compared with ASCII
+// letters in either case and every other character as it stands: the case
+// rules of the user's language (a Turkish dotless i) must not decide.
+template <typename Char>
+bool EqualsIgnoringAsciiCase(const Char* pszA, const Char* pszB)
+{
+    const auto lower = [](Char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<Char>(ch - 'A' + 'a') : ch; };
+    for (; lower(*pszA) == lower(*pszB); ++pszA, ++pszB)
+    {
+        if (*pszA == 0)
+            return true;
+    }
+    return false;
+}

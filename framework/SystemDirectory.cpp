@@ -32,6 +32,15 @@ DWORD QueryWindowsDirectory(CString& directory)
     return QueryDirectory(g_SystemCalls.GetWindowsDirectoryA, directory);
 }
 
+DWORD QueryWow64(BOOL& bWow64)
+{
+    bWow64 = FALSE;
+    if (g_SystemCalls.IsWow64Process == nullptr || g_SystemCalls.IsWow64Process(::GetCurrentProcess(), &bWow64))
+        return ERROR_SUCCESS;
+    bWow64 = FALSE;
+    return LastErrorOr(ERROR_CALL_NOT_IMPLEMENTED);
+}
+
 HMODULE LoadSystemLibrary(LPCSTR pszFileName)
 {
     CString path;

@@ -9,6 +9,11 @@
 DWORD QuerySystemDirectory(CString& directory);
 DWORD QueryWindowsDirectory(CString& directory);
 
+// Whether this process runs under WOW64, where the system directory it sees
+// is SysWOW64: 0 with bWow64 set, or the reason the system could not tell.
+// Windows without IsWow64Process (before XP SP2) has no WOW64.
+DWORD QueryWow64(BOOL& bWow64);
+
 // Loads the library of that file name by its full path in the system
 // directory (SysWOW64 for this 32-bit program under WOW64), never a copy in
 // the program's folder, the current directory or PATH, which the search for a

@@ -1,5 +1,4 @@
-// The kinds of report messages, the record of a check's result, and the texts
-// that frame a run's report.
+// The kinds of report messages, and the texts that frame a run's report.
 #pragma once
 
 #include <windows.h>
@@ -15,13 +14,6 @@ enum LogKind : BYTE
     LOG_RESULT_ERROR = 0x13,
     LOG_DETAIL_ALERT = 0x80,
     LOG_ERROR = 0x81,
-};
-
-struct ResultRecord
-{
-    DWORD dwCode;
-    LPCSTR pszText;
-    UINT nKind;
 };
 
 // The report's texts, these and every text a check writes where it writes it,

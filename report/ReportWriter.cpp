@@ -6,19 +6,27 @@
 
 namespace
 {
-const char kOk[] = "OK";
-const char kWarning[] = "Warning";
-const char kError[] = "Error";
+// Indexed by ResultKind.
+const struct
+{
+    LPCSTR pszText;
+    UINT nKind;
+} kResultLines[] = {
+    {"OK", LOG_RESULT_OK},
+    {"Warning", LOG_RESULT_WARNING},
+    {"Error", LOG_RESULT_ERROR},
+};
 } // namespace
 
-void CReportWriter::WriteResult(ResultRecord record)
+void CReportWriter::WriteResult(const CheckResult& result)
 {
-    WriteLog(record.pszText, record.nKind);
-    if (record.dwCode == 0)
+    if (result.kind == RESULT_WARNING && !result.text.IsEmpty())
+        WriteLog(result.text, LOG_DETAIL_ALERT);
+    WriteLog(kResultLines[result.kind].pszText, kResultLines[result.kind].nKind);
+    if (result.kind != RESULT_ERROR)
         return;
-
-    CString entry;
-    if (FormatErrorEntry(record.dwCode, entry))
+    CString entry = result.text;
+    if (!entry.IsEmpty() || FormatErrorEntry(result.dwCode, entry))
         WriteLog(entry, LOG_ERROR);
 }
 
@@ -38,26 +46,4 @@ BOOL FormatErrorEntry(DWORD dwCode, CString& entry)
     entry.TrimRight("\r\n");
     ::LocalFree(pszSystemText);
     return TRUE;
-}
-
-void CReportWriter::WriteOkResult()
-{
-    WriteLog(kOk, LOG_RESULT_OK);
-}
-
-void CReportWriter::WriteWarningResult()
-{
-    WriteLog(kWarning, LOG_RESULT_WARNING);
-}
-
-DWORD CReportWriter::WriteErrorResult(DWORD dwError)
-{
-    WriteResult({dwError, kError, LOG_RESULT_ERROR});
-    return dwError;
-}
-
-void CReportWriter::WriteDriverErrorResult(LPCSTR pszStatusText)
-{
-    WriteLog(kError, LOG_RESULT_ERROR);
-    WriteLog(pszStatusText, LOG_ERROR);
 }

@@ -6,6 +6,42 @@
 #include "framework/String.h"
 #include "report/LogKind.h"
 
+// How a check step ended, lightest first.
+enum ResultKind
+{
+    RESULT_OK,
+    RESULT_WARNING,
+    RESULT_ERROR,
+};
+
+// What one check step found, which its result line shows: OK, Warning or
+// Error, with the Windows error code or the driver's own text where there is
+// one.
+struct CheckResult
+{
+    static CheckResult Ok() { return {}; }
+    // The reason, where given, is the alert that stands above the line.
+    static CheckResult Warning(LPCSTR pszReason = nullptr, DWORD dwCode = 0)
+    {
+        return {RESULT_WARNING, dwCode, pszReason};
+    }
+    // The code's system text follows the line.
+    static CheckResult Error(DWORD dwCode) { return {RESULT_ERROR, dwCode, CString()}; }
+    // A failure the driver names in its own terms (a status's text) rather
+    // than with a system code: the text follows the line.
+    static CheckResult DriverError(LPCSTR pszText) { return {RESULT_ERROR, 0, pszText}; }
+
+    ResultKind kind = RESULT_OK;
+    DWORD dwCode = 0; // a Windows error code, 0 for none
+    CString text;     // a Warning's reason, or the driver's text of an Error
+};
+
+// The heavier of the two; the first of two alike.
+inline CheckResult Worse(const CheckResult& first, const CheckResult& second)
+{
+    return second.kind > first.kind ? second : first;
+}
+
 class CReportWriter
 {
 public:
@@ -13,17 +49,8 @@ public:
     // follow from the kind (LogKind). Returns when the line is in the report.
     virtual void WriteLog(LPCSTR pszText, UINT nKind) = 0;
 
-    // The record's line; for a code that is not 0 the code with the system's
-    // text follows.
-    void WriteResult(ResultRecord record);
-
-    void WriteOkResult();
-    void WriteWarningResult();
-    // "Error" with the code and the system's text; returns the code.
-    DWORD WriteErrorResult(DWORD dwError);
-    // "Error" for a failure the driver reports with a status of its own
-    // rather than a system code: the status's text follows as the error line.
-    void WriteDriverErrorResult(LPCSTR pszStatusText);
+    // The result line "OK", "Warning" or "Error", with what goes with it.
+    void WriteResult(const CheckResult& result);
 
 protected:
     ~CReportWriter() = default;

@@ -156,9 +156,7 @@ std::string UnpairedOpensAndCloses(const TraceFile& trace)
     return Joined(unpaired);
 }
 
-DeviceRun::DeviceRun()
-    : hRxEvent(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-      hCancelEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr))
+DeviceRun::DeviceRun() : hCancelEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
 }
 
@@ -166,12 +164,19 @@ DeviceRun::~DeviceRun()
 {
     if (hDriverLib != nullptr)
         ::FreeLibrary(hDriverLib);
-    ::CloseHandle(hRxEvent);
     ::CloseHandle(hCancelEvent);
 }
 
-CDeviceCommunication DeviceRun::Communication(CReportWriter& report)
+CheckResult DeviceRun::LoadDriverLibrary(LPCSTR pszName)
 {
-    return CDeviceCommunication(report, WATCHED_ENTRY_POINTS(entryPoints, pWatch), hRxEvent, hCancelEvent, bCancel,
-                                nDevices);
+    pDevices.reset();
+    return ::LoadDriverLibrary(writer, pszName, hDriverLib, entryPoints);
+}
+
+CDeviceCommunication& DeviceRun::Devices(CReportWriter* pReport)
+{
+    if (!pDevices)
+        pDevices.reset(new CDeviceCommunication(pReport != nullptr ? *pReport : writer,
+                                                WATCHED_ENTRY_POINTS(entryPoints, pWatch), hCancelEvent, bCancel));
+    return *pDevices;
 }

@@ -77,23 +77,24 @@ std::string UnpairedOpensAndCloses(const TraceFile& trace);
 
 // The driver binding, the device search and the communication test with the
 // test's own state, as a check run holds it: the library and its entry
-// points, the two events, the cancel flag and the devices found. Each writes
-// to writer, which shows what it was sent in the view chosen.
+// points, the cancel event and flag, and the device test. Each writes to
+// writer, which shows what it was sent in the view chosen.
 class DeviceRun : NonCopyable
 {
 public:
     DeviceRun();
     ~DeviceRun();
 
-    DWORD LoadDriverLibrary(LPCSTR pszName) { return ::LoadDriverLibrary(writer, pszName, hDriverLib, entryPoints); }
-    int FreeDriverLibrary() { return ::FreeDriverLibrary(writer, hDriverLib); }
-    // Made for each call: it reads the state as it is then.
-    CDeviceCommunication Communication(CReportWriter& report);
-    int SearchDevices() { return Communication(writer).SearchDevices(); }
-    DWORD CheckCommunication() { return Communication(writer).CheckCommunication(); }
+    CheckResult LoadDriverLibrary(LPCSTR pszName);
+    CheckResult FreeDriverLibrary() { return ::FreeDriverLibrary(writer, hDriverLib); }
+    // Made at its first use after a load or a reset, on the entry points as
+    // they are then, writing to pReport or else to writer.
+    CDeviceCommunication& Devices(CReportWriter* pReport = nullptr);
+    CheckResult SearchDevices() { return Devices().SearchDevices(); }
+    CheckResult CheckCommunication() { return Devices().CheckCommunication(); }
     FT_STATUS ReceiveResponse(FT_HANDLE hDevice, CString& response)
     {
-        return Communication(writer).ReceiveResponse(hDevice, response);
+        return Devices().ReceiveResponse(hDevice, response);
     }
 
     void SetDetailed(bool bDetailedIn) { bDetailed = bDetailedIn; }
@@ -104,9 +105,8 @@ public:
     bool bDetailed = true;
     HMODULE hDriverLib = nullptr;
     DRIVER_ENTRY_POINTS entryPoints = {};
-    HANDLE hRxEvent;
     HANDLE hCancelEvent;
     std::atomic<BOOL> bCancel{FALSE};
-    DWORD nDevices = 0;
     std::shared_ptr<CDriverCallWatch> pWatch = std::make_shared<CDriverCallWatch>();
+    std::unique_ptr<CDeviceCommunication> pDevices;
 };

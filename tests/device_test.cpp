@@ -203,6 +203,12 @@ FT_STATUS WINAPI CloseGivenUp(FT_HANDLE hDevice)
     return status;
 }
 
+HANDLE WINAPI FailingCreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR)
+{
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
 // An answer in three pieces 60 ms apart, and the pause before it is read in
 // the simulator's time: the pause ends once every piece due within its
 // milliseconds has come, however late a loaded machine delivers them.
@@ -219,41 +225,49 @@ class Communication : public ::testing::Test
 protected:
     void SetUp() override { SetEnv("USBSIM_SCENARIO", ""); }
 
-    // Loads the driver with the scenario and searches its devices.
-    void Load(const std::string& scenario)
+    // Loads the driver with the scenario, lets hook change its entry points,
+    // and searches its devices with a device test that writes to pReport.
+    void Load(const std::string& scenario, const std::function<void(DRIVER_ENTRY_POINTS&)>& hook = {},
+              CReportWriter* pReport = nullptr)
     {
         ScenarioFile file(scenario);
-        ASSERT_EQ(dev.LoadDriverLibrary(SimulatorLibrary().c_str()), 0u);
+        ASSERT_EQ(dev.LoadDriverLibrary(SimulatorLibrary().c_str()).kind, RESULT_OK);
+        if (hook)
+            hook(dev.entryPoints);
         // The scenario is read on the first call after the load.
-        dev.SearchDevices();
+        dev.Devices(pReport).SearchDevices();
     }
 
     // The communication test on an emptied report, with the driver loaded
     // for this scenario; the library is unloaded afterwards.
-    DWORD Communicate(const std::string& scenario)
+    // Its result is the worst it wrote; a Warning where it tested none.
+    CheckResult Communicate(const std::string& scenario)
     {
         Load(scenario);
         dev.ClearReport();
-        const DWORD dwResult = dev.CheckCommunication();
+        const CheckResult result = dev.CheckCommunication();
+        EXPECT_EQ(result.kind, dev.writer.Lines().empty() ? RESULT_WARNING : dev.writer.WorstResult())
+            << "the result given, against the worst one written";
         dev.FreeDriverLibrary();
         // Only the communication test's lines.
         m_report = dev.ReportText();
         const size_t nFree = m_report.rfind("\nDeallocate DLL Memory\n");
         if (nFree != std::string::npos)
             m_report.resize(nFree);
-        return dwResult;
+        return result;
     }
 
     // The same, with the driver's read or write returning only once the
     // answer's signals in the trace number nSignals; the library stays loaded.
-    DWORD CommunicateAwaiting(const std::string& scenario, PFN_FT_Read DRIVER_ENTRY_POINTS::*pCall, size_t nSignals,
-                              const TraceFile& trace)
+    CheckResult CommunicateAwaiting(const std::string& scenario, PFN_FT_Read DRIVER_ENTRY_POINTS::*pCall,
+                                    size_t nSignals, const TraceFile& trace)
     {
-        Load(scenario);
         g_hooks.pPieceTrace = &trace;
         g_hooks.nSignals = nSignals;
-        g_hooks.pfnRealReadOrWrite = dev.entryPoints.*pCall;
-        dev.entryPoints.*pCall = ThenAwaitSignals;
+        Load(scenario, [pCall](DRIVER_ENTRY_POINTS& entryPoints) {
+            g_hooks.pfnRealReadOrWrite = entryPoints.*pCall;
+            entryPoints.*pCall = ThenAwaitSignals;
+        });
         dev.ClearReport();
         return dev.CheckCommunication();
     }
@@ -325,9 +339,9 @@ TEST_F(Communication, TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal)
     {
         g_hooks.nCounterReadings = 0;
         TraceFile trace;
-        Load(OneDevice("latency_ms = 10\n"));
+        Load(OneDevice("latency_ms = 10\n"), {}, &slowReport);
         dev.ClearReport();
-        ASSERT_EQ(dev.Communication(slowReport).CheckCommunication(), 0u);
+        ASSERT_EQ(dev.CheckCommunication().kind, RESULT_OK);
         // The simulator's own counter values for the write and the signal.
         const std::vector<std::string> signals = trace.Calls("SIM_Signal");
         ASSERT_EQ(signals.size(), 1u);
@@ -375,7 +389,7 @@ TEST_F(Communication, EveryOutcomeOfOneDevice)
         const char* pszCase;
         std::string scenario;
         std::function<void(ExpectedReport&)> expected;
-        DWORD dwResult;
+        DWORD dwCode;           // of the device's Error
         DWORD dwWaitResult = 0; // what the first wait returns instead of the real one
         DWORD dwWaitError = 0;
         bool bCancelWithTheAnswer = false;
@@ -390,50 +404,50 @@ TEST_F(Communication, EveryOutcomeOfOneDevice)
              e.Heading(kHeading + kDevice.description).Detail("Open the connection.");
              e.Alert("... failed").Alert("The specified device has not been opened.").Warning();
          },
-         1},
+         0},
         {"FT_EE_Read fails", OneDevice("ee_read_status = 11\n"),
          [](ExpectedReport& e) {
              e.Heading(kHeading + kDevice.description).Detail("Open the connection.").Detail("... successfull");
              e.Detail("Read EEPROM data").Alert("... failed");
              ClosedWithWarning(e, "The system cannot read from the EEPROM of the specified device.");
          },
-         1},
+         0},
         {"FT_SetEventNotification fails", OneDevice("notify_status = 4\n"),
          [&](ExpectedReport& e) {
              upToTheEventNotification(e);
              e.Alert("... failed");
              ClosedWithWarning(e, "The request could not be performed because of an I/O device error.");
          },
-         1},
+         0},
         {"FT_Write fails", OneDevice("write_status = 10\n"),
          [&](ExpectedReport& e) {
              writeFails(e);
              ClosedWithWarning(e, "The system cannot write to the specified device.");
          },
-         1},
+         0},
         // A status the driver table does not name is shown by its number.
         {"FT_Write fails with status 19", OneDevice("write_status = 19\n"),
          [&](ExpectedReport& e) {
              writeFails(e);
              ClosedWithWarning(e, "Unknown status 19 (0x00000013)");
          },
-         1},
+         0},
         {"FT_GetQueueStatus fails after the event", OneDevice("queue_status = 1\n"),
          [](ExpectedReport& e) {
              e.UpToTheWait(kDevice).Detail("... first characters received").Detail("Response time:   12.35 ms");
              ClosedWithWarning(e, "The handle is invalid.");
          },
-         1},
+         0},
         {"FT_Read fails after the event", OneDevice("read_status = 4\n"),
          [](ExpectedReport& e) {
              e.UpToTheWait(kDevice).Detail("... first characters received");
              e.Detail("27 bytes received by the device driver").Detail("Response time:   12.35 ms");
              ClosedWithWarning(e, "The request could not be performed because of an I/O device error.");
          },
-         1},
+         0},
         // The wait times out at once.
         {"no answer within 2000 ms", OneDevice("silent = 1\n"),
-         [](ExpectedReport& e) { TimedOut(e.UpToTheWait(kDevice)); }, 1, WAIT_TIMEOUT},
+         [](ExpectedReport& e) { TimedOut(e.UpToTheWait(kDevice)); }, 0, WAIT_TIMEOUT},
         // AFailedWaitIsAnErrorWithTheSystemsText: the code of the result is the reason's.
         {"WAIT_FAILED with a reason", OneDevice(), waitFails(ERROR_INVALID_HANDLE), ERROR_INVALID_HANDLE, WAIT_FAILED,
          ERROR_INVALID_HANDLE},
@@ -443,7 +457,7 @@ TEST_F(Communication, EveryOutcomeOfOneDevice)
         {"WAIT_FAILED without a reason", OneDevice(), waitFails(ERROR_GEN_FAILURE), ERROR_GEN_FAILURE, WAIT_FAILED,
          ERROR_SUCCESS},
         {"ACancelWinsOverAnAnswerThatCameAtTheSameTime", OneDevice(),
-         [](ExpectedReport& e) { Cancelled(e.UpToTheWait(kDevice)); }, 1, 0, 0, true},
+         [](ExpectedReport& e) { Cancelled(e.UpToTheWait(kDevice)); }, 0, 0, 0, true},
         {"answer ending in CR LF pairs", OneDevice("answer = TEST,1\\r\\n\\r\\n\\r\\n\n"),
          [](ExpectedReport& e) { e.UpToTheWait(kDevice).Answered(12, 12, "TEST,1", kFakeResponseTime); }, 0},
         {"answer ending in a mix of line ends", OneDevice("answer = TEST,2\\n\\r\\r\\n\\n\n"),
@@ -506,14 +520,15 @@ TEST_F(Communication, EveryOutcomeOfOneDevice)
             hook.CancelWithTheAnswer(dev.hCancelEvent);
         ExpectedReport expected(true);
         c.expected(expected);
-        EXPECT_EQ(Communicate(c.scenario), c.dwResult);
+        const CheckResult result = Communicate(c.scenario);
+        EXPECT_EQ(result.dwCode, c.dwCode);
         EXPECT_EQ(m_report, expected.Text());
         // The first characters are waited for 2 s. An answer is timed by
         // the start and the end of the span, and nothing else, and read
         // 200 ms after that end.
         for (int nWait = 1; nWait <= std::min(WaitHook::Calls(), 8); ++nWait)
             EXPECT_EQ(WaitHook::Timeout(nWait), 2000u) << "the wait for the first characters";
-        if (c.dwResult == 0)
+        if (result.kind == RESULT_OK)
         {
             EXPECT_EQ(FakeCounter::Readings(), 2);
             EXPECT_EQ(FakeCounter::Pauses(), "200 ms after reading 2; ")
@@ -527,14 +542,18 @@ TEST_F(Communication, EveryOutcomeOfOneDevice)
 
 TEST_F(Communication, WithoutAReceiveEventTheDeviceFailsAsWithAFailedWait)
 {
-    // The dialog could not create its receive event: no answer can be signalled.
+    // The device test could not create its receive event: no answer can be signalled.
     dev.SetDetailed(false);
-    const HANDLE hRxEvent = dev.hRxEvent;
-    dev.hRxEvent = nullptr;
-    EXPECT_EQ(Communicate(OneDevice()), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    dev.hRxEvent = hRxEvent;
-    EXPECT_EQ(m_report,
+    Load(OneDevice(), [this](DRIVER_ENTRY_POINTS&) {
+        SystemCallOverride<decltype(SystemCalls::CreateEventA)> noEvent(g_SystemCalls.CreateEventA,
+                                                                        FailingCreateEventA);
+        dev.Devices();
+    });
+    dev.ClearReport();
+    EXPECT_EQ(dev.CheckCommunication().dwCode, static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(dev.ReportText(),
               ExpectedReport(false).Heading(kHeading + kDevice.description).Error(ERROR_INVALID_HANDLE).Text());
+    dev.FreeDriverLibrary();
 }
 
 TEST_F(Communication, AnAnswerSignalledBeforeTheWriteReturnedIsTimedFromTheStart)
@@ -543,7 +562,7 @@ TEST_F(Communication, AnAnswerSignalledBeforeTheWriteReturnedIsTimedFromTheStart
     TraceFile trace;
     dev.SetDetailed(true);
     FakeCounter counter;
-    EXPECT_EQ(CommunicateAwaiting(OneDevice(), &DRIVER_ENTRY_POINTS::FT_Write, 1, trace), 0u);
+    EXPECT_EQ(CommunicateAwaiting(OneDevice(), &DRIVER_ENTRY_POINTS::FT_Write, 1, trace).kind, RESULT_OK);
     EXPECT_EQ(dev.ReportText(),
               ExpectedReport(true).UpToTheWait(kDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime).Text());
 }
@@ -553,11 +572,12 @@ TEST_F(Communication, NothingQueuedIsReadAsAnEmptyAnswer)
     TraceFile trace;
     dev.SetDetailed(true);
     FakeCounter counter;
-    Load(OneDevice());
-    g_hooks.pfnRealQueueStatus = dev.entryPoints.FT_GetQueueStatus;
-    dev.entryPoints.FT_GetQueueStatus = EmptyQueueStatus;
+    Load(OneDevice(), [](DRIVER_ENTRY_POINTS& entryPoints) {
+        g_hooks.pfnRealQueueStatus = entryPoints.FT_GetQueueStatus;
+        entryPoints.FT_GetQueueStatus = EmptyQueueStatus;
+    });
     dev.ClearReport();
-    EXPECT_EQ(dev.CheckCommunication(), 0u);
+    EXPECT_EQ(dev.CheckCommunication().kind, RESULT_OK);
     EXPECT_EQ(dev.ReportText(), ExpectedReport(true).UpToTheWait(kDevice).Answered(0, 0, "", kFakeResponseTime).Text());
     const std::vector<std::string> reads = trace.Calls("FT_Read");
     ASSERT_EQ(reads.size(), 1u);
@@ -611,26 +631,25 @@ TEST_F(Communication, TheSearchReportsTheCountNoDeviceAndADriverError)
         const char* pszCase;
         const char* pszScenario;
         std::function<void(ExpectedReport&)> expected;
-        int nResult;
     } cases[] = {
         {"two devices", "[driver]\ncount = 2\n",
-         [](ExpectedReport& e) { e.Detail("Number of devices found:   2").Ok(); }, 0},
-        {"no device", "[driver]\ncount = 0\n", [](ExpectedReport& e) { e.Alert("No device found").Warning(); }, 2},
+         [](ExpectedReport& e) { e.Detail("Number of devices found:   2").Ok(); }},
+        {"no device", "[driver]\ncount = 0\n", [](ExpectedReport& e) { e.Alert("No device found").Warning(); }},
         {"counting fails", "[driver]\ncount_status = 4\n",
          [](ExpectedReport& e) {
              // The driver's status text, not a system text.
              e.DriverError("The request could not be performed because of an I/O device error.");
-         },
-         1},
+         }},
         {"counting fails with a status outside the table", "[driver]\ncount_status = 1000\n",
-         [](ExpectedReport& e) { e.DriverError("Unknown status 1000 (0x000003E8)"); }, 1},
+         [](ExpectedReport& e) { e.DriverError("Unknown status 1000 (0x000003E8)"); }},
     };
     for (const auto& c : cases)
     {
         ScenarioFile file(c.pszScenario);
-        ASSERT_EQ(dev.LoadDriverLibrary(SimulatorLibrary().c_str()), 0u);
+        ASSERT_EQ(dev.LoadDriverLibrary(SimulatorLibrary().c_str()).kind, RESULT_OK);
         dev.ClearReport();
-        EXPECT_EQ(dev.SearchDevices(), c.nResult) << c.pszCase;
+        const ResultKind kind = dev.SearchDevices().kind;
+        EXPECT_EQ(kind, dev.writer.WorstResult()) << c.pszCase;
         ExpectedReport expected(true);
         expected.Heading("Search devices currently connected to the PC");
         c.expected(expected);
@@ -639,7 +658,7 @@ TEST_F(Communication, TheSearchReportsTheCountNoDeviceAndADriverError)
     }
 }
 
-TEST_F(Communication, TheResultIsTheLastFailingDevicesOutcome)
+TEST_F(Communication, TheResultIsTheWorstDevicesResult)
 {
     const std::string kOpenFails = "open_status = 2\n";
     const std::string kWriteFails = "write_status = 10\n";
@@ -648,15 +667,15 @@ TEST_F(Communication, TheResultIsTheLastFailingDevicesOutcome)
         const char* pszCase;
         std::string first;
         std::string second;
-        DWORD dwResult;
+        DWORD dwCode;         // of the result given; its kind is the worst written
         bool bFirstWaitFails; // with ERROR_INVALID_HANDLE
     } cases[] = {
         {"OK, OK", "", "", 0, false},
-        {"Warning, OK", kWriteFails, "", 1, false},
-        {"OK, Warning", "", kWriteFails, 1, false},
-        {"cannot be opened, OK", kOpenFails, "", 1, false},
-        {"OK, cannot be opened", "", kOpenFails, 1, false},
-        {"AFailedWaitIsAnErrorWithTheSystemsText: Error, Warning", "", kWriteFails, 1, true},
+        {"Warning, OK", kWriteFails, "", 0, false},
+        {"OK, Warning", "", kWriteFails, 0, false},
+        {"cannot be opened, OK", kOpenFails, "", 0, false},
+        {"OK, cannot be opened", "", kOpenFails, 0, false},
+        {"AFailedWaitIsAnErrorWithTheSystemsText: Error, Warning", "", kWriteFails, ERROR_INVALID_HANDLE, true},
         {"AFailedWaitIsAnErrorWithTheSystemsText: Warning, Error", kWriteFails, "", ERROR_INVALID_HANDLE, true},
     };
     dev.SetDetailed(false);
@@ -664,7 +683,7 @@ TEST_F(Communication, TheResultIsTheLastFailingDevicesOutcome)
     {
         SCOPED_TRACE(c.pszCase);
         WaitHook hook(c.bFirstWaitFails ? 1 : 0, WAIT_FAILED, ERROR_INVALID_HANDLE);
-        EXPECT_EQ(Communicate(Instruments({c.first, c.second})), c.dwResult) << m_report;
+        EXPECT_EQ(Communicate(Instruments({c.first, c.second})).dwCode, c.dwCode) << m_report;
         // Both devices were tested, whatever the first one gave.
         EXPECT_TRUE(Contains(m_report, std::string(kHeading) + "Instrument One\n")) << m_report;
         EXPECT_TRUE(Contains(m_report, std::string(kHeading) + "Instrument Two\n")) << m_report;
@@ -677,7 +696,7 @@ TEST_F(Communication, EveryDeviceIsSentTheSameSevenBytes)
 {
     TraceFile trace;
     dev.SetDetailed(true);
-    EXPECT_EQ(Communicate(Instruments({"", "", ""})), 0u);
+    EXPECT_EQ(Communicate(Instruments({"", "", ""})).kind, RESULT_OK);
     const std::vector<std::string> writes = trace.Calls("FT_Write");
     ASSERT_EQ(writes.size(), 3u);
     for (size_t i = 0; i < writes.size(); ++i)
@@ -693,7 +712,7 @@ TEST_F(Communication, AFailedListingEndsTheLoop)
 {
     TraceFile trace;
     FakeCounter counter;
-    EXPECT_EQ(Communicate(Instruments({"", "list_status = 2\n", ""})), 1u);
+    EXPECT_EQ(Communicate(Instruments({"", "list_status = 2\n", ""})).kind, RESULT_ERROR);
     ExpectedReport expected(true);
     expected.UpToTheWait(Instrument(0)).Answered(27, 27, kTestAnswer, kFakeResponseTime);
     expected.Heading("Check device communication").DriverError("The system cannot find the device specified.");
@@ -704,7 +723,7 @@ TEST_F(Communication, AFailedListingEndsTheLoop)
         EXPECT_FALSE(Contains(line, "index=2") || Contains(line, "dev=2")) << "the third device was reached: " << line;
     }
 
-    EXPECT_EQ(Communicate(Instruments({"list_status = 18\n", ""})), 1u);
+    EXPECT_EQ(Communicate(Instruments({"list_status = 18\n", ""})).kind, RESULT_ERROR);
     EXPECT_EQ(m_report, ExpectedReport(false)
                             .Heading("Check device communication")
                             .DriverError("The operation finished with an unknown error.")
@@ -724,8 +743,9 @@ TEST_F(Communication, AMissingEntryPointStopsTheTestBeforeAnyDevice)
         std::memcpy(slots, &bound, sizeof(slots));
         slots[nSlot] = nullptr;
         std::memcpy(&dev.entryPoints, slots, sizeof(slots));
+        dev.pDevices.reset();
         dev.ClearReport();
-        EXPECT_EQ(dev.CheckCommunication(), 1u) << "slot " << nSlot;
+        EXPECT_EQ(dev.CheckCommunication().kind, RESULT_WARNING) << "slot " << nSlot;
         EXPECT_EQ(dev.ReportText(), ExpectedReport(true)
                                         .Heading("Check device communication")
                                         .Alert("Incorrect function pointer")
@@ -735,9 +755,9 @@ TEST_F(Communication, AMissingEntryPointStopsTheTestBeforeAnyDevice)
     }
     dev.entryPoints = bound;
     // ACallWithNoDeviceToTestWritesNothingAndFails.
-    dev.nDevices = 0;
+    dev.pDevices.reset();
     dev.ClearReport();
-    EXPECT_EQ(dev.CheckCommunication(), 1u) << "no device to test";
+    EXPECT_EQ(dev.CheckCommunication().kind, RESULT_WARNING) << "no device to test";
     EXPECT_EQ(dev.ReportText(), "") << "no device to test";
     // Only the search's count: no device was listed or opened.
     for (const std::string& line : trace.Lines())
@@ -752,8 +772,9 @@ TEST_F(Communication, ALeftoverSignalOfAChunkedAnswerDoesNotEndTheNextDevicesWai
     dev.SetDetailed(true);
     FakeCounter counter;
     EXPECT_EQ(CommunicateAwaiting(Instruments({"chunks = 2\nchunk_gap_ms = 500\n", "silent = 1\n"}),
-                                  &DRIVER_ENTRY_POINTS::FT_Read, 2, trace),
-              1u);
+                                  &DRIVER_ENTRY_POINTS::FT_Read, 2, trace)
+                  .kind,
+              RESULT_WARNING);
     ASSERT_EQ(trace.Calls("SIM_Signal").size(), 2u) << "the first device's answer did not come in two chunks";
     ExpectedReport expected(true);
     expected.UpToTheWait(Instrument(0)).Answered(14, 14, std::string(kTestAnswer).substr(0, 14), kFakeResponseTime);
@@ -852,15 +873,16 @@ TEST_F(Communication, ADeviceOpenWhenAGivenUpCallReturnsIsClosedOnTheWayOut)
     {
         SCOPED_TRACE(c.pszCase);
         TraceFile trace;
-        Load(c.scenario);
-        g_hooks.realCalls = dev.entryPoints;
         g_hooks.pWatch = dev.pWatch.get();
         g_hooks.givenUpCall = c.pszGivenUp;
         g_hooks.givenUp.clear();
         g_hooks.nOutAtClose = -1;
-        dev.entryPoints.FT_OpenEx = OpenGivenUp;
-        dev.entryPoints.FT_Write = WriteGivenUp;
-        dev.entryPoints.FT_Close = CloseGivenUp;
+        Load(c.scenario, [](DRIVER_ENTRY_POINTS& entryPoints) {
+            g_hooks.realCalls = entryPoints;
+            entryPoints.FT_OpenEx = OpenGivenUp;
+            entryPoints.FT_Write = WriteGivenUp;
+            entryPoints.FT_Close = CloseGivenUp;
+        });
         dev.ClearReport();
         EXPECT_THROW(dev.CheckCommunication(), DriverCallGivenUp);
         const std::string report = dev.ReportText();
@@ -908,7 +930,7 @@ TEST_F(Communication, EachDeviceIsOpenedBySerialNumberUnlessAnEarlierOneHadIt)
         SCOPED_TRACE(c.pszCase);
         // The silent device's wait ends at once, as the real one would after two seconds.
         WaitHook timeout(2, WAIT_TIMEOUT);
-        EXPECT_EQ(Communicate(c.scenario), 1u);
+        EXPECT_EQ(Communicate(c.scenario).kind, RESULT_WARNING);
         ExpectedReport expected(true);
         expected.UpToTheWait(TestDevice(0, model)).Answered(27, 27, kTestAnswer, kFakeResponseTime);
         c.secondDevice(expected);

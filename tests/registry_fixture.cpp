@@ -793,12 +793,13 @@ ExpectedReport& InstanceFilesFound(ExpectedReport& e, const std::string& instanc
 
 // ---- Running a check
 
-CheckOutcome RunCheck(RecordingWriter& writer, RegistryCheck check, UINT nIndex, bool bDetailed)
+CheckOutcome RunCheck(RecordingWriter& writer, RegistryCheck check, const DEVICE_INFO* pDevice, bool bDetailed)
 {
-    const auto runOnce = [&writer, check, nIndex] {
+    const DEVICE_INFO& device = pDevice != nullptr ? *pDevice : g_DeviceTable.pEntries[0];
+    const auto runOnce = [&writer, check, &device] {
         writer.Clear();
-        return check == RegistryCheck::COMMON ? CheckCommonRegistry(writer, nIndex)
-                                              : CheckDeviceRegistry(writer, nIndex);
+        return check == RegistryCheck::COMMON ? CheckCommonRegistry(writer, device)
+                                              : CheckDeviceRegistry(writer, device);
     };
     runOnce();
     const std::string firstText = writer.Text(bDetailed);
@@ -813,7 +814,7 @@ CheckOutcome RunCheck(RecordingWriter& writer, RegistryCheck check, UINT nIndex,
         g_SystemCalls.RegQueryValueExA = SpyRegQueryValueExA;
         g_SystemCalls.FindFirstFileA = SpyFindFirstFileA;
         g_SystemCalls.FindClose = SpyFindClose;
-        outcome.dwResult = runOnce();
+        outcome.result = runOnce();
         g_SystemCalls = spy.inner;
         g_pSpy = nullptr;
         EXPECT_EQ(spy.nOpenKeys, 0) << "registry keys left open";
@@ -824,5 +825,6 @@ CheckOutcome RunCheck(RecordingWriter& writer, RegistryCheck check, UINT nIndex,
     EXPECT_NE(nHandlesBefore, -1) << "the handle list could not be read";
     EXPECT_EQ(nHandlesAfter, nHandlesBefore) << "process handles before and after a run";
     EXPECT_EQ(outcome.text, firstText) << "the second run wrote another report than the first";
+    EXPECT_EQ(outcome.result.kind, writer.WorstResult()) << "the result given, against the worst one written";
     return outcome;
 }

@@ -200,7 +200,7 @@ enum class RegistryCheck
 
 struct CheckOutcome
 {
-    DWORD dwResult;
+    CheckResult result;                 // of the second run
     std::string text;                   // the report of the second run
     std::vector<SeamCall> keyOpens;     // of the second run
     std::vector<SeamCall> valueQueries; // of the second run
@@ -213,5 +213,7 @@ struct CheckOutcome
 // it, which shows a single handle kept by a run. The first run goes first, so
 // that what a process keeps for good (the handle behind a predefined root
 // key, say) is not taken for a leak.
-// The report is writer's, shown in the view given.
-CheckOutcome RunCheck(RecordingWriter& writer, RegistryCheck check, UINT nIndex = 0, bool bDetailed = true);
+// The result given must be the worst one written. The report is writer's,
+// shown in the view given; the device is the table's first unless given.
+CheckOutcome RunCheck(RecordingWriter& writer, RegistryCheck check, const DEVICE_INFO* pDevice = nullptr,
+                      bool bDetailed = true);

@@ -24,13 +24,12 @@ using Arrange = std::function<void(InstallationSandbox&, Faults&)>;
 struct RegistryCase
 {
     RegistryCase(const char* pszName, int nInstances, Arrange arrange, std::function<void(ExpectedReport&)> expect,
-                 DWORD dwExpectedResult, UINT nIndex = 0, std::function<void(const CheckOutcome&)> also = {})
+                 DWORD dwExpectedResult, std::function<void(const CheckOutcome&)> also = {})
         : pszName(pszName),
           nInstances(nInstances),
           arrange(arrange),
           expect(expect),
           dwExpectedResult(dwExpectedResult),
-          nIndex(nIndex),
           also(also)
     {
     }
@@ -39,8 +38,7 @@ struct RegistryCase
     int nInstances;  // installed with the common files first; -1: nothing
     Arrange arrange; // what else the case needs
     std::function<void(ExpectedReport&)> expect;
-    DWORD dwExpectedResult;
-    UINT nIndex;                                   // into the device table
+    DWORD dwExpectedResult;                        // the code of the result given, which the run reads
     std::function<void(const CheckOutcome&)> also; // what else the run must show
     RegistryCheck registryCheck = RegistryCheck::COMMON;
 };
@@ -162,10 +160,10 @@ TEST_P(RegistryCaseTest, ReportResultAndKinds)
     if (c.arrange)
         c.arrange(sandbox, faults);
     RecordingWriter writer;
-    const CheckOutcome outcome = RunCheck(writer, c.registryCheck, c.nIndex);
+    const CheckOutcome outcome = RunCheck(writer, c.registryCheck);
     ExpectedReport expected(true);
     c.expect(expected);
-    EXPECT_EQ(outcome.dwResult, c.dwExpectedResult) << "returned";
+    EXPECT_EQ(outcome.result.dwCode, c.dwExpectedResult) << "the code of the result given";
     EXPECT_EQ(outcome.text, expected.Text());
     EXPECT_EQ(DescribeKinds(writer), expected.Kinds()) << "the kind of each line";
     if (c.also)
@@ -182,9 +180,6 @@ std::string CaseName(const testing::TestParamInfo<RegistryCase>& info)
 const auto kNoDeviceKey = [](auto& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); };
 
 const RegistryCase kCommonCases[] = {
-    {"IndexOutOfRange", -1, nullptr,
-     [](auto& e) { e.Result(ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING); },
-     ERROR_INVALID_PARAMETER, 1},
     {"NoUsbEnumerationKey", -1, nullptr, [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND); },
      ERROR_FILE_NOT_FOUND},
     {"UsbEnumerationKeyDeniedToOpen", 1, With<KeyOpenFault>("\\Enum\\USB", ERROR_ACCESS_DENIED),
@@ -209,7 +204,7 @@ const RegistryCase kCommonCases[] = {
          s.CreateKey(DeviceKeyPath("VID_0403&PID_B7E4") + "\\0000");
          s.PutCommonFiles();
      },
-     [](auto& e) { CommonLines(e, 1, "FFF").Ok(); }, 0, 0,
+     [](auto& e) { CommonLines(e, 1, "FFF").Ok(); }, 0,
      [](const CheckOutcome& o) {
          std::string opened;
          for (const SeamCall& call : o.keyOpens)
@@ -257,15 +252,13 @@ const RegistryCase kCommonCases[] = {
     {"AbsentFileNamesAreSkipped", -1,
      Both(With<DeviceTableOverride>(std::vector<DEVICE_INFO>{{0x0403, 0xB7E4, nullptr, kUninstaller, nullptr}}),
           CommonFiles("-F-")),
-     [](auto& e) { CommonLines(e, 1, "-F-").Ok(); }, 0, 0,
-     [](const CheckOutcome& o) { EXPECT_EQ(o.nFileSearches, 1); }},
+     [](auto& e) { CommonLines(e, 1, "-F-").Ok(); }, 0, [](const CheckOutcome& o) { EXPECT_EQ(o.nFileSearches, 1); }},
     {"NoFileNamesAtAllIsOk", -1,
      [](InstallationSandbox& s, Faults& f) {
          With<DeviceTableOverride>(std::vector<DEVICE_INFO>{{0x0403, 0xB7E4, nullptr, nullptr, nullptr}})(s, f);
          s.CreateKey(DeviceKeyPath());
      },
-     [](auto& e) { CommonLines(e, 0, "---").Ok(); }, 0, 0,
-     [](const CheckOutcome& o) { EXPECT_EQ(o.nFileSearches, 0); }},
+     [](auto& e) { CommonLines(e, 0, "---").Ok(); }, 0, [](const CheckOutcome& o) { EXPECT_EQ(o.nFileSearches, 0); }},
 };
 
 INSTANTIATE_TEST_SUITE_P(CheckCommonRegistry, RegistryCaseTest,
@@ -276,9 +269,6 @@ INSTANTIATE_TEST_SUITE_P(CheckCommonRegistry, RegistryCaseTest,
 const auto kInstance0 = [](auto& e) { InstanceFound(e, 0); };
 
 const RegistryCase kDeviceCases[] = {
-    {"IndexOutOfRange", -1, nullptr,
-     [](auto& e) { e.Result(ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING); },
-     ERROR_INVALID_PARAMETER, 1},
     {"NoDeviceKey", -1, [](auto& s, auto&) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
      [](auto& e) { e.Heading(kDeviceHeading).Error(ERROR_FILE_NOT_FOUND); }, ERROR_FILE_NOT_FOUND},
     {"NoInstance", 0, nullptr, [](auto& e) { e.Heading(kDeviceHeading).Alert("No device was found.").Warning(); }, 0},
@@ -379,7 +369,7 @@ const RegistryCase kDeviceCases[] = {
          s.PutFile(DriverFilePath(TestDriverFile(0)));
          s.PutFile(InfFilePath(TestInfFile(0)));
      },
-     kInstance0, 0, 0,
+     kInstance0, 0,
      [](const CheckOutcome& o) {
          EXPECT_NE(FindCall(o.keyOpens, std::string(kClassRoot) + "\\K4"), nullptr) << "K4 was not opened";
      }},
@@ -483,7 +473,7 @@ TEST_P(RegistryValueSizes, ReadWholeUpToTheLimitAndOneByteMoreIs234)
         else if (bInf)
             dwExpectedResult = dwSearch;
     }
-    EXPECT_EQ(outcome.dwResult, dwExpectedResult);
+    EXPECT_EQ(outcome.result.dwCode, dwExpectedResult);
     EXPECT_EQ(outcome.text, expected.Text());
 }
 
@@ -497,10 +487,9 @@ INSTANTIATE_TEST_SUITE_P(DeviceCheck, RegistryValueSizes, testing::ValuesIn(kVal
 
 // ---- A device table of the tests' own
 
-TEST(RegistryDeviceTable, IdsAreFourUpperCaseHexDigitsAndEveryIndexOfTheTableCounts)
+TEST(RegistryDeviceTable, IdsAreFourUpperCaseHexDigitsAndTheEntryGivenIsChecked)
 {
-    DeviceTableOverride table({{0x0403, 0xB7E4, kDriverLibrary, kUninstaller, kUninstallIni},
-                               {0x0abc, 0x00d, kDriverLibrary, kUninstaller, kUninstallIni}});
+    const DEVICE_INFO other = {0x0abc, 0x00d, kDriverLibrary, kUninstaller, kUninstallIni};
     InstallationSandbox sandbox;
     sandbox.AddInstance("0000", 0, "kt480t0.sys", "oemkt480t0.inf", "Vid_0ABC&Pid_000D");
     sandbox.PutFile(DriverFilePath("kt480t0.sys"));
@@ -511,27 +500,15 @@ TEST(RegistryDeviceTable, IdsAreFourUpperCaseHexDigitsAndEveryIndexOfTheTableCou
     const struct
     {
         RegistryCheck check;
-        UINT nIndex;
-        DWORD dwResult;
         ExpectedReport expected;
     } kRuns[] = {
-        {RegistryCheck::COMMON, 1, 0,
+        {RegistryCheck::COMMON,
          ExpectedReport(false).Heading("Check common registry entries for devices:   Vid_0ABC&Pid_000D").Ok()},
-        {RegistryCheck::DEVICE, 1, 0,
+        {RegistryCheck::DEVICE,
          ExpectedReport(false).Heading("Check specific registry entries for device:   Vid_0ABC&Pid_000D#0000").Ok()},
-        {RegistryCheck::COMMON, 0, ERROR_NO_MORE_ITEMS,
-         ExpectedReport(false).Heading(kCommonHeading).Alert("Device key was not found.").Warning()},
-        {RegistryCheck::DEVICE, 2, ERROR_INVALID_PARAMETER,
-         ExpectedReport(false).Result(ERROR_INVALID_PARAMETER, "Check device specific registry entries", LOG_HEADING)},
     };
     for (const auto& run : kRuns)
-    {
-        SCOPED_TRACE((run.check == RegistryCheck::COMMON ? "common check, index " : "device check, index ") +
-                     std::to_string(run.nIndex));
-        const CheckOutcome outcome = RunCheck(writer, run.check, run.nIndex, false);
-        EXPECT_EQ(outcome.dwResult, run.dwResult);
-        EXPECT_EQ(outcome.text, run.expected.Text());
-    }
+        EXPECT_EQ(RunCheck(writer, run.check, &other, false).text, run.expected.Text());
 }
 
 // ---- The registry loop of the check run: which check runs after which

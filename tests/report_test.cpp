@@ -200,9 +200,9 @@ DWORD WINAPI FakeFormatMessageA(DWORD, LPCVOID, DWORD, DWORD, LPSTR pBuffer, DWO
 }
 } // namespace
 
-// Each record's report spelled out as far as it is the product's own, and
-// whole, with its looks, as the builder has it.
-TEST_F(ReportWriter, ResultRecords)
+// Each result's lines spelled out as far as they are the product's own, and
+// whole, with their looks, as the builder has them.
+TEST_F(ReportWriter, ResultLines)
 {
     ASSERT_FALSE(ReportedSystemText(ERROR_ACCESS_DENIED).empty());
     const DWORD dwNoText = 0x1FFFFFF0;
@@ -213,41 +213,24 @@ TEST_F(ReportWriter, ResultRecords)
     const struct
     {
         const char* pszName;
-        ResultRecord record;
+        CheckResult result;
         const char* pszSystemText; // FormatMessageA's text when set
         std::string start;
         ExpectedReport expected;
     } kCases[] = {
-        {"OK", {0, "OK", LOG_RESULT_OK}, nullptr, "... Result:   OK\n", ExpectedReport(false).Ok()},
-        {"a system error",
-         {ERROR_ACCESS_DENIED, "Error", LOG_RESULT_ERROR},
-         nullptr,
-         "... Result:   Error\nError:   0x00000005 (5)\n\t",
-         ExpectedReport(false).Error(ERROR_ACCESS_DENIED)},
-        {"a code the system has no text for leaves only the record's own line",
-         {dwNoText, "Error", LOG_RESULT_ERROR},
-         nullptr,
-         "... Result:   Error\n",
-         ExpectedReport(false).Result(0, "Error", LOG_RESULT_ERROR)},
+        {"OK", CheckResult::Ok(), nullptr, "... Result:   OK\n", ExpectedReport(false).Ok()},
+        {"a system error", CheckResult::Error(ERROR_ACCESS_DENIED), nullptr,
+         "... Result:   Error\nError:   0x00000005 (5)\n\t", ExpectedReport(false).Error(ERROR_ACCESS_DENIED)},
+        {"a code the system has no text for leaves only the result's own line", CheckResult::Error(dwNoText), nullptr,
+         "... Result:   Error\n", ExpectedReport(false).Result(0, "Error", LOG_RESULT_ERROR)},
         {"a text with an insert (a library of the wrong bitness) is shown with the insert as it stands",
-         {ERROR_BAD_EXE_FORMAT, "Error", LOG_RESULT_ERROR},
-         nullptr,
-         "... Result:   Error\nError:   0x000000C1 (193)\n\t",
+         CheckResult::Error(ERROR_BAD_EXE_FORMAT), nullptr, "... Result:   Error\nError:   0x000000C1 (193)\n\t",
          ExpectedReport(false).Error(ERROR_BAD_EXE_FORMAT)},
-        {"the record's text is written with its own kind, also for a heading",
-         {ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING},
-         nullptr,
-         "\nCheck common registry entries\nError:   0x00000057 (87)\n\t",
-         ExpectedReport(false).Result(ERROR_INVALID_PARAMETER, "Check common registry entries", LOG_HEADING)},
-        {"ErrorEntryHoldsTheWholeSystemTextWithOnlyTrailingLineEndsStripped",
-         {0x1234, "Error", LOG_RESULT_ERROR},
-         longSystemText.c_str(),
-         "... Result:   Error\nError:   0x00001234 (4660)\n\t" + longText + "\n",
+        {"ErrorEntryHoldsTheWholeSystemTextWithOnlyTrailingLineEndsStripped", CheckResult::Error(0x1234),
+         longSystemText.c_str(), "... Result:   Error\nError:   0x00001234 (4660)\n\t" + longText + "\n",
          ExpectedReport(false).DriverError("0x00001234 (4660)\n\t" + longText)},
-        {"the control turns \"\\r\\n\" inside a message into one paragraph end",
-         {0x80000001, "Error", LOG_RESULT_ERROR},
-         "first\r\nsecond \n\r\n",
-         "... Result:   Error\nError:   0x80000001 (2147483649)\n\tfirst\nsecond \n",
+        {"the control turns \"\\r\\n\" inside a message into one paragraph end", CheckResult::Error(0x80000001),
+         "first\r\nsecond \n\r\n", "... Result:   Error\nError:   0x80000001 (2147483649)\n\tfirst\nsecond \n",
          ExpectedReport(false).DriverError("0x80000001 (2147483649)\n\tfirst\nsecond ")},
     };
     for (const auto& c : kCases)
@@ -259,7 +242,7 @@ TEST_F(ReportWriter, ResultRecords)
             SystemCallOverride<decltype(g_SystemCalls.FormatMessageA)> fake(
                 g_SystemCalls.FormatMessageA,
                 c.pszSystemText != nullptr ? FakeFormatMessageA : g_SystemCalls.FormatMessageA);
-            dlg.WriteResult(c.record);
+            dlg.WriteResult(c.result);
         }
         const std::string report = host.ReportText();
         EXPECT_EQ(report.substr(0, c.start.size()), c.start);

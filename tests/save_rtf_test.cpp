@@ -31,7 +31,7 @@ TEST(SavedRtf, EveryMessageKindForTheRtfReader)
     dialog.WriteLog("Uninstaller not found", LOG_DETAIL_ALERT);
     dialog.WriteLog("OK", LOG_RESULT_OK);
     dialog.WriteLog("Warning", LOG_RESULT_WARNING);
-    dialog.WriteResult({ERROR_ACCESS_DENIED, "Error", LOG_RESULT_ERROR});
+    dialog.WriteResult(CheckResult::Error(ERROR_ACCESS_DENIED));
     dialog.WriteLog("Bracing {the} \\RTF\\ specials", LOG_TEXT);
     dialog.WriteLog("Check finished.\n", LOG_HEADING);
     dialog.WriteLog(REPORT_RULE, LOG_TEXT);

@@ -2,6 +2,8 @@
 
 #include "report/ReportLog.h"
 
+#include <algorithm>
+
 void RecordingWriter::WriteLog(LPCSTR pszText, UINT nKind)
 {
     // The report leaves a line without text out.
@@ -32,6 +34,17 @@ std::vector<RecordingWriter::Line> RecordingWriter::Lines() const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     return m_lines;
+}
+
+ResultKind RecordingWriter::WorstResult() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    ResultKind worst = RESULT_OK;
+    for (const Line& line : m_lines)
+        worst = std::max(worst, LOBYTE(line.nKind) == LOG_RESULT_ERROR     ? RESULT_ERROR
+                                : LOBYTE(line.nKind) == LOG_RESULT_WARNING ? RESULT_WARNING
+                                                                           : RESULT_OK);
+    return worst;
 }
 
 void RecordingWriter::Clear()

@@ -24,6 +24,8 @@ public:
     // The lines as the report shows them in the view, each ended by "\n".
     std::string Text(bool bDetailed = true) const;
     std::vector<Line> Lines() const;
+    // The kind of the heaviest result line written; RESULT_OK for none.
+    ResultKind WorstResult() const;
     void Clear();
     // Calls fn, once, as the first line whose shown text holds text is written.
     void WhenWritten(const std::string& text, const std::function<void()>& fn);
