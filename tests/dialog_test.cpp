@@ -328,17 +328,24 @@ TEST(CheckDialogResources, ManifestAsksForNoElevationAndSuitsXp)
     ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
     EXPECT_TRUE(
         ::QueryActCtxW(0, hContext, nullptr, RunlevelInformationInActivationContext, &level, sizeof(level), nullptr));
-    ::ReleaseActCtx(hContext);
     EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER) << "the requested execution level";
     EXPECT_EQ(level.UiAccess, 0u) << "uiAccess";
+    // System DPI awareness: Windows hands the program the screen's DPI rather
+    // than stretching its window as a bitmap.
+    WCHAR szDpiAware[16] = {};
+    EXPECT_TRUE(::QueryActCtxSettingsW(0, hContext, nullptr, L"dpiAware", szDpiAware, 16, nullptr) &&
+                std::wstring(szDpiAware) == L"true")
+        << "dpiAware: " << ::GetLastError();
+    ::ReleaseActCtx(hContext);
 
     // What Wine accepts and Windows does not, read in the text itself.
     EXPECT_EQ(manifest.find("<?xml version=\"1.0\" encoding=\"UTF-8\""), 0u) << "not declared as UTF-8";
-    EXPECT_TRUE(Contains(manifest, "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">") &&
-                CountOf(manifest, "urn:schemas-microsoft-com:asm.v3") == 1)
-        << "the asm.v3 namespace must be declared once, on trustInfo: XP refuses trustInfo without it, and XP SP2 "
-           "can restart on a second declaration";
-    EXPECT_FALSE(Contains(manifest, "dpiAware")) << "dpiAware: Windows would no longer scale the window itself";
+    EXPECT_TRUE(Contains(manifest, "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" "
+                                   "xmlns:asmv3=\"urn:schemas-microsoft-com:asm.v3\"") &&
+                CountOf(manifest, "urn:schemas-microsoft-com:asm.v3") == 1 &&
+                Contains(manifest, "<asmv3:trustInfo>") && Contains(manifest, "<asmv3:application>"))
+        << "the asm.v3 namespace must be declared once, for trustInfo and application: XP refuses trustInfo "
+           "without it, and XP SP2 can restart on a second declaration";
     EXPECT_FALSE(Contains(manifest, "Common-Controls")) << "Common Controls 6: the dialog keeps its classic look";
     // Vista, 7, 8, 8.1, 10 and 11.
     for (const char* pszId : {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
