@@ -15,6 +15,8 @@ const int kReportMarginX = 24; // left and right together
 const int kButtonHeight = 23;
 const int kButtonRowOffset = 40; // button row above the client bottom
 const int kReportMarginBottom = 80;
+const int kReportFontPoints = 8;
+const char kReportFontFace[] = "MS Shell Dlg";
 
 // The layout grows with the dialog's font.
 int Scaled(int nPixelsAt96Dpi)
@@ -35,6 +37,13 @@ int ScreenDpi()
         return nLogPixels > 0 ? nLogPixels : kDesignDpi;
     }();
     return nDpi;
+}
+
+HFONT CreateReportFont()
+{
+    return ::CreateFontA(-::MulDiv(kReportFontPoints, ScreenDpi(), 72), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE,
+                         DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FF_DONTCARE,
+                         kReportFontFace);
 }
 
 struct CUsbInstallationTestDlg::ButtonPlacement
@@ -63,6 +72,8 @@ BOOL CUsbInstallationTestDlg::OnInitDialog()
     const int nWidth = rcClient.right;
     const int nHeight = rcClient.bottom;
 
+    m_hReportFont = CreateReportFont();
+    m_richLog.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_hReportFont), FALSE);
     m_richLog.MoveWindow(Scaled(kReportX), Scaled(kReportY), nWidth - Scaled(kReportMarginX),
                          nHeight - Scaled(kReportMarginBottom), TRUE);
     m_richLog.EnableWindow(TRUE);
@@ -83,7 +94,7 @@ BOOL CUsbInstallationTestDlg::OnInitDialog()
     }
 
     SetIcon(m_hIcon, TRUE);
-    SetIcon(m_hIcon, FALSE);
+    SetIcon(m_hSmallIcon, FALSE);
     return TRUE;
 }
 

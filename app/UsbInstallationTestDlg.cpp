@@ -28,8 +28,22 @@ const char kSimpleCaption[] = "<< Simple";
 CUsbInstallationTestDlg::CUsbInstallationTestDlg()
     : CDialog(IDD_USBINSTALLATIONTEST_DIALOG, nullptr),
       CRunWindow(TRUE),
-      m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME)))
+      // LoadIcon gives the size of SM_CXICON, shared; the small one is the
+      // dialog's own.
+      m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      m_hSmallIcon(static_cast<HICON>(::LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
+                                                   ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
+                                                   LR_DEFAULTCOLOR)))
 {
+}
+
+// The window, and with it the report that used the font, is gone by now.
+CUsbInstallationTestDlg::~CUsbInstallationTestDlg()
+{
+    if (m_hSmallIcon != nullptr)
+        ::DestroyIcon(m_hSmallIcon);
+    if (m_hReportFont != nullptr)
+        ::DeleteObject(m_hReportFont);
 }
 
 void CUsbInstallationTestDlg::DoDataExchange(CDataExchange* pDX)

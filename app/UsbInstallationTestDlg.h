@@ -13,6 +13,7 @@ class CUsbInstallationTestDlg : public CDialog, public CRunWindow
 
 public:
     CUsbInstallationTestDlg();
+    ~CUsbInstallationTestDlg() override;
 
     // The report. Called on the check thread as well as the window's.
     void WriteLog(LPCSTR pszText, UINT nKind) override { WriteLogOnWindowThread(pszText, nKind); }
@@ -58,7 +59,12 @@ private:
     CButton m_btnDetails;
     CButton m_btnSave;
     CButton m_btnExit;
+    // The window's icons at the sizes the system asks for: the big one for
+    // Alt+Tab and the minimized window, the small one for the caption and
+    // the taskbar.
     HICON m_hIcon;
+    HICON m_hSmallIcon;
+    HFONT m_hReportFont = nullptr;
 
     // A click during a run (Details) emptied the report for the run in progress.
     BOOL m_bReportEmptiedDuringRun = FALSE;

@@ -204,7 +204,7 @@ TEST(CheckDialogResources, DialogTemplate)
     EXPECT_TRUE(HasFlags(r.Dword(), WS_EX_APPWINDOW, 0));
     EXPECT_TRUE(HasFlags(r.Dword(),
                          WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX |
-                             DS_MODALFRAME | DS_SETFONT,
+                             DS_MODALFRAME | DS_SHELLFONT,
                          WS_CHILD | WS_DISABLED | WS_THICKFRAME));
     EXPECT_EQ(r.Word(), 5u); // controls
     EXPECT_EQ(r.Place(), Describe({0, 0, 326, 180})) << "in dialog units";
@@ -215,7 +215,9 @@ TEST(CheckDialogResources, DialogTemplate)
     EXPECT_EQ(r.Word(), 0u); // weight
     EXPECT_EQ(*r.p++, 0u);   // italic
     EXPECT_EQ(*r.p++, static_cast<BYTE>(DEFAULT_CHARSET));
-    EXPECT_EQ(r.SzOrOrd(), "MS Sans Serif");
+    // The shell dialog font, which scales crisply: the bitmap face "MS Sans
+    // Serif" has no sizes for 125 to 200 %.
+    EXPECT_EQ(r.SzOrOrd(), "MS Shell Dlg");
 
     // In the tab order of the table, the report first; OnInitDialog gives
     // them their places and captions. The report is read-only text that
@@ -259,24 +261,31 @@ TEST(CheckDialogResources, IconsAndVersionBlock)
     const std::string exe = BuildDir() + "\\UsbInstallationTest.exe";
     const HMODULE hExe = ::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(hExe, nullptr);
-    // One image each, of 16 colours: the dialog's icon of 16 by 16 pixels and
-    // one of 32 by 32.
+    // Images of 16 colours, bitmaps that XP reads too: the window's icon at
+    // every size the system asks for, its 16-pixel image first; and one of 32
+    // by 32.
     const struct
     {
         WORD wGroup;
-        LONG nSize;
-    } kIcons[] = {{IDR_MAINFRAME, 16}, {IDI_LARGE_ICON, 32}};
+        std::vector<LONG> sizes;
+    } kIcons[] = {{IDR_MAINFRAME, {16, 32, 48, 256}}, {IDI_LARGE_ICON, {32}}};
     for (const auto& icon : kIcons)
     {
         const auto* pGroup = static_cast<const IconGroup*>(LoadResourceData(hExe, RT_GROUP_ICON, icon.wGroup));
         ASSERT_NE(pGroup, nullptr) << icon.wGroup;
-        ASSERT_EQ(pGroup->idCount, 1u) << icon.wGroup;
-        const auto* pImage =
-            static_cast<const BITMAPINFOHEADER*>(LoadResourceData(hExe, RT_ICON, pGroup->entries[0].nId));
-        ASSERT_NE(pImage, nullptr) << icon.wGroup;
-        EXPECT_EQ(pImage->biWidth, icon.nSize) << icon.wGroup;
-        EXPECT_EQ(pImage->biHeight, 2 * icon.nSize) << icon.wGroup << ": the image and its mask";
-        EXPECT_EQ(1 << pImage->biBitCount, 16) << icon.wGroup;
+        ASSERT_EQ(pGroup->idCount, icon.sizes.size()) << icon.wGroup;
+        for (size_t i = 0; i < icon.sizes.size(); ++i)
+        {
+            const LONG nSize = icon.sizes[i];
+            EXPECT_EQ(pGroup->entries[i].bWidth, static_cast<BYTE>(nSize)) << icon.wGroup << ", image " << i;
+            const auto* pImage =
+                static_cast<const BITMAPINFOHEADER*>(LoadResourceData(hExe, RT_ICON, pGroup->entries[i].nId));
+            ASSERT_NE(pImage, nullptr) << icon.wGroup << ", image " << i;
+            EXPECT_EQ(pImage->biSize, sizeof(BITMAPINFOHEADER)) << icon.wGroup << ", image " << i << ": no bitmap";
+            EXPECT_EQ(pImage->biWidth, nSize) << icon.wGroup << ", image " << i;
+            EXPECT_EQ(pImage->biHeight, 2 * nSize) << icon.wGroup << ", image " << i << ": the image and its mask";
+            EXPECT_EQ(1 << pImage->biBitCount, 16) << icon.wGroup << ", image " << i;
+        }
     }
     ::FreeLibrary(hExe);
 
@@ -374,11 +383,12 @@ TEST(CheckDialogLayout, OpensInTheOpenedStateWithItsPlacement)
     ::SetForegroundWindow(hwnd);
     EXPECT_TRUE(host.PumpUntil([&] { return ::GetFocus() == hwndReport; }, 10000)) << "focus on " << ::GetFocus();
 
-    // The icon, as window icon and as the minimized window's drag cursor.
+    // The icon, as window icon and as the minimized window's drag cursor; the
+    // small one of the program's icon too, at its own size.
     EXPECT_NE(ProgramIcon(), nullptr);
     EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_GETICON, ICON_BIG, 0)), ProgramIcon());
-    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_GETICON, ICON_SMALL, 0)), ProgramIcon());
     EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_QUERYDRAGICON, 0, 0)), ProgramIcon());
+    ExpectWindowIconsAtSystemSizes(hwnd);
 }
 
 // SizeRuleKeepsTheWidthAndAMinimumHeight and MaximizeMinimizeAndRestore.
