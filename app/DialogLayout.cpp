@@ -2,6 +2,9 @@
 #include "app/DialogLayout.h"
 
 #include "app/UsbInstallationTestDlg.h"
+#include "framework/SystemCalls.h"
+
+#include <algorithm>
 
 namespace
 {
@@ -15,6 +18,9 @@ const int kReportMarginX = 24; // left and right together
 const int kButtonHeight = 23;
 const int kButtonRowOffset = 40; // button row above the client bottom
 const int kReportMarginBottom = 80;
+// Where the work area is lower than the size rule's minimum, the report gives
+// way down to this height; the buttons keep theirs.
+const int kMinReportHeight = 20;
 const int kReportFontPoints = 8;
 const char kReportFontFace[] = "MS Shell Dlg";
 
@@ -25,6 +31,19 @@ int Scaled(int nPixelsAt96Dpi)
 }
 
 const UINT kButtonStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_CENTER | BS_VCENTER;
+
+// The size rule's minimum client height; where the work area of the window's
+// screen is lower (200 % on a screen 768 pixels high, say), the height that
+// fits it. nNonClientHeight: the window's height less its client area's.
+int MinClientHeight(HWND hwnd, int nNonClientHeight)
+{
+    int nHeight = Scaled(kMinClientHeight);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    if (g_SystemCalls.GetMonitorInfoA(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &monitor))
+        nHeight = std::min(nHeight, static_cast<int>(monitor.rcWork.bottom - monitor.rcWork.top) - nNonClientHeight);
+    return std::max(nHeight, Scaled(kReportMarginBottom + kMinReportHeight));
+}
 } // namespace
 
 int ScreenDpi()
@@ -82,8 +101,11 @@ BOOL CUsbInstallationTestDlg::OnInitDialog()
     m_richLog.SetBackgroundColor(FALSE, RGB(255, 255, 255));
 
     // The first layout leaves the dialog frame's height below the row; the
-    // size rule later places it at cy - 40 without it.
+    // size rule later places it at cy - 40 without it, but a restore gives
+    // this row back.
     const int y = nHeight - ::GetSystemMetrics(SM_CYDLGFRAME) - Scaled(kButtonRowOffset);
+    m_nRestoredHeight = nHeight;
+    m_yRestoredRow = y;
     for (const ButtonPlacement& placement : kButtons)
     {
         CButton& button = this->*placement.pButton;
@@ -104,23 +126,40 @@ void CUsbInstallationTestDlg::OnSize(UINT nType, int cx, int cy)
     // start a chain of notifications. Restoring brings back the size it had.
     if (nType == SIZE_MINIMIZED)
     {
+        m_nLastSizeType = nType;
         CDialog::OnSize(nType, cx, cy);
         return;
     }
 
+    RECT rcWindow;
+    GetWindowRect(&rcWindow);
     const int nClientWidth = Scaled(kClientWidth);
-    const int nMinClientHeight = Scaled(kMinClientHeight);
+    const int nMinClientHeight = MinClientHeight(m_hWnd, (rcWindow.bottom - rcWindow.top) - cy);
     if (cx != nClientWidth || cy < nMinClientHeight)
     {
-        RECT rcWindow;
-        GetWindowRect(&rcWindow);
         const int nExtraHeight = cy < nMinClientHeight ? nMinClientHeight - cy : 0;
         MoveWindow(rcWindow.left, rcWindow.top, (rcWindow.right - rcWindow.left) - cx + nClientWidth,
                    (rcWindow.bottom - rcWindow.top) + nExtraHeight, TRUE);
+        // Moved inside a maximize, the buttons are placed before the system
+        // has finished with the window, and would stay undrawn.
+        ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
         return;
     }
 
     CDialog::OnSize(nType, cx, cy);
+
+    // A restore gives back the row that the window had at this height, the
+    // first layout's too.
+    const BOOL bRestore = nType == SIZE_RESTORED &&
+                          (m_nLastSizeType == SIZE_MAXIMIZED || m_nLastSizeType == SIZE_MINIMIZED) &&
+                          cy == m_nRestoredHeight;
+    const int y = bRestore ? m_yRestoredRow : cy - Scaled(kButtonRowOffset);
+    m_nLastSizeType = nType;
+    if (nType == SIZE_RESTORED)
+    {
+        m_nRestoredHeight = cy;
+        m_yRestoredRow = y;
+    }
 
     if (m_richLog.GetSafeHwnd() != nullptr)
     {
@@ -131,10 +170,7 @@ void CUsbInstallationTestDlg::OnSize(UINT nType, int cx, int cy)
     {
         CButton& button = this->*placement.pButton;
         if (button.GetSafeHwnd() != nullptr)
-        {
-            button.MoveWindow(Scaled(placement.x), cy - Scaled(kButtonRowOffset), Scaled(placement.nWidth),
-                              Scaled(kButtonHeight), TRUE);
-        }
+            button.MoveWindow(Scaled(placement.x), y, Scaled(placement.nWidth), Scaled(kButtonHeight), TRUE);
     }
 }
 

@@ -65,6 +65,10 @@ private:
     HICON m_hIcon;
     HICON m_hSmallIcon;
     HFONT m_hReportFont = nullptr;
+    // The layout the window had at its restored size: a restore gives it back.
+    UINT m_nLastSizeType = SIZE_RESTORED;
+    int m_nRestoredHeight = 0;
+    int m_yRestoredRow = 0;
 
     // A click during a run (Details) emptied the report for the run in progress.
     BOOL m_bReportEmptiedDuringRun = FALSE;
