@@ -96,9 +96,7 @@ BOOL CUsbInstallationTestDlg::OnInitDialog()
     m_richLog.MoveWindow(Scaled(kReportX), Scaled(kReportY), nWidth - Scaled(kReportMarginX),
                          nHeight - Scaled(kReportMarginBottom), TRUE);
     m_richLog.EnableWindow(TRUE);
-    // The report's colours are fixed, black among them: on the system's window
-    // colour they would vanish in a high-contrast theme.
-    m_richLog.SetBackgroundColor(FALSE, RGB(255, 255, 255));
+    m_reportPainting.Attach(m_hWnd, m_richLog.m_hWnd);
 
     // The first layout leaves the dialog frame's height below the row; the
     // size rule later places it at cy - 40 without it, but a restore gives

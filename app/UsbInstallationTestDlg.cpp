@@ -16,6 +16,8 @@ BEGIN_MESSAGE_MAP(CUsbInstallationTestDlg, CDialog)
     ON_BN_CLICKED(IDC_BUTTON_DETAILS, &CUsbInstallationTestDlg::OnDetails)
     ON_BN_CLICKED(IDC_BUTTON_SAVE, &CUsbInstallationTestDlg::OnSave)
     ON_WM_TIMER()
+    ON_WM_SETTINGCHANGE()
+    ON_WM_SYSCOLORCHANGE()
 END_MESSAGE_MAP()
 
 namespace
@@ -200,7 +202,7 @@ void CUsbInstallationTestDlg::OnWriteLog(LPCSTR pszText, UINT nKind)
 
 void CUsbInstallationTestDlg::BeginRunPainting()
 {
-    m_reportPainting.Begin(m_hWnd, m_richLog.m_hWnd);
+    m_reportPainting.Begin();
 }
 
 void CUsbInstallationTestDlg::EndRunPainting()
@@ -211,6 +213,18 @@ void CUsbInstallationTestDlg::EndRunPainting()
 void CUsbInstallationTestDlg::OnTimer(UINT_PTR nIDEvent)
 {
     m_reportPainting.OnTimer(nIDEvent);
+}
+
+// A high-contrast theme switched on or off, also during a run: the report
+// follows it.
+void CUsbInstallationTestDlg::OnSettingChange(UINT /*nFlags*/, LPCSTR /*pszSection*/)
+{
+    m_reportPainting.FollowTheme();
+}
+
+void CUsbInstallationTestDlg::OnSysColorChange()
+{
+    m_reportPainting.FollowTheme();
 }
 
 // button: "Save Informations"

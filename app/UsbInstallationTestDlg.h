@@ -37,6 +37,8 @@ protected:
     void OnDetails();
     void OnSave();
     void OnTimer(UINT_PTR nIDEvent);
+    void OnSettingChange(UINT nFlags, LPCSTR pszSection);
+    void OnSysColorChange();
 
     HWND WindowHandle() const override { return m_hWnd; }
     void OnWriteLog(LPCSTR pszText, UINT nKind) override;

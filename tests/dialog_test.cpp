@@ -351,8 +351,8 @@ TEST(CheckDialogResources, ManifestAsksForNoElevationAndSuitsXp)
     EXPECT_EQ(manifest.find("<?xml version=\"1.0\" encoding=\"UTF-8\""), 0u) << "not declared as UTF-8";
     EXPECT_TRUE(Contains(manifest, "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" "
                                    "xmlns:asmv3=\"urn:schemas-microsoft-com:asm.v3\"") &&
-                CountOf(manifest, "urn:schemas-microsoft-com:asm.v3") == 1 &&
-                Contains(manifest, "<asmv3:trustInfo>") && Contains(manifest, "<asmv3:application>"))
+                CountOf(manifest, "urn:schemas-microsoft-com:asm.v3") == 1 && Contains(manifest, "<asmv3:trustInfo>") &&
+                Contains(manifest, "<asmv3:application>"))
         << "the asm.v3 namespace must be declared once, for trustInfo and application: XP refuses trustInfo "
            "without it, and XP SP2 can restart on a second declaration";
     EXPECT_FALSE(Contains(manifest, "Common-Controls")) << "Common Controls 6: the dialog keeps its classic look";

@@ -1,23 +1,33 @@
-// The real UsbInstallationTest.exe at the screen's DPI and in a high-contrast
-// theme. Both are settings of the whole prefix, read by a program as it
-// starts: this test runs in a prefix of its own (wineprefix-display), sets
-// them before it starts the program and puts them back afterwards.
+// The check dialog at the screen's DPI and in a high-contrast theme. Both are
+// settings of the whole prefix, read by a process as it starts: this test
+// runs in a prefix of its own (wineprefix-display), and its cases at another
+// DPI run in a process of this test started at that DPI. The dialog is this
+// process's own, whose icons and fonts a test can read, and whose seam gives
+// what Wine cannot set: the high-contrast flag and a low work area.
 #include "registry_fixture.h"
+#include "report/ReportFile.h"
 #include "res/resource.h"
 #include "support/Fixtures.h"
+#include "support/TestDialogHost.h"
 #include "support/UiHarness.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <map>
+#include <regex>
 
 namespace
 {
 const char kDesktopKey[] = "Control Panel\\Desktop";
+// The DPI that the process running the cases at a DPI was started at.
+const char kDpiVariable[] = "DISPLAY_TEST_DPI";
+const int kButtons[] = {IDC_BUTTON_START, IDC_BUTTON_DETAILS, IDC_BUTTON_SAVE, IDCANCEL};
 
-// The screen's DPI ("LogPixels") for the programs started while it lives;
+// The screen's DPI ("LogPixels") for the processes started while it lives;
 // then the prefix's default, 96.
 class ScreenDpi : NonCopyable
 {
@@ -28,21 +38,6 @@ public:
     }
     ~ScreenDpi() { ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "LogPixels"); }
 };
-
-// The caption's size in the dialog's font as the dialog manager makes it from
-// the template, 8 point "MS Sans Serif", at that DPI.
-SIZE CaptionExtent(const std::string& caption, int nDpi)
-{
-    const HFONT hFont = ::CreateFontA(-::MulDiv(8, nDpi, 72), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE,
-                                      DEFAULT_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
-    const HDC hdc = ::GetDC(nullptr);
-    const HGDIOBJ hOld = ::SelectObject(hdc, hFont);
-    SIZE size = {};
-    ::GetTextExtentPoint32A(hdc, caption.c_str(), static_cast<int>(caption.size()), &size);
-    ::DeleteObject(::SelectObject(hdc, hOld));
-    ::ReleaseDC(nullptr, hdc);
-    return size;
-}
 
 // The window's client area as the screen shows it, one 0x00RRGGBB per pixel.
 std::vector<DWORD> ClientPixels(HWND hwnd)
@@ -70,104 +65,356 @@ std::vector<DWORD> ClientPixels(HWND hwnd)
     return pixels;
 }
 
-// The share of the pixels that differ clearly from the most frequent one, the background.
-double ShareOfInk(const std::vector<DWORD>& pixels)
+// A COLORREF (0x00BBGGRR) as the screen's pixels have it (0x00RRGGBB).
+DWORD PixelOf(COLORREF cr)
+{
+    return (GetRValue(cr) << 16) | (GetGValue(cr) << 8) | GetBValue(cr);
+}
+
+int Channel(DWORD dwPixel, int nShift)
+{
+    return static_cast<int>((dwPixel >> nShift) & 0xFF);
+}
+
+DWORD MostFrequent(const std::vector<DWORD>& pixels)
 {
     std::map<DWORD, size_t> counts;
     for (const DWORD dwPixel : pixels)
         ++counts[dwPixel];
-    const DWORD dwBackground = std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
-                                   return a.second < b.second;
-                               })->first;
-    const auto differsClearly = [dwBackground](DWORD dwPixel) {
+    return counts.empty() ? 0 : std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+                                    return a.second < b.second;
+                                })->first;
+}
+
+// The pixels that differ clearly from the most frequent one, the background.
+std::vector<DWORD> Ink(const std::vector<DWORD>& pixels)
+{
+    const DWORD dwBackground = MostFrequent(pixels);
+    std::vector<DWORD> ink;
+    std::copy_if(pixels.begin(), pixels.end(), std::back_inserter(ink), [dwBackground](DWORD dwPixel) {
         for (const int nShift : {0, 8, 16})
         {
-            if (std::abs(static_cast<int>((dwPixel >> nShift) & 0xFF) -
-                         static_cast<int>((dwBackground >> nShift) & 0xFF)) > 64)
+            if (std::abs(Channel(dwPixel, nShift) - Channel(dwBackground, nShift)) > 64)
                 return true;
         }
         return false;
-    };
-    return static_cast<double>(std::count_if(pixels.begin(), pixels.end(), differsClearly)) / pixels.size();
+    });
+    return ink;
+}
+
+double ShareOfInk(const std::vector<DWORD>& pixels)
+{
+    return pixels.empty() ? 0.0 : static_cast<double>(Ink(pixels).size()) / pixels.size();
+}
+
+// Every button shows its pixels, its edges and caption, and not only its
+// rectangle over the dialog's background.
+void ExpectEveryButtonDrawn(TestDialogHost& host, const char* pszWhen)
+{
+    std::string undrawn;
+    host.PumpUntil(
+        [&] {
+            undrawn.clear();
+            for (const int nID : kButtons)
+            {
+                const double share = ShareOfInk(ClientPixels(::GetDlgItem(host.Hwnd(), nID)));
+                if (share < 0.05)
+                    undrawn += " " + std::to_string(nID) + " (" + std::to_string(share * 100) + " % differs)";
+            }
+            return undrawn.empty();
+        },
+        5000);
+    EXPECT_EQ(undrawn, "") << "buttons not drawn " << pszWhen;
+}
+
+// Maximized, every button is drawn where the size rule put it; restored, the
+// layout is the first one to the pixel, drawn again.
+void ExpectMaximizeAndRestoreDrawEveryButton(TestDialogHost& host)
+{
+    const HWND hwnd = host.Hwnd();
+    ::SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    const std::string first = LayoutOf(hwnd);
+    ExpectEveryButtonDrawn(host, "as the dialog opens");
+    ::ShowWindow(hwnd, SW_MAXIMIZE);
+    ASSERT_TRUE(::IsZoomed(hwnd));
+    ExpectEveryButtonDrawn(host, "after a maximize");
+    ::ShowWindow(hwnd, SW_RESTORE);
+    EXPECT_EQ(LayoutOf(hwnd), first) << "after a restore";
+    ExpectEveryButtonDrawn(host, "after a restore");
 }
 } // namespace
 
-// XP at 120 DPI and Vista and 7 at 125 % enlarge the dialog's font for a
-// program that declares no DPI awareness; its layout grows with it.
-TEST(DisplayUi, AtHigherDpiEveryCaptionFitsAndTheSizeRuleScales)
+// At 120, 144 and 192 DPI (125, 150, 200 %), run by
+// AtEachDpiTheDialogScalesFitsAndDrawsEveryButton in a process of their own.
+TEST(DisplayAtScreenDpi, DISABLED_TheDialogScalesFitsAndDrawsEveryButton)
 {
-    const auto expectScaledAt = [](int nDpi) {
-        SCOPED_TRACE(std::to_string(nDpi) + " DPI");
-        const ScreenDpi dpi(nDpi);
-        UiHarness ui;
-        ASSERT_TRUE(ui.Started());
-        const std::pair<int, const char*> kCaptions[] = {{IDC_BUTTON_START, "Start Check Routine"},
-                                                         {IDC_BUTTON_DETAILS, "Details >>"},
-                                                         {IDC_BUTTON_DETAILS, "<< Simple"},
-                                                         {IDC_BUTTON_SAVE, "Save Informations"},
-                                                         {IDCANCEL, "Exit"}};
-        for (const auto& caption : kCaptions)
-        {
-            RECT rcButton = {};
-            ::GetClientRect(ui.Control(caption.first), &rcButton);
-            const SIZE extent = CaptionExtent(caption.second, nDpi);
-            EXPECT_TRUE(extent.cx <= rcButton.right && extent.cy <= rcButton.bottom)
-                << "\"" << caption.second << "\" needs " << extent.cx << " x " << extent.cy << " in a button of "
-                << rcButton.right << " x " << rcButton.bottom;
-        }
-        // A layout that does not scale fails here rather than in every step
-        // of the size rule.
-        RECT rcClient = {};
-        ::GetClientRect(ui.Dialog(), &rcClient);
-        ASSERT_EQ(rcClient.right, AtDpi(500, nDpi)) << "the client width";
-        ExpectSizeRule(
-            ui.Dialog(),
-            [&](const std::function<bool()>& pred, DWORD dwTimeoutMs) { return ui.WaitUntil(pred, dwTimeoutMs); },
-            nDpi);
-    };
-    expectScaledAt(120);
-    expectScaledAt(144);
+    char szDpi[16] = {};
+    ::GetEnvironmentVariableA(kDpiVariable, szDpi, sizeof(szDpi));
+    const int nDpi = std::atoi(szDpi);
+    const HDC hdc = ::GetDC(nullptr);
+    const int nScreenDpi = ::GetDeviceCaps(hdc, LOGPIXELSY);
+    ASSERT_EQ(nScreenDpi, nDpi) << "the screen's DPI in this process";
+    TestDialogHost host;
+    const HWND hwnd = host.Hwnd();
+
+    // Each caption, in the button's own font, within its button.
+    for (const auto& caption :
+         {std::make_pair(IDC_BUTTON_START, "Start Check Routine"), std::make_pair(IDC_BUTTON_DETAILS, "Details >>"),
+          std::make_pair(IDC_BUTTON_DETAILS, "<< Simple"), std::make_pair(IDC_BUTTON_SAVE, "Save Informations"),
+          std::make_pair(IDCANCEL, "Exit")})
+    {
+        const HWND hwndButton = ::GetDlgItem(hwnd, caption.first);
+        const HGDIOBJ hOld =
+            ::SelectObject(hdc, reinterpret_cast<HGDIOBJ>(::SendMessageA(hwndButton, WM_GETFONT, 0, 0)));
+        SIZE extent = {};
+        ::GetTextExtentPoint32A(hdc, caption.second, static_cast<int>(std::strlen(caption.second)), &extent);
+        ::SelectObject(hdc, hOld);
+        RECT rcButton = {};
+        ::GetClientRect(hwndButton, &rcButton);
+        EXPECT_TRUE(extent.cx <= rcButton.right && extent.cy <= rcButton.bottom)
+            << "\"" << caption.second << "\" needs " << extent.cx << " x " << extent.cy << " in a button of "
+            << rcButton.right << " x " << rcButton.bottom;
+    }
+    ::ReleaseDC(nullptr, hdc);
+
+    // Within a 1366 x 768 screen at 200 %, and within this screen's work area.
+    RECT rcWindow = {};
+    ::GetWindowRect(hwnd, &rcWindow);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    ASSERT_TRUE(::GetMonitorInfoA(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &monitor));
+    EXPECT_TRUE(rcWindow.right - rcWindow.left <= 1366 && rcWindow.bottom - rcWindow.top <= 768 &&
+                rcWindow.left >= monitor.rcWork.left && rcWindow.top >= monitor.rcWork.top &&
+                rcWindow.right <= monitor.rcWork.right && rcWindow.bottom <= monitor.rcWork.bottom)
+        << "the window " << Describe(rcWindow) << ", the work area " << Describe(monitor.rcWork);
+
+    ExpectWindowIconsAtSystemSizes(hwnd);
+    ExpectMaximizeAndRestoreDrawEveryButton(host);
+    ExpectSizeRule(
+        hwnd, [&](const std::function<bool()>& pred, DWORD dwTimeoutMs) { return host.PumpUntil(pred, dwTimeoutMs); },
+        nDpi);
 }
 
-// A high-contrast theme makes the system's window colour black and its text
-// white; the report's own colours, black among them, stay readable.
-TEST(DisplayUi, TheReportReadsAsWellInAHighContrastTheme)
+TEST(DisplayUi, MaximizeAndRestoreDrawEveryButton)
 {
-    // The demo installation: many detail lines, all black.
+    TestDialogHost host;
+    ExpectMaximizeAndRestoreDrawEveryButton(host);
+}
+
+namespace
+{
+// A work area lower than the window at the size rule's minimum: 200 % on a
+// screen 768 pixels high with Windows 11's taskbar leaves 672 pixels for a
+// window of 674. Here at 96 DPI, between that window (325 pixels) and the
+// template's own height (318).
+const LONG kLowWorkAreaHeight = 322;
+
+BOOL WINAPI LowWorkArea(HMONITOR hMonitor, LPMONITORINFO pInfo)
+{
+    const BOOL bResult = ::GetMonitorInfoA(hMonitor, pInfo);
+    pInfo->rcWork.bottom = pInfo->rcWork.top + kLowWorkAreaHeight;
+    return bResult;
+}
+} // namespace
+
+TEST(DisplayUi, TheSizeRulesMinimumGivesWayToALowWorkArea)
+{
+    const SystemCallOverride<decltype(SystemCalls::GetMonitorInfoA)> workArea(g_SystemCalls.GetMonitorInfoA,
+                                                                              LowWorkArea);
+    TestDialogHost host;
+    RECT rcWindow = {};
+    ::GetWindowRect(host.Hwnd(), &rcWindow);
+    EXPECT_EQ(rcWindow.bottom - rcWindow.top, kLowWorkAreaHeight) << "the window's height";
+    // The report is lower; the buttons keep their size and place above the
+    // client area's bottom.
+    RECT rcClient = {};
+    ::GetClientRect(host.Hwnd(), &rcClient);
+    EXPECT_EQ(LayoutOf(host.Hwnd()),
+              ExpectedLayout(rcClient.bottom, rcClient.bottom - ::GetSystemMetrics(SM_CYDLGFRAME) - 40));
+}
+
+namespace
+{
+const INT kColourElements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT};
+// A high-contrast theme's window and text colours, neither of them a colour
+// the report is designed in.
+const COLORREF kHighContrastColours[] = {RGB(0, 0, 0), RGB(255, 255, 0)};
+
+BOOL WINAPI HighContrastFlagOn(UINT nAction, UINT nParam, PVOID pParam, UINT nWinIni)
+{
+    if (nAction != SPI_GETHIGHCONTRAST)
+        return ::SystemParametersInfoA(nAction, nParam, pParam, nWinIni);
+    static_cast<HIGHCONTRASTA*>(pParam)->dwFlags = HCF_HIGHCONTRASTON | HCF_AVAILABLE;
+    return TRUE;
+}
+
+// A high-contrast theme as the user switches it on: its window and text
+// colours for every program (SetSysColors, which tells the windows too), and
+// the flag that components key on. Wine 8 cannot set the flag
+// (SPI_SETHIGHCONTRAST fails with ERROR_INVALID_SPI_VALUE, and
+// SPI_GETHIGHCONTRAST always answers off): the dialog reads it through the seam.
+class HighContrastTheme : NonCopyable
+{
+public:
+    HighContrastTheme()
+        : m_flag(g_SystemCalls.SystemParametersInfoA, HighContrastFlagOn),
+          m_saved{::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_WINDOWTEXT)}
+    {
+        ::SetSysColors(2, kColourElements, kHighContrastColours);
+    }
+    ~HighContrastTheme() { ::SetSysColors(2, kColourElements, m_saved); }
+
+private:
+    const SystemCallOverride<decltype(SystemCalls::SystemParametersInfoA)> m_flag;
+    const COLORREF m_saved[2];
+};
+
+// What Windows sends every top-level window when the theme changed.
+void AnnounceThemeChange(HWND hwnd)
+{
+    ::SendMessageA(hwnd, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+}
+
+// The report's pixels at its top (or bottom), once the screen holds still.
+std::vector<DWORD> ReportPixels(TestDialogHost& host, WPARAM nScroll = SB_TOP)
+{
+    // No caret in the report, which would draw in neither colour.
+    ::SetFocus(::GetDlgItem(host.Hwnd(), IDCANCEL));
+    ::SendMessageA(host.Report(), WM_VSCROLL, nScroll, 0);
+    std::vector<DWORD> pixels;
+    DWORD dwChanged = 0;
+    EXPECT_TRUE(host.PumpUntil([&] {
+        std::vector<DWORD> now = ClientPixels(host.Report());
+        if (now.empty() || now != pixels)
+        {
+            pixels.swap(now);
+            dwChanged = ::GetTickCount();
+        }
+        return !pixels.empty() && ::GetTickCount() - dwChanged >= 300;
+    })) << "the report did not hold still for 300 ms";
+    return pixels;
+}
+
+// The report's text drawn in the system's text colour on its window colour:
+// every pixel of the text lies between the two (a smoothed edge), none in a
+// designed colour, and some are the text colour itself.
+void ExpectSystemColours(const std::vector<DWORD>& pixels, const char* pszWhere)
+{
+    const DWORD dwWindow = PixelOf(::GetSysColor(COLOR_WINDOW));
+    const DWORD dwText = PixelOf(::GetSysColor(COLOR_WINDOWTEXT));
+    EXPECT_EQ(MostFrequent(pixels), dwWindow) << pszWhere << ": the background is not the system's window colour";
+    const std::vector<DWORD> ink = Ink(pixels);
+    const auto offTheBlend = [&](DWORD dwPixel) {
+        // The share of the text colour that each channel shows, alike in all three.
+        double shares[3] = {};
+        int nChannels = 0;
+        for (const int nShift : {0, 8, 16})
+        {
+            const int nSpan = Channel(dwText, nShift) - Channel(dwWindow, nShift);
+            if (nSpan == 0)
+            {
+                if (std::abs(Channel(dwPixel, nShift) - Channel(dwWindow, nShift)) > 16)
+                    return true;
+                continue;
+            }
+            shares[nChannels++] = static_cast<double>(Channel(dwPixel, nShift) - Channel(dwWindow, nShift)) / nSpan;
+        }
+        return nChannels > 1 && std::fabs(shares[0] - shares[nChannels - 1]) > 0.1;
+    };
+    const size_t nOff = static_cast<size_t>(std::count_if(ink.begin(), ink.end(), offTheBlend));
+    const size_t nText = static_cast<size_t>(std::count(pixels.begin(), pixels.end(), dwText));
+    EXPECT_TRUE(nOff == 0 && nText > pixels.size() / 200)
+        << pszWhere << ": of " << pixels.size() << " pixels " << nText << " are the text colour, " << nOff
+        << " of the text's are in another colour";
+}
+
+// The report's own white background, and the designed blue of its headings.
+void ExpectDesignedColours(const std::vector<DWORD>& pixels, const char* pszWhere)
+{
+    EXPECT_EQ(MostFrequent(pixels), 0xFFFFFFu) << pszWhere << ": not the report's own background";
+    EXPECT_GT(std::count(pixels.begin(), pixels.end(), PixelOf(RGB(0, 0, 255))), 0) << pszWhere << ": no heading blue";
+}
+
+// Saves the report as "Save Informations" does; the file's bytes, with the
+// response time, which differs from run to run, as "#".
+std::string SavedReport(TestDialogHost& host, const std::string& path)
+{
+    EXPECT_EQ(SaveReportAsRtf(host.ReportControl(), Wide(path).c_str()), 0u);
+    return std::regex_replace(ReadFileBytes(path), std::regex("Response time:   [0-9.]+ ms"), "Response time:   # ms");
+}
+} // namespace
+
+// The report in the designed colours, in a theme of dark window colours too;
+// in the user's high-contrast theme, set before the dialog opens or switched
+// on during a run, in the system's colours; and saved, whatever the theme,
+// as the report in the designed colours is.
+TEST(DisplayUi, AHighContrastThemeColoursTheReportButNotItsRtf)
+{
+    // The demo installation, whose instrument is held at its open when asked.
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
-    SetEnv("USBSIM_SCENARIO", "");
-    const INT kElements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT};
-    const COLORREF kSaved[] = {::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_WINDOWTEXT)};
-    // The share of text in the report's first lines, at those window colours,
-    // once a detailed run has ended and the screen holds still.
-    const auto reportAfterADetailedRun = [&](COLORREF crWindow, COLORREF crWindowText) {
-        const COLORREF colors[] = {crWindow, crWindowText};
-        EXPECT_TRUE(::SetSysColors(2, kElements, colors));
-        UiHarness ui;
-        EXPECT_TRUE(ui.Started());
-        // Above the program's other windows.
-        ::SetWindowPos(ui.Dialog(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        ui.Click(IDC_BUTTON_DETAILS);
-        EXPECT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); })) << ui.ReportText();
-        ::SendMessageA(ui.Control(IDC_RICHEDIT_LOG), WM_VSCROLL, SB_TOP, 0);
-        std::vector<DWORD> pixels;
-        DWORD dwChanged = 0;
-        EXPECT_TRUE(ui.WaitUntil([&] {
-            std::vector<DWORD> now = ClientPixels(ui.Control(IDC_RICHEDIT_LOG));
-            if (now.empty() || now != pixels)
-            {
-                pixels.swap(now);
-                dwChanged = ::GetTickCount();
-            }
-            return !pixels.empty() && ::GetTickCount() - dwChanged >= 300;
-        })) << "the report did not hold still for 300 ms";
-        return pixels.empty() ? 0.0 : ShareOfInk(pixels);
+    DeviceHold hold;
+    hold.Release();
+    const ScenarioFile scenario("[device0]\nhold_event = " + hold.Name() + "\n");
+    const ScratchFolder folder("display");
+    const auto detailedRun = [](TestDialogHost& host) {
+        host.Click(IDC_BUTTON_DETAILS);
+        EXPECT_TRUE(host.PumpUntil([&] { return host.IsEnabled(IDC_BUTTON_START); })) << host.ReportText();
     };
-    const double normal = reportAfterADetailedRun(RGB(255, 255, 255), RGB(0, 0, 0));
-    const double highContrast = reportAfterADetailedRun(RGB(0, 0, 0), RGB(255, 255, 255));
-    ::SetSysColors(2, kElements, kSaved);
-    std::printf("share of text pixels: %.4f at the normal colours, %.4f in high contrast\n", normal, highContrast);
-    EXPECT_GT(normal, 0.01) << "no report on the screen";
-    EXPECT_NEAR(highContrast, normal, normal / 10) << "lines of the report vanish in high contrast";
+
+    std::string designed;
+    {
+        const COLORREF kSaved[] = {::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_WINDOWTEXT)};
+        ::SetSysColors(2, kColourElements, kHighContrastColours);
+        TestDialogHost host;
+        detailedRun(host);
+        ExpectDesignedColours(ReportPixels(host), "dark system colours without high contrast");
+        ::SetSysColors(2, kColourElements, kSaved);
+        designed = SavedReport(host, folder.Path() + "\\designed.rtf");
+    }
+    {
+        const HighContrastTheme theme;
+        TestDialogHost host;
+        detailedRun(host);
+        ExpectSystemColours(ReportPixels(host), "high contrast as the dialog opens");
+        EXPECT_EQ(SavedReport(host, folder.Path() + "\\before.rtf"), designed) << "saved in high contrast";
+    }
+
+    TestDialogHost host;
+    const DeviceHold::ReleaseFirst release(hold);
+    hold.Hold();
+    host.Click(IDC_BUTTON_DETAILS);
+    ASSERT_TRUE(host.PumpUntil([&] { return Contains(host.ReportText(), "\tOpen the connection.\n"); }))
+        << host.ReportText();
+    ExpectDesignedColours(ReportPixels(host), "during the run");
+    {
+        // Told by the theme's colours (WM_SYSCOLORCHANGE).
+        const HighContrastTheme theme;
+        ExpectSystemColours(ReportPixels(host), "switched on during the run");
+        hold.Release();
+        EXPECT_TRUE(host.PumpUntil([&] { return host.IsEnabled(IDC_BUTTON_START); })) << host.ReportText();
+        ExpectSystemColours(ReportPixels(host, SB_TOP), "the run's first lines");
+        ExpectSystemColours(ReportPixels(host, SB_BOTTOM), "the run's last lines");
+        EXPECT_EQ(SavedReport(host, folder.Path() + "\\during.rtf"), designed) << "saved in high contrast";
+    }
+    // Told by the setting (WM_SETTINGCHANGE), once the flag is off.
+    AnnounceThemeChange(host.Hwnd());
+    ExpectDesignedColours(ReportPixels(host), "switched off again");
+    EXPECT_EQ(SavedReport(host, folder.Path() + "\\after.rtf"), designed) << "saved after high contrast";
+}
+
+// Last: a process reads the screen's DPI as it starts, and this one's own
+// cases above are at 96.
+TEST(DisplayUi, AtEachDpiTheDialogScalesFitsAndDrawsEveryButton)
+{
+    char szExe[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, szExe, MAX_PATH);
+    for (const DWORD dwDpi : {120, 144, 192})
+    {
+        const ScreenDpi dpi(dwDpi);
+        SetEnv(kDpiVariable, std::to_string(dwDpi));
+        EXPECT_EQ(
+            RunToEnd("--gtest_also_run_disabled_tests --gtest_filter=DisplayAtScreenDpi.*", nullptr, 60000, szExe), 0u)
+            << "at " << dwDpi << " DPI (its output above)";
+    }
 }
