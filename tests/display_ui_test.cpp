@@ -158,9 +158,9 @@ BOOL WINAPI LowWorkArea(HMONITOR hMonitor, LPMONITORINFO pInfo)
 } // namespace
 
 // At 96, 120, 144 and 192 DPI (100 to 200 %), each in a process of its own
-// that AtEachDpiTheDialogScalesFitsAndDrawsEveryButton starts at that DPI: a
-// process reads the screen's DPI as it starts, and the prefix's own may be
-// any that an earlier run left.
+// that AtEachDpiTheDialogScalesFitsAndDrawsEveryButton starts at that DPI: the
+// test's own process has been seen at a DPI that an earlier child was
+// started at, although LogPixels was deleted again.
 TEST(DisplayAtScreenDpi, DISABLED_TheDialogScalesFitsAndDrawsEveryButton)
 {
     char szDpi[16] = {};
