@@ -193,9 +193,14 @@ DWORD CReportFile::Write(CRichEditCtrl& richLog)
     EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(pCookie), 0, StreamOutCallback};
     richLog.StreamOut(SF_RTF, es);
     ::GlobalFree(pCookie);
+    // On the disk before it takes the target's place: after a power cut the
+    // target must not be a name with nothing written behind it.
+    DWORD dwError = es.dwError;
+    if (dwError == ERROR_SUCCESS && !g_SystemCalls.FlushFileBuffers(m_hTemp))
+        dwError = LastErrorOr(ERROR_WRITE_FAULT);
     ::CloseHandle(m_hTemp);
     m_hTemp = INVALID_HANDLE_VALUE;
-    return es.dwError;
+    return dwError;
 }
 
 DWORD CReportFile::Replace(BOOL bReportsOnly)

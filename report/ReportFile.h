@@ -26,7 +26,8 @@ public:
     // read-only file or one another program holds open fails with the
     // system's reason, one that is neither empty nor RTF with ERROR_FILE_EXISTS.
     DWORD CheckReplaceable() const;
-    // The control's whole content, as RTF, into the temporary file.
+    // The control's whole content, as RTF, into the temporary file, flushed
+    // to the disk and closed.
     DWORD Write(CRichEditCtrl& richLog);
     // The temporary file takes the target's place. bReportsOnly: a target
     // that is no report (it appeared since CheckReplaceable) is kept and

@@ -2,6 +2,7 @@
 // EM_STREAMOUT on the hosted dialog's report, the save that writes a
 // temporary file and replaces the target, and OnSave with the real save
 // dialog, driven from a second thread.
+#include "app/ReportCommand.h"
 #include "report/ReportFile.h"
 #include "report/StreamCookie.h"
 #include "res/resource.h"
@@ -311,6 +312,37 @@ private:
     std::thread m_release;
 };
 
+// The temporary file's way to the target as the seam sees it: each flush, of
+// the temporary file or of another, and each move. A flush fails with
+// g_dwFlushError where that is set.
+HANDLE g_hTemporary = INVALID_HANDLE_VALUE;
+std::string g_fileCalls;
+DWORD g_dwFlushError = 0;
+
+HANDLE WINAPI NotedCreateFile(LPCWSTR pszName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
+                              DWORD dwCreation, DWORD dwFlags, HANDLE hTemplate)
+{
+    const HANDLE hFile = ::CreateFileW(pszName, dwAccess, dwShare, pSecurity, dwCreation, dwFlags, hTemplate);
+    if (dwCreation == CREATE_NEW)
+        g_hTemporary = hFile;
+    return hFile;
+}
+
+BOOL WINAPI NotedFlush(HANDLE hFile)
+{
+    g_fileCalls += hFile == g_hTemporary ? "flush of the temporary file; " : "flush of another file; ";
+    if (g_dwFlushError == 0)
+        return ::FlushFileBuffers(hFile);
+    ::SetLastError(g_dwFlushError);
+    return FALSE;
+}
+
+BOOL WINAPI NotedMove(LPCWSTR pszFrom, LPCWSTR pszTo, DWORD dwFlags)
+{
+    g_fileCalls += "move; ";
+    return ::MoveFileExW(pszFrom, pszTo, dwFlags);
+}
+
 // A move that fails as if the target were held, and whose holder lets go
 // before the save can look for a hold.
 HeldHere* g_pLettingGo = nullptr;
@@ -347,6 +379,7 @@ TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
         DWORD dwBytesBeforeFailure = 0;
         bool bUnallocatedCookie = false;
         DWORD dwHeldMs = 0; // the target held without sharing; INFINITE: the whole save
+        DWORD dwFlushError = 0;
     } kRows[] = {
         {"full disk on the first chunk", ERROR_DISK_FULL, "report.rtf", 1, ERROR_DISK_FULL},
         {"full disk half-way through the second chunk", ERROR_DISK_FULL, "report.rtf", 2, ERROR_DISK_FULL, 1000},
@@ -356,6 +389,7 @@ TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
         {"path in a missing folder", ERROR_PATH_NOT_FOUND, "no-such-folder\\report.rtf"},
         {"held open for the whole save", ERROR_SHARING_VIOLATION, "report.rtf", 0, 0, 0, false, INFINITE},
         {"held open for 300 ms: saved after the retry", ERROR_SUCCESS, "report.rtf", 0, 0, 0, false, 300},
+        {"the flush fails", ERROR_WRITE_FAULT, "report.rtf", 0, 0, 0, false, 0, ERROR_WRITE_FAULT},
     };
     for (const auto& row : kRows)
     {
@@ -367,12 +401,15 @@ TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
         g_dwBytesBeforeFailure = row.dwBytesBeforeFailure;
         g_nWritesSeen = 0;
         g_dwAllocError = row.bUnallocatedCookie ? ERROR_NOT_ENOUGH_MEMORY : 0;
+        g_dwFlushError = row.dwFlushError;
         DWORD dwResult = 0;
         const DWORD dwStart = ::GetTickCount();
         const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
         {
             SystemCallOverride<decltype(g_SystemCalls.WriteFile)> write(g_SystemCalls.WriteFile, FaultyWriteFile);
             SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(g_SystemCalls.GlobalAlloc, FaultyGlobalAlloc);
+            SystemCallOverride<decltype(g_SystemCalls.FlushFileBuffers)> flush(g_SystemCalls.FlushFileBuffers,
+                                                                               NotedFlush);
             const std::unique_ptr<HeldHere> pHeld(row.dwHeldMs != 0 ? new HeldHere(path, row.dwHeldMs) : nullptr);
             ASSERT_TRUE(pHeld == nullptr || pHeld->Holding());
             dwResult = SaveReportAsRtf(host.ReportControl(), Wide(path).c_str());
@@ -397,6 +434,28 @@ TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
             << expected.size();
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
         EXPECT_EQ(StateOf(host), before);
+    }
+}
+
+TEST(SaveReportAsRtf, SaveAndTheReportCommandFlushTheTemporaryFileBeforeTheMove)
+{
+    TestDialogHost host;
+    host.Dialog().WriteLog("A short report", LOG_TEXT);
+    const DeviceTableOverride table({}); // /report's run: the OS line and the summary
+    const ScratchFolder scratch("flush");
+    const std::wstring path = Wide(scratch.Path() + "\\report.rtf");
+    SystemCallOverride<decltype(g_SystemCalls.CreateFileW)> create(g_SystemCalls.CreateFileW, NotedCreateFile);
+    SystemCallOverride<decltype(g_SystemCalls.FlushFileBuffers)> flush(g_SystemCalls.FlushFileBuffers, NotedFlush);
+    SystemCallOverride<decltype(g_SystemCalls.MoveFileExW)> move(g_SystemCalls.MoveFileExW, NotedMove);
+    g_dwFlushError = 0;
+    for (const bool bSave : {true, false})
+    {
+        SCOPED_TRACE(bSave ? "Save" : "/report");
+        g_fileCalls.clear();
+        EXPECT_EQ(bSave ? SaveReportAsRtf(host.ReportControl(), path.c_str())
+                        : RunReportCommand(ParseReportCommand((L"x.exe /report \"" + path + L"\"").c_str())),
+                  0u);
+        EXPECT_EQ(g_fileCalls, "flush of the temporary file; move; ");
     }
 }
 
