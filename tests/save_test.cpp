@@ -82,13 +82,19 @@ DWORD CALLBACK AppendToString(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG
     return 0;
 }
 
-// The report's RTF as the control gives it, streamed into memory.
+// A stream as a saved file holds it: without the zero byte the control ends it with.
+std::string WithoutTrailingZeros(std::string rtf)
+{
+    return rtf.erase(rtf.find_last_not_of('\0') + 1);
+}
+
+// The report's RTF as the control gives it, streamed into memory, as saved.
 std::string ControlRtf(TestDialogHost& host)
 {
     std::string rtf;
     EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(&rtf), 0, AppendToString};
     ::SendMessageA(host.Report(), EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    return rtf;
+    return WithoutTrailingZeros(rtf);
 }
 
 std::string Concatenated(const std::vector<ChunkCall>& calls, size_t nCount)
@@ -229,7 +235,7 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrderAndReplacesALargerFil
     EXPECT_EQ(first.dwError, 0u);
     EXPECT_EQ(static_cast<LONGLONG>(first.dwCookieOffset), nSum);
     const std::string rtf = ControlRtf(host);
-    EXPECT_TRUE(ReadFileBytes(path) == Concatenated(first.calls, first.calls.size()))
+    EXPECT_TRUE(ReadFileBytes(path) == WithoutTrailingZeros(Concatenated(first.calls, first.calls.size())))
         << "the file is not the chunks in the order the control delivered them";
     EXPECT_TRUE(ReadFileBytes(path) == rtf) << "the stream differs from the control's RTF";
     EXPECT_EQ(rtf.compare(0, 5, "{\\rtf"), 0) << "not RTF: " << rtf.substr(0, 40);
@@ -245,6 +251,7 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrderAndReplacesALargerFil
         const std::string saved = ReadFileBytes(path);
         EXPECT_TRUE(saved == rtf) << "the file of " << saved.size() << " bytes is not the control's RTF of "
                                   << rtf.size();
+        EXPECT_EQ(saved.back(), '}') << "the file does not end with the RTF's closing brace";
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"long.rtf"}) << Joined(FilesIn(scratch.Path()));
     }
     EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the saves";
