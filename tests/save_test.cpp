@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cderr.h>
+
 #include <climits>
 #include <memory>
 #include <sstream>
@@ -602,12 +604,13 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
     const struct
     {
         const char* pszName;
-        const char* pszFile; // typed without extension
-        bool bExisting;      // an existing file: the overwrite question is answered Yes
+        std::string file; // typed without extension
+        bool bExisting;   // an existing file: the overwrite question is answered Yes
         bool bHeld;
         DWORD dwFailingAlloc;
         bool bCancel;
-        DWORD dwError; // the reason the message gives; 0: saved, or cancelled
+        DWORD dwError;                          // the reason the message gives; 0: saved, or cancelled
+        const char* pszDialogFailure = nullptr; // the save dialog's own reason, which is no system error
     } kRows[] = {
         {"writes the chosen file with the default extension", "chosen", false, false, 0, false, 0},
         // Full-width letter and backslash, Cyrillic, Polish: the ANSI code
@@ -618,12 +621,18 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
         {"cookie not allocated, existing file", "no-cookie-existing", true, false, ERROR_NOT_ENOUGH_MEMORY, false,
          ERROR_INVALID_PARAMETER},
         {"held by another process", "held", true, true, 0, false, ERROR_SHARING_VIOLATION},
+        // 260 characters with the extension: no room for the string's end.
+        {"a name longer than the dialog takes: the dialog fails", std::string(256 - scratch.Path().size() - 1, 'n'),
+         false, false, 0, false, FNERR_BUFFERTOOSMALL,
+         "0x00003003 (12291)\n\tThe file name is longer than the save dialog takes."},
         {"cancel writes nothing", "cancelled", false, false, 0, true, 0},
     };
+    char szCurrent[MAX_PATH] = {}, szAfter[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, szCurrent);
     for (const auto& row : kRows)
     {
         SCOPED_TRACE(row.pszName);
-        const std::string base = scratch.Path() + "\\" + row.pszFile;
+        const std::string base = scratch.Path() + "\\" + row.file;
         if (row.bExisting)
         {
             ASSERT_TRUE(WriteFileBytes(base + ".rtf", oldContent));
@@ -651,17 +660,19 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
         ExpectReportSaveDialog(seen);
         EXPECT_EQ(seen.bOverwriteAsked, row.bExisting) << DescribeSaveDialog(seen);
         // A failure is told, once, with the file and the reason.
+        const std::string message =
+            row.pszDialogFailure != nullptr
+                ? "The report could not be saved: the save dialog failed.\n\n" + std::string(row.pszDialogFailure)
+                : SaveFailureMessage(base + ".rtf", row.dwError);
         const std::vector<std::string> expectedShown =
-            row.dwError != 0
-                ? std::vector<std::string>{"Save Informations: " + SaveFailureMessage(base + ".rtf", row.dwError) +
-                                           " (warning icon)"}
-                : std::vector<std::string>();
+            row.dwError != 0 ? std::vector<std::string>{"Save Informations: " + message + " (warning icon)"}
+                             : std::vector<std::string>();
         EXPECT_EQ(shownAfter, expectedShown) << "shown after the save: " << Joined(shownAfter);
 
         // Nothing under the name without the default extension, nor anything else.
         const bool bSaved = row.dwError == 0 && !row.bCancel;
         const std::vector<std::string> files = FilesIn(scratch.Path());
-        const std::vector<std::string> expectedFiles = {std::string(row.pszFile) + ".rtf"};
+        const std::vector<std::string> expectedFiles = {row.file + ".rtf"};
         EXPECT_EQ(files, row.bExisting || bSaved ? expectedFiles : std::vector<std::string>()) << Joined(files);
         if (row.bExisting)
         {
@@ -672,6 +683,8 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
             EXPECT_EQ(RtfToPlainText(ReadFileBytes(base + ".rtf")), report);
         }
         EXPECT_EQ(StateOf(host), before);
+        ::GetCurrentDirectoryA(MAX_PATH, szAfter);
+        EXPECT_STREQ(szAfter, szCurrent) << "the save holds the chosen folder as the current directory";
         DeleteFileIfAny(base + ".rtf");
     }
 }
