@@ -175,7 +175,10 @@ DWORD CReportFile::Create(LPCWSTR pszPath)
         if (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS)
             return dwError;
     }
-    return ERROR_FILE_EXISTS;
+    // Every name taken, by files that killed runs of a process with this ID
+    // left behind: not ERROR_FILE_EXISTS, which would read as a FILE that is
+    // no report.
+    return ERROR_CANNOT_MAKE;
 }
 
 DWORD CReportFile::CheckReplaceable() const

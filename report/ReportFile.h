@@ -20,7 +20,8 @@ public:
     // Takes the target's full path and creates the temporary file in its
     // folder. A missing folder, one the user may not create and delete files
     // in, a path that names a folder or is too long fail here with the
-    // system's reason.
+    // system's reason; a folder where no free temporary name is left with
+    // ERROR_CANNOT_MAKE.
     DWORD Create(LPCWSTR pszPath);
     // A target that exists must be one the report may replace: a folder, a
     // read-only file or one another program holds open fails with the

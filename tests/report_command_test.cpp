@@ -543,6 +543,21 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
 
+    // Every temporary name left behind by killed runs of a process with this
+    // ID: a code of its own, not the 80 of a FILE that is no report.
+    for (int i = 0; i < 100; ++i)
+    {
+        char szName[40];
+        wsprintfA(szName, "\\~report-%lX-%d.tmp", ::GetCurrentProcessId(), i);
+        ASSERT_TRUE(WriteFileBytes(scratch.Path() + szName, ""));
+    }
+    EXPECT_EQ(
+        RunReportCommand(ParseReportCommand(Wide("x.exe /report " + Quoted(scratch.Path() + "\\new.rtf")).c_str())),
+        static_cast<DWORD>(ERROR_CANNOT_MAKE));
+    EXPECT_EQ(FilesIn(scratch.Path(), "*.rtf"), std::vector<std::string>{"report.rtf"});
+    for (const std::string& leftover : FilesIn(scratch.Path(), "~report-*.tmp"))
+        DeleteFileIfAny(scratch.Path() + "\\" + leftover);
+
     // FILE of 259 characters in a folder as long as Windows makes one, under
     // its MAX_PATH rule: the temporary name beside it takes a longer path.
     {
