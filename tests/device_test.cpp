@@ -495,13 +495,13 @@ TEST_F(Communication, EveryOutcomeOfOneDevice)
          "[driver]\ncount = 1\n" +
              ScenarioDevice(0, "Test\\x01Instrument\\nA",
                             "serial = TI\\n000001\nee_description = Forged\\r\\n... Result:   OK\n"
-                            "manufacturer = Test\\tMaker\\x7F\n"
-                            "answer = TEST\\r\\n... Result:   OK\\r\\nCheck completed successfully!\\r\\n\n"),
+                            "manufacturer = Test\\tMaker\\x7F\nanswer = TEST\\r\\n... Result:   "
+                            "OK\\r\\nCheck completed successfully!\\r\\n\n"),
          [](ExpectedReport& e) {
              e.UpToTheWait({"Test\\x01Instrument\\x0AA", "Vid_0403&Pid_B7E4#TI\\x0A000001",
-                            "Forged\\x0D\\x0A... Result:   OK", "Test\\x09Maker\\x7F"});
-             e.Answered(55, 55, "TEST\\x0D\\x0A... Result:   OK\\x0D\\x0ACheck completed successfully!",
-                        kFakeResponseTime);
+                            "Forged\\x0D\\x0A... Result:   OK", "Test\\x09Maker\\x7F"})
+                 .Answered(55, 55, "TEST\\x0D\\x0A... Result:   OK\\x0D\\x0ACheck completed successfully!",
+                           kFakeResponseTime);
          },
          0},
         // TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal: milliseconds,

@@ -545,18 +545,14 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
 
     // Every temporary name left behind by killed runs of a process with this
     // ID: a code of its own, not the 80 of a FILE that is no report.
+    const ScratchFolder full("report-no-free-name");
+    char szTemporary[32];
+    wsprintfA(szTemporary, "\\~report-%lX-", ::GetCurrentProcessId());
     for (int i = 0; i < 100; ++i)
-    {
-        char szName[40];
-        wsprintfA(szName, "\\~report-%lX-%d.tmp", ::GetCurrentProcessId(), i);
-        ASSERT_TRUE(WriteFileBytes(scratch.Path() + szName, ""));
-    }
-    EXPECT_EQ(
-        RunReportCommand(ParseReportCommand(Wide("x.exe /report " + Quoted(scratch.Path() + "\\new.rtf")).c_str())),
-        static_cast<DWORD>(ERROR_CANNOT_MAKE));
-    EXPECT_EQ(FilesIn(scratch.Path(), "*.rtf"), std::vector<std::string>{"report.rtf"});
-    for (const std::string& leftover : FilesIn(scratch.Path(), "~report-*.tmp"))
-        DeleteFileIfAny(scratch.Path() + "\\" + leftover);
+        ASSERT_TRUE(WriteFileBytes(full.Path() + szTemporary + std::to_string(i) + ".tmp", ""));
+    EXPECT_EQ(RunReportCommand(ParseReportCommand(Wide("x.exe /report " + Quoted(full.Path() + "\\new.rtf")).c_str())),
+              static_cast<DWORD>(ERROR_CANNOT_MAKE));
+    EXPECT_TRUE(FilesIn(full.Path(), "*.rtf").empty());
 
     // FILE of 259 characters in a folder as long as Windows makes one, under
     // its MAX_PATH rule: the temporary name beside it takes a longer path.

@@ -84,19 +84,14 @@ DWORD CALLBACK AppendToString(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG
     return 0;
 }
 
-// A stream as a saved file holds it: without the zero byte the control ends it with.
-std::string WithoutTrailingZeros(std::string rtf)
-{
-    return rtf.erase(rtf.find_last_not_of('\0') + 1);
-}
-
-// The report's RTF as the control gives it, streamed into memory, as saved.
+// The report's RTF as the control gives it, streamed into memory, as saved:
+// without the zero byte the control ends it with.
 std::string ControlRtf(TestDialogHost& host)
 {
     std::string rtf;
     EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(&rtf), 0, AppendToString};
     ::SendMessageA(host.Report(), EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    return WithoutTrailingZeros(rtf);
+    return rtf.erase(rtf.find_last_not_of('\0') + 1);
 }
 
 std::string Concatenated(const std::vector<ChunkCall>& calls, size_t nCount)
@@ -237,7 +232,7 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrderAndReplacesALargerFil
     EXPECT_EQ(first.dwError, 0u);
     EXPECT_EQ(static_cast<LONGLONG>(first.dwCookieOffset), nSum);
     const std::string rtf = ControlRtf(host);
-    EXPECT_TRUE(ReadFileBytes(path) == WithoutTrailingZeros(Concatenated(first.calls, first.calls.size())))
+    EXPECT_EQ(Concatenated(first.calls, first.calls.size()).find(ReadFileBytes(path)), 0u)
         << "the file is not the chunks in the order the control delivered them";
     EXPECT_TRUE(ReadFileBytes(path) == rtf) << "the stream differs from the control's RTF";
     EXPECT_EQ(rtf.compare(0, 5, "{\\rtf"), 0) << "not RTF: " << rtf.substr(0, 40);
@@ -321,35 +316,18 @@ private:
     std::thread m_release;
 };
 
-// The temporary file's way to the target as the seam sees it: each flush, of
-// the temporary file or of another, and each move. A flush fails with
-// g_dwFlushError where that is set.
-HANDLE g_hTemporary = INVALID_HANDLE_VALUE;
-std::string g_fileCalls;
+// Each flush as the seam sees it: of the temporary file, under its temporary
+// name and so before the move, or of another. It fails with g_dwFlushError.
+std::string g_flushes;
 DWORD g_dwFlushError = 0;
-
-HANDLE WINAPI NotedCreateFile(LPCWSTR pszName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
-                              DWORD dwCreation, DWORD dwFlags, HANDLE hTemplate)
-{
-    const HANDLE hFile = ::CreateFileW(pszName, dwAccess, dwShare, pSecurity, dwCreation, dwFlags, hTemplate);
-    if (dwCreation == CREATE_NEW)
-        g_hTemporary = hFile;
-    return hFile;
-}
 
 BOOL WINAPI NotedFlush(HANDLE hFile)
 {
-    g_fileCalls += hFile == g_hTemporary ? "flush of the temporary file; " : "flush of another file; ";
-    if (g_dwFlushError == 0)
-        return ::FlushFileBuffers(hFile);
+    WCHAR szPath[MAX_PATH] = {};
+    ::GetFinalPathNameByHandleW(hFile, szPath, MAX_PATH, 0);
+    g_flushes += std::wcsstr(szPath, L"\\~report-") != nullptr ? "the temporary file; " : "another file; ";
     ::SetLastError(g_dwFlushError);
-    return FALSE;
-}
-
-BOOL WINAPI NotedMove(LPCWSTR pszFrom, LPCWSTR pszTo, DWORD dwFlags)
-{
-    g_fileCalls += "move; ";
-    return ::MoveFileExW(pszFrom, pszTo, dwFlags);
+    return g_dwFlushError == 0 && ::FlushFileBuffers(hFile);
 }
 
 // A move that fails as if the target were held, and whose holder lets go
@@ -388,7 +366,6 @@ TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
         DWORD dwBytesBeforeFailure = 0;
         bool bUnallocatedCookie = false;
         DWORD dwHeldMs = 0; // the target held without sharing; INFINITE: the whole save
-        DWORD dwFlushError = 0;
     } kRows[] = {
         {"full disk on the first chunk", ERROR_DISK_FULL, "report.rtf", 1, ERROR_DISK_FULL},
         {"full disk half-way through the second chunk", ERROR_DISK_FULL, "report.rtf", 2, ERROR_DISK_FULL, 1000},
@@ -398,7 +375,6 @@ TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
         {"path in a missing folder", ERROR_PATH_NOT_FOUND, "no-such-folder\\report.rtf"},
         {"held open for the whole save", ERROR_SHARING_VIOLATION, "report.rtf", 0, 0, 0, false, INFINITE},
         {"held open for 300 ms: saved after the retry", ERROR_SUCCESS, "report.rtf", 0, 0, 0, false, 300},
-        {"the flush fails", ERROR_WRITE_FAULT, "report.rtf", 0, 0, 0, false, 0, ERROR_WRITE_FAULT},
     };
     for (const auto& row : kRows)
     {
@@ -410,15 +386,12 @@ TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
         g_dwBytesBeforeFailure = row.dwBytesBeforeFailure;
         g_nWritesSeen = 0;
         g_dwAllocError = row.bUnallocatedCookie ? ERROR_NOT_ENOUGH_MEMORY : 0;
-        g_dwFlushError = row.dwFlushError;
         DWORD dwResult = 0;
         const DWORD dwStart = ::GetTickCount();
         const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
         {
             SystemCallOverride<decltype(g_SystemCalls.WriteFile)> write(g_SystemCalls.WriteFile, FaultyWriteFile);
             SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(g_SystemCalls.GlobalAlloc, FaultyGlobalAlloc);
-            SystemCallOverride<decltype(g_SystemCalls.FlushFileBuffers)> flush(g_SystemCalls.FlushFileBuffers,
-                                                                               NotedFlush);
             const std::unique_ptr<HeldHere> pHeld(row.dwHeldMs != 0 ? new HeldHere(path, row.dwHeldMs) : nullptr);
             ASSERT_TRUE(pHeld == nullptr || pHeld->Holding());
             dwResult = SaveReportAsRtf(host.ReportControl(), Wide(path).c_str());
@@ -451,20 +424,24 @@ TEST(SaveReportAsRtf, SaveAndTheReportCommandFlushTheTemporaryFileBeforeTheMove)
     TestDialogHost host;
     host.Dialog().WriteLog("A short report", LOG_TEXT);
     const DeviceTableOverride table({}); // /report's run: the OS line and the summary
-    const ScratchFolder scratch("flush");
-    const std::wstring path = Wide(scratch.Path() + "\\report.rtf");
-    SystemCallOverride<decltype(g_SystemCalls.CreateFileW)> create(g_SystemCalls.CreateFileW, NotedCreateFile);
+    const std::string path = TempFile("flushed.rtf");
     SystemCallOverride<decltype(g_SystemCalls.FlushFileBuffers)> flush(g_SystemCalls.FlushFileBuffers, NotedFlush);
-    SystemCallOverride<decltype(g_SystemCalls.MoveFileExW)> move(g_SystemCalls.MoveFileExW, NotedMove);
-    g_dwFlushError = 0;
-    for (const bool bSave : {true, false})
+    const struct
     {
-        SCOPED_TRACE(bSave ? "Save" : "/report");
-        g_fileCalls.clear();
-        EXPECT_EQ(bSave ? SaveReportAsRtf(host.ReportControl(), path.c_str())
-                        : RunReportCommand(ParseReportCommand((L"x.exe /report \"" + path + L"\"").c_str())),
-                  0u);
-        EXPECT_EQ(g_fileCalls, "flush of the temporary file; move; ");
+        bool bSave; // or /report
+        DWORD dwFlushError;
+    } kRows[] = {{true, 0}, {false, 0}, {true, ERROR_WRITE_FAULT}};
+    for (const auto& row : kRows)
+    {
+        SCOPED_TRACE(std::string(row.bSave ? "Save" : "/report") + ", flush error " + std::to_string(row.dwFlushError));
+        const std::string before = ReadFileBytes(path);
+        g_flushes.clear();
+        g_dwFlushError = row.dwFlushError;
+        EXPECT_EQ(row.bSave ? SaveReportAsRtf(host.ReportControl(), Wide(path).c_str())
+                            : RunReportCommand(ParseReportCommand(Wide("x.exe /report \"" + path + "\"").c_str())),
+                  row.dwFlushError);
+        EXPECT_EQ(g_flushes, "the temporary file; ");
+        EXPECT_EQ(ReadFileBytes(path) == before, row.dwFlushError != 0) << "replaced, or kept after a failed flush";
     }
 }
 
@@ -601,11 +578,13 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
     const ScratchFolder scratch("on-save");
     const std::string oldContent = "the file as it was before the save";
 
+    // 260 characters with the extension: no room in the dialog's buffer for the string's end.
+    const std::string longName(256 - scratch.Path().size() - 1, 'n');
     const struct
     {
         const char* pszName;
-        std::string file; // typed without extension
-        bool bExisting;   // an existing file: the overwrite question is answered Yes
+        const char* pszFile; // typed without extension
+        bool bExisting;      // an existing file: the overwrite question is answered Yes
         bool bHeld;
         DWORD dwFailingAlloc;
         bool bCancel;
@@ -621,10 +600,8 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
         {"cookie not allocated, existing file", "no-cookie-existing", true, false, ERROR_NOT_ENOUGH_MEMORY, false,
          ERROR_INVALID_PARAMETER},
         {"held by another process", "held", true, true, 0, false, ERROR_SHARING_VIOLATION},
-        // 260 characters with the extension: no room for the string's end.
-        {"a name longer than the dialog takes: the dialog fails", std::string(256 - scratch.Path().size() - 1, 'n'),
-         false, false, 0, false, FNERR_BUFFERTOOSMALL,
-         "0x00003003 (12291)\n\tThe file name is longer than the save dialog takes."},
+        {"a name longer than the dialog takes: the dialog fails", longName.c_str(), false, false, 0, false,
+         FNERR_BUFFERTOOSMALL, "0x00003003 (12291)\n\tThe file name is longer than the save dialog takes."},
         {"cancel writes nothing", "cancelled", false, false, 0, true, 0},
     };
     char szCurrent[MAX_PATH] = {}, szAfter[MAX_PATH] = {};
@@ -632,7 +609,7 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
     for (const auto& row : kRows)
     {
         SCOPED_TRACE(row.pszName);
-        const std::string base = scratch.Path() + "\\" + row.file;
+        const std::string base = scratch.Path() + "\\" + row.pszFile;
         if (row.bExisting)
         {
             ASSERT_TRUE(WriteFileBytes(base + ".rtf", oldContent));
@@ -672,7 +649,7 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
         // Nothing under the name without the default extension, nor anything else.
         const bool bSaved = row.dwError == 0 && !row.bCancel;
         const std::vector<std::string> files = FilesIn(scratch.Path());
-        const std::vector<std::string> expectedFiles = {row.file + ".rtf"};
+        const std::vector<std::string> expectedFiles = {std::string(row.pszFile) + ".rtf"};
         EXPECT_EQ(files, row.bExisting || bSaved ? expectedFiles : std::vector<std::string>()) << Joined(files);
         if (row.bExisting)
         {
