@@ -61,3 +61,15 @@ configure_and_build() {
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$BUILD_DIR" -j"$(nproc)" "$@"
 }
+
+# A hash of what a run of the suite tests: the build's programs, libraries and
+# test executables, the staged package, the tests' definitions, and the
+# scripts they run from the sources. The same stamp, the same suite.
+build_stamp() {
+  {
+    (cd "$BUILD_DIR" && find . \( -name 'wineprefix*' -o -name 'demo-prefix*' -o -name _CPack_Packages \
+      -o -path ./dist -o -path ./Testing \) -prune -o -type f \( -name '*.exe' -o -name '*.dll' -o -path '*/stage/*' \
+      -o -name CTestTestfile.cmake -o -name CPackConfig.cmake \) -print0 | sort -z | xargs -0 sha256sum)
+    (cd "$ROOT" && find tests package scripts -type f ! -name '*.cpp' ! -name '*.h' -print0 | sort -z | xargs -0 sha256sum)
+  } | sha256sum | cut -d' ' -f1
+}
