@@ -1,17 +1,14 @@
 #!/usr/bin/env bash
-# package_check.sh BUILD_DIR VERSION PACKAGE_TEST: makes the package as
-# scripts/package ships it (cpack, into BUILD_DIR/dist), signed when
-# CODESIGN_PFX names a certificate, and checks what a user unpacks; then makes
-# it again signed with a throwaway certificate and checks that too. Fails
-# naming each fault:
+# package_check.sh BUILD_DIR VERSION PACKAGE_TEST [DIST]: makes the package as
+# scripts/package ships it (cpack, into DIST or BUILD_DIR/dist) and checks what
+# a user unpacks, then again signed with a throwaway certificate (calling
+# itself without PACKAGE_TEST); fails naming each fault:
 # - the zip's name carries VERSION and it holds exactly both programs,
 #   README.txt and SHA256SUMS; the debug zip beside it holds the debug file of
 #   each, which the program's debug link names, with the file's CRC;
 # - each program is under 500 KB, has no debug sections and matches its line
-#   in SHA256SUMS;
-# - with a certificate each program's Authenticode signature (SHA-256) is
-#   intact and made with it; without one each program is unsigned and the
-#   packaging says so; a time-stamp server that does not answer fails it;
+#   in SHA256SUMS; with CODESIGN_PFX its SHA-256 signature from it is intact,
+#   without it is unsigned and cpack says so; a silent time-stamp server fails;
 # - README.txt ends each line with CR LF;
 # - PACKAGE_TEST (tests/package_test.cpp) finds VERSION in each program's
 #   version block and manifest and runs the programs' /report: in the XP
@@ -30,103 +27,76 @@ fault() { faults+=("$*"); }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# make_package DIST: cpack into DIST, with the certificate CODESIGN_PFX names,
-# if any; its output in DIST.log. The zips: $zip and $debug_zip.
-make_package() {
-  rm -rf "$1"
-  zip=$1/UsbInstallationTest-$version.zip
-  debug_zip=$1/UsbInstallationTest-$version-debug.zip
-  (cd "$build" && cpack --config CPackConfig.cmake -B "$1") >"$1.log" 2>&1
-}
+dist=${4:-$build/dist}
+rm -rf "$dist"
+if ! (cd "$build" && cpack --config CPackConfig.cmake -B "$dist") >"$work/cpack.log" 2>&1; then
+  cat "$work/cpack.log"
+  echo "cpack failed" >&2
+  exit 1
+fi
+zip=$dist/UsbInstallationTest-$version.zip
+debug_zip=$dist/UsbInstallationTest-$version-debug.zip
 unpack() { # unpack ZIP DIR EXPECTED...: the files of ZIP, which must be EXPECTED
   local zip=$1 dir=$2 listed
   shift 2
   mkdir -p "$dir"
   if [ ! -f "$zip" ]; then
-    fault "no ${zip##*/}, only: $(ls "${zip%/*}" | tr '\n' ' ')"
+    fault "no ${zip##*/}, only: $(ls "$dist" | tr '\n' ' ')"
     return 0
   fi
   (cd "$dir" && cmake -E tar xf "$zip")
   listed=$(cd "$dir" && find . -type f -printf '%P\n' | sort | tr '\n' ' ')
   [ "$listed" = "$* " ] || fault "${zip##*/} holds: $listed; expected: $* "
 }
+unpack "$zip" "$work/unpacked" README.txt SHA256SUMS "${programs[@]}"
+unpack "$debug_zip" "$work/debug" "${programs[@]/%/.debug}"
+[ ${#faults[@]} -eq 0 ] || { printf '%s\n' "${faults[@]}" >&2; exit 1; }
+cd "$work/unpacked"
+if [ -z "${CODESIGN_PFX:-}" ]; then
+  grep -qx 'Not signed: no code-signing certificate given (CODESIGN_PFX)' "$work/cpack.log" ||
+    fault "packaged without a certificate, but cpack does not say that the programs are not signed"
+else # Trusted for the check: the file's certificates, and the system's roots for one a CA issued.
+  { CODESIGN_PASSWORD=${CODESIGN_PASSWORD:-} openssl pkcs12 -in "$CODESIGN_PFX" -nokeys -passin env:CODESIGN_PASSWORD
+    cat /etc/ssl/certs/ca-certificates.crt 2>/dev/null || true; } >"$work/trusted.pem"
+fi
+
 # The zlib CRC-32 of a file, as a debug link holds it: gzip ends with it.
 crc32() { gzip -c <"$1" | tail -c 8 | head -c 4 | od -An -tx4 | tr -d ' \n'; }
-
-# check_package DIST DIR: unpacks the zips that make_package made in DIST into
-# DIR and DIR-debug and checks them; signed when CODESIGN_PFX is set.
-check_package() {
-  local dist=$1 unpacked=$2 trusted=$2-trusted.pem at=${1##*/} faults_before=${#faults[@]} i program
-  if ! grep -q 'CPack: - package: .* generated' "$dist.log"; then
-    fault "cpack failed:"$'\n'"$(cat "$dist.log")"
-    return 0
-  fi
-  unpack "$zip" "$unpacked" README.txt SHA256SUMS "${programs[@]}"
-  unpack "$debug_zip" "$unpacked-debug" "${programs[@]/%/.debug}"
-  [ ${#faults[@]} -eq "$faults_before" ] || return 0
-  cd "$unpacked"
-  if [ -n "${CODESIGN_PFX:-}" ]; then
-    # Trusted for the check: the file's certificates, and the system's roots
-    # for one that a CA issued.
-    CODESIGN_PASSWORD=${CODESIGN_PASSWORD:-} openssl pkcs12 -in "$CODESIGN_PFX" -nokeys \
-      -passin env:CODESIGN_PASSWORD -out "$trusted" 2>&1 || fault "openssl cannot read $CODESIGN_PFX"
-    cat /etc/ssl/certs/ca-certificates.crt >>"$trusted" 2>/dev/null || true
-  elif ! grep -qx 'Not signed: no code-signing certificate given (CODESIGN_PFX)' "$dist.log"; then
-    fault "$at: packaged without a certificate, but it does not say that the programs are not signed"
-  fi
-  for i in 0 1; do
-    program=${programs[$i]}
-    size=$(stat -c %s "$program")
-    [ "$size" -lt "$max_size" ] || fault "$at/$program: $size bytes, not under $max_size"
-    headers=$("${objdump[$i]}" -h "$program" 2>&1) || fault "$at/$program: $headers"
-    debug_sections=$(awk '$2 ~ /^\.z?debug/ {print $2}' <<<"$headers" | tr '\n' ' ')
-    [ -z "$debug_sections" ] || fault "$at/$program: debug sections $debug_sections"
-    # The link: the file's name, zeros to a multiple of 4, its CRC (little-endian).
-    if "${objdump[$i]/objdump/objcopy}" --dump-section .gnu_debuglink="$work/link" "$program" "$work/copy" 2>/dev/null; then
-      link_name=$(head -c -4 "$work/link" | tr -d '\0')
-      link_crc=$(tail -c 4 "$work/link" | od -An -tx4 | tr -d ' \n')
-      if [ "$link_name" != "$program.debug" ]; then
-        fault "$at/$program: the debug link names '$link_name', not $program.debug"
-      elif [ "$link_crc" != "$(crc32 "$unpacked-debug/$program.debug")" ]; then
-        fault "$at/$program: the debug link's CRC $link_crc is not that of $program.debug in the debug zip"
-      fi
-    else
-      fault "$at/$program: no debug link"
+for i in 0 1; do
+  program=${programs[$i]}
+  size=$(stat -c %s "$program")
+  [ "$size" -lt "$max_size" ] || fault "$program: $size bytes, not under $max_size"
+  headers=$("${objdump[$i]}" -h "$program" 2>&1) || fault "$program: $headers"
+  debug_sections=$(awk '$2 ~ /^\.z?debug/ {print $2}' <<<"$headers" | tr '\n' ' ')
+  [ -z "$debug_sections" ] || fault "$program: debug sections $debug_sections"
+  # The link: the file's name, zeros to a multiple of 4, its CRC (little-endian).
+  if "${objdump[$i]/objdump/objcopy}" --dump-section .gnu_debuglink="$work/link" "$program" "$work/copy" 2>/dev/null; then
+    link_name=$(head -c -4 "$work/link" | tr -d '\0')
+    link_crc=$(tail -c 4 "$work/link" | od -An -tx4 | tr -d ' \n')
+    if [ "$link_name" != "$program.debug" ]; then
+      fault "$program: the debug link names '$link_name', not $program.debug"
+    elif [ "$link_crc" != "$(crc32 "$work/debug/$program.debug")" ]; then
+      fault "$program: the debug link's CRC $link_crc is not that of $program.debug in the debug zip"
     fi
-    listed=$(awk -v p="${programs[$i]}" '$2 == p || $2 == "*" p {print $1}' "$unpacked/SHA256SUMS")
-    actual=$(sha256sum "$program" | cut -d' ' -f1)
-    [ "$listed" = "$actual" ] || fault "$at/$program: SHA-256 $actual, SHA256SUMS says '$listed'"
-    # Intact, SHA-256 and with a chain to the certificate given; or none at all.
-    verified=$(osslsigncode verify ${CODESIGN_PFX:+-CAfile "$trusted"} -in "$program" 2>&1) && signed=1 || signed=0
-    if [ -z "${CODESIGN_PFX:-}" ]; then
-      grep -q 'No signature found' <<<"$verified" || fault "$at/$program: signed without a certificate:"$'\n'"$verified"
-    elif [ $signed = 0 ] || ! grep -q 'Message digest algorithm *: SHA256' <<<"$verified"; then
-      fault "$at/$program: no intact SHA-256 signature with a chain to $CODESIGN_PFX:"$'\n'"$verified"
-    fi
-  done
-
-  lines=$(wc -l <README.txt)
-  crlf_lines=$(grep -c $'\r$' README.txt || true)
-  if [ "$lines" -eq 0 ] || [ "$crlf_lines" -ne "$lines" ] || [ -n "$(tail -c 1 README.txt)" ]; then
-    fault "$at/README.txt: $((lines - crlf_lines)) of $lines lines end without CR LF, or its last line has no line end"
+  else
+    fault "$program: no debug link"
   fi
-}
+  listed=$(awk -v p="$program" '$2 == p || $2 == "*" p {print $1}' SHA256SUMS)
+  actual=$(sha256sum "$program" | cut -d' ' -f1)
+  [ "$listed" = "$actual" ] || fault "$program: SHA-256 $actual, SHA256SUMS says '$listed'"
+  verified=$(osslsigncode verify ${CODESIGN_PFX:+-CAfile "$work/trusted.pem"} -in "$program" 2>&1) && signed=1 || signed=0
+  if [ -z "${CODESIGN_PFX:-}" ]; then
+    grep -q 'No signature found' <<<"$verified" || fault "$program: signed without a certificate:"$'\n'"$verified"
+  elif [ $signed = 0 ] || ! grep -q 'Message digest algorithm *: SHA256' <<<"$verified"; then
+    fault "$program: no intact SHA-256 signature with a chain to $CODESIGN_PFX:"$'\n'"$verified"
+  fi
+done
 
-make_package "$build/dist" || true
-check_package "$build/dist" "$work/unpacked"
-shipped=$zip
-# Signed with a throwaway certificate, whose chain no system trusts.
-openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
-  -subj "/CN=UsbInstallationTest throwaway signer" -addext extendedKeyUsage=codeSigning >/dev/null 2>&1
-openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/throwaway.pfx" -passout pass:throwaway
-export CODESIGN_PFX=$work/throwaway.pfx CODESIGN_PASSWORD=throwaway
-unset CODESIGN_TIMESTAMP_URL
-make_package "$work/signed" || true
-check_package "$work/signed" "$work/signed-unpacked"
-# A time-stamp server that does not answer leaves no package signed without one.
-CODESIGN_TIMESTAMP_URL=http://127.0.0.1:9/ make_package "$work/unstamped" &&
-  fault "packaged although the time-stamp server http://127.0.0.1:9/ did not answer"
-[ ${#faults[@]} -eq 0 ] || { printf '%s\n' "${faults[@]}" >&2; exit 1; }
+lines=$(wc -l <README.txt)
+crlf_lines=$(grep -c $'\r$' README.txt || true)
+if [ "$lines" -eq 0 ] || [ "$crlf_lines" -ne "$lines" ] || [ -n "$(tail -c 1 README.txt)" ]; then
+  fault "README.txt: $((lines - crlf_lines)) of $lines lines end without CR LF, or its last line has no line end"
+fi
 
 # The programs themselves, in a prefix of each kind.
 run_package_test() { # run_package_test PREFIX ARCH WINE FILTER
@@ -138,11 +108,21 @@ run_package_test() { # run_package_test PREFIX ARCH WINE FILTER
     echo "package_test in ${1##*/}: $(grep '^\[  PASSED  \]' "$log")"
   fi
 }
-run_package_test "$build/wineprefix" win32 wine '*'
-run_package_test "$build/wineprefix-win10" win64 "$root/scripts/lib/wine64" 'Package.ProgramsRun*'
+[ -z "$package_test" ] || run_package_test "$build/wineprefix" win32 wine '*'
+[ -z "$package_test" ] || run_package_test "$build/wineprefix-win10" win64 "$root/scripts/lib/wine64" 'Package.ProgramsRun*'
+
+if [ -z "${CODESIGN_THROWAWAY:-}" ]; then # Signed with a certificate whose chain no system trusts.
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
+    -subj "/CN=Throwaway signer" -addext extendedKeyUsage=codeSigning >/dev/null 2>&1
+  openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/signer.pfx" -passout pass:throwaway
+  again() { CODESIGN_THROWAWAY=1 CODESIGN_PFX=$work/signer.pfx CODESIGN_PASSWORD=throwaway "$0" "$build" "$version" "" "$@" 2>&1; }
+  output=$(CODESIGN_TIMESTAMP_URL='' again "$work/signed") || fault "signed with a throwaway certificate:"$'\n'"$output"
+  grep -q "^Could not sign" <<<"$(CODESIGN_TIMESTAMP_URL=http://127.0.0.1:9/ again "$work/unstamped")" ||
+    fault "packaged although the time-stamp server http://127.0.0.1:9/ did not answer"
+fi
 
 if [ ${#faults[@]} -gt 0 ]; then
   printf '%s\n' "${faults[@]}" >&2
   exit 1
 fi
-echo "${shipped##*/}: $(stat -c %s "$shipped") bytes; programs: $(cd "$work/unpacked" && stat -c '%n %s' "${programs[@]}" | tr '\n' ' ')"
+echo "UsbInstallationTest-$version.zip: $(stat -c %s "$zip") bytes; programs: $(stat -c '%n %s' "${programs[@]}" | tr '\n' ' ')"
