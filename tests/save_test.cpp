@@ -424,7 +424,8 @@ TEST(SaveReportAsRtf, SaveAndTheReportCommandFlushTheTemporaryFileBeforeTheMove)
     TestDialogHost host;
     host.Dialog().WriteLog("A short report", LOG_TEXT);
     const DeviceTableOverride table({}); // /report's run: the OS line and the summary
-    const std::string path = TempFile("flushed.rtf");
+    const ScratchFolder scratch("flush");
+    const std::string path = scratch.Path() + "\\report.rtf";
     SystemCallOverride<decltype(g_SystemCalls.FlushFileBuffers)> flush(g_SystemCalls.FlushFileBuffers, NotedFlush);
     const struct
     {
