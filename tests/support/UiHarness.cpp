@@ -289,32 +289,6 @@ void ExpectOpenedState(HWND hwndDialog)
               ExpectedLayout(rcClient.bottom, rcClient.bottom - ::GetSystemMetrics(SM_CYDLGFRAME) - 40));
 }
 
-void ExpectWindowIconsAtSystemSizes(HWND hwndDialog)
-{
-    const struct
-    {
-        WPARAM wType;
-        const char* pszName;
-        int nWidthMetric;
-        int nHeightMetric;
-    } kIcons[] = {{ICON_BIG, "big", SM_CXICON, SM_CYICON}, {ICON_SMALL, "small", SM_CXSMICON, SM_CYSMICON}};
-    for (const auto& icon : kIcons)
-    {
-        const HICON hIcon = reinterpret_cast<HICON>(::SendMessageA(hwndDialog, WM_GETICON, icon.wType, 0));
-        ICONINFO info = {};
-        BITMAP bitmap = {};
-        if (hIcon != nullptr && ::GetIconInfo(hIcon, &info))
-        {
-            ::GetObjectA(info.hbmColor, sizeof(bitmap), &bitmap);
-            ::DeleteObject(info.hbmColor);
-            ::DeleteObject(info.hbmMask);
-        }
-        EXPECT_EQ(Describe({0, 0, bitmap.bmWidth, bitmap.bmHeight}),
-                  Describe({0, 0, ::GetSystemMetrics(icon.nWidthMetric), ::GetSystemMetrics(icon.nHeightMetric)}))
-            << "the window's " << icon.pszName << " icon";
-    }
-}
-
 void ExpectSizeRule(HWND hwndDialog, const WaitFn& waitUntil, int nDpi)
 {
     const auto at = [nDpi](LONG nPixels) { return AtDpi(nPixels, nDpi); };

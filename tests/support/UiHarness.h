@@ -87,9 +87,6 @@ typedef std::function<bool(const std::function<bool()>& pred, DWORD dwTimeoutMs)
 // The dialog as it opens, in this process or another: captions, button states
 // and styles, an empty report first in the tab order, and the first layout.
 void ExpectOpenedState(HWND hwndDialog);
-// The window's big and small icons have the sizes the system metrics ask
-// for. In this process only: Wine gives no other process's icons.
-void ExpectWindowIconsAtSystemSizes(HWND hwndDialog);
 // Outer sizes that break the size rule are mended to a client area 500 wide
 // and at least 300 high, the controls following; a maximize lays them out for
 // the maximized height, and a minimize and restore bring back the size before.
