@@ -10,10 +10,10 @@ CString FormatDeviceKeyName(int nVendorId, int nProductId)
     return name;
 }
 
-LONG CRegKeyHolder::Open(LPCSTR pszPath)
+LONG CRegKeyHolder::Open(LPCSTR pszPath, REGSAM samView)
 {
     Close();
-    const LONG lResult = g_SystemCalls.RegOpenKeyExA(HKEY_LOCAL_MACHINE, pszPath, 0, KEY_READ, &m_hKey);
+    const LONG lResult = g_SystemCalls.RegOpenKeyExA(HKEY_LOCAL_MACHINE, pszPath, 0, KEY_READ | samView, &m_hKey);
     if (lResult != ERROR_SUCCESS)
         m_hKey = nullptr;
     return lResult;

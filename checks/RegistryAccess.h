@@ -20,8 +20,9 @@ public:
     CRegKeyHolder(const CRegKeyHolder&) = delete;
     CRegKeyHolder& operator=(const CRegKeyHolder&) = delete;
 
-    // Opens HKEY_LOCAL_MACHINE\pszPath for reading; the registry's result.
-    LONG Open(LPCSTR pszPath);
+    // Opens HKEY_LOCAL_MACHINE\pszPath for reading, in the view samView
+    // (KEY_WOW64_64KEY) where one is given; the registry's result.
+    LONG Open(LPCSTR pszPath, REGSAM samView = 0);
     void Close();
     HKEY Get() const { return m_hKey; }
 

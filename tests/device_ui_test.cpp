@@ -27,8 +27,10 @@ std::string OsLine()
     ::GetVersionExA(&version);
     if (version.dwMajorVersion == 6 && version.dwMinorVersion == 1)
         return "Operating System:   Windows 7 Service Pack 1 Build: 7601 (64-bit)";
-    // The build of Wine's Windows 10 moves with Wine's version.
-    return "Operating System:   Windows 10  Build: " + std::to_string(version.dwBuildNumber) + " (64-bit)";
+    // The build of Wine's Windows 10 moves with Wine's version; its release
+    // and update level are those the prefix's set-up wrote into the 64-bit
+    // view (scripts/lib/make-wineprefix).
+    return "Operating System:   Windows 10 1903 Build: " + std::to_string(version.dwBuildNumber) + ".1256 (64-bit)";
 }
 
 // The 32-bit program checks what 32-bit applications load; the 64-bit one,
