@@ -160,8 +160,8 @@ TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
         e.Line(OsLine()).Separator();
         e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
         CommonFilesFound(e).Ok();
-        InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf").Separator();
-        e.Heading("Load DLL:   KT480_D2XX.DLL").Ok();
+        InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf", kDemoDriverVersion).Separator();
+        e.Heading("Load DLL:   KT480_D2XX.DLL").Detail("File version:   2.12.36.4").Ok();
         e.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
         e.UpToTheWait(device).Answered(46, 46, answer, "#");
         e.Heading("Deallocate DLL Memory").Ok().Summary(true);
@@ -211,7 +211,7 @@ TEST(DeviceUi, EachProgramFailsToLoadWithOnlyTheOtherProgramsLibrary)
     ExpectedReport e(true);
     e.Line(OsLine()).Separator();
     CommonLines(e, 1, "MFF").Warning();
-    InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf").Separator();
+    InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf", kDemoDriverVersion).Separator();
     e.Heading("Load DLL:   KT480_D2XX.DLL").Error(ERROR_MOD_NOT_FOUND);
     e.Heading("Deallocate DLL Memory").Alert("The DLL has not been loaded yet.").Warning().Summary(false);
     for (const auto& row : rows)

@@ -381,6 +381,18 @@ const RegistryCase kDeviceCases[] = {
          s.PutFile(DriverFilePath(TestDriverFile(1)));
      },
      [](auto& e) { InstanceLines(e, "0000", TestDriverFile(1), TestInfFile(1), "FM").Warning(); }, 0},
+    // The driver's version from those of its values that are texts, in their
+    // order: a number read as text would show as garbage.
+    {"DriverVersionFromItsTextValuesOnly", 1,
+     [](auto& s, auto&) {
+         s.SetValue(kClassKey0, "DriverVersion", REG_BINARY, "2.12.36.4");
+         s.SetText(kClassKey0, "ProviderName", "Simulated Instruments");
+         s.SetText(kClassKey0, "DriverDate", "3-4-2024");
+     },
+     [](auto& e) {
+         InstanceLines(e, "0000", TestDriverFile(0), TestInfFile(0), "FF", 0, "3-4-2024, Simulated Instruments").Ok();
+     },
+     0},
 };
 
 INSTANTIATE_TEST_SUITE_P(CheckDeviceRegistry, RegistryCaseTest,
