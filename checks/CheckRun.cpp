@@ -7,6 +7,7 @@
 #include "device/Communication.h"
 #include "device/DriverLibrary.h"
 #include "framework/SystemCalls.h"
+#include "report/ReportOrigin.h"
 
 #include <algorithm>
 
@@ -16,6 +17,7 @@ void WriteRunEnd(CReportWriter& report, LPCSTR pszSummary)
 {
     report.WriteLog(pszSummary, LOG_HEADING);
     report.WriteLog(REPORT_RULE, LOG_TEXT);
+    report.WriteLog(FormatReportOrigin(CurrentReportOrigin()), LOG_TEXT);
 }
 } // namespace
 

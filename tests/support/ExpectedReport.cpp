@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <regex>
 
 const KindLook kKindLooks[8] = {
     {LOG_TEXT, "LOG_TEXT", "", RGB(0, 0, 0), false, false},
@@ -21,6 +23,7 @@ const KindLook kKindLooks[8] = {
 
 const std::string kRule(70, '=');
 const std::string kSeparator = "\n" + std::string(140, '-') + "\n";
+const std::string kFooterMark = "<program version (bits), local time and UTC offset>";
 
 namespace
 {
@@ -89,7 +92,7 @@ ExpectedReport& ExpectedReport::Separator()
 ExpectedReport& ExpectedReport::Summary(bool bSucceeded)
 {
     Heading(bSucceeded ? "Check completed successfully!\n" : "Check finished.\n");
-    return Line(kRule + "\n");
+    return Line(kRule + "\n").Line(kFooterMark);
 }
 
 ExpectedReport& ExpectedReport::UpToTheWait(const Device& device)
@@ -180,4 +183,59 @@ std::string DescribeRuns(const std::vector<FormattedRun>& runs)
         description += "\"\n";
     }
     return description;
+}
+
+namespace
+{
+// 100-ns intervals, as a FILETIME counts them.
+LONGLONG Intervals(const FILETIME& ft)
+{
+    return static_cast<LONGLONG>((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+}
+
+bool IsFooter(const std::string& line)
+{
+    static const std::regex kForm(
+        R"(([^ ]+\.exe) ([0-9.]+) \((32|64)-bit\), (\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d) ([+-])(\d\d):(\d\d))");
+    std::smatch m;
+    if (line.find("-bit), ") == std::string::npos || !std::regex_match(line, m, kForm))
+        return false;
+    char szOwnPath[MAX_PATH];
+    const DWORD nOwn = ::GetModuleFileNameA(nullptr, szOwnPath, MAX_PATH);
+    const std::string own(szOwnPath, nOwn);
+    const std::string ownName = own.substr(own.rfind('\\') + 1);
+    const int nBits = std::atoi(m[3].str().c_str());
+    const bool bProgram = (m[1] == "UsbInstallationTest.exe" && nBits == 32) ||
+                          (m[1] == "UsbInstallationTest64.exe" && nBits == 64) ||
+                          (m[1] == ownName && nBits == static_cast<int>(sizeof(void*) * 8));
+    if (!bProgram || m[2] != TEST_PROGRAM_VERSION)
+        return false;
+    const auto number = [&m](int n) { return static_cast<WORD>(std::atoi(m[n].str().c_str())); };
+    const SYSTEMTIME local = {number(4), number(5), 0, number(6), number(7), number(8), number(9), 0};
+    FILETIME ftLocal;
+    if (!::SystemTimeToFileTime(&local, &ftLocal))
+        return false;
+    const LONGLONG nOffsetMinutes = (m[10] == "-" ? -1 : 1) * (number(11) * 60 + number(12));
+    FILETIME ftNow;
+    ::GetSystemTimeAsFileTime(&ftNow);
+    const LONGLONG nApart = Intervals(ftLocal) - nOffsetMinutes * 600000000LL - Intervals(ftNow);
+    return nApart >= -600000000LL && nApart <= 600000000LL;
+}
+} // namespace
+
+std::string MaskFooter(const std::string& report)
+{
+    std::string masked;
+    size_t nStart = 0;
+    while (nStart < report.size())
+    {
+        size_t nEnd = report.find('\n', nStart);
+        nEnd = nEnd == std::string::npos ? report.size() : nEnd;
+        const std::string line = report.substr(nStart, nEnd - nStart);
+        masked += IsFooter(line) ? kFooterMark : line;
+        if (nEnd < report.size())
+            masked += '\n';
+        nStart = nEnd + 1;
+    }
+    return masked;
 }
