@@ -98,8 +98,8 @@ CheckResult CheckInstance(CReportWriter& report, const DeviceContext& context, L
         return CheckResult::Error(dwError);
     line.Format("Registered driver file:   %s", static_cast<LPCSTR>(driverFile));
     report.WriteLog(line, LOG_DETAIL);
-    const CheckResult driverSearch = ReportFileSearch(
-        report, FindNativeSystemFile(context.systemDirectory + "\\Drivers\\" + driverFile), kFileFound);
+    const CString driverPath = context.systemDirectory + "\\Drivers\\" + driverFile;
+    const CheckResult driverSearch = ReportFileSearch(report, driverPath, FindNativeSystemFile(driverPath), kFileFound);
     // The driver file cannot be looked at: that is this instance's result
     // alone, and the check goes on with the next instance.
     if (driverSearch.kind == RESULT_ERROR)
