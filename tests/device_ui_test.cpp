@@ -27,9 +27,8 @@ std::string OsLine()
     ::GetVersionExA(&version);
     if (version.dwMajorVersion == 6 && version.dwMinorVersion == 1)
         return "Operating System:   Windows 7 Service Pack 1 Build: 7601 (64-bit)";
-    // The build of Wine's Windows 10 moves with Wine's version; its release
-    // and update level are those the prefix's set-up wrote into the 64-bit
-    // view (scripts/lib/make-wineprefix).
+    // The build of Wine's Windows 10 moves with Wine's version; its release and update
+    // level are those make-wineprefix wrote into the 64-bit view.
     return "Operating System:   Windows 10 1903 Build: " + std::to_string(version.dwBuildNumber) + ".1256 (64-bit)";
 }
 

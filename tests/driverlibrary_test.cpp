@@ -136,8 +136,7 @@ TEST_F(DriverLibrary, AFailedLoadReportsTheSystemTextAndClearsEverySlot)
 
 TEST_F(DriverLibrary, ALoadBindsTheEightNamesInSlotOrderAndLeavesAMissingOneNull)
 {
-    // The library's file version from its version resource; the variant has
-    // no resources at all.
+    // From the library's version resource; the variant has no resources at all.
     const std::string noVersion = "none, 0x00000714 (1812): " + ReportedSystemText(ERROR_RESOURCE_DATA_NOT_FOUND);
     for (const char* pszFile : {"KT480_D2XX.DLL", kNoListDevices})
     {

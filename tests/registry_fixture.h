@@ -182,8 +182,7 @@ const SeamCall* FindCall(const std::vector<SeamCall>& calls, const std::string& 
 ExpectedReport& CommonLines(ExpectedReport& e, int nDevices, const char* pszFiles, DWORD dwError = ERROR_ACCESS_DENIED);
 // The three file searches of the common check, each found.
 ExpectedReport& CommonFilesFound(ExpectedReport& e);
-// What the driver version line names for the demo installation's class key,
-// and for a class key without its three values.
+// The driver version line's text for the demo's class key and for one without its values.
 extern const char kDemoDriverVersion[]; // "2.12.36.4, 3-4-2024, Simulated Instruments"
 extern const char kNoDriverVersion[];   // "not registered"
 

@@ -6,8 +6,6 @@
 // values that fill their buffer to the last byte, a device table of the
 // tests' own with ids to format, and the registry loop of the check run.
 #include "checks/CheckRun.h"
-#include "checks/CommonRegistry.h"
-#include "checks/DeviceRegistry.h"
 #include "checks/OsVersion.h"
 #include "registry_fixture.h"
 
@@ -638,27 +636,6 @@ TEST_P(RegistryLoop, ChecksSummaryAndExitCode)
 
 INSTANTIATE_TEST_SUITE_P(CheckRun, RegistryLoop, testing::ValuesIn(kRunCases),
                          [](const testing::TestParamInfo<RunCase>& info) { return info.param.pszName; });
-
-// A writer is told the full path of each file a check looks for: under
-// WOW64 the common files' in SysWOW64, where the 32-bit program's searches
-// go, and the driver file's in the native system directory's Drivers.
-TEST(FileSearches, EachFileIsNotedWithTheFullPathSearched)
-{
-    InstallationSandbox sandbox;
-    InstallDevice(sandbox, 1);
-    RecordingWriter writer;
-    CheckCommonRegistry(writer, g_SupportedDevices[0]);
-    CheckDeviceRegistry(writer, g_SupportedDevices[0]);
-    const std::string system = RunsUnderWow64() ? WindowsDirectory() + "\\SysWOW64\\" : SystemFilePath("");
-    std::vector<std::string> expected = {system + kDriverLibrary, system + kUninstaller, system + kUninstallIni,
-                                         SystemFilePath("Drivers\\" + TestDriverFile(0)), InfFilePath(TestInfFile(0))};
-    std::vector<std::string> noted = writer.SearchedPaths();
-    for (std::string& path : expected)
-        CharLowerA(&path[0]);
-    for (std::string& path : noted)
-        CharLowerA(&path[0]);
-    EXPECT_EQ(noted, expected);
-}
 
 TEST(RegistryLoopEntries, NegativeVendorOrProductIdTakesNoPartInTheRegistryLoop)
 {

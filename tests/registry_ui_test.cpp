@@ -29,8 +29,7 @@ ExpectedReport ExpectedRegistrySection(bool bDetailed)
     ExpectedReport e(bDetailed);
     e.Heading(kCommonHeading).Detail("Number of devices registered:   2");
     CommonFilesFound(e).Ok();
-    // The demo installation's class key names the driver's version; the
-    // second one, as an older installation may have left it, does not.
+    // The second class key, as an older installation may have left it, names no version.
     InstanceFilesFound(e, "KT0002B", "KT480USB.SYS", "oem7.inf", kNoDriverVersion);
     InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf", kDemoDriverVersion);
     return e;

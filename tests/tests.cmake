@@ -58,10 +58,6 @@ add_wine_test(driver_hang_test SOURCES driver_hang_test.cpp device_fixture.cpp r
 # for both programs; and each program with only the other one's library.
 add_wine64_runs(device_ui_test
   "DeviceUiProgram.AnInstalledDriverGivesTheWholeReportAndSucceeds/*:DeviceUi.EachProgramFailsToLoadWithOnlyTheOtherProgramsLibrary")
-# The paths the registry checks name for their searches under WOW64. Both
-# install into the Windows 7 prefix.
-add_wine64_runs(registry_test "FileSearches.*" VERSIONS win7)
-set_tests_properties(registry_test_win7 device_ui_test_win7 PROPERTIES RESOURCE_LOCK installation_win7)
 
 # Saving the report. file_holder holds a file open without sharing from
 # another process, for the save tests.

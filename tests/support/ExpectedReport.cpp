@@ -7,8 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <regex>
+#include <sstream>
 
 const KindLook kKindLooks[8] = {
     {LOG_TEXT, "LOG_TEXT", "", RGB(0, 0, 0), false, false},
@@ -187,55 +186,46 @@ std::string DescribeRuns(const std::vector<FormattedRun>& runs)
 
 namespace
 {
-// 100-ns intervals, as a FILETIME counts them.
-LONGLONG Intervals(const FILETIME& ft)
-{
-    return static_cast<LONGLONG>((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
-}
-
+// The form FormatReportOrigin gives, to the digit: the footer read back must
+// be written again as it stands.
 bool IsFooter(const std::string& line)
 {
-    static const std::regex kForm(
-        R"(([^ ]+\.exe) ([0-9.]+) \((32|64)-bit\), (\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d) ([+-])(\d\d):(\d\d))");
-    std::smatch m;
-    if (line.find("-bit), ") == std::string::npos || !std::regex_match(line, m, kForm))
+    char szName[MAX_PATH] = "", szVersion[32] = "", chSign = 0;
+    unsigned nBits = 0, nOffsetHours = 0, nOffsetMinutes = 0;
+    SYSTEMTIME t = {};
+    if (std::sscanf(line.c_str(), "%259s %31s (%u-bit), %hu-%hu-%hu %hu:%hu:%hu %c%u:%u", szName, szVersion, &nBits,
+                    &t.wYear, &t.wMonth, &t.wDay, &t.wHour, &t.wMinute, &t.wSecond, &chSign, &nOffsetHours,
+                    &nOffsetMinutes) != 12)
         return false;
-    char szOwnPath[MAX_PATH];
-    const DWORD nOwn = ::GetModuleFileNameA(nullptr, szOwnPath, MAX_PATH);
-    const std::string own(szOwnPath, nOwn);
-    const std::string ownName = own.substr(own.rfind('\\') + 1);
-    const int nBits = std::atoi(m[3].str().c_str());
-    const bool bProgram = (m[1] == "UsbInstallationTest.exe" && nBits == 32) ||
-                          (m[1] == "UsbInstallationTest64.exe" && nBits == 64) ||
-                          (m[1] == ownName && nBits == static_cast<int>(sizeof(void*) * 8));
-    if (!bProgram || m[2] != TEST_PROGRAM_VERSION)
+    char szFooter[MAX_PATH + 96];
+    std::snprintf(szFooter, sizeof(szFooter), "%s %s (%u-bit), %04u-%02u-%02u %02u:%02u:%02u %c%02u:%02u", szName,
+                  szVersion, nBits, t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, chSign, nOffsetHours,
+                  nOffsetMinutes);
+    char szOwnPath[MAX_PATH] = "";
+    ::GetModuleFileNameA(nullptr, szOwnPath, MAX_PATH);
+    const std::string name = szName;
+    const bool bProgram = (name == "UsbInstallationTest.exe" && nBits == 32) ||
+                          (name == "UsbInstallationTest64.exe" && nBits == 64) ||
+                          (EndsWith(szOwnPath, "\\" + name) && nBits == sizeof(void*) * 8);
+    // The local time less its offset, against the test's clock in UTC, in 100-ns intervals.
+    ULARGE_INTEGER local, now;
+    if (line != szFooter || !bProgram || szVersion != std::string(TEST_PROGRAM_VERSION) ||
+        !::SystemTimeToFileTime(&t, reinterpret_cast<FILETIME*>(&local)))
         return false;
-    const auto number = [&m](int n) { return static_cast<WORD>(std::atoi(m[n].str().c_str())); };
-    const SYSTEMTIME local = {number(4), number(5), 0, number(6), number(7), number(8), number(9), 0};
-    FILETIME ftLocal;
-    if (!::SystemTimeToFileTime(&local, &ftLocal))
-        return false;
-    const LONGLONG nOffsetMinutes = (m[10] == "-" ? -1 : 1) * (number(11) * 60 + number(12));
-    FILETIME ftNow;
-    ::GetSystemTimeAsFileTime(&ftNow);
-    const LONGLONG nApart = Intervals(ftLocal) - nOffsetMinutes * 600000000LL - Intervals(ftNow);
-    return nApart >= -600000000LL && nApart <= 600000000LL;
+    ::GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(&now));
+    const LONGLONG nMinute = 600000000LL;
+    const LONGLONG nOffset = (chSign == '-' ? -1 : 1) * static_cast<LONGLONG>(nOffsetHours * 60 + nOffsetMinutes);
+    const LONGLONG nApart =
+        static_cast<LONGLONG>(local.QuadPart) - nOffset * nMinute - static_cast<LONGLONG>(now.QuadPart);
+    return nApart >= -nMinute && nApart <= nMinute;
 }
 } // namespace
 
 std::string MaskFooter(const std::string& report)
 {
+    std::istringstream lines(report);
     std::string masked;
-    size_t nStart = 0;
-    while (nStart < report.size())
-    {
-        size_t nEnd = report.find('\n', nStart);
-        nEnd = nEnd == std::string::npos ? report.size() : nEnd;
-        const std::string line = report.substr(nStart, nEnd - nStart);
-        masked += IsFooter(line) ? kFooterMark : line;
-        if (nEnd < report.size())
-            masked += '\n';
-        nStart = nEnd + 1;
-    }
-    return masked;
+    for (std::string line; std::getline(lines, line);)
+        masked += (IsFooter(line) ? kFooterMark : line) + "\n";
+    return report.empty() || report.back() == '\n' ? masked : masked.substr(0, masked.size() - 1);
 }

@@ -89,10 +89,8 @@ private:
 // What stands for the footer, the line after the closing rule that names the
 // program and the time, in an expected report.
 extern const std::string kFooterMark;
-// The report as read, with every footer that names this test program or the
-// real one with its bits, the project's version, and a local time whose UTC
-// offset brings it within a minute of the test's clock, as kFooterMark. A
-// footer out of form or time stays as it was, and so fails the comparison.
+// The report with kFooterMark for each footer naming the test or the program
+// with its bits, the project's version, and a time within a minute of now.
 std::string MaskFooter(const std::string& report);
 
 // "0x%08X (%u)\n\t<system text>": the error entry's text for a system code.

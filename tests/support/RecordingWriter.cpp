@@ -22,18 +22,6 @@ void RecordingWriter::WriteLog(LPCSTR pszText, UINT nKind)
         fn();
 }
 
-void RecordingWriter::NoteSearchedPath(LPCSTR pszPath)
-{
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    m_searchedPaths.push_back(pszPath);
-}
-
-std::vector<std::string> RecordingWriter::SearchedPaths() const
-{
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    return m_searchedPaths;
-}
-
 std::string RecordingWriter::Text(bool bDetailed) const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
@@ -64,7 +52,6 @@ void RecordingWriter::Clear()
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_lines.clear();
-    m_searchedPaths.clear();
 }
 
 void RecordingWriter::WhenWritten(const std::string& text, const std::function<void()>& fn)

@@ -20,14 +20,11 @@ public:
     };
 
     void WriteLog(LPCSTR pszText, UINT nKind) override;
-    void NoteSearchedPath(LPCSTR pszPath) override;
 
     // The lines as the report shows them in the view, each ended by "\n",
     // the footer masked (MaskFooter).
     std::string Text(bool bDetailed = true) const;
     std::vector<Line> Lines() const;
-    // Each path noted, in order.
-    std::vector<std::string> SearchedPaths() const;
     // The kind of the heaviest result line written; RESULT_OK for none.
     ResultKind WorstResult() const;
     void Clear();
@@ -37,7 +34,6 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::vector<Line> m_lines;
-    std::vector<std::string> m_searchedPaths;
     std::string m_watchedText;
     std::function<void()> m_fnWhenWritten;
 };

@@ -289,7 +289,6 @@ void ExpectReportSaveDialog(const SaveDialogSeen& seen)
     EXPECT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
     EXPECT_EQ(seen.filterEntries, kFilters) << DescribeSaveDialog(seen);
     EXPECT_EQ(seen.nFilterSelected, 0) << DescribeSaveDialog(seen);
-    // The program, the computer and today's date, which the user may change.
     char szComputer[MAX_COMPUTERNAME_LENGTH + 1] = "";
     DWORD cchComputer = sizeof(szComputer);
     ::GetComputerNameA(szComputer, &cchComputer);
