@@ -2,6 +2,7 @@
 // EM_STREAMOUT on the hosted dialog's report, the save that writes a
 // temporary file and replaces the target, and OnSave with the real save
 // dialog, driven from a second thread.
+#include "app/ReportCommand.h"
 #include "report/ReportFile.h"
 #include "report/StreamCookie.h"
 #include "res/resource.h"
@@ -14,6 +15,8 @@
 #include "support/TestDialogHost.h"
 
 #include <gtest/gtest.h>
+
+#include <cderr.h>
 
 #include <climits>
 #include <memory>
@@ -81,13 +84,14 @@ DWORD CALLBACK AppendToString(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG
     return 0;
 }
 
-// The report's RTF as the control gives it, streamed into memory.
+// The report's RTF as the control gives it, streamed into memory, as saved:
+// without the zero byte the control ends it with.
 std::string ControlRtf(TestDialogHost& host)
 {
     std::string rtf;
     EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(&rtf), 0, AppendToString};
     ::SendMessageA(host.Report(), EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    return rtf;
+    return rtf.erase(rtf.find_last_not_of('\0') + 1);
 }
 
 std::string Concatenated(const std::vector<ChunkCall>& calls, size_t nCount)
@@ -228,7 +232,7 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrderAndReplacesALargerFil
     EXPECT_EQ(first.dwError, 0u);
     EXPECT_EQ(static_cast<LONGLONG>(first.dwCookieOffset), nSum);
     const std::string rtf = ControlRtf(host);
-    EXPECT_TRUE(ReadFileBytes(path) == Concatenated(first.calls, first.calls.size()))
+    EXPECT_EQ(Concatenated(first.calls, first.calls.size()).find(ReadFileBytes(path)), 0u)
         << "the file is not the chunks in the order the control delivered them";
     EXPECT_TRUE(ReadFileBytes(path) == rtf) << "the stream differs from the control's RTF";
     EXPECT_EQ(rtf.compare(0, 5, "{\\rtf"), 0) << "not RTF: " << rtf.substr(0, 40);
@@ -244,6 +248,7 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrderAndReplacesALargerFil
         const std::string saved = ReadFileBytes(path);
         EXPECT_TRUE(saved == rtf) << "the file of " << saved.size() << " bytes is not the control's RTF of "
                                   << rtf.size();
+        EXPECT_EQ(saved.back(), '}') << "the file does not end with the RTF's closing brace";
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"long.rtf"}) << Joined(FilesIn(scratch.Path()));
     }
     EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the saves";
@@ -310,6 +315,20 @@ private:
     HANDLE m_hFile;
     std::thread m_release;
 };
+
+// Each flush as the seam sees it: of the temporary file, under its temporary
+// name and so before the move, or of another. It fails with g_dwFlushError.
+std::string g_flushes;
+DWORD g_dwFlushError = 0;
+
+BOOL WINAPI NotedFlush(HANDLE hFile)
+{
+    WCHAR szPath[MAX_PATH] = {};
+    ::GetFinalPathNameByHandleW(hFile, szPath, MAX_PATH, 0);
+    g_flushes += std::wcsstr(szPath, L"\\~report-") != nullptr ? "the temporary file; " : "another file; ";
+    ::SetLastError(g_dwFlushError);
+    return g_dwFlushError == 0 && ::FlushFileBuffers(hFile);
+}
 
 // A move that fails as if the target were held, and whose holder lets go
 // before the save can look for a hold.
@@ -397,6 +416,33 @@ TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
             << expected.size();
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
         EXPECT_EQ(StateOf(host), before);
+    }
+}
+
+TEST(SaveReportAsRtf, SaveAndTheReportCommandFlushTheTemporaryFileBeforeTheMove)
+{
+    TestDialogHost host;
+    host.Dialog().WriteLog("A short report", LOG_TEXT);
+    const DeviceTableOverride table({}); // /report's run: the OS line and the summary
+    const ScratchFolder scratch("flush");
+    const std::string path = scratch.Path() + "\\report.rtf";
+    SystemCallOverride<decltype(g_SystemCalls.FlushFileBuffers)> flush(g_SystemCalls.FlushFileBuffers, NotedFlush);
+    const struct
+    {
+        bool bSave; // or /report
+        DWORD dwFlushError;
+    } kRows[] = {{true, 0}, {false, 0}, {true, ERROR_WRITE_FAULT}};
+    for (const auto& row : kRows)
+    {
+        SCOPED_TRACE(std::string(row.bSave ? "Save" : "/report") + ", flush error " + std::to_string(row.dwFlushError));
+        const std::string before = ReadFileBytes(path);
+        g_flushes.clear();
+        g_dwFlushError = row.dwFlushError;
+        EXPECT_EQ(row.bSave ? SaveReportAsRtf(host.ReportControl(), Wide(path).c_str())
+                            : RunReportCommand(ParseReportCommand(Wide("x.exe /report \"" + path + "\"").c_str())),
+                  row.dwFlushError);
+        EXPECT_EQ(g_flushes, "the temporary file; ");
+        EXPECT_EQ(ReadFileBytes(path) == before, row.dwFlushError != 0) << "replaced, or kept after a failed flush";
     }
 }
 
@@ -533,6 +579,8 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
     const ScratchFolder scratch("on-save");
     const std::string oldContent = "the file as it was before the save";
 
+    // 260 characters with the extension: no room in the dialog's buffer for the string's end.
+    const std::string longName(256 - scratch.Path().size() - 1, 'n');
     const struct
     {
         const char* pszName;
@@ -541,7 +589,8 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
         bool bHeld;
         DWORD dwFailingAlloc;
         bool bCancel;
-        DWORD dwError; // the reason the message gives; 0: saved, or cancelled
+        DWORD dwError;                          // the reason the message gives; 0: saved, or cancelled
+        const char* pszDialogFailure = nullptr; // the save dialog's own reason, which is no system error
     } kRows[] = {
         {"writes the chosen file with the default extension", "chosen", false, false, 0, false, 0},
         // Full-width letter and backslash, Cyrillic, Polish: the ANSI code
@@ -552,8 +601,12 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
         {"cookie not allocated, existing file", "no-cookie-existing", true, false, ERROR_NOT_ENOUGH_MEMORY, false,
          ERROR_INVALID_PARAMETER},
         {"held by another process", "held", true, true, 0, false, ERROR_SHARING_VIOLATION},
+        {"a name longer than the dialog takes: the dialog fails", longName.c_str(), false, false, 0, false,
+         FNERR_BUFFERTOOSMALL, "0x00003003 (12291)\n\tThe file name is longer than the save dialog takes."},
         {"cancel writes nothing", "cancelled", false, false, 0, true, 0},
     };
+    char szCurrent[MAX_PATH] = {}, szAfter[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, szCurrent);
     for (const auto& row : kRows)
     {
         SCOPED_TRACE(row.pszName);
@@ -585,11 +638,13 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
         ExpectReportSaveDialog(seen);
         EXPECT_EQ(seen.bOverwriteAsked, row.bExisting) << DescribeSaveDialog(seen);
         // A failure is told, once, with the file and the reason.
+        const std::string message =
+            row.pszDialogFailure != nullptr
+                ? "The report could not be saved: the save dialog failed.\n\n" + std::string(row.pszDialogFailure)
+                : SaveFailureMessage(base + ".rtf", row.dwError);
         const std::vector<std::string> expectedShown =
-            row.dwError != 0
-                ? std::vector<std::string>{"Save Informations: " + SaveFailureMessage(base + ".rtf", row.dwError) +
-                                           " (warning icon)"}
-                : std::vector<std::string>();
+            row.dwError != 0 ? std::vector<std::string>{"Save Informations: " + message + " (warning icon)"}
+                             : std::vector<std::string>();
         EXPECT_EQ(shownAfter, expectedShown) << "shown after the save: " << Joined(shownAfter);
 
         // Nothing under the name without the default extension, nor anything else.
@@ -606,6 +661,8 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
             EXPECT_EQ(RtfToPlainText(ReadFileBytes(base + ".rtf")), report);
         }
         EXPECT_EQ(StateOf(host), before);
+        ::GetCurrentDirectoryA(MAX_PATH, szAfter);
+        EXPECT_STREQ(szAfter, szCurrent) << "the save holds the chosen folder as the current directory";
         DeleteFileIfAny(base + ".rtf");
     }
 }
