@@ -86,7 +86,7 @@ TEST_F(CheckRun, SucceedsOnlyWhenEveryCheckPassed)
     // No registry part: the opening separator and the driver loop's follow each other.
     ExpectedReport expected(true);
     expected.Line(std::string(GetOsVersionText())).Separator().Separator();
-    expected.Heading("Load DLL:   " + m_strSimulator).Ok();
+    expected.Heading("Load DLL:   " + m_strSimulator).Detail("File version:   2.12.36.4").Ok();
     expected.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
     expected.UpToTheWait(kOneDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime);
     expected.Heading("Deallocate DLL Memory").Ok().Summary(true);

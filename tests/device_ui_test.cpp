@@ -27,8 +27,9 @@ std::string OsLine()
     ::GetVersionExA(&version);
     if (version.dwMajorVersion == 6 && version.dwMinorVersion == 1)
         return "Operating System:   Windows 7 Service Pack 1 Build: 7601 (64-bit)";
-    // The build of Wine's Windows 10 moves with Wine's version.
-    return "Operating System:   Windows 10  Build: " + std::to_string(version.dwBuildNumber) + " (64-bit)";
+    // The build of Wine's Windows 10 moves with Wine's version; its release and update
+    // level are those make-wineprefix wrote into the 64-bit view.
+    return "Operating System:   Windows 10 1903 Build: " + std::to_string(version.dwBuildNumber) + ".1256 (64-bit)";
 }
 
 // The 32-bit program checks what 32-bit applications load; the 64-bit one,
@@ -158,8 +159,8 @@ TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
         e.Line(OsLine()).Separator();
         e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
         CommonFilesFound(e).Ok();
-        InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf").Separator();
-        e.Heading("Load DLL:   KT480_D2XX.DLL").Ok();
+        InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf", kDemoDriverVersion).Separator();
+        e.Heading("Load DLL:   KT480_D2XX.DLL").Detail("File version:   2.12.36.4").Ok();
         e.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
         e.UpToTheWait(device).Answered(46, 46, answer, "#");
         e.Heading("Deallocate DLL Memory").Ok().Summary(true);
@@ -209,7 +210,7 @@ TEST(DeviceUi, EachProgramFailsToLoadWithOnlyTheOtherProgramsLibrary)
     ExpectedReport e(true);
     e.Line(OsLine()).Separator();
     CommonLines(e, 1, "MFF").Warning();
-    InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf").Separator();
+    InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf", kDemoDriverVersion).Separator();
     e.Heading("Load DLL:   KT480_D2XX.DLL").Error(ERROR_MOD_NOT_FOUND);
     e.Heading("Deallocate DLL Memory").Alert("The DLL has not been loaded yet.").Warning().Summary(false);
     for (const auto& row : rows)

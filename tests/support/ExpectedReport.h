@@ -47,7 +47,7 @@ public:
     // unless the code is 0.
     ExpectedReport& Result(DWORD dwCode, const std::string& text, UINT nKind);
     ExpectedReport& Separator();
-    // The run's end: the summary and the closing rule.
+    // The run's end: the summary, the closing rule and the footer (kFooterMark).
     ExpectedReport& Summary(bool bSucceeded);
 
     // One device's communication test, as the driver's EEPROM names it.
@@ -85,6 +85,13 @@ private:
     bool m_bDetailed;
     std::vector<Message> m_messages;
 };
+
+// What stands for the footer, the line after the closing rule that names the
+// program and the time, in an expected report.
+extern const std::string kFooterMark;
+// The report with kFooterMark for each footer naming the test or the program
+// with its bits, the project's version, and a time within a minute of now.
+std::string MaskFooter(const std::string& report);
 
 // "0x%08X (%u)\n\t<system text>": the error entry's text for a system code.
 std::string ErrorEntry(DWORD dwCode);

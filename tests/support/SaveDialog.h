@@ -90,5 +90,6 @@ struct MessageBoxSeen
 MessageBoxSeen CloseMessageBox(DWORD dwProcessId, HWND hwndExclude);
 
 // Expects a dialog that closed as the script said and was the report's save
-// dialog: the RTF filter first and chosen, no name given, no read-only box.
+// dialog: the RTF filter first and chosen, the name of the 32-bit program,
+// the computer and the date proposed, no read-only box.
 void ExpectReportSaveDialog(const SaveDialogSeen& seen);
