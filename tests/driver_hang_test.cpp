@@ -63,8 +63,10 @@ TEST(DriverHang, AnOpenThatDoesNotReturnIsGivenUpAfterFifteenSeconds)
     // two processes ended with their opens still out.
     const std::string givenUp = waiting.ReportText();
     hold.Release();
-    EXPECT_TRUE(waiting.WaitUntil([&] { return waiting.IsEnabled(IDC_BUTTON_START); }));
-    EXPECT_TRUE(waiting.IsEnabled(IDC_BUTTON_DETAILS));
+    // Start and Details come back in two steps: the state is both.
+    EXPECT_TRUE(waiting.WaitUntil(
+        [&] { return waiting.IsEnabled(IDC_BUTTON_START) && waiting.IsEnabled(IDC_BUTTON_DETAILS); }))
+        << "Start " << waiting.IsEnabled(IDC_BUTTON_START) << ", Details " << waiting.IsEnabled(IDC_BUTTON_DETAILS);
     EXPECT_EQ(waiting.ReportText(), givenUp);
     const std::vector<std::string> opens = trace.Calls("FT_OpenEx");
     EXPECT_TRUE(opens.size() == 1 && EndsWith(opens[0], " status=0")) << "the opens that came back: " << Joined(opens);
