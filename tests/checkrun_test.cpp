@@ -5,7 +5,7 @@
 #include "app/UsbInstallationTestDlg.h"
 #include "checks/CheckRun.h"
 #include "checks/OsVersion.h"
-#include "device_fixture.h"
+#include "support/DeviceFixture.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 // are made exact through the counter seam where a case compares whole
 // sections.
 #include "checks/CheckRun.h"
-#include "device_fixture.h"
+#include "support/DeviceFixture.h"
 #include "res/resource.h"
 #include "support/HandleCount.h"
 

@@ -4,8 +4,8 @@
 // succeeds, also with libraries of every name the program loads planted beside
 // it, for the 32-bit program and, on 64-bit Windows, for the 64-bit one; there
 // each program fails to load with only the other one's library installed.
-#include "device_fixture.h"
-#include "registry_fixture.h"
+#include "support/DeviceFixture.h"
+#include "support/RegistryFixture.h"
 #include "res/resource.h"
 #include "support/RtfText.h"
 #include "support/UiHarness.h"

@@ -1,8 +1,8 @@
 // The real UsbInstallationTest.exe, driven through window messages from
 // another process: button states and captions across a run, the view switch,
 // closing during a run, the layout, and repeated runs.
-#include "device_fixture.h"
-#include "registry_fixture.h"
+#include "support/DeviceFixture.h"
+#include "support/RegistryFixture.h"
 #include "res/resource.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"

@@ -2,7 +2,7 @@
 // theme. Both are settings of the whole prefix, read by a program as it
 // starts: this test runs in a prefix of its own (wineprefix-display), sets
 // them before it starts the program and puts them back afterwards.
-#include "registry_fixture.h"
+#include "support/RegistryFixture.h"
 #include "res/resource.h"
 #include "support/Fixtures.h"
 #include "support/UiHarness.h"

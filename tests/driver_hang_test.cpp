@@ -5,8 +5,8 @@
 // ERROR_TIMEOUT. One instrument held at its open holds all three programs at
 // once, so the suite waits the 15 s once, beside the other tests.
 #include "device/DriverCallWatch.h"
-#include "device_fixture.h"
-#include "registry_fixture.h"
+#include "support/DeviceFixture.h"
+#include "support/RegistryFixture.h"
 #include "res/resource.h"
 #include "support/RtfText.h"
 #include "support/UiHarness.h"

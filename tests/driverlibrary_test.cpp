@@ -3,7 +3,7 @@
 // the simulated driver or its variant that lacks an entry point.
 #include "checks/CheckRun.h"
 #include "device/StatusText.h"
-#include "device_fixture.h"
+#include "support/DeviceFixture.h"
 #include "support/HandleCount.h"
 
 #include <gtest/gtest.h>

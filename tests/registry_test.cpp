@@ -7,7 +7,7 @@
 // tests' own with ids to format, and the registry loop of the check run.
 #include "checks/CheckRun.h"
 #include "checks/OsVersion.h"
-#include "registry_fixture.h"
+#include "support/RegistryFixture.h"
 
 #include "report/LogKind.h"
 

@@ -2,7 +2,7 @@
 // files as a driver installation leaves them, with two instances and the
 // (simulated) driver library in the system directory. The registry section of
 // the report must come out exactly, in both views, and the run must succeed.
-#include "registry_fixture.h"
+#include "support/RegistryFixture.h"
 
 #include "res/resource.h"
 #include "support/UiHarness.h"

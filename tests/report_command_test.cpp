@@ -4,8 +4,8 @@
 // everything as it was. In the process itself: a write that fails half-way
 // and a run that cannot start.
 #include "app/ReportCommand.h"
-#include "device_fixture.h"
-#include "registry_fixture.h"
+#include "support/DeviceFixture.h"
+#include "support/RegistryFixture.h"
 #include "res/resource.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"

@@ -1,8 +1,8 @@
 // Saving the report through the real executable and the real save dialog:
 // a saved run, cancel, the overwrite question, and a save while a run is in
 // progress (with the simulated driver in the system directory).
-#include "device_fixture.h"
-#include "registry_fixture.h"
+#include "support/DeviceFixture.h"
+#include "support/RegistryFixture.h"
 #include "res/resource.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"

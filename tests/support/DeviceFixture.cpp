@@ -1,4 +1,4 @@
-#include "device_fixture.h"
+#include "support/DeviceFixture.h"
 
 #include <algorithm>
 

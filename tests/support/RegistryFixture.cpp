@@ -1,4 +1,4 @@
-#include "registry_fixture.h"
+#include "support/RegistryFixture.h"
 
 #include "checks/CommonRegistry.h"
 #include "checks/DeviceRegistry.h"
