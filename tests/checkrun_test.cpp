@@ -6,6 +6,7 @@
 #include "checks/CheckRun.h"
 #include "checks/OsVersion.h"
 #include "support/DeviceFixture.h"
+#include "support/SeamFaults.h"
 
 #include <gtest/gtest.h>
 
@@ -197,30 +198,15 @@ TEST_F(CheckRun, EntriesWithoutIdsOrLibraryTakeNoPartInTheirLoop)
     EXPECT_TRUE(EndsWith(report, Summary(true))) << report;
 }
 
-namespace
-{
-const CCheckRun* g_pSignalledRun = nullptr;
-int g_nSignals = 0;
-bool g_bCancelledAtSignal = false;
-
-BOOL WINAPI RecordingSetEvent(HANDLE hEvent)
-{
-    ++g_nSignals;
-    g_bCancelledAtSignal = g_pSignalledRun->IsCancelled() != FALSE;
-    return ::SetEvent(hEvent);
-}
-} // namespace
-
 TEST_F(CheckRun, CancelledBeforeTheOpeningLinesWritesOnlyTheSummary)
 {
     {
         // A wait that the event ends looks at the flag: it is set first.
-        g_pSignalledRun = &run;
-        g_nSignals = 0;
-        SystemCallOverride<decltype(g_SystemCalls.SetEvent)> recording(g_SystemCalls.SetEvent, RecordingSetEvent);
+        bool bCancelledAtSignal = false;
+        const SetEventRecorder signals([&] { bCancelledAtSignal = run.IsCancelled() != FALSE; });
         run.Cancel();
-        EXPECT_EQ(g_nSignals, 1) << "the cancel event was not signalled";
-        EXPECT_TRUE(g_bCancelledAtSignal) << "the event was signalled before the flag was set";
+        EXPECT_EQ(SetEventRecorder::Calls(), 1) << "the cancel event was not signalled";
+        EXPECT_TRUE(bCancelledAtSignal) << "the event was signalled before the flag was set";
     }
     EXPECT_EQ(Run(), RUN_CANCELLED);
     EXPECT_EQ(ReportText(), Summary(false));

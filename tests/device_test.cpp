@@ -10,6 +10,7 @@
 #include "support/DeviceFixture.h"
 #include "res/resource.h"
 #include "support/HandleCount.h"
+#include "support/SeamFaults.h"
 
 #include <gtest/gtest.h>
 
@@ -201,12 +202,6 @@ FT_STATUS WINAPI CloseGivenUp(FT_HANDLE hDevice)
     GiveUpIfItIs("FT_Close");
     g_hooks.nOutAtClose = CDriverCallWatch::GivenUpCallsOut();
     return status;
-}
-
-HANDLE WINAPI FailingCreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR)
-{
-    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
 }
 
 // An answer in three pieces 60 ms apart, and the pause before it is read in
@@ -545,8 +540,7 @@ TEST_F(Communication, WithoutAReceiveEventTheDeviceFailsAsWithAFailedWait)
     // The device test could not create its receive event: no answer can be signalled.
     dev.SetDetailed(false);
     Load(OneDevice(), [this](DRIVER_ENTRY_POINTS&) {
-        SystemCallOverride<decltype(SystemCalls::CreateEventA)> noEvent(g_SystemCalls.CreateEventA,
-                                                                        FailingCreateEventA);
+        CallFault noEvent(g_SystemCalls.CreateEventA, nullptr, ERROR_NOT_ENOUGH_MEMORY);
         dev.Devices();
     });
     dev.ClearReport();

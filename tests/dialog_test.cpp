@@ -6,6 +6,7 @@
 #include "support/Fixtures.h"
 #include "support/HandleCount.h"
 #include "support/SaveDialog.h"
+#include "support/SeamFaults.h"
 #include "support/TestDialogHost.h"
 #include "support/UiHarness.h"
 
@@ -392,21 +393,12 @@ TEST(CheckDialogLayout, SizeRuleKeepsTheWidthAndAMinimumHeight)
         hwnd, [&](const std::function<bool()>& pred, DWORD dwTimeoutMs) { return host.PumpUntil(pred, dwTimeoutMs); });
 }
 
-namespace
-{
-HANDLE WINAPI FailingCreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD)
-{
-    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-} // namespace
-
 TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
 {
     TestDialogHost host;
     host.Dialog().WriteLog("old report", LOG_TEXT);
     {
-        SystemCallOverride<decltype(g_SystemCalls.CreateThread)> fake(g_SystemCalls.CreateThread, FailingCreateThread);
+        CallFault noThread(g_SystemCalls.CreateThread, nullptr, ERROR_NOT_ENOUGH_MEMORY);
         host.Click(IDC_BUTTON_START);
     }
     EXPECT_EQ(host.ReportText(), "");
@@ -480,58 +472,21 @@ TEST(CheckDialogRun, DetailsClickedAsARunEndsRunsAgainWithStartNeverEnabledMeanw
 
 namespace
 {
-// Only a run's cancel signals an event through the seam.
-int g_nCancelSignals = 0;
-
-BOOL WINAPI RecordingSetEvent(HANDLE hEvent)
-{
-    ++g_nCancelSignals;
-    return ::SetEvent(hEvent);
-}
-
-// The check thread last started, a copy of its handle that outlives the dialog's own.
-HANDLE g_hCheckThread = nullptr;
-
-HANDLE WINAPI RecordingCreateThread(LPSECURITY_ATTRIBUTES pSecurity, SIZE_T nStack, LPTHREAD_START_ROUTINE pfnStart,
-                                    LPVOID pParam, DWORD dwFlags, LPDWORD pdwThreadId)
-{
-    const HANDLE hThread = ::CreateThread(pSecurity, nStack, pfnStart, pParam, dwFlags, pdwThreadId);
-    if (hThread != nullptr && pfnStart == CheckThreadProc)
-    {
-        if (g_hCheckThread != nullptr)
-            ::CloseHandle(g_hCheckThread);
-        ::DuplicateHandle(::GetCurrentProcess(), hThread, ::GetCurrentProcess(), &g_hCheckThread, 0, FALSE,
-                          DUPLICATE_SAME_ACCESS);
-    }
-    return hThread;
-}
-
-HANDLE WINAPI FailingCreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR)
-{
-    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-
 // Starts a run and waits until the report shows the text; a copy of the run's
-// thread handle, which outlives the dialog's own, or null, with the test
-// failed, when it did not show.
+// thread handle, which outlives the dialog's own.
 HANDLE StartRunUntil(TestDialogHost& host, const std::string& shown)
 {
+    HANDLE hThread = nullptr;
     {
-        SystemCallOverride<decltype(g_SystemCalls.CreateThread)> recording(g_SystemCalls.CreateThread,
-                                                                           RecordingCreateThread);
+        // The click starts the run's thread and no other.
+        const ThreadRecorder threads;
         host.Click(IDC_BUTTON_START);
+        hThread = ThreadRecorder::TakeLast();
     }
-    if (!host.PumpUntil([&] { return Contains(host.ReportText(), shown); }))
-    {
-        ADD_FAILURE() << "the run did not show \"" << shown << "\" within " << kStateWaitMs / 1000
-                      << " s; the report held:\n"
-                      << host.ReportText();
-        return nullptr;
-    }
-    const HANDLE hCopy = g_hCheckThread;
-    g_hCheckThread = nullptr;
-    return hCopy;
+    EXPECT_TRUE(host.PumpUntil([&] { return Contains(host.ReportText(), shown); }))
+        << "the run did not show \"" << shown << "\"; the report held:\n"
+        << host.ReportText();
+    return hThread;
 }
 } // namespace
 
@@ -541,16 +496,16 @@ TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
     const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
     ScenarioFile scenario("[device0]\nsilent=1\n");
-    SystemCallOverride<decltype(g_SystemCalls.SetEvent)> recording(g_SystemCalls.SetEvent, RecordingSetEvent);
+    // Only a run's cancel signals an event through the seam.
     {
         TestDialogHost idle;
-        g_nCancelSignals = 0;
+        const SetEventRecorder signals;
         ::DestroyWindow(idle.Hwnd());
-        EXPECT_EQ(g_nCancelSignals, 0) << "closed without a run";
+        EXPECT_EQ(SetEventRecorder::Calls(), 0) << "closed without a run";
     }
 
     TestDialogHost host;
-    g_nCancelSignals = 0;
+    const SetEventRecorder signals;
     host.RecordWrites();
     // A run whose device does not answer, still waiting when the dialog closes.
     host.SetDetailed(true);
@@ -560,7 +515,7 @@ TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
 
     ::DestroyWindow(host.Hwnd());
 
-    EXPECT_EQ(g_nCancelSignals, 1);
+    EXPECT_EQ(SetEventRecorder::Calls(), 1);
     EXPECT_EQ(::WaitForSingleObject(hThread, 0), WAIT_OBJECT_0) << "the thread has ended when the window is gone";
     // The cancel ended the device's wait, which would otherwise have timed out.
     const std::string written = host.WrittenText();
@@ -577,7 +532,7 @@ TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
     DeviceTableOverride table({device, device, device});
     std::unique_ptr<TestDialogHost> pHost;
     {
-        SystemCallOverride<decltype(g_SystemCalls.CreateEventA)> fake(g_SystemCalls.CreateEventA, FailingCreateEventA);
+        CallFault noEvent(g_SystemCalls.CreateEventA, nullptr, ERROR_NOT_ENOUGH_MEMORY);
         pHost.reset(new TestDialogHost());
     }
     const HANDLE hThread = StartRunUntil(*pHost, "Load DLL");

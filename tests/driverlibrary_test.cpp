@@ -5,6 +5,7 @@
 #include "device/StatusText.h"
 #include "support/DeviceFixture.h"
 #include "support/HandleCount.h"
+#include "support/SeamFaults.h"
 
 #include <gtest/gtest.h>
 
@@ -61,18 +62,6 @@ std::string NothingToFree()
         .Text();
 }
 
-HMODULE WINAPI LoadLibraryFailingWithoutReason(LPCSTR, HANDLE, DWORD)
-{
-    ::SetLastError(ERROR_SUCCESS);
-    return nullptr;
-}
-
-UINT WINAPI SystemDirectoryDenied(LPSTR, UINT)
-{
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return 0;
-}
-
 class DriverLibrary : public ::testing::Test
 {
 protected:
@@ -110,12 +99,12 @@ TEST_F(DriverLibrary, AFailedLoadReportsTheSystemTextAndClearsEverySlot)
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.pszCase);
-        std::optional<SystemCallOverride<decltype(g_SystemCalls.LoadLibraryExA)>> failing;
+        std::optional<CallFault<decltype(g_SystemCalls.LoadLibraryExA)>> failing;
         if (c.bWithoutReason)
-            failing.emplace(g_SystemCalls.LoadLibraryExA, LoadLibraryFailingWithoutReason);
-        std::optional<SystemCallOverride<decltype(g_SystemCalls.GetSystemDirectoryA)>> denied;
+            failing.emplace(g_SystemCalls.LoadLibraryExA, nullptr, ERROR_SUCCESS);
+        std::optional<DirectoryFault> denied;
         if (c.bNoSystemDirectory)
-            denied.emplace(g_SystemCalls.GetSystemDirectoryA, SystemDirectoryDenied);
+            denied.emplace(DirectoryFault::SYSTEM, 0, ERROR_ACCESS_DENIED);
         dev.ClearReport();
         SpoilSlots(dev);
         const DWORD dwResult = dev.LoadDriverLibrary(c.name.c_str()).dwCode;

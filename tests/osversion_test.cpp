@@ -1,6 +1,6 @@
 // The operating-system line, with the version record supplied through the seam.
 #include "checks/OsVersion.h"
-#include "support/Fixtures.h"
+#include "support/SeamFaults.h"
 
 #include <gtest/gtest.h>
 
@@ -40,26 +40,6 @@ BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA pInfo)
     pInfo->dwBuildNumber = g_pCase->dwBuild;
     std::memcpy(pInfo->szCSDVersion, g_pCase->servicePack.data(),
                 std::min(g_pCase->servicePack.size(), sizeof(pInfo->szCSDVersion)));
-    return TRUE;
-}
-
-enum Wow64Answer
-{
-    WOW64,
-    NOT_WOW64,
-    WOW64_FAILS,
-    NO_ISWOW64PROCESS, // the function is absent (XP before SP2)
-};
-Wow64Answer g_wow64 = NOT_WOW64;
-
-BOOL WINAPI FakeIsWow64Process(HANDLE, PBOOL pbWow64)
-{
-    if (g_wow64 == WOW64_FAILS)
-    {
-        ::SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    *pbWow64 = g_wow64 == WOW64;
     return TRUE;
 }
 } // namespace
@@ -116,9 +96,7 @@ TEST(GetOsVersionText, EveryRowOfTheVersionTable)
     {
         SystemCallOverride<decltype(g_SystemCalls.GetVersionExA)> fake(g_SystemCalls.GetVersionExA, FakeGetVersionExA);
         // 32-bit Windows: this 32-bit program does not run under WOW64.
-        g_wow64 = NOT_WOW64;
-        SystemCallOverride<decltype(g_SystemCalls.IsWow64Process)> wow64(g_SystemCalls.IsWow64Process,
-                                                                         FakeIsWow64Process);
+        const Wow64Seam wow64(Wow64Seam::NOT_WOW64);
         for (const OsCase& c : kCases)
         {
             SCOPED_TRACE(c.pszName);
@@ -145,25 +123,24 @@ TEST(GetOsVersionText, SixtyFourBitWindowsFromEitherProgram)
     const struct
     {
         const char* pszName;
-        Wow64Answer wow64;
+        Wow64Seam::Kind wow64;
         const OsCase& version;
         std::string expected32; // from the 32-bit program
         std::string expected64; // from the 64-bit program
     } kRows[] = {
-        {"under WOW64", WOW64, kTen, ten64, ten64},
-        {"not under WOW64", NOT_WOW64, kTen, ten, ten64},
-        {"IsWow64Process fails", WOW64_FAILS, kTen, ten, ten64},
-        {"no IsWow64Process", NO_ISWOW64PROCESS, kTen, ten, ten64},
-        {"Server 2003 x64 under WOW64", WOW64, k2003, server2003, server2003},
+        {"under WOW64", Wow64Seam::WOW64, kTen, ten64, ten64},
+        {"not under WOW64", Wow64Seam::NOT_WOW64, kTen, ten, ten64},
+        {"IsWow64Process fails", Wow64Seam::ISWOW64PROCESS_FAILS, kTen, ten, ten64},
+        // The function is absent (XP before SP2).
+        {"no IsWow64Process", Wow64Seam::NO_ISWOW64PROCESS, kTen, ten, ten64},
+        {"Server 2003 x64 under WOW64", Wow64Seam::WOW64, k2003, server2003, server2003},
     };
     SystemCallOverride<decltype(g_SystemCalls.GetVersionExA)> fake(g_SystemCalls.GetVersionExA, FakeGetVersionExA);
     for (const auto& row : kRows)
     {
         SCOPED_TRACE(row.pszName);
         g_pCase = &row.version;
-        g_wow64 = row.wow64;
-        SystemCallOverride<decltype(g_SystemCalls.IsWow64Process)> wow64(
-            g_SystemCalls.IsWow64Process, row.wow64 != NO_ISWOW64PROCESS ? FakeIsWow64Process : nullptr);
+        const Wow64Seam wow64(row.wow64);
         EXPECT_EQ(std::string(GetOsVersionText()), b64BitProgram ? row.expected64 : row.expected32);
     }
 }

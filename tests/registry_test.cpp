@@ -8,6 +8,7 @@
 #include "checks/CheckRun.h"
 #include "checks/OsVersion.h"
 #include "support/RegistryFixture.h"
+#include "support/SeamFaults.h"
 
 #include "report/LogKind.h"
 

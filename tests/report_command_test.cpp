@@ -12,6 +12,7 @@
 #include "support/HeldFile.h"
 #include "support/RtfText.h"
 #include "support/SaveDialog.h"
+#include "support/SeamFaults.h"
 #include "support/UiHarness.h"
 
 #include <gtest/gtest.h>
@@ -431,31 +432,6 @@ TEST(ReportCommand, TargetsAreWrittenAsNamedOrRefusedBeforeTheRunLeavingEverythi
 
 namespace
 {
-// Writes the first half of the chunk, then fails as a full disk would.
-BOOL WINAPI HalfWriteThenDiskFull(HANDLE hFile, LPCVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten,
-                                  LPOVERLAPPED pOverlapped)
-{
-    ::WriteFile(hFile, pBuffer, dwToWrite / 2, pdwWritten, pOverlapped);
-    ::SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-}
-
-HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD)
-{
-    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-
-// A move refused for another reason than a program holding FILE open.
-int g_nMoves = 0;
-
-BOOL WINAPI RefusedMove(LPCWSTR, LPCWSTR, DWORD)
-{
-    ++g_nMoves;
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-}
-
 // A folder where files can be created but not deleted, as its access rights
 // may make it: Windows refuses a new file whose deletion is asked for with
 // it, and every move out of it.
@@ -466,15 +442,6 @@ HANDLE WINAPI CreateWithoutDeleteRight(LPCWSTR pszName, DWORD dwAccess, DWORD dw
         return ::CreateFileW(pszName, dwAccess, dwShare, pSecurity, dwCreation, dwFlags, hTemplate);
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
-}
-
-int g_nThreads = 0;
-
-HANDLE WINAPI CountedThread(LPSECURITY_ATTRIBUTES pSecurity, SIZE_T cbStack, LPTHREAD_START_ROUTINE pfnStart,
-                            LPVOID pParam, DWORD dwFlags, LPDWORD pdwThreadId)
-{
-    ++g_nThreads;
-    return ::CreateThread(pSecurity, cbStack, pfnStart, pParam, dwFlags, pdwThreadId);
 }
 
 // The rule of Windows that Wine does not keep: a path of MAX_PATH characters
@@ -500,14 +467,15 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
     ASSERT_TRUE(command.bReport);
 
     {
-        SystemCallOverride<decltype(g_SystemCalls.WriteFile)> fault(g_SystemCalls.WriteFile, HalfWriteThenDiskFull);
+        // Half-way through the first chunk.
+        const WriteFault fault(1, ERROR_DISK_FULL, 100);
         EXPECT_EQ(RunReportCommand(command), static_cast<DWORD>(ERROR_DISK_FULL));
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
 
     {
-        SystemCallOverride<decltype(g_SystemCalls.CreateThread)> fault(g_SystemCalls.CreateThread, NoThread);
+        CallFault noThread(g_SystemCalls.CreateThread, nullptr, ERROR_NOT_ENOUGH_MEMORY);
         EXPECT_EQ(RunReportCommand(command), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
@@ -517,9 +485,9 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
     // fails at once: one more try, for a holder that let go meanwhile, and
     // no wait.
     {
-        SystemCallOverride<decltype(g_SystemCalls.MoveFileExW)> fault(g_SystemCalls.MoveFileExW, RefusedMove);
+        CallFault refusedMove(g_SystemCalls.MoveFileExW, FALSE, ERROR_ACCESS_DENIED);
         EXPECT_EQ(RunReportCommand(command), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-        EXPECT_EQ(g_nMoves, 2) << "a move refused for another reason was waited for";
+        EXPECT_EQ(refusedMove.Calls(), 2) << "a move refused for another reason was waited for";
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
@@ -529,12 +497,12 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
     {
         SystemCallOverride<decltype(g_SystemCalls.CreateFileW)> create(g_SystemCalls.CreateFileW,
                                                                        CreateWithoutDeleteRight);
-        SystemCallOverride<decltype(g_SystemCalls.MoveFileExW)> move(g_SystemCalls.MoveFileExW, RefusedMove);
-        SystemCallOverride<decltype(g_SystemCalls.CreateThread)> thread(g_SystemCalls.CreateThread, CountedThread);
+        CallFault refusedMove(g_SystemCalls.MoveFileExW, FALSE, ERROR_ACCESS_DENIED);
+        const ThreadRecorder threads;
         const std::string newPath = scratch.Path() + "\\new.rtf";
         EXPECT_EQ(RunReportCommand(ParseReportCommand(Wide("x.exe /report " + Quoted(newPath)).c_str())),
                   static_cast<DWORD>(ERROR_ACCESS_DENIED));
-        EXPECT_EQ(g_nThreads, 0) << "the run started before the folder was found unfit";
+        EXPECT_EQ(ThreadRecorder::Calls(), 0) << "the run started before the folder was found unfit";
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));

@@ -4,6 +4,7 @@
 #include "report/StreamCookie.h"
 #include "res/resource.h"
 #include "support/ExpectedReport.h"
+#include "support/SeamFaults.h"
 #include "support/Fixtures.h"
 #include "support/TestDialogHost.h"
 
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -58,12 +60,6 @@ TEST_F(ReportWriter, EveryKindHasItsPrefixColourWeightAndVisibility)
 
 namespace
 {
-HGLOBAL WINAPI FailingGlobalAlloc(UINT, SIZE_T)
-{
-    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-
 struct Write
 {
     const char* pszText;
@@ -132,8 +128,9 @@ TEST_F(ReportWriter, WritesShowWholeAndKeepTheButtonsAndTheSelection)
             ::EnableWindow(::GetDlgItem(host.Hwnd(), IDC_BUTTON_DETAILS), FALSE);
             ::EnableWindow(::GetDlgItem(host.Hwnd(), IDC_BUTTON_SAVE), FALSE);
             {
-                SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(
-                    g_SystemCalls.GlobalAlloc, w.bNoCookie ? FailingGlobalAlloc : g_SystemCalls.GlobalAlloc);
+                std::optional<CallFault<decltype(g_SystemCalls.GlobalAlloc)>> noCookie;
+                if (w.bNoCookie)
+                    noCookie.emplace(g_SystemCalls.GlobalAlloc, nullptr, ERROR_NOT_ENOUGH_MEMORY);
                 dlg.WriteLog(w.pszText, w.nKind);
             }
             const bool bHoldsText = !host.ReportText().empty();

@@ -11,12 +11,14 @@
 #include "support/HeldFile.h"
 #include "support/RtfText.h"
 #include "support/SaveDialog.h"
+#include "support/SeamFaults.h"
 #include "support/TestDialogHost.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -124,16 +126,6 @@ std::string StateOf(const TestDialogHost& host)
           << ", save " << host.IsEnabled(IDC_BUTTON_SAVE) << "\n"
           << (report.size() <= 4000 ? DescribeRuns(host.FormattedRuns()) : report);
     return state.str();
-}
-
-DWORD g_dwAllocError = 0;
-
-HGLOBAL WINAPI FaultyGlobalAlloc(UINT uFlags, SIZE_T nBytes)
-{
-    if (g_dwAllocError == 0)
-        return ::GlobalAlloc(uFlags, nBytes);
-    ::SetLastError(g_dwAllocError);
-    return nullptr;
 }
 
 std::string TempFile(const std::string& name)
@@ -256,26 +248,6 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrderAndReplacesALargerFil
 
 namespace
 {
-// A write that fails on the nth chunk after writing part of it, as a full
-// disk does; with ERROR_SUCCESS it leaves no reason.
-int g_nFailingWrite = 0;
-DWORD g_dwWriteError = 0;
-DWORD g_dwBytesBeforeFailure = 0;
-int g_nWritesSeen = 0;
-
-BOOL WINAPI FaultyWriteFile(HANDLE hFile, LPCVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten,
-                            LPOVERLAPPED pOverlapped)
-{
-    if (++g_nWritesSeen != g_nFailingWrite)
-        return ::WriteFile(hFile, pBuffer, dwToWrite, pdwWritten, pOverlapped);
-    const DWORD dwPart = g_dwBytesBeforeFailure < dwToWrite ? g_dwBytesBeforeFailure : dwToWrite;
-    *pdwWritten = 0;
-    if (dwPart > 0)
-        ::WriteFile(hFile, pBuffer, dwPart, pdwWritten, pOverlapped);
-    ::SetLastError(g_dwWriteError);
-    return FALSE;
-}
-
 // The file as another program holds it, without sharing, in this process:
 // the sharing rules are those of a handle, whoever holds it. Released by
 // Release(), or after dwReleaseAfterMs on a thread of its own.
@@ -362,23 +334,19 @@ TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
         SCOPED_TRACE(row.pszName);
         const std::string path = scratch.Path() + "\\" + row.pszFile;
         ASSERT_TRUE(WriteFileBytes(scratch.Path() + "\\report.rtf", oldContent));
-        g_nFailingWrite = row.nFailingWrite;
-        g_dwWriteError = row.dwWriteError;
-        g_dwBytesBeforeFailure = row.dwBytesBeforeFailure;
-        g_nWritesSeen = 0;
-        g_dwAllocError = row.bUnallocatedCookie ? ERROR_NOT_ENOUGH_MEMORY : 0;
         DWORD dwResult = 0;
         const DWORD dwStart = ::GetTickCount();
         const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
         {
-            SystemCallOverride<decltype(g_SystemCalls.WriteFile)> write(g_SystemCalls.WriteFile, FaultyWriteFile);
-            SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(g_SystemCalls.GlobalAlloc, FaultyGlobalAlloc);
+            const WriteFault write(row.nFailingWrite, row.dwWriteError, row.dwBytesBeforeFailure);
+            std::optional<CallFault<decltype(g_SystemCalls.GlobalAlloc)>> noCookie;
+            if (row.bUnallocatedCookie)
+                noCookie.emplace(g_SystemCalls.GlobalAlloc, nullptr, ERROR_NOT_ENOUGH_MEMORY);
             const std::unique_ptr<HeldHere> pHeld(row.dwHeldMs != 0 ? new HeldHere(path, row.dwHeldMs) : nullptr);
             ASSERT_TRUE(pHeld == nullptr || pHeld->Holding());
             dwResult = SaveReportAsRtf(host.ReportControl(), Wide(path).c_str());
         }
         EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the save";
-        g_dwAllocError = 0;
         if (row.dwResult == kAnyError)
         {
             EXPECT_NE(dwResult, 0u) << "a failure answered as success";
@@ -570,8 +538,9 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
             {
                 EXPECT_TRUE(pHeld->Holding());
             }
-            g_dwAllocError = row.dwFailingAlloc;
-            SystemCallOverride<decltype(g_SystemCalls.GlobalAlloc)> alloc(g_SystemCalls.GlobalAlloc, FaultyGlobalAlloc);
+            std::optional<CallFault<decltype(g_SystemCalls.GlobalAlloc)>> noCookie;
+            if (row.dwFailingAlloc != 0)
+                noCookie.emplace(g_SystemCalls.GlobalAlloc, nullptr, row.dwFailingAlloc);
             SaveDialogScript script;
             script.fileName = base;
             script.bCancel = row.bCancel;
@@ -580,7 +549,6 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
             host.Click(IDC_BUTTON_SAVE);
             seen = driver.Result();
             shownAfter = driver.WindowsShownAfterwards();
-            g_dwAllocError = 0;
         }
         ExpectReportSaveDialog(seen);
         EXPECT_EQ(seen.bOverwriteAsked, row.bExisting) << DescribeSaveDialog(seen);
