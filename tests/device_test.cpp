@@ -960,19 +960,11 @@ TEST_F(Communication, RepeatedFailuresLeaveNoHandlesBehind)
     // One round first, for what the process keeps once each path has run; the
     // count is exact, so one more round shows a handle kept by any of them.
     runAll();
-    const long nBefore = CountProcessHandles(::GetCurrentProcessId());
-    ASSERT_GT(nBefore, 0) << "the handle list could not be read";
-    runAll();
-    // A delivery thread's handle goes when the thread has left the library.
-    PollUntil(::GetTickCount() + 10000, [&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBefore; });
-    EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nBefore) << "handles before and after a round";
+    EXPECT_EQ(HandlesLeftBy(runAll), 0) << "handles left by a round";
     // One that never answers, twice; its wait times out at once.
-    const long nBeforeSilent = CountProcessHandles(::GetCurrentProcessId());
-    for (int nRound = 0; nRound < 2; ++nRound)
-    {
+    const auto silent = [&] {
         WaitHook timeout(1, WAIT_TIMEOUT);
         Communicate(OneDevice("silent = 1\n"));
-    }
-    PollUntil(::GetTickCount() + 10000, [&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBeforeSilent; });
-    EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nBeforeSilent) << "handles around two silent devices";
+    };
+    EXPECT_EQ(HandlesLeftBy(silent, 2), 0) << "handles left by two silent devices";
 }

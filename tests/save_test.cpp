@@ -207,7 +207,6 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrderAndReplacesALargerFil
 
     const ScratchFolder scratch("long");
     const std::string path = scratch.Path() + "\\long.rtf";
-    const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
     const StreamResult first = SaveReportTo(host, path);
     ASSERT_GT(first.calls.size(), 1u) << "the RTF fitted into one chunk; the report is too short for this test";
     LONGLONG nSum = 0;
@@ -229,16 +228,14 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrderAndReplacesALargerFil
     // Saved over a larger file, twice: the control's RTF byte for byte, none
     // of the old content behind it, and nothing else in the folder.
     ASSERT_TRUE(WriteFileBytes(path, std::string(rtf.size() + 300000, 'X') + "END OF THE OLD FILE"));
-    for (int nSave = 1; nSave <= 2; ++nSave)
-    {
-        SCOPED_TRACE("save " + std::to_string(nSave));
+    const auto save = [&] {
         EXPECT_EQ(SaveReportAsRtf(host.ReportControl(), Wide(path).c_str()), 0u);
         const std::string saved = ReadFileBytes(path);
         EXPECT_TRUE(saved == rtf) << "the file of " << saved.size() << " bytes is not the control's RTF of "
                                   << rtf.size();
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"long.rtf"}) << Joined(FilesIn(scratch.Path()));
-    }
-    EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the saves";
+    };
+    EXPECT_EQ(HandlesLeftBy(save, 2), 0) << "handles left by two saves";
     EXPECT_EQ(StateOf(host), before);
 }
 
@@ -336,8 +333,7 @@ TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
         ASSERT_TRUE(WriteFileBytes(scratch.Path() + "\\report.rtf", oldContent));
         DWORD dwResult = 0;
         const DWORD dwStart = ::GetTickCount();
-        const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
-        {
+        const auto save = [&] {
             const WriteFault write(row.nFailingWrite, row.dwWriteError, row.dwBytesBeforeFailure);
             std::optional<CallFault<decltype(g_SystemCalls.GlobalAlloc)>> noCookie;
             if (row.bUnallocatedCookie)
@@ -345,8 +341,8 @@ TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
             const std::unique_ptr<HeldHere> pHeld(row.dwHeldMs != 0 ? new HeldHere(path, row.dwHeldMs) : nullptr);
             ASSERT_TRUE(pHeld == nullptr || pHeld->Holding());
             dwResult = SaveReportAsRtf(host.ReportControl(), Wide(path).c_str());
-        }
-        EXPECT_EQ(CountProcessHandles(::GetCurrentProcessId()), nHandlesBefore) << "handles after the save";
+        };
+        EXPECT_EQ(HandlesLeftBy(save), 0) << "handles left by the save";
         if (row.dwResult == kAnyError)
         {
             EXPECT_NE(dwResult, 0u) << "a failure answered as success";

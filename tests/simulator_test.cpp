@@ -720,17 +720,17 @@ TEST(Simulator, RepeatedLoadsGiveBackTheirTlsIndexesAndHandles)
     }
     DWORD dwBefore = TlsAlloc();
     TlsFree(dwBefore);
-    const long nHandlesBefore = CountProcessHandles(GetCurrentProcessId());
-    for (int i = 0; i < kLoads; ++i)
-    {
-        CSimLibrary lib;
-        DWORD dwCount = 0;
-        ASSERT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OK) << "load " << i;
-    }
+    const long nLeft = HandlesLeftBy(
+        [] {
+            CSimLibrary lib;
+            DWORD dwCount = 0;
+            EXPECT_EQ(lib.ListDevices(&dwCount, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+        },
+        kLoads);
     DWORD dwAfter = TlsAlloc();
     TlsFree(dwAfter);
     EXPECT_EQ(dwAfter, dwBefore) << "the lowest free TLS index moved after " << kLoads << " loads";
-    EXPECT_EQ(CountProcessHandles(GetCurrentProcessId()), nHandlesBefore) << "handles after " << kLoads << " loads";
+    EXPECT_EQ(nLeft, 0) << "handles left by " << kLoads << " loads";
 }
 
 TEST(Simulator, AHeldDeviceOpensOnlyOnceItsEventIsSet)

@@ -1,5 +1,6 @@
 #include "support/HandleCount.h"
 
+#include <gtest/gtest.h>
 #include <psapi.h>
 #include <winternl.h>
 #include <vector>
@@ -105,4 +106,19 @@ SIZE_T ProcessPrivateBytes(HANDLE hProcess)
     if (!::GetProcessMemoryInfo(hProcess, &counters, sizeof(counters)))
         return 0;
     return counters.PagefileUsage;
+}
+
+long HandlesLeftBy(const std::function<void()>& round, int nRounds, const WaitFn& wait)
+{
+    const DWORD dwSelf = ::GetCurrentProcessId();
+    const long nBefore = CountProcessHandles(dwSelf);
+    EXPECT_GT(nBefore, 0) << "the handles of the process could not be counted";
+    for (int nRound = 0; nRound < nRounds; ++nRound)
+        round();
+    const auto settled = [&] { return CountProcessHandles(dwSelf) <= nBefore; };
+    if (wait)
+        wait(settled, 10000);
+    else
+        PollUntil(::GetTickCount() + 10000, settled);
+    return CountProcessHandles(dwSelf) - nBefore;
 }

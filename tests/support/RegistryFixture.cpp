@@ -565,8 +565,7 @@ CheckOutcome RunCheck(RecordingWriter& writer, RegistryCheck check, const DEVICE
     const std::string firstText = writer.Text(bDetailed);
 
     CheckOutcome outcome = {};
-    const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
-    {
+    const auto spiedRun = [&] {
         SeamSpy spy = {g_SystemCalls, 0, 0, &outcome};
         g_pSpy = &spy;
         g_SystemCalls.RegOpenKeyExA = SpyRegOpenKeyExA;
@@ -580,10 +579,8 @@ CheckOutcome RunCheck(RecordingWriter& writer, RegistryCheck check, const DEVICE
         EXPECT_EQ(spy.nOpenKeys, 0) << "registry keys left open";
         EXPECT_EQ(spy.nOpenSearches, 0) << "search handles left open";
         outcome.text = writer.Text(bDetailed);
-    }
-    const long nHandlesAfter = CountProcessHandles(::GetCurrentProcessId());
-    EXPECT_NE(nHandlesBefore, -1) << "the handle list could not be read";
-    EXPECT_EQ(nHandlesAfter, nHandlesBefore) << "process handles before and after a run";
+    };
+    EXPECT_EQ(HandlesLeftBy(spiedRun), 0) << "process handles left by a run";
     EXPECT_EQ(outcome.text, firstText) << "the second run wrote another report than the first";
     EXPECT_EQ(outcome.result.kind, writer.WorstResult()) << "the result given, against the worst one written";
     return outcome;
