@@ -545,25 +545,33 @@ TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
     ::CloseHandle(hThread);
 }
 
-TEST(CheckDialogRun, RepeatedRunsKeepHandlesFlat)
+// More runs than the handle count may stray, so that one handle kept per run
+// shows, and 20 KB kept per run shows in the private bytes.
+TEST(CheckDialogRun, RepeatedRunsKeepHandlesAndMemoryFlat)
 {
     TestDialogHost host;
     NoReceivePause noPause;
     const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{0x0403, 0x0001, simulator.c_str(), "U.EXE", "U.INI"}});
-    // Two runs first, for what the process keeps once it has run; then more
-    // runs than the count may stray, so that one handle kept per run shows.
     const long nStray = 2;
-    const int nRuns = 3;
-    for (int i = 0; i < 2; ++i)
-        ASSERT_TRUE(host.StartAndWaitForEnd());
-    host.PumpUntil([] { return false; }, 200);
-    const long nBefore = CountProcessHandles(::GetCurrentProcessId());
-    ASSERT_GT(nBefore, 0);
-    for (int i = 0; i < nRuns; ++i)
-        ASSERT_TRUE(host.StartAndWaitForEnd()) << "run " << i;
-    // The last run's thread may still be ending after it handed the run back.
-    host.PumpUntil([&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBefore; }, 5000);
-    EXPECT_LE(CountProcessHandles(::GetCurrentProcessId()), nBefore + nStray)
-        << "handles before and after " << nRuns << " runs";
+    const int nRuns = 10;
+    const SIZE_T cbPerRun = 20 * 1024;
+    // A run's thread may still be ending after it handed the run back, and its
+    // stack counts as private bytes: a run counts once it has gone.
+    const long nThreadsIdle = CountProcessThreads(::GetCurrentProcessId());
+    const auto run = [&] {
+        EXPECT_TRUE(host.StartAndWaitForEnd());
+        host.PumpUntil([&] { return CountProcessThreads(::GetCurrentProcessId()) <= nThreadsIdle; }, 10000);
+    };
+    // Runs first, for what the process keeps once it has run.
+    run();
+    run();
+    const SIZE_T cbBefore = ProcessPrivateBytes(::GetCurrentProcess());
+    const long nLeft = HandlesLeftBy(run, nRuns, [&](const std::function<bool()>& pred, DWORD dwTimeoutMs) {
+        return host.PumpUntil(pred, dwTimeoutMs);
+    });
+    const SIZE_T cbAfter = ProcessPrivateBytes(::GetCurrentProcess());
+    EXPECT_LE(nLeft, nStray) << "handles left by " << nRuns << " runs";
+    EXPECT_LT(cbAfter, cbBefore + nRuns * cbPerRun)
+        << "private bytes " << cbBefore << " before " << nRuns << " runs, " << cbAfter << " after";
 }

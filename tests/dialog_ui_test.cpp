@@ -1,12 +1,11 @@
 // The real UsbInstallationTest.exe, driven through window messages from
 // another process: button states and captions across a run, the view switch,
-// closing during a run, the layout, and repeated runs.
+// and closing during a run.
 #include "support/DeviceFixture.h"
 #include "support/RegistryFixture.h"
 #include "res/resource.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
-#include "support/HandleCount.h"
 #include "support/UiHarness.h"
 
 #include <gtest/gtest.h>
@@ -243,49 +242,4 @@ TEST(DialogUi, TheSessionEndingDuringARunEndsItInsideTheHandler)
                                               << Joined(lines);
         EXPECT_TRUE(ui.WaitForExit(5000)) << "the process did not end by itself";
     }
-}
-
-TEST(DialogUi, ResizeMaximizeMinimizeAndRestore)
-{
-    UiHarness ui;
-    ASSERT_TRUE(ui.Started());
-    ExpectSizeRule(ui.Dialog(), [&](const std::function<bool()>& pred, DWORD dwTimeoutMs) {
-        return ui.WaitUntil(pred, dwTimeoutMs);
-    });
-}
-
-TEST(DialogUi, HundredRunsKeepHandlesAndMemoryFlat)
-{
-    InstalledDriver driver("");
-    UiHarness ui;
-    ASSERT_TRUE(ui.Started());
-    // A few runs first, for what the process keeps once it has run; then more
-    // runs than the handle count may stray, so that one handle kept per run
-    // shows, and 20 KB kept per run shows in the private bytes.
-    const int nRuns = 10;
-    const long nStray = 3;
-    const SIZE_T cbPerRun = 20 * 1024;
-    // A run's thread may still be ending after it handed the run back, and its
-    // stack counts as private bytes: measure only once it has gone.
-    const long nThreadsIdle = CountProcessThreads(ui.ProcessId());
-    ASSERT_GT(nThreadsIdle, 0);
-    const auto waitForRunThreadEnd = [&] {
-        ui.WaitUntil([&] { return CountProcessThreads(ui.ProcessId()) <= nThreadsIdle; }, 10000);
-    };
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(ui.StartAndWaitForEnd());
-    waitForRunThreadEnd();
-    const long nHandlesBefore = CountProcessHandles(ui.ProcessId());
-    const SIZE_T cbBefore = ProcessPrivateBytes(ui.Process());
-    ASSERT_GT(nHandlesBefore, 0);
-    for (int i = 0; i < nRuns; ++i)
-        ASSERT_TRUE(ui.StartAndWaitForEnd()) << "run " << i;
-    EXPECT_TRUE(Contains(ui.ReportText(), "Check finished.") || Contains(ui.ReportText(), "successfully"));
-    waitForRunThreadEnd();
-    const long nHandlesAfter = CountProcessHandles(ui.ProcessId());
-    const SIZE_T cbAfter = ProcessPrivateBytes(ui.Process());
-    std::printf("handles %ld -> %ld, private bytes %lu -> %lu over %d runs\n", nHandlesBefore, nHandlesAfter,
-                static_cast<unsigned long>(cbBefore), static_cast<unsigned long>(cbAfter), nRuns);
-    EXPECT_LE(nHandlesAfter, nHandlesBefore + nStray);
-    EXPECT_LT(cbAfter, cbBefore + nRuns * cbPerRun);
 }
