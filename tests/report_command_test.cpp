@@ -337,7 +337,7 @@ TEST(ReportCommand, FileHeldOpenForAMomentOrToTheEndOrDialogClosedTwiceDuringThe
         ASSERT_TRUE(run.ReachedTheOpen()) << ui.ReportText();
         const std::string program = std::string("MZ\x90\0", 4) + " a program written during the run";
         ASSERT_TRUE(WriteFileBytes(path, program));
-        const HeldFile viewer(path, true);
+        const HeldFile viewer(path, INFINITE, true);
         ASSERT_TRUE(viewer.Holding());
         run.hold.Release();
         ASSERT_TRUE(ui.WaitForExit(60000));

@@ -245,44 +245,9 @@ TEST(SaveReportStream, LongReportArrivesChunkByChunkInOrderAndReplacesALargerFil
 
 namespace
 {
-// The file as another program holds it, without sharing, in this process:
-// the sharing rules are those of a handle, whoever holds it. Released by
-// Release(), or after dwReleaseAfterMs on a thread of its own.
-class HeldHere : NonCopyable
-{
-public:
-    explicit HeldHere(const std::string& path, DWORD dwReleaseAfterMs = INFINITE)
-        : m_hFile(::CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                nullptr))
-    {
-        if (dwReleaseAfterMs != INFINITE)
-            m_release = std::thread([this, dwReleaseAfterMs] {
-                ::Sleep(dwReleaseAfterMs);
-                Release();
-            });
-    }
-    ~HeldHere()
-    {
-        if (m_release.joinable())
-            m_release.join();
-        Release();
-    }
-    bool Holding() const { return m_hFile != INVALID_HANDLE_VALUE; }
-    void Release()
-    {
-        const HANDLE hFile = ::InterlockedExchangePointer(&m_hFile, INVALID_HANDLE_VALUE);
-        if (hFile != INVALID_HANDLE_VALUE)
-            ::CloseHandle(hFile);
-    }
-
-private:
-    HANDLE m_hFile;
-    std::thread m_release;
-};
-
 // A move that fails as if the target were held, and whose holder lets go
 // before the save can look for a hold.
-HeldHere* g_pLettingGo = nullptr;
+HeldFile* g_pLettingGo = nullptr;
 int g_nMoves = 0;
 
 BOOL WINAPI MoveFailingAsTheHolderLetsGo(LPCWSTR pszFrom, LPCWSTR pszTo, DWORD dwFlags)
@@ -338,7 +303,7 @@ TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
             std::optional<CallFault<decltype(g_SystemCalls.GlobalAlloc)>> noCookie;
             if (row.bUnallocatedCookie)
                 noCookie.emplace(g_SystemCalls.GlobalAlloc, nullptr, ERROR_NOT_ENOUGH_MEMORY);
-            const std::unique_ptr<HeldHere> pHeld(row.dwHeldMs != 0 ? new HeldHere(path, row.dwHeldMs) : nullptr);
+            const std::unique_ptr<HeldFile> pHeld(row.dwHeldMs != 0 ? new HeldFile(path, row.dwHeldMs) : nullptr);
             ASSERT_TRUE(pHeld == nullptr || pHeld->Holding());
             dwResult = SaveReportAsRtf(host.ReportControl(), Wide(path).c_str());
         };
@@ -382,7 +347,7 @@ TEST(SaveReportAsRtf, TheReplacementWaitsOutAHoldOnEitherFileAndAHolderThatLetsG
         const std::vector<std::string> temps = FilesIn(scratch.Path(), "~report-*.tmp");
         ASSERT_EQ(temps.size(), 1u) << Joined(FilesIn(scratch.Path()));
         const DWORD dwStart = ::GetTickCount();
-        HeldHere held(scratch.Path() + "\\" + temps[0], 300);
+        HeldFile held(scratch.Path() + "\\" + temps[0], 300);
         ASSERT_TRUE(held.Holding());
         EXPECT_EQ(file.Replace(FALSE), 0u) << "a held temporary file was not waited for";
         EXPECT_GE(::GetTickCount() - dwStart, 250u) << "replaced while the temporary file was held";
@@ -394,7 +359,7 @@ TEST(SaveReportAsRtf, TheReplacementWaitsOutAHoldOnEitherFileAndAHolderThatLetsG
     // for a hold: no failure.
     {
         ASSERT_TRUE(WriteFileBytes(path, oldContent));
-        HeldHere held(path);
+        HeldFile held(path);
         g_pLettingGo = &held;
         g_nMoves = 0;
         SystemCallOverride<decltype(g_SystemCalls.MoveFileExW)> move(g_SystemCalls.MoveFileExW,
@@ -411,7 +376,7 @@ TEST(SaveReportAsRtf, TheReplacementWaitsOutAHoldOnEitherFileAndAHolderThatLetsG
     for (int i = 0; i < 50; ++i)
     {
         ASSERT_TRUE(WriteFileBytes(path, oldContent));
-        HeldHere held(path, static_cast<DWORD>(i % 10));
+        HeldFile held(path, static_cast<DWORD>(i % 10));
         if (SaveReportAsRtf(host.ReportControl(), Wide(path).c_str()) != 0 || ReadFileBytes(path) != rtf)
             ++nFailures;
     }

@@ -57,16 +57,10 @@ add_wine_test(driver_hang_test SOURCES driver_hang_test.cpp LOCKS installation)
 add_wine64_runs(device_ui_test
   "DeviceUiProgram.AnInstalledDriverGivesTheWholeReportAndSucceeds/*:DeviceUi.EachProgramFailsToLoadWithOnlyTheOtherProgramsLibrary")
 
-# Saving the report. file_holder holds a file open without sharing from
-# another process, for the save tests.
-add_executable(file_holder support/FileHolder.cpp)
-target_compile_options(file_holder PRIVATE ${OWN_WARNINGS})
-target_link_options(file_holder PRIVATE ${STATIC_LINK_OPTIONS})
+# Saving the report.
 add_wine_test(save_test SOURCES save_test.cpp LOCKS foreground)
-add_dependencies(save_test file_holder)
 # Installs the simulated driver into the system directory for one case.
 add_wine_test(save_ui_test SOURCES save_ui_test.cpp LOCKS installation)
-add_dependencies(save_ui_test file_holder)
 
 # The saved RTF read by unrtf: the Windows test writes the file and the lines
 # to find, the script reads it on the Linux side.
@@ -82,7 +76,6 @@ set_tests_properties(save_rtf_unrtf PROPERTIES FIXTURES_REQUIRED saved_rtf TIMEO
 # dialog's own save and the report of the same run; the script compares what
 # unrtf reads in them.
 add_wine_test(report_command_test SOURCES report_command_test.cpp LOCKS installation)
-add_dependencies(report_command_test file_holder)
 target_compile_definitions(report_command_test PRIVATE REPORT_RTF_DIR="${CMAKE_CURRENT_BINARY_DIR}")
 set_tests_properties(report_command_test PROPERTIES FIXTURES_SETUP report_rtf)
 add_test(NAME report_command_unrtf
