@@ -161,6 +161,8 @@ TEST(ReportCommand, DemoInstallationGivesZeroAndWhatTheDialogSaves)
         script.fileName = dialogRtf;
         const SaveDialogSeen seen = SaveFromProduct(ui.ProcessId(), ui.Dialog(), script);
         ASSERT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
+        // The application's main window owns it, which only the real program has.
+        EXPECT_EQ(seen.hwndOwner, ui.Dialog()) << "the save dialog is not owned by the check dialog";
         EXPECT_TRUE(ui.Close());
     }
     ASSERT_TRUE(EndsWith(simpleReport, Summary(true))) << simpleReport;

@@ -16,11 +16,12 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <climits>
 #include <memory>
 #include <optional>
 #include <sstream>
-#include <thread>
 
 namespace
 {
@@ -384,73 +385,6 @@ TEST(SaveReportAsRtf, TheReplacementWaitsOutAHoldOnEitherFileAndAHolderThatLetsG
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
 }
 
-// ---------------------------------------------------------------------------
-// A save while the check thread writes: the stream is one message, so no
-// write lands inside it.
-
-namespace
-{
-const int kWrittenLines = 400;
-
-DWORD WINAPI WriteLinesProc(LPVOID pParam)
-{
-    for (int i = 0; i < kWrittenLines; ++i)
-    {
-        char szLine[64];
-        wsprintfA(szLine, "Line %04d written during a save", i);
-        static_cast<CUsbInstallationTestDlg*>(pParam)->WriteLog(szLine, i % 2 == 0 ? LOG_TEXT : LOG_RESULT_OK);
-    }
-    return 0;
-}
-} // namespace
-
-TEST(SaveReportStream, SaveWhileWritingHoldsTheReportAsItStoodWritesGoOn)
-{
-    TestDialogHost host;
-    ::ShowWindow(host.Report(), SW_HIDE);
-    const HANDLE hWriter = ::CreateThread(nullptr, 0, WriteLinesProc, &host.Dialog(), 0, nullptr);
-    ASSERT_NE(hWriter, nullptr);
-
-    const std::string path = TempFile("during-writes.rtf");
-    DeleteFileIfAny(path);
-    std::string beforeStream;
-    std::string afterStream;
-    bool bSaved = false;
-    const bool bEnded = host.PumpUntil(
-        [&] {
-            if (!bSaved && SplitLines(host.ReportText()).size() >= 100)
-            {
-                beforeStream = host.ReportText();
-                SaveReportTo(host, path);
-                afterStream = host.ReportText();
-                bSaved = true;
-            }
-            return ::WaitForSingleObject(hWriter, 0) == WAIT_OBJECT_0;
-        },
-        120000);
-    ::CloseHandle(hWriter);
-    ASSERT_TRUE(bEnded) << "the writer did not finish";
-    ASSERT_TRUE(bSaved) << "the writer ended before the report had 100 lines";
-
-    EXPECT_TRUE(afterStream == beforeStream)
-        << "a write landed while the report was streamed: " << SplitLines(beforeStream).size()
-        << " lines before the stream, " << SplitLines(afterStream).size() << " after it";
-    const std::string saved = RtfToPlainText(ReadFileBytes(path));
-    EXPECT_TRUE(saved == beforeStream) << "the file holds " << SplitLines(saved).size() << " lines, the report held "
-                                       << SplitLines(beforeStream).size();
-    const std::vector<std::string> lines = SplitLines(host.ReportText());
-    ASSERT_EQ(lines.size(), static_cast<size_t>(kWrittenLines)) << "the writes did not all arrive after the save";
-    for (int i = 0; i < kWrittenLines; ++i)
-    {
-        char szExpected[96];
-        wsprintfA(szExpected, "%sLine %04d written during a save", i % 2 == 0 ? "" : "... Result:   ", i);
-        ASSERT_EQ(lines[static_cast<size_t>(i)], szExpected) << "line " << i;
-    }
-    EXPECT_LT(SplitLines(beforeStream).size(), static_cast<size_t>(kWrittenLines)) << "the save came after the writes";
-    DeleteFileIfAny(path);
-}
-
-// ---------------------------------------------------------------------------
 // OnSave with the real save dialog, driven from a second thread.
 
 TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDoesNothing)
@@ -460,81 +394,174 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
     const std::string report = host.ReportText();
     const std::string before = StateOf(host);
     const ScratchFolder scratch("on-save");
-    const std::string oldContent = "the file as it was before the save";
+    // Longer than the report's RTF: none of it may stay behind the new one.
+    const std::string oldContent = std::string(200000, 'X') + "END OF THE OLD FILE";
+    char szDocuments[MAX_PATH] = {};
+    ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, szDocuments)));
 
     const struct
     {
         const char* pszName;
-        const char* pszFile; // typed without extension
-        bool bExisting;      // an existing file: the overwrite question is answered Yes
-        bool bHeld;
-        DWORD dwFailingAlloc;
-        bool bCancel;
-        DWORD dwError; // the reason the message gives; 0: saved, or cancelled
+        const char* pszFile;      // typed without extension
+        bool bBareName = false;   // typed without a folder: saved where the dialog opened
+        int nOverwriteAnswer = 0; // an existing file, and the answer to the overwrite question
+        bool bHeld = false;       // the file held open by another program for the whole save
+        bool bCancel = false;
+        DWORD dwError = 0; // the reason the warning gives; 0: none
     } kRows[] = {
-        {"writes the chosen file with the default extension", "chosen", false, false, 0, false, 0},
+        {"writes the chosen file with the default extension", "chosen"},
         // Full-width letter and backslash, Cyrillic, Polish: the ANSI code
         // page has none of them, and would make "a\" of the first two.
-        {"writes a name outside the ANSI code page as it is", "ａ＼жł", false, false, 0, false, 0},
-        {"cookie not allocated, new file", "no-cookie", false, false, ERROR_NOT_ENOUGH_MEMORY, false,
-         ERROR_INVALID_PARAMETER},
-        {"cookie not allocated, existing file", "no-cookie-existing", true, false, ERROR_NOT_ENOUGH_MEMORY, false,
-         ERROR_INVALID_PARAMETER},
-        {"held by another process", "held", true, true, 0, false, ERROR_SHARING_VIOLATION},
-        {"cancel writes nothing", "cancelled", false, false, 0, true, 0},
+        {"writes a name outside the ANSI code page as it is", "ａ＼жł"},
+        {"the dialog opens in the user's Documents", "saved-in-documents", true},
+        {"overwrite question: No keeps the file", "existing", false, IDNO},
+        {"overwrite question: Yes replaces it", "existing", false, IDYES},
+        {"held by another program: the file stays, a warning says why", "existing", false, IDYES, true, false,
+         ERROR_SHARING_VIOLATION},
+        {"cancel writes nothing", "cancelled", false, 0, false, true},
     };
+    std::string previous;
     for (const auto& row : kRows)
     {
         SCOPED_TRACE(row.pszName);
-        const std::string base = scratch.Path() + "\\" + row.pszFile;
-        if (row.bExisting)
+        const std::string folder = row.bBareName ? std::string(szDocuments) : scratch.Path();
+        const std::string path = folder + "\\" + row.pszFile + ".rtf";
+        if (row.nOverwriteAnswer != 0)
         {
-            ASSERT_TRUE(WriteFileBytes(base + ".rtf", oldContent));
+            ASSERT_TRUE(WriteFileBytes(path, oldContent));
         }
         SaveDialogSeen seen;
         std::vector<std::string> shownAfter;
         {
-            const std::unique_ptr<HeldFile> pHeld(row.bHeld ? new HeldFile(base + ".rtf") : nullptr);
-            if (pHeld)
-            {
-                EXPECT_TRUE(pHeld->Holding());
-            }
-            std::optional<CallFault<decltype(g_SystemCalls.GlobalAlloc)>> noCookie;
-            if (row.dwFailingAlloc != 0)
-                noCookie.emplace(g_SystemCalls.GlobalAlloc, nullptr, row.dwFailingAlloc);
+            const std::unique_ptr<HeldFile> pHeld(row.bHeld ? new HeldFile(path) : nullptr);
+            ASSERT_TRUE(pHeld == nullptr || pHeld->Holding());
             SaveDialogScript script;
-            script.fileName = base;
+            script.fileName = row.bBareName ? std::string(row.pszFile) : folder + "\\" + row.pszFile;
             script.bCancel = row.bCancel;
-            script.nOverwriteAnswer = row.bExisting ? IDYES : 0;
+            script.nOverwriteAnswer = row.nOverwriteAnswer;
             SaveDialogDriverThread driver(host.Hwnd(), script);
             host.Click(IDC_BUTTON_SAVE);
             seen = driver.Result();
             shownAfter = driver.WindowsShownAfterwards();
         }
         ExpectReportSaveDialog(seen);
-        EXPECT_EQ(seen.bOverwriteAsked, row.bExisting) << DescribeSaveDialog(seen);
+        EXPECT_EQ(seen.bOverwriteAsked, row.nOverwriteAnswer != 0) << DescribeSaveDialog(seen);
         // A failure is told, once, with the file and the reason.
         const std::vector<std::string> expectedShown =
-            row.dwError != 0
-                ? std::vector<std::string>{"Save Informations: " + SaveFailureMessage(base + ".rtf", row.dwError) +
-                                           " (warning icon)"}
-                : std::vector<std::string>();
+            row.dwError != 0 ? std::vector<std::string>{"Save Informations: " + SaveFailureMessage(path, row.dwError) +
+                                                        " (warning icon)"}
+                             : std::vector<std::string>();
         EXPECT_EQ(shownAfter, expectedShown) << "shown after the save: " << Joined(shownAfter);
 
         // Nothing under the name without the default extension, nor anything else.
-        const bool bSaved = row.dwError == 0 && !row.bCancel;
-        const std::vector<std::string> files = FilesIn(scratch.Path());
+        const bool bSaved = row.dwError == 0 && !row.bCancel && row.nOverwriteAnswer != IDNO;
         const std::vector<std::string> expectedFiles = {std::string(row.pszFile) + ".rtf"};
-        EXPECT_EQ(files, row.bExisting || bSaved ? expectedFiles : std::vector<std::string>()) << Joined(files);
-        if (row.bExisting)
+        if (!row.bBareName)
         {
-            EXPECT_EQ(ReadFileBytes(base + ".rtf"), oldContent);
+            EXPECT_EQ(FilesIn(folder), row.nOverwriteAnswer != 0 || bSaved ? expectedFiles : std::vector<std::string>())
+                << Joined(FilesIn(folder));
         }
+        const std::string saved = ReadFileBytes(path);
         if (bSaved)
         {
-            EXPECT_EQ(RtfToPlainText(ReadFileBytes(base + ".rtf")), report);
+            EXPECT_EQ(RtfToPlainText(saved), report);
+            // The same report gives the same bytes, under any name.
+            EXPECT_TRUE(previous.empty() || saved == previous) << "a later save gave other bytes";
+            previous = saved;
+        }
+        else if (row.nOverwriteAnswer != 0)
+        {
+            EXPECT_TRUE(saved == oldContent) << "the existing file changed";
         }
         EXPECT_EQ(StateOf(host), before);
-        DeleteFileIfAny(base + ".rtf");
+        DeleteFileIfAny(path);
+    }
+}
+
+namespace
+{
+// The check thread's writes, until it is told to stop, and how many it made.
+LONG volatile g_nLinesWritten = 0;
+LONG volatile g_nStopWriting = 0;
+
+DWORD WINAPI WriteLinesProc(LPVOID pParam)
+{
+    for (int i = 0; g_nStopWriting == 0; ++i)
+    {
+        char szLine[64];
+        wsprintfA(szLine, "Line %05d written during a save", i);
+        static_cast<CUsbInstallationTestDlg*>(pParam)->WriteLog(szLine, i % 2 == 0 ? LOG_TEXT : LOG_RESULT_OK);
+        ::InterlockedIncrement(&g_nLinesWritten);
+    }
+    return 0;
+}
+
+// The lines written when the save wrote its first chunk, and its last.
+LONG g_nAtFirstChunk = -1;
+LONG g_nAtLastChunk = -1;
+
+BOOL WINAPI NotingWriteFile(HANDLE hFile, LPCVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten,
+                            LPOVERLAPPED pOverlapped)
+{
+    if (g_nAtFirstChunk < 0)
+        g_nAtFirstChunk = g_nLinesWritten;
+    g_nAtLastChunk = g_nLinesWritten;
+    return ::WriteFile(hFile, pBuffer, dwToWrite, pdwWritten, pOverlapped);
+}
+} // namespace
+
+// The save dialog's wait serves the check thread's writes, and the stream is
+// one message: the file holds the report as it stood at one moment, and every
+// write arrives, in its order.
+TEST(OnSave, ASaveWhileTheRunWritesHoldsTheReportAsItStoodAndTheWritesGoOn)
+{
+    TestDialogHost host;
+    ::ShowWindow(host.Report(), SW_HIDE);
+    const ScratchFolder scratch("during-writes");
+    g_nLinesWritten = 0;
+    g_nStopWriting = 0;
+    const HANDLE hWriter = ::CreateThread(nullptr, 0, WriteLinesProc, &host.Dialog(), 0, nullptr);
+    ASSERT_NE(hWriter, nullptr);
+    const auto lines = [&host] { return static_cast<LONG>(SplitLines(host.ReportText()).size()); };
+    host.PumpUntil([&] { return lines() >= 100; });
+    const LONG nAtTheClick = lines();
+    SaveDialogScript script;
+    script.fileName = scratch.Path() + "\\during the writes";
+    bool bWentOn = false;
+    script.whileOpen = [&] {
+        bWentOn = PollUntil(::GetTickCount() + kStateWaitMs, [&] { return lines() >= nAtTheClick + 100; });
+    };
+    g_nAtFirstChunk = -1;
+    {
+        const SystemCallOverride<decltype(g_SystemCalls.WriteFile)> noting(g_SystemCalls.WriteFile, NotingWriteFile);
+        SaveDialogDriverThread driver(host.Hwnd(), script);
+        host.Click(IDC_BUTTON_SAVE);
+        EXPECT_TRUE(driver.Result().bClosed) << DescribeSaveDialog(driver.Result());
+    }
+    // A few more after the save, then the end.
+    const LONG nAfterTheSave = g_nLinesWritten;
+    host.PumpUntil([&] { return g_nLinesWritten >= nAfterTheSave + 10; });
+    g_nStopWriting = 1;
+    ASSERT_TRUE(host.PumpUntil([&] { return ::WaitForSingleObject(hWriter, 0) == WAIT_OBJECT_0; }));
+    ::CloseHandle(hWriter);
+
+    EXPECT_TRUE(bWentOn) << "the writes did not go on while the save dialog was open";
+    EXPECT_EQ(g_nAtLastChunk, g_nAtFirstChunk) << "writes landed while the report was streamed";
+    const std::vector<std::string> report = SplitLines(host.ReportText());
+    const std::vector<std::string> saved =
+        SplitLines(RtfToPlainText(ReadFileBytes(scratch.Path() + "\\during the writes.rtf")));
+    EXPECT_GE(static_cast<LONG>(saved.size()), nAtTheClick + 100) << "the file lacks what the report held";
+    EXPECT_LT(saved.size(), report.size()) << "no write came after the save";
+    ASSERT_EQ(static_cast<LONG>(report.size()), g_nLinesWritten) << "writes were lost";
+    for (size_t i = 0; i < report.size(); ++i)
+    {
+        char szExpected[96];
+        wsprintfA(szExpected, "%sLine %05u written during a save",
+                  i % 2 == 0 ? "" : "... Result:   ", static_cast<unsigned>(i));
+        ASSERT_EQ(report[i], szExpected) << "line " << i;
+        if (i < saved.size())
+        {
+            ASSERT_EQ(saved[i], szExpected) << "line " << i << " of the file";
+        }
     }
 }

@@ -59,8 +59,6 @@ add_wine64_runs(device_ui_test
 
 # Saving the report.
 add_wine_test(save_test SOURCES save_test.cpp LOCKS foreground)
-# Installs the simulated driver into the system directory for one case.
-add_wine_test(save_ui_test SOURCES save_ui_test.cpp LOCKS installation)
 
 # The saved RTF read by unrtf: the Windows test writes the file and the lines
 # to find, the script reads it on the Linux side.
