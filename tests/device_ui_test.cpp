@@ -1,7 +1,7 @@
 // The driver part through the real programs: a driver library planted in the
 // current directory or beside the program is not loaded, and an installation
-// as the driver's setup leaves it gives the whole detailed report and
-// succeeds, also with libraries of every name the program loads planted beside
+// as the driver's setup leaves it, with a second instance, gives the whole
+// report in both views and succeeds, also with libraries of every name the program loads planted beside
 // it, for the 32-bit program and, on 64-bit Windows, for the 64-bit one; there
 // each program fails to load with only the other one's library installed.
 #include "support/DeviceFixture.h"
@@ -147,6 +147,8 @@ TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
     // program finds its own library, and the report is the same.
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
+    // A second instance shares the class key the installation made for the driver.
+    sandbox.SetText(DeviceKeyPath() + "\\KT0002B", "Driver", TestDriverValue(0));
     SetEnv("USBSIM_SCENARIO", "");
     SetEnv("USBSIM_TRACE", "");
     const ExpectedReport::Device device = {"USB Measurement Instrument", "Vid_0403&Pid_B7E4#SIM00001",
@@ -156,9 +158,11 @@ TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
     const auto expectedReport = [&](bool bDetailed) {
         ExpectedReport e(bDetailed);
         e.Line(OsLine()).Separator();
-        e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
+        e.Heading(kCommonHeading).Detail("Number of devices registered:   2");
         CommonFilesFound(e).Ok();
-        InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf").Separator();
+        for (const char* pszInstance : {"KT0002B", "SIM00001"})
+            InstanceFilesFound(e, pszInstance, "KT480USB.SYS", "oem7.inf");
+        e.Separator();
         e.Heading("Load DLL:   KT480_D2XX.DLL").Ok();
         e.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
         e.UpToTheWait(device).Answered(46, 46, answer, "#");

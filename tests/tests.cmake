@@ -43,7 +43,6 @@ add_wine_test(display_ui_test SOURCES display_ui_test.cpp PREFIX display)
 
 # Registry checks.
 add_wine_test(registry_test SOURCES registry_test.cpp LOCKS installation)
-add_wine_test(registry_ui_test SOURCES registry_ui_test.cpp LOCKS installation)
 
 # Driver binding, device search and communication test.
 add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp)
