@@ -21,14 +21,14 @@ namespace
 std::string OsLine()
 {
     if (!RunsUnderWow64())
-        return "Operating System:   Windows XP Service Pack 3 Build: 2600";
+        return Text::kOs + std::string("Windows XP Service Pack 3 Build: 2600");
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof(version);
     ::GetVersionExA(&version);
     if (version.dwMajorVersion == 6 && version.dwMinorVersion == 1)
-        return "Operating System:   Windows 7 Service Pack 1 Build: 7601 (64-bit)";
+        return Text::kOs + std::string("Windows 7 Service Pack 1 Build: 7601 (64-bit)");
     // The build of Wine's Windows 10 moves with Wine's version.
-    return "Operating System:   Windows 10  Build: " + std::to_string(version.dwBuildNumber) + " (64-bit)";
+    return Text::kOs + std::string("Windows 10  Build: ") + std::to_string(version.dwBuildNumber) + " (64-bit)";
 }
 
 // The 32-bit program checks what 32-bit applications load; the 64-bit one,
@@ -125,12 +125,8 @@ TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryOrBesideTheProgramIsNotLoaded)
         ASSERT_TRUE(ui.Started()) << where << ": the dialog did not come up";
         ASSERT_TRUE(ui.StartAndWaitForEnd()) << where << ": the run did not end";
         const std::string report = ui.ReportText();
-        const std::string expected = ExpectedReport(false)
-                                         .Heading("Load DLL:   KT480_D2XX.DLL")
-                                         .Error(ERROR_MOD_NOT_FOUND)
-                                         .Heading("Deallocate DLL Memory")
-                                         .Warning()
-                                         .Text();
+        const std::string expected =
+            ExpectedReport(false).Load(kDriverLibrary).Error(ERROR_MOD_NOT_FOUND).NothingToFree().Text();
         EXPECT_TRUE(Contains(report, expected)) << where << ": expected\n" << expected << "in\n" << report;
         EXPECT_TRUE(ui.Close()) << where << ": the dialog did not close";
         EXPECT_TRUE(trace.Lines().empty()) << "the library " << where << " was called:\n" << Joined(trace.Lines());
@@ -158,15 +154,13 @@ TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
     const auto expectedReport = [&](bool bDetailed) {
         ExpectedReport e(bDetailed);
         e.Line(OsLine()).Separator();
-        e.Heading(kCommonHeading).Detail("Number of devices registered:   2");
-        CommonFilesFound(e).Ok();
+        CommonFilesFound(e.Heading(kCommonHeading).Detail(Text::kDevicesRegistered + std::string("2"))).Ok();
         for (const char* pszInstance : {"KT0002B", "SIM00001"})
             InstanceFilesFound(e, pszInstance, "KT480USB.SYS", "oem7.inf");
         e.Separator();
-        e.Heading("Load DLL:   KT480_D2XX.DLL").Ok();
-        e.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
+        e.Load(kDriverLibrary).Ok().Found(1);
         e.UpToTheWait(device).Answered(46, 46, answer, "#");
-        e.Heading("Deallocate DLL Memory").Ok().Summary(true);
+        e.Freed().Summary(true);
         return e.Text();
     };
 
@@ -187,7 +181,7 @@ TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
         ASSERT_TRUE(ui.WaitUntil([&ui] { return ui.RunEnded(); })) << "the detailed run did not end";
         const std::string report = ui.ReportText();
         EXPECT_EQ(MaskResponseTimes(report), expectedReport(true)) << "detailed view";
-        EXPECT_EQ(CountOf(report, "\tResponse time:   "), 1u) << report;
+        EXPECT_EQ(CountOf(report, "\t" + std::string(Text::kResponseTime)), 1u) << report;
         EXPECT_TRUE(ui.Close()) << "the dialog did not close";
     }
 }
@@ -214,8 +208,7 @@ TEST(DeviceUi, EachProgramFailsToLoadWithOnlyTheOtherProgramsLibrary)
     e.Line(OsLine()).Separator();
     CommonLines(e, 1, "MFF").Warning();
     InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf").Separator();
-    e.Heading("Load DLL:   KT480_D2XX.DLL").Error(ERROR_MOD_NOT_FOUND);
-    e.Heading("Deallocate DLL Memory").Alert("The DLL has not been loaded yet.").Warning().Summary(false);
+    e.Load(kDriverLibrary).Error(ERROR_MOD_NOT_FOUND).NothingToFree().Summary(false);
     for (const auto& row : rows)
     {
         SCOPED_TRACE(row.pszProgram);

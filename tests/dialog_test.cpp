@@ -51,7 +51,7 @@ TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
     NoReceivePause noPause;
     const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
-    const std::string detail = "\tOpen the connection.\n";
+    const std::string detail = DetailLine(Text::kOpen);
     TestDialogHost host;
     host.RecordWrites();
     const HWND hwnd = host.Hwnd();
@@ -509,7 +509,7 @@ TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
     host.RecordWrites();
     // A run whose device does not answer, still waiting when the dialog closes.
     host.SetDetailed(true);
-    const HANDLE hThread = StartRunUntil(host, "Wait for SCPI response\n\tSend SCPI");
+    const HANDLE hThread = StartRunUntil(host, DetailLine(Text::kWait) + DetailLine(Text::kSend));
     ASSERT_NE(hThread, nullptr);
     ASSERT_EQ(::WaitForSingleObject(hThread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
@@ -519,7 +519,7 @@ TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
     EXPECT_EQ(::WaitForSingleObject(hThread, 0), WAIT_OBJECT_0) << "the thread has ended when the window is gone";
     // The cancel ended the device's wait, which would otherwise have timed out.
     const std::string written = host.WrittenText();
-    EXPECT_TRUE(Contains(written, "\n\t... thread is going to terminate\n")) << written;
+    EXPECT_TRUE(Contains(written, DetailLine(Text::kCancelled))) << written;
     EXPECT_FALSE(Contains(written, "timeout")) << written;
     ::CloseHandle(hThread);
 }
@@ -535,7 +535,7 @@ TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
         CallFault noEvent(g_SystemCalls.CreateEventA, nullptr, ERROR_NOT_ENOUGH_MEMORY);
         pHost.reset(new TestDialogHost());
     }
-    const HANDLE hThread = StartRunUntil(*pHost, "Load DLL");
+    const HANDLE hThread = StartRunUntil(*pHost, Text::kLoad);
     ASSERT_NE(hThread, nullptr);
 
     ::DestroyWindow(pHost->Hwnd());

@@ -46,7 +46,7 @@ TEST(DialogUi, OpensThenRunsAndSwitchesTheViewEachTime)
     ASSERT_TRUE(ui.StartAndWaitForEnd());
     EXPECT_TRUE(ui.WaitUntil(focusOnStart, 20000)) << "focus after the run: " << ui.FocusedControl();
     const std::string report = ui.ReportText();
-    EXPECT_EQ(report.find("Operating System:   Windows XP"), 0u) << report;
+    EXPECT_EQ(report.find(Text::kOs + std::string("Windows XP")), 0u) << report;
     EXPECT_TRUE(EndsWith(report, ExpectedReport(false).Summary(false).Text())) << report;
     EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_START));
     EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_DETAILS));
@@ -62,8 +62,8 @@ TEST(DialogUi, OpensThenRunsAndSwitchesTheViewEachTime)
     ASSERT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); }));
     const std::string detailed = ui.ReportText();
     // Without a driver in reach the detailed view adds the unloading's explanation.
-    EXPECT_FALSE(Contains(simple, "\tThe DLL has not been loaded yet.")) << simple;
-    EXPECT_TRUE(Contains(detailed, "\tThe DLL has not been loaded yet.")) << detailed;
+    EXPECT_FALSE(Contains(simple, DetailLine(Text::kNotLoaded))) << simple;
+    EXPECT_TRUE(Contains(detailed, DetailLine(Text::kNotLoaded))) << detailed;
 
     ui.Click(IDC_BUTTON_DETAILS);
     EXPECT_EQ(ui.Caption(IDC_BUTTON_DETAILS), "Details >>");
@@ -90,7 +90,7 @@ TEST(DialogUi, DetailsDuringARunSwitchesTheRunInProgress)
     // the keyboard still reaches the dialog; Start takes it back at the end.
     ASSERT_EQ(ui.FocusedControl(), IDC_RICHEDIT_LOG) << "as the dialog opens";
     ui.Click(IDC_BUTTON_START);
-    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "Check communication with device:"); }));
+    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), Text::kDevice); }));
     EXPECT_EQ(ui.FocusedControl(), IDC_RICHEDIT_LOG) << "after Start";
     ui.Click(IDC_BUTTON_DETAILS);
     EXPECT_EQ(ui.Caption(IDC_BUTTON_DETAILS), "<< Simple");
@@ -109,9 +109,9 @@ TEST(DialogUi, DetailsDuringARunSwitchesTheRunInProgress)
         << "focus after the run: " << ui.FocusedControl();
     const std::string report = ui.ReportText();
     // Only what the run wrote after the click, in the detailed view, and no second run.
-    EXPECT_FALSE(Contains(report, "Operating System:")) << report;
-    EXPECT_FALSE(Contains(report, "Load DLL:")) << report;
-    EXPECT_TRUE(Contains(report, "\tRead EEPROM data\n")) << report;
+    EXPECT_FALSE(Contains(report, Text::kOs)) << report;
+    EXPECT_FALSE(Contains(report, Text::kLoad)) << report;
+    EXPECT_TRUE(Contains(report, "\t" + std::string(Text::kReadEeprom) + "\n")) << report;
     EXPECT_EQ(CountOf(report, kRule), 1u) << report;
 }
 
@@ -131,7 +131,7 @@ TEST(DialogUi, TheReportIsVisibleAndScrollsDuringARun)
 
     // A detailed run: more lines than the report shows. Its device never answers.
     ui.Click(IDC_BUTTON_DETAILS);
-    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\tSend SCPI request:"); }));
+    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), DetailLine(Text::kSend)); }));
     EXPECT_TRUE(ui.WaitUntil([&] {
         return running() && ::IsWindowVisible(hwndLog) && ::WindowFromPoint(ptCentre) == hwndLog;
     })) << "the report was hidden or not under the pointer during the run";
@@ -161,18 +161,18 @@ TEST(DialogUi, ClosingDuringARunNeverHangs)
     {
         const char* pszMoment;
         int nButton;
-        const char* pszShown; // null: at once after the click
+        std::string shown;    // empty: at once after the click
         bool bOpened = false; // the first instrument opens at once
         bool bStartWhileTheCloseWaits = false;
     } kMoments[] = {
-        {"as the run starts", IDC_BUTTON_START, nullptr},
-        {"as a detailed run starts", IDC_BUTTON_DETAILS, nullptr},
-        {"after the opening lines", IDC_BUTTON_START, "Operating System:"},
-        {"during the registry checks", IDC_BUTTON_DETAILS, "Check common registry entries"},
-        {"once the driver is loaded", IDC_BUTTON_START, "Load DLL:"},
-        {"during the device search", IDC_BUTTON_DETAILS, "Search devices currently connected"},
-        {"AStartSentWhileTheCloseWaitsStartsNoRun", IDC_BUTTON_DETAILS, "\tOpen the connection.", false, true},
-        {"during the first instrument's wait: gone within 3 s", IDC_BUTTON_DETAILS, "\tSend SCPI request:", true},
+        {"as the run starts", IDC_BUTTON_START, ""},
+        {"as a detailed run starts", IDC_BUTTON_DETAILS, ""},
+        {"after the opening lines", IDC_BUTTON_START, Text::kOs},
+        {"during the registry checks", IDC_BUTTON_DETAILS, Text::kCommon},
+        {"once the driver is loaded", IDC_BUTTON_START, Text::kLoad},
+        {"during the device search", IDC_BUTTON_DETAILS, Text::kSearch},
+        {"AStartSentWhileTheCloseWaitsStartsNoRun", IDC_BUTTON_DETAILS, DetailLine(Text::kOpen), false, true},
+        {"during the first instrument's wait: gone within 3 s", IDC_BUTTON_DETAILS, DetailLine(Text::kSend), true},
     };
     for (const auto& m : kMoments)
     {
@@ -185,9 +185,9 @@ TEST(DialogUi, ClosingDuringARunNeverHangs)
         const DeviceHold::ReleaseFirst release(hold);
         ASSERT_TRUE(ui.Started());
         ui.Click(m.nButton);
-        if (m.pszShown != nullptr)
+        if (!m.shown.empty())
         {
-            ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), m.pszShown); })) << ui.ReportText();
+            ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), m.shown); })) << ui.ReportText();
         }
         const DWORD dwClosed = ::GetTickCount();
         ::PostMessageA(ui.Dialog(), WM_CLOSE, 0, 0);
@@ -207,8 +207,8 @@ TEST(DialogUi, ClosingDuringARunNeverHangs)
                                   reinterpret_cast<LPARAM>(ui.Control(IDC_BUTTON_START)), SMTO_NORMAL, 60000,
                                   &dwIgnored);
             const std::string report = ui.ReportText();
-            EXPECT_TRUE(Contains(report, "\tOpen the connection.\n")) << "a new run emptied the report:\n" << report;
-            EXPECT_EQ(CountOf(report, "Operating System:"), 1u) << report;
+            EXPECT_TRUE(Contains(report, DetailLine(Text::kOpen))) << "a new run emptied the report:\n" << report;
+            EXPECT_EQ(CountOf(report, Text::kOs), 1u) << report;
         }
         hold.Release();
         ASSERT_TRUE(ui.WaitForExit(60000)) << "the dialog did not close";
@@ -233,7 +233,7 @@ TEST(DialogUi, TheSessionEndingDuringARunEndsItInsideTheHandler)
         const DeviceHold::ReleaseFirst release(hold);
         ASSERT_TRUE(ui.Started());
         ui.Click(IDC_BUTTON_DETAILS);
-        ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\tOpen the connection.\n"); }))
+        ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), DetailLine(Text::kOpen)); }))
             << ui.ReportText();
         ASSERT_EQ(ui.EndSessionDuringARun(lParam, hold), "");
         const std::vector<std::string> lines = trace.Lines();

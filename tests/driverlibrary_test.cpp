@@ -52,16 +52,6 @@ void ExpectNoSlotBound(const DeviceRun& dev, const std::string& label)
         EXPECT_EQ(slots.p[i], nullptr) << label << ": slot " << kEntryPointNames[i];
 }
 
-// The unloading's section when nothing is loaded.
-std::string NothingToFree()
-{
-    return ExpectedReport(true)
-        .Heading("Deallocate DLL Memory")
-        .Detail("The DLL has not been loaded yet.")
-        .Warning()
-        .Text();
-}
-
 class DriverLibrary : public ::testing::Test
 {
 protected:
@@ -113,7 +103,7 @@ TEST_F(DriverLibrary, AFailedLoadReportsTheSystemTextAndClearsEverySlot)
         else
             EXPECT_NE(dwResult, 0u);
         // The same in both views: no line of the failure is a detail.
-        EXPECT_EQ(dev.ReportText(), ExpectedReport(true).Heading("Load DLL:   " + c.name).Error(dwResult).Text());
+        EXPECT_EQ(dev.ReportText(), ExpectedReport(true).Load(c.name).Error(dwResult).Text());
         EXPECT_EQ(dev.hDriverLib, nullptr);
         ExpectNoSlotBound(dev, c.name);
     }
@@ -132,7 +122,7 @@ TEST_F(DriverLibrary, ALoadBindsTheEightNamesInSlotOrderAndLeavesAMissingOneNull
         const std::string path = SimulatorLibrary(pszFile);
         ASSERT_EQ(dev.LoadDriverLibrary(path.c_str()).kind, RESULT_OK) << path;
         // "OK" says only that the file was loaded, also for a variant.
-        EXPECT_EQ(dev.ReportText(), "\nLoad DLL:   " + path + "\n... Result:   OK\n") << path;
+        EXPECT_EQ(dev.ReportText(), ExpectedReport(true).Load(path).Ok().Text()) << path;
         const HMODULE hModule = dev.hDriverLib;
         ASSERT_NE(hModule, nullptr);
         EXPECT_EQ(hModule, ::GetModuleHandleA(path.c_str())) << path;
@@ -171,16 +161,16 @@ TEST_F(DriverLibrary, UnloadingGivesOkOnceAfterALoadAndOtherwiseTheWarning)
     const std::string path = SimulatorLibrary();
     dev.ClearReport();
     EXPECT_EQ(dev.FreeDriverLibrary().kind, RESULT_WARNING) << "nothing loaded";
-    EXPECT_EQ(dev.ReportText(), NothingToFree()) << "nothing loaded";
+    EXPECT_EQ(dev.ReportText(), ExpectedReport(true).NothingToFree().Text()) << "nothing loaded";
     ASSERT_EQ(dev.LoadDriverLibrary(path.c_str()).kind, RESULT_OK);
     dev.ClearReport();
     EXPECT_EQ(dev.FreeDriverLibrary().kind, RESULT_OK);
     EXPECT_EQ(dev.hDriverLib, nullptr);
     EXPECT_FALSE(IsLoaded(path));
-    EXPECT_EQ(dev.ReportText(), ExpectedReport(true).Heading("Deallocate DLL Memory").Ok().Text());
+    EXPECT_EQ(dev.ReportText(), ExpectedReport(true).Freed().Text());
     dev.ClearReport();
     EXPECT_EQ(dev.FreeDriverLibrary().kind, RESULT_WARNING) << "unloaded twice";
-    EXPECT_EQ(dev.ReportText(), NothingToFree()) << "unloaded twice";
+    EXPECT_EQ(dev.ReportText(), ExpectedReport(true).NothingToFree().Text()) << "unloaded twice";
 }
 
 TEST_F(DriverLibrary, AVariantWithoutAnEntryPointStopsWhereThatEntryPointIsNeeded)
@@ -204,12 +194,11 @@ TEST_F(DriverLibrary, AVariantWithoutAnEntryPointStopsWhereThatEntryPointIsNeede
         EXPECT_EQ(dev.SearchDevices().kind, c.bSearchWorks ? RESULT_OK : RESULT_WARNING);
         EXPECT_EQ(dev.CheckCommunication().kind, RESULT_WARNING);
         ExpectedReport expected(true);
-        expected.Heading("Search devices currently connected to the PC");
         if (c.bSearchWorks)
-            expected.Detail("Number of devices found:   1").Ok();
+            expected.Found(1);
         else
-            expected.Alert("Incorrect function pointer").Warning();
-        expected.Heading("Check device communication").Alert("Incorrect function pointer").Warning();
+            expected.Heading(Text::kSearch).Alert(Text::kNoEntryPoint).Warning();
+        expected.Heading(Text::kCommunication).Alert(Text::kNoEntryPoint).Warning();
         EXPECT_EQ(dev.ReportText(), expected.Text());
         EXPECT_EQ(dev.FreeDriverLibrary().kind, RESULT_OK);
         EXPECT_TRUE(trace.Calls("FT_OpenEx").empty()) << c.pszLibrary << ": a device was opened";

@@ -1,5 +1,6 @@
 // The operating-system line, with the version record supplied through the seam.
 #include "checks/OsVersion.h"
+#include "support/ExpectedReport.h"
 #include "support/SeamFaults.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,7 @@ struct OsCase
     DWORD dwMinor;
     DWORD dwBuild;
     std::string servicePack; // a text of the field's whole size has no terminator
-    const char* pszExpected; // the query fails when null: only the label is left
+    const char* pszExpected; // after the label; the query fails when null: only the label is left
     BYTE wProductType = VER_NT_WORKSTATION;
 };
 const OsCase* g_pCase = nullptr;
@@ -47,49 +48,47 @@ BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA pInfo)
 TEST(GetOsVersionText, EveryRowOfTheVersionTable)
 {
     const std::string fullField(128, 'S');
-    const std::string fullFieldLine = "Operating System:   Windows XP " + fullField + " Build: 2600";
+    const std::string fullFieldLine = "Windows XP " + fullField + " Build: 2600";
     const OsCase kCases[] = {
-        {"Win32s", 0, 3, 10, 1234, "Win32s", "Operating System:   Windows 3.1"},
-        {"95", 1, 4, 0, 950, "", "Operating System:   Windows 95 Build: 950"},
-        {"95 B", 1, 4, 0, 0x040003B6, " B", "Operating System:   Windows 95 B Build: 950"},
-        {"98 A", 1, 4, 10, 0x040A08AE, " A", "Operating System:   Windows 98 A Build: 2222"},
-        {"Me", 1, 4, 90, 0x045A0BB8, "", "Operating System:   Windows Me Build: 3000"},
-        {"9x unknown", 1, 4, 20, 1, "x", "Operating System:   Unknown Operating System"},
-        {"NT 3.51", 2, 3, 10, 511, "", "Operating System:   Windows NT 3.51  Build: 511"},
-        {"NT 3.51 SP5", 2, 3, 50, 807, "Service Pack 5",
-         "Operating System:   Windows NT 3.51 Service Pack 5 Build: 807"},
-        {"NT 4.0", 2, 4, 0, 1381, "Service Pack 6", "Operating System:   Windows NT 4.0 Service Pack 6 Build: 1381"},
-        {"2000", 2, 5, 0, 2195, "Service Pack 4", "Operating System:   Windows 2000 Service Pack 4 Build: 2195"},
-        {"XP", 2, 5, 1, 2600, "", "Operating System:   Windows XP  Build: 2600"},
-        {"XP SP3", 2, 5, 1, 2600, "Service Pack 3", "Operating System:   Windows XP Service Pack 3 Build: 2600"},
-        {"2003", 2, 5, 2, 3790, "Service Pack 2", "Operating System:   Windows Server 2003 Service Pack 2 Build: 3790"},
-        {"NT 5.3", 2, 5, 3, 1, "", "Operating System:   Unknown Operating System"},
-        {"Vista", 2, 6, 0, 6002, "Service Pack 2", "Operating System:   Windows Vista Service Pack 2 Build: 6002"},
-        {"Server 2008", 2, 6, 0, 6003, "Service Pack 2",
-         "Operating System:   Windows Server 2008 Service Pack 2 Build: 6003", VER_NT_SERVER},
-        {"7", 2, 6, 1, 7601, "Service Pack 1", "Operating System:   Windows 7 Service Pack 1 Build: 7601"},
+        {"Win32s", 0, 3, 10, 1234, "Win32s", "Windows 3.1"},
+        {"95", 1, 4, 0, 950, "", "Windows 95 Build: 950"},
+        {"95 B", 1, 4, 0, 0x040003B6, " B", "Windows 95 B Build: 950"},
+        {"98 A", 1, 4, 10, 0x040A08AE, " A", "Windows 98 A Build: 2222"},
+        {"Me", 1, 4, 90, 0x045A0BB8, "", "Windows Me Build: 3000"},
+        {"9x unknown", 1, 4, 20, 1, "x", "Unknown Operating System"},
+        {"NT 3.51", 2, 3, 10, 511, "", "Windows NT 3.51  Build: 511"},
+        {"NT 3.51 SP5", 2, 3, 50, 807, "Service Pack 5", "Windows NT 3.51 Service Pack 5 Build: 807"},
+        {"NT 4.0", 2, 4, 0, 1381, "Service Pack 6", "Windows NT 4.0 Service Pack 6 Build: 1381"},
+        {"2000", 2, 5, 0, 2195, "Service Pack 4", "Windows 2000 Service Pack 4 Build: 2195"},
+        {"XP", 2, 5, 1, 2600, "", "Windows XP  Build: 2600"},
+        {"XP SP3", 2, 5, 1, 2600, "Service Pack 3", "Windows XP Service Pack 3 Build: 2600"},
+        {"2003", 2, 5, 2, 3790, "Service Pack 2", "Windows Server 2003 Service Pack 2 Build: 3790"},
+        {"NT 5.3", 2, 5, 3, 1, "", "Unknown Operating System"},
+        {"Vista", 2, 6, 0, 6002, "Service Pack 2", "Windows Vista Service Pack 2 Build: 6002"},
+        {"Server 2008", 2, 6, 0, 6003, "Service Pack 2", "Windows Server 2008 Service Pack 2 Build: 6003",
+         VER_NT_SERVER},
+        {"7", 2, 6, 1, 7601, "Service Pack 1", "Windows 7 Service Pack 1 Build: 7601"},
         {"Server 2008 R2, a domain controller", 2, 6, 1, 7601, "Service Pack 1",
-         "Operating System:   Windows Server 2008 R2 Service Pack 1 Build: 7601", VER_NT_DOMAIN_CONTROLLER},
-        {"8", 2, 6, 2, 9200, "", "Operating System:   Windows 8  Build: 9200"},
-        {"Server 2012", 2, 6, 2, 9200, "", "Operating System:   Windows Server 2012  Build: 9200", VER_NT_SERVER},
-        {"8.1", 2, 6, 3, 9600, "", "Operating System:   Windows 8.1  Build: 9600"},
-        {"Server 2012 R2", 2, 6, 3, 9600, "", "Operating System:   Windows Server 2012 R2  Build: 9600", VER_NT_SERVER},
-        {"6.4", 2, 6, 4, 9841, "", "Operating System:   Unknown Operating System"},
-        {"10", 2, 10, 0, 19045, "", "Operating System:   Windows 10  Build: 19045"},
-        {"10 at its last build", 2, 10, 0, 21999, "", "Operating System:   Windows 10  Build: 21999"},
-        {"11 from its first build", 2, 10, 0, 22000, "", "Operating System:   Windows 11  Build: 22000"},
-        {"Server 2016", 2, 10, 0, 14393, "", "Operating System:   Windows Server 2016  Build: 14393", VER_NT_SERVER},
-        {"2016 17762", 2, 10, 0, 17762, "", "Operating System:   Windows Server 2016  Build: 17762", VER_NT_SERVER},
-        {"2019 17763", 2, 10, 0, 17763, "", "Operating System:   Windows Server 2019  Build: 17763", VER_NT_SERVER},
-        {"2019 20347", 2, 10, 0, 20347, "", "Operating System:   Windows Server 2019  Build: 20347", VER_NT_SERVER},
-        {"2022 20348", 2, 10, 0, 20348, "", "Operating System:   Windows Server 2022  Build: 20348", VER_NT_SERVER},
-        {"2022 26099", 2, 10, 0, 26099, "", "Operating System:   Windows Server 2022  Build: 26099", VER_NT_SERVER},
-        {"2025 26100", 2, 10, 0, 26100, "", "Operating System:   Windows Server 2025  Build: 26100",
-         VER_NT_DOMAIN_CONTROLLER},
-        {"11.0", 2, 11, 0, 30000, "", "Operating System:   Unknown Operating System"},
-        {"build above 16 bits", 2, 5, 1, 0x00012345, "", "Operating System:   Windows XP  Build: 74565"},
-        {"largest build", 2, 5, 1, 0xFFFFFFFF, "", "Operating System:   Windows XP  Build: 4294967295"},
-        {"unknown platform", 3, 5, 1, 2600, "", "Operating System:   Unknown Operating System"},
+         "Windows Server 2008 R2 Service Pack 1 Build: 7601", VER_NT_DOMAIN_CONTROLLER},
+        {"8", 2, 6, 2, 9200, "", "Windows 8  Build: 9200"},
+        {"Server 2012", 2, 6, 2, 9200, "", "Windows Server 2012  Build: 9200", VER_NT_SERVER},
+        {"8.1", 2, 6, 3, 9600, "", "Windows 8.1  Build: 9600"},
+        {"Server 2012 R2", 2, 6, 3, 9600, "", "Windows Server 2012 R2  Build: 9600", VER_NT_SERVER},
+        {"6.4", 2, 6, 4, 9841, "", "Unknown Operating System"},
+        {"10", 2, 10, 0, 19045, "", "Windows 10  Build: 19045"},
+        {"10 at its last build", 2, 10, 0, 21999, "", "Windows 10  Build: 21999"},
+        {"11 from its first build", 2, 10, 0, 22000, "", "Windows 11  Build: 22000"},
+        {"Server 2016", 2, 10, 0, 14393, "", "Windows Server 2016  Build: 14393", VER_NT_SERVER},
+        {"2016 17762", 2, 10, 0, 17762, "", "Windows Server 2016  Build: 17762", VER_NT_SERVER},
+        {"2019 17763", 2, 10, 0, 17763, "", "Windows Server 2019  Build: 17763", VER_NT_SERVER},
+        {"2019 20347", 2, 10, 0, 20347, "", "Windows Server 2019  Build: 20347", VER_NT_SERVER},
+        {"2022 20348", 2, 10, 0, 20348, "", "Windows Server 2022  Build: 20348", VER_NT_SERVER},
+        {"2022 26099", 2, 10, 0, 26099, "", "Windows Server 2022  Build: 26099", VER_NT_SERVER},
+        {"2025 26100", 2, 10, 0, 26100, "", "Windows Server 2025  Build: 26100", VER_NT_DOMAIN_CONTROLLER},
+        {"11.0", 2, 11, 0, 30000, "", "Unknown Operating System"},
+        {"build above 16 bits", 2, 5, 1, 0x00012345, "", "Windows XP  Build: 74565"},
+        {"largest build", 2, 5, 1, 0xFFFFFFFF, "", "Windows XP  Build: 4294967295"},
+        {"unknown platform", 3, 5, 1, 2600, "", "Unknown Operating System"},
         {"FailedQueryLeavesOnlyTheLabel", 2, 5, 1, 2600, "", nullptr},
         {"ServicePackTextFillingItsWholeFieldIsNotReadPastIt", 2, 5, 1, 2600, fullField, fullFieldLine.c_str()},
     };
@@ -102,11 +101,11 @@ TEST(GetOsVersionText, EveryRowOfTheVersionTable)
             SCOPED_TRACE(c.pszName);
             g_pCase = &c;
             EXPECT_EQ(std::string(GetOsVersionText()),
-                      c.pszExpected != nullptr ? c.pszExpected : "Operating System:   ");
+                      Text::kOs + std::string(c.pszExpected != nullptr ? c.pszExpected : ""));
         }
     }
     // TheTestPrefixReportsWindowsXp: the real query, in the XP prefix the tests run in.
-    EXPECT_EQ(std::string(GetOsVersionText()), "Operating System:   Windows XP Service Pack 3 Build: 2600");
+    EXPECT_EQ(std::string(GetOsVersionText()), Text::kOs + std::string("Windows XP Service Pack 3 Build: 2600"));
 }
 
 // " (64-bit)" after the names since Vista on 64-bit Windows: the 32-bit
@@ -115,11 +114,11 @@ TEST(GetOsVersionText, EveryRowOfTheVersionTable)
 TEST(GetOsVersionText, SixtyFourBitWindowsFromEitherProgram)
 {
     const bool b64BitProgram = sizeof(void*) == 8;
-    const std::string ten = "Operating System:   Windows 10  Build: 19045";
+    const std::string ten = "Windows 10  Build: 19045";
     const std::string ten64 = ten + " (64-bit)";
     const OsCase kTen = {"10", 2, 10, 0, 19045, "", ten64.c_str()};
     const OsCase k2003 = {"2003", 2, 5, 2, 3790, "Service Pack 2", ""};
-    const std::string server2003 = "Operating System:   Windows Server 2003 Service Pack 2 Build: 3790";
+    const std::string server2003 = "Windows Server 2003 Service Pack 2 Build: 3790";
     const struct
     {
         const char* pszName;
@@ -141,6 +140,6 @@ TEST(GetOsVersionText, SixtyFourBitWindowsFromEitherProgram)
         SCOPED_TRACE(row.pszName);
         g_pCase = &row.version;
         const Wow64Seam wow64(row.wow64);
-        EXPECT_EQ(std::string(GetOsVersionText()), b64BitProgram ? row.expected64 : row.expected32);
+        EXPECT_EQ(std::string(GetOsVersionText()), Text::kOs + (b64BitProgram ? row.expected64 : row.expected32));
     }
 }

@@ -272,7 +272,7 @@ const auto kInstance0 = [](auto& e) { InstanceFound(e, 0); };
 const RegistryCase kDeviceCases[] = {
     {"NoDeviceKey", -1, [](auto& s, auto&) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
      [](auto& e) { e.Heading(kDeviceHeading).Error(ERROR_FILE_NOT_FOUND); }, ERROR_FILE_NOT_FOUND},
-    {"NoInstance", 0, nullptr, [](auto& e) { e.Heading(kDeviceHeading).Alert("No device was found.").Warning(); }, 0},
+    {"NoInstance", 0, nullptr, [](auto& e) { e.Heading(kDeviceHeading).Alert(Text::kNoInstance).Warning(); }, 0},
     {"OneInstanceBothFilesFound", 1, nullptr, kInstance0, 0},
     {"OneInstanceInstallationFileMissing", -1, Instance0("F-"), [](auto& e) { InstanceLines(e, 0, "FM").Warning(); },
      0},
@@ -503,10 +503,9 @@ TEST(RegistryDeviceTable, IdsAreFourUpperCaseHexDigitsAndTheEntryGivenIsChecked)
         RegistryCheck check;
         ExpectedReport expected;
     } kRuns[] = {
-        {RegistryCheck::COMMON,
-         ExpectedReport(false).Heading("Check common registry entries for devices:   Vid_0ABC&Pid_000D").Ok()},
+        {RegistryCheck::COMMON, ExpectedReport(false).Heading(Text::kCommon + std::string("Vid_0ABC&Pid_000D")).Ok()},
         {RegistryCheck::DEVICE,
-         ExpectedReport(false).Heading("Check specific registry entries for device:   Vid_0ABC&Pid_000D#0000").Ok()},
+         ExpectedReport(false).Heading(Text::kSpecific + std::string("Vid_0ABC&Pid_000D#0000")).Ok()},
     };
     for (const auto& run : kRuns)
         EXPECT_EQ(RunCheck(writer, run.check, &other, false).text, run.expected.Text());
@@ -595,8 +594,8 @@ const RunCase kRunCases[] = {
     {"CommonWarningStillRunsTheDeviceCheck", 1, [](auto&) { DeleteFileIfAny(SystemFilePath(kUninstallIni)); },
      [](auto& e) { InstanceFound(CommonLines(e, 1, "-FM").Warning(), 0); }, true, Start::ON_A_WORKER},
     {"DeviceCheckWithoutInstancePasses", 0, nullptr,
-     [](auto& e) { CommonLines(e, 0, "-FF").Ok().Heading(kDeviceHeading).Alert("No device was found.").Warning(); },
-     true, Start::ON_A_WORKER},
+     [](auto& e) { CommonLines(e, 0, "-FF").Ok().Heading(kDeviceHeading).Alert(Text::kNoInstance).Warning(); }, true,
+     Start::ON_A_WORKER},
     // The instance of too long a name counts as a device.
     {"FailedDeviceCheckFailsTheRun", 1, [](auto& s) { s.CreateChildKey(DeviceKeyPath(), std::string(255, 'A')); },
      [](auto& e) { InstanceFound(CommonLines(e, 2, "-FF").Ok(), 0).Heading(kDeviceHeading).Error(ERROR_MORE_DATA); },
@@ -647,7 +646,7 @@ TEST(RegistryLoopEntries, DriverLoopRunsAfterAFailedRegistryLoop)
     ExpectedReport registryPart(false);
     OpeningLines(registryPart);
     registryPart.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND).Separator();
-    registryPart.Heading("Load DLL:   KT480_D2XX.DLL");
+    registryPart.Load(kDriverLibrary);
     const std::string text = writer.Text(false);
     EXPECT_EQ(text.substr(0, registryPart.Text().size()), registryPart.Text());
     EXPECT_EQ(text.find(kDeviceHeading), std::string::npos) << "the device check ran after a failed common check";

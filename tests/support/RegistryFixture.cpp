@@ -17,8 +17,8 @@ const char kClassRoot[] = "System\\CurrentControlSet\\Control\\Class";
 const char kDriverLibrary[] = "KT480_D2XX.DLL";
 const char kUninstaller[] = "KT480_UNIN.EXE";
 const char kUninstallIni[] = "KT480_D2XXUN.INI";
-const std::string kCommonHeading = "Check common registry entries for devices:   Vid_0403&Pid_B7E4";
-const std::string kDeviceHeading = "Check specific registry entries for device:   Vid_0403&Pid_B7E4";
+const std::string kCommonHeading = Text::kCommon + std::string(kDeviceKeyName);
+const std::string kDeviceHeading = Text::kSpecific + std::string(kDeviceKeyName);
 
 namespace
 {
@@ -509,21 +509,22 @@ ExpectedReport& FileLines(ExpectedReport& e, const std::vector<FileLine>& files,
         if (pszStates[i] == 'F')
             e.Detail(files[i].pszFound);
         else
-            e.Alert("... File was not found.");
+            e.Alert(Text::kFileMissing);
     }
     return e;
 }
 
-const std::vector<FileLine> kCommonFiles = {{"Registered DLL:   KT480_D2XX.DLL", "... DLL was found."},
-                                            {"Registered uninstall file:   KT480_UNIN.EXE", "... File was found."},
-                                            {"Registered uninstall file:   KT480_D2XXUN.INI", "... File was found."}};
+const std::vector<FileLine> kCommonFiles = {
+    {Text::kRegisteredDll + std::string(kDriverLibrary), Text::kDllFound},
+    {Text::kRegisteredUninstall + std::string(kUninstaller), Text::kFileFound},
+    {Text::kRegisteredUninstall + std::string(kUninstallIni), Text::kFileFound}};
 } // namespace
 
 ExpectedReport& CommonLines(ExpectedReport& e, int nDevices, const char* pszFiles, DWORD dwError)
 {
     e.Heading(kCommonHeading);
     if (nDevices >= 0)
-        e.Detail("Number of devices registered:   " + std::to_string(nDevices));
+        e.Detail(Text::kDevicesRegistered + std::to_string(nDevices));
     return FileLines(e, kCommonFiles, pszFiles, dwError);
 }
 
@@ -535,8 +536,8 @@ ExpectedReport& CommonFilesFound(ExpectedReport& e)
 ExpectedReport& InstanceLines(ExpectedReport& e, const std::string& instance, const std::string& driverFile,
                               const std::string& infFile, const char* pszFiles, DWORD dwError)
 {
-    const std::vector<FileLine> files = {{"Registered driver file:   " + driverFile, "... File was found."},
-                                         {"Registered installation file:   " + infFile, "... File was found."}};
+    const std::vector<FileLine> files = {{Text::kRegisteredDriver + driverFile, Text::kFileFound},
+                                         {Text::kRegisteredInf + infFile, Text::kFileFound}};
     return FileLines(e.Heading(InstanceHeading(instance)), files, pszFiles, dwError);
 }
 
