@@ -76,7 +76,7 @@ TEST_F(CheckRun, OpeningLinesSeparatorsAndTheOrderOfTheChecks)
     EXPECT_LT(nLoad, nSearch);
     EXPECT_LT(nSearch, nCommunication);
     EXPECT_LT(nCommunication, nFree);
-    EXPECT_TRUE(EndsWith(report, kFreed + Summary(false))) << report;
+    EXPECT_TRUE(EndsWith(report, kFreed + Summary(false))) << "expected the end\n" << kFreed << "in\n" << report;
 }
 
 TEST_F(CheckRun, SucceedsOnlyWhenEveryCheckPassed)
