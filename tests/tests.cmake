@@ -38,8 +38,9 @@ add_wine_test(checkrun_test SOURCES checkrun_test.cpp)
 # another test activates takes the focus from the dialog under test.
 add_wine_test(dialog_test SOURCES dialog_test.cpp LOCKS foreground)
 add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp LOCKS installation foreground)
-# The screen's DPI and the system colours belong to the whole prefix.
-add_wine_test(display_ui_test SOURCES display_ui_test.cpp PREFIX display)
+# The screen's DPI and the system colours belong to the whole prefix; its
+# dialogs, like the 64-bit runs' below, take the keyboard from the XP prefix.
+add_wine_test(display_ui_test SOURCES display_ui_test.cpp PREFIX display LOCKS foreground)
 
 # Registry checks.
 add_wine_test(registry_test SOURCES registry_test.cpp LOCKS installation)
@@ -55,6 +56,10 @@ add_wine_test(driver_hang_test SOURCES driver_hang_test.cpp LOCKS installation)
 # for both programs; and each program with only the other one's library.
 add_wine64_runs(device_ui_test
   "DeviceUiProgram.AnInstalledDriverGivesTheWholeReportAndSucceeds/*:DeviceUi.EachProgramFailsToLoadWithOnlyTheOtherProgramsLibrary")
+# Their dialogs activate their own prefix's desktop, a window of its own on the
+# X screen, which takes the keyboard from the XP prefix's desktop: they share
+# the lock of the tests that need the focus there.
+set_tests_properties(device_ui_test_win7 device_ui_test_win10 PROPERTIES RESOURCE_LOCK foreground)
 
 # Saving the report.
 add_wine_test(save_test SOURCES save_test.cpp LOCKS foreground)
@@ -111,3 +116,6 @@ add_test(NAME package COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/package_check.sh
   ${CMAKE_BINARY_DIR} ${PROJECT_VERSION} $<TARGET_FILE:package_test>)
 set_tests_properties(package PROPERTIES TIMEOUT 120 RESOURCE_LOCK installation
   FIXTURES_REQUIRED "wineprefix;wineprefix_win10")
+# The set-up's install against a package mirror caught mid-sync, with stand-ins.
+add_test(NAME setup COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/setup_check.sh)
+set_tests_properties(setup PROPERTIES TIMEOUT 60)

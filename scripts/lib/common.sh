@@ -5,6 +5,9 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 
+# The release whose own suite a failed install is tried again from.
+OS_RELEASE=${OS_RELEASE:-/etc/os-release}
+
 export WINEDEBUG=-all
 export WINEARCH=win32
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -14,7 +17,8 @@ as_root() {
 }
 
 ensure_packages() {
-  local wanted=(cmake make wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest xvfb xauth x11-apps imagemagick unrtf fonts-wine)
+  local wanted=(cmake make wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest xvfb xauth x11-apps imagemagick unrtf fonts-wine
+    osslsigncode openssl)
   local missing=()
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -32,8 +36,8 @@ ensure_packages() {
   install_packages "${missing[@]}" && return 0
   # Without that index, i386 packages may no longer match the amd64 versions
   # from another suite: the release's own suite resolves them.
-  local codename
-  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  local codename=""
+  if [ -r "$OS_RELEASE" ]; then codename=$(. "$OS_RELEASE" && echo "${VERSION_CODENAME:-}"); fi
   if [ -n "$codename" ]; then
     echo "Installing again, preferring the suite $codename" >&2
     install_packages -t "$codename" "${missing[@]}" && return 0
@@ -56,4 +60,16 @@ configure_and_build() {
   cmake "${fresh[@]}" -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$BUILD_DIR" -j"$(nproc)" "$@"
+}
+
+# A hash of what a run of the suite tests: the build's programs, libraries and
+# test executables, the staged package, the tests' definitions, and the
+# scripts they run from the sources. The same stamp, the same suite.
+build_stamp() {
+  {
+    (cd "$BUILD_DIR" && find . \( -name 'wineprefix*' -o -name 'demo-prefix*' -o -name _CPack_Packages \
+      -o -path ./dist -o -path ./Testing \) -prune -o -type f \( -name '*.exe' -o -name '*.dll' -o -path '*/stage/*' \
+      -o -name CTestTestfile.cmake -o -name CPackConfig.cmake \) -print0 | sort -z | xargs -0 sha256sum)
+    (cd "$ROOT" && find tests package scripts -type f ! -name '*.cpp' ! -name '*.h' -print0 | sort -z | xargs -0 sha256sum)
+  } | sha256sum | cut -d' ' -f1
 }
