@@ -24,7 +24,7 @@ if(BUILD_X64)
 endif()
 set(X64_TESTS ${X64_BINARY_DIR}/tests)
 add_wine64_runs(simulator_test_x64 "*" EXECUTABLE ${X64_TESTS}/simulator_test.exe VERSIONS win7)
-add_wine64_runs(device_test_x64 "Communication.EveryOutcomeOfOneDevice:Communication.TheResultIsTheLastFailingDevicesOutcome"
+add_wine64_runs(device_test_x64 "Communication.EveryOutcomeOfOneDevice:Communication.TheResultIsTheWorstDevicesResult"
   EXECUTABLE ${X64_TESTS}/device_test.exe VERSIONS win7)
 add_wine64_runs(osversion_test_x64 "GetOsVersionText.SixtyFourBitWindowsFromEitherProgram"
   EXECUTABLE ${X64_TESTS}/osversion_test.exe VERSIONS win7)
