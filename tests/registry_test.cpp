@@ -178,7 +178,7 @@ std::string CaseName(const testing::TestParamInfo<RegistryCase>& info)
 
 // ---- Common registry check
 
-const auto kNoDeviceKey = [](auto& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); };
+const auto kNoDeviceKey = [](auto& e) { e.Heading(kCommonHeading).Alert(Text::kNoDeviceKey).Warning(); };
 
 const RegistryCase kCommonCases[] = {
     {"NoUsbEnumerationKey", -1, nullptr, [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND); },
@@ -512,8 +512,7 @@ TEST(RegistryDeviceTable, IdsAreFourUpperCaseHexDigitsAndTheEntryGivenIsChecked)
 }
 
 // ---- The registry loop of the check run: which check runs after which
-// result, which entries take part, and that the driver loop follows whatever
-// the registry loop found.
+// result, and the run's outcome.
 
 // The supported device without a driver library, so that a run is the
 // registry loop alone.
@@ -524,13 +523,6 @@ ExpectedReport& OpeningLines(ExpectedReport& e)
     return e.Line(std::string(GetOsVersionText())).Separator();
 }
 
-enum class Start
-{
-    ON_A_WORKER,       // a check run of the test's own
-    CANCELLED_AT_OK,   // the same, cancelled as the first "OK" is written
-    WITH_START_BUTTON, // a click on the dialog's Start button, in its simple view
-};
-
 struct RunCase
 {
     const char* pszName;
@@ -538,7 +530,7 @@ struct RunCase
     std::function<void(InstallationSandbox&)> arrange;
     std::function<void(ExpectedReport&)> expectRegistryLines;
     bool bSuccess;
-    Start start;
+    bool bCancelledAtTheFirstOk = false;
 };
 
 std::ostream& operator<<(std::ostream& os, const RunCase& c)
@@ -546,110 +538,65 @@ std::ostream& operator<<(std::ostream& os, const RunCase& c)
     return os << c.pszName;
 }
 
-// The run with the device table given.
-void CheckRun(const RunCase& c, const std::vector<DEVICE_INFO>& entries)
-{
-    DeviceTableOverride table(entries);
-    InstallationSandbox sandbox;
-    if (c.nInstances >= 0)
-        InstallDevice(sandbox, c.nInstances);
-    if (c.arrange)
-        c.arrange(sandbox);
-    const bool bDetailed = c.start != Start::WITH_START_BUTTON;
-    ExpectedReport expected(bDetailed);
-    OpeningLines(expected);
-    c.expectRegistryLines(expected);
-    expected.Summary(c.bSuccess);
-    if (c.start == Start::WITH_START_BUTTON)
-    {
-        TestDialogHost host;
-        ASSERT_TRUE(host.StartAndWaitForEnd()) << "the run did not end";
-        EXPECT_EQ(host.ReportText(), expected.Text());
-        return;
-    }
-    CCheckRun run;
-    RecordingWriter writer;
-    if (c.start == Start::CANCELLED_AT_OK)
-        writer.WhenWritten("... Result:   OK", [&run] { run.Cancel(); });
-    const RunOutcome outcome = run.Run(writer);
-    EXPECT_EQ(writer.Text(), expected.Text());
-    // A Warning or Error result under either summary is something to look at.
-    const bool bResultToLookAt =
-        Contains(expected.Text(), "... Result:   Warning\n") || Contains(expected.Text(), "... Result:   Error\n");
-    const RunOutcome expectedOutcome = c.start == Start::CANCELLED_AT_OK ? RUN_CANCELLED
-                                       : c.bSuccess && !bResultToLookAt  ? RUN_SUCCEEDED
-                                                                         : RUN_FINISHED;
-    EXPECT_EQ(outcome, expectedOutcome) << "the run's outcome (0 succeeded, 1 finished, 2 cancelled)";
-}
-
-const RunCase kRunCases[] = {
-    {"BothChecksPass", 1, nullptr, [](auto& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); }, true,
-     Start::ON_A_WORKER},
-    {"NoDeviceKeyLeavesOutTheDeviceCheck", -1, [](auto& s) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
-     [](auto& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); }, false,
-     Start::ON_A_WORKER},
-    {"FailedCommonCheckLeavesOutTheDeviceCheck", 1,
-     [](auto& s) { s.CreateChildKey(kUsbEnumKey, std::string(255, 'A')); },
-     [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, false, Start::ON_A_WORKER},
-    {"CommonWarningStillRunsTheDeviceCheck", 1, [](auto&) { DeleteFileIfAny(SystemFilePath(kUninstallIni)); },
-     [](auto& e) { InstanceFound(CommonLines(e, 1, "-FM").Warning(), 0); }, true, Start::ON_A_WORKER},
-    {"DeviceCheckWithoutInstancePasses", 0, nullptr,
-     [](auto& e) { CommonLines(e, 0, "-FF").Ok().Heading(kDeviceHeading).Alert(Text::kNoInstance).Warning(); }, true,
-     Start::ON_A_WORKER},
-    // The instance of too long a name counts as a device.
-    {"FailedDeviceCheckFailsTheRun", 1, [](auto& s) { s.CreateChildKey(DeviceKeyPath(), std::string(255, 'A')); },
-     [](auto& e) { InstanceFound(CommonLines(e, 2, "-FF").Ok(), 0).Heading(kDeviceHeading).Error(ERROR_MORE_DATA); },
-     false, Start::ON_A_WORKER},
-    {"CancelAfterAPassedCommonCheckLeavesOutTheDeviceCheck", 1, nullptr, [](auto& e) { CommonLines(e, 1, "-FF").Ok(); },
-     false, Start::CANCELLED_AT_OK},
-    // An instance's own "Error" result does not change what the check returns.
-    {"InstanceErrorLeavesTheRunSuccessful", 2,
-     [](auto& s) { s.SetText(DeviceKeyPath() + "\\0000", "Driver", TestDriverValue(9999)); },
-     [](auto& e) {
-         InstanceFound(CommonLines(e, 2, "-FF").Ok().Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND), 1);
-     },
-     true, Start::ON_A_WORKER},
-    {"StartButtonRunsTheRegistryLoopOnTheCheckThread", 2, [](auto&) { DeleteFileIfAny(InfFilePath(TestInfFile(0))); },
-     [](auto& e) { InstanceFound(InstanceLines(CommonLines(e, 2, "-FF").Ok(), 0, "FM").Warning(), 1); }, true,
-     Start::WITH_START_BUTTON},
-};
-
 class RegistryLoop : public testing::TestWithParam<RunCase>
 {
 };
 
 TEST_P(RegistryLoop, ChecksSummaryAndExitCode)
 {
-    CheckRun(GetParam(), {kRegistryOnly});
+    const RunCase& c = GetParam();
+    DeviceTableOverride table({kRegistryOnly});
+    InstallationSandbox sandbox;
+    if (c.nInstances >= 0)
+        InstallDevice(sandbox, c.nInstances);
+    if (c.arrange)
+        c.arrange(sandbox);
+    ExpectedReport expected(true);
+    OpeningLines(expected);
+    c.expectRegistryLines(expected);
+    expected.Summary(c.bSuccess);
+    CCheckRun run;
+    RecordingWriter writer;
+    if (c.bCancelledAtTheFirstOk)
+        writer.WhenWritten("... Result:   OK", [&run] { run.Cancel(); });
+    const RunOutcome outcome = run.Run(writer);
+    EXPECT_EQ(writer.Text(), expected.Text());
+    // A Warning or Error result under either summary is something to look at.
+    const bool bResultToLookAt =
+        Contains(expected.Text(), "... Result:   Warning\n") || Contains(expected.Text(), "... Result:   Error\n");
+    const RunOutcome expectedOutcome = c.bCancelledAtTheFirstOk         ? RUN_CANCELLED
+                                       : c.bSuccess && !bResultToLookAt ? RUN_SUCCEEDED
+                                                                        : RUN_FINISHED;
+    EXPECT_EQ(outcome, expectedOutcome) << "the run's outcome (0 succeeded, 1 finished, 2 cancelled)";
 }
+
+const RunCase kRunCases[] = {
+    {"BothChecksPass", 1, nullptr, [](auto& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); }, true},
+    {"NoDeviceKeyLeavesOutTheDeviceCheck", -1, [](auto& s) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
+     [](auto& e) { e.Heading(kCommonHeading).Alert(Text::kNoDeviceKey).Warning(); }, false},
+    {"FailedCommonCheckLeavesOutTheDeviceCheck", 1,
+     [](auto& s) { s.CreateChildKey(kUsbEnumKey, std::string(255, 'A')); },
+     [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, false},
+    {"CommonWarningStillRunsTheDeviceCheck", 1, [](auto&) { DeleteFileIfAny(SystemFilePath(kUninstallIni)); },
+     [](auto& e) { InstanceFound(CommonLines(e, 1, "-FM").Warning(), 0); }, true},
+    {"DeviceCheckWithoutInstancePasses", 0, nullptr,
+     [](auto& e) { CommonLines(e, 0, "-FF").Ok().Heading(kDeviceHeading).Alert(Text::kNoInstance).Warning(); }, true},
+    // The instance of too long a name counts as a device.
+    {"FailedDeviceCheckFailsTheRun", 1, [](auto& s) { s.CreateChildKey(DeviceKeyPath(), std::string(255, 'A')); },
+     [](auto& e) { InstanceFound(CommonLines(e, 2, "-FF").Ok(), 0).Heading(kDeviceHeading).Error(ERROR_MORE_DATA); },
+     false},
+    {"CancelAfterAPassedCommonCheckLeavesOutTheDeviceCheck", 1, nullptr, [](auto& e) { CommonLines(e, 1, "-FF").Ok(); },
+     false, true},
+    // An instance's own "Error" result does not change what the check returns.
+    {"InstanceErrorLeavesTheRunSuccessful", 2,
+     [](auto& s) { s.SetText(DeviceKeyPath() + "\\0000", "Driver", TestDriverValue(9999)); },
+     [](auto& e) {
+         InstanceFound(CommonLines(e, 2, "-FF").Ok().Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND), 1);
+     },
+     true},
+};
 
 INSTANTIATE_TEST_SUITE_P(CheckRun, RegistryLoop, testing::ValuesIn(kRunCases),
                          [](const testing::TestParamInfo<RunCase>& info) { return info.param.pszName; });
 
-TEST(RegistryLoopEntries, NegativeVendorOrProductIdTakesNoPartInTheRegistryLoop)
-{
-    CheckRun({"", 1, {}, [](auto& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); }, true, Start::ON_A_WORKER},
-             {{-1, 0xB7E4, nullptr, kUninstaller, kUninstallIni},
-              {0x0403, -0x4B1C, nullptr, kUninstaller, kUninstallIni},
-              kRegistryOnly});
-}
-
-TEST(RegistryLoopEntries, DriverLoopRunsAfterAFailedRegistryLoop)
-{
-    InstallationSandbox sandbox; // no USB enumeration key; no driver library in the system directory
-    ASSERT_FALSE(FileExists(SystemFilePath(kDriverLibrary)));
-    ASSERT_FALSE(FileExists(WinePath(std::string(TEST_EXE_DIR) + "/tests/" + kDriverLibrary)));
-    CCheckRun run;
-    RecordingWriter writer;
-    EXPECT_EQ(run.Run(writer), RUN_FINISHED);
-
-    ExpectedReport registryPart(false);
-    OpeningLines(registryPart);
-    registryPart.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND).Separator();
-    registryPart.Load(kDriverLibrary);
-    const std::string text = writer.Text(false);
-    EXPECT_EQ(text.substr(0, registryPart.Text().size()), registryPart.Text());
-    EXPECT_EQ(text.find(kDeviceHeading), std::string::npos) << "the device check ran after a failed common check";
-    EXPECT_TRUE(EndsWith(text, ExpectedReport(false).Summary(false).Text())) << text;
-}
 } // namespace
