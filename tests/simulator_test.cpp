@@ -651,26 +651,6 @@ TEST(Simulator, OnlyTheExactRequestIsAnsweredAndCloseStopsAPendingDelivery)
     }
 }
 
-TEST(Simulator, TheVariantLacksItsEntryPoint)
-{
-    const char* const names[] = {"FT_ListDevices", "FT_OpenEx", "FT_Close",   "FT_GetQueueStatus",
-                                 "FT_Read",        "FT_Write",  "FT_EE_Read", "FT_SetEventNotification"};
-    const char* const variants[][2] = {
-        {kLibraryFile, ""},
-        {"sim_no_listdevices.dll", "FT_ListDevices"},
-    };
-    for (const auto& variant : variants)
-    {
-        CSimLibrary lib(variant[0]);
-        ASSERT_TRUE(lib.IsLoaded()) << variant[0] << " error " << GetLastError();
-        for (const char* pszName : names)
-        {
-            EXPECT_EQ(GetProcAddress(lib.m_hModule, pszName) != nullptr, strcmp(pszName, variant[1]) != 0)
-                << variant[0] << ": " << pszName;
-        }
-    }
-}
-
 TEST(Simulator, TraceRecordsEveryCallInOrder)
 {
     TraceFile trace;
