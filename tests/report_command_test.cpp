@@ -312,17 +312,16 @@ TEST(ReportCommand, FileHeldOpenForAMomentOrToTheEndOrDialogClosedTwiceDuringThe
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
     }
 
-    // Windows ends the session during the run, as at log-off and as Restart
-    // Manager does: the end is not held up, the run is cancelled, and the
-    // temporary file is gone before the handler returns, after which
-    // Windows may end the process; left alone, it ends by itself with 1223.
-    for (const LPARAM lParam : {LPARAM(0), LPARAM(ENDSESSION_CLOSEAPP)})
+    // Windows ends the session during the run, as Restart Manager does (the
+    // dialog's case has a log-off): the end is not held up, the run is
+    // cancelled, and the temporary file is gone before the handler returns,
+    // after which Windows may end the process; left alone, it ends by itself
+    // with 1223.
     {
-        SCOPED_TRACE("WM_ENDSESSION with lParam " + std::to_string(lParam));
         HeldOpenReport run(path, "silent = 1\n");
         UiHarness& ui = run.ui;
         ASSERT_TRUE(run.ReachedTheOpen()) << ui.ReportText();
-        ASSERT_EQ(ui.EndSessionDuringARun(lParam, run.hold), "");
+        ASSERT_EQ(ui.EndSessionDuringARun(ENDSESSION_CLOSEAPP, run.hold), "");
         EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
         ASSERT_TRUE(ui.WaitForExit(5000)) << "the process did not end by itself";
@@ -387,7 +386,6 @@ TEST(ReportCommand, TargetsAreWrittenAsNamedOrRefusedBeforeTheRunLeavingEverythi
         // that the program answers them.
         {"a mistyped switch", "/report:" + Quoted(scratch.Path() + "\\a.rtf"), ERROR_INVALID_PARAMETER},
         {"missing folder", "/report " + Quoted(scratch.Path() + "\\missing\\a.rtf"), ERROR_PATH_NOT_FOUND},
-        {"missing folder named", "/report " + Quoted(scratch.Path() + "\\missing\\\\"), ERROR_PATH_NOT_FOUND},
         {"a folder", "/report " + Quoted(folder), ERROR_ACCESS_DENIED},
         {"a folder named", "/report " + Quoted(folder + "\\\\"), ERROR_ACCESS_DENIED},
         {"held by another process", "/report " + Quoted(existing), ERROR_SHARING_VIOLATION},
