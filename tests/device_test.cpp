@@ -48,8 +48,7 @@ struct HookState
     bool bCancelWithTheAnswer = false;
     HANDLE hCancelEvent = nullptr;
     HANDLE hLastCancelEvent = nullptr; // the cancel event of the last wait
-    // The driver's queue and read (EmptyQueueStatus, ScriptedQueueStatus, ScriptedRead).
-    PFN_FT_GetQueueStatus pfnRealQueueStatus = nullptr;
+    // The driver's queue and read (ScriptedQueueStatus, ScriptedRead).
     PFN_FT_Read pfnRealReadOrWrite = nullptr; // for ThenAwaitSignals
     size_t nSignals = 0;
     DWORD dwQueued = 0;
@@ -136,14 +135,6 @@ public:
 private:
     SystemCallOverride<decltype(SystemCalls::WaitForMultipleObjects)> m_override;
 };
-
-// The real driver is asked, but reports nothing queued.
-FT_STATUS WINAPI EmptyQueueStatus(FT_HANDLE hDevice, DWORD* pdwRxBytes)
-{
-    const FT_STATUS status = g_hooks.pfnRealQueueStatus(hDevice, pdwRxBytes);
-    *pdwRxBytes = 0;
-    return status;
-}
 
 // A driver whose read writes readData and reports dwReadReported bytes.
 FT_STATUS WINAPI ScriptedQueueStatus(FT_HANDLE, DWORD* pdwRxBytes)
@@ -541,23 +532,6 @@ TEST_F(Communication, AnAnswerSignalledBeforeTheWriteReturnedIsTimedFromTheStart
               ExpectedReport(true).UpToTheWait(kDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime).Text());
 }
 
-TEST_F(Communication, NothingQueuedIsReadAsAnEmptyAnswer)
-{
-    TraceFile trace;
-    dev.SetDetailed(true);
-    FakeCounter counter;
-    Load(OneDevice(), [](DRIVER_ENTRY_POINTS& entryPoints) {
-        g_hooks.pfnRealQueueStatus = entryPoints.FT_GetQueueStatus;
-        entryPoints.FT_GetQueueStatus = EmptyQueueStatus;
-    });
-    dev.ClearReport();
-    EXPECT_EQ(dev.CheckCommunication().kind, RESULT_OK);
-    EXPECT_EQ(dev.ReportText(), ExpectedReport(true).UpToTheWait(kDevice).Answered(0, 0, "", kFakeResponseTime).Text());
-    const std::vector<std::string> reads = trace.Calls("FT_Read");
-    ASSERT_EQ(reads.size(), 1u);
-    EXPECT_EQ(reads[0].rfind("FT_Read dev=0 asked=0 n=0 returned=0 ", 0), 0u) << reads[0];
-}
-
 TEST_F(Communication, ReadCountsFromTheDriverAreNotBelieved)
 {
     struct
@@ -575,6 +549,7 @@ TEST_F(Communication, ReadCountsFromTheDriverAreNotBelieved)
         {"counted but not written", 10, "AB", 10, 10, 10, "AB"},
         {"more than asked", 10, "CD\r\n", 0xFFFFFFFF, 10, 10, "CD"},
         {"a whole queue", 6, "EFGHIJ", 6, 6, 6, "EFGHIJ"},
+        {"nothing queued: an empty answer", 0, "", 0, 0, 0, ""},
     };
     dev.SetDetailed(true);
     dev.entryPoints.FT_GetQueueStatus = ScriptedQueueStatus;
