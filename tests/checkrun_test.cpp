@@ -133,11 +133,6 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
          nullptr,
          Text::kDevicesFound},
         {"the device cannot be opened", RUN_FINISHED, OneDevice("open_status = 3\n"), {}, {Text::kSucceeded}},
-        {"the first of two warns, the second passes",
-         RUN_FINISHED,
-         Instruments({"write_status = 10\n", ""}),
-         {},
-         {Text::kSucceeded}},
     };
     for (const auto& c : cases)
     {
