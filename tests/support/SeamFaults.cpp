@@ -129,14 +129,6 @@ LONG WINAPI FaultyRegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD dwOptions, RE
     return RealSystemCalls().RegOpenKeyExA(hKey, pszSubKey, dwOptions, samDesired, phkResult);
 }
 
-LONG g_lCountFault = 0;
-
-LONG WINAPI FaultyRegQueryInfoKeyA(HKEY, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD,
-                                   LPDWORD, PFILETIME)
-{
-    return g_lCountFault;
-}
-
 DWORD g_dwEnumFaultIndex = 0;
 LONG g_lEnumFault = 0;
 
@@ -147,15 +139,6 @@ LONG WINAPI FaultyRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR pszName, LPDWORD
         return g_lEnumFault;
     return RealSystemCalls().RegEnumKeyExA(hKey, dwIndex, pszName, pcchName, pReserved, pszClass, pcchClass,
                                            pftLastWrite);
-}
-
-UINT g_uDirectoryResult = 0;
-DWORD g_dwDirectoryError = 0;
-
-UINT WINAPI FaultyGetDirectoryA(LPSTR, UINT)
-{
-    ::SetLastError(g_dwDirectoryError);
-    return g_uDirectoryResult;
 }
 } // namespace
 
@@ -173,25 +156,11 @@ KeyOpenFault::KeyOpenFault(const std::string& pathEnd, LONG lError)
     g_lOpenFault = lError;
 }
 
-CountQueryFault::CountQueryFault(LONG lError)
-    : SystemCallOverride(g_SystemCalls.RegQueryInfoKeyA, FaultyRegQueryInfoKeyA)
-{
-    g_lCountFault = lError;
-}
-
 EnumerationFault::EnumerationFault(DWORD dwIndex, LONG lError)
     : SystemCallOverride(g_SystemCalls.RegEnumKeyExA, FaultyRegEnumKeyExA)
 {
     g_dwEnumFaultIndex = dwIndex;
     g_lEnumFault = lError;
-}
-
-DirectoryFault::DirectoryFault(Which which, UINT uResult, DWORD dwError)
-    : SystemCallOverride(which == SYSTEM ? g_SystemCalls.GetSystemDirectoryA : g_SystemCalls.GetWindowsDirectoryA,
-                         FaultyGetDirectoryA)
-{
-    g_uDirectoryResult = uResult;
-    g_dwDirectoryError = dwError;
 }
 
 // ---- WOW64

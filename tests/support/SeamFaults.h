@@ -95,9 +95,9 @@ struct KeyOpenFault : SystemCallOverride<decltype(SystemCalls::RegOpenKeyExA)>
 };
 
 // Every subkey-count query fails with lError.
-struct CountQueryFault : SystemCallOverride<decltype(SystemCalls::RegQueryInfoKeyA)>
+struct CountQueryFault : CallFault<decltype(SystemCalls::RegQueryInfoKeyA)>
 {
-    explicit CountQueryFault(LONG lError);
+    explicit CountQueryFault(LONG lError) : CallFault(g_SystemCalls.RegQueryInfoKeyA, lError, ERROR_SUCCESS) {}
 };
 
 // Every subkey enumeration fails with lError at the given index.
@@ -108,14 +108,18 @@ struct EnumerationFault : SystemCallOverride<decltype(SystemCalls::RegEnumKeyExA
 
 // The system or the Windows directory query returns uResult (0: failed) with
 // the last error dwError.
-struct DirectoryFault : SystemCallOverride<decltype(SystemCalls::GetSystemDirectoryA)>
+struct DirectoryFault : CallFault<decltype(SystemCalls::GetSystemDirectoryA)>
 {
     enum Which
     {
         SYSTEM,
         WINDOWS
     };
-    DirectoryFault(Which which, UINT uResult, DWORD dwError);
+    DirectoryFault(Which which, UINT uResult, DWORD dwError)
+        : CallFault(which == SYSTEM ? g_SystemCalls.GetSystemDirectoryA : g_SystemCalls.GetWindowsDirectoryA, uResult,
+                    dwError)
+    {
+    }
 };
 
 // Shows the checks a process under WOW64 (or not) through the seam, with
