@@ -45,12 +45,6 @@ std::string ReportIn(const std::string& path)
 const char kSecondOfTwoSilent[] = "[device0]\ndescription = Lab instrument\n"
                                   "[device1]\ndescription = Lab instrument\nsilent = 1\n";
 
-// The run is in its wait for the silent instrument.
-bool Waiting(const UiHarness& ui)
-{
-    return Contains(ui.ReportText(), Text::kSend) && !ui.RunEnded();
-}
-
 // /report on FILE, its one instrument held at its open until the hold is let
 // go.
 struct HeldOpenReport
@@ -72,13 +66,6 @@ struct HeldOpenReport
     const DeviceHold::ReleaseFirst release;
 };
 
-// A folder in the scratch folder whose path is nLength characters long.
-std::string LongFolder(const ScratchFolder& scratch, size_t nLength)
-{
-    const std::string folder = scratch.Path() + "\\" + std::string(nLength - scratch.Path().size() - 1, 'd');
-    ::CreateDirectoryW(Wide(folder).c_str(), nullptr);
-    return folder;
-}
 } // namespace
 
 TEST(ReportCommand, CommandLines)
@@ -206,7 +193,9 @@ TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
     ASSERT_TRUE(ui.Started()) << "no report window in the process";
     // Visible neither after its creation nor during the run.
     EXPECT_EQ(ui.VisibleWindows(), 0);
-    ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
+    // In its wait for the silent instrument.
+    ASSERT_TRUE(ui.WaitUntil([&ui] { return Contains(ui.ReportText(), Text::kSend) && !ui.RunEnded(); }))
+        << ui.ReportText();
     EXPECT_EQ(ui.VisibleWindows(), 0);
     EXPECT_FALSE(::IsWindowVisible(ui.Dialog()));
     // Nor does it take the keyboard from the window the user works in.
@@ -475,7 +464,8 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
     // FILE of 259 characters in a folder as long as Windows makes one, under
     // its MAX_PATH rule: the temporary name beside it takes a longer path.
     {
-        const std::string folder = LongFolder(scratch, 248);
+        const std::string folder = scratch.Path() + "\\" + std::string(248 - scratch.Path().size() - 1, 'd');
+        ASSERT_TRUE(::CreateDirectoryW(Wide(folder).c_str(), nullptr));
         const std::string longPath = folder + "\\report.rtf";
         SystemCallOverride<decltype(g_SystemCalls.CreateFileW)> open(g_SystemCalls.CreateFileW,
                                                                      CreateFileWithinMaxPath);

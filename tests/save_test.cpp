@@ -66,11 +66,6 @@ std::string StateOf(const TestDialogHost& host)
           << (report.size() <= 4000 ? DescribeRuns(host.FormattedRuns()) : report);
     return state.str();
 }
-
-std::string TempFile(const std::string& name)
-{
-    return TempDirectory() + "\\" + name;
-}
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -78,7 +73,7 @@ std::string TempFile(const std::string& name)
 
 TEST(StreamOutCallback, RefusesEachArgumentFaultAndAppendsToTheOpenFile)
 {
-    const std::string path = TempFile("direct.rtf");
+    const std::string path = TempDirectory() + "\\direct.rtf";
     const HANDLE hFile =
         ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
