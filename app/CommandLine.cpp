@@ -70,9 +70,14 @@ std::vector<std::wstring> SplitArguments(LPCWSTR pszCommandLine)
     }
 }
 
+BOOL StartsLikeSwitch(const std::wstring& argument)
+{
+    return argument[0] == L'/' || argument[0] == L'-';
+}
+
 BOOL IsSwitch(const std::wstring& argument, LPCWSTR pszName)
 {
-    return (argument[0] == L'/' || argument[0] == L'-') && EqualsIgnoringAsciiCase(argument.c_str() + 1, pszName);
+    return StartsLikeSwitch(argument) && EqualsIgnoringAsciiCase(argument.c_str() + 1, pszName);
 }
 
 // /report itself, or a switch meant as it: "report" after one or more '/' or
@@ -102,10 +107,11 @@ ReportCommand ParseReportCommand(LPCWSTR pszCommandLine)
         {
             bMalformed = bMalformed || command.bReport;
             command.bReport = TRUE;
-            // FILE is the argument right after /report, unless that is a switch.
-            const BOOL bFileFollows = i + 1 < arguments.size() && !IsReportLike(arguments[i + 1]) &&
-                                      !IsSwitch(arguments[i + 1], kSimpleSwitch);
-            if (bFileFollows)
+            // FILE is the argument right after /report, unless that looks
+            // like a switch: a mistyped one ("/details") must not become a
+            // file at the root of the current drive. A FILE of such a name
+            // is given with its folder (".\-x.rtf").
+            if (i + 1 < arguments.size() && !StartsLikeSwitch(arguments[i + 1]))
                 command.path = arguments[++i];
         }
         else if (IsSwitch(arguments[i], kSimpleSwitch))

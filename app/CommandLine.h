@@ -16,7 +16,8 @@ struct ReportCommand
 
 // Reads a whole command line as GetCommandLineW gives it, program name first:
 // wide, so that no conversion to the ANSI code page changes FILE. Switches
-// start with '/' or '-' and are matched without regard to case. A switch that
+// start with '/' or '-' and are matched without regard to case; FILE never
+// does (a switch in its place leaves the command without one). A switch that
 // starts like /report but is not it ("/report:FILE", "--report") makes a
 // malformed report command; a command line without either is none.
 ReportCommand ParseReportCommand(LPCWSTR pszCommandLine);

@@ -24,6 +24,14 @@ CString BoundedText(const char (&buffer)[N])
     return CString(buffer, static_cast<int>(strnlen(buffer, N)));
 }
 
+// A driver's text as the report shows it: nor is it trusted to hold no line
+// breaks or other control characters.
+template <size_t N>
+CString ShownText(const char (&buffer)[N])
+{
+    return EscapeControlCharacters(BoundedText(buffer));
+}
+
 // A device's result after its last driver step: a step that failed gives a
 // Warning with the status's text.
 CheckResult StepResult(FT_STATUS status)
@@ -38,7 +46,7 @@ CheckResult NotToldApart(const CString& serialNumber)
     CString reason;
     reason.Format("A device tested before has the same serial number (%s): this one cannot be told apart from it "
                   "and is not tested",
-                  static_cast<LPCSTR>(serialNumber));
+                  static_cast<LPCSTR>(EscapeControlCharacters(serialNumber)));
     return CheckResult::Warning(reason);
 }
 } // namespace
@@ -85,11 +93,11 @@ FT_STATUS CDeviceCommunication::ReadIdentity(FT_HANDLE hDevice)
     m_report.WriteLog("... successfull", LOG_DETAIL);
     CString line;
     line.Format("Device connected:   Vid_%04X&Pid_%04X#%s", static_cast<unsigned>(eeprom.VendorId),
-                static_cast<unsigned>(eeprom.ProductId), static_cast<LPCSTR>(BoundedText(szSerialNumber)));
+                static_cast<unsigned>(eeprom.ProductId), static_cast<LPCSTR>(ShownText(szSerialNumber)));
     m_report.WriteLog(line, LOG_DETAIL);
-    line.Format("Description:   %s", static_cast<LPCSTR>(BoundedText(szDescription)));
+    line.Format("Description:   %s", static_cast<LPCSTR>(ShownText(szDescription)));
     m_report.WriteLog(line, LOG_DETAIL);
-    line.Format("Manufacturer:   %s", static_cast<LPCSTR>(BoundedText(szManufacturer)));
+    line.Format("Manufacturer:   %s", static_cast<LPCSTR>(ShownText(szManufacturer)));
     m_report.WriteLog(line, LOG_DETAIL);
     return FT_OK;
 }
@@ -161,7 +169,7 @@ CheckResult CDeviceCommunication::AwaitAnswer(FT_HANDLE hDevice, const CAnswerCl
     CString line;
     if (status == FT_OK)
     {
-        line.Format("SCPI response:   %s", static_cast<LPCSTR>(response));
+        line.Format("SCPI response:   %s", static_cast<LPCSTR>(EscapeControlCharacters(response)));
         m_report.WriteLog(line, LOG_DETAIL);
     }
     const double dResponseTime = clock.ElapsedMs(frequency) + 0.005;
@@ -281,7 +289,7 @@ CheckResult CDeviceCommunication::CheckCommunication()
         if (status != FT_OK)
             return WriteCommunicationResult(CheckResult::DriverError(GetStatusText(status)));
         CString heading;
-        heading.Format("Check communication with device:   %s", static_cast<LPCSTR>(BoundedText(szDescription)));
+        heading.Format("Check communication with device:   %s", static_cast<LPCSTR>(ShownText(szDescription)));
         m_report.WriteLog(heading, LOG_HEADING);
 
         const CString serialNumber = BoundedText(szSerialNumber);

@@ -33,6 +33,7 @@ const SystemCalls& RealSystemCalls()
         ::CreateFileW,
         ::ReadFile,
         ::WriteFile,
+        ::FlushFileBuffers,
         ::MoveFileExW,
         ::GlobalAlloc,
         ::FormatMessageA,

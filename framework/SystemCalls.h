@@ -32,6 +32,7 @@ struct SystemCalls
     decltype(&::CreateFileW) CreateFileW;
     decltype(&::ReadFile) ReadFile;
     decltype(&::WriteFile) WriteFile;
+    decltype(&::FlushFileBuffers) FlushFileBuffers;
     decltype(&::MoveFileExW) MoveFileExW;
 
     // Memory, system texts and libraries.

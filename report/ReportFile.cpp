@@ -175,7 +175,10 @@ DWORD CReportFile::Create(LPCWSTR pszPath)
         if (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS)
             return dwError;
     }
-    return ERROR_FILE_EXISTS;
+    // Every name taken, by files that killed runs of a process with this ID
+    // left behind: not ERROR_FILE_EXISTS, which would read as a FILE that is
+    // no report.
+    return ERROR_CANNOT_MAKE;
 }
 
 DWORD CReportFile::CheckReplaceable() const
@@ -193,9 +196,14 @@ DWORD CReportFile::Write(CRichEditCtrl& richLog)
     EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(pCookie), 0, StreamOutCallback};
     richLog.StreamOut(SF_RTF, es);
     ::GlobalFree(pCookie);
+    // On the disk before it takes the target's place: after a power cut the
+    // target must not be a name with nothing written behind it.
+    DWORD dwError = es.dwError;
+    if (dwError == ERROR_SUCCESS && !g_SystemCalls.FlushFileBuffers(m_hTemp))
+        dwError = LastErrorOr(ERROR_WRITE_FAULT);
     ::CloseHandle(m_hTemp);
     m_hTemp = INVALID_HANDLE_VALUE;
-    return es.dwError;
+    return dwError;
 }
 
 DWORD CReportFile::Replace(BOOL bReportsOnly)

@@ -20,13 +20,15 @@ public:
     // Takes the target's full path and creates the temporary file in its
     // folder. A missing folder, one the user may not create and delete files
     // in, a path that names a folder or is too long fail here with the
-    // system's reason.
+    // system's reason; a folder where no free temporary name is left with
+    // ERROR_CANNOT_MAKE.
     DWORD Create(LPCWSTR pszPath);
     // A target that exists must be one the report may replace: a folder, a
     // read-only file or one another program holds open fails with the
     // system's reason, one that is neither empty nor RTF with ERROR_FILE_EXISTS.
     DWORD CheckReplaceable() const;
-    // The control's whole content, as RTF, into the temporary file.
+    // The control's whole content, as RTF, into the temporary file, flushed
+    // to the disk and closed.
     DWORD Write(CRichEditCtrl& richLog);
     // The temporary file takes the target's place. bReportsOnly: a target
     // that is no report (it appeared since CheckReplaceable) is kept and

@@ -47,3 +47,21 @@ BOOL FormatErrorEntry(DWORD dwCode, CString& entry)
     ::LocalFree(pszSystemText);
     return TRUE;
 }
+
+CString EscapeControlCharacters(LPCSTR pszText)
+{
+    CString escaped;
+    for (LPCSTR p = pszText != nullptr ? pszText : ""; *p != '\0'; ++p)
+    {
+        const unsigned char ch = static_cast<unsigned char>(*p);
+        if (ch >= 0x20 && ch != 0x7F)
+        {
+            escaped += *p;
+            continue;
+        }
+        char szEscape[8];
+        ::wsprintfA(szEscape, "\\x%02X", ch);
+        escaped += szEscape;
+    }
+    return escaped;
+}

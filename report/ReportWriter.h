@@ -60,3 +60,9 @@ protected:
 // code, then a line feed, a tab and the system's text for it without its line
 // end. FALSE, with the code's part alone, when the system has no text for it.
 BOOL FormatErrorEntry(DWORD dwCode, CString& entry);
+
+// Text from outside the program (what a device or its driver reports) as a
+// line may show it: each control character, a line break included, as the
+// visible escape \xNN, so that such text can neither start a line of its own
+// nor put a raw control byte into the saved RTF.
+CString EscapeControlCharacters(LPCSTR pszText);

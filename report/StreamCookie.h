@@ -11,6 +11,7 @@ struct StreamCookie
     HANDLE hFile;     // file mode: the open file to write to
     BOOL bFile;
     DWORD dwOffset;
+    DWORD dwHeldZeros; // file mode: zero bytes at the end of what was handed over, not yet written
 };
 
 // A cookie for one stream operation, from GlobalAlloc; null when no memory is
@@ -22,5 +23,6 @@ StreamCookie* CreateStreamCookie(HANDLE hFile);   // file mode
 // positive and a cookie of the other mode with ERROR_INVALID_PARAMETER.
 // EM_STREAMIN's: delivers the cookie's text from dwOffset on.
 DWORD CALLBACK StreamInCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb);
-// EM_STREAMOUT's: writes each chunk to the cookie's open file.
+// EM_STREAMOUT's: writes each chunk to the cookie's open file, but for zero
+// bytes that end the stream.
 DWORD CALLBACK StreamOutCallback(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb);

@@ -458,6 +458,20 @@ TEST_F(Communication, EveryOutcomeOfOneDevice)
          },
          0},
         {"FT_Read reports more than it was asked for", OneDevice("read_overreport = 50\n"), answered, 0},
+        // The driver's texts show their control characters as escapes: none starts a line of its own.
+        {"line breaks and control bytes in the device's texts",
+         "[driver]\ncount = 1\n" +
+             ScenarioDevice(0, "Test\\x01Instrument\\nA",
+                            "serial = TI\\n000001\nee_description = Forged\\r\\n... Result:   OK\n"
+                            "manufacturer = Test\\tMaker\\x7F\nanswer = TEST\\r\\n... Result:   "
+                            "OK\\r\\nCheck completed successfully!\\r\\n\n"),
+         [](ExpectedReport& e) {
+             e.UpToTheWait({"Test\\x01Instrument\\x0AA", "Vid_0403&Pid_B7E4#TI\\x0A000001",
+                            "Forged\\x0D\\x0A... Result:   OK", "Test\\x09Maker\\x7F"})
+                 .Answered(55, 55, "TEST\\x0D\\x0A... Result:   OK\\x0D\\x0ACheck completed successfully!",
+                           kFakeResponseTime);
+         },
+         0},
         // TheResponseTimeIsTheCounterSpanFromTheWriteToTheSignal: milliseconds,
         // with a span that ends between hundredths shown at the next one up.
         {"0 counts at 10 MHz", OneDevice(), answeredIn("0.01"), 0, 0, 0, false, 0},

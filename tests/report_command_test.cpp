@@ -91,7 +91,7 @@ TEST(ReportCommand, CommandLines)
          "C:\\my reports\\a b.rtf", 0},
         {"x.exe /report C:\\r\\\"quoted\\\".rtf", TRUE, FALSE, "C:\\r\"quoted\".rtf", 0},
         {"x.exe /report \"C:\\r\\\\\"", TRUE, FALSE, "C:\\r\\", 0},
-        {"x.exe /report -out.rtf", TRUE, FALSE, "-out.rtf", 0},
+        {"x.exe /report .\\-out.rtf", TRUE, FALSE, ".\\-out.rtf", 0},
         // Full-width letter and backslash, Cyrillic, Polish: no ANSI code page
         // has them all; FILE has them as they stand.
         {"x.exe /report \"C:\\r\\ａ＼ж ł.rtf\"", TRUE, FALSE, "C:\\r\\ａ＼ж ł.rtf", 0},
@@ -103,6 +103,9 @@ TEST(ReportCommand, CommandLines)
         {"x.exe /report /simple out.rtf", TRUE, TRUE, "", kBad},
         {"x.exe /report a.rtf b.rtf", TRUE, FALSE, "a.rtf", kBad},
         {"x.exe /report a.rtf /details", TRUE, FALSE, "a.rtf", kBad},
+        // A switch is never FILE, known or not.
+        {"x.exe /report /details", TRUE, FALSE, "", kBad},
+        {"x.exe /report -out.rtf", TRUE, FALSE, "", kBad},
         {"x.exe /report a.rtf /report b.rtf", TRUE, FALSE, "b.rtf", kBad},
         // Switches meant as /report.
         {"x.exe /report:a.rtf", TRUE, FALSE, "", kBad},
@@ -460,6 +463,17 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
+
+    // Every temporary name left behind by killed runs of a process with this
+    // ID: a code of its own, not the 80 of a FILE that is no report.
+    const ScratchFolder full("report-no-free-name");
+    char szTemporary[32];
+    wsprintfA(szTemporary, "\\~report-%lX-", ::GetCurrentProcessId());
+    for (int i = 0; i < 100; ++i)
+        ASSERT_TRUE(WriteFileBytes(full.Path() + szTemporary + std::to_string(i) + ".tmp", ""));
+    EXPECT_EQ(RunReportCommand(ParseReportCommand(Wide("x.exe /report " + Quoted(full.Path() + "\\new.rtf")).c_str())),
+              static_cast<DWORD>(ERROR_CANNOT_MAKE));
+    EXPECT_TRUE(FilesIn(full.Path(), "*.rtf").empty());
 
     // FILE of 259 characters in a folder as long as Windows makes one, under
     // its MAX_PATH rule: the temporary name beside it takes a longer path.

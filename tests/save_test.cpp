@@ -1,6 +1,7 @@
 // Saving the report: StreamOutCallback called directly, the save that writes
 // a temporary file and replaces the target, and OnSave with the real save
 // dialog, driven from a second thread, also while the run writes.
+#include "app/ReportCommand.h"
 #include "report/ReportFile.h"
 #include "report/StreamCookie.h"
 #include "res/resource.h"
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cderr.h>
 #include <shlobj.h>
 
 #include <memory>
@@ -30,13 +32,14 @@ DWORD CALLBACK AppendToString(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG
     return 0;
 }
 
-// The report's RTF as the control gives it, streamed into memory.
+// The report's RTF as the control gives it, streamed into memory, as saved:
+// without the zero byte the control ends it with.
 std::string ControlRtf(TestDialogHost& host)
 {
     std::string rtf;
     EDITSTREAM es = {reinterpret_cast<DWORD_PTR>(&rtf), 0, AppendToString};
     ::SendMessageA(host.Report(), EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    return rtf;
+    return rtf.erase(rtf.find_last_not_of('\0') + 1);
 }
 
 // A report of several kinds, long enough that its RTF takes many chunks.
@@ -132,6 +135,20 @@ TEST(StreamOutCallback, RefusesEachArgumentFaultAndAppendsToTheOpenFile)
 
 namespace
 {
+// Each flush as the seam sees it: of the temporary file, under its temporary
+// name and so before the move, or of another. It fails with g_dwFlushError.
+std::string g_flushes;
+DWORD g_dwFlushError = 0;
+
+BOOL WINAPI NotedFlush(HANDLE hFile)
+{
+    WCHAR szPath[MAX_PATH] = {};
+    ::GetFinalPathNameByHandleW(hFile, szPath, MAX_PATH, 0);
+    g_flushes += std::wcsstr(szPath, L"\\~report-") != nullptr ? "the temporary file; " : "another file; ";
+    ::SetLastError(g_dwFlushError);
+    return g_dwFlushError == 0 && ::FlushFileBuffers(hFile);
+}
+
 // A move that fails as if the target were held, and whose holder lets go
 // before the save can look for a hold.
 HeldFile* g_pLettingGo = nullptr;
@@ -216,6 +233,33 @@ TEST(SaveReportAsRtf, AFailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile)
     }
 }
 
+TEST(SaveReportAsRtf, SaveAndTheReportCommandFlushTheTemporaryFileBeforeTheMove)
+{
+    TestDialogHost host;
+    host.Dialog().WriteLog("A short report", LOG_TEXT);
+    const DeviceTableOverride table({}); // /report's run: the OS line and the summary
+    const ScratchFolder scratch("flush");
+    const std::string path = scratch.Path() + "\\report.rtf";
+    SystemCallOverride<decltype(g_SystemCalls.FlushFileBuffers)> flush(g_SystemCalls.FlushFileBuffers, NotedFlush);
+    const struct
+    {
+        bool bSave; // or /report
+        DWORD dwFlushError;
+    } kRows[] = {{true, 0}, {false, 0}, {true, ERROR_WRITE_FAULT}};
+    for (const auto& row : kRows)
+    {
+        SCOPED_TRACE(std::string(row.bSave ? "Save" : "/report") + ", flush error " + std::to_string(row.dwFlushError));
+        const std::string before = ReadFileBytes(path);
+        g_flushes.clear();
+        g_dwFlushError = row.dwFlushError;
+        EXPECT_EQ(row.bSave ? SaveReportAsRtf(host.ReportControl(), Wide(path).c_str())
+                            : RunReportCommand(ParseReportCommand(Wide("x.exe /report \"" + path + "\"").c_str())),
+                  row.dwFlushError);
+        EXPECT_EQ(g_flushes, "the temporary file; ");
+        EXPECT_EQ(ReadFileBytes(path) == before, row.dwFlushError != 0) << "replaced, or kept after a failed flush";
+    }
+}
+
 TEST(SaveReportAsRtf, TheReplacementWaitsOutAHoldOnEitherFileAndAHolderThatLetsGoDuringTheLook)
 {
     TestDialogHost host;
@@ -285,6 +329,8 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
     const std::string oldContent = std::string(200000, 'X') + "END OF THE OLD FILE";
     char szDocuments[MAX_PATH] = {};
     ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, szDocuments)));
+    // 260 characters with the extension: no room in the dialog's buffer for the string's end.
+    const std::string longName(256 - scratch.Path().size() - 1, 'n');
 
     const struct
     {
@@ -294,7 +340,8 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
         int nOverwriteAnswer = 0; // an existing file, and the answer to the overwrite question
         bool bHeld = false;       // the file held open by another program for the whole save
         bool bCancel = false;
-        DWORD dwError = 0; // the reason the warning gives; 0: none
+        DWORD dwError = 0;                      // the reason the warning gives; 0: none
+        const char* pszDialogFailure = nullptr; // the save dialog's own reason, which is no system error
     } kRows[] = {
         {"writes the chosen file with the default extension", "chosen"},
         // Full-width letter and backslash, Cyrillic, Polish: the ANSI code
@@ -305,8 +352,12 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
         {"overwrite question: Yes replaces it", "existing", false, IDYES},
         {"held by another program: the file stays, a warning says why", "existing", false, IDYES, true, false,
          ERROR_SHARING_VIOLATION},
+        {"a name longer than the dialog takes: the dialog fails", longName.c_str(), false, 0, false, false,
+         FNERR_BUFFERTOOSMALL, "0x00003003 (12291)\n\tThe file name is longer than the save dialog takes."},
         {"cancel writes nothing", "cancelled", false, 0, false, true},
     };
+    char szCurrent[MAX_PATH] = {}, szAfter[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, szCurrent);
     for (const auto& row : kRows)
     {
         SCOPED_TRACE(row.pszName);
@@ -333,9 +384,12 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
         ExpectReportSaveDialog(seen);
         EXPECT_EQ(seen.bOverwriteAsked, row.nOverwriteAnswer != 0) << DescribeSaveDialog(seen);
         // A failure is told, once, with the file and the reason.
+        const std::string message =
+            row.pszDialogFailure != nullptr
+                ? "The report could not be saved: the save dialog failed.\n\n" + std::string(row.pszDialogFailure)
+                : SaveFailureMessage(path, row.dwError);
         const std::vector<std::string> expectedShown =
-            row.dwError != 0 ? std::vector<std::string>{"Save Informations: " + SaveFailureMessage(path, row.dwError) +
-                                                        " (warning icon)"}
+            row.dwError != 0 ? std::vector<std::string>{"Save Informations: " + message + " (warning icon)"}
                              : std::vector<std::string>();
         EXPECT_EQ(shownAfter, expectedShown) << "shown after the save: " << Joined(shownAfter);
 
@@ -360,6 +414,8 @@ TEST(OnSave, WritesTheChosenFileAndOnAFailureKeepsTheFileAndSaysWhyAndOnCancelDo
             EXPECT_TRUE(saved == oldContent) << "the existing file changed";
         }
         EXPECT_EQ(StateOf(host), before);
+        ::GetCurrentDirectoryA(MAX_PATH, szAfter);
+        EXPECT_STREQ(szAfter, szCurrent) << "the save holds the chosen folder as the current directory";
         DeleteFileIfAny(path);
     }
 }

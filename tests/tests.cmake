@@ -58,8 +58,9 @@ add_wine64_runs(device_ui_test
   "DeviceUiProgram.AnInstalledDriverGivesTheWholeReportAndSucceeds/*:DeviceUi.EachProgramFailsToLoadWithOnlyTheOtherProgramsLibrary")
 # Their dialogs activate their own prefix's desktop, a window of its own on the
 # X screen, which takes the keyboard from the XP prefix's desktop: they share
-# the lock of the tests that need the focus there.
-set_tests_properties(device_ui_test_win7 device_ui_test_win10 PROPERTIES RESOURCE_LOCK foreground)
+# the lock of the tests that need the focus there. They install into their
+# prefix as the package test does in the Windows 10 one: `installation` too.
+set_tests_properties(device_ui_test_win7 device_ui_test_win10 PROPERTIES RESOURCE_LOCK "foreground;installation")
 
 # Saving the report.
 add_wine_test(save_test SOURCES save_test.cpp LOCKS foreground)
