@@ -2,6 +2,7 @@
 // template and resources, the size rule, the start of a run, the view switch
 // and the closing protocol, with the faults only the seam can give.
 #include "res/resource.h"
+#include "support/DeviceFixture.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/HandleCount.h"
@@ -33,11 +34,8 @@ TEST(CheckDialogClass, RunTimeClassRecord)
     EXPECT_EQ(pClass->m_pBaseClass, RUNTIME_CLASS(CDialog));
     EXPECT_TRUE(pClass->IsDerivedFrom(RUNTIME_CLASS(CWnd)));
     EXPECT_FALSE(RUNTIME_CLASS(CDialog)->IsDerivedFrom(pClass));
-    // A dialog is of the kind of each of its base classes, and no run thread,
-    // which alone the check thread's routine takes.
-    const CUsbInstallationTestDlg dialog;
-    EXPECT_TRUE(dialog.IsKindOf(RUNTIME_CLASS(CDialog)));
-    EXPECT_FALSE(dialog.IsKindOf(RUNTIME_CLASS(CRunThread)));
+    // That the check thread's routine takes no dialog for its run thread is
+    // CheckThread.RejectsANullParameterAndObjectsOfOtherClasses.
 }
 
 // Each entry of the table, sent to the dialog as the system would send it,
@@ -425,6 +423,42 @@ TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
     EXPECT_FALSE(HasFocusAndCaret(hwndLog));
     EXPECT_TRUE(host.PumpUntil([&] { return ::IsWindowVisible(hwndLog) && HasFocusAndCaret(hwndLog); }, 15000));
     host.Dialog().EndRunPainting();
+}
+
+// A detailed run whose devices never answer, with more lines than the report
+// shows: the report stays visible and under the pointer, keeps the focus with
+// its caret, and the wheel scrolls it.
+TEST(CheckDialogRun, TheReportIsVisibleAndScrollsDuringARun)
+{
+    const std::string simulator = SimulatorLibrary();
+    DeviceTableOverride table({{0x0403, 0x0001, simulator.c_str(), "U.EXE", "U.INI"}});
+    ScenarioFile scenario(SilentInstruments(3));
+    TestDialogHost host;
+    // Above the windows other tests may open at the same place.
+    ::SetWindowPos(host.Hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ::SetForegroundWindow(host.Hwnd());
+    const HWND hwndLog = host.Report();
+    ASSERT_TRUE(host.PumpUntil([&] { return ::GetFocus() == hwndLog; }));
+    RECT rc;
+    ::GetWindowRect(hwndLog, &rc);
+    const POINT ptCentre = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+    const auto firstLine = [&] { return ::SendMessageA(hwndLog, EM_GETFIRSTVISIBLELINE, 0, 0); };
+    const auto running = [&] { return !host.IsEnabled(IDC_BUTTON_START); };
+
+    host.Click(IDC_BUTTON_DETAILS);
+    ASSERT_TRUE(host.PumpUntil([&] { return Contains(host.ReportText(), DetailLine(Text::kSend)); }));
+    EXPECT_TRUE(host.PumpUntil([&] {
+        return running() && ::IsWindowVisible(hwndLog) && ::WindowFromPoint(ptCentre) == hwndLog;
+    })) << "the report was hidden or not under the pointer during the run";
+    EXPECT_TRUE(host.PumpUntil([&] { return running() && HasFocusAndCaret(hwndLog); }, 15000))
+        << "the report lost its focus or caret during the run";
+    ASSERT_GT(firstLine(), 0) << host.ReportText();
+    EXPECT_TRUE(host.PumpUntil([&] {
+        const LRESULT nBefore = firstLine();
+        ::SendMessageA(::WindowFromPoint(ptCentre), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA),
+                       MAKELPARAM(ptCentre.x, ptCentre.y));
+        return running() && firstLine() < nBefore;
+    })) << "the report did not scroll during the run";
 }
 
 namespace

@@ -106,40 +106,6 @@ TEST(DialogUi, DetailsDuringARunSwitchesTheRunInProgress)
     EXPECT_EQ(CountOf(report, kRule), 1u) << report;
 }
 
-TEST(DialogUi, TheReportIsVisibleAndScrollsDuringARun)
-{
-    InstalledDriver driver("[device0]\nsilent=1\n");
-    UiHarness ui;
-    ASSERT_TRUE(ui.Started());
-    // Above the dialogs that other tests may open at the same place.
-    ::SetWindowPos(ui.Dialog(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    const HWND hwndLog = ui.Control(IDC_RICHEDIT_LOG);
-    RECT rc;
-    ::GetWindowRect(hwndLog, &rc);
-    const POINT ptCentre = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-    const auto firstLine = [&] { return ::SendMessageA(hwndLog, EM_GETFIRSTVISIBLELINE, 0, 0); };
-    const auto running = [&] { return !ui.IsEnabled(IDC_BUTTON_START); };
-
-    // A detailed run: more lines than the report shows. Its device never answers.
-    ui.Click(IDC_BUTTON_DETAILS);
-    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), DetailLine(Text::kSend)); }));
-    EXPECT_TRUE(ui.WaitUntil([&] {
-        return running() && ::IsWindowVisible(hwndLog) && ::WindowFromPoint(ptCentre) == hwndLog;
-    })) << "the report was hidden or not under the pointer during the run";
-    // It keeps the focus it had when the dialog opened, and shows its caret.
-    EXPECT_TRUE(ui.WaitUntil([&] { return running() && HasFocusAndCaret(hwndLog); }, 15000))
-        << "the report lost its focus or caret during the run";
-    ASSERT_GT(firstLine(), 0) << ui.ReportText();
-    // The wheel, sent where the pointer is, scrolls the report up.
-    EXPECT_TRUE(ui.WaitUntil([&] {
-        const LRESULT nBefore = firstLine();
-        DWORD_PTR dwIgnored = 0;
-        ::SendMessageTimeoutA(::WindowFromPoint(ptCentre), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA),
-                              MAKELPARAM(ptCentre.x, ptCentre.y), SMTO_NORMAL, 10000, &dwIgnored);
-        return running() && firstLine() < nBefore;
-    })) << "the report did not scroll during the run";
-}
-
 TEST(DialogUi, ClosingDuringARunNeverHangs)
 {
     DeviceHold hold;
