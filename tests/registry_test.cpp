@@ -24,23 +24,12 @@ using Arrange = std::function<void(InstallationSandbox&, Faults&)>;
 
 struct RegistryCase
 {
-    RegistryCase(const char* pszName, int nInstances, Arrange arrange, std::function<void(ExpectedReport&)> expect,
-                 DWORD dwExpectedResult, std::function<void(const CheckOutcome&)> also = {})
-        : pszName(pszName),
-          nInstances(nInstances),
-          arrange(arrange),
-          expect(expect),
-          dwExpectedResult(dwExpectedResult),
-          also(also)
-    {
-    }
-
     const char* pszName;
     int nInstances;  // installed with the common files first; -1: nothing
     Arrange arrange; // what else the case needs
     std::function<void(ExpectedReport&)> expect;
-    DWORD dwExpectedResult;                        // the code of the result given, which the run reads
-    std::function<void(const CheckOutcome&)> also; // what else the run must show
+    DWORD dwExpectedResult;                             // the code of the result given, which the run reads
+    std::function<void(const CheckOutcome&)> also = {}; // what else the run must show
     RegistryCheck registryCheck = RegistryCheck::COMMON;
 };
 
