@@ -212,8 +212,7 @@ TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
     ASSERT_TRUE(ui.WaitForExit(60000));
     EXPECT_EQ(ui.ExitCode(), REPORT_EXIT_FINISHED);
     const std::string report = ReportIn(path);
-    // The second tested too, by its own serial number, and its warning.
-    EXPECT_TRUE(Contains(report, DetailLine(Text::kConnected + std::string("Vid_0403&Pid_B7E4#SIM00002")))) << report;
+    // The second's warning; whom each open reaches is the device test's.
     EXPECT_TRUE(Contains(report, DetailLine(Text::kTimeout))) << report;
     EXPECT_TRUE(EndsWith(report, Summary(false))) << report;
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"silent.rtf"}) << Joined(FilesIn(scratch.Path()));

@@ -244,28 +244,8 @@ TEST_F(ReportWriter, ResultLines)
     }
 }
 
-// The stream-in callback on its own: a text longer than the buffer arrives
-// over several calls, each continuing at the offset.
-TEST(StreamInCallback, ContinuesAtTheOffsetAndEndsWithZeroBytes)
-{
-    StreamCookie* pCookie = CreateStreamCookie("abcdefghij");
-    ASSERT_NE(pCookie, nullptr);
-    std::string delivered;
-    std::vector<LONG> counts;
-    while (counts.size() < 10 && (counts.empty() || counts.back() != 0))
-    {
-        BYTE buffer[4];
-        LONG cb = 0;
-        EXPECT_EQ(StreamInCallback(reinterpret_cast<DWORD_PTR>(pCookie), buffer, sizeof(buffer), &cb), 0u);
-        counts.push_back(cb);
-        delivered.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(cb));
-    }
-    EXPECT_EQ(delivered, "abcdefghij");
-    EXPECT_EQ(counts, (std::vector<LONG>{4, 4, 2, 0}));
-    EXPECT_EQ(pCookie->dwOffset, 10u);
-    ::GlobalFree(pCookie);
-}
-
+// The stream-in callback on its own; a message that takes several of its
+// calls is a row of WritesShowWholeAndKeepTheButtonsAndTheSelection.
 TEST(StreamInCallback, ArgumentFaultsAnswer87AndDeliverNothing)
 {
     StreamCookie* pText = CreateStreamCookie("text");

@@ -324,48 +324,6 @@ TEST(Simulator, ChunksAreQueuedAndSignalledOneByOne)
     }
 }
 
-TEST(Simulator, EachStatusSwitchFailsItsCallOnly)
-{
-    // The calls in the order they are made; "<call>_status = n" fails one.
-    const std::pair<const char*, FT_STATUS> calls[] = {{"list", FT_IO_ERROR},
-                                                       {"open", FT_INSUFFICIENT_RESOURCES},
-                                                       {"ee_read", FT_EEPROM_READ_FAILED},
-                                                       {"notify", FT_OTHER_ERROR},
-                                                       {"write", FT_FAILED_TO_WRITE_DEVICE},
-                                                       {"queue", FT_IO_ERROR},
-                                                       {"read", 1234}};
-    const size_t kOpen = 1;
-    for (size_t nFailing = 0; nFailing < std::size(calls); ++nFailing)
-    {
-        const std::string key = std::string(calls[nFailing].first) + "_status";
-        SCOPED_TRACE(key);
-        ScenarioFile scenario("[device0]\n" + key + " = " + std::to_string(calls[nFailing].second) + "\n");
-        CSimLibrary lib;
-        char szDescription[kListBufferSize] = "untouched";
-        std::vector<FT_STATUS> statuses = {lib.ListDevices(nullptr, szDescription, kListFlags)};
-        if (statuses[0] != FT_OK)
-        {
-            EXPECT_STREQ(szDescription, "untouched") << "a failed listing wrote the buffer";
-        }
-        FT_HANDLE hDevice = nullptr;
-        statuses.push_back(lib.OpenNamed(kDefaultDescription, &hDevice));
-        for (FT_STATUS status : lib.UseDevice(hDevice))
-            statuses.push_back(status);
-        ASSERT_EQ(statuses.size(), std::size(calls));
-        for (size_t nCall = 0; nCall < std::size(calls); ++nCall)
-        {
-            FT_STATUS nExpected = nCall == nFailing ? calls[nFailing].second : FT_OK;
-            if (nFailing == kOpen && nCall > kOpen)
-                nExpected = FT_INVALID_HANDLE;
-            EXPECT_EQ(statuses[nCall], nExpected) << "call " << calls[nCall].first;
-        }
-        if (hDevice != nullptr)
-        {
-            EXPECT_EQ(lib.Close(hDevice), FT_OK);
-        }
-    }
-}
-
 TEST(Simulator, EachLoadReadsItsScenarioAfreshOrRefusesEveryCallForATypo)
 {
     const DWORD kUntouched = 0xDEADBEEF;
