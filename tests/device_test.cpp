@@ -391,13 +391,6 @@ TEST_F(Communication, EveryOutcomeOfOneDevice)
              ClosedWithWarning(e, "The system cannot write to the specified device.");
          },
          0},
-        // A status the driver table does not name is shown by its number.
-        {"FT_Write fails with status 19", OneDevice("write_status = 19\n"),
-         [&](ExpectedReport& e) {
-             e.UpToTheSend(kDevice).Alert(Text::kFailed);
-             ClosedWithWarning(e, "Unknown status 19 (0x00000013)");
-         },
-         0},
         {"FT_GetQueueStatus fails after the event", OneDevice("queue_status = 1\n"),
          [](ExpectedReport& e) {
              e.UpToTheWait(kDevice)
@@ -603,8 +596,6 @@ TEST_F(Communication, TheSearchReportsTheCountNoDeviceAndADriverError)
              // The driver's status text, not a system text.
              e.DriverError("The request could not be performed because of an I/O device error.");
          }},
-        {"counting fails with a status outside the table", "[driver]\ncount_status = 1000\n",
-         [](ExpectedReport& e) { e.DriverError("Unknown status 1000 (0x000003E8)"); }},
     };
     for (const auto& c : cases)
     {
