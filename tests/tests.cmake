@@ -58,9 +58,11 @@ add_wine64_runs(device_ui_test
   "DeviceUiProgram.AnInstalledDriverGivesTheWholeReportAndSucceeds/*:DeviceUi.EachProgramFailsToLoadWithOnlyTheOtherProgramsLibrary")
 # Their dialogs activate their own prefix's desktop, a window of its own on the
 # X screen, which takes the keyboard from the XP prefix's desktop: they share
-# the lock of the tests that need the focus there. They install into their
-# prefix as the package test does in the Windows 10 one: `installation` too.
-set_tests_properties(device_ui_test_win7 device_ui_test_win10 PROPERTIES RESOURCE_LOCK "foreground;installation")
+# the lock of the tests that need the focus there. The Windows 10 run installs
+# into its prefix as the package test does: they share that prefix's lock,
+# `installation-win10`, and leave the XP prefix's `installation` free.
+set_tests_properties(device_ui_test_win7 PROPERTIES RESOURCE_LOCK foreground)
+set_tests_properties(device_ui_test_win10 PROPERTIES RESOURCE_LOCK "foreground;installation-win10")
 
 # Saving the report.
 add_wine_test(save_test SOURCES save_test.cpp LOCKS foreground)
@@ -115,7 +117,7 @@ target_link_options(package_test PRIVATE ${STATIC_LINK_OPTIONS})
 add_dependencies(package_test simulator x64)
 add_test(NAME package COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/package_check.sh
   ${CMAKE_BINARY_DIR} ${PROJECT_VERSION} $<TARGET_FILE:package_test>)
-set_tests_properties(package PROPERTIES TIMEOUT 120 RESOURCE_LOCK installation
+set_tests_properties(package PROPERTIES TIMEOUT 120 RESOURCE_LOCK "installation;installation-win10"
   FIXTURES_REQUIRED "wineprefix;wineprefix_win10")
 # The set-up's install against a package mirror caught mid-sync, with stand-ins.
 add_test(NAME setup COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/setup_check.sh)
