@@ -39,6 +39,22 @@ CString SaveDialogErrorEntry(DWORD dwError)
                                                     : "The save dialog failed.");
     return entry;
 }
+
+// "UsbInstallationTest-PC042-2026-12-09.rtf": the reports of several PCs, or
+// of both programs, or of several days, keep apart in one folder.
+std::wstring SuggestedFileName()
+{
+    std::wstring name = sizeof(void*) == 8 ? L"UsbInstallationTest64-" : L"UsbInstallationTest-";
+    WCHAR szComputer[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD cchComputer = MAX_COMPUTERNAME_LENGTH + 1;
+    if (::GetComputerNameW(szComputer, &cchComputer))
+        name += std::wstring(szComputer) + L"-";
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    WCHAR szDate[16];
+    ::wsprintfW(szDate, L"%04u-%02u-%02u.rtf", now.wYear, now.wMonth, now.wDay);
+    return name + szDate;
+}
 } // namespace
 
 void SaveReportAsChosen(CRichEditCtrl& richLog, HWND hwndOwner)
@@ -48,6 +64,7 @@ void SaveReportAsChosen(CRichEditCtrl& richLog, HWND hwndOwner)
     WCHAR szDocuments[MAX_PATH];
     if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, szDocuments)))
         dialog.m_ofn.lpstrInitialDir = szDocuments;
+    ::lstrcpynW(dialog.m_ofn.lpstrFile, SuggestedFileName().c_str(), static_cast<int>(dialog.m_ofn.nMaxFile));
     if (dialog.DoModal() != IDOK)
     {
         // A dialog that failed (a name too long for it) is no cancel.

@@ -7,6 +7,7 @@
 #include "device/Communication.h"
 #include "device/DriverLibrary.h"
 #include "framework/SystemCalls.h"
+#include "report/ReportOrigin.h"
 
 #include <algorithm>
 
@@ -16,21 +17,20 @@ void WriteRunEnd(CReportWriter& report, LPCSTR pszSummary)
 {
     report.WriteLog(pszSummary, LOG_HEADING);
     report.WriteLog(REPORT_RULE, LOG_TEXT);
+    report.WriteLog(FormatReportOrigin(CurrentReportOrigin()), LOG_TEXT);
 }
 } // namespace
 
-// What the run's results come to: any Warning or Error is something to look
-// at; a failed check, by its part's rule, also ends the run "Check finished.".
+// What the run's results come to: the heaviest result a check gave. Any
+// Warning or Error is something to look at, and the run ends "Check
+// finished.": "Check completed successfully!" below a missing file's Warning,
+// scrolled out of sight, would tell the user that a failure was a success.
 struct CCheckRun::Findings
 {
-    void Add(const CheckResult& result, BOOL bFails)
-    {
-        worst = std::max(worst, result.kind);
-        bFailed = bFailed || bFails;
-    }
+    void Add(const CheckResult& result) { worst = std::max(worst, result.kind); }
+    BOOL Clean() const { return worst == RESULT_OK; }
 
     ResultKind worst = RESULT_OK;
-    BOOL bFailed = FALSE;
 };
 
 CCheckRun::CCheckRun()
@@ -84,16 +84,14 @@ RunOutcome CCheckRun::Run(CReportWriter& report)
     }
 
     const BOOL bCancelled = m_bCancel.load();
-    WriteRunEnd(report, bCancelled || findings.bFailed ? SUMMARY_FINISHED : SUMMARY_SUCCESS);
+    WriteRunEnd(report, bCancelled || !findings.Clean() ? SUMMARY_FINISHED : SUMMARY_SUCCESS);
     if (bCancelled)
         return RUN_CANCELLED;
-    return findings.worst != RESULT_OK ? RUN_FINISHED : RUN_SUCCEEDED;
+    return findings.Clean() ? RUN_SUCCEEDED : RUN_FINISHED;
 }
 
 // The common check of each entry with IDs, and the device-specific one where
-// the common one found the device key. A registry check fails the run when
-// its result carries a code: the check could not be made, or the device key
-// is not there (259). Missing files and an instance's own failure do not.
+// the common one found the device key: where its result carries no code.
 void CCheckRun::CheckRegistry(CReportWriter& report, Findings& findings)
 {
     for (UINT nIndex = 0; nIndex < g_DeviceTable.nEntries && !m_bCancel.load(); ++nIndex)
@@ -102,17 +100,16 @@ void CCheckRun::CheckRegistry(CReportWriter& report, Findings& findings)
         if (device.nVendorId < 0 || device.nProductId < 0)
             continue;
         const CheckResult common = CheckCommonRegistry(report, device);
-        findings.Add(common, common.dwCode != ERROR_SUCCESS);
+        findings.Add(common);
         if (common.dwCode != ERROR_SUCCESS || m_bCancel.load())
             continue;
         const CheckResult specific = CheckDeviceRegistry(report, device);
-        findings.Add(specific, specific.dwCode != ERROR_SUCCESS);
+        findings.Add(specific);
     }
 }
 
 // The library's binding, the device search and the communication test, and
-// the library's release, which comes whatever went before. Each fails the run
-// with anything but OK.
+// the library's release, which comes whatever went before.
 void CCheckRun::CheckDriver(CReportWriter& report, LPCSTR pszDriverLibrary, Findings& findings)
 {
     report.WriteLog(REPORT_SEPARATOR, LOG_TEXT);
@@ -127,9 +124,9 @@ void CCheckRun::CheckDriver(CReportWriter& report, LPCSTR pszDriverLibrary, Find
         if (!m_bCancel.load() && result.kind == RESULT_OK)
             result = devices.CheckCommunication();
     }
-    findings.Add(result, result.kind != RESULT_OK);
+    findings.Add(result);
     const CheckResult freed = FreeDriverLibrary(report, m_hDriverLib);
-    findings.Add(freed, freed.kind != RESULT_OK);
+    findings.Add(freed);
 }
 
 BOOL CCheckRun::GiveUpStuckCall(CReportWriter& report)

@@ -13,9 +13,9 @@
 
 enum RunOutcome
 {
-    // "Check completed successfully!" and no Warning or Error result.
+    // "Check completed successfully!": every result is OK.
     RUN_SUCCEEDED,
-    // Something to look at: "Check finished.", or a Warning or Error result.
+    // "Check finished.": a Warning or Error result to look at.
     RUN_FINISHED,
     RUN_CANCELLED,
     // A driver call did not return within kDriverCallBoundMs: the report's end

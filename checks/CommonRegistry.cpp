@@ -60,8 +60,10 @@ CheckResult CheckRegisteredDevice(CReportWriter& report, const DEVICE_INFO& devi
     }
     deviceKey.Close();
 
+    // Searched where they lie, also for the 32-bit program under WOW64, so
+    // that the path a writer notes is the folder they were looked for in.
     CString systemDirectory;
-    const DWORD dwDirectory = QuerySystemDirectory(systemDirectory);
+    const DWORD dwDirectory = QueryReachedSystemDirectory(systemDirectory);
     if (dwDirectory != ERROR_SUCCESS)
         return CheckResult::Error(dwDirectory);
     const struct

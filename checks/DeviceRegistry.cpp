@@ -18,18 +18,38 @@ const char kFileFound[] = "... File was found.";
 // more than the registry may fill, so a value whose data do not end in a zero
 // (binary data, a number, a text stored without its terminator) is taken as
 // the text of its bytes up to the first zero or to the end of its data, and
-// never read past them. 234 when the data exceed cbMax.
-DWORD ReadTextValue(HKEY hKey, LPCSTR pszValueName, DWORD cbMax, CString& text)
+// never read past them. 234 when the data exceed cbMax. The value's type
+// into pdwType where given.
+DWORD ReadTextValue(HKEY hKey, LPCSTR pszValueName, DWORD cbMax, CString& text, LPDWORD pdwType = nullptr)
 {
     char buffer[kFileValueSize + 1] = {};
     DWORD cbData = cbMax;
     const LONG lResult =
-        g_SystemCalls.RegQueryValueExA(hKey, pszValueName, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &cbData);
+        g_SystemCalls.RegQueryValueExA(hKey, pszValueName, nullptr, pdwType, reinterpret_cast<LPBYTE>(buffer), &cbData);
     if (lResult != ERROR_SUCCESS)
         return static_cast<DWORD>(lResult);
     buffer[cbData < cbMax ? cbData : cbMax] = '\0';
     text = buffer;
     return ERROR_SUCCESS;
+}
+
+// "Driver version:   " and the class key's DriverVersion, DriverDate and
+// ProviderName, those that are texts, in that order. They only inform:
+// whether they are there changes no result.
+CString DriverVersionLine(HKEY hClassKey)
+{
+    CString version;
+    for (const LPCSTR pszName : {"DriverVersion", "DriverDate", "ProviderName"})
+    {
+        CString value;
+        DWORD dwType = REG_NONE;
+        if (ReadTextValue(hClassKey, pszName, kFileValueSize, value, &dwType) != ERROR_SUCCESS || dwType != REG_SZ ||
+            value.IsEmpty())
+            continue;
+        version += version.IsEmpty() ? "" : ", ";
+        version += value;
+    }
+    return CString("Driver version:   ") + (version.IsEmpty() ? "not registered" : version);
 }
 
 // What every instance of one call shares.
@@ -78,8 +98,8 @@ CheckResult CheckInstance(CReportWriter& report, const DeviceContext& context, L
         return CheckResult::Error(dwError);
     line.Format("Registered driver file:   %s", static_cast<LPCSTR>(driverFile));
     report.WriteLog(line, LOG_DETAIL);
-    const CheckResult driverSearch = ReportFileSearch(
-        report, FindNativeSystemFile(context.systemDirectory + "\\Drivers\\" + driverFile), kFileFound);
+    const CString driverPath = context.systemDirectory + "\\Drivers\\" + driverFile;
+    const CheckResult driverSearch = ReportFileSearch(report, driverPath, FindNativeSystemFile(driverPath), kFileFound);
     // The driver file cannot be looked at: that is this instance's result
     // alone, and the check goes on with the next instance.
     if (driverSearch.kind == RESULT_ERROR)
@@ -96,6 +116,8 @@ CheckResult CheckInstance(CReportWriter& report, const DeviceContext& context, L
     // Unlike the driver file's, a failed search of the installation file
     // ends the whole check: the instances that follow are not examined.
     bEndsCheck = infSearch.kind == RESULT_ERROR;
+    if (!bEndsCheck)
+        report.WriteLog(DriverVersionLine(classKey.Get()), LOG_DETAIL);
     return Worse(driverSearch, infSearch);
 }
 

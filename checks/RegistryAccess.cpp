@@ -10,10 +10,10 @@ CString FormatDeviceKeyName(int nVendorId, int nProductId)
     return name;
 }
 
-LONG CRegKeyHolder::Open(LPCSTR pszPath)
+LONG CRegKeyHolder::Open(LPCSTR pszPath, REGSAM samView)
 {
     Close();
-    const LONG lResult = g_SystemCalls.RegOpenKeyExA(HKEY_LOCAL_MACHINE, pszPath, 0, KEY_READ, &m_hKey);
+    const LONG lResult = g_SystemCalls.RegOpenKeyExA(HKEY_LOCAL_MACHINE, pszPath, 0, KEY_READ | samView, &m_hKey);
     if (lResult != ERROR_SUCCESS)
         m_hKey = nullptr;
     return lResult;
@@ -65,8 +65,9 @@ DWORD FindNativeSystemFile(LPCSTR pszPath)
     return dwSearch;
 }
 
-CheckResult ReportFileSearch(CReportWriter& report, DWORD dwSearch, LPCSTR pszFoundText)
+CheckResult ReportFileSearch(CReportWriter& report, LPCSTR pszPath, DWORD dwSearch, LPCSTR pszFoundText)
 {
+    report.NoteSearchedPath(pszPath);
     if (dwSearch == ERROR_SUCCESS)
     {
         report.WriteLog(pszFoundText, LOG_DETAIL);
@@ -80,5 +81,5 @@ CheckResult ReportFileSearch(CReportWriter& report, DWORD dwSearch, LPCSTR pszFo
 
 CheckResult SearchAndReportFile(CReportWriter& report, LPCSTR pszPath, LPCSTR pszFoundText)
 {
-    return ReportFileSearch(report, FindExistingFile(pszPath), pszFoundText);
+    return ReportFileSearch(report, pszPath, FindExistingFile(pszPath), pszFoundText);
 }

@@ -20,8 +20,9 @@ public:
     CRegKeyHolder(const CRegKeyHolder&) = delete;
     CRegKeyHolder& operator=(const CRegKeyHolder&) = delete;
 
-    // Opens HKEY_LOCAL_MACHINE\pszPath for reading; the registry's result.
-    LONG Open(LPCSTR pszPath);
+    // Opens HKEY_LOCAL_MACHINE\pszPath for reading, in the view samView
+    // (KEY_WOW64_64KEY) where one is given; the registry's result.
+    LONG Open(LPCSTR pszPath, REGSAM samView = 0);
     void Close();
     HKEY Get() const { return m_hKey; }
 
@@ -37,10 +38,11 @@ DWORD FindExistingFile(LPCSTR pszPath);
 // the native one, also by this 32-bit program under WOW64 (see the source).
 DWORD FindNativeSystemFile(LPCSTR pszPath);
 
-// The finding of a file search that gave dwSearch: OK, with pszFoundText
-// written, when the file exists; a Warning, with "... File was not found."
-// written, when it or its path does not (a missing file is a warning, never an
-// error); else an Error with the search's code, with nothing written for it.
-CheckResult ReportFileSearch(CReportWriter& report, DWORD dwSearch, LPCSTR pszFoundText);
+// The finding of the search of pszPath that gave dwSearch, the path noted
+// first: OK, with pszFoundText written, when the file exists; a Warning, with
+// "... File was not found." written, when it or its path does not (a missing
+// file is a warning, never an error); else an Error with the search's code,
+// with nothing written for it.
+CheckResult ReportFileSearch(CReportWriter& report, LPCSTR pszPath, DWORD dwSearch, LPCSTR pszFoundText);
 // FindExistingFile, then ReportFileSearch.
 CheckResult SearchAndReportFile(CReportWriter& report, LPCSTR pszPath, LPCSTR pszFoundText);

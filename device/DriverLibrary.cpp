@@ -1,8 +1,30 @@
 #include "device/DriverLibrary.h"
 
 #include "framework/Afx.h"
+#include "framework/ModuleVersion.h"
 
 #include <cstring>
+
+namespace
+{
+// "File version:   2.12.36.4", or the reason the library has none, with its
+// code and the system's text.
+CString FileVersionLine(HMODULE hLibrary)
+{
+    CString version;
+    const DWORD dwError = QueryModuleFileVersion(hLibrary, version);
+    if (dwError == ERROR_SUCCESS)
+        return CString("File version:   ") + version;
+    CString entry;
+    FormatErrorEntry(dwError, entry);
+    const LPCSTR pszEntry = entry;
+    const LPCSTR pszTextBreak = std::strstr(pszEntry, "\n\t");
+    if (pszTextBreak == nullptr)
+        return CString("File version:   none, ") + entry;
+    return CString("File version:   none, ") + CString(pszEntry, static_cast<int>(pszTextBreak - pszEntry)) + ": " +
+           (pszTextBreak + 2);
+}
+} // namespace
 
 CheckResult LoadDriverLibrary(CReportWriter& report, LPCSTR pszName, HMODULE& hDriverLib,
                               DRIVER_ENTRY_POINTS& entryPoints)
@@ -26,6 +48,8 @@ CheckResult LoadDriverLibrary(CReportWriter& report, LPCSTR pszName, HMODULE& hD
     // reported where it would be called.
     const CheckResult result =
         hDriverLib != nullptr ? CheckResult::Ok() : CheckResult::Error(LastErrorOr(ERROR_GEN_FAILURE));
+    if (hDriverLib != nullptr)
+        report.WriteLog(FileVersionLine(hDriverLib), LOG_DETAIL);
     report.WriteResult(result);
     entryPoints = DRIVER_ENTRY_POINTS();
     if (hDriverLib == nullptr)

@@ -42,6 +42,8 @@ const SystemCalls& RealSystemCalls()
         OptionalKernelFunction<decltype(SystemCalls::IsWow64Process)>("IsWow64Process"),
         OptionalKernelFunction<decltype(SystemCalls::Wow64DisableWow64FsRedirection)>("Wow64DisableWow64FsRedirection"),
         OptionalKernelFunction<decltype(SystemCalls::Wow64RevertWow64FsRedirection)>("Wow64RevertWow64FsRedirection"),
+        OptionalKernelFunction<decltype(SystemCalls::GetSystemWow64DirectoryA)>("GetSystemWow64DirectoryA"),
+        OptionalKernelFunction<decltype(SystemCalls::IsWow64Process2)>("IsWow64Process2"),
         OptionalKernelFunction<decltype(SystemCalls::SetDefaultDllDirectories)>("SetDefaultDllDirectories"),
     };
     return real;

@@ -49,6 +49,10 @@ struct SystemCalls
     decltype(&::IsWow64Process) IsWow64Process;
     decltype(&::Wow64DisableWow64FsRedirection) Wow64DisableWow64FsRedirection;
     decltype(&::Wow64RevertWow64FsRedirection) Wow64RevertWow64FsRedirection;
+    decltype(&::GetSystemWow64DirectoryA) GetSystemWow64DirectoryA;
+    // Windows 10 1511 and later: also the native machine, which tells ARM64
+    // from x64 where a program of either runs emulated.
+    BOOL(WINAPI* IsWow64Process2)(HANDLE hProcess, USHORT* pProcessMachine, USHORT* pNativeMachine);
 
     // The system-directory-only library search: Windows 8 and later, Vista
     // and 7 with the loader update (KB2533623); null elsewhere.

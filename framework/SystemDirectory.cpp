@@ -32,6 +32,16 @@ DWORD QueryWindowsDirectory(CString& directory)
     return QueryDirectory(g_SystemCalls.GetWindowsDirectoryA, directory);
 }
 
+DWORD QueryReachedSystemDirectory(CString& directory)
+{
+    BOOL bWow64 = FALSE;
+    if (QueryWow64(bWow64) == ERROR_SUCCESS && bWow64 && g_SystemCalls.GetSystemWow64DirectoryA != nullptr &&
+        QueryDirectory(g_SystemCalls.GetSystemWow64DirectoryA, directory) == ERROR_SUCCESS)
+        return ERROR_SUCCESS;
+    // Where the system cannot name SysWOW64, the searches are still redirected there.
+    return QuerySystemDirectory(directory);
+}
+
 DWORD QueryWow64(BOOL& bWow64)
 {
     bWow64 = FALSE;

@@ -9,6 +9,11 @@
 DWORD QuerySystemDirectory(CString& directory);
 DWORD QueryWindowsDirectory(CString& directory);
 
+// The folder that this program's accesses to the system directory reach:
+// SysWOW64 for the 32-bit program under WOW64, which they are redirected to,
+// else the system directory. A path in it names the folder its file is in.
+DWORD QueryReachedSystemDirectory(CString& directory);
+
 // Whether this process runs under WOW64, where the system directory it sees
 // is SysWOW64: 0 with bWow64 set, or the reason the system could not tell.
 // Windows without IsWow64Process (before XP SP2) has no WOW64.

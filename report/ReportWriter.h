@@ -52,6 +52,10 @@ public:
     // The result line "OK", "Warning" or "Error", with what goes with it.
     void WriteResult(const CheckResult& result);
 
+    // The full path of the file a check looks for, before the lines of its
+    // finding: for a writer that keeps more than the report's lines.
+    virtual void NoteSearchedPath(LPCSTR pszPath) { (void)pszPath; }
+
 protected:
     ~CReportWriter() = default;
 };

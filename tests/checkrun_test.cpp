@@ -90,7 +90,7 @@ TEST_F(CheckRun, SucceedsOnlyWhenEveryCheckPassed)
     // No registry part: the opening separator and the driver loop's follow each other.
     ExpectedReport expected(true);
     expected.Line(std::string(GetOsVersionText())).Separator().Separator();
-    expected.Load(m_strSimulator).Ok().Found(1);
+    expected.Loaded(m_strSimulator, kSimulatorVersion).Found(1);
     expected.UpToTheWait(kOneDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime);
     expected.Freed().Summary(true);
     EXPECT_EQ(ReportText(), expected.Text());

@@ -27,8 +27,10 @@ std::string OsLine()
     ::GetVersionExA(&version);
     if (version.dwMajorVersion == 6 && version.dwMinorVersion == 1)
         return Text::kOs + std::string("Windows 7 Service Pack 1 Build: 7601 (64-bit)");
-    // The build of Wine's Windows 10 moves with Wine's version.
-    return Text::kOs + std::string("Windows 10  Build: ") + std::to_string(version.dwBuildNumber) + " (64-bit)";
+    // The build of Wine's Windows 10 moves with Wine's version; its release and update
+    // level are those make-wineprefix wrote into the 64-bit view.
+    return Text::kOs + std::string("Windows 10 1903 Build: ") + std::to_string(version.dwBuildNumber) +
+           ".1256 (64-bit)";
 }
 
 // The 32-bit program checks what 32-bit applications load; the 64-bit one,
@@ -143,8 +145,8 @@ TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
     // program finds its own library, and the report is the same.
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
-    // A second instance shares the class key the installation made for the driver.
-    sandbox.SetText(DeviceKeyPath() + "\\KT0002B", "Driver", TestDriverValue(0));
+    // A second instance, with a class key of its own for the same files.
+    sandbox.AddInstance("KT0002B", 1, "KT480USB.SYS", "oem7.inf");
     SetEnv("USBSIM_SCENARIO", "");
     SetEnv("USBSIM_TRACE", "");
     const ExpectedReport::Device device = {"USB Measurement Instrument", "Vid_0403&Pid_B7E4#SIM00001",
@@ -155,10 +157,10 @@ TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
         ExpectedReport e(bDetailed);
         e.Line(OsLine()).Separator();
         CommonFilesFound(e.Heading(kCommonHeading).Detail(Text::kDevicesRegistered + std::string("2"))).Ok();
-        for (const char* pszInstance : {"KT0002B", "SIM00001"})
-            InstanceFilesFound(e, pszInstance, "KT480USB.SYS", "oem7.inf");
-        e.Separator();
-        e.Load(kDriverLibrary).Ok().Found(1);
+        // The second class key, as an older installation may have left it, names no version.
+        InstanceFilesFound(e, "KT0002B", "KT480USB.SYS", "oem7.inf", kNoDriverVersion);
+        InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf", kDemoDriverVersion).Separator();
+        e.Loaded(kDriverLibrary, kSimulatorVersion).Found(1);
         e.UpToTheWait(device).Answered(46, 46, answer, "#");
         e.Freed().Summary(true);
         return e.Text();
@@ -207,7 +209,7 @@ TEST(DeviceUi, EachProgramFailsToLoadWithOnlyTheOtherProgramsLibrary)
     ExpectedReport e(true);
     e.Line(OsLine()).Separator();
     CommonLines(e, 1, "MFF").Warning();
-    InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf").Separator();
+    InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf", kDemoDriverVersion).Separator();
     e.Load(kDriverLibrary).Error(ERROR_MOD_NOT_FOUND).NothingToFree().Summary(false);
     for (const auto& row : rows)
     {

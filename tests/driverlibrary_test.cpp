@@ -115,6 +115,8 @@ TEST_F(DriverLibrary, AFailedLoadReportsTheSystemTextAndClearsEverySlot)
 
 TEST_F(DriverLibrary, ALoadBindsTheEightNamesInSlotOrderAndLeavesAMissingOneNull)
 {
+    // From the library's version resource; the variant has no resources at all.
+    const std::string noVersion = "none, 0x00000714 (1812): " + ReportedSystemText(ERROR_RESOURCE_DATA_NOT_FOUND);
     for (const char* pszFile : {"KT480_D2XX.DLL", kNoListDevices})
     {
         dev.ClearReport();
@@ -122,7 +124,9 @@ TEST_F(DriverLibrary, ALoadBindsTheEightNamesInSlotOrderAndLeavesAMissingOneNull
         const std::string path = SimulatorLibrary(pszFile);
         ASSERT_EQ(dev.LoadDriverLibrary(path.c_str()).kind, RESULT_OK) << path;
         // "OK" says only that the file was loaded, also for a variant.
-        EXPECT_EQ(dev.ReportText(), ExpectedReport(true).Load(path).Ok().Text()) << path;
+        EXPECT_EQ(dev.ReportText(),
+                  ExpectedReport(true).Loaded(path, pszFile == kNoListDevices ? noVersion : kSimulatorVersion).Text())
+            << path;
         const HMODULE hModule = dev.hDriverLib;
         ASSERT_NE(hModule, nullptr);
         EXPECT_EQ(hModule, ::GetModuleHandleA(path.c_str())) << path;

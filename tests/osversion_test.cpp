@@ -1,4 +1,5 @@
-// The operating-system line, with the version record supplied through the seam.
+// The operating-system line, with the version record and the registry's
+// release values supplied through the seam.
 #include "checks/OsVersion.h"
 #include "support/ExpectedReport.h"
 #include "support/SeamFaults.h"
@@ -7,9 +8,23 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace
 {
+// A value of HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion.
+struct RegValue
+{
+    const char* pszName;
+    DWORD dwType;
+    std::string bytes;
+};
+
+std::string Dword(DWORD dwValue)
+{
+    return std::string(reinterpret_cast<const char*>(&dwValue), sizeof(dwValue));
+}
+
 struct OsCase
 {
     const char* pszName;
@@ -20,8 +35,37 @@ struct OsCase
     std::string servicePack; // a text of the field's whole size has no terminator
     const char* pszExpected; // after the label; the query fails when null: only the label is left
     BYTE wProductType = VER_NT_WORKSTATION;
+    std::vector<RegValue> registry = {};
 };
 const OsCase* g_pCase = nullptr;
+
+// The case's values are there only in the 64-bit view, as they may be for
+// this 32-bit program under WOW64, and only Windows 10 and later are asked.
+LONG WINAPI FakeRegOpenKeyExA(HKEY, LPCSTR pszSubKey, DWORD, REGSAM samDesired, PHKEY phKey)
+{
+    EXPECT_GE(g_pCase->dwMajor, 10u) << "the registry asked on an older Windows";
+    if ((samDesired & KEY_WOW64_64KEY) == 0 ||
+        std::strcmp(pszSubKey, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion") != 0)
+        return ERROR_FILE_NOT_FOUND;
+    // A real key, which the check closes as any.
+    return ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, phKey);
+}
+
+LONG WINAPI FakeRegQueryValueExA(HKEY, LPCSTR pszName, LPDWORD, LPDWORD pdwType, LPBYTE pData, LPDWORD pcbData)
+{
+    for (const RegValue& value : g_pCase->registry)
+    {
+        if (std::strcmp(value.pszName, pszName) != 0)
+            continue;
+        *pdwType = value.dwType;
+        if (value.bytes.size() > *pcbData)
+            return ERROR_MORE_DATA;
+        *pcbData = static_cast<DWORD>(value.bytes.size());
+        std::memcpy(pData, value.bytes.data(), value.bytes.size());
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
 
 BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA pInfo)
 {
@@ -41,6 +85,15 @@ BOOL WINAPI FakeGetVersionExA(LPOSVERSIONINFOA pInfo)
     pInfo->dwBuildNumber = g_pCase->dwBuild;
     std::memcpy(pInfo->szCSDVersion, g_pCase->servicePack.data(),
                 std::min(g_pCase->servicePack.size(), sizeof(pInfo->szCSDVersion)));
+    return TRUE;
+}
+
+USHORT g_nNativeMachine = IMAGE_FILE_MACHINE_UNKNOWN;
+
+BOOL WINAPI FakeIsWow64Process2(HANDLE, USHORT* pProcessMachine, USHORT* pNativeMachine)
+{
+    *pProcessMachine = IMAGE_FILE_MACHINE_UNKNOWN;
+    *pNativeMachine = g_nNativeMachine;
     return TRUE;
 }
 } // namespace
@@ -75,16 +128,30 @@ TEST(GetOsVersionText, EveryRowOfTheVersionTable)
         {"8.1", 2, 6, 3, 9600, "", "Windows 8.1  Build: 9600"},
         {"Server 2012 R2", 2, 6, 3, 9600, "", "Windows Server 2012 R2  Build: 9600", VER_NT_SERVER},
         {"6.4", 2, 6, 4, 9841, "", "Unknown Operating System"},
+        // Without release values in the registry, the line is the one of before.
         {"10", 2, 10, 0, 19045, "", "Windows 10  Build: 19045"},
         {"10 at its last build", 2, 10, 0, 21999, "", "Windows 10  Build: 21999"},
         {"11 from its first build", 2, 10, 0, 22000, "", "Windows 11  Build: 22000"},
         {"Server 2016", 2, 10, 0, 14393, "", "Windows Server 2016  Build: 14393", VER_NT_SERVER},
-        {"2016 17762", 2, 10, 0, 17762, "", "Windows Server 2016  Build: 17762", VER_NT_SERVER},
         {"2019 17763", 2, 10, 0, 17763, "", "Windows Server 2019  Build: 17763", VER_NT_SERVER},
-        {"2019 20347", 2, 10, 0, 20347, "", "Windows Server 2019  Build: 20347", VER_NT_SERVER},
         {"2022 20348", 2, 10, 0, 20348, "", "Windows Server 2022  Build: 20348", VER_NT_SERVER},
-        {"2022 26099", 2, 10, 0, 26099, "", "Windows Server 2022  Build: 26099", VER_NT_SERVER},
         {"2025 26100", 2, 10, 0, 26100, "", "Windows Server 2025  Build: 26100", VER_NT_DOMAIN_CONTROLLER},
+        // The feature release in the service pack's place, the update level
+        // after the build; ReleaseId where DisplayVersion is not (before
+        // 20H2); no value of another type or form.
+        // clang-format off
+        {"11 24H2", 2, 10, 0, 26100, "", "Windows 11 24H2 Build: 26100.2605", VER_NT_WORKSTATION,
+         {{"ReleaseId", REG_SZ, "2009"}, {"DisplayVersion", REG_SZ, "24H2"}, {"UBR", REG_DWORD, Dword(2605)}}},
+        {"10 1909", 2, 10, 0, 18363, "", "Windows 10 1909 Build: 18363", VER_NT_WORKSTATION,
+         {{"ReleaseId", REG_SZ, "1909"}}},
+        {"odd types and forms", 2, 10, 0, 19045, "", "Windows 10  Build: 19045", VER_NT_WORKSTATION,
+         {{"DisplayVersion", REG_BINARY, "22H2"}, {"ReleaseId", REG_SZ, "22H2\r\n"}, {"UBR", REG_SZ, "5247"}}},
+        // No long-term server between them, but one named by its feature release.
+        {"semi-annual 1903", 2, 10, 0, 18362, "", "Windows Server, version 1903 Build: 18362.1256",
+         VER_NT_SERVER, {{"ReleaseId", REG_SZ, "1903"}, {"UBR", REG_DWORD, Dword(1256)}}},
+        {"semi-annual without its release", 2, 10, 0, 17134, "", "Windows Server  Build: 17134",
+         VER_NT_SERVER},
+        // clang-format on
         {"11.0", 2, 11, 0, 30000, "", "Unknown Operating System"},
         {"build above 16 bits", 2, 5, 1, 0x00012345, "", "Windows XP  Build: 74565"},
         {"largest build", 2, 5, 1, 0xFFFFFFFF, "", "Windows XP  Build: 4294967295"},
@@ -94,6 +161,11 @@ TEST(GetOsVersionText, EveryRowOfTheVersionTable)
     };
     {
         SystemCallOverride<decltype(g_SystemCalls.GetVersionExA)> fake(g_SystemCalls.GetVersionExA, FakeGetVersionExA);
+        SystemCallOverride<decltype(g_SystemCalls.IsWow64Process2)> noWow64Process2(g_SystemCalls.IsWow64Process2,
+                                                                                    nullptr);
+        SystemCallOverride<decltype(g_SystemCalls.RegOpenKeyExA)> open(g_SystemCalls.RegOpenKeyExA, FakeRegOpenKeyExA);
+        SystemCallOverride<decltype(g_SystemCalls.RegQueryValueExA)> query(g_SystemCalls.RegQueryValueExA,
+                                                                           FakeRegQueryValueExA);
         // 32-bit Windows: this 32-bit program does not run under WOW64.
         const Wow64Seam wow64(Wow64Seam::NOT_WOW64);
         for (const OsCase& c : kCases)
@@ -108,38 +180,49 @@ TEST(GetOsVersionText, EveryRowOfTheVersionTable)
     EXPECT_EQ(std::string(GetOsVersionText()), Text::kOs + std::string("Windows XP Service Pack 3 Build: 2600"));
 }
 
-// " (64-bit)" after the names since Vista on 64-bit Windows: the 32-bit
-// program asks IsWow64Process, the 64-bit one (this test built for x86-64)
-// knows. The names up to Server 2003 stay as they were.
+// " (64-bit)" since Vista and Server 2003 on 64-bit Windows, which the 32-bit program asks
+// IsWow64Process and the 64-bit one (this test built for x86-64) knows, with ARM64 where
+// IsWow64Process2 tells it. The 32-bit names up to Server 2003 stay as they were.
 TEST(GetOsVersionText, SixtyFourBitWindowsFromEitherProgram)
 {
     const bool b64BitProgram = sizeof(void*) == 8;
     const std::string ten = "Windows 10  Build: 19045";
     const std::string ten64 = ten + " (64-bit)";
     const OsCase kTen = {"10", 2, 10, 0, 19045, "", ten64.c_str()};
-    const OsCase k2003 = {"2003", 2, 5, 2, 3790, "Service Pack 2", ""};
+    const OsCase k2003 = {"2003", 2, 5, 2, 3790, "Service Pack 2", "", VER_NT_SERVER};
+    const OsCase kXp64 = {"XP x64", 2, 5, 2, 3790, "Service Pack 2", ""};
     const std::string server2003 = "Windows Server 2003 Service Pack 2 Build: 3790";
+    const std::string xp64 = "Windows XP Professional x64 Edition Service Pack 2 Build: 3790 (64-bit)";
     const struct
     {
         const char* pszName;
         Wow64Seam::Kind wow64;
         const OsCase& version;
-        std::string expected32; // from the 32-bit program
-        std::string expected64; // from the 64-bit program
+        std::string expected32;    // from the 32-bit program
+        std::string expected64;    // from the 64-bit program
+        USHORT nNativeMachine = 0; // IsWow64Process2's answer; 0: the function is absent
     } kRows[] = {
         {"under WOW64", Wow64Seam::WOW64, kTen, ten64, ten64},
         {"not under WOW64", Wow64Seam::NOT_WOW64, kTen, ten, ten64},
         {"IsWow64Process fails", Wow64Seam::ISWOW64PROCESS_FAILS, kTen, ten, ten64},
-        // The function is absent (XP before SP2).
         {"no IsWow64Process", Wow64Seam::NO_ISWOW64PROCESS, kTen, ten, ten64},
-        {"Server 2003 x64 under WOW64", Wow64Seam::WOW64, k2003, server2003, server2003},
+        {"x64 told by IsWow64Process2", Wow64Seam::WOW64, kTen, ten64, ten64, IMAGE_FILE_MACHINE_AMD64},
+        {"ARM64", Wow64Seam::WOW64, kTen, ten + " (64-bit, ARM64)", ten + " (64-bit, ARM64)", IMAGE_FILE_MACHINE_ARM64},
+        {"Server 2003 x64 under WOW64", Wow64Seam::WOW64, k2003, server2003 + " (64-bit)", server2003 + " (64-bit)"},
+        {"XP x64 under WOW64", Wow64Seam::WOW64, kXp64, xp64, xp64},
+        // A 32-bit Windows of that version is a server, whatever it says.
+        {"5.2 workstation, 32-bit", Wow64Seam::NOT_WOW64, kXp64, server2003, xp64},
     };
     SystemCallOverride<decltype(g_SystemCalls.GetVersionExA)> fake(g_SystemCalls.GetVersionExA, FakeGetVersionExA);
+    SystemCallOverride<decltype(g_SystemCalls.RegOpenKeyExA)> open(g_SystemCalls.RegOpenKeyExA, FakeRegOpenKeyExA);
     for (const auto& row : kRows)
     {
         SCOPED_TRACE(row.pszName);
         g_pCase = &row.version;
+        g_nNativeMachine = row.nNativeMachine;
         const Wow64Seam wow64(row.wow64);
+        SystemCallOverride<decltype(g_SystemCalls.IsWow64Process2)> wow64Process2(
+            g_SystemCalls.IsWow64Process2, row.nNativeMachine != 0 ? FakeIsWow64Process2 : nullptr);
         EXPECT_EQ(std::string(GetOsVersionText()), Text::kOs + (b64BitProgram ? row.expected64 : row.expected32));
     }
 }

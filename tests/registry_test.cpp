@@ -369,6 +369,18 @@ const RegistryCase kDeviceCases[] = {
          s.PutFile(DriverFilePath(TestDriverFile(1)));
      },
      [](auto& e) { InstanceLines(e, "0000", TestDriverFile(1), TestInfFile(1), "FM").Warning(); }, 0},
+    // The driver's version from those of its values that are texts, in their
+    // order: a number read as text would show as garbage.
+    {"DriverVersionFromItsTextValuesOnly", 1,
+     [](auto& s, auto&) {
+         s.SetValue(kClassKey0, "DriverVersion", REG_BINARY, "2.12.36.4");
+         s.SetText(kClassKey0, "ProviderName", "Simulated Instruments");
+         s.SetText(kClassKey0, "DriverDate", "3-4-2024");
+     },
+     [](auto& e) {
+         InstanceLines(e, "0000", TestDriverFile(0), TestInfFile(0), "FF", 0, "3-4-2024, Simulated Instruments").Ok();
+     },
+     0},
 };
 
 INSTANTIATE_TEST_SUITE_P(CheckDeviceRegistry, RegistryCaseTest,
@@ -547,12 +559,9 @@ TEST_P(RegistryLoop, ChecksSummaryAndExitCode)
         writer.WhenWritten("... Result:   OK", [&run] { run.Cancel(); });
     const RunOutcome outcome = run.Run(writer);
     EXPECT_EQ(writer.Text(), expected.Text());
-    // A Warning or Error result under either summary is something to look at.
-    const bool bResultToLookAt =
-        Contains(expected.Text(), "... Result:   Warning\n") || Contains(expected.Text(), "... Result:   Error\n");
-    const RunOutcome expectedOutcome = c.bCancelledAtTheFirstOk         ? RUN_CANCELLED
-                                       : c.bSuccess && !bResultToLookAt ? RUN_SUCCEEDED
-                                                                        : RUN_FINISHED;
+    const RunOutcome expectedOutcome = c.bCancelledAtTheFirstOk ? RUN_CANCELLED
+                                       : c.bSuccess             ? RUN_SUCCEEDED
+                                                                : RUN_FINISHED;
     EXPECT_EQ(outcome, expectedOutcome) << "the run's outcome (0 succeeded, 1 finished, 2 cancelled)";
 }
 
@@ -563,23 +572,25 @@ const RunCase kRunCases[] = {
     {"FailedCommonCheckLeavesOutTheDeviceCheck", 1,
      [](auto& s) { s.CreateChildKey(kUsbEnumKey, std::string(255, 'A')); },
      [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, false},
+    // A missing INI file's Warning still runs the device check, and ends the run "Check finished.".
     {"CommonWarningStillRunsTheDeviceCheck", 1, [](auto&) { DeleteFileIfAny(SystemFilePath(kUninstallIni)); },
-     [](auto& e) { InstanceFound(CommonLines(e, 1, "-FM").Warning(), 0); }, true},
-    {"DeviceCheckWithoutInstancePasses", 0, nullptr,
-     [](auto& e) { CommonLines(e, 0, "-FF").Ok().Heading(kDeviceHeading).Alert(Text::kNoInstance).Warning(); }, true},
+     [](auto& e) { InstanceFound(CommonLines(e, 1, "-FM").Warning(), 0); }, false},
+    {"DeviceCheckWithoutInstanceEndsCheckFinished", 0, nullptr,
+     [](auto& e) { CommonLines(e, 0, "-FF").Ok().Heading(kDeviceHeading).Alert(Text::kNoInstance).Warning(); }, false},
     // The instance of too long a name counts as a device.
     {"FailedDeviceCheckFailsTheRun", 1, [](auto& s) { s.CreateChildKey(DeviceKeyPath(), std::string(255, 'A')); },
      [](auto& e) { InstanceFound(CommonLines(e, 2, "-FF").Ok(), 0).Heading(kDeviceHeading).Error(ERROR_MORE_DATA); },
      false},
     {"CancelAfterAPassedCommonCheckLeavesOutTheDeviceCheck", 1, nullptr, [](auto& e) { CommonLines(e, 1, "-FF").Ok(); },
      false, true},
-    // An instance's own "Error" result does not change what the check returns.
-    {"InstanceErrorLeavesTheRunSuccessful", 2,
+    // An instance's own "Error" result does not end the check, but the run
+    // ends "Check finished.".
+    {"InstanceErrorStillChecksTheNextInstance", 2,
      [](auto& s) { s.SetText(DeviceKeyPath() + "\\0000", "Driver", TestDriverValue(9999)); },
      [](auto& e) {
          InstanceFound(CommonLines(e, 2, "-FF").Ok().Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND), 1);
      },
-     true},
+     false},
 };
 
 INSTANTIATE_TEST_SUITE_P(CheckRun, RegistryLoop, testing::ValuesIn(kRunCases),

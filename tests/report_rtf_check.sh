@@ -4,7 +4,8 @@
 # reader outside this program, and compares their texts, then the files
 # themselves, byte for byte: the hidden window's control must write the RTF
 # the dialog's writes (its font and colour tables too). Only the
-# response-time figures may differ; report_command_test wrote both files.
+# response-time figures and the footer's time may differ; report_command_test
+# wrote both files.
 set -eu
 dialog=$1
 report=$2
@@ -16,9 +17,11 @@ done
 a=$(mktemp)
 b=$(mktemp)
 trap 'rm -f "$a" "$b"' EXIT
+footer_time='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} [+-][0-9]{2}:[0-9]{2}'
 # unrtf's own lines start with "###"; it folds runs of blanks.
 read_text() {
-  unrtf --text "$1" 2>/dev/null | sed -e '/^###/d' -e 's/Response time: *[0-9.]* ms/Response time: # ms/'
+  unrtf --text "$1" 2>/dev/null | sed -E -e '/^###/d' -e 's/Response time: *[0-9.]* ms/Response time: # ms/' \
+    -e "s/$footer_time/#/"
 }
 read_text "$dialog" >"$a" || { echo "unrtf failed on $dialog"; exit 1; }
 read_text "$report" >"$b" || { echo "unrtf failed on $report"; exit 1; }
@@ -30,7 +33,7 @@ if ! diff "$a" "$b"; then
 fi
 lines=$(wc -l <"$a")
 mask_time() {
-  sed -E 's/Response time:   [0-9.]+ ms/Response time:   # ms/' "$1"
+  sed -E -e 's/Response time:   [0-9.]+ ms/Response time:   # ms/' -e "s/$footer_time/#/" "$1"
 }
 mask_time "$dialog" >"$a"
 mask_time "$report" >"$b"

@@ -41,7 +41,7 @@ TEST(SavedRtf, EveryMessageKindForTheRtfReader)
     report.Line("Operating System:   Windows XP Service Pack 3 Build: 2600");
     report.Heading("Check the common registry entries").Detail("Device key:   Vid_0403&Pid_B7E4");
     report.Alert("Uninstaller not found").Ok().Warning().Error(ERROR_ACCESS_DENIED);
-    report.Line("Bracing {the} \\RTF\\ specials").Summary(false);
+    report.Line("Bracing {the} \\RTF\\ specials").Heading("Check finished.\n").Line(kRule + "\n");
     const std::vector<FormattedRun> expected = report.Lines();
 
     // The report holds what the reader is to find.

@@ -83,6 +83,9 @@ set_tests_properties(save_rtf_unrtf PROPERTIES FIXTURES_REQUIRED saved_rtf TIMEO
 add_wine_test(report_command_test SOURCES report_command_test.cpp LOCKS installation)
 target_compile_definitions(report_command_test PRIVATE REPORT_RTF_DIR="${CMAKE_CURRENT_BINARY_DIR}")
 set_tests_properties(report_command_test PROPERTIES FIXTURES_SETUP report_rtf)
+# In a time zone half an hour off UTC and behind it, where the footer's
+# offset shows its sign and its minutes.
+set_property(TEST report_command_test APPEND PROPERTY ENVIRONMENT TZ=America/St_Johns)
 add_test(NAME report_command_unrtf
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/report_rtf_check.sh
     ${CMAKE_CURRENT_BINARY_DIR}/report_command_dialog.rtf ${CMAKE_CURRENT_BINARY_DIR}/report_command_report.rtf)

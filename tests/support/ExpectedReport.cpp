@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 
 const KindLook kKindLooks[8] = {
     {LOG_TEXT, "LOG_TEXT", "", RGB(0, 0, 0), false, false},
@@ -21,6 +22,7 @@ const KindLook kKindLooks[8] = {
 
 const std::string kRule(70, '=');
 const std::string kSeparator = "\n" + std::string(140, '-') + "\n";
+const std::string kFooterMark = "<program version (bits), local time and UTC offset>";
 
 namespace
 {
@@ -89,7 +91,7 @@ ExpectedReport& ExpectedReport::Separator()
 ExpectedReport& ExpectedReport::Summary(bool bSucceeded)
 {
     Heading(std::string(bSucceeded ? Text::kSucceeded : Text::kFinished) + "\n");
-    return Line(kRule + "\n");
+    return Line(kRule + "\n").Line(kFooterMark);
 }
 
 ExpectedReport& ExpectedReport::Found(int nDevices)
@@ -193,4 +195,50 @@ std::string DescribeRuns(const std::vector<FormattedRun>& runs)
         description += "\"\n";
     }
     return description;
+}
+
+namespace
+{
+// The form FormatReportOrigin gives, to the digit: the footer read back must
+// be written again as it stands.
+bool IsFooter(const std::string& line)
+{
+    char szName[MAX_PATH] = "", szVersion[32] = "", chSign = 0;
+    unsigned nBits = 0, nOffsetHours = 0, nOffsetMinutes = 0;
+    SYSTEMTIME t = {};
+    if (std::sscanf(line.c_str(), "%259s %31s (%u-bit), %hu-%hu-%hu %hu:%hu:%hu %c%u:%u", szName, szVersion, &nBits,
+                    &t.wYear, &t.wMonth, &t.wDay, &t.wHour, &t.wMinute, &t.wSecond, &chSign, &nOffsetHours,
+                    &nOffsetMinutes) != 12)
+        return false;
+    char szFooter[MAX_PATH + 96];
+    std::snprintf(szFooter, sizeof(szFooter), "%s %s (%u-bit), %04u-%02u-%02u %02u:%02u:%02u %c%02u:%02u", szName,
+                  szVersion, nBits, t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, chSign, nOffsetHours,
+                  nOffsetMinutes);
+    char szOwnPath[MAX_PATH] = "";
+    ::GetModuleFileNameA(nullptr, szOwnPath, MAX_PATH);
+    const std::string name = szName;
+    const bool bProgram = (name == "UsbInstallationTest.exe" && nBits == 32) ||
+                          (name == "UsbInstallationTest64.exe" && nBits == 64) ||
+                          (EndsWith(szOwnPath, "\\" + name) && nBits == sizeof(void*) * 8);
+    // The local time less its offset, against the test's clock in UTC, in 100-ns intervals.
+    ULARGE_INTEGER local, now;
+    if (line != szFooter || !bProgram || szVersion != std::string(TEST_PROGRAM_VERSION) ||
+        !::SystemTimeToFileTime(&t, reinterpret_cast<FILETIME*>(&local)))
+        return false;
+    ::GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(&now));
+    const LONGLONG nMinute = 600000000LL;
+    const LONGLONG nOffset = (chSign == '-' ? -1 : 1) * static_cast<LONGLONG>(nOffsetHours * 60 + nOffsetMinutes);
+    const LONGLONG nApart =
+        static_cast<LONGLONG>(local.QuadPart) - nOffset * nMinute - static_cast<LONGLONG>(now.QuadPart);
+    return nApart >= -nMinute && nApart <= nMinute;
+}
+} // namespace
+
+std::string MaskFooter(const std::string& report)
+{
+    std::istringstream lines(report);
+    std::string masked;
+    for (std::string line; std::getline(lines, line);)
+        masked += (IsFooter(line) ? kFooterMark : line) + "\n";
+    return report.empty() || report.back() == '\n' ? masked : masked.substr(0, masked.size() - 1);
 }

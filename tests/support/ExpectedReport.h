@@ -35,8 +35,10 @@ inline constexpr char kRegisteredInf[] = "Registered installation file:   ";
 inline constexpr char kDllFound[] = "... DLL was found.";
 inline constexpr char kFileFound[] = "... File was found.";
 inline constexpr char kFileMissing[] = "... File was not found.";
+inline constexpr char kDriverVersion[] = "Driver version:   ";
 // The driver library and the device search.
 inline constexpr char kLoad[] = "Load DLL:   ";
+inline constexpr char kFileVersion[] = "File version:   ";
 inline constexpr char kSearch[] = "Search devices currently connected to the PC";
 inline constexpr char kDevicesFound[] = "Number of devices found:   ";
 inline constexpr char kNoDevice[] = "No device found";
@@ -102,11 +104,15 @@ public:
     // unless the code is 0.
     ExpectedReport& Result(DWORD dwCode, const std::string& text, UINT nKind);
     ExpectedReport& Separator();
-    // The run's end: the summary and the closing rule.
+    // The run's end: the summary, the closing rule and the footer (kFooterMark).
     ExpectedReport& Summary(bool bSucceeded);
 
     // The driver library's load and unload, and the device search.
     ExpectedReport& Load(const std::string& library) { return Heading(Text::kLoad + library); }
+    ExpectedReport& Loaded(const std::string& library, const std::string& version)
+    {
+        return Load(library).Detail(Text::kFileVersion + version).Ok();
+    }
     ExpectedReport& Freed() { return Heading(Text::kFree).Ok(); }
     ExpectedReport& NothingToFree() { return Heading(Text::kFree).Alert(Text::kNotLoaded).Warning(); }
     ExpectedReport& Found(int nDevices);
@@ -156,6 +162,13 @@ inline std::string DetailLine(const std::string& text)
 {
     return "\t" + text + "\n";
 }
+
+// What stands for the footer, the line after the closing rule that names the
+// program and the time, in an expected report.
+extern const std::string kFooterMark;
+// The report with kFooterMark for each footer naming the test or the program
+// with its bits, the project's version, and a time within a minute of now.
+std::string MaskFooter(const std::string& report);
 
 // "0x%08X (%u)\n\t<system text>": the error entry's text for a system code.
 std::string ErrorEntry(DWORD dwCode);

@@ -1,6 +1,7 @@
 #include "support/RecordingWriter.h"
 
 #include "report/ReportLog.h"
+#include "support/ExpectedReport.h"
 
 #include <algorithm>
 
@@ -27,7 +28,7 @@ std::string RecordingWriter::Text(bool bDetailed) const
     std::string text;
     for (const Line& line : m_lines)
         text += ReportLineText(line.text.c_str(), line.nKind, bDetailed ? TRUE : FALSE);
-    return text;
+    return MaskFooter(text);
 }
 
 std::vector<RecordingWriter::Line> RecordingWriter::Lines() const

@@ -21,7 +21,8 @@ public:
 
     void WriteLog(LPCSTR pszText, UINT nKind) override;
 
-    // The lines as the report shows them in the view, each ended by "\n".
+    // The lines as the report shows them in the view, each ended by "\n",
+    // the footer masked (MaskFooter).
     std::string Text(bool bDetailed = true) const;
     std::vector<Line> Lines() const;
     // The kind of the heaviest result line written; RESULT_OK for none.

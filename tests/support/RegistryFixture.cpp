@@ -397,6 +397,10 @@ void InstallationSandbox::PutCopy(const std::string& path, const std::string& so
 void InstallationSandbox::PutDemoInstallation(DriverLibraries libraries)
 {
     AddInstance("SIM00001", 0, "KT480USB.SYS", "oem7.inf");
+    const std::string classKey = std::string(kClassRoot) + "\\" + TestDriverValue(0);
+    SetText(classKey, "DriverVersion", "2.12.36.4");
+    SetText(classKey, "DriverDate", "3-4-2024");
+    SetText(classKey, "ProviderName", "Simulated Instruments");
     PutFile(DriverFilePath("KT480USB.SYS"));
     PutFile(InfFilePath("oem7.inf"));
     if (libraries != DriverLibraries::ONLY_64_BIT)
@@ -533,12 +537,20 @@ ExpectedReport& CommonFilesFound(ExpectedReport& e)
     return FileLines(e, kCommonFiles, "FFF", ERROR_SUCCESS);
 }
 
+const char kDemoDriverVersion[] = "2.12.36.4, 3-4-2024, Simulated Instruments";
+const char kNoDriverVersion[] = "not registered";
+
 ExpectedReport& InstanceLines(ExpectedReport& e, const std::string& instance, const std::string& driverFile,
-                              const std::string& infFile, const char* pszFiles, DWORD dwError)
+                              const std::string& infFile, const char* pszFiles, DWORD dwError,
+                              const std::string& driverVersion)
 {
     const std::vector<FileLine> files = {{Text::kRegisteredDriver + driverFile, Text::kFileFound},
                                          {Text::kRegisteredInf + infFile, Text::kFileFound}};
-    return FileLines(e.Heading(InstanceHeading(instance)), files, pszFiles, dwError);
+    FileLines(e.Heading(InstanceHeading(instance)), files, pszFiles, dwError);
+    const std::string states = pszFiles;
+    if (states.size() == files.size() && states.find('E') == std::string::npos)
+        e.Detail(Text::kDriverVersion + driverVersion);
+    return e;
 }
 
 ExpectedReport& InstanceLines(ExpectedReport& e, int n, const char* pszFiles, DWORD dwError)
@@ -547,9 +559,9 @@ ExpectedReport& InstanceLines(ExpectedReport& e, int n, const char* pszFiles, DW
 }
 
 ExpectedReport& InstanceFilesFound(ExpectedReport& e, const std::string& instance, const std::string& driverFile,
-                                   const std::string& infFile)
+                                   const std::string& infFile, const std::string& driverVersion)
 {
-    return InstanceLines(e, instance, driverFile, infFile, "FF").Ok();
+    return InstanceLines(e, instance, driverFile, infFile, "FF", ERROR_SUCCESS, driverVersion).Ok();
 }
 
 // ---- Running a check

@@ -76,7 +76,8 @@ public:
     // A copy of an existing file; taken away again at the end.
     void PutCopy(const std::string& path, const std::string& source);
     // What the demo's driver setup leaves (scripts/lib/install-demo): one
-    // instance SIM00001 with KT480USB.SYS and oem7.inf, the three files of the
+    // instance SIM00001 with KT480USB.SYS and oem7.inf and the driver's
+    // version (kDemoDriverVersion) in its class key, the three files of the
     // common check, and the simulator as the driver library. On 64-bit Windows
     // as a 64-bit driver package leaves it: the common files in both system
     // directories, the 64-bit simulator in the native one and the 32-bit one
@@ -116,14 +117,20 @@ const SeamCall* FindCall(const std::vector<SeamCall>& calls, const std::string& 
 ExpectedReport& CommonLines(ExpectedReport& e, int nDevices, const char* pszFiles, DWORD dwError = ERROR_ACCESS_DENIED);
 // The three file searches of the common check, each found.
 ExpectedReport& CommonFilesFound(ExpectedReport& e);
-// An instance's heading and its driver and installation file.
+// The driver version line's text for the demo's class key and for one without its values.
+extern const char kDemoDriverVersion[]; // "2.12.36.4, 3-4-2024, Simulated Instruments"
+extern const char kNoDriverVersion[];   // "not registered"
+
+// An instance's heading, its driver and installation file, and after both
+// files its driver version.
 ExpectedReport& InstanceLines(ExpectedReport& e, const std::string& instance, const std::string& driverFile,
-                              const std::string& infFile, const char* pszFiles, DWORD dwError = ERROR_ACCESS_DENIED);
+                              const std::string& infFile, const char* pszFiles, DWORD dwError = ERROR_ACCESS_DENIED,
+                              const std::string& driverVersion = kNoDriverVersion);
 // The tests' instance n ("000<n>" with TestDriverFile(n) and TestInfFile(n)).
 ExpectedReport& InstanceLines(ExpectedReport& e, int n, const char* pszFiles, DWORD dwError = ERROR_ACCESS_DENIED);
 // An instance whose two files are both found, from its heading to its "OK".
 ExpectedReport& InstanceFilesFound(ExpectedReport& e, const std::string& instance, const std::string& driverFile,
-                                   const std::string& infFile);
+                                   const std::string& infFile, const std::string& driverVersion = kNoDriverVersion);
 
 // ---- Running a check
 

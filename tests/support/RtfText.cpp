@@ -1,5 +1,6 @@
 #include "support/RtfText.h"
 
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 
 #include <windows.h>
@@ -50,5 +51,5 @@ std::string RtfToPlainText(const std::string& rtf)
     text.resize(static_cast<size_t>(nCopied > 0 ? nCopied : 0));
     ::DestroyWindow(hwnd);
 
-    return NormalizeLineEnds(text);
+    return MaskFooter(NormalizeLineEnds(text));
 }

@@ -1,5 +1,6 @@
 // Reading a saved report back: the text that a rich edit control of this
-// process makes of an RTF file, paragraphs ended by "\n".
+// process makes of an RTF file, paragraphs ended by "\n", its footer masked
+// (MaskFooter).
 #pragma once
 
 #include <string>

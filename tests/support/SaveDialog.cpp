@@ -289,7 +289,14 @@ void ExpectReportSaveDialog(const SaveDialogSeen& seen)
     EXPECT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
     EXPECT_EQ(seen.filterEntries, kFilters) << DescribeSaveDialog(seen);
     EXPECT_EQ(seen.nFilterSelected, 0) << DescribeSaveDialog(seen);
-    EXPECT_EQ(seen.initialFileName, "") << DescribeSaveDialog(seen);
+    char szComputer[MAX_COMPUTERNAME_LENGTH + 1] = "";
+    DWORD cchComputer = sizeof(szComputer);
+    ::GetComputerNameA(szComputer, &cchComputer);
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    char szName[64];
+    wsprintfA(szName, "UsbInstallationTest-%s-%04u-%02u-%02u.rtf", szComputer, now.wYear, now.wMonth, now.wDay);
+    EXPECT_EQ(seen.initialFileName, szName) << DescribeSaveDialog(seen);
     EXPECT_FALSE(seen.bReadOnlyBoxVisible) << DescribeSaveDialog(seen);
 }
 

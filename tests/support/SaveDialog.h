@@ -79,5 +79,6 @@ std::string DescribeSaveDialog(const SaveDialogSeen& seen);
 std::string SaveFailureMessage(const std::string& path, DWORD dwCode);
 
 // Expects a dialog that closed as the script said and was the report's save
-// dialog: the RTF filter first and chosen, no name given, no read-only box.
+// dialog: the RTF filter first and chosen, the name of the 32-bit program,
+// the computer and the date proposed, no read-only box.
 void ExpectReportSaveDialog(const SaveDialogSeen& seen);

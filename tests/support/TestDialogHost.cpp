@@ -2,6 +2,7 @@
 
 #include "res/resource.h"
 #include "report/StreamCookie.h"
+#include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 
 #include <richedit.h>
@@ -42,6 +43,11 @@ TestDialogHost::~TestDialogHost()
 HWND TestDialogHost::Report() const
 {
     return ::GetDlgItem(m_dialog.m_hWnd, IDC_RICHEDIT_LOG);
+}
+
+std::string TestDialogHost::ReportText() const
+{
+    return MaskFooter(NormalizeLineEnds(WindowText(Report())));
 }
 
 std::vector<FormattedRun> TestDialogHost::FormattedRuns() const

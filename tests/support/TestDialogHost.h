@@ -35,8 +35,8 @@ public:
     // device table). False when that run did not end.
     bool SetDetailed(bool bDetailed);
 
-    // The report as text, paragraphs ended by "\n".
-    std::string ReportText() const { return NormalizeLineEnds(WindowText(Report())); }
+    // The report as text, paragraphs ended by "\n", its footer masked.
+    std::string ReportText() const;
     // From now on keeps every text the report is sent, as it shows it, also
     // what a click empties later or what goes with the window: WrittenText().
     void RecordWrites();

@@ -92,7 +92,7 @@ std::string UiHarness::Caption(int nID) const
 
 std::string UiHarness::ReportText() const
 {
-    return NormalizeLineEnds(WindowText(Control(IDC_RICHEDIT_LOG)));
+    return MaskFooter(NormalizeLineEnds(WindowText(Control(IDC_RICHEDIT_LOG))));
 }
 
 bool UiHarness::RunEnded() const

@@ -30,7 +30,7 @@ public:
     void Click(int nID);
     bool IsEnabled(int nID) const { return ::IsWindowEnabled(Control(nID)) != FALSE; }
     std::string Caption(int nID) const;
-    // The report, paragraphs ended by "\n".
+    // The report, paragraphs ended by "\n", its footer masked (MaskFooter).
     std::string ReportText() const;
     // The ID of the control with the keyboard focus, 0 for none. A dialog that
     // another program's window has deactivated is brought back first, as a

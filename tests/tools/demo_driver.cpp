@@ -26,7 +26,8 @@ bool Step(UiHarness& ui, int nButton, const std::string& folder, int nStep)
         std::fprintf(stderr, "the run of step %d did not end\n", nStep);
         return false;
     }
-    std::printf("%s", ui.ReportText().c_str());
+    // As the dialog shows it, its last line too.
+    std::printf("%s", NormalizeLineEnds(WindowText(ui.Control(IDC_RICHEDIT_LOG))).c_str());
     std::fflush(stdout);
     ::RedrawWindow(ui.Dialog(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     const std::string step = folder + "\\step" + std::to_string(nStep);
