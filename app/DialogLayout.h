@@ -1,10 +1,15 @@
 // The check dialog's look (DialogLayout.cpp lays it out): the screen's DPI,
-// by which its layout scales, and by which the report command's window makes
-// the dialog's font.
+// by which its layout scales, and the report's font, which the report
+// command's window has too.
 #pragma once
 
-// The program declares no DPI awareness: where Windows scales a window as a
-// whole (Vista to 8 from 150 %, 8.1 and later at every size) this is 96; on
-// XP and at 125 % on Vista to 8 it is the real figure, and Windows enlarges
-// the dialog's font.
+#include <windows.h>
+
+// The program is DPI aware (its manifest says so): this is the screen's DPI
+// on every Windows, and the dialog's font has grown with it.
 int ScreenDpi();
+
+// The report's font in both windows, 8 point "MS Shell Dlg" at the screen's
+// DPI: the RTF that Save and the report command write names it. The caller
+// deletes it once the control is gone.
+HFONT CreateReportFont();

@@ -36,23 +36,37 @@ LRESULT CALLBACK CReportPainting::ReportWndProc(HWND hwnd, UINT nMessage, WPARAM
         if (::GetFocus() == hwnd)
             ::CallWindowProcA(pfnControl, hwnd, WM_KILLFOCUS, 0, 0);
     }
+    LRESULT lResult = 0;
+    if (pPainting->m_colours.OnReportMessage(nMessage, wParam, lParam, &lResult))
+        return lResult;
     return ::CallWindowProcA(pfnControl, hwnd, nMessage, wParam, lParam);
 }
 
-void CReportPainting::Begin(HWND hwndOwner, HWND hwndReport)
+// The control keeps the subclass for its life, as a later subclass on top of
+// it could not be taken off.
+void CReportPainting::Attach(HWND hwndOwner, HWND hwndReport)
 {
-    if (m_bRunPainting)
+    if (m_pfnReportWndProc != nullptr)
         return;
-    // Subclassed once, at the first run; the control keeps the subclass for
-    // its life, as a later subclass on top of it could not be taken off.
-    if (m_pfnReportWndProc == nullptr)
-    {
-        m_hwndReport = hwndReport;
-        ::SetWindowLongPtrA(hwndReport, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        m_pfnReportWndProc = reinterpret_cast<WNDPROC>(
-            ::SetWindowLongPtrA(hwndReport, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ReportWndProc)));
-    }
     m_hwndOwner = hwndOwner;
+    m_hwndReport = hwndReport;
+    ::SetWindowLongPtrA(hwndReport, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_pfnReportWndProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(hwndReport, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ReportWndProc)));
+    m_colours.Attach(hwndReport, m_pfnReportWndProc);
+    FollowTheme();
+}
+
+void CReportPainting::FollowTheme()
+{
+    if (m_pfnReportWndProc != nullptr)
+        m_colours.Show(HighContrastOn());
+}
+
+void CReportPainting::Begin()
+{
+    if (m_bRunPainting || m_pfnReportWndProc == nullptr)
+        return;
     m_bRunPainting = TRUE;
     ::SetTimer(m_hwndOwner, TIMER_REPAINT, kRepaintIntervalMs, nullptr);
 }

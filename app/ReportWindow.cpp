@@ -9,10 +9,6 @@ const char kReportWindowClass[] = "UsbInstallationTestReport";
 
 namespace
 {
-// The check dialog's font: the control's default character format, which the
-// saved RTF names, is the one the dialog's report has.
-const int kFontPoints = 8;
-const char kFontFace[] = "MS Sans Serif";
 const UINT kReportStyle = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
                           ES_AUTOHSCROLL | ES_READONLY;
 } // namespace
@@ -45,10 +41,9 @@ DWORD CReportWindow::Create()
                           reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDC_RICHEDIT_LOG)), hInstance, nullptr);
     if (m_richLog.m_hWnd == nullptr)
         return LastErrorOr(ERROR_CANNOT_FIND_WND_CLASS);
-    // As the dialog manager makes a dialog's font.
-    m_hFont =
-        ::CreateFontA(-::MulDiv(kFontPoints, ScreenDpi(), 72), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE,
-                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FF_DONTCARE, kFontFace);
+    // The dialog's report font: the control's default character format,
+    // which the saved RTF names, is the one the dialog's report has.
+    m_hFont = CreateReportFont();
     m_richLog.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_hFont), FALSE);
     return ERROR_SUCCESS;
 }

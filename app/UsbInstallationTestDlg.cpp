@@ -16,6 +16,8 @@ BEGIN_MESSAGE_MAP(CUsbInstallationTestDlg, CDialog)
     ON_BN_CLICKED(IDC_BUTTON_DETAILS, &CUsbInstallationTestDlg::OnDetails)
     ON_BN_CLICKED(IDC_BUTTON_SAVE, &CUsbInstallationTestDlg::OnSave)
     ON_WM_TIMER()
+    ON_WM_SETTINGCHANGE()
+    ON_WM_SYSCOLORCHANGE()
 END_MESSAGE_MAP()
 
 namespace
@@ -28,8 +30,22 @@ const char kSimpleCaption[] = "<< Simple";
 CUsbInstallationTestDlg::CUsbInstallationTestDlg()
     : CDialog(IDD_USBINSTALLATIONTEST_DIALOG, nullptr),
       CRunWindow(TRUE),
-      m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME)))
+      // LoadIcon gives the size of SM_CXICON, shared; the small one is the
+      // dialog's own.
+      m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      m_hSmallIcon(static_cast<HICON>(::LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
+                                                   ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
+                                                   LR_DEFAULTCOLOR)))
 {
+}
+
+// The window, and with it the report that used the font, is gone by now.
+CUsbInstallationTestDlg::~CUsbInstallationTestDlg()
+{
+    if (m_hSmallIcon != nullptr)
+        ::DestroyIcon(m_hSmallIcon);
+    if (m_hReportFont != nullptr)
+        ::DeleteObject(m_hReportFont);
 }
 
 void CUsbInstallationTestDlg::DoDataExchange(CDataExchange* pDX)
@@ -186,7 +202,7 @@ void CUsbInstallationTestDlg::OnWriteLog(LPCSTR pszText, UINT nKind)
 
 void CUsbInstallationTestDlg::BeginRunPainting()
 {
-    m_reportPainting.Begin(m_hWnd, m_richLog.m_hWnd);
+    m_reportPainting.Begin();
 }
 
 void CUsbInstallationTestDlg::EndRunPainting()
@@ -197,6 +213,18 @@ void CUsbInstallationTestDlg::EndRunPainting()
 void CUsbInstallationTestDlg::OnTimer(UINT_PTR nIDEvent)
 {
     m_reportPainting.OnTimer(nIDEvent);
+}
+
+// A high-contrast theme switched on or off, also during a run: the report
+// follows it.
+void CUsbInstallationTestDlg::OnSettingChange(UINT /*nFlags*/, LPCSTR /*pszSection*/)
+{
+    m_reportPainting.FollowTheme();
+}
+
+void CUsbInstallationTestDlg::OnSysColorChange()
+{
+    m_reportPainting.FollowTheme();
 }
 
 // button: "Save Informations"

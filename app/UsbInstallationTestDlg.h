@@ -13,6 +13,7 @@ class CUsbInstallationTestDlg : public CDialog, public CRunWindow
 
 public:
     CUsbInstallationTestDlg();
+    ~CUsbInstallationTestDlg() override;
 
     // The report. Called on the check thread as well as the window's.
     void WriteLog(LPCSTR pszText, UINT nKind) override { WriteLogOnWindowThread(pszText, nKind); }
@@ -36,6 +37,8 @@ protected:
     void OnDetails();
     void OnSave();
     void OnTimer(UINT_PTR nIDEvent);
+    void OnSettingChange(UINT nFlags, LPCSTR pszSection);
+    void OnSysColorChange();
 
     HWND WindowHandle() const override { return m_hWnd; }
     void OnWriteLog(LPCSTR pszText, UINT nKind) override;
@@ -58,7 +61,16 @@ private:
     CButton m_btnDetails;
     CButton m_btnSave;
     CButton m_btnExit;
+    // The window's icons at the sizes the system asks for: the big one for
+    // Alt+Tab and the minimized window, the small one for the caption and
+    // the taskbar.
     HICON m_hIcon;
+    HICON m_hSmallIcon;
+    HFONT m_hReportFont = nullptr;
+    // The layout the window had at its restored size: a restore gives it back.
+    UINT m_nLastSizeType = SIZE_RESTORED;
+    int m_nRestoredHeight = 0;
+    int m_yRestoredRow = 0;
 
     // A click during a run (Details) emptied the report for the run in progress.
     BOOL m_bReportEmptiedDuringRun = FALSE;

@@ -93,6 +93,17 @@ public:                                                                         
         WM_SIZE, 0, 0, AFX_HANDLER(pThis->OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam)); return 0) \
     }                                                                                                                  \
     ,
+#define ON_WM_SETTINGCHANGE()                                                                                          \
+    {                                                                                                                  \
+        WM_SETTINGCHANGE, 0, 0,                                                                                        \
+            AFX_HANDLER(pThis->OnSettingChange(static_cast<UINT>(wParam), reinterpret_cast<LPCSTR>(lParam)); return 0) \
+    }                                                                                                                  \
+    ,
+#define ON_WM_SYSCOLORCHANGE()                                                                                         \
+    {                                                                                                                  \
+        WM_SYSCOLORCHANGE, 0, 0, AFX_HANDLER(pThis->OnSysColorChange(); return 0)                                      \
+    }                                                                                                                  \
+    ,
 #define ON_WM_ACTIVATE()                                                                                               \
     {                                                                                                                  \
         WM_ACTIVATE, 0, 0, AFX_HANDLER(pThis->OnActivate(LOWORD(wParam), HIWORD(wParam) != 0); return 0)               \

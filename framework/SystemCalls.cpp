@@ -39,6 +39,8 @@ const SystemCalls& RealSystemCalls()
         ::FormatMessageA,
         ::LoadLibraryExA,
         ::SendMessageA,
+        ::SystemParametersInfoA,
+        ::GetMonitorInfoA,
         OptionalKernelFunction<decltype(SystemCalls::IsWow64Process)>("IsWow64Process"),
         OptionalKernelFunction<decltype(SystemCalls::Wow64DisableWow64FsRedirection)>("Wow64DisableWow64FsRedirection"),
         OptionalKernelFunction<decltype(SystemCalls::Wow64RevertWow64FsRedirection)>("Wow64RevertWow64FsRedirection"),

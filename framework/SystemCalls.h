@@ -43,6 +43,11 @@ struct SystemCalls
     // The message that hands a finished run back to the window thread.
     decltype(&::SendMessageA) SendMessageA;
 
+    // The screen: the user's high-contrast setting, and the work area of the
+    // monitor a window is on. Wine can set neither for another process.
+    decltype(&::SystemParametersInfoA) SystemParametersInfoA;
+    decltype(&::GetMonitorInfoA) GetMonitorInfoA;
+
     // WOW64. Looked up in kernel32 at start-up and null where the system lacks
     // them (IsWow64Process before XP SP2, the redirection switches on 32-bit
     // XP): imported, they would keep the program from starting there.

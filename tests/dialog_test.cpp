@@ -203,7 +203,7 @@ TEST(CheckDialogResources, DialogTemplate)
     EXPECT_TRUE(HasFlags(r.Dword(), WS_EX_APPWINDOW, 0));
     EXPECT_TRUE(HasFlags(r.Dword(),
                          WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX |
-                             DS_MODALFRAME | DS_SETFONT,
+                             DS_MODALFRAME | DS_SHELLFONT,
                          WS_CHILD | WS_DISABLED | WS_THICKFRAME));
     EXPECT_EQ(r.Word(), 5u); // controls
     EXPECT_EQ(r.Place(), Describe({0, 0, 326, 180})) << "in dialog units";
@@ -214,7 +214,9 @@ TEST(CheckDialogResources, DialogTemplate)
     EXPECT_EQ(r.Word(), 0u); // weight
     EXPECT_EQ(*r.p++, 0u);   // italic
     EXPECT_EQ(*r.p++, static_cast<BYTE>(DEFAULT_CHARSET));
-    EXPECT_EQ(r.SzOrOrd(), "MS Sans Serif");
+    // The shell dialog font, which scales crisply: the bitmap face "MS Sans
+    // Serif" has no sizes for 125 to 200 %.
+    EXPECT_EQ(r.SzOrOrd(), "MS Shell Dlg");
 
     // In the tab order of the table, the report first; OnInitDialog gives
     // them their places and captions. The report is read-only text that
@@ -258,24 +260,29 @@ TEST(CheckDialogResources, IconsAndVersionBlock)
     const std::string exe = BuildDir() + "\\UsbInstallationTest.exe";
     const HMODULE hExe = ::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(hExe, nullptr);
-    // One image each, of 16 colours: the dialog's icon of 16 by 16 pixels and
-    // one of 32 by 32.
+    // 16 colours, bitmaps that XP reads too: the window's icon at 16 pixels
+    // (first, as it was), 32, 48 and 256; and one of 32.
     const struct
     {
         WORD wGroup;
-        LONG nSize;
-    } kIcons[] = {{IDR_MAINFRAME, 16}, {IDI_LARGE_ICON, 32}};
+        std::vector<LONG> sizes;
+    } kIcons[] = {{IDR_MAINFRAME, {16, 32, 48, 256}}, {IDI_LARGE_ICON, {32}}};
     for (const auto& icon : kIcons)
     {
         const auto* pGroup = static_cast<const IconGroup*>(LoadResourceData(hExe, RT_GROUP_ICON, icon.wGroup));
         ASSERT_NE(pGroup, nullptr) << icon.wGroup;
-        ASSERT_EQ(pGroup->idCount, 1u) << icon.wGroup;
-        const auto* pImage =
-            static_cast<const BITMAPINFOHEADER*>(LoadResourceData(hExe, RT_ICON, pGroup->entries[0].nId));
-        ASSERT_NE(pImage, nullptr) << icon.wGroup;
-        EXPECT_EQ(pImage->biWidth, icon.nSize) << icon.wGroup;
-        EXPECT_EQ(pImage->biHeight, 2 * icon.nSize) << icon.wGroup << ": the image and its mask";
-        EXPECT_EQ(1 << pImage->biBitCount, 16) << icon.wGroup;
+        ASSERT_EQ(pGroup->idCount, icon.sizes.size()) << icon.wGroup;
+        for (size_t i = 0; i < icon.sizes.size(); ++i)
+        {
+            const auto* pImage =
+                static_cast<const BITMAPINFOHEADER*>(LoadResourceData(hExe, RT_ICON, pGroup->entries[i].nId));
+            ASSERT_NE(pImage, nullptr) << icon.wGroup;
+            // The image and its mask, one above the other.
+            EXPECT_EQ(Describe({0, 0, pImage->biWidth, pImage->biHeight / 2}) + ", " +
+                          std::to_string(pImage->biBitCount),
+                      Describe({0, 0, icon.sizes[i], icon.sizes[i]}) + ", 4")
+                << icon.wGroup << ", image " << i;
+        }
     }
     ::FreeLibrary(hExe);
 
@@ -327,17 +334,24 @@ TEST(CheckDialogResources, ManifestAsksForNoElevationAndSuitsXp)
     ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
     EXPECT_TRUE(
         ::QueryActCtxW(0, hContext, nullptr, RunlevelInformationInActivationContext, &level, sizeof(level), nullptr));
-    ::ReleaseActCtx(hContext);
     EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER) << "the requested execution level";
     EXPECT_EQ(level.UiAccess, 0u) << "uiAccess";
+    // System DPI awareness: Windows hands the program the screen's DPI rather
+    // than stretching its window as a bitmap.
+    WCHAR szDpiAware[16] = {};
+    EXPECT_TRUE(::QueryActCtxSettingsW(0, hContext, nullptr, L"dpiAware", szDpiAware, 16, nullptr) &&
+                std::wstring(szDpiAware) == L"true")
+        << "dpiAware: " << ::GetLastError();
+    ::ReleaseActCtx(hContext);
 
     // What Wine accepts and Windows does not, read in the text itself.
     EXPECT_EQ(manifest.find("<?xml version=\"1.0\" encoding=\"UTF-8\""), 0u) << "not declared as UTF-8";
-    EXPECT_TRUE(Contains(manifest, "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">") &&
-                CountOf(manifest, "urn:schemas-microsoft-com:asm.v3") == 1)
-        << "the asm.v3 namespace must be declared once, on trustInfo: XP refuses trustInfo without it, and XP SP2 "
-           "can restart on a second declaration";
-    EXPECT_FALSE(Contains(manifest, "dpiAware")) << "dpiAware: Windows would no longer scale the window itself";
+    EXPECT_TRUE(Contains(manifest, "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" "
+                                   "xmlns:asmv3=\"urn:schemas-microsoft-com:asm.v3\"") &&
+                CountOf(manifest, "urn:schemas-microsoft-com:asm.v3") == 1 && Contains(manifest, "<asmv3:trustInfo>") &&
+                Contains(manifest, "<asmv3:application>"))
+        << "the asm.v3 namespace must be declared once, for trustInfo and application: XP refuses trustInfo "
+           "without it, and XP SP2 can restart on a second declaration";
     EXPECT_FALSE(Contains(manifest, "Common-Controls")) << "Common Controls 6: the dialog keeps its classic look";
     // Vista, 7, 8, 8.1, 10 and 11.
     for (const char* pszId : {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
@@ -369,7 +383,6 @@ TEST(CheckDialogLayout, OpensInTheOpenedStateWithItsPlacement)
     // The icon, as window icon and as the minimized window's drag cursor.
     EXPECT_NE(ProgramIcon(), nullptr);
     EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_GETICON, ICON_BIG, 0)), ProgramIcon());
-    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_GETICON, ICON_SMALL, 0)), ProgramIcon());
     EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(hwnd, WM_QUERYDRAGICON, 0, 0)), ProgramIcon());
 }
 

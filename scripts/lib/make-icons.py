@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Draws the application's icons (16 colours) as res/app16.ico and res/app32.ico.
+"""Draws the application's icons (16 colours) as res/app.ico and res/app32.ico.
 
 The picture: a grey instrument case with a green display and a blue cable plug.
+app.ico is the window's icon at 16, 32, 48 and 256 pixels, the 16-pixel image
+first; every image is an uncompressed bitmap, which Windows XP reads too.
 Run again after changing the drawing; the .ico files are committed.
 """
 import os
@@ -38,7 +40,8 @@ def draw(size):
     return px
 
 
-def ico(size):
+def image(size):
+    """The icon image of that size: header, palette, colour bits and mask."""
     px = draw(size)
     xor_stride = ((size * 4 + 31) // 32) * 4
     and_stride = ((size + 31) // 32) * 4
@@ -59,14 +62,22 @@ def ico(size):
         mask += mbits
     palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in PALETTE)
     header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 4, 0, len(xor) + len(mask), 0, 0, 16, 0)
-    image = header + palette + bytes(xor) + bytes(mask)
-    directory = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(image), 6 + 16)
-    return directory + entry + image
+    return header + palette + bytes(xor) + bytes(mask)
+
+
+def ico(sizes):
+    images = [image(size) for size in sizes]
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, data in zip(sizes, images):
+        # A width or height of 256 is written as 0.
+        directory += struct.pack("<BBBBHHII", size % 256, size % 256, 16, 0, 1, 4, len(data), offset)
+        offset += len(data)
+    return directory + b"".join(images)
 
 
 if __name__ == "__main__":
     res = os.path.join(os.path.dirname(__file__), "..", "..", "res")
-    for size, name in ((16, "app16.ico"), (32, "app32.ico")):
+    for sizes, name in (((16, 32, 48, 256), "app.ico"), ((32,), "app32.ico")):
         with open(os.path.join(res, name), "wb") as f:
-            f.write(ico(size))
+            f.write(ico(sizes))
