@@ -1,4 +1,4 @@
 add_benchmark(report_bench SOURCES report_bench.cpp)
-add_benchmark(registry_bench SOURCES registry_bench.cpp ${CMAKE_SOURCE_DIR}/tests/registry_fixture.cpp)
-add_benchmark(device_bench SOURCES device_bench.cpp ${CMAKE_SOURCE_DIR}/tests/registry_fixture.cpp ${CMAKE_SOURCE_DIR}/tests/device_fixture.cpp)
-add_benchmark(command_bench SOURCES command_bench.cpp ${CMAKE_SOURCE_DIR}/tests/registry_fixture.cpp ${CMAKE_SOURCE_DIR}/tests/device_fixture.cpp ${CMAKE_SOURCE_DIR}/tests/support/RtfText.cpp)
+add_benchmark(registry_bench SOURCES registry_bench.cpp)
+add_benchmark(device_bench SOURCES device_bench.cpp)
+add_benchmark(command_bench SOURCES command_bench.cpp)

@@ -5,8 +5,8 @@
 // before its answer is read plus its reported response time (the simulated
 // latency). The difference is what the program costs, its start included.
 #include "bench/BenchCommon.h"
-#include "device_fixture.h"
-#include "registry_fixture.h"
+#include "support/DeviceFixture.h"
+#include "support/RegistryFixture.h"
 #include "support/RtfText.h"
 #include "support/UiHarness.h"
 

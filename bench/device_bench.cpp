@@ -9,8 +9,8 @@
 //   the Start click to the run's hand-over, less the 200 ms pause before
 //   the answer is read, in a dialog of this process.
 #include "bench/BenchCommon.h"
-#include "device_fixture.h"
-#include "registry_fixture.h"
+#include "support/DeviceFixture.h"
+#include "support/RegistryFixture.h"
 #include "res/resource.h"
 #include "support/TestDialogHost.h"
 #include "support/UiHarness.h"

@@ -7,7 +7,7 @@
 #include "bench/BenchCommon.h"
 #include "checks/CommonRegistry.h"
 #include "checks/DeviceRegistry.h"
-#include "registry_fixture.h"
+#include "support/RegistryFixture.h"
 
 #include <algorithm>
 #include <cstdio>

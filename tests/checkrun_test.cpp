@@ -5,7 +5,8 @@
 #include "app/UsbInstallationTestDlg.h"
 #include "checks/CheckRun.h"
 #include "checks/OsVersion.h"
-#include "device_fixture.h"
+#include "support/DeviceFixture.h"
+#include "support/SeamFaults.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,9 @@ std::string Summary(bool bSucceeded)
 {
     return ExpectedReport(false).Summary(bSucceeded).Text();
 }
+
+// The library's unloading after it was loaded, as the report shows it.
+const std::string kFreed = ExpectedReport(false).Freed().Text();
 
 // Vendor and product that no test registers.
 const int kUnregisteredVendor = 0x0403;
@@ -59,20 +63,20 @@ TEST_F(CheckRun, OpeningLinesSeparatorsAndTheOrderOfTheChecks)
     EXPECT_EQ(CountOf(report, kSeparator), 2u) << report;
     // The device key is unknown: the common check fails, the device-specific
     // check is skipped, and the driver checks still run after the second separator.
-    const size_t nCommon = report.find("Check common registry entries for devices:   Vid_0403&Pid_0001");
+    const size_t nCommon = report.find(Text::kCommon + std::string("Vid_0403&Pid_0001"));
     const size_t nSecondSeparator = report.find(kSeparator, report.find(kSeparator) + 1);
-    const size_t nLoad = report.find("\nLoad DLL:   " + m_strSimulator + "\n");
-    const size_t nSearch = report.find("\nSearch devices currently connected to the PC\n");
-    const size_t nCommunication = report.find("\nCheck communication with device:   ");
-    const size_t nFree = report.find("\nDeallocate DLL Memory\n");
+    const size_t nLoad = report.find(ExpectedReport(false).Load(m_strSimulator).Text());
+    const size_t nSearch = report.find(ExpectedReport(false).Heading(Text::kSearch).Text());
+    const size_t nCommunication = report.find(Text::kDevice);
+    const size_t nFree = report.find(kFreed);
     ASSERT_NE(nCommon, std::string::npos) << report;
-    EXPECT_FALSE(Contains(report, "Check specific registry entries")) << report;
+    EXPECT_FALSE(Contains(report, Text::kSpecific)) << report;
     EXPECT_LT(nCommon, nSecondSeparator);
     EXPECT_LT(nSecondSeparator, nLoad);
     EXPECT_LT(nLoad, nSearch);
     EXPECT_LT(nSearch, nCommunication);
     EXPECT_LT(nCommunication, nFree);
-    EXPECT_TRUE(EndsWith(report, "\nDeallocate DLL Memory\n... Result:   OK\n" + Summary(false))) << report;
+    EXPECT_TRUE(EndsWith(report, kFreed + Summary(false))) << "expected the end\n" << kFreed << "in\n" << report;
 }
 
 TEST_F(CheckRun, SucceedsOnlyWhenEveryCheckPassed)
@@ -86,10 +90,9 @@ TEST_F(CheckRun, SucceedsOnlyWhenEveryCheckPassed)
     // No registry part: the opening separator and the driver loop's follow each other.
     ExpectedReport expected(true);
     expected.Line(std::string(GetOsVersionText())).Separator().Separator();
-    expected.Heading("Load DLL:   " + m_strSimulator).Detail("File version:   2.12.36.4").Ok();
-    expected.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
+    expected.Loaded(m_strSimulator, kSimulatorVersion).Found(1);
     expected.UpToTheWait(kOneDevice).Answered(27, 27, kTestAnswer, kFakeResponseTime);
-    expected.Heading("Deallocate DLL Memory").Ok().Summary(true);
+    expected.Freed().Summary(true);
     EXPECT_EQ(ReportText(), expected.Text());
 }
 
@@ -108,49 +111,28 @@ TEST_F(CheckRun, FailuresInTheDriverPartEndWithCheckFinished)
         {"library cannot be loaded",
          RUN_FINISHED,
          "",
-         {"Deallocate DLL Memory", "The DLL has not been loaded yet."},
-         {"Search devices currently connected", "Check communication"},
+         {ExpectedReport(true).NothingToFree().Text()},
+         {Text::kSearch, Text::kDevice},
          "Z:\\no\\such\\driver.dll"},
-        {"the search fails",
-         RUN_FINISHED,
-         "[driver]\ncount_status=4\n",
-         {"Search devices currently connected", "Deallocate DLL Memory\n... Result:   OK"},
-         {"Check communication"}},
-        {"no device connected",
-         RUN_FINISHED,
-         "[driver]\ncount=0\n",
-         {"No device found", "Deallocate DLL Memory"},
-         {"Check communication"}},
-        {"device does not answer",
-         RUN_FINISHED,
-         "[device0]\nsilent=1\n",
-         {"... a timeout is occured", "Deallocate DLL Memory"},
-         {}},
+        {"the search fails", RUN_FINISHED, "[driver]\ncount_status=4\n", {Text::kSearch, kFreed}, {Text::kDevice}},
+        {"no device connected", RUN_FINISHED, "[driver]\ncount=0\n", {Text::kNoDevice, kFreed}, {Text::kDevice}},
+        {"device does not answer", RUN_FINISHED, "[device0]\nsilent=1\n", {Text::kTimeout, kFreed}, {}},
         // The library's "OK" comes before its entry points are bound.
         {"cancelled once the library is loaded",
          RUN_CANCELLED,
          "",
-         {"Load DLL:   ", "Deallocate DLL Memory\n... Result:   OK"},
-         {"Search devices currently connected"},
+         {Text::kLoad, kFreed},
+         {Text::kSearch},
          nullptr,
          "... Result:   OK"},
         {"cancelled once the devices are counted",
          RUN_CANCELLED,
          "",
-         {"Number of devices found:   1", "Deallocate DLL Memory\n... Result:   OK"},
-         {"Check communication"},
+         {Text::kDevicesFound + std::string("1"), kFreed},
+         {Text::kDevice},
          nullptr,
-         "Number of devices found"},
-        {"the device cannot be opened",
-         RUN_FINISHED,
-         OneDevice("open_status = 3\n"),
-         {},
-         {"Check completed successfully!"}},
-        {"the first of two warns, the second passes",
-         RUN_FINISHED,
-         Instruments({"write_status = 10\n", ""}),
-         {},
-         {"Check completed successfully!"}},
+         Text::kDevicesFound},
+        {"the device cannot be opened", RUN_FINISHED, OneDevice("open_status = 3\n"), {}, {Text::kSucceeded}},
     };
     for (const auto& c : cases)
     {
@@ -192,35 +174,20 @@ TEST_F(CheckRun, EntriesWithoutIdsOrLibraryTakeNoPartInTheirLoop)
     const std::string report = ReportText();
     // The opening separator and one for each entry with a library.
     EXPECT_EQ(CountOf(report, kSeparator), 3u) << report;
-    EXPECT_EQ(CountOf(report, "\nLoad DLL:   "), 2u) << report;
-    EXPECT_EQ(CountOf(report, "\nDeallocate DLL Memory\n... Result:   OK\n"), 2u) << report;
+    EXPECT_EQ(CountOf(report, "\n" + std::string(Text::kLoad)), 2u) << report;
+    EXPECT_EQ(CountOf(report, kFreed), 2u) << report;
     EXPECT_TRUE(EndsWith(report, Summary(true))) << report;
 }
-
-namespace
-{
-const CCheckRun* g_pSignalledRun = nullptr;
-int g_nSignals = 0;
-bool g_bCancelledAtSignal = false;
-
-BOOL WINAPI RecordingSetEvent(HANDLE hEvent)
-{
-    ++g_nSignals;
-    g_bCancelledAtSignal = g_pSignalledRun->IsCancelled() != FALSE;
-    return ::SetEvent(hEvent);
-}
-} // namespace
 
 TEST_F(CheckRun, CancelledBeforeTheOpeningLinesWritesOnlyTheSummary)
 {
     {
         // A wait that the event ends looks at the flag: it is set first.
-        g_pSignalledRun = &run;
-        g_nSignals = 0;
-        SystemCallOverride<decltype(g_SystemCalls.SetEvent)> recording(g_SystemCalls.SetEvent, RecordingSetEvent);
+        bool bCancelledAtSignal = false;
+        const SetEventRecorder signals([&] { bCancelledAtSignal = run.IsCancelled() != FALSE; });
         run.Cancel();
-        EXPECT_EQ(g_nSignals, 1) << "the cancel event was not signalled";
-        EXPECT_TRUE(g_bCancelledAtSignal) << "the event was signalled before the flag was set";
+        EXPECT_EQ(SetEventRecorder::Calls(), 1) << "the cancel event was not signalled";
+        EXPECT_TRUE(bCancelledAtSignal) << "the event was signalled before the flag was set";
     }
     EXPECT_EQ(Run(), RUN_CANCELLED);
     EXPECT_EQ(ReportText(), Summary(false));
@@ -247,9 +214,9 @@ TEST_F(CheckRun, CancelledDuringTheCommonCheckSkipsEverythingAfterIt)
                                                                    CancellingRegOpenKeyExA);
     EXPECT_EQ(Run(), RUN_CANCELLED);
     const std::string report = ReportText();
-    EXPECT_EQ(CountOf(report, "Check common registry entries for devices"), 1u) << report;
-    EXPECT_FALSE(Contains(report, "Check specific registry entries")) << report;
-    EXPECT_FALSE(Contains(report, "Load DLL")) << report;
+    EXPECT_EQ(CountOf(report, Text::kCommon), 1u) << report;
+    EXPECT_FALSE(Contains(report, Text::kSpecific)) << report;
+    EXPECT_FALSE(Contains(report, Text::kLoad)) << report;
     EXPECT_EQ(CountOf(report, kSeparator), 1u) << report;
     EXPECT_TRUE(EndsWith(report, Summary(false))) << report;
 }

@@ -1,11 +1,11 @@
 // The driver part through the real programs: a driver library planted in the
 // current directory or beside the program is not loaded, and an installation
-// as the driver's setup leaves it gives the whole detailed report and
-// succeeds, also with libraries of every name the program loads planted beside
+// as the driver's setup leaves it, with a second instance, gives the whole
+// report in both views and succeeds, also with libraries of every name the program loads planted beside
 // it, for the 32-bit program and, on 64-bit Windows, for the 64-bit one; there
 // each program fails to load with only the other one's library installed.
-#include "device_fixture.h"
-#include "registry_fixture.h"
+#include "support/DeviceFixture.h"
+#include "support/RegistryFixture.h"
 #include "res/resource.h"
 #include "support/RtfText.h"
 #include "support/UiHarness.h"
@@ -21,15 +21,16 @@ namespace
 std::string OsLine()
 {
     if (!RunsUnderWow64())
-        return "Operating System:   Windows XP Service Pack 3 Build: 2600";
+        return Text::kOs + std::string("Windows XP Service Pack 3 Build: 2600");
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof(version);
     ::GetVersionExA(&version);
     if (version.dwMajorVersion == 6 && version.dwMinorVersion == 1)
-        return "Operating System:   Windows 7 Service Pack 1 Build: 7601 (64-bit)";
+        return Text::kOs + std::string("Windows 7 Service Pack 1 Build: 7601 (64-bit)");
     // The build of Wine's Windows 10 moves with Wine's version; its release and update
     // level are those make-wineprefix wrote into the 64-bit view.
-    return "Operating System:   Windows 10 1903 Build: " + std::to_string(version.dwBuildNumber) + ".1256 (64-bit)";
+    return Text::kOs + std::string("Windows 10 1903 Build: ") + std::to_string(version.dwBuildNumber) +
+           ".1256 (64-bit)";
 }
 
 // The 32-bit program checks what 32-bit applications load; the 64-bit one,
@@ -126,12 +127,8 @@ TEST(DeviceUi, ADriverLibraryInTheCurrentDirectoryOrBesideTheProgramIsNotLoaded)
         ASSERT_TRUE(ui.Started()) << where << ": the dialog did not come up";
         ASSERT_TRUE(ui.StartAndWaitForEnd()) << where << ": the run did not end";
         const std::string report = ui.ReportText();
-        const std::string expected = ExpectedReport(false)
-                                         .Heading("Load DLL:   KT480_D2XX.DLL")
-                                         .Error(ERROR_MOD_NOT_FOUND)
-                                         .Heading("Deallocate DLL Memory")
-                                         .Warning()
-                                         .Text();
+        const std::string expected =
+            ExpectedReport(false).Load(kDriverLibrary).Error(ERROR_MOD_NOT_FOUND).NothingToFree().Text();
         EXPECT_TRUE(Contains(report, expected)) << where << ": expected\n" << expected << "in\n" << report;
         EXPECT_TRUE(ui.Close()) << where << ": the dialog did not close";
         EXPECT_TRUE(trace.Lines().empty()) << "the library " << where << " was called:\n" << Joined(trace.Lines());
@@ -148,6 +145,8 @@ TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
     // program finds its own library, and the report is the same.
     InstallationSandbox sandbox;
     sandbox.PutDemoInstallation();
+    // A second instance, with a class key of its own for the same files.
+    sandbox.AddInstance("KT0002B", 1, "KT480USB.SYS", "oem7.inf");
     SetEnv("USBSIM_SCENARIO", "");
     SetEnv("USBSIM_TRACE", "");
     const ExpectedReport::Device device = {"USB Measurement Instrument", "Vid_0403&Pid_B7E4#SIM00001",
@@ -157,13 +156,13 @@ TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
     const auto expectedReport = [&](bool bDetailed) {
         ExpectedReport e(bDetailed);
         e.Line(OsLine()).Separator();
-        e.Heading(kCommonHeading).Detail("Number of devices registered:   1");
-        CommonFilesFound(e).Ok();
+        CommonFilesFound(e.Heading(kCommonHeading).Detail(Text::kDevicesRegistered + std::string("2"))).Ok();
+        // The second class key, as an older installation may have left it, names no version.
+        InstanceFilesFound(e, "KT0002B", "KT480USB.SYS", "oem7.inf", kNoDriverVersion);
         InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf", kDemoDriverVersion).Separator();
-        e.Heading("Load DLL:   KT480_D2XX.DLL").Detail("File version:   2.12.36.4").Ok();
-        e.Heading("Search devices currently connected to the PC").Detail("Number of devices found:   1").Ok();
+        e.Loaded(kDriverLibrary, kSimulatorVersion).Found(1);
         e.UpToTheWait(device).Answered(46, 46, answer, "#");
-        e.Heading("Deallocate DLL Memory").Ok().Summary(true);
+        e.Freed().Summary(true);
         return e.Text();
     };
 
@@ -184,7 +183,7 @@ TEST_P(DeviceUiProgram, AnInstalledDriverGivesTheWholeReportAndSucceeds)
         ASSERT_TRUE(ui.WaitUntil([&ui] { return ui.RunEnded(); })) << "the detailed run did not end";
         const std::string report = ui.ReportText();
         EXPECT_EQ(MaskResponseTimes(report), expectedReport(true)) << "detailed view";
-        EXPECT_EQ(CountOf(report, "\tResponse time:   "), 1u) << report;
+        EXPECT_EQ(CountOf(report, "\t" + std::string(Text::kResponseTime)), 1u) << report;
         EXPECT_TRUE(ui.Close()) << "the dialog did not close";
     }
 }
@@ -211,8 +210,7 @@ TEST(DeviceUi, EachProgramFailsToLoadWithOnlyTheOtherProgramsLibrary)
     e.Line(OsLine()).Separator();
     CommonLines(e, 1, "MFF").Warning();
     InstanceFilesFound(e, "SIM00001", "KT480USB.SYS", "oem7.inf", kDemoDriverVersion).Separator();
-    e.Heading("Load DLL:   KT480_D2XX.DLL").Error(ERROR_MOD_NOT_FOUND);
-    e.Heading("Deallocate DLL Memory").Alert("The DLL has not been loaded yet.").Warning().Summary(false);
+    e.Load(kDriverLibrary).Error(ERROR_MOD_NOT_FOUND).NothingToFree().Summary(false);
     for (const auto& row : rows)
     {
         SCOPED_TRACE(row.pszProgram);

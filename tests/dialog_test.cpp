@@ -2,10 +2,12 @@
 // template and resources, the size rule, the start of a run, the view switch
 // and the closing protocol, with the faults only the seam can give.
 #include "res/resource.h"
+#include "support/DeviceFixture.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/HandleCount.h"
 #include "support/SaveDialog.h"
+#include "support/SeamFaults.h"
 #include "support/TestDialogHost.h"
 #include "support/UiHarness.h"
 
@@ -32,11 +34,8 @@ TEST(CheckDialogClass, RunTimeClassRecord)
     EXPECT_EQ(pClass->m_pBaseClass, RUNTIME_CLASS(CDialog));
     EXPECT_TRUE(pClass->IsDerivedFrom(RUNTIME_CLASS(CWnd)));
     EXPECT_FALSE(RUNTIME_CLASS(CDialog)->IsDerivedFrom(pClass));
-    // A dialog is of the kind of each of its base classes, and no run thread,
-    // which alone the check thread's routine takes.
-    const CUsbInstallationTestDlg dialog;
-    EXPECT_TRUE(dialog.IsKindOf(RUNTIME_CLASS(CDialog)));
-    EXPECT_FALSE(dialog.IsKindOf(RUNTIME_CLASS(CRunThread)));
+    // That the check thread's routine takes no dialog for its run thread is
+    // CheckThread.RejectsANullParameterAndObjectsOfOtherClasses.
 }
 
 // Each entry of the table, sent to the dialog as the system would send it,
@@ -50,7 +49,7 @@ TEST(CheckDialogClass, MessageTableRoutesEachMessageToItsHandler)
     NoReceivePause noPause;
     const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
-    const std::string detail = "\tOpen the connection.\n";
+    const std::string detail = DetailLine(Text::kOpen);
     TestDialogHost host;
     host.RecordWrites();
     const HWND hwnd = host.Hwnd();
@@ -405,21 +404,12 @@ TEST(CheckDialogLayout, SizeRuleKeepsTheWidthAndAMinimumHeight)
         hwnd, [&](const std::function<bool()>& pred, DWORD dwTimeoutMs) { return host.PumpUntil(pred, dwTimeoutMs); });
 }
 
-namespace
-{
-HANDLE WINAPI FailingCreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD)
-{
-    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-} // namespace
-
 TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
 {
     TestDialogHost host;
     host.Dialog().WriteLog("old report", LOG_TEXT);
     {
-        SystemCallOverride<decltype(g_SystemCalls.CreateThread)> fake(g_SystemCalls.CreateThread, FailingCreateThread);
+        CallFault noThread(g_SystemCalls.CreateThread, nullptr, ERROR_NOT_ENOUGH_MEMORY);
         host.Click(IDC_BUTTON_START);
     }
     EXPECT_EQ(host.ReportText(), "");
@@ -446,6 +436,42 @@ TEST(CheckDialogRun, ThreadCreationFailingLeavesTheStartFailedState)
     EXPECT_FALSE(HasFocusAndCaret(hwndLog));
     EXPECT_TRUE(host.PumpUntil([&] { return ::IsWindowVisible(hwndLog) && HasFocusAndCaret(hwndLog); }, 15000));
     host.Dialog().EndRunPainting();
+}
+
+// A detailed run whose devices never answer, with more lines than the report
+// shows: the report stays visible and under the pointer, keeps the focus with
+// its caret, and the wheel scrolls it.
+TEST(CheckDialogRun, TheReportIsVisibleAndScrollsDuringARun)
+{
+    const std::string simulator = SimulatorLibrary();
+    DeviceTableOverride table({{0x0403, 0x0001, simulator.c_str(), "U.EXE", "U.INI"}});
+    ScenarioFile scenario(SilentInstruments(3));
+    TestDialogHost host;
+    // Above the windows other tests may open at the same place.
+    ::SetWindowPos(host.Hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ::SetForegroundWindow(host.Hwnd());
+    const HWND hwndLog = host.Report();
+    ASSERT_TRUE(host.PumpUntil([&] { return ::GetFocus() == hwndLog; }));
+    RECT rc;
+    ::GetWindowRect(hwndLog, &rc);
+    const POINT ptCentre = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+    const auto firstLine = [&] { return ::SendMessageA(hwndLog, EM_GETFIRSTVISIBLELINE, 0, 0); };
+    const auto running = [&] { return !host.IsEnabled(IDC_BUTTON_START); };
+
+    host.Click(IDC_BUTTON_DETAILS);
+    ASSERT_TRUE(host.PumpUntil([&] { return Contains(host.ReportText(), DetailLine(Text::kSend)); }));
+    EXPECT_TRUE(host.PumpUntil([&] {
+        return running() && ::IsWindowVisible(hwndLog) && ::WindowFromPoint(ptCentre) == hwndLog;
+    })) << "the report was hidden or not under the pointer during the run";
+    EXPECT_TRUE(host.PumpUntil([&] { return running() && HasFocusAndCaret(hwndLog); }, 15000))
+        << "the report lost its focus or caret during the run";
+    ASSERT_GT(firstLine(), 0) << host.ReportText();
+    EXPECT_TRUE(host.PumpUntil([&] {
+        const LRESULT nBefore = firstLine();
+        ::SendMessageA(::WindowFromPoint(ptCentre), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA),
+                       MAKELPARAM(ptCentre.x, ptCentre.y));
+        return running() && firstLine() < nBefore;
+    })) << "the report did not scroll during the run";
 }
 
 namespace
@@ -493,58 +519,21 @@ TEST(CheckDialogRun, DetailsClickedAsARunEndsRunsAgainWithStartNeverEnabledMeanw
 
 namespace
 {
-// Only a run's cancel signals an event through the seam.
-int g_nCancelSignals = 0;
-
-BOOL WINAPI RecordingSetEvent(HANDLE hEvent)
-{
-    ++g_nCancelSignals;
-    return ::SetEvent(hEvent);
-}
-
-// The check thread last started, a copy of its handle that outlives the dialog's own.
-HANDLE g_hCheckThread = nullptr;
-
-HANDLE WINAPI RecordingCreateThread(LPSECURITY_ATTRIBUTES pSecurity, SIZE_T nStack, LPTHREAD_START_ROUTINE pfnStart,
-                                    LPVOID pParam, DWORD dwFlags, LPDWORD pdwThreadId)
-{
-    const HANDLE hThread = ::CreateThread(pSecurity, nStack, pfnStart, pParam, dwFlags, pdwThreadId);
-    if (hThread != nullptr && pfnStart == CheckThreadProc)
-    {
-        if (g_hCheckThread != nullptr)
-            ::CloseHandle(g_hCheckThread);
-        ::DuplicateHandle(::GetCurrentProcess(), hThread, ::GetCurrentProcess(), &g_hCheckThread, 0, FALSE,
-                          DUPLICATE_SAME_ACCESS);
-    }
-    return hThread;
-}
-
-HANDLE WINAPI FailingCreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR)
-{
-    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-
 // Starts a run and waits until the report shows the text; a copy of the run's
-// thread handle, which outlives the dialog's own, or null, with the test
-// failed, when it did not show.
+// thread handle, which outlives the dialog's own.
 HANDLE StartRunUntil(TestDialogHost& host, const std::string& shown)
 {
+    HANDLE hThread = nullptr;
     {
-        SystemCallOverride<decltype(g_SystemCalls.CreateThread)> recording(g_SystemCalls.CreateThread,
-                                                                           RecordingCreateThread);
+        // The click starts the run's thread and no other.
+        const ThreadRecorder threads;
         host.Click(IDC_BUTTON_START);
+        hThread = ThreadRecorder::TakeLast();
     }
-    if (!host.PumpUntil([&] { return Contains(host.ReportText(), shown); }))
-    {
-        ADD_FAILURE() << "the run did not show \"" << shown << "\" within " << kStateWaitMs / 1000
-                      << " s; the report held:\n"
-                      << host.ReportText();
-        return nullptr;
-    }
-    const HANDLE hCopy = g_hCheckThread;
-    g_hCheckThread = nullptr;
-    return hCopy;
+    EXPECT_TRUE(host.PumpUntil([&] { return Contains(host.ReportText(), shown); }))
+        << "the run did not show \"" << shown << "\"; the report held:\n"
+        << host.ReportText();
+    return hThread;
 }
 } // namespace
 
@@ -554,30 +543,30 @@ TEST(CheckDialogClose, ClosingDuringARunCancelsItAndWaitsForItsEnd)
     const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{-1, -1, simulator.c_str(), nullptr, nullptr}});
     ScenarioFile scenario("[device0]\nsilent=1\n");
-    SystemCallOverride<decltype(g_SystemCalls.SetEvent)> recording(g_SystemCalls.SetEvent, RecordingSetEvent);
+    // Only a run's cancel signals an event through the seam.
     {
         TestDialogHost idle;
-        g_nCancelSignals = 0;
+        const SetEventRecorder signals;
         ::DestroyWindow(idle.Hwnd());
-        EXPECT_EQ(g_nCancelSignals, 0) << "closed without a run";
+        EXPECT_EQ(SetEventRecorder::Calls(), 0) << "closed without a run";
     }
 
     TestDialogHost host;
-    g_nCancelSignals = 0;
+    const SetEventRecorder signals;
     host.RecordWrites();
     // A run whose device does not answer, still waiting when the dialog closes.
     host.SetDetailed(true);
-    const HANDLE hThread = StartRunUntil(host, "Wait for SCPI response\n\tSend SCPI");
+    const HANDLE hThread = StartRunUntil(host, DetailLine(Text::kWait) + DetailLine(Text::kSend));
     ASSERT_NE(hThread, nullptr);
     ASSERT_EQ(::WaitForSingleObject(hThread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
     ::DestroyWindow(host.Hwnd());
 
-    EXPECT_EQ(g_nCancelSignals, 1);
+    EXPECT_EQ(SetEventRecorder::Calls(), 1);
     EXPECT_EQ(::WaitForSingleObject(hThread, 0), WAIT_OBJECT_0) << "the thread has ended when the window is gone";
     // The cancel ended the device's wait, which would otherwise have timed out.
     const std::string written = host.WrittenText();
-    EXPECT_TRUE(Contains(written, "\n\t... thread is going to terminate\n")) << written;
+    EXPECT_TRUE(Contains(written, DetailLine(Text::kCancelled))) << written;
     EXPECT_FALSE(Contains(written, "timeout")) << written;
     ::CloseHandle(hThread);
 }
@@ -590,10 +579,10 @@ TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
     DeviceTableOverride table({device, device, device});
     std::unique_ptr<TestDialogHost> pHost;
     {
-        SystemCallOverride<decltype(g_SystemCalls.CreateEventA)> fake(g_SystemCalls.CreateEventA, FailingCreateEventA);
+        CallFault noEvent(g_SystemCalls.CreateEventA, nullptr, ERROR_NOT_ENOUGH_MEMORY);
         pHost.reset(new TestDialogHost());
     }
-    const HANDLE hThread = StartRunUntil(*pHost, "Load DLL");
+    const HANDLE hThread = StartRunUntil(*pHost, Text::kLoad);
     ASSERT_NE(hThread, nullptr);
 
     ::DestroyWindow(pHost->Hwnd());
@@ -603,25 +592,33 @@ TEST(CheckDialogClose, WithoutACancelEventTheRunIsStillCancelledAndWaitedFor)
     ::CloseHandle(hThread);
 }
 
-TEST(CheckDialogRun, RepeatedRunsKeepHandlesFlat)
+// More runs than the handle count may stray, so that one handle kept per run
+// shows, and 20 KB kept per run shows in the private bytes.
+TEST(CheckDialogRun, RepeatedRunsKeepHandlesAndMemoryFlat)
 {
     TestDialogHost host;
     NoReceivePause noPause;
     const std::string simulator = SimulatorLibrary();
     DeviceTableOverride table({{0x0403, 0x0001, simulator.c_str(), "U.EXE", "U.INI"}});
-    // Two runs first, for what the process keeps once it has run; then more
-    // runs than the count may stray, so that one handle kept per run shows.
     const long nStray = 2;
-    const int nRuns = 3;
-    for (int i = 0; i < 2; ++i)
-        ASSERT_TRUE(host.StartAndWaitForEnd());
-    host.PumpUntil([] { return false; }, 200);
-    const long nBefore = CountProcessHandles(::GetCurrentProcessId());
-    ASSERT_GT(nBefore, 0);
-    for (int i = 0; i < nRuns; ++i)
-        ASSERT_TRUE(host.StartAndWaitForEnd()) << "run " << i;
-    // The last run's thread may still be ending after it handed the run back.
-    host.PumpUntil([&] { return CountProcessHandles(::GetCurrentProcessId()) <= nBefore; }, 5000);
-    EXPECT_LE(CountProcessHandles(::GetCurrentProcessId()), nBefore + nStray)
-        << "handles before and after " << nRuns << " runs";
+    const int nRuns = 10;
+    const SIZE_T cbPerRun = 20 * 1024;
+    // A run's thread may still be ending after it handed the run back, and its
+    // stack counts as private bytes: a run counts once it has gone.
+    const long nThreadsIdle = CountProcessThreads(::GetCurrentProcessId());
+    const auto run = [&] {
+        EXPECT_TRUE(host.StartAndWaitForEnd());
+        host.PumpUntil([&] { return CountProcessThreads(::GetCurrentProcessId()) <= nThreadsIdle; }, 10000);
+    };
+    // Runs first, for what the process keeps once it has run.
+    run();
+    run();
+    const SIZE_T cbBefore = ProcessPrivateBytes(::GetCurrentProcess());
+    const long nLeft = HandlesLeftBy(run, nRuns, [&](const std::function<bool()>& pred, DWORD dwTimeoutMs) {
+        return host.PumpUntil(pred, dwTimeoutMs);
+    });
+    const SIZE_T cbAfter = ProcessPrivateBytes(::GetCurrentProcess());
+    EXPECT_LE(nLeft, nStray) << "handles left by " << nRuns << " runs";
+    EXPECT_LT(cbAfter, cbBefore + nRuns * cbPerRun)
+        << "private bytes " << cbBefore << " before " << nRuns << " runs, " << cbAfter << " after";
 }

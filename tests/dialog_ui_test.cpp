@@ -1,12 +1,11 @@
 // The real UsbInstallationTest.exe, driven through window messages from
 // another process: button states and captions across a run, the view switch,
-// closing during a run, the layout, and repeated runs.
-#include "device_fixture.h"
-#include "registry_fixture.h"
+// and closing during a run.
+#include "support/DeviceFixture.h"
+#include "support/RegistryFixture.h"
 #include "res/resource.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
-#include "support/HandleCount.h"
 #include "support/UiHarness.h"
 
 #include <gtest/gtest.h>
@@ -29,8 +28,8 @@ private:
 };
 } // namespace
 
-// OpensInTheOpenedState, then a run, a second one and the view switched twice.
-TEST(DialogUi, OpensThenRunsAndSwitchesTheViewEachTime)
+// OpensInTheOpenedState, then a run in each view.
+TEST(DialogUi, OpensThenRunsInEachViewAndEscapeCloses)
 {
     // No installation, also after a test killed inside its own sandbox.
     InstallationSandbox sandbox;
@@ -42,34 +41,25 @@ TEST(DialogUi, OpensThenRunsAndSwitchesTheViewEachTime)
               static_cast<DWORD>(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX))
         << "the dialog's error mode: a system error box could block a check";
 
-    // StartRunsToTheEndAndHandsTheButtonsBack, and the focus to Start
+    // StartRunsToTheEndAndHandsTheButtonsBack, and the focus to Start; the
+    // view's switch and a run in each view are the dialog test's.
     const auto focusOnStart = [&] { return ui.FocusedControl() == IDC_BUTTON_START; };
     ASSERT_TRUE(ui.StartAndWaitForEnd());
     EXPECT_TRUE(ui.WaitUntil(focusOnStart, 20000)) << "focus after the run: " << ui.FocusedControl();
-    const std::string report = ui.ReportText();
-    EXPECT_EQ(report.find("Operating System:   Windows XP"), 0u) << report;
-    EXPECT_TRUE(EndsWith(report, ExpectedReport(false).Summary(false).Text())) << report;
+    const std::string simple = ui.ReportText();
+    EXPECT_EQ(simple.find(Text::kOs + std::string("Windows XP")), 0u) << simple;
+    EXPECT_TRUE(EndsWith(simple, ExpectedReport(false).Summary(false).Text())) << simple;
     EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_START));
     EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_DETAILS));
     EXPECT_TRUE(ui.IsEnabled(IDC_BUTTON_SAVE));
-    // A second run replaces the report.
-    ASSERT_TRUE(ui.StartAndWaitForEnd());
-    const std::string simple = ui.ReportText();
-    EXPECT_EQ(CountOf(simple, kRule), 1u);
 
-    // DetailsTwiceSwitchesTheViewEachTime
     ui.Click(IDC_BUTTON_DETAILS);
     EXPECT_EQ(ui.Caption(IDC_BUTTON_DETAILS), "<< Simple");
     ASSERT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); }));
     const std::string detailed = ui.ReportText();
     // Without a driver in reach the detailed view adds the unloading's explanation.
-    EXPECT_FALSE(Contains(simple, "\tThe DLL has not been loaded yet.")) << simple;
-    EXPECT_TRUE(Contains(detailed, "\tThe DLL has not been loaded yet.")) << detailed;
-
-    ui.Click(IDC_BUTTON_DETAILS);
-    EXPECT_EQ(ui.Caption(IDC_BUTTON_DETAILS), "Details >>");
-    ASSERT_TRUE(ui.WaitUntil([&] { return ui.RunEnded(); }));
-    EXPECT_EQ(ui.ReportText(), simple);
+    EXPECT_FALSE(Contains(simple, DetailLine(Text::kNotLoaded))) << simple;
+    EXPECT_TRUE(Contains(detailed, DetailLine(Text::kNotLoaded))) << detailed;
     EXPECT_TRUE(ui.WaitUntil(focusOnStart, 20000)) << "focus after Details: " << ui.FocusedControl();
 
     // Escape, where the keyboard now is, closes the dialog.
@@ -91,7 +81,7 @@ TEST(DialogUi, DetailsDuringARunSwitchesTheRunInProgress)
     // the keyboard still reaches the dialog; Start takes it back at the end.
     ASSERT_EQ(ui.FocusedControl(), IDC_RICHEDIT_LOG) << "as the dialog opens";
     ui.Click(IDC_BUTTON_START);
-    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "Check communication with device:"); }));
+    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), Text::kDevice); }));
     EXPECT_EQ(ui.FocusedControl(), IDC_RICHEDIT_LOG) << "after Start";
     ui.Click(IDC_BUTTON_DETAILS);
     EXPECT_EQ(ui.Caption(IDC_BUTTON_DETAILS), "<< Simple");
@@ -110,44 +100,10 @@ TEST(DialogUi, DetailsDuringARunSwitchesTheRunInProgress)
         << "focus after the run: " << ui.FocusedControl();
     const std::string report = ui.ReportText();
     // Only what the run wrote after the click, in the detailed view, and no second run.
-    EXPECT_FALSE(Contains(report, "Operating System:")) << report;
-    EXPECT_FALSE(Contains(report, "Load DLL:")) << report;
-    EXPECT_TRUE(Contains(report, "\tRead EEPROM data\n")) << report;
+    EXPECT_FALSE(Contains(report, Text::kOs)) << report;
+    EXPECT_FALSE(Contains(report, Text::kLoad)) << report;
+    EXPECT_TRUE(Contains(report, "\t" + std::string(Text::kReadEeprom) + "\n")) << report;
     EXPECT_EQ(CountOf(report, kRule), 1u) << report;
-}
-
-TEST(DialogUi, TheReportIsVisibleAndScrollsDuringARun)
-{
-    InstalledDriver driver("[device0]\nsilent=1\n");
-    UiHarness ui;
-    ASSERT_TRUE(ui.Started());
-    // Above the dialogs that other tests may open at the same place.
-    ::SetWindowPos(ui.Dialog(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    const HWND hwndLog = ui.Control(IDC_RICHEDIT_LOG);
-    RECT rc;
-    ::GetWindowRect(hwndLog, &rc);
-    const POINT ptCentre = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-    const auto firstLine = [&] { return ::SendMessageA(hwndLog, EM_GETFIRSTVISIBLELINE, 0, 0); };
-    const auto running = [&] { return !ui.IsEnabled(IDC_BUTTON_START); };
-
-    // A detailed run: more lines than the report shows. Its device never answers.
-    ui.Click(IDC_BUTTON_DETAILS);
-    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\tSend SCPI request:"); }));
-    EXPECT_TRUE(ui.WaitUntil([&] {
-        return running() && ::IsWindowVisible(hwndLog) && ::WindowFromPoint(ptCentre) == hwndLog;
-    })) << "the report was hidden or not under the pointer during the run";
-    // It keeps the focus it had when the dialog opened, and shows its caret.
-    EXPECT_TRUE(ui.WaitUntil([&] { return running() && HasFocusAndCaret(hwndLog); }, 15000))
-        << "the report lost its focus or caret during the run";
-    ASSERT_GT(firstLine(), 0) << ui.ReportText();
-    // The wheel, sent where the pointer is, scrolls the report up.
-    EXPECT_TRUE(ui.WaitUntil([&] {
-        const LRESULT nBefore = firstLine();
-        DWORD_PTR dwIgnored = 0;
-        ::SendMessageTimeoutA(::WindowFromPoint(ptCentre), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA),
-                              MAKELPARAM(ptCentre.x, ptCentre.y), SMTO_NORMAL, 10000, &dwIgnored);
-        return running() && firstLine() < nBefore;
-    })) << "the report did not scroll during the run";
 }
 
 TEST(DialogUi, ClosingDuringARunNeverHangs)
@@ -157,23 +113,21 @@ TEST(DialogUi, ClosingDuringARunNeverHangs)
     // hold is released: a close while the run is in that open waits for it,
     // its report readable.
     InstalledDriver driver(SilentInstruments(64, "hold_event=" + hold.Name() + "\n"));
-    // Moments of the run, each known by a line the report shows.
+    // Moments of the run, each known by a line the report shows: before it
+    // writes, while it writes, with the library loaded, in the held open.
     const struct
     {
         const char* pszMoment;
         int nButton;
-        const char* pszShown; // null: at once after the click
+        std::string shown;    // empty: at once after the click
         bool bOpened = false; // the first instrument opens at once
         bool bStartWhileTheCloseWaits = false;
     } kMoments[] = {
-        {"as the run starts", IDC_BUTTON_START, nullptr},
-        {"as a detailed run starts", IDC_BUTTON_DETAILS, nullptr},
-        {"after the opening lines", IDC_BUTTON_START, "Operating System:"},
-        {"during the registry checks", IDC_BUTTON_DETAILS, "Check common registry entries"},
-        {"once the driver is loaded", IDC_BUTTON_START, "Load DLL:"},
-        {"during the device search", IDC_BUTTON_DETAILS, "Search devices currently connected"},
-        {"AStartSentWhileTheCloseWaitsStartsNoRun", IDC_BUTTON_DETAILS, "\tOpen the connection.", false, true},
-        {"during the first instrument's wait: gone within 3 s", IDC_BUTTON_DETAILS, "\tSend SCPI request:", true},
+        {"as the run starts", IDC_BUTTON_START, ""},
+        {"during the registry checks", IDC_BUTTON_DETAILS, Text::kCommon},
+        {"during the device search", IDC_BUTTON_DETAILS, Text::kSearch},
+        {"AStartSentWhileTheCloseWaitsStartsNoRun", IDC_BUTTON_DETAILS, DetailLine(Text::kOpen), false, true},
+        {"during the first instrument's wait: gone within 3 s", IDC_BUTTON_DETAILS, DetailLine(Text::kSend), true},
     };
     for (const auto& m : kMoments)
     {
@@ -186,9 +140,9 @@ TEST(DialogUi, ClosingDuringARunNeverHangs)
         const DeviceHold::ReleaseFirst release(hold);
         ASSERT_TRUE(ui.Started());
         ui.Click(m.nButton);
-        if (m.pszShown != nullptr)
+        if (!m.shown.empty())
         {
-            ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), m.pszShown); })) << ui.ReportText();
+            ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), m.shown); })) << ui.ReportText();
         }
         const DWORD dwClosed = ::GetTickCount();
         ::PostMessageA(ui.Dialog(), WM_CLOSE, 0, 0);
@@ -208,8 +162,8 @@ TEST(DialogUi, ClosingDuringARunNeverHangs)
                                   reinterpret_cast<LPARAM>(ui.Control(IDC_BUTTON_START)), SMTO_NORMAL, 60000,
                                   &dwIgnored);
             const std::string report = ui.ReportText();
-            EXPECT_TRUE(Contains(report, "\tOpen the connection.\n")) << "a new run emptied the report:\n" << report;
-            EXPECT_EQ(CountOf(report, "Operating System:"), 1u) << report;
+            EXPECT_TRUE(Contains(report, DetailLine(Text::kOpen))) << "a new run emptied the report:\n" << report;
+            EXPECT_EQ(CountOf(report, Text::kOs), 1u) << report;
         }
         hold.Release();
         ASSERT_TRUE(ui.WaitForExit(60000)) << "the dialog did not close";
@@ -223,69 +177,19 @@ TEST(DialogUi, ClosingDuringARunNeverHangs)
 // alone, the process then ends by itself.
 TEST(DialogUi, TheSessionEndingDuringARunEndsItInsideTheHandler)
 {
+    // Restart Manager's ENDSESSION_CLOSEAPP, which comes the same way, is the
+    // report command's case.
     DeviceHold hold;
     TraceFile trace;
     InstalledDriver driver("[device0]\nsilent=1\nhold_event=" + hold.Name() + "\n");
-    for (const LPARAM lParam : {LPARAM(0), LPARAM(ENDSESSION_CLOSEAPP)})
-    {
-        SCOPED_TRACE("WM_ENDSESSION with lParam " + std::to_string(lParam));
-        hold.Hold();
-        UiHarness ui;
-        const DeviceHold::ReleaseFirst release(hold);
-        ASSERT_TRUE(ui.Started());
-        ui.Click(IDC_BUTTON_DETAILS);
-        ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), "\tOpen the connection.\n"); }))
-            << ui.ReportText();
-        ASSERT_EQ(ui.EndSessionDuringARun(lParam, hold), "");
-        const std::vector<std::string> lines = trace.Lines();
-        ASSERT_FALSE(lines.empty());
-        EXPECT_EQ(lines.back(), "SIM_Unload") << "the driver library was not freed after its last call:\n"
-                                              << Joined(lines);
-        EXPECT_TRUE(ui.WaitForExit(5000)) << "the process did not end by itself";
-    }
-}
-
-TEST(DialogUi, ResizeMaximizeMinimizeAndRestore)
-{
     UiHarness ui;
+    const DeviceHold::ReleaseFirst release(hold);
     ASSERT_TRUE(ui.Started());
-    ExpectSizeRule(ui.Dialog(), [&](const std::function<bool()>& pred, DWORD dwTimeoutMs) {
-        return ui.WaitUntil(pred, dwTimeoutMs);
-    });
-}
-
-TEST(DialogUi, HundredRunsKeepHandlesAndMemoryFlat)
-{
-    InstalledDriver driver("");
-    UiHarness ui;
-    ASSERT_TRUE(ui.Started());
-    // A few runs first, for what the process keeps once it has run; then more
-    // runs than the handle count may stray, so that one handle kept per run
-    // shows, and 20 KB kept per run shows in the private bytes.
-    const int nRuns = 10;
-    const long nStray = 3;
-    const SIZE_T cbPerRun = 20 * 1024;
-    // A run's thread may still be ending after it handed the run back, and its
-    // stack counts as private bytes: measure only once it has gone.
-    const long nThreadsIdle = CountProcessThreads(ui.ProcessId());
-    ASSERT_GT(nThreadsIdle, 0);
-    const auto waitForRunThreadEnd = [&] {
-        ui.WaitUntil([&] { return CountProcessThreads(ui.ProcessId()) <= nThreadsIdle; }, 10000);
-    };
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(ui.StartAndWaitForEnd());
-    waitForRunThreadEnd();
-    const long nHandlesBefore = CountProcessHandles(ui.ProcessId());
-    const SIZE_T cbBefore = ProcessPrivateBytes(ui.Process());
-    ASSERT_GT(nHandlesBefore, 0);
-    for (int i = 0; i < nRuns; ++i)
-        ASSERT_TRUE(ui.StartAndWaitForEnd()) << "run " << i;
-    EXPECT_TRUE(Contains(ui.ReportText(), "Check finished.") || Contains(ui.ReportText(), "successfully"));
-    waitForRunThreadEnd();
-    const long nHandlesAfter = CountProcessHandles(ui.ProcessId());
-    const SIZE_T cbAfter = ProcessPrivateBytes(ui.Process());
-    std::printf("handles %ld -> %ld, private bytes %lu -> %lu over %d runs\n", nHandlesBefore, nHandlesAfter,
-                static_cast<unsigned long>(cbBefore), static_cast<unsigned long>(cbAfter), nRuns);
-    EXPECT_LE(nHandlesAfter, nHandlesBefore + nStray);
-    EXPECT_LT(cbAfter, cbBefore + nRuns * cbPerRun);
+    ui.Click(IDC_BUTTON_DETAILS);
+    ASSERT_TRUE(ui.WaitUntil([&] { return Contains(ui.ReportText(), DetailLine(Text::kOpen)); })) << ui.ReportText();
+    ASSERT_EQ(ui.EndSessionDuringARun(0, hold), "");
+    const std::vector<std::string> lines = trace.Lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "SIM_Unload") << "the driver library was not freed after its last call:\n" << Joined(lines);
+    EXPECT_TRUE(ui.WaitForExit(5000)) << "the process did not end by itself";
 }

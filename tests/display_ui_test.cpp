@@ -4,7 +4,7 @@
 // a process of this test started at that DPI. The dialog is the test
 // process's own, whose icons and fonts can be read, and whose seam gives what
 // Wine cannot set for another process: the high-contrast flag, a work area.
-#include "registry_fixture.h"
+#include "support/RegistryFixture.h"
 #include "report/ReportFile.h"
 #include "res/resource.h"
 #include "support/Fixtures.h"

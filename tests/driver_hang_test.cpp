@@ -5,8 +5,8 @@
 // ERROR_TIMEOUT. One instrument held at its open holds all three programs at
 // once, so the suite waits the 15 s once, beside the other tests.
 #include "device/DriverCallWatch.h"
-#include "device_fixture.h"
-#include "registry_fixture.h"
+#include "support/DeviceFixture.h"
+#include "support/RegistryFixture.h"
 #include "res/resource.h"
 #include "support/RtfText.h"
 #include "support/UiHarness.h"
@@ -32,7 +32,7 @@ TEST(DriverHang, AnOpenThatDoesNotReturnIsGivenUpAfterFifteenSeconds)
     ASSERT_TRUE(waiting.Started() && exiting.Started() && report.Started());
     waiting.Click(IDC_BUTTON_DETAILS);
     exiting.Click(IDC_BUTTON_DETAILS);
-    const auto inTheOpen = [](const UiHarness& ui) { return Contains(ui.ReportText(), "\tOpen the connection.\n"); };
+    const auto inTheOpen = [](const UiHarness& ui) { return Contains(ui.ReportText(), DetailLine(Text::kOpen)); };
     ASSERT_TRUE(waiting.WaitUntil([&] { return inTheOpen(waiting) && inTheOpen(exiting) && inTheOpen(report); }))
         << waiting.ReportText();
     const DWORD dwOpen = ::GetTickCount();
@@ -54,7 +54,7 @@ TEST(DriverHang, AnOpenThatDoesNotReturnIsGivenUpAfterFifteenSeconds)
     ASSERT_TRUE(report.WaitForExit(kStateWaitMs)) << "/report did not end";
     EXPECT_EQ(report.ExitCode(), static_cast<DWORD>(ERROR_TIMEOUT));
     const std::string written = RtfToPlainText(ReadFileBytes(path));
-    EXPECT_TRUE(Contains(written, "\tOpen the connection.\n" + expectedEnd)) << written;
+    EXPECT_TRUE(Contains(written, DetailLine(Text::kOpen) + expectedEnd)) << written;
     ASSERT_TRUE(exiting.WaitForExit(kStateWaitMs)) << "Exit did not end the process";
     EXPECT_LE(::GetTickCount() - dwOpen, kDriverCallBoundMs + 3000) << "ms from the open to the end after Exit";
 

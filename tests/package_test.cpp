@@ -4,7 +4,7 @@
 // program's version block and manifest carry that version, and each one that
 // the system runs writes its report with the exit code of the build's program.
 #include "app/ReportCommand.h"
-#include "registry_fixture.h"
+#include "support/RegistryFixture.h"
 #include "support/RtfText.h"
 #include "support/UiHarness.h"
 

@@ -7,7 +7,8 @@
 // tests' own with ids to format, and the registry loop of the check run.
 #include "checks/CheckRun.h"
 #include "checks/OsVersion.h"
-#include "registry_fixture.h"
+#include "support/RegistryFixture.h"
+#include "support/SeamFaults.h"
 
 #include "report/LogKind.h"
 
@@ -23,23 +24,12 @@ using Arrange = std::function<void(InstallationSandbox&, Faults&)>;
 
 struct RegistryCase
 {
-    RegistryCase(const char* pszName, int nInstances, Arrange arrange, std::function<void(ExpectedReport&)> expect,
-                 DWORD dwExpectedResult, std::function<void(const CheckOutcome&)> also = {})
-        : pszName(pszName),
-          nInstances(nInstances),
-          arrange(arrange),
-          expect(expect),
-          dwExpectedResult(dwExpectedResult),
-          also(also)
-    {
-    }
-
     const char* pszName;
     int nInstances;  // installed with the common files first; -1: nothing
     Arrange arrange; // what else the case needs
     std::function<void(ExpectedReport&)> expect;
-    DWORD dwExpectedResult;                        // the code of the result given, which the run reads
-    std::function<void(const CheckOutcome&)> also; // what else the run must show
+    DWORD dwExpectedResult;                             // the code of the result given, which the run reads
+    std::function<void(const CheckOutcome&)> also = {}; // what else the run must show
     RegistryCheck registryCheck = RegistryCheck::COMMON;
 };
 
@@ -177,7 +167,7 @@ std::string CaseName(const testing::TestParamInfo<RegistryCase>& info)
 
 // ---- Common registry check
 
-const auto kNoDeviceKey = [](auto& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); };
+const auto kNoDeviceKey = [](auto& e) { e.Heading(kCommonHeading).Alert(Text::kNoDeviceKey).Warning(); };
 
 const RegistryCase kCommonCases[] = {
     {"NoUsbEnumerationKey", -1, nullptr, [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND); },
@@ -271,7 +261,7 @@ const auto kInstance0 = [](auto& e) { InstanceFound(e, 0); };
 const RegistryCase kDeviceCases[] = {
     {"NoDeviceKey", -1, [](auto& s, auto&) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
      [](auto& e) { e.Heading(kDeviceHeading).Error(ERROR_FILE_NOT_FOUND); }, ERROR_FILE_NOT_FOUND},
-    {"NoInstance", 0, nullptr, [](auto& e) { e.Heading(kDeviceHeading).Alert("No device was found.").Warning(); }, 0},
+    {"NoInstance", 0, nullptr, [](auto& e) { e.Heading(kDeviceHeading).Alert(Text::kNoInstance).Warning(); }, 0},
     {"OneInstanceBothFilesFound", 1, nullptr, kInstance0, 0},
     {"OneInstanceInstallationFileMissing", -1, Instance0("F-"), [](auto& e) { InstanceLines(e, 0, "FM").Warning(); },
      0},
@@ -332,14 +322,12 @@ const RegistryCase kDeviceCases[] = {
          e.Error(lOpen == ERROR_SUCCESS ? ERROR_FILE_NOT_FOUND : ERROR_MORE_DATA);
      },
      0},
+    // Both directories are read by one query, whose answers without a reason
+    // and too long for its buffer are the common check's rows.
     DirectoryCase("SystemDirectoryQueryFails", DirectoryFault::SYSTEM, 0, ERROR_NOT_ENOUGH_MEMORY,
                   ERROR_NOT_ENOUGH_MEMORY, RegistryCheck::DEVICE),
     DirectoryCase("WindowsDirectoryQueryFails", DirectoryFault::WINDOWS, 0, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED,
                   RegistryCheck::DEVICE),
-    DirectoryCase("WindowsDirectoryLongerThanItsBuffer", DirectoryFault::WINDOWS, 256, ERROR_SUCCESS,
-                  ERROR_INSUFFICIENT_BUFFER, RegistryCheck::DEVICE),
-    DirectoryCase("WindowsDirectoryQueryFailsWithoutAReason", DirectoryFault::WINDOWS, 0, ERROR_SUCCESS,
-                  ERROR_PATH_NOT_FOUND, RegistryCheck::DEVICE),
     // Under WOW64 the driver file is searched with redirection off, the
     // installation file with it on; where it cannot be turned off, the
     // driver file's search fails with the reason.
@@ -413,10 +401,9 @@ std::ostream& operator<<(std::ostream& os, const ValueSizeCase& c)
 }
 
 const ValueSizeCase kValueSizeCases[] = {
-    {"Driver", REG_SZ, 255},      {"Driver", REG_BINARY, 255},  {"Driver", REG_SZ, 256},
-    {"NTMPDriver", REG_SZ, 255},  {"NTMPDriver", REG_SZ, 256},  {"NTMPDriver", REG_BINARY, 256},
-    {"NTMPDriver", REG_SZ, 257},  {"InfPath", REG_SZ, 255},     {"InfPath", REG_SZ, 256},
-    {"InfPath", REG_BINARY, 256}, {"InfPath", REG_BINARY, 257},
+    {"Driver", REG_SZ, 255},     {"Driver", REG_BINARY, 255},     {"Driver", REG_SZ, 256},
+    {"NTMPDriver", REG_SZ, 256}, {"NTMPDriver", REG_BINARY, 256}, {"NTMPDriver", REG_SZ, 257},
+    {"InfPath", REG_SZ, 256},    {"InfPath", REG_BINARY, 256},    {"InfPath", REG_BINARY, 257},
 };
 
 class RegistryValueSizes : public testing::TestWithParam<ValueSizeCase>
@@ -514,18 +501,16 @@ TEST(RegistryDeviceTable, IdsAreFourUpperCaseHexDigitsAndTheEntryGivenIsChecked)
         RegistryCheck check;
         ExpectedReport expected;
     } kRuns[] = {
-        {RegistryCheck::COMMON,
-         ExpectedReport(false).Heading("Check common registry entries for devices:   Vid_0ABC&Pid_000D").Ok()},
+        {RegistryCheck::COMMON, ExpectedReport(false).Heading(Text::kCommon + std::string("Vid_0ABC&Pid_000D")).Ok()},
         {RegistryCheck::DEVICE,
-         ExpectedReport(false).Heading("Check specific registry entries for device:   Vid_0ABC&Pid_000D#0000").Ok()},
+         ExpectedReport(false).Heading(Text::kSpecific + std::string("Vid_0ABC&Pid_000D#0000")).Ok()},
     };
     for (const auto& run : kRuns)
         EXPECT_EQ(RunCheck(writer, run.check, &other, false).text, run.expected.Text());
 }
 
 // ---- The registry loop of the check run: which check runs after which
-// result, which entries take part, and that the driver loop follows whatever
-// the registry loop found.
+// result, and the run's outcome.
 
 // The supported device without a driver library, so that a run is the
 // registry loop alone.
@@ -536,13 +521,6 @@ ExpectedReport& OpeningLines(ExpectedReport& e)
     return e.Line(std::string(GetOsVersionText())).Separator();
 }
 
-enum class Start
-{
-    ON_A_WORKER,       // a check run of the test's own
-    CANCELLED_AT_OK,   // the same, cancelled as the first "OK" is written
-    WITH_START_BUTTON, // a click on the dialog's Start button, in its simple view
-};
-
 struct RunCase
 {
     const char* pszName;
@@ -550,7 +528,7 @@ struct RunCase
     std::function<void(InstallationSandbox&)> arrange;
     std::function<void(ExpectedReport&)> expectRegistryLines;
     bool bSuccess;
-    Start start;
+    bool bCancelledAtTheFirstOk = false;
 };
 
 std::ostream& operator<<(std::ostream& os, const RunCase& c)
@@ -558,60 +536,53 @@ std::ostream& operator<<(std::ostream& os, const RunCase& c)
     return os << c.pszName;
 }
 
-// The run with the device table given.
-void CheckRun(const RunCase& c, const std::vector<DEVICE_INFO>& entries)
+class RegistryLoop : public testing::TestWithParam<RunCase>
 {
-    DeviceTableOverride table(entries);
+};
+
+TEST_P(RegistryLoop, ChecksSummaryAndExitCode)
+{
+    const RunCase& c = GetParam();
+    DeviceTableOverride table({kRegistryOnly});
     InstallationSandbox sandbox;
     if (c.nInstances >= 0)
         InstallDevice(sandbox, c.nInstances);
     if (c.arrange)
         c.arrange(sandbox);
-    const bool bDetailed = c.start != Start::WITH_START_BUTTON;
-    ExpectedReport expected(bDetailed);
+    ExpectedReport expected(true);
     OpeningLines(expected);
     c.expectRegistryLines(expected);
     expected.Summary(c.bSuccess);
-    if (c.start == Start::WITH_START_BUTTON)
-    {
-        TestDialogHost host;
-        ASSERT_TRUE(host.StartAndWaitForEnd()) << "the run did not end";
-        EXPECT_EQ(host.ReportText(), expected.Text());
-        return;
-    }
     CCheckRun run;
     RecordingWriter writer;
-    if (c.start == Start::CANCELLED_AT_OK)
+    if (c.bCancelledAtTheFirstOk)
         writer.WhenWritten("... Result:   OK", [&run] { run.Cancel(); });
     const RunOutcome outcome = run.Run(writer);
     EXPECT_EQ(writer.Text(), expected.Text());
-    const RunOutcome expectedOutcome = c.start == Start::CANCELLED_AT_OK ? RUN_CANCELLED
-                                       : c.bSuccess                      ? RUN_SUCCEEDED
-                                                                         : RUN_FINISHED;
+    const RunOutcome expectedOutcome = c.bCancelledAtTheFirstOk ? RUN_CANCELLED
+                                       : c.bSuccess             ? RUN_SUCCEEDED
+                                                                : RUN_FINISHED;
     EXPECT_EQ(outcome, expectedOutcome) << "the run's outcome (0 succeeded, 1 finished, 2 cancelled)";
 }
 
 const RunCase kRunCases[] = {
-    {"BothChecksPass", 1, nullptr, [](auto& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); }, true,
-     Start::ON_A_WORKER},
+    {"BothChecksPass", 1, nullptr, [](auto& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); }, true},
     {"NoDeviceKeyLeavesOutTheDeviceCheck", -1, [](auto& s) { s.CreateKey(DeviceKeyPath("Vid_0403&Pid_6001")); },
-     [](auto& e) { e.Heading(kCommonHeading).Alert("Device key was not found.").Warning(); }, false,
-     Start::ON_A_WORKER},
+     [](auto& e) { e.Heading(kCommonHeading).Alert(Text::kNoDeviceKey).Warning(); }, false},
     {"FailedCommonCheckLeavesOutTheDeviceCheck", 1,
      [](auto& s) { s.CreateChildKey(kUsbEnumKey, std::string(255, 'A')); },
-     [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, false, Start::ON_A_WORKER},
+     [](auto& e) { e.Heading(kCommonHeading).Error(ERROR_MORE_DATA); }, false},
     // A missing INI file's Warning still runs the device check, and ends the run "Check finished.".
     {"CommonWarningStillRunsTheDeviceCheck", 1, [](auto&) { DeleteFileIfAny(SystemFilePath(kUninstallIni)); },
-     [](auto& e) { InstanceFound(CommonLines(e, 1, "-FM").Warning(), 0); }, false, Start::ON_A_WORKER},
+     [](auto& e) { InstanceFound(CommonLines(e, 1, "-FM").Warning(), 0); }, false},
     {"DeviceCheckWithoutInstanceEndsCheckFinished", 0, nullptr,
-     [](auto& e) { CommonLines(e, 0, "-FF").Ok().Heading(kDeviceHeading).Alert("No device was found.").Warning(); },
-     false, Start::ON_A_WORKER},
+     [](auto& e) { CommonLines(e, 0, "-FF").Ok().Heading(kDeviceHeading).Alert(Text::kNoInstance).Warning(); }, false},
     // The instance of too long a name counts as a device.
     {"FailedDeviceCheckFailsTheRun", 1, [](auto& s) { s.CreateChildKey(DeviceKeyPath(), std::string(255, 'A')); },
      [](auto& e) { InstanceFound(CommonLines(e, 2, "-FF").Ok(), 0).Heading(kDeviceHeading).Error(ERROR_MORE_DATA); },
-     false, Start::ON_A_WORKER},
+     false},
     {"CancelAfterAPassedCommonCheckLeavesOutTheDeviceCheck", 1, nullptr, [](auto& e) { CommonLines(e, 1, "-FF").Ok(); },
-     false, Start::CANCELLED_AT_OK},
+     false, true},
     // An instance's own "Error" result does not end the check, but the run
     // ends "Check finished.".
     {"InstanceErrorStillChecksTheNextInstance", 2,
@@ -619,48 +590,10 @@ const RunCase kRunCases[] = {
      [](auto& e) {
          InstanceFound(CommonLines(e, 2, "-FF").Ok().Heading(InstanceHeading("0000")).Error(ERROR_FILE_NOT_FOUND), 1);
      },
-     false, Start::ON_A_WORKER},
-    {"StartButtonRunsTheRegistryLoopOnTheCheckThread", 2, [](auto&) { DeleteFileIfAny(InfFilePath(TestInfFile(0))); },
-     [](auto& e) { InstanceFound(InstanceLines(CommonLines(e, 2, "-FF").Ok(), 0, "FM").Warning(), 1); }, false,
-     Start::WITH_START_BUTTON},
+     false},
 };
-
-class RegistryLoop : public testing::TestWithParam<RunCase>
-{
-};
-
-TEST_P(RegistryLoop, ChecksSummaryAndExitCode)
-{
-    CheckRun(GetParam(), {kRegistryOnly});
-}
 
 INSTANTIATE_TEST_SUITE_P(CheckRun, RegistryLoop, testing::ValuesIn(kRunCases),
                          [](const testing::TestParamInfo<RunCase>& info) { return info.param.pszName; });
 
-TEST(RegistryLoopEntries, NegativeVendorOrProductIdTakesNoPartInTheRegistryLoop)
-{
-    CheckRun({"", 1, {}, [](auto& e) { InstanceFound(CommonLines(e, 1, "-FF").Ok(), 0); }, true, Start::ON_A_WORKER},
-             {{-1, 0xB7E4, nullptr, kUninstaller, kUninstallIni},
-              {0x0403, -0x4B1C, nullptr, kUninstaller, kUninstallIni},
-              kRegistryOnly});
-}
-
-TEST(RegistryLoopEntries, DriverLoopRunsAfterAFailedRegistryLoop)
-{
-    InstallationSandbox sandbox; // no USB enumeration key; no driver library in the system directory
-    ASSERT_FALSE(FileExists(SystemFilePath(kDriverLibrary)));
-    ASSERT_FALSE(FileExists(WinePath(std::string(TEST_EXE_DIR) + "/tests/" + kDriverLibrary)));
-    CCheckRun run;
-    RecordingWriter writer;
-    EXPECT_EQ(run.Run(writer), RUN_FINISHED);
-
-    ExpectedReport registryPart(false);
-    OpeningLines(registryPart);
-    registryPart.Heading(kCommonHeading).Error(ERROR_FILE_NOT_FOUND).Separator();
-    registryPart.Heading("Load DLL:   KT480_D2XX.DLL");
-    const std::string text = writer.Text(false);
-    EXPECT_EQ(text.substr(0, registryPart.Text().size()), registryPart.Text());
-    EXPECT_EQ(text.find(kDeviceHeading), std::string::npos) << "the device check ran after a failed common check";
-    EXPECT_TRUE(EndsWith(text, ExpectedReport(false).Summary(false).Text())) << text;
-}
 } // namespace

@@ -4,14 +4,15 @@
 // everything as it was. In the process itself: a write that fails half-way
 // and a run that cannot start.
 #include "app/ReportCommand.h"
-#include "device_fixture.h"
-#include "registry_fixture.h"
+#include "support/DeviceFixture.h"
+#include "support/RegistryFixture.h"
 #include "res/resource.h"
 #include "support/ExpectedReport.h"
 #include "support/Fixtures.h"
 #include "support/HeldFile.h"
 #include "support/RtfText.h"
 #include "support/SaveDialog.h"
+#include "support/SeamFaults.h"
 #include "support/UiHarness.h"
 
 #include <gtest/gtest.h>
@@ -44,12 +45,6 @@ std::string ReportIn(const std::string& path)
 const char kSecondOfTwoSilent[] = "[device0]\ndescription = Lab instrument\n"
                                   "[device1]\ndescription = Lab instrument\nsilent = 1\n";
 
-// The run is in its wait for the silent instrument.
-bool Waiting(const UiHarness& ui)
-{
-    return Contains(ui.ReportText(), "Send SCPI request:   *IDN?;") && !ui.RunEnded();
-}
-
 // /report on FILE, its one instrument held at its open until the hold is let
 // go.
 struct HeldOpenReport
@@ -62,7 +57,7 @@ struct HeldOpenReport
     }
     bool ReachedTheOpen()
     {
-        return ui.Started() && ui.WaitUntil([this] { return Contains(ui.ReportText(), "\tOpen the connection.\n"); });
+        return ui.Started() && ui.WaitUntil([this] { return Contains(ui.ReportText(), DetailLine(Text::kOpen)); });
     }
 
     DeviceHold hold;
@@ -71,13 +66,6 @@ struct HeldOpenReport
     const DeviceHold::ReleaseFirst release;
 };
 
-// A folder in the scratch folder whose path is nLength characters long.
-std::string LongFolder(const ScratchFolder& scratch, size_t nLength)
-{
-    const std::string folder = scratch.Path() + "\\" + std::string(nLength - scratch.Path().size() - 1, 'd');
-    ::CreateDirectoryW(Wide(folder).c_str(), nullptr);
-    return folder;
-}
 } // namespace
 
 TEST(ReportCommand, CommandLines)
@@ -163,6 +151,8 @@ TEST(ReportCommand, DemoInstallationGivesZeroAndWhatTheDialogSaves)
         script.fileName = dialogRtf;
         const SaveDialogSeen seen = SaveFromProduct(ui.ProcessId(), ui.Dialog(), script);
         ASSERT_TRUE(seen.bClosed && seen.problem.empty()) << DescribeSaveDialog(seen);
+        // The application's main window owns it, which only the real program has.
+        EXPECT_EQ(seen.hwndOwner, ui.Dialog()) << "the save dialog is not owned by the check dialog";
         EXPECT_TRUE(ui.Close());
     }
     ASSERT_TRUE(EndsWith(simpleReport, Summary(true))) << simpleReport;
@@ -172,7 +162,7 @@ TEST(ReportCommand, DemoInstallationGivesZeroAndWhatTheDialogSaves)
     EXPECT_EQ(RunToEnd("/report " + Quoted(reportRtf)), REPORT_EXIT_SUCCEEDED);
     const std::string detailed = ReportIn(reportRtf);
     EXPECT_EQ(MaskResponseTimes(detailed), MaskResponseTimes(ReportIn(dialogRtf)));
-    EXPECT_EQ(CountOf(detailed, "\tResponse time:   "), 1u) << detailed;
+    EXPECT_EQ(CountOf(detailed, "\t" + std::string(Text::kResponseTime)), 1u) << detailed;
     EXPECT_TRUE(EndsWith(detailed, Summary(true))) << detailed;
     // tests/report_rtf_check.sh compares the two files read by unrtf.
 
@@ -206,7 +196,9 @@ TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
     ASSERT_TRUE(ui.Started()) << "no report window in the process";
     // Visible neither after its creation nor during the run.
     EXPECT_EQ(ui.VisibleWindows(), 0);
-    ASSERT_TRUE(ui.WaitUntil([&ui] { return Waiting(ui); })) << ui.ReportText();
+    // In its wait for the silent instrument.
+    ASSERT_TRUE(ui.WaitUntil([&ui] { return Contains(ui.ReportText(), Text::kSend) && !ui.RunEnded(); }))
+        << ui.ReportText();
     EXPECT_EQ(ui.VisibleWindows(), 0);
     EXPECT_FALSE(::IsWindowVisible(ui.Dialog()));
     // Nor does it take the keyboard from the window the user works in.
@@ -220,9 +212,8 @@ TEST(ReportCommand, SilentDeviceGivesOneAndNoWindowIsEverVisibleOrActive)
     ASSERT_TRUE(ui.WaitForExit(60000));
     EXPECT_EQ(ui.ExitCode(), REPORT_EXIT_FINISHED);
     const std::string report = ReportIn(path);
-    // The second tested too, by its own serial number, and its warning.
-    EXPECT_TRUE(Contains(report, "\tDevice connected:   Vid_0403&Pid_B7E4#SIM00002\n")) << report;
-    EXPECT_TRUE(Contains(report, "\t... a timeout is occured\n")) << report;
+    // The second's warning; whom each open reaches is the device test's.
+    EXPECT_TRUE(Contains(report, DetailLine(Text::kTimeout))) << report;
     EXPECT_TRUE(EndsWith(report, Summary(false))) << report;
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"silent.rtf"}) << Joined(FilesIn(scratch.Path()));
 }
@@ -265,64 +256,39 @@ TEST(ReportCommand, FileHeldOpenForAMomentOrToTheEndOrDialogClosedTwiceDuringThe
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
     }
 
-    // The hidden window closed during the run (as taskkill closes it): the
-    // run is cancelled and there is no report to write. During the first of
-    // 64 instruments that never answer, the process ends at once; while the
-    // first one is held at its open, the close waits for it, and a second
-    // close by another program meanwhile does not take the window away.
-    for (const bool bHeld : {false, true})
+    // The hidden window closed during the run, as another program closes it
+    // (taskkill), twice: the run is cancelled and there is no report to
+    // write. The first close waits for the held open, and the second, during
+    // that wait, does not take the window away.
     {
-        SCOPED_TRACE(bHeld ? "closed twice during a held open" : "closed during the first of 64 waits");
         ASSERT_TRUE(WriteFileBytes(path, kOldContent));
-        DeviceHold hold;
-        if (!bHeld)
-            hold.Release();
-        ScenarioFile scenario(SilentInstruments(64, "hold_event = " + hold.Name() + "\n"));
-        UiHarness ui(nullptr, std::string(), "/report " + Quoted(path));
-        const DeviceHold::ReleaseFirst release(hold);
-        ASSERT_TRUE(ui.Started());
-        ASSERT_TRUE(ui.WaitUntil([&] {
-            return bHeld ? Contains(ui.ReportText(), "\tOpen the connection.\n") : Waiting(ui);
-        })) << ui.ReportText();
-        const DWORD dwClosed = ::GetTickCount();
-        if (bHeld)
-        {
-            // Closed as another program closes it, twice: the first close
-            // waits for the open, and the second comes during that wait.
-            const auto close = [&ui](DWORD dwTimeoutMs) {
-                DWORD_PTR dwIgnored = 0;
-                return ::SendMessageTimeoutA(ui.Dialog(), WM_CLOSE, 0, 0, SMTO_NORMAL, dwTimeoutMs, &dwIgnored);
-            };
-            ASSERT_FALSE(close(1000)) << "the close did not wait for the held open";
-            close(60000);
-            EXPECT_TRUE(::IsWindow(ui.Dialog())) << "the second close took the window while the first waited";
-            hold.Release();
-        }
-        else
-        {
-            ::PostMessageA(ui.Dialog(), WM_CLOSE, 0, 0);
-        }
+        HeldOpenReport run(path, "silent = 1\n");
+        UiHarness& ui = run.ui;
+        ASSERT_TRUE(run.ReachedTheOpen()) << ui.ReportText();
+        const auto close = [&ui](DWORD dwTimeoutMs) {
+            DWORD_PTR dwIgnored = 0;
+            return ::SendMessageTimeoutA(ui.Dialog(), WM_CLOSE, 0, 0, SMTO_NORMAL, dwTimeoutMs, &dwIgnored);
+        };
+        ASSERT_FALSE(close(1000)) << "the close did not wait for the held open";
+        close(60000);
+        EXPECT_TRUE(::IsWindow(ui.Dialog())) << "the second close took the window while the first waited";
+        run.hold.Release();
         ASSERT_TRUE(ui.WaitForExit(kStateWaitMs)) << "the report command never ended";
-        if (!bHeld)
-        {
-            EXPECT_LE(::GetTickCount() - dwClosed, 3000u) << "ms from the close to the process's end";
-        }
         EXPECT_EQ(ui.ExitCode(), static_cast<DWORD>(ERROR_CANCELLED));
         EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
     }
 
-    // Windows ends the session during the run, as at log-off and as Restart
-    // Manager does: the end is not held up, the run is cancelled, and the
-    // temporary file is gone before the handler returns, after which
-    // Windows may end the process; left alone, it ends by itself with 1223.
-    for (const LPARAM lParam : {LPARAM(0), LPARAM(ENDSESSION_CLOSEAPP)})
+    // Windows ends the session during the run, as Restart Manager does (the
+    // dialog's case has a log-off): the end is not held up, the run is
+    // cancelled, and the temporary file is gone before the handler returns,
+    // after which Windows may end the process; left alone, it ends by itself
+    // with 1223.
     {
-        SCOPED_TRACE("WM_ENDSESSION with lParam " + std::to_string(lParam));
         HeldOpenReport run(path, "silent = 1\n");
         UiHarness& ui = run.ui;
         ASSERT_TRUE(run.ReachedTheOpen()) << ui.ReportText();
-        ASSERT_EQ(ui.EndSessionDuringARun(lParam, run.hold), "");
+        ASSERT_EQ(ui.EndSessionDuringARun(ENDSESSION_CLOSEAPP, run.hold), "");
         EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
         EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"held.rtf"}) << Joined(FilesIn(scratch.Path()));
         ASSERT_TRUE(ui.WaitForExit(5000)) << "the process did not end by itself";
@@ -339,7 +305,7 @@ TEST(ReportCommand, FileHeldOpenForAMomentOrToTheEndOrDialogClosedTwiceDuringThe
         ASSERT_TRUE(run.ReachedTheOpen()) << ui.ReportText();
         const std::string program = std::string("MZ\x90\0", 4) + " a program written during the run";
         ASSERT_TRUE(WriteFileBytes(path, program));
-        const HeldFile viewer(path, true);
+        const HeldFile viewer(path, INFINITE, true);
         ASSERT_TRUE(viewer.Holding());
         run.hold.Release();
         ASSERT_TRUE(ui.WaitForExit(60000));
@@ -364,8 +330,6 @@ TEST(ReportCommand, TargetsAreWrittenAsNamedOrRefusedBeforeTheRunLeavingEverythi
     ASSERT_TRUE(held->Holding());
     const std::string library = SystemFilePath(kDriverLibrary);
     const std::string libraryBytes = ReadFileBytes(library);
-    // 251 characters in all: the temporary name beside a.rtf is longer.
-    const std::string deep = LongFolder(scratch, 251 - 6);
     // Full-width letter and backslash, Cyrillic, Polish: the ANSI code page
     // has none of them, and would make a file "a\" of the first two.
     const std::string wide = scratch.Path() + "\\ａ＼жł.rtf";
@@ -383,14 +347,10 @@ TEST(ReportCommand, TargetsAreWrittenAsNamedOrRefusedBeforeTheRunLeavingEverythi
         DWORD dwExitCode;
         std::string written = std::string(); // the file that then holds the report; empty: none
     } cases[] = {
-        {"no FILE", "/report", ERROR_INVALID_PARAMETER},
-        {"no FILE, only /simple", "/report /simple", ERROR_INVALID_PARAMETER},
-        {"two files", "/report " + Quoted(scratch.Path() + "\\a.rtf") + " b.rtf", ERROR_INVALID_PARAMETER},
+        // The command line's faults are the CommandLines table's; one shows
+        // that the program answers them.
         {"a mistyped switch", "/report:" + Quoted(scratch.Path() + "\\a.rtf"), ERROR_INVALID_PARAMETER},
-        {"a switch as FILE", "/report /details", ERROR_INVALID_PARAMETER},
-        {"another mistyped switch", "--report " + Quoted(scratch.Path() + "\\a.rtf"), ERROR_INVALID_PARAMETER},
         {"missing folder", "/report " + Quoted(scratch.Path() + "\\missing\\a.rtf"), ERROR_PATH_NOT_FOUND},
-        {"missing folder named", "/report " + Quoted(scratch.Path() + "\\missing\\\\"), ERROR_PATH_NOT_FOUND},
         {"a folder", "/report " + Quoted(folder), ERROR_ACCESS_DENIED},
         {"a folder named", "/report " + Quoted(folder + "\\\\"), ERROR_ACCESS_DENIED},
         {"held by another process", "/report " + Quoted(existing), ERROR_SHARING_VIOLATION},
@@ -399,9 +359,6 @@ TEST(ReportCommand, TargetsAreWrittenAsNamedOrRefusedBeforeTheRunLeavingEverythi
         // /sys, where not even root may create a file.
         {"a folder nobody may write to", "/report Z:\\sys\\report.rtf", ERROR_ACCESS_DENIED},
         {"a name outside the ANSI code page", "/report " + Quoted(wide), REPORT_EXIT_SUCCEEDED, wide},
-        {"a short name in a deep folder", "/report " + Quoted(deep + "\\a.rtf"), REPORT_EXIT_SUCCEEDED,
-         deep + "\\a.rtf"},
-        {"a blank FILE", "/report \" \"", ERROR_INVALID_PARAMETER},
         {"a long path in the \\\\?\\ form", "/report " + Quoted(longPath), REPORT_EXIT_SUCCEEDED, longPath},
     };
     for (const auto& c : cases)
@@ -417,15 +374,11 @@ TEST(ReportCommand, TargetsAreWrittenAsNamedOrRefusedBeforeTheRunLeavingEverythi
             DeleteFileIfAny(c.written);
         }
         const std::vector<std::string> files = FilesIn(scratch.Path());
-        EXPECT_EQ(files, (std::vector<std::string>{deep.substr(scratch.Path().size() + 1), "existing.rtf", "folder",
-                                                   longName}))
-            << Joined(files);
+        EXPECT_EQ(files, (std::vector<std::string>{"existing.rtf", "folder", longName})) << Joined(files);
         EXPECT_TRUE(FilesIn("\\\\?\\" + longFolder).empty()) << Joined(FilesIn("\\\\?\\" + longFolder));
         EXPECT_TRUE(FilesIn(folder).empty()) << Joined(FilesIn(folder));
-        EXPECT_TRUE(FilesIn(deep).empty()) << Joined(FilesIn(deep));
     }
     EXPECT_TRUE(ReadFileBytes(library) == libraryBytes) << "the driver library changed";
-    ::RemoveDirectoryW(Wide(deep).c_str());
     ::RemoveDirectoryW(Wide("\\\\?\\" + longFolder).c_str());
     ::RemoveDirectoryW(Wide(scratch.Path() + "\\" + longName).c_str());
     ::RemoveDirectoryA(folder.c_str());
@@ -435,31 +388,6 @@ TEST(ReportCommand, TargetsAreWrittenAsNamedOrRefusedBeforeTheRunLeavingEverythi
 
 namespace
 {
-// Writes the first half of the chunk, then fails as a full disk would.
-BOOL WINAPI HalfWriteThenDiskFull(HANDLE hFile, LPCVOID pBuffer, DWORD dwToWrite, LPDWORD pdwWritten,
-                                  LPOVERLAPPED pOverlapped)
-{
-    ::WriteFile(hFile, pBuffer, dwToWrite / 2, pdwWritten, pOverlapped);
-    ::SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-}
-
-HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD)
-{
-    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-
-// A move refused for another reason than a program holding FILE open.
-int g_nMoves = 0;
-
-BOOL WINAPI RefusedMove(LPCWSTR, LPCWSTR, DWORD)
-{
-    ++g_nMoves;
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-}
-
 // A folder where files can be created but not deleted, as its access rights
 // may make it: Windows refuses a new file whose deletion is asked for with
 // it, and every move out of it.
@@ -470,15 +398,6 @@ HANDLE WINAPI CreateWithoutDeleteRight(LPCWSTR pszName, DWORD dwAccess, DWORD dw
         return ::CreateFileW(pszName, dwAccess, dwShare, pSecurity, dwCreation, dwFlags, hTemplate);
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
-}
-
-int g_nThreads = 0;
-
-HANDLE WINAPI CountedThread(LPSECURITY_ATTRIBUTES pSecurity, SIZE_T cbStack, LPTHREAD_START_ROUTINE pfnStart,
-                            LPVOID pParam, DWORD dwFlags, LPDWORD pdwThreadId)
-{
-    ++g_nThreads;
-    return ::CreateThread(pSecurity, cbStack, pfnStart, pParam, dwFlags, pdwThreadId);
 }
 
 // The rule of Windows that Wine does not keep: a path of MAX_PATH characters
@@ -504,14 +423,15 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
     ASSERT_TRUE(command.bReport);
 
     {
-        SystemCallOverride<decltype(g_SystemCalls.WriteFile)> fault(g_SystemCalls.WriteFile, HalfWriteThenDiskFull);
+        // Half-way through the first chunk.
+        const WriteFault fault(1, ERROR_DISK_FULL, 100);
         EXPECT_EQ(RunReportCommand(command), static_cast<DWORD>(ERROR_DISK_FULL));
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
 
     {
-        SystemCallOverride<decltype(g_SystemCalls.CreateThread)> fault(g_SystemCalls.CreateThread, NoThread);
+        CallFault noThread(g_SystemCalls.CreateThread, nullptr, ERROR_NOT_ENOUGH_MEMORY);
         EXPECT_EQ(RunReportCommand(command), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
@@ -521,9 +441,9 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
     // fails at once: one more try, for a holder that let go meanwhile, and
     // no wait.
     {
-        SystemCallOverride<decltype(g_SystemCalls.MoveFileExW)> fault(g_SystemCalls.MoveFileExW, RefusedMove);
+        CallFault refusedMove(g_SystemCalls.MoveFileExW, FALSE, ERROR_ACCESS_DENIED);
         EXPECT_EQ(RunReportCommand(command), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-        EXPECT_EQ(g_nMoves, 2) << "a move refused for another reason was waited for";
+        EXPECT_EQ(refusedMove.Calls(), 2) << "a move refused for another reason was waited for";
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
@@ -533,12 +453,12 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
     {
         SystemCallOverride<decltype(g_SystemCalls.CreateFileW)> create(g_SystemCalls.CreateFileW,
                                                                        CreateWithoutDeleteRight);
-        SystemCallOverride<decltype(g_SystemCalls.MoveFileExW)> move(g_SystemCalls.MoveFileExW, RefusedMove);
-        SystemCallOverride<decltype(g_SystemCalls.CreateThread)> thread(g_SystemCalls.CreateThread, CountedThread);
+        CallFault refusedMove(g_SystemCalls.MoveFileExW, FALSE, ERROR_ACCESS_DENIED);
+        const ThreadRecorder threads;
         const std::string newPath = scratch.Path() + "\\new.rtf";
         EXPECT_EQ(RunReportCommand(ParseReportCommand(Wide("x.exe /report " + Quoted(newPath)).c_str())),
                   static_cast<DWORD>(ERROR_ACCESS_DENIED));
-        EXPECT_EQ(g_nThreads, 0) << "the run started before the folder was found unfit";
+        EXPECT_EQ(ThreadRecorder::Calls(), 0) << "the run started before the folder was found unfit";
     }
     EXPECT_TRUE(ReadFileBytes(path) == kOldContent);
     EXPECT_EQ(FilesIn(scratch.Path()), std::vector<std::string>{"report.rtf"}) << Joined(FilesIn(scratch.Path()));
@@ -557,7 +477,8 @@ TEST(ReportCommand, InProcessAWriteFailingHalfWayOrNoRunLeavesFileAsItWas)
     // FILE of 259 characters in a folder as long as Windows makes one, under
     // its MAX_PATH rule: the temporary name beside it takes a longer path.
     {
-        const std::string folder = LongFolder(scratch, 248);
+        const std::string folder = scratch.Path() + "\\" + std::string(248 - scratch.Path().size() - 1, 'd');
+        ASSERT_TRUE(::CreateDirectoryW(Wide(folder).c_str(), nullptr));
         const std::string longPath = folder + "\\report.rtf";
         SystemCallOverride<decltype(g_SystemCalls.CreateFileW)> open(g_SystemCalls.CreateFileW,
                                                                      CreateFileWithinMaxPath);

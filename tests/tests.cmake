@@ -9,7 +9,7 @@
 # too, and the cases that cross it run again in a 64-bit prefix (below).
 add_wine_test(simulator_test SOURCES simulator_test.cpp)
 # Its handle-leak loops over failing devices take up to 50 s with both cores busy.
-add_wine_test(device_test SOURCES device_test.cpp device_fixture.cpp TIMEOUT 150)
+add_wine_test(device_test SOURCES device_test.cpp TIMEOUT 150)
 # The OS line says " (64-bit)" on 64-bit Windows, which the 64-bit program
 # knows without asking.
 add_wine_test(osversion_test SOURCES osversion_test.cpp)
@@ -24,59 +24,48 @@ if(BUILD_X64)
 endif()
 set(X64_TESTS ${X64_BINARY_DIR}/tests)
 add_wine64_runs(simulator_test_x64 "*" EXECUTABLE ${X64_TESTS}/simulator_test.exe VERSIONS win7)
-add_wine64_runs(device_test_x64 "Communication.EveryOutcomeOfOneDevice:Communication.TheResultIsTheLastFailingDevicesOutcome"
+add_wine64_runs(device_test_x64 "Communication.EveryOutcomeOfOneDevice:Communication.TheResultIsTheWorstDevicesResult"
   EXECUTABLE ${X64_TESTS}/device_test.exe VERSIONS win7)
 add_wine64_runs(osversion_test_x64 "GetOsVersionText.SixtyFourBitWindowsFromEitherProgram"
   EXECUTABLE ${X64_TESTS}/osversion_test.exe VERSIONS win7)
 
 # Check dialog, report writer, check run.
 add_wine_test(report_test SOURCES report_test.cpp)
-add_wine_test(checkrun_test SOURCES checkrun_test.cpp device_fixture.cpp)
+add_wine_test(checkrun_test SOURCES checkrun_test.cpp)
 # Tests that check the keyboard focus, or take the foreground from them
 # (SetForegroundWindow, the save dialog, message boxes), share the lock
 # `foreground`: ctest runs two tests at a time on one desktop, and a window
 # another test activates takes the focus from the dialog under test.
-add_wine_test(dialog_test SOURCES dialog_test.cpp support/SaveDialog.cpp LOCKS foreground)
-add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp device_fixture.cpp registry_fixture.cpp LOCKS installation foreground)
+add_wine_test(dialog_test SOURCES dialog_test.cpp LOCKS foreground)
+add_wine_test(dialog_ui_test SOURCES dialog_ui_test.cpp LOCKS installation foreground)
 # The screen's DPI and the system colours belong to the whole prefix; its
 # dialogs, like the 64-bit runs' below, take the keyboard from the XP prefix.
-add_wine_test(display_ui_test SOURCES display_ui_test.cpp registry_fixture.cpp PREFIX display LOCKS foreground)
+add_wine_test(display_ui_test SOURCES display_ui_test.cpp PREFIX display LOCKS foreground)
 
 # Registry checks.
-add_wine_test(registry_test SOURCES registry_test.cpp registry_fixture.cpp LOCKS installation)
-add_wine_test(registry_ui_test SOURCES registry_ui_test.cpp registry_fixture.cpp LOCKS installation)
+add_wine_test(registry_test SOURCES registry_test.cpp LOCKS installation)
 
 # Driver binding, device search and communication test.
-add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp device_fixture.cpp)
-add_wine_test(device_ui_test SOURCES device_ui_test.cpp device_fixture.cpp registry_fixture.cpp support/RtfText.cpp
-  LOCKS installation)
+add_wine_test(driverlibrary_test SOURCES driverlibrary_test.cpp)
+add_wine_test(device_ui_test SOURCES device_ui_test.cpp LOCKS installation)
 add_dependencies(device_ui_test planted_library x64)
 # A driver call that does not return: its 15 s are waited once, for the
 # dialog and /report together, in an executable of its own.
-add_wine_test(driver_hang_test SOURCES driver_hang_test.cpp device_fixture.cpp registry_fixture.cpp
-  support/RtfText.cpp LOCKS installation)
+add_wine_test(driver_hang_test SOURCES driver_hang_test.cpp LOCKS installation)
 # The end-to-end case on 64-bit Windows, with a 64-bit driver package's layout,
 # for both programs; and each program with only the other one's library.
 add_wine64_runs(device_ui_test
   "DeviceUiProgram.AnInstalledDriverGivesTheWholeReportAndSucceeds/*:DeviceUi.EachProgramFailsToLoadWithOnlyTheOtherProgramsLibrary")
 # Their dialogs activate their own prefix's desktop, a window of its own on the
 # X screen, which takes the keyboard from the XP prefix's desktop: they share
-# the lock of the tests that need the focus there. They install into their
-# prefix as the package test does in the Windows 10 one: `installation` too.
-set_tests_properties(device_ui_test_win7 device_ui_test_win10 PROPERTIES RESOURCE_LOCK "foreground;installation")
+# the lock of the tests that need the focus there. The Windows 10 run installs
+# into its prefix as the package test does: they share that prefix's lock,
+# `installation-win10`, and leave the XP prefix's `installation` free.
+set_tests_properties(device_ui_test_win7 PROPERTIES RESOURCE_LOCK foreground)
+set_tests_properties(device_ui_test_win10 PROPERTIES RESOURCE_LOCK "foreground;installation-win10")
 
-# Saving the report. file_holder holds a file open without sharing from
-# another process, for the save tests.
-add_executable(file_holder support/FileHolder.cpp)
-target_compile_options(file_holder PRIVATE ${OWN_WARNINGS})
-target_link_options(file_holder PRIVATE ${STATIC_LINK_OPTIONS})
-add_wine_test(save_test SOURCES save_test.cpp support/SaveDialog.cpp support/HeldFile.cpp support/RtfText.cpp
-  LOCKS foreground)
-add_dependencies(save_test file_holder)
-# Installs the simulated driver into the system directory for one case.
-add_wine_test(save_ui_test SOURCES save_ui_test.cpp device_fixture.cpp registry_fixture.cpp support/SaveDialog.cpp
-  support/HeldFile.cpp support/RtfText.cpp LOCKS installation)
-add_dependencies(save_ui_test file_holder)
+# Saving the report.
+add_wine_test(save_test SOURCES save_test.cpp LOCKS foreground)
 
 # The saved RTF read by unrtf: the Windows test writes the file and the lines
 # to find, the script reads it on the Linux side.
@@ -91,9 +80,7 @@ set_tests_properties(save_rtf_unrtf PROPERTIES FIXTURES_REQUIRED saved_rtf TIMEO
 # The report without the dialog, "/report FILE": the Windows test writes the
 # dialog's own save and the report of the same run; the script compares what
 # unrtf reads in them.
-add_wine_test(report_command_test SOURCES report_command_test.cpp device_fixture.cpp registry_fixture.cpp
-  support/SaveDialog.cpp support/HeldFile.cpp support/RtfText.cpp LOCKS installation)
-add_dependencies(report_command_test file_holder)
+add_wine_test(report_command_test SOURCES report_command_test.cpp LOCKS installation)
 target_compile_definitions(report_command_test PRIVATE REPORT_RTF_DIR="${CMAKE_CURRENT_BINARY_DIR}")
 set_tests_properties(report_command_test PROPERTIES FIXTURES_SETUP report_rtf)
 # In a time zone half an hour off UTC and behind it, where the footer's
@@ -126,14 +113,14 @@ set_tests_properties(win7_x64_imports PROPERTIES TIMEOUT 60 ENVIRONMENT IMPORTS_
 # What a user downloads (package/): package_check.sh makes the zips with cpack
 # as scripts/package ships them and checks what a user unpacks; package_test
 # runs the unpacked programs for it, in the XP and the Windows 10 prefix.
-add_executable(package_test package_test.cpp registry_fixture.cpp support/RtfText.cpp)
+add_executable(package_test package_test.cpp)
 target_link_libraries(package_test PRIVATE testsupport gtest_main)
 target_compile_options(package_test PRIVATE ${OWN_WARNINGS})
 target_link_options(package_test PRIVATE ${STATIC_LINK_OPTIONS})
 add_dependencies(package_test simulator x64)
 add_test(NAME package COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/package_check.sh
   ${CMAKE_BINARY_DIR} ${PROJECT_VERSION} $<TARGET_FILE:package_test>)
-set_tests_properties(package PROPERTIES TIMEOUT 120 RESOURCE_LOCK installation
+set_tests_properties(package PROPERTIES TIMEOUT 120 RESOURCE_LOCK "installation;installation-win10"
   FIXTURES_REQUIRED "wineprefix;wineprefix_win10")
 # The set-up's install against a package mirror caught mid-sync, with stand-ins.
 add_test(NAME setup COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/setup_check.sh)

@@ -90,34 +90,47 @@ ExpectedReport& ExpectedReport::Separator()
 
 ExpectedReport& ExpectedReport::Summary(bool bSucceeded)
 {
-    Heading(bSucceeded ? "Check completed successfully!\n" : "Check finished.\n");
+    Heading(std::string(bSucceeded ? Text::kSucceeded : Text::kFinished) + "\n");
     return Line(kRule + "\n").Line(kFooterMark);
+}
+
+ExpectedReport& ExpectedReport::Found(int nDevices)
+{
+    return Heading(Text::kSearch).Detail(Text::kDevicesFound + std::to_string(nDevices)).Ok();
+}
+
+ExpectedReport& ExpectedReport::UpToTheOpen(const Device& device)
+{
+    return Heading(Text::kDevice + device.description).Detail(Text::kOpen);
+}
+
+ExpectedReport& ExpectedReport::UpToTheNotification(const Device& device)
+{
+    UpToTheOpen(device).Detail(Text::kDone).Detail(Text::kReadEeprom).Detail(Text::kDone);
+    Detail(Text::kConnected + device.identity);
+    Detail(Text::kDescription + device.eeDescription);
+    return Detail(Text::kManufacturer + device.manufacturer).Detail(Text::kNotify);
+}
+
+ExpectedReport& ExpectedReport::UpToTheSend(const Device& device)
+{
+    return UpToTheNotification(device).Detail(Text::kDone).Detail(Text::kWait).Detail(Text::kSend);
 }
 
 ExpectedReport& ExpectedReport::UpToTheWait(const Device& device)
 {
-    Heading("Check communication with device:   " + device.description);
-    Detail("Open the connection.").Detail("... successfull");
-    Detail("Read EEPROM data").Detail("... successfull");
-    Detail("Device connected:   " + device.identity);
-    Detail("Description:   " + device.eeDescription);
-    Detail("Manufacturer:   " + device.manufacturer);
-    Detail("Set the event notification").Detail("... successfull");
-    Detail("Wait for SCPI response");
-    Detail("Send SCPI request:   *IDN?;").Detail("... successfull");
-    return Detail("Wait for SCPI response");
+    return UpToTheSend(device).Detail(Text::kDone).Detail(Text::kWait);
 }
 
 ExpectedReport& ExpectedReport::Answered(unsigned nQueued, unsigned nCopied, const std::string& response,
                                          const std::string& responseTime)
 {
-    Detail("... first characters received");
-    Detail(std::to_string(nQueued) + " bytes received by the device driver");
-    Detail(std::to_string(nCopied) + " bytes copied into the receive buffer");
-    Detail("SCPI response:   " + response);
-    Detail("Response time:   " + responseTime + " ms");
-    Detail("The connection is closed.");
-    return Ok();
+    Detail(Text::kFirstCharacters);
+    Detail(std::to_string(nQueued) + Text::kQueued);
+    Detail(std::to_string(nCopied) + Text::kCopied);
+    Detail(Text::kResponse + response);
+    Detail(Text::kResponseTime + responseTime + " ms");
+    return Detail(Text::kClosed).Ok();
 }
 
 std::string ExpectedReport::Text() const

@@ -227,6 +227,9 @@ const DWORD kStateWaitMs = 20000;
 
 // Asks pred every 10 ms until it holds (true) or the tick count reaches dwDeadline.
 bool PollUntil(DWORD dwDeadline, const std::function<bool()>& pred);
+// Serves what a window needs (this thread's messages for a dialog of this
+// process, or nothing) until pred() holds or the time is up.
+typedef std::function<bool(const std::function<bool()>& pred, DWORD dwTimeoutMs)> WaitFn;
 
 // Starts exe with the arguments in pszCurrentDir (this process's when null);
 // process is all null when it did not start.

@@ -1,5 +1,6 @@
 #include "support/HandleCount.h"
 
+#include <gtest/gtest.h>
 #include <psapi.h>
 #include <winternl.h>
 #include <vector>
@@ -47,29 +48,16 @@ ULONG HandleTableSize(DWORD dwProcessId)
     return ProcessListField(dwProcessId, &SYSTEM_PROCESS_INFORMATION::HandleCount);
 }
 
-// hProcess null: the calling process, whose handles are asked about directly.
-bool IsOpenHandle(HANDLE hProcess, ULONG_PTR nValue)
+bool IsOpenHandle(ULONG_PTR nValue)
 {
-    const HANDLE hValue = reinterpret_cast<HANDLE>(nValue);
-    if (hProcess == nullptr)
-    {
-        DWORD dwFlags = 0;
-        return ::GetHandleInformation(hValue, &dwFlags) != FALSE;
-    }
-    HANDLE hCopy = nullptr;
-    if (!::DuplicateHandle(hProcess, hValue, ::GetCurrentProcess(), &hCopy, 0, FALSE, DUPLICATE_SAME_ACCESS))
-        return false;
-    ::CloseHandle(hCopy);
-    return true;
+    DWORD dwFlags = 0;
+    return ::GetHandleInformation(reinterpret_cast<HANDLE>(nValue), &dwFlags) != FALSE;
 }
-} // namespace
 
-long CountProcessHandles(DWORD dwProcessId)
+// The number of open handles of this process, or -1 when they cannot be read.
+long CountOwnHandles()
 {
-    const bool bSelf = dwProcessId == ::GetCurrentProcessId();
-    const HANDLE hProcess = bSelf ? nullptr : ::OpenProcess(PROCESS_DUP_HANDLE, FALSE, dwProcessId);
-    if (!bSelf && hProcess == nullptr)
-        return -1;
+    const DWORD dwProcessId = ::GetCurrentProcessId();
     long nCount = -1;
     // A table that grew while it was walked, its first new entry taken, is
     // walked again.
@@ -81,16 +69,15 @@ long CountProcessHandles(DWORD dwProcessId)
         long nOpen = 0;
         for (ULONG nEntry = 1; nEntry <= nEntries; ++nEntry)
         {
-            if (IsOpenHandle(hProcess, nEntry * 4))
+            if (IsOpenHandle(nEntry * 4))
                 ++nOpen;
         }
-        if (!IsOpenHandle(hProcess, (nEntries + 1) * 4))
+        if (!IsOpenHandle((nEntries + 1) * 4))
             nCount = nOpen;
     }
-    if (hProcess != nullptr)
-        ::CloseHandle(hProcess);
     return nCount;
 }
+} // namespace
 
 long CountProcessThreads(DWORD dwProcessId)
 {
@@ -105,4 +92,18 @@ SIZE_T ProcessPrivateBytes(HANDLE hProcess)
     if (!::GetProcessMemoryInfo(hProcess, &counters, sizeof(counters)))
         return 0;
     return counters.PagefileUsage;
+}
+
+long HandlesLeftBy(const std::function<void()>& round, int nRounds, const WaitFn& wait)
+{
+    const long nBefore = CountOwnHandles();
+    EXPECT_GT(nBefore, 0) << "the handles of the process could not be counted";
+    for (int nRound = 0; nRound < nRounds; ++nRound)
+        round();
+    const auto settled = [&] { return CountOwnHandles() <= nBefore; };
+    if (wait)
+        wait(settled, 10000);
+    else
+        PollUntil(::GetTickCount() + 10000, settled);
+    return CountOwnHandles() - nBefore;
 }

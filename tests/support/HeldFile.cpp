@@ -1,44 +1,26 @@
 #include "support/HeldFile.h"
 
-#include <sstream>
-
-namespace
+HeldFile::HeldFile(const std::string& path, DWORD dwReleaseAfterMs, bool bViewer)
+    : m_hFile(::CreateFileW(Wide(path).c_str(), bViewer ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
+                            bViewer ? FILE_SHARE_READ : 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
 {
-std::string HolderPath()
-{
-    char szModule[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, szModule, MAX_PATH);
-    std::string path = szModule;
-    return path.substr(0, path.find_last_of('\\') + 1) + "file_holder.exe";
-}
-} // namespace
-
-HeldFile::HeldFile(const std::string& path, bool bViewer)
-{
-    static LONG s_nSerial = 0;
-    std::ostringstream prefix;
-    prefix << "usbtest-hold-" << ::GetCurrentProcessId() << "-" << ::InterlockedIncrement(&s_nSerial);
-    const std::string readyName = prefix.str() + "-ready";
-    const std::string releaseName = prefix.str() + "-release";
-    m_hReady = ::CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
-    m_hRelease = ::CreateEventA(nullptr, TRUE, FALSE, releaseName.c_str());
-    if (m_hReady == nullptr || m_hRelease == nullptr)
-        return;
-
-    if (!StartProcess(HolderPath(), "\"" + path + "\" " + readyName + " " + releaseName + (bViewer ? " viewer" : ""),
-                      nullptr, m_process))
-        return;
-    const HANDLE waits[] = {m_hReady, m_process.hProcess};
-    m_bHolding = ::WaitForMultipleObjects(2, waits, FALSE, 60000) == WAIT_OBJECT_0;
+    if (dwReleaseAfterMs != INFINITE)
+        m_release = std::thread([this, dwReleaseAfterMs] {
+            ::Sleep(dwReleaseAfterMs);
+            Release();
+        });
 }
 
 HeldFile::~HeldFile()
 {
-    if (m_hRelease != nullptr)
-        ::SetEvent(m_hRelease);
-    EndProcess(m_process, 60000, 1);
-    if (m_hRelease != nullptr)
-        ::CloseHandle(m_hRelease);
-    if (m_hReady != nullptr)
-        ::CloseHandle(m_hReady);
+    if (m_release.joinable())
+        m_release.join();
+    Release();
+}
+
+void HeldFile::Release()
+{
+    const HANDLE hFile = ::InterlockedExchangePointer(const_cast<HANDLE*>(&m_hFile), INVALID_HANDLE_VALUE);
+    if (hFile != INVALID_HANDLE_VALUE)
+        ::CloseHandle(hFile);
 }

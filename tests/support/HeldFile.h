@@ -1,6 +1,8 @@
-// Another process that holds an existing file open without sharing for the
-// object's lifetime (the helper file_holder.exe beside the test); or, as a
-// viewer, open for reading and shared for reading.
+// A file held open as another program holds it: without sharing, or, as a
+// viewer, for reading and shared for reading. The sharing rules are those of
+// a handle, whoever holds it, so this process holds it, for the real programs
+// as for a dialog hosted here. Let go by Release(), when the holder goes, or
+// after dwReleaseAfterMs on a thread of its own.
 #pragma once
 
 #include "support/Fixtures.h"
@@ -8,19 +10,18 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 
 class HeldFile : NonCopyable
 {
 public:
-    explicit HeldFile(const std::string& path, bool bViewer = false);
+    explicit HeldFile(const std::string& path, DWORD dwReleaseAfterMs = INFINITE, bool bViewer = false);
     ~HeldFile();
 
-    // True once the other process has the file open.
-    bool Holding() const { return m_bHolding; }
+    bool Holding() const { return m_hFile != INVALID_HANDLE_VALUE; }
+    void Release();
 
 private:
-    PROCESS_INFORMATION m_process = {};
-    HANDLE m_hReady = nullptr;
-    HANDLE m_hRelease = nullptr;
-    bool m_bHolding = false;
+    HANDLE volatile m_hFile;
+    std::thread m_release;
 };

@@ -308,21 +308,3 @@ std::string SaveFailureMessage(const std::string& path, DWORD dwCode)
     return "The report could not be saved as\n" + path + "\n\n" + szCode +
            (systemText.empty() ? std::string() : "\n\t" + systemText);
 }
-
-MessageBoxSeen CloseMessageBox(DWORD dwProcessId, HWND hwndExclude)
-{
-    MessageBoxSeen seen;
-    HWND hwndBox = nullptr;
-    seen.bFound = PollUntil(::GetTickCount() + kStateWaitMs, [&] {
-        hwndBox = FindDialog(dwProcessId, hwndExclude, [](HWND hwnd) { return ButtonOf(hwnd, IDOK) != nullptr; });
-        return hwndBox != nullptr;
-    });
-    if (!seen.bFound)
-        return seen;
-    seen.hwndOwner = ::GetWindow(hwndBox, GW_OWNER);
-    seen.caption = WindowText(hwndBox);
-    seen.text = StaticTexts(hwndBox);
-    ::PostMessageA(ButtonOf(hwndBox, IDOK), BM_CLICK, 0, 0);
-    PollUntil(::GetTickCount() + kStateWaitMs, [&] { return !::IsWindow(hwndBox); });
-    return seen;
-}

@@ -78,17 +78,6 @@ std::string DescribeSaveDialog(const SaveDialogSeen& seen);
 // as the report's error entries give it, with the system's text.
 std::string SaveFailureMessage(const std::string& path, DWORD dwCode);
 
-// A message box of another process, as the user sees it.
-struct MessageBoxSeen
-{
-    bool bFound = false;
-    HWND hwndOwner = nullptr;
-    std::string caption;
-    std::string text;
-};
-// Waits for a message box of the process, reads it and answers it with OK.
-MessageBoxSeen CloseMessageBox(DWORD dwProcessId, HWND hwndExclude);
-
 // Expects a dialog that closed as the script said and was the report's save
 // dialog: the RTF filter first and chosen, the name of the 32-bit program,
 // the computer and the date proposed, no read-only box.

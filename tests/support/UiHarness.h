@@ -81,9 +81,6 @@ std::string ExpectedLayout(LONG nClientHeight, LONG yButtons, int nDpi = 96);
 // A figure of the layout at 96 DPI, at nDpi.
 LONG AtDpi(LONG nPixels, int nDpi);
 
-// Serves what the dialog needs (this thread's messages, or nothing for another
-// process's dialog) until pred() holds or the time is up.
-typedef std::function<bool(const std::function<bool()>& pred, DWORD dwTimeoutMs)> WaitFn;
 // The dialog as it opens, in this process or another: captions, button states
 // and styles, an empty report first in the tab order, and the first layout.
 void ExpectOpenedState(HWND hwndDialog);

@@ -16,8 +16,10 @@
 #include <string>
 #include <vector>
 
-// The variant of the simulated driver library that lacks an entry point.
+// The variant of the simulated driver library that lacks an entry point, and
+// the simulated library's file version.
 const char kNoListDevices[] = "sim_no_listdevices.dll";
+const char kSimulatorVersion[] = "2.12.36.4";
 
 // The counter of the response-time measurement, made exact: each reading
 // llSpan counts after the one before, at llFrequency counts a second. By

@@ -1,7 +1,7 @@
 // What the registry tests and the registry benchmark share: a sandbox that
 // builds an installation (USB keys, class keys, files) in the Wine prefix and
-// takes it away again, seam faults for what a real registry cannot give on
-// demand, and a spy that checks every key and search handle is given back.
+// takes it away again, the lines the checks write, and a spy that checks
+// every key and search handle is given back.
 #pragma once
 
 #include "framework/SystemCalls.h"
@@ -95,71 +95,6 @@ private:
 
     std::vector<std::string> m_ownClassKeys;
     std::vector<std::string> m_files;
-};
-
-// ---- Seam faults: each fails one kind of call as long as it lives, and hands
-// every other call to the real function.
-
-// A file search whose path ends in the name (any letter case) fails with dwError.
-struct FileSearchFault : SystemCallOverride<decltype(SystemCalls::FindFirstFileA)>
-{
-    FileSearchFault(const std::string& name, DWORD dwError);
-};
-
-// Opening a key whose path ends in the text (any letter case) fails with lError.
-struct KeyOpenFault : SystemCallOverride<decltype(SystemCalls::RegOpenKeyExA)>
-{
-    KeyOpenFault(const std::string& pathEnd, LONG lError);
-};
-
-// Every subkey-count query fails with lError.
-struct CountQueryFault : SystemCallOverride<decltype(SystemCalls::RegQueryInfoKeyA)>
-{
-    explicit CountQueryFault(LONG lError);
-};
-
-// Every subkey enumeration fails with lError at the given index.
-struct EnumerationFault : SystemCallOverride<decltype(SystemCalls::RegEnumKeyExA)>
-{
-    EnumerationFault(DWORD dwIndex, LONG lError);
-};
-
-// The system or the Windows directory query returns uResult (0: failed) with
-// the last error dwError.
-struct DirectoryFault : SystemCallOverride<decltype(SystemCalls::GetSystemDirectoryA)>
-{
-    enum Which
-    {
-        SYSTEM,
-        WINDOWS
-    };
-    DirectoryFault(Which which, UINT uResult, DWORD dwError);
-};
-
-// Shows the checks a process under WOW64 (or not) through the seam, with
-// redirection switches that work, fail or are absent, and watches their use:
-// a driver file (a path with "\Drivers\") is searched only while redirection
-// is off where it can be turned off, nothing else is searched, opened, read or
-// loaded while it is off, and every switch off is followed by one back on.
-// What it saw wrong fails the test when the holder goes.
-class Wow64Seam : NonCopyable
-{
-public:
-    enum Kind
-    {
-        NOT_WOW64,            // IsWow64Process says no
-        NO_ISWOW64PROCESS,    // the system has no IsWow64Process
-        ISWOW64PROCESS_FAILS, // it fails with dwError
-        WOW64,                // under WOW64, switches that work
-        WOW64_NO_SWITCHES,    // under WOW64, the switches absent
-        WOW64_DISABLE_FAILS,  // turning redirection off fails with dwError
-        WOW64_REVERT_FAILS,   // turning it back on reports dwError
-    };
-    explicit Wow64Seam(Kind kind, DWORD dwError = ERROR_ACCESS_DENIED);
-    ~Wow64Seam();
-
-private:
-    SystemCalls m_saved;
 };
 
 // A registry or file-search call the checks made, as RunCheck saw it.

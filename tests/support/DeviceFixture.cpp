@@ -1,4 +1,4 @@
-#include "device_fixture.h"
+#include "support/DeviceFixture.h"
 
 #include <algorithm>
 
@@ -73,7 +73,7 @@ ExpectedReport::Device TestDevice(int nIndex, const std::string& description)
 
 std::string MaskResponseTimes(const std::string& report)
 {
-    const std::string label = "Response time:   ";
+    const std::string label = Text::kResponseTime;
     std::string masked = report;
     for (size_t nAt = masked.find(label); nAt != std::string::npos; nAt = masked.find(label, nAt + 1))
     {

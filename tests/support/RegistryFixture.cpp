@@ -1,4 +1,4 @@
-#include "registry_fixture.h"
+#include "support/RegistryFixture.h"
 
 #include "checks/CommonRegistry.h"
 #include "checks/DeviceRegistry.h"
@@ -17,8 +17,8 @@ const char kClassRoot[] = "System\\CurrentControlSet\\Control\\Class";
 const char kDriverLibrary[] = "KT480_D2XX.DLL";
 const char kUninstaller[] = "KT480_UNIN.EXE";
 const char kUninstallIni[] = "KT480_D2XXUN.INI";
-const std::string kCommonHeading = "Check common registry entries for devices:   Vid_0403&Pid_B7E4";
-const std::string kDeviceHeading = "Check specific registry entries for device:   Vid_0403&Pid_B7E4";
+const std::string kCommonHeading = Text::kCommon + std::string(kDeviceKeyName);
+const std::string kDeviceHeading = Text::kSpecific + std::string(kDeviceKeyName);
 
 namespace
 {
@@ -26,13 +26,6 @@ namespace
 const char kTestClassGuid[] = "{7E57B7E4-0403-4C1A-9E57-0000B7E40403}";
 const char kEnumKey[] = "System\\CurrentControlSet\\Enum";
 const int kTestFileSlots = 4;
-
-bool EndsWithIgnoringCase(const std::string& text, const std::string& end)
-{
-    if (end.size() > text.size())
-        return false;
-    return ::lstrcmpiA(text.c_str() + text.size() - end.size(), end.c_str()) == 0;
-}
 
 // The key below hParent, created with its parents and open; null, with the
 // test failed, on error.
@@ -429,239 +422,6 @@ void InstallationSandbox::PutCommonFiles()
         PutFile(SystemFilePath(pszName));
 }
 
-// ---- Seam faults
-
-namespace
-{
-std::string g_searchFaultEnd;
-DWORD g_dwSearchFault = 0;
-
-HANDLE WINAPI FaultyFindFirstFileA(LPCSTR pszPath, LPWIN32_FIND_DATAA pData)
-{
-    if (pszPath != nullptr && EndsWithIgnoringCase(pszPath, g_searchFaultEnd))
-    {
-        ::SetLastError(g_dwSearchFault);
-        return INVALID_HANDLE_VALUE;
-    }
-    return RealSystemCalls().FindFirstFileA(pszPath, pData);
-}
-
-std::string g_openFaultEnd;
-LONG g_lOpenFault = 0;
-
-LONG WINAPI FaultyRegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult)
-{
-    if (pszSubKey != nullptr && EndsWithIgnoringCase(pszSubKey, g_openFaultEnd))
-        return g_lOpenFault;
-    return RealSystemCalls().RegOpenKeyExA(hKey, pszSubKey, dwOptions, samDesired, phkResult);
-}
-
-LONG g_lCountFault = 0;
-
-LONG WINAPI FaultyRegQueryInfoKeyA(HKEY, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD,
-                                   LPDWORD, PFILETIME)
-{
-    return g_lCountFault;
-}
-
-DWORD g_dwEnumFaultIndex = 0;
-LONG g_lEnumFault = 0;
-
-LONG WINAPI FaultyRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR pszName, LPDWORD pcchName, LPDWORD pReserved,
-                                LPSTR pszClass, LPDWORD pcchClass, PFILETIME pftLastWrite)
-{
-    if (dwIndex == g_dwEnumFaultIndex)
-        return g_lEnumFault;
-    return RealSystemCalls().RegEnumKeyExA(hKey, dwIndex, pszName, pcchName, pReserved, pszClass, pcchClass,
-                                           pftLastWrite);
-}
-
-UINT g_uDirectoryResult = 0;
-DWORD g_dwDirectoryError = 0;
-
-UINT WINAPI FaultyGetDirectoryA(LPSTR, UINT)
-{
-    ::SetLastError(g_dwDirectoryError);
-    return g_uDirectoryResult;
-}
-} // namespace
-
-FileSearchFault::FileSearchFault(const std::string& name, DWORD dwError)
-    : SystemCallOverride(g_SystemCalls.FindFirstFileA, FaultyFindFirstFileA)
-{
-    g_searchFaultEnd = "\\" + name;
-    g_dwSearchFault = dwError;
-}
-
-KeyOpenFault::KeyOpenFault(const std::string& pathEnd, LONG lError)
-    : SystemCallOverride(g_SystemCalls.RegOpenKeyExA, FaultyRegOpenKeyExA)
-{
-    g_openFaultEnd = pathEnd;
-    g_lOpenFault = lError;
-}
-
-CountQueryFault::CountQueryFault(LONG lError)
-    : SystemCallOverride(g_SystemCalls.RegQueryInfoKeyA, FaultyRegQueryInfoKeyA)
-{
-    g_lCountFault = lError;
-}
-
-EnumerationFault::EnumerationFault(DWORD dwIndex, LONG lError)
-    : SystemCallOverride(g_SystemCalls.RegEnumKeyExA, FaultyRegEnumKeyExA)
-{
-    g_dwEnumFaultIndex = dwIndex;
-    g_lEnumFault = lError;
-}
-
-DirectoryFault::DirectoryFault(Which which, UINT uResult, DWORD dwError)
-    : SystemCallOverride(which == SYSTEM ? g_SystemCalls.GetSystemDirectoryA : g_SystemCalls.GetWindowsDirectoryA,
-                         FaultyGetDirectoryA)
-{
-    g_uDirectoryResult = uResult;
-    g_dwDirectoryError = dwError;
-}
-
-// ---- WOW64
-
-namespace
-{
-struct Wow64State
-{
-    SystemCalls inner;
-    Wow64Seam::Kind kind;
-    DWORD dwError;
-    bool bOff = false;
-    int nOff = 0;
-    int nOn = 0;
-    int nDriverSearches = 0;
-    std::vector<std::string> misuses;
-};
-Wow64State* g_pWow64 = nullptr;
-// What the switch hands out, to be handed back.
-int g_nRedirectionToken = 0;
-
-void NoteIfOff(const std::string& call)
-{
-    if (g_pWow64->bOff)
-        g_pWow64->misuses.push_back(call + " while redirection was off");
-}
-
-BOOL WINAPI FakeIsWow64Process(HANDLE, PBOOL pbWow64)
-{
-    if (g_pWow64->kind == Wow64Seam::ISWOW64PROCESS_FAILS)
-    {
-        ::SetLastError(g_pWow64->dwError);
-        return FALSE;
-    }
-    *pbWow64 = g_pWow64->kind != Wow64Seam::NOT_WOW64;
-    return TRUE;
-}
-
-BOOL WINAPI FakeDisableRedirection(PVOID* ppOldValue)
-{
-    NoteIfOff("redirection turned off");
-    if (g_pWow64->kind == Wow64Seam::WOW64_DISABLE_FAILS)
-    {
-        ::SetLastError(g_pWow64->dwError);
-        return FALSE;
-    }
-    ++g_pWow64->nOff;
-    g_pWow64->bOff = true;
-    *ppOldValue = &g_nRedirectionToken;
-    return TRUE;
-}
-
-BOOL WINAPI FakeRevertRedirection(PVOID pOldValue)
-{
-    if (!g_pWow64->bOff)
-        g_pWow64->misuses.push_back("redirection turned on while it was on");
-    if (pOldValue != &g_nRedirectionToken)
-        g_pWow64->misuses.push_back("redirection turned on with another value than it gave");
-    ++g_pWow64->nOn;
-    g_pWow64->bOff = false;
-    if (g_pWow64->kind == Wow64Seam::WOW64_REVERT_FAILS)
-    {
-        ::SetLastError(g_pWow64->dwError);
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HANDLE WINAPI Wow64FindFirstFileA(LPCSTR pszPath, LPWIN32_FIND_DATAA pData)
-{
-    const std::string path = pszPath != nullptr ? pszPath : "";
-    std::string lower = path;
-    for (char& ch : lower)
-        ch = static_cast<char>(::tolower(static_cast<unsigned char>(ch)));
-    const bool bDriverFile = lower.find("\\drivers\\") != std::string::npos;
-    if (bDriverFile)
-    {
-        ++g_pWow64->nDriverSearches;
-        if (g_pWow64->kind == Wow64Seam::WOW64 && !g_pWow64->bOff)
-            g_pWow64->misuses.push_back("the driver file " + path + " searched with redirection on");
-    }
-    else
-    {
-        NoteIfOff("searched " + path);
-    }
-    return g_pWow64->inner.FindFirstFileA(pszPath, pData);
-}
-
-LONG WINAPI Wow64RegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult)
-{
-    NoteIfOff(std::string("opened ") + (pszSubKey != nullptr ? pszSubKey : ""));
-    return g_pWow64->inner.RegOpenKeyExA(hKey, pszSubKey, dwOptions, samDesired, phkResult);
-}
-
-LONG WINAPI Wow64RegQueryValueExA(HKEY hKey, LPCSTR pszName, LPDWORD pReserved, LPDWORD pdwType, LPBYTE pData,
-                                  LPDWORD pcbData)
-{
-    NoteIfOff(std::string("read ") + (pszName != nullptr ? pszName : ""));
-    return g_pWow64->inner.RegQueryValueExA(hKey, pszName, pReserved, pdwType, pData, pcbData);
-}
-
-HMODULE WINAPI Wow64LoadLibraryExA(LPCSTR pszName, HANDLE hFile, DWORD dwFlags)
-{
-    NoteIfOff(std::string("loaded ") + (pszName != nullptr ? pszName : ""));
-    return g_pWow64->inner.LoadLibraryExA(pszName, hFile, dwFlags);
-}
-} // namespace
-
-Wow64Seam::Wow64Seam(Kind kind, DWORD dwError) : m_saved(g_SystemCalls)
-{
-    g_pWow64 = new Wow64State;
-    g_pWow64->inner = g_SystemCalls;
-    g_pWow64->kind = kind;
-    g_pWow64->dwError = dwError;
-    const bool bSwitches = kind != WOW64_NO_SWITCHES;
-    g_SystemCalls.IsWow64Process = kind != NO_ISWOW64PROCESS ? FakeIsWow64Process : nullptr;
-    g_SystemCalls.Wow64DisableWow64FsRedirection = bSwitches ? FakeDisableRedirection : nullptr;
-    g_SystemCalls.Wow64RevertWow64FsRedirection = bSwitches ? FakeRevertRedirection : nullptr;
-    g_SystemCalls.FindFirstFileA = Wow64FindFirstFileA;
-    g_SystemCalls.RegOpenKeyExA = Wow64RegOpenKeyExA;
-    g_SystemCalls.RegQueryValueExA = Wow64RegQueryValueExA;
-    g_SystemCalls.LoadLibraryExA = Wow64LoadLibraryExA;
-}
-
-Wow64Seam::~Wow64Seam()
-{
-    g_SystemCalls = m_saved;
-    const Wow64State& state = *g_pWow64;
-    for (const std::string& misuse : state.misuses)
-        ADD_FAILURE() << misuse;
-    EXPECT_FALSE(state.bOff) << "redirection left off";
-    EXPECT_EQ(state.nOn, state.nOff) << "redirection turned off and back on";
-    const bool bTurnsOff = state.kind == WOW64 || state.kind == WOW64_REVERT_FAILS;
-    // Each driver-file search under WOW64 is one switch off, and the only one.
-    EXPECT_EQ(state.nOff, bTurnsOff ? state.nDriverSearches : 0) << "redirection turned off";
-    if (state.kind == WOW64_NO_SWITCHES || state.kind == WOW64_DISABLE_FAILS || state.kind == ISWOW64PROCESS_FAILS)
-    {
-        EXPECT_EQ(state.nDriverSearches, 0) << "driver files searched where redirection could not be turned off";
-    }
-    delete g_pWow64;
-    g_pWow64 = nullptr;
-}
-
 // ---- Spy
 
 namespace
@@ -753,21 +513,22 @@ ExpectedReport& FileLines(ExpectedReport& e, const std::vector<FileLine>& files,
         if (pszStates[i] == 'F')
             e.Detail(files[i].pszFound);
         else
-            e.Alert("... File was not found.");
+            e.Alert(Text::kFileMissing);
     }
     return e;
 }
 
-const std::vector<FileLine> kCommonFiles = {{"Registered DLL:   KT480_D2XX.DLL", "... DLL was found."},
-                                            {"Registered uninstall file:   KT480_UNIN.EXE", "... File was found."},
-                                            {"Registered uninstall file:   KT480_D2XXUN.INI", "... File was found."}};
+const std::vector<FileLine> kCommonFiles = {
+    {Text::kRegisteredDll + std::string(kDriverLibrary), Text::kDllFound},
+    {Text::kRegisteredUninstall + std::string(kUninstaller), Text::kFileFound},
+    {Text::kRegisteredUninstall + std::string(kUninstallIni), Text::kFileFound}};
 } // namespace
 
 ExpectedReport& CommonLines(ExpectedReport& e, int nDevices, const char* pszFiles, DWORD dwError)
 {
     e.Heading(kCommonHeading);
     if (nDevices >= 0)
-        e.Detail("Number of devices registered:   " + std::to_string(nDevices));
+        e.Detail(Text::kDevicesRegistered + std::to_string(nDevices));
     return FileLines(e, kCommonFiles, pszFiles, dwError);
 }
 
@@ -783,12 +544,12 @@ ExpectedReport& InstanceLines(ExpectedReport& e, const std::string& instance, co
                               const std::string& infFile, const char* pszFiles, DWORD dwError,
                               const std::string& driverVersion)
 {
-    const std::vector<FileLine> files = {{"Registered driver file:   " + driverFile, "... File was found."},
-                                         {"Registered installation file:   " + infFile, "... File was found."}};
+    const std::vector<FileLine> files = {{Text::kRegisteredDriver + driverFile, Text::kFileFound},
+                                         {Text::kRegisteredInf + infFile, Text::kFileFound}};
     FileLines(e.Heading(InstanceHeading(instance)), files, pszFiles, dwError);
     const std::string states = pszFiles;
     if (states.size() == files.size() && states.find('E') == std::string::npos)
-        e.Detail("Driver version:   " + driverVersion);
+        e.Detail(Text::kDriverVersion + driverVersion);
     return e;
 }
 
@@ -817,8 +578,7 @@ CheckOutcome RunCheck(RecordingWriter& writer, RegistryCheck check, const DEVICE
     const std::string firstText = writer.Text(bDetailed);
 
     CheckOutcome outcome = {};
-    const long nHandlesBefore = CountProcessHandles(::GetCurrentProcessId());
-    {
+    const auto spiedRun = [&] {
         SeamSpy spy = {g_SystemCalls, 0, 0, &outcome};
         g_pSpy = &spy;
         g_SystemCalls.RegOpenKeyExA = SpyRegOpenKeyExA;
@@ -832,10 +592,8 @@ CheckOutcome RunCheck(RecordingWriter& writer, RegistryCheck check, const DEVICE
         EXPECT_EQ(spy.nOpenKeys, 0) << "registry keys left open";
         EXPECT_EQ(spy.nOpenSearches, 0) << "search handles left open";
         outcome.text = writer.Text(bDetailed);
-    }
-    const long nHandlesAfter = CountProcessHandles(::GetCurrentProcessId());
-    EXPECT_NE(nHandlesBefore, -1) << "the handle list could not be read";
-    EXPECT_EQ(nHandlesAfter, nHandlesBefore) << "process handles before and after a run";
+    };
+    EXPECT_EQ(HandlesLeftBy(spiedRun), 0) << "process handles left by a run";
     EXPECT_EQ(outcome.text, firstText) << "the second run wrote another report than the first";
     EXPECT_EQ(outcome.result.kind, writer.WorstResult()) << "the result given, against the worst one written";
     return outcome;
